@@ -1,0 +1,66 @@
+#include "framework/Application.h"
+
+#include <commctrl.h>
+
+namespace fw {
+
+Application* Application::instance_ = nullptr;
+
+namespace {
+
+std::string ModuleTitle(HINSTANCE instance)
+{
+    char path[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
+    std::string name(path, length < MAX_PATH ? length : 0);
+    size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos)
+        name.erase(0, slash + 1);
+    size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos)
+        name.erase(dot);
+    return name;
+}
+
+}  // namespace
+
+Application::Application()
+{
+    instance_ = this;
+    // Usable before Run, so that process-wide objects built earlier can already show messages.
+    hinstance_ = ::GetModuleHandleA(nullptr);
+    title_ = ModuleTitle(hinstance_);
+}
+
+Application::~Application()
+{
+    if (instance_ == this)
+        instance_ = nullptr;
+}
+
+int Application::Run(HINSTANCE instance)
+{
+    hinstance_ = instance;
+    title_ = ModuleTitle(instance);
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    bool runLoop = false;
+    try {
+        runLoop = InitInstance();
+    } catch (...) {
+        runLoop = false;
+    }
+    if (runLoop) {
+        MSG msg;
+        while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        exitCode_ = static_cast<int>(msg.wParam);
+    }
+    return ExitInstance();
+}
+
+}  // namespace fw

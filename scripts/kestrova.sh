@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# One entry for every developer task on a Debian 12 machine (run as root):
+#   kestrova.sh run    install what is missing, build, start Kestrova under Wine
+#   kestrova.sh test   install what is missing, build, run every test through CTest
+#   kestrova.sh build  install what is missing and build
+# Both commands start what they need (Xvfb, a persistent wineserver, a fresh Wine prefix inside
+# the build folder) and stop exactly that again, by PID.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${KESTROVA_BUILD:-$ROOT/build}
+PACKAGES=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+          mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          mingw-w64-x86-64-dev libz-mingw-w64-dev googletest cmake ninja-build xvfb xdotool x11-utils
+          imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis)
+
+log() { echo "kestrova: $*" >&2; }
+
+install_missing() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    log "installing: ${missing[*]}"
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Some kernels cannot execute 32-bit code at all (no IA-32 emulation); 32-bit Wine cannot run there.
+# The deliverables are always the 32-bit build; on such a machine the tests run a 64-bit build of the
+# same sources under 64-bit Wine instead.
+can_run_32bit() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+configure_and_build() {  # folder toolchain
+    if [ ! -f "$1/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$2.cmake" \
+              -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    cmake --build "$1"
+}
+
+# Builds the deliverables; sets RUN_BUILD to the build whose programs this machine can run.
+build() {
+    install_missing
+    configure_and_build "$BUILD" mingw-i686
+    RUN_BUILD=$BUILD
+    WINE_LOADER=wine
+    if ! can_run_32bit; then
+        log "this machine cannot run 32-bit programs: running the 64-bit build of the same sources (build/x64)"
+        configure_and_build "$BUILD/x64" mingw-x86_64
+        RUN_BUILD=$BUILD/x64
+        WINE_LOADER=/usr/lib/wine/wine64
+    fi
+}
+
+STARTED_XVFB=
+STARTED_WINESERVER=
+
+stop_started() {
+    if [ -n "$STARTED_WINESERVER" ]; then
+        wineserver -k 2>/dev/null || true
+        for _ in $(seq 50); do kill -0 "$STARTED_WINESERVER" 2>/dev/null || break; sleep 0.1; done
+        kill "$STARTED_WINESERVER" 2>/dev/null || true
+        STARTED_WINESERVER=
+    fi
+    if [ -n "$STARTED_XVFB" ]; then
+        kill "$STARTED_XVFB" 2>/dev/null || true
+        wait "$STARTED_XVFB" 2>/dev/null || true
+        STARTED_XVFB=
+    fi
+}
+
+start_display() {
+    if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "virtual" ]; then return 0; fi
+    local n=$((90 + RANDOM % 400))
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    STARTED_XVFB=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.05; done
+    log "Xvfb did not start"; return 1
+}
+
+# A fresh prefix for each run: unmanaged windows, real user folders instead of links into the
+# host home, a private trash, no host menu entries.
+make_prefix() {
+    export WINEPREFIX="$BUILD/wineprefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+    export XDG_DATA_HOME="$WINEPREFIX/xdg-data"
+    if [ "$WINE_LOADER" = wine ]; then export WINEARCH=win32; else unset WINEARCH; fi
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX" "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
+    setsid wineserver -f -p </dev/null >/dev/null 2>&1 &
+    STARTED_WINESERVER=$!
+    "$WINE_LOADER" wineboot -i >/dev/null 2>&1
+    "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    local user_dir
+    user_dir=$(ls -d "$WINEPREFIX/drive_c/users/"* | grep -v '/Public$' | head -n 1)
+    for f in Desktop Documents Downloads Music Pictures Videos "My Documents"; do
+        if [ -L "$user_dir/$f" ]; then rm -f "$user_dir/$f"; mkdir -p "$user_dir/$f"; fi
+    done
+    mkdir -p "$user_dir/Desktop"
+}
+
+run_tests() {
+    build
+    trap stop_started EXIT
+    start_display virtual
+    make_prefix
+    export KESTROVA_SOURCE="$ROOT" KESTROVA_DELIVERABLES="$BUILD/bin"
+    local rc=0
+    (cd "$RUN_BUILD" && ctest --output-on-failure --timeout 600 -j2) || rc=$?
+    stop_started
+    return $rc
+}
+
+# Closes a window as its close box would (WM_CLOSE through the window manager protocol; Wine maps it).
+close_window() {
+    xdotool windowactivate --sync "$1" key --clearmodifiers alt+F4 2>/dev/null || true
+}
+
+run_program() {
+    build
+    trap stop_started EXIT
+    local headless=
+    if [ -z "${DISPLAY:-}" ]; then headless=1; start_display virtual; fi
+    make_prefix
+    if [ -z "$headless" ]; then
+        (cd "$RUN_BUILD/bin" && "$WINE_LOADER" kestrova.exe) || true
+        return 0
+    fi
+    (cd "$RUN_BUILD/bin" && "$WINE_LOADER" kestrova.exe) &
+    local pid=$! shot="$BUILD/kestrova-screenshot.png" win=
+    for _ in $(seq 200); do
+        win=$(xdotool search --onlyvisible --name '^Kestrova$' 2>/dev/null | head -n 1) && [ -n "$win" ] && break
+        sleep 0.1
+    done
+    if [ -z "$win" ]; then log "the main window did not appear"; kill "$pid" 2>/dev/null; return 1; fi
+    sleep 1.5
+    import -window root "$shot"
+    echo "$shot"
+    close_window "$win"
+    wait "$pid" || true
+}
+
+case "${1:-}" in
+    run) run_program ;;
+    test) run_tests ;;
+    build) build ;;
+    *) echo "usage: $0 run|test|build" >&2; exit 2 ;;
+esac
