@@ -1,0 +1,48 @@
+#pragma once
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace testsupport {
+
+// Clears HKCU\Software\Kestrova before and after each test and reads and writes its values with the
+// raw registry calls, independent of the code under test.
+class RegistryFixture : public ::testing::Test {
+protected:
+    static constexpr const char* kProgramKey = "Software\\Kestrova";
+
+    void SetUp() override { ::SHDeleteKeyA(HKEY_CURRENT_USER, kProgramKey); }
+    void TearDown() override { ::SHDeleteKeyA(HKEY_CURRENT_USER, kProgramKey); }
+
+    static std::string KeyPath(const std::string& subKey)
+    {
+        return subKey.empty() ? std::string(kProgramKey) : std::string(kProgramKey) + "\\" + subKey;
+    }
+    static std::string ReadRaw(const std::string& subKey, const std::string& name)
+    {
+        char data[1024] = {};
+        DWORD size = sizeof data - 1;
+        DWORD type = 0;
+        if (::SHGetValueA(HKEY_CURRENT_USER, KeyPath(subKey).c_str(), name.c_str(), &type, data, &size) != ERROR_SUCCESS)
+            return "<missing>";
+        return std::string(data);
+    }
+    static DWORD RawType(const std::string& subKey, const std::string& name)
+    {
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        ::SHGetValueA(HKEY_CURRENT_USER, KeyPath(subKey).c_str(), name.c_str(), &type, nullptr, &size);
+        return type;
+    }
+    static void WriteRaw(const std::string& subKey, const std::string& name, const std::string& text)
+    {
+        ::SHSetValueA(HKEY_CURRENT_USER, KeyPath(subKey).c_str(), name.c_str(), REG_SZ, text.c_str(),
+                      static_cast<DWORD>(text.size() + 1));
+    }
+};
+
+}  // namespace testsupport
