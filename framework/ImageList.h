@@ -32,6 +32,13 @@ public:
         owned_ = true;
         return list_ != nullptr;
     }
+    // Takes ownership of a list made elsewhere (a drag image, say).
+    void AttachOwned(HIMAGELIST list)
+    {
+        Reset();
+        list_ = list;
+        owned_ = true;
+    }
     // Takes a list that someone else owns; it is never destroyed from here.
     void AttachBorrowed(HIMAGELIST list)
     {

@@ -12,8 +12,8 @@ public:
         return true;
     }
     // Returns the previous position.
-    int SetPos(int position) const { return static_cast<int>(Send(PBM_SETPOS, static_cast<WPARAM>(position))); }
-    int GetPos() const { return static_cast<int>(Send(PBM_GETPOS)); }
+    int SetPosition(int position) const { return static_cast<int>(Send(PBM_SETPOS, static_cast<WPARAM>(position))); }
+    int GetPosition() const { return static_cast<int>(Send(PBM_GETPOS)); }
     int SetStep(int step) const { return static_cast<int>(Send(PBM_SETSTEP, static_cast<WPARAM>(step))); }
     // Advances by the step; returns the previous position.
     int StepIt() const { return static_cast<int>(Send(PBM_STEPIT)); }

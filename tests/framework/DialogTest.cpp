@@ -179,9 +179,9 @@ TEST(Controls, ComboProgressAndStatic)
     dialog.progress.SetStep(1);
     dialog.progress.StepIt();
     dialog.progress.StepIt();
-    EXPECT_EQ(dialog.progress.GetPos(), 2);
-    dialog.progress.SetPos(0);
-    EXPECT_EQ(dialog.progress.GetPos(), 0);
+    EXPECT_EQ(dialog.progress.GetPosition(), 2);
+    dialog.progress.SetPosition(0);
+    EXPECT_EQ(dialog.progress.GetPosition(), 0);
 
     EXPECT_TRUE(dialog.label.SetText(" C:\\Games\\"));
     EXPECT_EQ(dialog.label.GetText(), " C:\\Games\\");
