@@ -1,0 +1,204 @@
+#include "app/PathInfo.h"
+
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace app {
+
+namespace {
+
+const char kWhiteSpace[] = " \t\r\n\v\f";
+const char kDefaultDateFormat[] = "%B %d, %Y";
+// 100-nanosecond intervals from 1 January 1601 (FILETIME) to 1 January 1970 (C calendar time).
+const unsigned long long kUnixEpochAsFileTime = 116444736000000000ULL;
+
+// Copies `length` characters of `text` into a part buffer, cut to fit with its terminator.
+template <size_t N> void CopyPart(char (&buffer)[N], const char* text, size_t length)
+{
+    if (length > N - 1)
+        length = N - 1;
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+}
+
+std::string Trimmed(const std::string& text)
+{
+    size_t first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string::npos)
+        return std::string();
+    size_t last = text.find_last_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+bool FindFirstMatch(const std::string& path, WIN32_FIND_DATAA& data)
+{
+    HANDLE find = ::FindFirstFileA(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    ::FindClose(find);
+    return true;
+}
+
+}  // namespace
+
+PathInfo::PathInfo() : PathInfo(std::string()) {}
+
+PathInfo::PathInfo(const std::string& text)
+    : path(text), findData(), hasFindData(false), drive(), dir(), name(), ext()
+{
+}
+
+PathInfo::PathInfo(const std::string& text, const WIN32_FIND_DATAA& found)
+    : path(text), findData(found), hasFindData(true), drive(), dir(), name(), ext()
+{
+}
+
+PathInfo::~PathInfo() = default;
+
+std::string PathInfo::SetPath(const std::string& text)
+{
+    path = text;
+    hasFindData = false;
+    return path;
+}
+
+// The first match of a file search for the path, or the data the path was made with.
+const WIN32_FIND_DATAA* PathInfo::FoundData(WIN32_FIND_DATAA& lookup) const
+{
+    if (hasFindData)
+        return &findData;
+    return FindFirstMatch(path, lookup) ? &lookup : nullptr;
+}
+
+// The C runtime's rules: a drive is the first two characters when the second is a colon; the folder
+// part runs to the last backslash or slash; the name ends at the last dot of what remains.
+void PathInfo::Split()
+{
+    const char* rest = path.c_str();
+    size_t length = path.size();
+    if (length >= 2 && rest[1] == ':') {
+        CopyPart(drive, rest, 2);
+        rest += 2;
+        length -= 2;
+    } else {
+        drive[0] = '\0';
+    }
+    size_t nameStart = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (rest[i] == '\\' || rest[i] == '/')
+            nameStart = i + 1;
+    }
+    CopyPart(dir, rest, nameStart);
+    const char* last = rest + nameStart;
+    size_t lastLength = length - nameStart;
+    const char* dot = nullptr;
+    for (size_t i = 0; i < lastLength; ++i) {
+        if (last[i] == '.')
+            dot = last + i;
+    }
+    if (dot == nullptr) {
+        CopyPart(name, last, lastLength);
+        ext[0] = '\0';
+    } else {
+        CopyPart(name, last, static_cast<size_t>(dot - last));
+        CopyPart(ext, dot, lastLength - static_cast<size_t>(dot - last));
+    }
+}
+
+std::string PathInfo::FileName()
+{
+    Split();
+    return std::string(name) + ext;
+}
+
+std::string PathInfo::Title()
+{
+    Split();
+    return name;
+}
+
+std::string PathInfo::Extension()
+{
+    Split();
+    // Only A to Z: multibyte text must not be touched by a locale's idea of case.
+    for (char* c = ext; *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z')
+            *c = static_cast<char>(*c - 'A' + 'a');
+    }
+    return ext;
+}
+
+std::string PathInfo::Folder()
+{
+    Split();
+    return std::string(drive) + dir;
+}
+
+bool PathInfo::IsFolder()
+{
+    Split();
+    // A path ending in a backslash, and a listing's "." and "..", have no name part to be a folder.
+    if (name[0] == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return false;
+    std::string query = Trimmed(path);
+    if (query.empty() || query.back() != '\\')
+        query += '\\';
+    if (query.size() <= 4)
+        return false;
+    // An enumerated entry already carries its attributes.
+    if (hasFindData)
+        return (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // With the trailing backslash the query fails for anything but a folder; the failure value is -1.
+    LONG attributes = static_cast<LONG>(::GetFileAttributesA(query.c_str()));
+    return attributes >= static_cast<LONG>(FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathInfo::IsRoot() const
+{
+    return path.size() <= 4;
+}
+
+bool PathInfo::IsZipArchive()
+{
+    return Extension().find(".zip") != std::string::npos;
+}
+
+std::string PathInfo::SizeText() const
+{
+    WIN32_FIND_DATAA lookup;
+    const WIN32_FIND_DATAA* data = FoundData(lookup);
+    if (data == nullptr)
+        return "0";
+    return std::to_string(static_cast<unsigned long>(data->nFileSizeLow));
+}
+
+// Uses the runtime's 64-bit calendar time, so dates after January 2038 show; times before 1970 or
+// beyond what the runtime's local-time conversion accepts give empty text.
+std::string PathInfo::DateText(int which, const char* format) const
+{
+    WIN32_FIND_DATAA lookup;
+    const WIN32_FIND_DATAA* data = FoundData(lookup);
+    if (data == nullptr)
+        return std::string();
+    const FILETIME* time = &data->ftCreationTime;
+    if (which == 1)
+        time = &data->ftLastWriteTime;
+    else if (which == 2)
+        time = &data->ftLastAccessTime;
+
+    unsigned long long ticks = (static_cast<unsigned long long>(time->dwHighDateTime) << 32) | time->dwLowDateTime;
+    if (ticks < kUnixEpochAsFileTime)
+        return std::string();
+    __time64_t seconds = static_cast<__time64_t>((ticks - kUnixEpochAsFileTime) / 10000000ULL);
+    struct tm local {};
+    if (_localtime64_s(&local, &seconds) != 0)
+        return std::string();
+    char buffer[128];
+    size_t length = std::strftime(buffer, sizeof buffer, format != nullptr ? format : kDefaultDateFormat, &local);
+    if (length == 0)
+        return std::string();
+    return std::string(buffer, length);
+}
+
+}  // namespace app

@@ -1,0 +1,163 @@
+#include "engine/FileIconCache.h"
+
+#include "app/PathInfo.h"
+
+#include <commctrl.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace engine {
+
+namespace {
+
+const char kWhiteSpace[] = " \t\r\n\v\f";
+const char kFallbackIconFile[] = "shell32.dll";
+
+std::string Trimmed(const std::string& text)
+{
+    size_t first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string::npos)
+        return std::string();
+    size_t last = text.find_last_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+// One large and one small icon from the file; both null unless the file gave both.
+bool ExtractPair(const std::string& file, int index, HICON& largeIcon, HICON& smallIcon)
+{
+    // For a file that cannot be opened, or an index it does not have, the answer is 0 or
+    // 0xFFFFFFFF and the handles may hold garbage (Wine writes some): they are only trusted, and
+    // only released, after a positive count.
+    largeIcon = nullptr;
+    smallIcon = nullptr;
+    UINT extracted = ::ExtractIconExA(file.c_str(), index, &largeIcon, &smallIcon, 1);
+    if (extracted == 0 || extracted == UINT_MAX) {
+        largeIcon = nullptr;
+        smallIcon = nullptr;
+        return false;
+    }
+    if (largeIcon != nullptr && smallIcon != nullptr)
+        return true;
+    if (largeIcon != nullptr)
+        ::DestroyIcon(largeIcon);
+    if (smallIcon != nullptr)
+        ::DestroyIcon(smallIcon);
+    largeIcon = nullptr;
+    smallIcon = nullptr;
+    return false;
+}
+
+}  // namespace
+
+FileIconCache::FileIconCache()
+{
+    AttachSystemList(kSmallIcons);
+}
+
+FileIconCache::~FileIconCache()
+{
+    Detach();
+    systemList.Detach();
+}
+
+// With the system-icon-index flag, the query for the empty path answers the system list itself.
+bool FileIconCache::AttachSystemList(UINT newFlags)
+{
+    flags = newFlags;
+    Detach();
+    systemList.Detach();
+    HIMAGELIST list = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &fileInfo, sizeof fileInfo, flags));
+    systemList.AttachBorrowed(list);
+    AttachBorrowed(systemList.Handle());
+    return Handle() != nullptr;
+}
+
+int FileIconCache::GetSystemIconIndex(const std::string& path)
+{
+    AttachSystemList(flags);
+    // No file attributes are passed, so the shell looks at the real path.
+    ::SHGetFileInfoA(path.c_str(), 0, &fileInfo, sizeof fileInfo, flags);
+    return fileInfo.iIcon;
+}
+
+int FileIconCache::AddIconForExtension(const std::string& extension)
+{
+    HICON icon = LoadIconForExtension(extension);
+    // The list keeps a copy of the icon's bitmaps; a null icon or list gives -1.
+    int index = AddIcon(icon);
+    if (icon != nullptr)
+        ::DestroyIcon(icon);
+    return index;
+}
+
+std::string FileIconCache::LookupExtension(const std::string& extension)
+{
+    std::string text = Trimmed(extension);
+    std::string stripped;
+    for (char c : text) {
+        if (c != '*')
+            stripped += c;
+    }
+    // Longer texts count as file names: their lower-cased extension, or nothing without a dot.
+    if (stripped.size() > 3)
+        stripped = app::PathInfo(stripped).Extension();
+    if (stripped.empty() || stripped[0] != '.')
+        stripped.insert(stripped.begin(), '.');
+    return stripped;
+}
+
+HICON FileIconCache::LoadIconForExtension(const std::string& extension)
+{
+    std::string className = ReadClassesRootDefault(LookupExtension(extension));
+    std::string location = ReadClassesRootDefault(className + "\\DefaultIcon");
+
+    // "file,index": the index after the last comma, read like atoi; without a comma the whole text
+    // is read, which gives 0 for an ordinary path. Environment references are not expanded.
+    std::string file = location;
+    int index = 0;
+    size_t comma = location.find_last_of(',');
+    if (comma != std::string::npos) {
+        file = location.substr(0, comma);
+        index = std::atoi(location.c_str() + comma + 1);
+    } else {
+        index = std::atoi(location.c_str());
+    }
+    if (file.empty()) {
+        file = kFallbackIconFile;
+        index = 0;
+    }
+
+    HICON largeIcon = nullptr;
+    HICON smallIcon = nullptr;
+    if (!ExtractPair(file, index, largeIcon, smallIcon))
+        ExtractPair(kFallbackIconFile, 0, largeIcon, smallIcon);
+    if (flags & SHGFI_SMALLICON) {
+        if (largeIcon != nullptr)
+            ::DestroyIcon(largeIcon);
+        return smallIcon;
+    }
+    if (smallIcon != nullptr)
+        ::DestroyIcon(smallIcon);
+    return largeIcon;
+}
+
+// Read access only: asking for write rights as well would fail for a user who may not change
+// the machine-wide file-type registrations, and every icon would fall back.
+std::string FileIconCache::ReadClassesRootDefault(const std::string& keyPath)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::string();
+    char buffer[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    DWORD type = REG_NONE;
+    LONG status = ::RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::string();
+    buffer[size < MAX_PATH ? size : MAX_PATH] = '\0';
+    return Trimmed(buffer);
+}
+
+}  // namespace engine

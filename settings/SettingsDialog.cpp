@@ -1,0 +1,380 @@
+#include "settings/SettingsDialog.h"
+
+#include "resources/kestrova/resource.h"
+#include "settings/RegistryStore.h"
+#include "settings/ShellLink.h"
+#include "settings/SpecialFolders.h"
+
+#include <commctrl.h>
+
+namespace settings {
+
+namespace {
+
+const char kProgramKeyPath[] = "Software\\Kestrova";
+const char kMasksSubKey[] = "Not To Extract";
+const char kVersionPrefix[] = "Current Version: ";
+const char kAboutText[] =
+    "Kestrova\r\n"
+    "Finds ZIP archives on your drives and extracts them in batches.\r\n"
+    "\r\n"
+    "Written by the Kestrova author.\r\n"
+    "E-mail: author@kestrova.org\r\n"
+    "Web: https://www.kestrova.org/\r\n"
+    "\r\n"
+    "Use the buttons at the bottom of the main window to write to the author or to visit the "
+    "web page for updates.";
+
+enum Page { kGeneralPage = 0, kMaskingPage = 1, kAboutPage = 2 };
+
+// The mask list's icon spacing, in pixels.
+const int kIconSpacingX = 69;
+const int kIconSpacingY = 75;
+
+}  // namespace
+
+SettingsDialog::SettingsDialog() : fw::ModelessDialog(IDD_SETTINGS) {}
+
+SettingsDialog::~SettingsDialog() = default;
+
+void SettingsDialog::LoadOptions()
+{
+    RegistryStore store;
+    titleExtract.SetCheck(store.ReadFlag("Extract", "Title Extract"));
+    messageBoxAlert.SetCheck(store.ReadFlag("Extract", "Message Box Alert"));
+    askForFolder.SetCheck(store.ReadFlag("Extract", "Ask For Folder"));
+    desktopShortcut.SetCheck(store.ReadFlag("Shortcuts", "Desktop Shortcut"));
+    quickLaunchShortcut.SetCheck(store.ReadFlag("Shortcuts", "QuickLaunch Shortcut"));
+    startFolder = store.ReadString("Folders", "Last");
+    if (startFolder.empty())
+        startFolder = GetDesktopFolder();
+    lastFolder = startFolder;
+}
+
+// Without its window the dialog holds no settings at all: saving then would wipe the stored
+// options and masks, so nothing is written.
+void SettingsDialog::SaveSettings()
+{
+    if (!IsValid())
+        return;
+    std::string programPath = GetModulePath(hwnd_);
+
+    ShellLink link;
+    if (desktopShortcut.IsChecked())
+        link.CreateShellLink(programPath, kShortcutName, kDesktopSuffix);
+    else
+        ::DeleteFileA(ShellLink::ShortcutPath(kDesktopSuffix).c_str());
+    if (quickLaunchShortcut.IsChecked())
+        link.CreateShellLink(programPath, kShortcutName, kQuickLaunchSuffix);
+    else
+        ::DeleteFileA(ShellLink::ShortcutPath(kQuickLaunchSuffix).c_str());
+
+    // Deleted and rewritten, so that a list that shrank leaves no stale values behind.
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, (std::string(kProgramKeyPath) + "\\" + kMasksSubKey).c_str());
+    RegistryStore store;
+    int count = maskList.GetItemCount();
+    for (int i = 0; i < count; ++i)
+        store.WriteString(kMasksSubKey, std::to_string(i), maskList.GetItemText(i, 0));
+
+    store.WriteNumber("Extract", "Title Extract", titleExtract.IsChecked() ? 1 : 0);
+    store.WriteNumber("Extract", "Message Box Alert", messageBoxAlert.IsChecked() ? 1 : 0);
+    store.WriteNumber("Extract", "Ask For Folder", askForFolder.IsChecked() ? 1 : 0);
+    store.WriteNumber("Shortcuts", "Desktop Shortcut", desktopShortcut.IsChecked() ? 1 : 0);
+    store.WriteNumber("Shortcuts", "QuickLaunch Shortcut", quickLaunchShortcut.IsChecked() ? 1 : 0);
+    store.WriteString("Folders", "Last", lastFolder);
+    store.WriteString("", "FilePath", programPath);
+    store.WriteString("", "Version", GetProgramVersion());
+}
+
+bool SettingsDialog::IsOptionChecked(int id) const
+{
+    switch (id) {
+    case IDC_SETTINGS_TITLE_EXTRACT: return titleExtract.IsChecked();
+    case IDC_SETTINGS_MESSAGE_ALERT: return messageBoxAlert.IsChecked();
+    case IDC_SETTINGS_ASK_FOLDER: return askForFolder.IsChecked();
+    case IDC_SETTINGS_DESKTOP_SHORTCUT: return desktopShortcut.IsChecked();
+    case IDC_SETTINGS_QUICKLAUNCH_SHORTCUT: return quickLaunchShortcut.IsChecked();
+    default: return false;
+    }
+}
+
+bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg == WM_SHOWWINDOW) {
+        // Default processing still follows (the answer is "not handled").
+        if (wParam != FALSE)
+            OnShown();
+        return false;
+    }
+    return fw::ModelessDialog::OnMessage(msg, wParam, lParam, result);
+}
+
+// Runs inside the window's creation: builds the three pages, loads the options and the masks.
+bool SettingsDialog::OnInit()
+{
+    BindControls();
+    LoadOptions();
+    versionLabel.SetText(kVersionPrefix + GetProgramVersion());
+    aboutText.SetText(kAboutText);
+    tabs.InsertItem(kGeneralPage, "General");
+    tabs.InsertItem(kMaskingPage, "File Masking");
+    tabs.InsertItem(kAboutPage, "About");
+    BuildPages();
+    ApplyGeometry();
+    ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(kIconSpacingX, kIconSpacingY));
+    // The list is created with LVS_SHAREIMAGELISTS: the system list is never destroyed through it.
+    icons.AttachSystemList(engine::FileIconCache::kLargeIcons);
+    maskList.SetImageList(icons, LVSIL_NORMAL);
+    LoadMasks();
+    UpdateDeleteButton();
+    LoadOptions();
+    return true;
+}
+
+void SettingsDialog::BindControls()
+{
+    Bind(IDOK, applyButton);
+    Bind(IDC_SETTINGS_TABS, tabs);
+    Bind(IDC_SETTINGS_GENERAL_PAGE, generalPage);
+    Bind(IDC_SETTINGS_MASKING_PAGE, maskingPage);
+    Bind(IDC_SETTINGS_ABOUT_PAGE, aboutPage);
+    Bind(IDC_SETTINGS_LOCATION_HEADING, locationHeading);
+    Bind(IDC_SETTINGS_TITLE_EXTRACT, titleExtract);
+    Bind(IDC_SETTINGS_MESSAGE_ALERT, messageBoxAlert);
+    Bind(IDC_SETTINGS_ASK_FOLDER, askForFolder);
+    Bind(IDC_SETTINGS_QUICK_HEADING, quickAccessHeading);
+    Bind(IDC_SETTINGS_DESKTOP_SHORTCUT, desktopShortcut);
+    Bind(IDC_SETTINGS_QUICKLAUNCH_SHORTCUT, quickLaunchShortcut);
+    Bind(IDC_SETTINGS_MASKS_HEADING, masksHeading);
+    Bind(IDC_SETTINGS_MASKS, maskList);
+    Bind(IDC_SETTINGS_MASK_HELP, maskHelp);
+    Bind(IDC_SETTINGS_MASK_EDIT, maskEdit);
+    Bind(IDC_SETTINGS_ADD, addButton);
+    Bind(IDC_SETTINGS_DELETE, deleteButton);
+    Bind(IDC_SETTINGS_ABOUT_HEADING, aboutHeading);
+    Bind(IDC_SETTINGS_ABOUT_TEXT, aboutText);
+    Bind(IDC_SETTINGS_VERSION, versionLabel);
+}
+
+// Each page's own controls become children of its group box, so that they appear and disappear
+// with it. The mask edit and the Add and Delete buttons stay children of the dialog and are shown
+// by page; the list view keeps sending its notifications to the dialog, its parent at creation.
+void SettingsDialog::BuildPages()
+{
+    generalPage.Show(SW_SHOW);
+    maskingPage.Show(SW_HIDE);
+    aboutPage.Show(SW_HIDE);
+    maskEdit.Show(SW_HIDE);
+
+    const fw::Window* general[] = {&askForFolder,  &desktopShortcut, &quickLaunchShortcut, &messageBoxAlert,
+                                   &titleExtract, &locationHeading, &quickAccessHeading};
+    for (const fw::Window* control : general)
+        ::SetParent(*control, generalPage);
+    addButton.Show(SW_HIDE);
+    deleteButton.Show(SW_HIDE);
+    const fw::Window* masking[] = {&maskList, &maskHelp, &masksHeading};
+    for (const fw::Window* control : masking)
+        ::SetParent(*control, maskingPage);
+    ::SetParent(aboutText, aboutPage);
+    ::SetParent(aboutHeading, aboutPage);
+}
+
+// Pixels, relative to each control's parent after BuildPages. Each call also raises the control
+// to the top, so the group boxes end up above the tab control and the mask entry above its page.
+void SettingsDialog::ApplyGeometry()
+{
+    struct Place {
+        const fw::Window* control;
+        int x, y, width, height;
+    };
+    const Place places[] = {
+        {&tabs, 4, 2, 331, 249},
+        {&generalPage, 9, 29, 320, 212},
+        {&maskingPage, 9, 29, 320, 212},
+        {&aboutPage, 9, 29, 320, 212},
+        {&locationHeading, 15, 25, 290, 16},
+        {&titleExtract, 15, 50, 290, 20},
+        {&messageBoxAlert, 15, 67, 290, 20},
+        {&askForFolder, 15, 85, 290, 30},
+        {&quickAccessHeading, 15, 125, 290, 16},
+        {&desktopShortcut, 15, 150, 290, 20},
+        {&quickLaunchShortcut, 15, 168, 290, 30},
+        {&masksHeading, 15, 25, 290, 16},
+        {&maskList, 15, 50, 290, 70},
+        {&maskHelp, 15, 157, 290, 50},
+        {&aboutHeading, 15, 25, 290, 16},
+        {&aboutText, 20, 50, 200, 150},
+        {&deleteButton, 23, 155, 65, 27},
+        {&addButton, 91, 155, 65, 27},
+        {&maskEdit, 163, 157, 151, 22},
+    };
+    for (const Place& place : places)
+        place.control->SetPos(place.x, place.y, place.width, place.height);
+    KeepBottomRowBelowTabs();
+}
+
+// Apply and the version label keep their template places, which are in dialog units, while the
+// tab control is placed in pixels. With a font whose dialog units come out small (Arial under
+// Wine, say) the template places fall on the bottom of the pages; then both move down together,
+// just below the tab control, keeping their size and left edge.
+void SettingsDialog::KeepBottomRowBelowTabs()
+{
+    const int kGap = 2;
+    RECT tabRect = tabs.GetWindowRect();
+    RECT applyRect = applyButton.GetWindowRect();
+    int shift = tabRect.bottom + kGap - applyRect.top;
+    if (shift <= 0)
+        return;
+    const fw::Window* bottomRow[] = {&applyButton, &versionLabel};
+    for (const fw::Window* control : bottomRow) {
+        RECT rect = control->GetWindowRect();
+        ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
+        control->SetPos(rect.left, rect.top + shift, rect.right - rect.left, rect.bottom - rect.top);
+    }
+}
+
+// Consecutive values "0", "1", ... up to the first missing or empty one, however many there are:
+// SaveSettings writes every row of the list, so every row must come back.
+void SettingsDialog::LoadMasks()
+{
+    excludeMasks.clear();
+    excludeMaskCount = 0;
+    RegistryStore store;
+    for (int i = 0;; ++i) {
+        std::string text = store.ReadString(kMasksSubKey, std::to_string(i));
+        if (text.empty())
+            break;
+        InsertMask(maskList.GetItemCount(), text);
+        excludeMasks.push_back(text);
+        ++excludeMaskCount;
+    }
+}
+
+// The image index goes in as the cache reports it, -1 for an icon that could not be added.
+int SettingsDialog::InsertMask(int index, const std::string& text)
+{
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = index;
+    item.pszText = const_cast<char*>(text.c_str());
+    item.iImage = icons.AddIconForExtension(text);
+    return static_cast<int>(maskList.Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+bool SettingsDialog::OnCommand(int id, int code, HWND)
+{
+    switch (id) {
+    case IDC_SETTINGS_ADD:
+        if (code != BN_CLICKED)
+            return false;
+        OnAdd();
+        return true;
+    case IDC_SETTINGS_DELETE:
+        if (code != BN_CLICKED)
+            return false;
+        OnDelete();
+        return true;
+    case IDC_SETTINGS_MASK_EDIT:
+        if (code != EN_UPDATE)
+            return false;
+        OnMaskEditUpdate();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool SettingsDialog::OnNotify(int id, const NMHDR& header, LRESULT&)
+{
+    switch (id) {
+    case IDC_SETTINGS_TABS:
+        if (header.code != TCN_SELCHANGE)
+            return false;
+        ShowPage(tabs.GetCurSel());
+        return true;
+    case IDC_SETTINGS_MASKS:
+        if (header.code != NM_CLICK)
+            return false;
+        UpdateDeleteButton();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Each page's own controls come and go with its group box; the mask entry and its two buttons
+// belong to the File Masking page. Any other selection changes nothing.
+void SettingsDialog::ShowPage(int page)
+{
+    if (page != kGeneralPage && page != kMaskingPage && page != kAboutPage)
+        return;
+    int masking = page == kMaskingPage ? SW_SHOW : SW_HIDE;
+    generalPage.Show(page == kGeneralPage ? SW_SHOW : SW_HIDE);
+    maskingPage.Show(masking);
+    aboutPage.Show(page == kAboutPage ? SW_SHOW : SW_HIDE);
+    maskEdit.Show(masking);
+    addButton.Show(masking);
+    deleteButton.Show(masking);
+}
+
+// The edit's text as typed (not trimmed) goes on top; duplicates are allowed and the edit keeps
+// its text. The focus moves to the list even when nothing was added.
+void SettingsDialog::OnAdd()
+{
+    std::string text = maskEdit.GetText();
+    if (!text.empty())
+        InsertMask(0, text);
+    ::SetFocus(maskList);
+}
+
+// Rows are visited from the last to the first so that deleting one leaves the rest in place.
+void SettingsDialog::OnDelete()
+{
+    for (int i = maskList.GetItemCount() - 1; i >= 0; --i) {
+        if (maskList.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED)
+            maskList.DeleteItem(i);
+    }
+}
+
+void SettingsDialog::OnMaskEditUpdate()
+{
+    addButton.Enable(::GetWindowTextLengthA(maskEdit) > 0);
+}
+
+// Runs after initialisation and on every click in the list; keyboard selection does not update it.
+void SettingsDialog::UpdateDeleteButton()
+{
+    deleteButton.Enable(maskList.GetSelectedCount() > 0);
+}
+
+// The dialog behaves as a modal one while it is shown: its owner, the main window, takes no input.
+void SettingsDialog::OnShown()
+{
+    HWND owner = ::GetWindow(hwnd_, GW_OWNER);
+    if (owner != nullptr)
+        ::EnableWindow(owner, FALSE);
+    ::SetFocus(hwnd_);
+}
+
+// "Apply": the settings are the controls themselves, so nothing is saved here.
+bool SettingsDialog::OnOK()
+{
+    HideAndReleaseOwner();
+    return true;
+}
+
+bool SettingsDialog::OnCancel()
+{
+    HideAndReleaseOwner();
+    return true;
+}
+
+void SettingsDialog::HideAndReleaseOwner()
+{
+    Show(SW_HIDE);
+    HWND owner = ::GetWindow(hwnd_, GW_OWNER);
+    if (owner != nullptr)
+        ::EnableWindow(owner, TRUE);
+}
+
+}  // namespace settings

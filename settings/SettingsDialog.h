@@ -1,0 +1,89 @@
+#pragma once
+#include "engine/FileIconCache.h"
+#include "framework/Button.h"
+#include "framework/Dialog.h"
+#include "framework/Edit.h"
+#include "framework/ListView.h"
+#include "framework/Static.h"
+#include "framework/TabControl.h"
+
+#include <string>
+#include <vector>
+
+namespace settings {
+
+// The "Settings" window with its General, File Masking and About pages, and at the same time the
+// live settings of the run: its check boxes are the options, its fields the start and last folder
+// and the exclusion masks. Created hidden once by the main window; Apply only hides it.
+class SettingsDialog : public fw::ModelessDialog {
+public:
+    SettingsDialog();
+    ~SettingsDialog() override;
+
+    // Sets the five check boxes and startFolder/lastFolder from the registry.
+    void LoadOptions();
+    // Writes shortcuts, masks, options, "Last", "FilePath" and "Version"; run once at program end.
+    void SaveSettings();
+    // Check state of one of the option boxes 1020, 1024 to 1027; false for any other id. The
+    // boxes live inside their page's group box, so GetDlgItem on the dialog does not find them.
+    bool IsOptionChecked(int id) const;
+
+    // The masks loaded at initialisation, in list order: the exclusion list of every extraction
+    // until the program ends (masks added or deleted in the dialog count from the next start).
+    std::vector<std::string> excludeMasks;
+    int excludeMaskCount = 0;
+    std::string startFolder;
+    std::string lastFolder;
+
+    // Members bound to their controls at initialisation, in template order.
+    fw::Button applyButton;
+    fw::TabControl tabs;
+    fw::Button generalPage;
+    fw::Button maskingPage;
+    fw::Button aboutPage;
+    fw::Static locationHeading;
+    fw::Button titleExtract;        // 1020 "Title Extract"
+    fw::Button messageBoxAlert;     // 1024 "Message Box Alert"
+    fw::Button askForFolder;        // 1025 "Ask For Folder"
+    fw::Static quickAccessHeading;
+    fw::Button desktopShortcut;     // 1026 "Desktop Shortcut"
+    fw::Button quickLaunchShortcut; // 1027 "QuickLaunch Shortcut"
+    fw::Static masksHeading;
+    fw::ListView maskList;
+    fw::Static maskHelp;
+    fw::Edit maskEdit;
+    fw::Button addButton;
+    fw::Button deleteButton;
+    fw::Static aboutHeading;
+    fw::Static aboutText;
+    fw::Static versionLabel;
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool OnInit() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(int id, const NMHDR& header, LRESULT& result) override;
+    bool OnOK() override;
+    bool OnCancel() override;
+
+private:
+    void BindControls();
+    void BuildPages();
+    void ApplyGeometry();
+    void KeepBottomRowBelowTabs();
+    void LoadMasks();
+    // Inserts a mask row with its extension's large icon; answers the row's index or -1.
+    int InsertMask(int index, const std::string& text);
+    void ShowPage(int page);
+    void OnAdd();
+    void OnDelete();
+    void OnMaskEditUpdate();
+    void UpdateDeleteButton();
+    void OnShown();
+    void HideAndReleaseOwner();
+
+    // The dialog's own cache on the large system icons: the mask list's normal image list.
+    engine::FileIconCache icons;
+};
+
+}  // namespace settings

@@ -1,0 +1,574 @@
+// The settings dialog driven as a user would, against the real registry key of the prefix.
+#include "framework/Application.h"
+#include "resources/kestrova/resource.h"
+#include "settings/SettingsDialog.h"
+#include "settings/SpecialFolders.h"
+#include "tests/support/RegistryFixture.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+class TestApplication : public fw::Application {
+protected:
+    bool InitInstance() override { return false; }
+};
+TestApplication g_testApp;
+
+void Drain()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// The control's own visible flag, whatever its parents show.
+bool Shown(HWND control)
+{
+    return (::GetWindowLongPtrA(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+RECT RectInParent(HWND control)
+{
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::string UserProfile()
+{
+    const char* profile = std::getenv("USERPROFILE");
+    return profile != nullptr ? profile : "";
+}
+
+std::string ThisProgram()
+{
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+bool FileExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The target of a .lnk file, read back through the shell-link object.
+std::string LinkTarget(const std::string& linkPath)
+{
+    std::string target;
+    IShellLinkA* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link))))
+        return "<no link object>";
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        wchar_t wide[MAX_PATH] = {};
+        ::MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            char path[MAX_PATH] = {};
+            if (SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
+                target = path;
+        }
+        file->Release();
+    }
+    link->Release();
+    return target;
+}
+
+class SettingsDialogTest : public testsupport::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        ::CoInitialize(nullptr);
+        owner = ::CreateWindowExA(0, "STATIC", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
+                                  nullptr, nullptr, nullptr);
+        desktopLink = UserProfile() + "\\Desktop\\Kestrova.lnk";
+        quickLaunchFolder = UserProfile() + "\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\";
+    }
+    void TearDown() override
+    {
+        if (dialog != nullptr && dialog->IsValid())
+            dialog->Destroy();
+        dialog.reset();
+        ::DestroyWindow(owner);
+        Drain();
+        ::DeleteFileA(desktopLink.c_str());
+        ::DeleteFileA((quickLaunchFolder + "Kestrova.lnk").c_str());
+        RegistryFixture::TearDown();
+    }
+    settings::SettingsDialog& Open()
+    {
+        dialog = std::make_unique<settings::SettingsDialog>();
+        EXPECT_TRUE(dialog->Create(owner));
+        Drain();
+        return *dialog;
+    }
+    // Shows the dialog the way the main window's Options button does.
+    void ShowDialog()
+    {
+        dialog->SetPos(55, 55, 344, 313);
+        dialog->Show(SW_SHOW);
+        Drain();
+    }
+    void SelectTab(int index)
+    {
+        // TCM_SETCURFOCUS changes the tab and notifies the dialog as a click would.
+        dialog->tabs.Send(TCM_SETCURFOCUS, static_cast<WPARAM>(index));
+        Drain();
+    }
+    void TypeIntoEdit(const std::string& text)
+    {
+        for (char c : text)
+            dialog->maskEdit.Send(WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
+        Drain();
+    }
+    std::vector<std::string> Masks()
+    {
+        std::vector<std::string> masks;
+        for (int i = 0; i < dialog->maskList.GetItemCount(); ++i)
+            masks.push_back(dialog->maskList.GetItemText(i, 0));
+        return masks;
+    }
+    void Select(int item, bool selected)
+    {
+        dialog->maskList.SetItemState(item, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
+    }
+    // What a click in the list tells the dialog.
+    void NotifyListClick()
+    {
+        NMITEMACTIVATE click{};
+        click.hdr.hwndFrom = dialog->maskList;
+        click.hdr.idFrom = IDC_SETTINGS_MASKS;
+        click.hdr.code = NM_CLICK;
+        click.iItem = -1;
+        dialog->Send(WM_NOTIFY, IDC_SETTINGS_MASKS, reinterpret_cast<LPARAM>(&click));
+    }
+    std::set<std::string> MaskValueNames()
+    {
+        std::set<std::string> names;
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath("Not To Extract").c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return names;
+        for (DWORD i = 0;; ++i) {
+            char name[64] = {};
+            DWORD size = sizeof name;
+            if (::RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            names.insert(name);
+        }
+        ::RegCloseKey(key);
+        return names;
+    }
+    static bool KeyExists(const std::string& subKey)
+    {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath(subKey).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        ::RegCloseKey(key);
+        return true;
+    }
+
+    HWND owner = nullptr;
+    std::unique_ptr<settings::SettingsDialog> dialog;
+    std::string desktopLink;
+    std::string quickLaunchFolder;
+};
+
+TEST_F(SettingsDialogTest, FirstStartHasClearBoxesNoMasksAndTheDesktopAsStartFolder)
+{
+    settings::SettingsDialog& d = Open();
+    EXPECT_FALSE(d.IsVisible()) << "created hidden";
+    for (int id : {IDC_SETTINGS_TITLE_EXTRACT, IDC_SETTINGS_MESSAGE_ALERT, IDC_SETTINGS_ASK_FOLDER,
+                   IDC_SETTINGS_DESKTOP_SHORTCUT, IDC_SETTINGS_QUICKLAUNCH_SHORTCUT})
+        EXPECT_FALSE(d.IsOptionChecked(id)) << id;
+    EXPECT_EQ(d.maskList.GetItemCount(), 0);
+    EXPECT_EQ(d.excludeMaskCount, 0);
+    EXPECT_TRUE(d.excludeMasks.empty());
+    EXPECT_STRCASEEQ(d.startFolder.c_str(), (UserProfile() + "\\Desktop").c_str());
+    EXPECT_EQ(d.lastFolder, d.startFolder);
+    EXPECT_EQ(d.versionLabel.GetText(), "Current Version: 1.8.00");
+    EXPECT_FALSE(d.deleteButton.IsEnabled()) << "nothing selected";
+    char caption[32] = {};
+    ::GetWindowTextA(d, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Settings");
+    EXPECT_EQ(::GetWindow(d, GW_OWNER), owner);
+}
+
+TEST_F(SettingsDialogTest, LoadOptionsReadsTheStoredValues)
+{
+    WriteRaw("Extract", "Title Extract", "1");
+    WriteRaw("Extract", "Message Box Alert", " 1 ");
+    WriteRaw("Extract", "Ask For Folder", "01");
+    WriteRaw("Shortcuts", "Desktop Shortcut", "yes");
+    WriteRaw("Shortcuts", "QuickLaunch Shortcut", "1");
+    WriteRaw("Folders", "Last", "  C:\\windows\\  ");
+    settings::SettingsDialog& d = Open();
+    EXPECT_TRUE(d.titleExtract.IsChecked());
+    EXPECT_TRUE(d.messageBoxAlert.IsChecked());
+    EXPECT_FALSE(d.askForFolder.IsChecked()) << "only a stored 1 counts";
+    EXPECT_FALSE(d.desktopShortcut.IsChecked());
+    EXPECT_TRUE(d.quickLaunchShortcut.IsChecked());
+    // The extraction run asks through IsOptionChecked: the boxes are no longer the dialog's children.
+    EXPECT_TRUE(d.IsOptionChecked(IDC_SETTINGS_TITLE_EXTRACT));
+    EXPECT_FALSE(d.IsOptionChecked(IDC_SETTINGS_ASK_FOLDER));
+    EXPECT_TRUE(d.IsOptionChecked(IDC_SETTINGS_QUICKLAUNCH_SHORTCUT));
+    EXPECT_FALSE(d.IsOptionChecked(IDC_SETTINGS_MASKS));
+    EXPECT_EQ(::GetDlgItem(d, IDC_SETTINGS_TITLE_EXTRACT), nullptr);
+    EXPECT_EQ(d.startFolder, "C:\\windows\\");
+    EXPECT_EQ(d.lastFolder, "C:\\windows\\");
+
+    WriteRaw("Folders", "Last", "   ");
+    d.LoadOptions();
+    EXPECT_STRCASEEQ(d.startFolder.c_str(), (UserProfile() + "\\Desktop").c_str()) << "blanks count as missing";
+}
+
+TEST_F(SettingsDialogTest, MasksLoadInOrderUpToTheFirstGap)
+{
+    WriteRaw("Not To Extract", "0", "*.bak");
+    WriteRaw("Not To Extract", "1", "  *.tmp ");
+    WriteRaw("Not To Extract", "3", "*.never");
+    settings::SettingsDialog& d = Open();
+    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.bak", "*.tmp"}));
+    EXPECT_EQ(d.excludeMasks, (std::vector<std::string>{"*.bak", "*.tmp"}));
+    EXPECT_EQ(d.excludeMaskCount, 2);
+    // Each row shows an image of the large system list.
+    EXPECT_GE(d.maskList.GetItemImage(0), 0);
+    HIMAGELIST list = reinterpret_cast<HIMAGELIST>(d.maskList.Send(LVM_GETIMAGELIST, LVSIL_NORMAL));
+    SHFILEINFOA info{};
+    EXPECT_EQ(list, reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &info, sizeof info, 0x4000)));
+    EXPECT_EQ(d.maskList.Send(LVM_GETITEMSPACING, FALSE), MAKELONG(69, 75));
+}
+
+TEST_F(SettingsDialogTest, MasksBeyondTheHundredthSurviveARestart)
+{
+    for (int i = 0; i < 130; ++i)
+        WriteRaw("Not To Extract", std::to_string(i), "*.m" + std::to_string(i));
+    settings::SettingsDialog& d = Open();
+    EXPECT_EQ(d.excludeMaskCount, 130);
+    ASSERT_EQ(d.maskList.GetItemCount(), 130);
+    EXPECT_EQ(d.excludeMasks[129], "*.m129");
+    d.SaveSettings();
+    EXPECT_EQ(MaskValueNames().size(), 130u);
+    EXPECT_EQ(ReadRaw("Not To Extract", "129"), "*.m129");
+}
+
+TEST_F(SettingsDialogTest, TabsShowTheirPagesAndThePageControlsLiveInTheirGroupBoxes)
+{
+    settings::SettingsDialog& d = Open();
+    ShowDialog();
+    EXPECT_EQ(d.tabs.GetItemCount(), 3);
+    for (HWND control : {d.titleExtract.Handle(), d.messageBoxAlert.Handle(), d.askForFolder.Handle(),
+                         d.desktopShortcut.Handle(), d.quickLaunchShortcut.Handle(), d.locationHeading.Handle(),
+                         d.quickAccessHeading.Handle()})
+        EXPECT_EQ(::GetParent(control), d.generalPage.Handle());
+    for (HWND control : {d.maskList.Handle(), d.maskHelp.Handle(), d.masksHeading.Handle()})
+        EXPECT_EQ(::GetParent(control), d.maskingPage.Handle());
+    EXPECT_EQ(::GetParent(d.aboutText), d.aboutPage.Handle());
+    EXPECT_EQ(::GetParent(d.maskEdit), d.Handle());
+    EXPECT_EQ(::GetParent(d.addButton), d.Handle());
+
+    auto expectPage = [&](bool general, bool masking, bool about) {
+        EXPECT_EQ(Shown(d.generalPage), general);
+        EXPECT_EQ(Shown(d.maskingPage), masking);
+        EXPECT_EQ(Shown(d.aboutPage), about);
+        EXPECT_EQ(Shown(d.maskEdit), masking);
+        EXPECT_EQ(Shown(d.addButton), masking);
+        EXPECT_EQ(Shown(d.deleteButton), masking);
+        EXPECT_EQ(d.titleExtract.IsVisible(), general);
+        EXPECT_EQ(d.maskList.IsVisible(), masking);
+        EXPECT_EQ(d.aboutText.IsVisible(), about);
+    };
+    {
+        SCOPED_TRACE("start");
+        expectPage(true, false, false);
+    }
+    SelectTab(1);
+    {
+        SCOPED_TRACE("File Masking");
+        expectPage(false, true, false);
+    }
+    SelectTab(2);
+    {
+        SCOPED_TRACE("About");
+        expectPage(false, false, true);
+    }
+    EXPECT_NE(d.aboutText.GetText().find("author@kestrova.org"), std::string::npos);
+    SelectTab(0);
+    {
+        SCOPED_TRACE("General");
+        expectPage(true, false, false);
+    }
+}
+
+TEST_F(SettingsDialogTest, ControlsStandWhereTheGeometryTablePutsThem)
+{
+    settings::SettingsDialog& d = Open();
+    struct Expected {
+        HWND control;
+        RECT rect;
+    };
+    const Expected expected[] = {
+        {d.tabs, {4, 2, 4 + 331, 2 + 249}},          {d.maskingPage, {9, 29, 9 + 320, 29 + 212}},
+        {d.askForFolder, {15, 85, 15 + 290, 85 + 30}}, {d.maskList, {15, 50, 15 + 290, 50 + 70}},
+        {d.aboutText, {20, 50, 20 + 200, 50 + 150}},   {d.deleteButton, {23, 155, 23 + 65, 155 + 27}},
+        {d.addButton, {91, 155, 91 + 65, 155 + 27}},   {d.maskEdit, {163, 157, 163 + 151, 157 + 22}},
+        {d.locationHeading, {15, 25, 15 + 290, 25 + 16}},
+    };
+    for (const Expected& e : expected) {
+        RECT rect = RectInParent(e.control);
+        EXPECT_EQ(rect.left, e.rect.left) << ::GetDlgCtrlID(e.control);
+        EXPECT_EQ(rect.top, e.rect.top) << ::GetDlgCtrlID(e.control);
+        EXPECT_EQ(rect.right, e.rect.right) << ::GetDlgCtrlID(e.control);
+        EXPECT_EQ(rect.bottom, e.rect.bottom) << ::GetDlgCtrlID(e.control);
+    }
+    // Apply keeps its template place, moved down only as far as it takes to clear the tab control.
+    RECT apply{173, 146, 173 + 50, 146 + 14};
+    ::MapDialogRect(d, &apply);
+    RECT applied = RectInParent(d.applyButton);
+    EXPECT_EQ(applied.left, apply.left);
+    EXPECT_EQ(applied.right - applied.left, apply.right - apply.left);
+    EXPECT_GE(applied.top, std::min(apply.top, RectInParent(d.tabs).bottom));
+    EXPECT_GE(applied.top, RectInParent(d.tabs).bottom) << "no overlap with the pages";
+    EXPECT_GE(RectInParent(d.versionLabel).top, RectInParent(d.tabs).bottom);
+    EXPECT_NE(d.locationHeading.Send(STM_GETIMAGE, IMAGE_BITMAP), 0) << "heading bitmap loaded";
+}
+
+TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
+{
+    settings::SettingsDialog& d = Open();
+    ShowDialog();
+    const std::vector<std::vector<HWND>> pages = {
+        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.quickAccessHeading,
+         d.desktopShortcut, d.quickLaunchShortcut, d.applyButton, d.versionLabel},
+        {d.masksHeading, d.maskList, d.maskHelp, d.deleteButton, d.addButton, d.maskEdit, d.applyButton,
+         d.versionLabel},
+        {d.aboutHeading, d.aboutText, d.applyButton, d.versionLabel},
+    };
+    RECT client = d.GetClientRect();
+    ::MapWindowPoints(d, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    for (size_t page = 0; page < pages.size(); ++page) {
+        for (size_t i = 0; i < pages[page].size(); ++i) {
+            RECT a{};
+            ::GetWindowRect(pages[page][i], &a);
+            RECT inside{};
+            EXPECT_TRUE(::IntersectRect(&inside, &a, &client) && ::EqualRect(&inside, &a))
+                << "page " << page << " control " << ::GetDlgCtrlID(pages[page][i]) << " leaves the dialog";
+            // The placed check boxes overlap their neighbours by up to 3 pixels of blank margin
+            // (their text is centred vertically); anything more is a visible overlap.
+            ::InflateRect(&a, 0, -2);
+            for (size_t j = i + 1; j < pages[page].size(); ++j) {
+                RECT b{}, overlap{};
+                ::GetWindowRect(pages[page][j], &b);
+                ::InflateRect(&b, 0, -2);
+                EXPECT_FALSE(::IntersectRect(&overlap, &a, &b))
+                    << "page " << page << ": " << ::GetDlgCtrlID(pages[page][i]) << " and "
+                    << ::GetDlgCtrlID(pages[page][j]);
+            }
+        }
+    }
+}
+
+TEST_F(SettingsDialogTest, TypingEnablesAddAndAddPutsTheMaskOnTop)
+{
+    WriteRaw("Not To Extract", "0", "*.bak");
+    WriteRaw("Not To Extract", "1", "*.tmp");
+    settings::SettingsDialog& d = Open();
+    ShowDialog();
+    SelectTab(1);
+    TypeIntoEdit("*.txt");
+    EXPECT_TRUE(d.addButton.IsEnabled());
+    d.addButton.Click();
+    Drain();
+    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.txt", "*.bak", "*.tmp"}));
+    EXPECT_EQ(d.maskEdit.GetText(), "*.txt") << "the edit keeps its text";
+    EXPECT_EQ(::GetFocus(), d.maskList.Handle());
+    EXPECT_EQ(d.excludeMasks, (std::vector<std::string>{"*.bak", "*.tmp"})) << "extraction keeps the loaded list";
+
+    d.addButton.Click();
+    Drain();
+    EXPECT_EQ(d.maskList.GetItemCount(), 4) << "duplicates are allowed";
+
+    for (int i = 0; i < 5; ++i)
+        d.maskEdit.Send(WM_CHAR, VK_BACK, 1);
+    Drain();
+    EXPECT_EQ(d.maskEdit.GetText(), "");
+    EXPECT_FALSE(d.addButton.IsEnabled()) << "erasing the text disables Add";
+
+    // With an empty edit, Add adds nothing but still moves the focus to the list.
+    d.addButton.Enable(true);
+    ::SetFocus(d.maskEdit);
+    d.addButton.Click();
+    Drain();
+    EXPECT_EQ(d.maskList.GetItemCount(), 4);
+    EXPECT_EQ(::GetFocus(), d.maskList.Handle());
+
+    d.SaveSettings();
+    EXPECT_EQ(ReadRaw("Not To Extract", "0"), "*.txt");
+    EXPECT_EQ(ReadRaw("Not To Extract", "2"), "*.bak");
+    EXPECT_EQ(ReadRaw("Not To Extract", "3"), "*.tmp");
+}
+
+TEST_F(SettingsDialogTest, DeleteRemovesTheSelectedMasks)
+{
+    WriteRaw("Not To Extract", "0", "*.a");
+    WriteRaw("Not To Extract", "1", "*.b");
+    WriteRaw("Not To Extract", "2", "*.c");
+    WriteRaw("Not To Extract", "3", "*.d");
+    settings::SettingsDialog& d = Open();
+    ShowDialog();
+    SelectTab(1);
+    EXPECT_FALSE(d.deleteButton.IsEnabled());
+    Select(0, true);
+    Select(2, true);
+    EXPECT_FALSE(d.deleteButton.IsEnabled()) << "keyboard or program selection does not update Delete";
+    NotifyListClick();
+    EXPECT_TRUE(d.deleteButton.IsEnabled());
+    d.deleteButton.Click();
+    Drain();
+    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.b", "*.d"}));
+    EXPECT_TRUE(d.deleteButton.IsEnabled()) << "stays as it was until the next click";
+    d.deleteButton.Click();
+    Drain();
+    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.b", "*.d"})) << "nothing selected, nothing removed";
+    NotifyListClick();
+    EXPECT_FALSE(d.deleteButton.IsEnabled());
+}
+
+TEST_F(SettingsDialogTest, ThreeMasksWithTheFirstDeletedLeaveExactlyTwoValues)
+{
+    WriteRaw("Not To Extract", "0", "*.one");
+    WriteRaw("Not To Extract", "1", "*.two");
+    WriteRaw("Not To Extract", "2", "*.three");
+    settings::SettingsDialog& d = Open();
+    ShowDialog();
+    SelectTab(1);
+    Select(0, true);
+    NotifyListClick();
+    d.deleteButton.Click();
+    Drain();
+    d.SaveSettings();
+    EXPECT_EQ(MaskValueNames(), (std::set<std::string>{"0", "1"}));
+    EXPECT_EQ(ReadRaw("Not To Extract", "0"), "*.two");
+    EXPECT_EQ(ReadRaw("Not To Extract", "1"), "*.three");
+
+    Select(0, true);
+    Select(1, true);
+    d.deleteButton.Click();
+    Drain();
+    d.SaveSettings();
+    EXPECT_FALSE(KeyExists("Not To Extract")) << "an empty list leaves no key";
+}
+
+TEST_F(SettingsDialogTest, OwnerTakesNoInputWhileTheDialogIsShown)
+{
+    settings::SettingsDialog& d = Open();
+    EXPECT_TRUE(::IsWindowEnabled(owner));
+    ShowDialog();
+    EXPECT_TRUE(d.IsVisible());
+    EXPECT_FALSE(::IsWindowEnabled(owner));
+    d.titleExtract.Click();
+    d.applyButton.Click();
+    Drain();
+    EXPECT_FALSE(d.IsVisible());
+    EXPECT_TRUE(::IsWindowEnabled(owner));
+    EXPECT_EQ(ReadRaw("Extract", "Title Extract"), "<missing>") << "Apply saves nothing";
+
+    // Shown again with its states kept.
+    ShowDialog();
+    EXPECT_FALSE(::IsWindowEnabled(owner));
+    EXPECT_TRUE(d.titleExtract.IsChecked());
+    d.Send(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    Drain();
+    EXPECT_FALSE(d.IsVisible());
+    EXPECT_TRUE(::IsWindowEnabled(owner));
+}
+
+TEST_F(SettingsDialogTest, ProgramEndWritesEveryValueAsText)
+{
+    WriteRaw("Not To Extract", "0", "*.bak");
+    settings::SettingsDialog& d = Open();
+    d.titleExtract.SetCheck(true);
+    d.askForFolder.SetCheck(true);
+    d.lastFolder = "C:\\windows\\";
+    d.SaveSettings();
+    const struct {
+        const char* subKey;
+        const char* name;
+        const char* value;
+    } expected[] = {
+        {"Extract", "Title Extract", "1"},         {"Extract", "Message Box Alert", "0"},
+        {"Extract", "Ask For Folder", "1"},        {"Shortcuts", "Desktop Shortcut", "0"},
+        {"Shortcuts", "QuickLaunch Shortcut", "0"}, {"Folders", "Last", "C:\\windows\\"},
+        {"Not To Extract", "0", "*.bak"},          {"", "Version", "1.8.00"},
+    };
+    for (const auto& e : expected) {
+        EXPECT_EQ(ReadRaw(e.subKey, e.name), e.value) << e.subKey << "/" << e.name;
+        EXPECT_EQ(RawType(e.subKey, e.name), static_cast<DWORD>(REG_SZ)) << e.name;
+    }
+    EXPECT_STRCASEEQ(ReadRaw("", "FilePath").c_str(), ThisProgram().c_str());
+}
+
+TEST_F(SettingsDialogTest, DesktopShortcutIsWrittenWhenCheckedAndDeletedWhenNot)
+{
+    settings::SettingsDialog& d = Open();
+    d.desktopShortcut.SetCheck(true);
+    d.SaveSettings();
+    ASSERT_TRUE(FileExists(desktopLink)) << desktopLink;
+    EXPECT_STRCASEEQ(LinkTarget(desktopLink).c_str(), ThisProgram().c_str());
+    d.SaveSettings();
+    EXPECT_TRUE(FileExists(desktopLink)) << "rewritten over the existing one";
+
+    d.desktopShortcut.SetCheck(false);
+    d.SaveSettings();
+    EXPECT_FALSE(FileExists(desktopLink));
+    d.SaveSettings();
+    EXPECT_EQ(ReadRaw("", "Version"), "1.8.00") << "a missing shortcut is no error";
+}
+
+TEST_F(SettingsDialogTest, QuickLaunchShortcutNeedsItsFolder)
+{
+    settings::SettingsDialog& d = Open();
+    d.quickLaunchShortcut.SetCheck(true);
+    bool existed = FileExists(quickLaunchFolder);
+    if (!existed) {
+        d.SaveSettings();
+        EXPECT_FALSE(FileExists(quickLaunchFolder)) << "no folder is created";
+        ::SHCreateDirectoryExA(nullptr, quickLaunchFolder.c_str(), nullptr);
+    }
+    d.SaveSettings();
+    EXPECT_STRCASEEQ(LinkTarget(quickLaunchFolder + "Kestrova.lnk").c_str(), ThisProgram().c_str());
+    d.quickLaunchShortcut.SetCheck(false);
+    d.SaveSettings();
+    EXPECT_FALSE(FileExists(quickLaunchFolder + "Kestrova.lnk"));
+    if (!existed)
+        ::RemoveDirectoryA(quickLaunchFolder.c_str());
+}
+
+TEST_F(SettingsDialogTest, WithoutItsWindowNothingIsSaved)
+{
+    WriteRaw("Not To Extract", "0", "*.keep");
+    settings::SettingsDialog unopened;
+    unopened.SaveSettings();
+    EXPECT_EQ(ReadRaw("Not To Extract", "0"), "*.keep");
+    EXPECT_EQ(ReadRaw("", "Version"), "<missing>");
+}
+
+}  // namespace
