@@ -1,0 +1,332 @@
+#include "app/MainWindow.h"
+
+#include "app/ProcessObjects.h"
+#include "engine/FileIconCache.h"
+#include "framework/Application.h"
+#include "resources/kestrova/resource.h"
+#include "settings/RegistryStore.h"
+#include "settings/SettingsDialog.h"
+
+#include <shellapi.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace app {
+
+namespace {
+
+const char kWebsiteAddress[] = "https://www.kestrova.org/";
+const char kAuthorMailAddress[] = "mailto:author@kestrova.org";
+const char kVersionText[] = "1.8.00";
+const COLORREF kExtractionListColour = RGB(223, 223, 223);
+
+struct ColumnSetting {
+    const char* name;
+    int defaultWidth;
+};
+// Explorer columns 0..2, then extraction-list columns 0..1.
+const ColumnSetting kColumns[] = {
+    {"Explore Name", 180}, {"Explore Size", 56}, {"Explore Created", 110}, {"List Name", 150}, {"List Location", 210},
+};
+
+// Registry numbers are decimal text; the leading digits with an optional sign count, anything else is 0.
+int ParseNumber(const std::string& text)
+{
+    errno = 0;
+    long value = std::strtol(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || value > INT_MAX || value < INT_MIN)
+        return 0;
+    return static_cast<int>(value);
+}
+
+int ReadNumber(settings::RegistryStore& store, const char* subKey, const char* name)
+{
+    return ParseNumber(store.ReadString(subKey, name));
+}
+
+void SetButtonBitmap(const fw::Button& button, int bitmapId)
+{
+    // A bitmap that cannot be loaded leaves the button without an image.
+    HANDLE bitmap = ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP,
+                                 0, 0, 0);
+    button.SetBitmap(static_cast<HBITMAP>(bitmap));
+}
+
+}  // namespace
+
+MainWindow::MainWindow() : fw::ModelessDialog(IDD_MAIN) {}
+
+// Runs inside the window's creation: binds the controls, restores the placement, prepares the
+// lists and buttons.
+bool MainWindow::OnInit()
+{
+    BindControls();
+    RestorePlacement();
+    // Hidden for the whole run; its own initialisation loads the options and the masks.
+    Settings().Create(hwnd_);
+    ::UpdateWindow(Settings());
+
+    HANDLE icon = ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0,
+                               0, LR_CREATEDIBSECTION);
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+
+    ExtractionList.SetBkColor(kExtractionListColour);
+    InsertColumns();
+    versionLabel.SetText(kVersionText);
+    LoadButtonBitmaps();
+    IconCache().AttachSystemList(engine::FileIconCache::kSmallIcons);
+    driveBox.SetImageList(IconCache());
+    FillDriveBox();
+    Settings().LoadOptions();
+    NavigateTo(Settings().startFolder);
+    SelectStartDrive(Settings().startFolder);
+    return true;
+}
+
+void MainWindow::BindControls()
+{
+    Bind(IDC_MAIN_DESKTOP, desktopButton);
+    Bind(IDC_MAIN_VIEW, viewButton);
+    Bind(IDC_MAIN_DRIVES, driveBox);
+    Bind(IDC_MAIN_VERSION, versionLabel);
+    Bind(IDC_MAIN_PROGRESS, progressBar);
+    Bind(IDC_MAIN_PATH, pathLabel);
+    Bind(IDC_MAIN_EXPLORER, ExplorerList);
+    Bind(IDC_MAIN_EXTRACTION, ExtractionList);
+    Bind(IDC_MAIN_WEBSITE, websiteButton);
+    Bind(IDC_MAIN_EMAIL, emailButton);
+    Bind(IDC_MAIN_SEARCH, searchButton);
+    Bind(IDC_MAIN_OPTIONS, optionsButton);
+    Bind(IDC_MAIN_UP, upButton);
+    Bind(IDC_MAIN_EXECUTE, executeButton);
+    Bind(IDC_MAIN_DELETE, deleteButton);
+    Bind(IDC_MAIN_COUNT, countLabel);
+    Bind(IDC_MAIN_REFRESH, refreshButton);
+}
+
+// "Width" and "Tall" hold the right and bottom edges, not a size. Any zero keeps the template's place.
+void MainWindow::RestorePlacement()
+{
+    settings::RegistryStore store;
+    int top = ReadNumber(store, "Placement", "Top");
+    int left = ReadNumber(store, "Placement", "Left");
+    int right = ReadNumber(store, "Placement", "Width");
+    int bottom = ReadNumber(store, "Placement", "Tall");
+    if (top == 0 || left == 0 || right == 0 || bottom == 0)
+        return;
+    SetPos(left, top, right - left, bottom - top);
+}
+
+// One zero width (a column dragged shut, say) resets all five to their defaults.
+void MainWindow::InsertColumns()
+{
+    int widths[5];
+    bool anyZero = false;
+    {
+        settings::RegistryStore store;
+        for (size_t i = 0; i < 5; ++i) {
+            widths[i] = ReadNumber(store, "Columns", kColumns[i].name);
+            anyZero = anyZero || widths[i] == 0;
+        }
+    }
+    if (anyZero) {
+        for (size_t i = 0; i < 5; ++i)
+            widths[i] = kColumns[i].defaultWidth;
+    }
+    ExplorerList.InsertColumn(0, "Name:", widths[0]);
+    ExplorerList.InsertColumn(1, "Size:", widths[1]);
+    ExplorerList.InsertColumn(2, "Created:", widths[2]);
+    ExtractionList.InsertColumn(0, "Name:", widths[3]);
+    ExtractionList.InsertColumn(1, "Location:", widths[4]);
+}
+
+void MainWindow::LoadButtonBitmaps()
+{
+    SetButtonBitmap(viewButton, IDB_VIEW);
+    SetButtonBitmap(upButton, IDB_UP);
+    SetButtonBitmap(desktopButton, IDB_DESKTOP);
+    SetButtonBitmap(emailButton, IDB_EMAIL);
+    SetButtonBitmap(websiteButton, IDB_WEBSITE);
+    SetButtonBitmap(optionsButton, IDB_OPTIONS);
+    SetButtonBitmap(refreshButton, IDB_REFRESH);
+    SetButtonBitmap(executeButton, IDB_EXECUTE);
+    SetButtonBitmap(deleteButton, IDB_DELETE);
+    SetButtonBitmap(searchButton, IDB_SEARCH);
+}
+
+bool MainWindow::OnCommand(int id, int code, HWND)
+{
+    if (id == IDC_MAIN_DRIVES) {
+        if (code != CBN_SELCHANGE)
+            return false;
+        OnDriveChanged();
+        return true;
+    }
+    if (id == IDM_REMOVE_ALL) {
+        RemoveAll();
+        return true;
+    }
+    if (code != BN_CLICKED)
+        return false;
+    switch (id) {
+    case IDC_MAIN_REFRESH: OnRefresh(); return true;
+    case IDC_MAIN_DESKTOP: OnDesktop(); return true;
+    case IDC_MAIN_UP: OnUp(); return true;
+    case IDC_MAIN_OPTIONS: OnOptions(); return true;
+    case IDC_MAIN_SEARCH: SearchSelected(); return true;
+    case IDC_MAIN_EXECUTE: RunExtraction(true); return true;
+    case IDC_MAIN_DELETE: RemoveSelected(); return true;
+    case IDC_MAIN_WEBSITE: OnWebsite(); return true;
+    case IDC_MAIN_EMAIL: OnEmail(); return true;
+    default: return false;
+    }
+}
+
+bool MainWindow::OnNotify(int id, const NMHDR& header, LRESULT& result)
+{
+    switch (id) {
+    case IDC_MAIN_EXPLORER:
+        if (header.code == NM_DBLCLK) {
+            OnExplorerDoubleClick();
+        } else if (header.code == LVN_KEYDOWN) {
+            OnExplorerKey(reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey);
+        } else {
+            return false;
+        }
+        result = 0;
+        return true;
+    case IDC_MAIN_EXTRACTION:
+        if (header.code == LVN_KEYDOWN) {
+            OnExtractionKey(reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey);
+        } else if (header.code == NM_RCLICK) {
+            ShowExtractionMenu();
+        } else {
+            return false;
+        }
+        result = 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The explorer list takes all the growth; the extraction list keeps its height and follows the
+// bottom edge; the button column follows the right edge.
+void MainWindow::LayoutControls()
+{
+    RECT outer = GetWindowRect();
+    int w = (outer.right - outer.left) - 60;
+    int h = (outer.bottom - outer.top) - 235;
+
+    ExplorerList.SetPos(5, 23, w, h);
+    driveBox.SetPos(5, h + 26, 85, 18);
+    pathLabel.SetPos(93, h + 27, w - 88, 21);
+    ExtractionList.SetPos(5, h + 54, w, 120);
+    upButton.SetPos(w + 13, 23, 35, 32);
+    refreshButton.SetPos(w + 13, 58, 35, 32);
+    searchButton.SetPos(w + 13, 94, 35, 32);
+    countLabel.SetPos(w - 58, 4, 60, 15);
+    deleteButton.SetPos(w + 13, h + 54, 35, 32);
+    executeButton.SetPos(w + 13, h + 142, 35, 32);
+    viewButton.SetPos(w + 13, h + 102, 35, 32);
+    desktopButton.SetPos(w + 13, h - 10, 35, 32);
+    progressBar.SetPos(5, h + 180, w - 90, 20);
+    optionsButton.SetPos(w - 17, h + 178, 23, 23);
+    emailButton.SetPos(w - 48, h + 178, 23, 23);
+    websiteButton.SetPos(w - 74, h + 178, 23, 23);
+    versionLabel.SetPos(w + 15, h + 183, 32, 15);
+
+    const fw::Window* redrawn[] = {&desktopButton, &viewButton,  &executeButton, &upButton,       &searchButton,
+                                   &refreshButton, &deleteButton, &countLabel,   &ExtractionList, &pathLabel,
+                                   &progressBar,   &optionsButton, &websiteButton, &emailButton,  &versionLabel};
+    for (const fw::Window* control : redrawn)
+        control->Redraw();
+}
+
+// The size change the platform reports while the window is being created comes before the
+// controls are bound; the layout starts with the next one. Either way default processing follows.
+bool MainWindow::OnSize(UINT, int, int)
+{
+    if (ExplorerList.Handle() != nullptr)
+        LayoutControls();
+    return false;
+}
+
+bool MainWindow::OnPaint()
+{
+    if (!::IsIconic(hwnd_))
+        return false;
+    PaintMinimised();
+    return true;
+}
+
+void MainWindow::PaintMinimised()
+{
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(hwnd_, &paint);
+    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    HICON icon = static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
+                                                 MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0, 0, LR_SHARED));
+    RECT client = GetClientRect();
+    int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, icon);
+    ::EndPaint(hwnd_, &paint);
+}
+
+// The dialog opens at the same offset from the window's corner, wherever it was last.
+void MainWindow::OnOptions()
+{
+    RECT outer = GetWindowRect();
+    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 313);
+    Settings().Show(SW_SHOW);
+}
+
+void MainWindow::OnWebsite()
+{
+    ::ShellExecuteA(nullptr, "open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void MainWindow::OnEmail()
+{
+    ::ShellExecuteA(nullptr, "open", kAuthorMailAddress, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void MainWindow::SavePlacementAndColumns()
+{
+    RECT outer = GetWindowRect();
+    settings::RegistryStore store;
+    store.WriteNumber("Placement", "Top", outer.top);
+    store.WriteNumber("Placement", "Left", outer.left);
+    store.WriteNumber("Placement", "Width", outer.right);
+    store.WriteNumber("Placement", "Tall", outer.bottom);
+
+    const int widths[5] = {ExplorerList.GetColumnWidth(0), ExplorerList.GetColumnWidth(1),
+                           ExplorerList.GetColumnWidth(2), ExtractionList.GetColumnWidth(0),
+                           ExtractionList.GetColumnWidth(1)};
+    for (size_t i = 0; i < 5; ++i)
+        store.WriteNumber("Columns", kColumns[i].name, widths[i]);
+}
+
+// Close writes the placement and the columns, destroys the window (which saves the settings) and
+// ends the message loop. The window is gone afterwards, so default processing has nothing to do.
+bool MainWindow::OnClose()
+{
+    SavePlacementAndColumns();
+    Destroy();
+    ::PostQuitMessage(0);
+    return true;
+}
+
+bool MainWindow::Destroy()
+{
+    // The only moment the settings reach the registry.
+    Settings().SaveSettings();
+    Settings().Destroy();
+    return fw::ModelessDialog::Destroy();
+}
+
+}  // namespace app

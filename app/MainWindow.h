@@ -1,0 +1,91 @@
+#pragma once
+#include "app/DragListView.h"
+#include "framework/Button.h"
+#include "framework/ComboBoxEx.h"
+#include "framework/Dialog.h"
+#include "framework/ProgressBar.h"
+#include "framework/Static.h"
+
+#include <string>
+
+namespace app {
+
+// The program's only top-level window: the explorer pane, the extraction list, the button column,
+// drive box, progress bar and labels. It lays its controls out on every size change, keeps its
+// placement and column widths in the registry, and ends the program when it is closed.
+class MainWindow : public fw::ModelessDialog {
+public:
+    MainWindow();
+
+    // Every destruction goes through here, so that the settings are saved first.
+    bool Destroy() override;
+
+    // Moves and sizes the seventeen controls after the window's outer size.
+    void LayoutControls();
+
+    // Explorer pane: shows `folder` (with or without a trailing backslash): archives, then folders.
+    enum class ListKind { Archives, Folders };
+    void NavigateTo(const std::string& folder);
+    void ListFolderPass(const std::string& folder, ListKind kind, bool clear);
+
+    // Extraction list.
+    void AddToExtractionList(const std::string& path, const std::string& location, int icon);
+    void RemoveSelected();
+    void RemoveAll();
+    // Queues the selected explorer entries (the Search button).
+    void SearchSelected();
+    void AddExplorerEntry(const std::string& path);
+    // Extracts every queued archive, or only the selected rows.
+    void RunExtraction(bool allRows);
+
+    // Members bound to their controls at initialisation, in this order.
+    fw::Button desktopButton;
+    fw::Button viewButton;
+    fw::ComboBoxEx driveBox;
+    fw::Static versionLabel;
+    fw::ProgressBar progressBar;
+    fw::Static pathLabel;
+    DragListView ExplorerList;
+    DragListView ExtractionList;
+    fw::Button websiteButton;
+    fw::Button emailButton;
+    fw::Button searchButton;
+    fw::Button optionsButton;
+    fw::Button upButton;
+    fw::Button executeButton;
+    fw::Button deleteButton;
+    fw::Static countLabel;
+    fw::Button refreshButton;
+
+protected:
+    bool OnInit() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(int id, const NMHDR& header, LRESULT& result) override;
+    bool OnSize(UINT type, int width, int height) override;
+    bool OnPaint() override;
+    bool OnClose() override;
+
+private:
+    void BindControls();
+    void RestorePlacement();
+    void InsertColumns();
+    void LoadButtonBitmaps();
+    void SavePlacementAndColumns();
+    void PaintMinimised();
+    void FillDriveBox();
+    void SelectStartDrive(const std::string& startFolder);
+    void OnUp();
+    void OnRefresh();
+    void OnDesktop();
+    void OnExplorerDoubleClick();
+    void OnDriveChanged();
+    void OnExplorerKey(WORD key);
+    void DeleteExplorerSelection();
+    void OnExtractionKey(WORD key);
+    void ShowExtractionMenu();
+    void OnOptions();
+    void OnWebsite();
+    void OnEmail();
+};
+
+}  // namespace app

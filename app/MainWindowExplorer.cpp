@@ -1,0 +1,197 @@
+// The explorer pane of the main window: navigation, the listing passes, the drive box, and the
+// pane's keys (delete to the Recycle Bin, queue the selection).
+#include "app/MainWindow.h"
+
+#include "app/FolderFinder.h"
+#include "app/PathInfo.h"
+#include "app/ProcessObjects.h"
+#include "app/ShellFileOperation.h"
+#include "engine/FileIconCache.h"
+#include "framework/Application.h"
+#include "resources/kestrova/resource.h"
+#include "settings/SettingsDialog.h"
+#include "settings/SpecialFolders.h"
+
+#include <vector>
+
+namespace app {
+
+namespace {
+
+const char kNoDiskText[] = "Please Insert Disk & Refresh";
+
+// Every folders pass sets one of the two Up pictures; each is loaded once for the process, since
+// not every platform shares bitmaps loaded again from the same resource.
+void SetUpBitmap(const fw::Button& button, bool atRoot)
+{
+    static HBITMAP up = static_cast<HBITMAP>(::LoadImageA(fw::Application::Instance()->HInstance(),
+                                                          MAKEINTRESOURCEA(IDB_UP), IMAGE_BITMAP, 0, 0, 0));
+    static HBITMAP rootUp = static_cast<HBITMAP>(::LoadImageA(
+        fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP_ROOT), IMAGE_BITMAP, 0, 0, 0));
+    button.SetBitmap(atRoot ? rootUp : up);
+}
+
+}  // namespace
+
+void MainWindow::NavigateTo(const std::string& folder)
+{
+    ExtractionList.dropFolder = folder;
+    ListFolderPass(folder, ListKind::Archives, true);
+    ListFolderPass(folder, ListKind::Folders, false);
+}
+
+// One pass over the folder: its archives or its sub-folders, inserted at the top in the order the
+// file system reports them. The enumeration's own data gives each entry's kind, size and date, so
+// the pass asks the file system nothing more per entry.
+void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bool clear)
+{
+    std::string folder = folderText;
+    if (folder.empty() || folder.back() != '\\')
+        folder += '\\';
+    if (kind == ListKind::Folders)
+        SetUpBitmap(upButton, PathInfo(folder).IsRoot());
+    CurrentFolder() = folder;
+    Settings().lastFolder = folder;
+
+    ExplorerList.SetRedraw(false);
+    if (clear)
+        ExplorerList.DeleteAllItems();
+    pathLabel.SetText(" " + folder);
+
+    std::vector<PathInfo> entries;
+    FolderFinder& finder = TheFolderFinder();
+    WIN32_FIND_DATAA match;
+    if (finder.FindFirst(folder + "*.*", match)) {
+        do {
+            PathInfo entry(folder + match.cFileName, match);
+            bool keep = kind == ListKind::Archives ? entry.IsZipArchive() : entry.IsFolder();
+            if (keep)
+                entries.push_back(entry);
+        } while (finder.FindNext(match));
+        finder.Close();
+    }
+
+    engine::FileIconCache& icons = IconCache();
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        ExplorerList.InsertItem(0, it->FileName(), icons.GetSystemIconIndex(it->Path()));
+        ExplorerList.SetItemText(0, 1, it->SizeText());
+        ExplorerList.SetItemText(0, 2, it->DateText(0, nullptr));
+    }
+    ExplorerList.SetRedraw(true);
+    ExplorerList.Redraw();
+    countLabel.SetText(std::to_string(ExplorerList.GetItemCount()) + " Object(s)");
+}
+
+void MainWindow::OnUp()
+{
+    const std::string& current = CurrentFolder();
+    if (PathInfo(current).IsRoot() || current.size() < 3)
+        return;
+    std::string trimmed = current.substr(0, current.size() - 1);
+    size_t separator = trimmed.find_last_of(current[2]);
+    if (separator == std::string::npos)
+        return;
+    NavigateTo(trimmed.substr(0, separator + 1));
+}
+
+void MainWindow::OnRefresh()
+{
+    NavigateTo(CurrentFolder());
+}
+
+void MainWindow::OnDesktop()
+{
+    NavigateTo(settings::GetDesktopFolder());
+    ::SetFocus(optionsButton);
+}
+
+void MainWindow::OnExplorerDoubleClick()
+{
+    int mark = static_cast<int>(ExplorerList.Send(LVM_GETSELECTIONMARK));
+    std::string text = ExplorerList.GetItemText(mark, 0);
+    if (text == kNoDiskText)
+        return;
+    PathInfo entry(CurrentFolder() + text);
+    if (entry.IsFolder())
+        NavigateTo(entry.Path());
+    if (entry.IsZipArchive())
+        SearchSelected();
+}
+
+void MainWindow::OnDriveChanged()
+{
+    int selected = driveBox.GetCurSel();
+    if (selected < 0)
+        return;
+    std::string root = driveBox.GetItemText(selected);
+    NavigateTo(root);
+    if (ExplorerList.GetItemCount() == 0)
+        ExplorerList.InsertItem(0, kNoDiskText, IconCache().GetSystemIconIndex(root));
+}
+
+// Drives are inserted at the top one by one, so the box lists them from the highest letter down.
+void MainWindow::FillDriveBox()
+{
+    DWORD drives = ::GetLogicalDrives();
+    for (int letter = 0; letter < 26; ++letter) {
+        if ((drives & (1u << letter)) == 0)
+            continue;
+        std::string root = std::string(1, static_cast<char>('A' + letter)) + ":\\";
+        int icon = IconCache().GetSystemIconIndex(root);
+        driveBox.InsertItem(0, root, icon, icon);
+    }
+}
+
+void MainWindow::SelectStartDrive(const std::string& startFolder)
+{
+    std::string prefix = startFolder.substr(0, 3);
+    for (int i = 0, count = driveBox.GetCount(); i < count; ++i) {
+        if (driveBox.GetItemText(i) == prefix) {
+            driveBox.SetCurSel(i);
+            return;
+        }
+    }
+}
+
+void MainWindow::OnExplorerKey(WORD key)
+{
+    switch (key) {
+    case VK_DELETE:
+    case VK_DECIMAL:
+    case 'D':
+        DeleteExplorerSelection();
+        break;
+    case 'E':
+    case VK_RETURN:
+        SearchSelected();
+        break;
+    default:
+        break;
+    }
+}
+
+// The shell confirms, shows progress and reports errors itself; the rows go unless the user aborted.
+void MainWindow::DeleteExplorerSelection()
+{
+    ShellFileOperation operation;
+    operation.SetOwner(hwnd_);
+    operation.SetFlags(FOF_ALLOWUNDO | FOF_MULTIDESTFILES);
+    bool any = false;
+    for (int row = ExplorerList.GetItemCount() - 1; row >= 0; --row) {
+        if (ExplorerList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) {
+            operation.AddSource(CurrentFolder() + ExplorerList.GetItemText(row, 0));
+            any = true;
+        }
+    }
+    if (!any)
+        return;
+    operation.DeleteFiles();
+    if (operation.WasAborted())
+        return;
+    for (int row = ExplorerList.GetItemCount() - 1; row >= 0; --row) {
+        if (ExplorerList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED)
+            ExplorerList.DeleteItem(row);
+    }
+}
+
+}  // namespace app

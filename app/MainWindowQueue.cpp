@@ -1,0 +1,117 @@
+// The extraction list of the main window: adding and removing rows, its context menu and keys,
+// and queuing explorer entries (archives, or the archives found in folders).
+#include "app/MainWindow.h"
+
+#include "app/PathInfo.h"
+#include "app/ProcessObjects.h"
+#include "engine/FileIconCache.h"
+#include "framework/Application.h"
+#include "framework/MessageBox.h"
+#include "resources/kestrova/resource.h"
+
+namespace app {
+
+namespace {
+const char kNoDiskText[] = "Please Insert Disk & Refresh";
+}
+
+void MainWindow::AddToExtractionList(const std::string& path, const std::string& location, int icon)
+{
+    DragListView::AddRow(ExtractionList, path, location, icon);
+}
+
+void MainWindow::RemoveSelected()
+{
+    if (ExtractionList.GetItemCount() == 0) {
+        fw::ShowMessage(hwnd_, "No files to remove from Extraction List!", MB_OK);
+        return;
+    }
+    for (int row = ExtractionList.GetItemCount() - 1; row >= 0; --row) {
+        if (ExtractionList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED)
+            ExtractionList.DeleteItem(row);
+    }
+}
+
+void MainWindow::RemoveAll()
+{
+    for (int row = ExtractionList.GetItemCount() - 1; row >= 0; --row)
+        ExtractionList.DeleteItem(row);
+}
+
+// The menu's commands are returned rather than posted, and acted on here.
+void MainWindow::ShowExtractionMenu()
+{
+    HMENU menu = ::LoadMenuA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDR_EXTRACTION_MENU));
+    if (menu == nullptr)
+        return;
+    HMENU popup = ::GetSubMenu(menu, 0);
+    POINT point{};
+    ::GetCursorPos(&point);
+    const UINT state = ExtractionList.GetItemCount() > 0 ? (MF_BYPOSITION | MF_ENABLED)
+                                                         : (MF_BYPOSITION | MF_GRAYED | MF_DISABLED);
+    for (UINT position : {0u, 1u, 3u, 4u})
+        ::EnableMenuItem(popup, position, state);
+    int command = static_cast<int>(
+        ::TrackPopupMenu(popup, TPM_NONOTIFY | TPM_RETURNCMD, point.x, point.y, 0, hwnd_, nullptr));
+    ::DestroyMenu(menu);
+    switch (command) {
+    case IDM_EXTRACT_ALL: RunExtraction(true); break;
+    case IDM_EXTRACT_SELECTED: RunExtraction(false); break;
+    case IDM_REMOVE_ALL: RemoveAll(); break;
+    case IDM_REMOVE_SELECTED: RemoveSelected(); break;
+    default: break;
+    }
+}
+
+void MainWindow::OnExtractionKey(WORD key)
+{
+    switch (key) {
+    case VK_DELETE:
+    case VK_DECIMAL:
+    case 'D':
+        RemoveSelected();
+        break;
+    case 'E':
+    case VK_RETURN:
+        RunExtraction(true);
+        break;
+    default:
+        break;
+    }
+}
+
+// The Search button: queues the selected explorer entries, searching every selected folder. Rows
+// are visited bottom up so that the entries keep the explorer's order at the top of the queue.
+void MainWindow::SearchSelected()
+{
+    int mark = static_cast<int>(ExplorerList.Send(LVM_GETSELECTIONMARK));
+    if (ExplorerList.GetItemText(mark, 0) != kNoDiskText) {
+        for (int row = ExplorerList.GetItemCount() - 1; row >= 0; --row) {
+            if (ExplorerList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED)
+                AddExplorerEntry(CurrentFolder() + ExplorerList.GetItemText(row, 0));
+        }
+    }
+    ::SetFocus(ExplorerList);
+}
+
+void MainWindow::AddExplorerEntry(const std::string& path)
+{
+    PathInfo entry(path);
+    if (entry.IsFolder()) {
+        SearchStatusWindow& popup = SearchPopup();
+        RECT frame = GetWindowRect();
+        if (popup.Create(hwnd_)) {
+            ::SetWindowPos(popup, nullptr, frame.left + 45, frame.top + 155, 344, 70, SWP_NOZORDER);
+            popup.Search(path);
+            for (int i = 0, count = popup.ResultCount(); i < count; ++i) {
+                std::string found = popup.NextResult();
+                AddToExtractionList(found, PathInfo(found).Folder(), IconCache().GetSystemIconIndex(found));
+            }
+            popup.Destroy();
+        }
+    }
+    if (entry.IsZipArchive())
+        AddToExtractionList(path, CurrentFolder(), IconCache().GetSystemIconIndex(path));
+}
+
+}  // namespace app

@@ -1,0 +1,241 @@
+#include "app/MainWindow.h"
+#include "app/ProcessObjects.h"
+#include "app/ShellFileOperation.h"
+#include "resources/kestrova/resource.h"
+#include "tests/support/RegistryFixture.h"
+#include "tests/support/TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Drain()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+std::vector<std::string> Column(const fw::ListView& list, int column)
+{
+    std::vector<std::string> texts;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        texts.push_back(list.GetItemText(row, column));
+    return texts;
+}
+
+HBITMAP LoadResourceBitmap(int id)
+{
+    return static_cast<HBITMAP>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, 0));
+}
+
+// The pixels of a bitmap: handles of the same picture need not be equal.
+std::vector<BYTE> BitmapBits(HBITMAP bitmap)
+{
+    BITMAP info{};
+    if (bitmap == nullptr || ::GetObjectA(bitmap, sizeof info, &info) == 0)
+        return {};
+    std::vector<BYTE> bits(static_cast<size_t>(info.bmWidthBytes) * static_cast<size_t>(info.bmHeight));
+    ::GetBitmapBits(bitmap, static_cast<LONG>(bits.size()), bits.data());
+    return bits;
+}
+
+class ExplorerPaneTest : public testsupport::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        window = std::make_unique<app::MainWindow>();
+        ASSERT_TRUE(window->Create(nullptr));
+        Drain();
+    }
+    void TearDown() override
+    {
+        if (window && window->IsValid()) {
+            window->Send(WM_CLOSE);
+            Drain();
+        }
+        window.reset();
+        RegistryFixture::TearDown();
+    }
+    void SelectRows(fw::ListView& list, std::initializer_list<int> rows)
+    {
+        list.SetItemState(-1, 0, LVIS_SELECTED);
+        for (int row : rows)
+            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+    }
+
+    std::unique_ptr<app::MainWindow> window;
+    testsupport::TestFolder folder;
+};
+
+TEST_F(ExplorerPaneTest, ListsFoldersThenArchivesAndCountsThem)
+{
+    folder.MakeFolder("Docs");
+    folder.MakeFolder("Zips");
+    folder.MakeFolder("old.zip");
+    folder.WriteFile("a.zip", "PK\5\6" + std::string(18, '\0'));
+    folder.WriteFile("B.ZIP", "x");
+    folder.WriteFile("setup.zipx", "12345");
+    folder.WriteFile("data.zip.bak", "x");
+    folder.WriteFile("notes.txt", "x");
+
+    window->NavigateTo(folder.Path());
+    std::vector<std::string> names = Column(window->ExplorerList, 0);
+    // Folders first, then archives; each group in file-system order (which the test does not know).
+    ASSERT_EQ(names.size(), 7u);
+    std::vector<std::string> folders(names.begin(), names.begin() + 3);
+    std::vector<std::string> archives(names.begin() + 3, names.end());
+    std::sort(folders.begin(), folders.end());
+    std::sort(archives.begin(), archives.end());
+    EXPECT_EQ(folders, (std::vector<std::string>{"Docs", "Zips", "old.zip"}));
+    EXPECT_EQ(archives, (std::vector<std::string>{"B.ZIP", "a.zip", "old.zip", "setup.zipx"}));
+    EXPECT_EQ(window->countLabel.GetText(), "7 Object(s)");
+    EXPECT_EQ(window->pathLabel.GetText(), " " + folder.Path() + "\\");
+    EXPECT_EQ(app::CurrentFolder(), folder.Path() + "\\");
+    EXPECT_EQ(window->ExtractionList.dropFolder, folder.Path()) << "the text exactly as navigated to";
+
+    for (int row = 0; row < window->ExplorerList.GetItemCount(); ++row) {
+        if (window->ExplorerList.GetItemText(row, 0) == "setup.zipx") {
+            EXPECT_EQ(window->ExplorerList.GetItemText(row, 1), "5");
+        }
+        if (window->ExplorerList.GetItemText(row, 0) == "Docs") {
+            EXPECT_EQ(window->ExplorerList.GetItemText(row, 1), "0");
+        }
+        EXPECT_FALSE(window->ExplorerList.GetItemText(row, 2).empty());
+    }
+}
+
+TEST_F(ExplorerPaneTest, ListsEveryEntryOfALargeFolder)
+{
+    for (int i = 0; i < 150; ++i)
+        folder.WriteFile("archive" + std::to_string(i) + ".zip", "x");
+    for (int i = 0; i < 120; ++i)
+        folder.MakeFolder("folder" + std::to_string(i));
+    window->NavigateTo(folder.Path() + "\\");
+    EXPECT_EQ(window->ExplorerList.GetItemCount(), 270);
+    EXPECT_EQ(window->countLabel.GetText(), "270 Object(s)");
+}
+
+TEST_F(ExplorerPaneTest, UpClimbsToTheDriveRootAndStopsThere)
+{
+    folder.MakeFolder("Games");
+    folder.MakeFolder("Games\\Zips");
+    window->NavigateTo(folder.Path() + "\\Games\\Zips\\");
+    window->upButton.Click();
+    EXPECT_EQ(app::CurrentFolder(), folder.Path() + "\\Games\\");
+    window->upButton.Click();
+    EXPECT_EQ(app::CurrentFolder(), folder.Path() + "\\");
+
+    const std::vector<BYTE> up = BitmapBits(LoadResourceBitmap(IDB_UP));
+    const std::vector<BYTE> rootUp = BitmapBits(LoadResourceBitmap(IDB_UP_ROOT));
+    ASSERT_NE(up, rootUp);
+    EXPECT_EQ(BitmapBits(window->upButton.GetBitmap()), up);
+
+    window->NavigateTo("C:\\");
+    EXPECT_EQ(BitmapBits(window->upButton.GetBitmap()), rootUp);
+    window->upButton.Click();
+    EXPECT_EQ(app::CurrentFolder(), "C:\\");
+    EXPECT_EQ(BitmapBits(window->upButton.GetBitmap()), rootUp);
+    window->NavigateTo(folder.Path());
+    EXPECT_EQ(BitmapBits(window->upButton.GetBitmap()), up);
+}
+
+TEST_F(ExplorerPaneTest, DriveBoxListsTheHighestLetterFirst)
+{
+    std::vector<std::string> drives;
+    for (int i = 0; i < window->driveBox.GetCount(); ++i)
+        drives.push_back(window->driveBox.GetItemText(i));
+    ASSERT_GE(drives.size(), 2u);  // Wine has C: and Z: at least
+    for (size_t i = 1; i < drives.size(); ++i)
+        EXPECT_GT(drives[i - 1], drives[i]);
+    EXPECT_EQ(drives.back().size(), 3u);
+}
+
+TEST_F(ExplorerPaneTest, SearchQueuesEveryArchiveOfTheSelectedFolderLastFoundFirst)
+{
+    folder.MakeFolder("tree");
+    folder.MakeFolder("tree\\sub");
+    folder.MakeFolder("tree\\sub\\deeper");
+    folder.WriteFile("tree\\a.zip", "x");
+    folder.WriteFile("tree\\sub\\b.ZIP", "x");
+    folder.WriteFile("tree\\sub\\deeper\\c.zip", "x");
+    folder.WriteFile("tree\\sub\\x.zip.bak", "x");
+    window->NavigateTo(folder.Path());
+    ASSERT_EQ(window->ExplorerList.GetItemText(0, 0), "tree");
+    SelectRows(window->ExplorerList, {0});
+    window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, 0);
+    window->searchButton.Click();
+
+    ASSERT_EQ(window->ExtractionList.GetItemCount(), 3);
+    std::vector<std::string> names = Column(window->ExtractionList, 0);
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<std::string>{"a.zip", "b.ZIP", "c.zip"}));
+    for (int row = 0; row < 3; ++row) {
+        std::string location = window->ExtractionList.GetItemText(row, 1);
+        EXPECT_EQ(location.back(), '\\');
+        EXPECT_EQ(location.find(folder.Path()), 0u);
+    }
+    // The popup's table is in search order; the queue shows it reversed.
+    app::SearchStatusWindow& popup = app::SearchPopup();
+    ASSERT_EQ(popup.ResultCount(), 3);
+    EXPECT_EQ(popup.results.back(), window->ExtractionList.GetItemText(0, 1) + names[0]);
+    EXPECT_TRUE(window->IsEnabled());
+
+    // A second search that finds fewer queues only its own results.
+    window->NavigateTo(folder.Path() + "\\tree\\sub");
+    int deeper = -1;
+    for (int row = 0; row < window->ExplorerList.GetItemCount(); ++row)
+        if (window->ExplorerList.GetItemText(row, 0) == "deeper")
+            deeper = row;
+    ASSERT_GE(deeper, 0);
+    SelectRows(window->ExplorerList, {deeper});
+    window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, deeper);
+    window->searchButton.Click();
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), 4);
+    EXPECT_EQ(window->ExtractionList.GetItemText(0, 0), "c.zip");
+    EXPECT_TRUE(window->IsEnabled());
+}
+
+TEST_F(ExplorerPaneTest, SearchFindsMoreThanAThousandArchives)
+{
+    folder.MakeFolder("many");
+    for (int i = 0; i < 1100; ++i)
+        folder.WriteFile("many\\" + std::to_string(i) + ".zip", "");
+    app::SearchStatusWindow& popup = app::SearchPopup();
+    ASSERT_TRUE(popup.Create(*window));
+    popup.Search(folder.Path() + "\\many");
+    EXPECT_EQ(popup.ResultCount(), 1100);
+    popup.Destroy();
+    EXPECT_TRUE(window->IsEnabled());
+}
+
+TEST(ShellFileOperation, SourceListGrowsToExactlyWhatItNeeds)
+{
+    app::ShellFileOperation operation;
+    EXPECT_EQ(operation.SourceList(), nullptr);
+    operation.AddSource(std::string(10, 'a'));
+    EXPECT_EQ(operation.SourceCapacity(), 12);
+    operation.AddSource(std::string(20, 'b'));
+    EXPECT_EQ(operation.SourceCapacity(), 33);
+    operation.AddSource(std::string(30, 'c'));
+    EXPECT_EQ(operation.SourceCapacity(), 64);
+    EXPECT_EQ(operation.SourceLength(), 63);
+    const char* list = operation.SourceList();
+    EXPECT_EQ(std::string(list), std::string(10, 'a'));
+    EXPECT_EQ(std::string(list + 11), std::string(20, 'b'));
+    EXPECT_EQ(std::string(list + 32), std::string(30, 'c'));
+    EXPECT_EQ(list[63], '\0');
+}
+
+}  // namespace

@@ -1,0 +1,220 @@
+#include "app/MainWindow.h"
+#include "app/ProcessObjects.h"
+#include "resources/kestrova/resource.h"
+#include "tests/support/RegistryFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// Lets the window handle what is queued, then eats a quit message a close posted.
+void Drain()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT)
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+RECT ChildRect(HWND parent, int id)
+{
+    RECT rect{};
+    HWND child = ::GetDlgItem(parent, id);
+    ::GetWindowRect(child, &rect);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+class MainWindowTest : public testsupport::RegistryFixture {
+protected:
+    std::unique_ptr<app::MainWindow> Open()
+    {
+        auto window = std::make_unique<app::MainWindow>();
+        EXPECT_TRUE(window->Create(nullptr));
+        Drain();
+        return window;
+    }
+    void Close(app::MainWindow& window)
+    {
+        window.Send(WM_CLOSE);
+        Drain();
+        EXPECT_FALSE(window.IsValid());
+    }
+    void ExpectColumns(app::MainWindow& window, const int (&widths)[5])
+    {
+        EXPECT_EQ(window.ExplorerList.GetColumnWidth(0), widths[0]);
+        EXPECT_EQ(window.ExplorerList.GetColumnWidth(1), widths[1]);
+        EXPECT_EQ(window.ExplorerList.GetColumnWidth(2), widths[2]);
+        EXPECT_EQ(window.ExtractionList.GetColumnWidth(0), widths[3]);
+        EXPECT_EQ(window.ExtractionList.GetColumnWidth(1), widths[4]);
+    }
+};
+
+const int kDefaultWidths[5] = {180, 56, 110, 150, 210};
+
+TEST_F(MainWindowTest, FirstStartUsesTheTemplatePlacementAndDefaultColumns)
+{
+    auto window = Open();
+    char caption[64] = {};
+    ::GetWindowTextA(*window, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Kestrova");
+    EXPECT_EQ(window->versionLabel.GetText(), "1.8.00");
+
+    // Template position 0,0 and controls where the template puts them (no layout has run yet).
+    RECT outer = window->GetWindowRect();
+    EXPECT_EQ(outer.left, 0);
+    EXPECT_EQ(outer.top, 0);
+    RECT expected{3, 13, 3 + 258, 13 + 85};
+    ::MapDialogRect(*window, &expected);
+    RECT explorer = ChildRect(*window, IDC_MAIN_EXPLORER);
+    EXPECT_EQ(explorer.left, expected.left);
+    EXPECT_EQ(explorer.top, expected.top);
+    EXPECT_EQ(explorer.right, expected.right);
+
+    ExpectColumns(*window, kDefaultWidths);
+    EXPECT_EQ(window->ExplorerList.GetColumnCount(), 3);
+    EXPECT_EQ(window->ExtractionList.GetColumnCount(), 2);
+    EXPECT_EQ(::SendMessageA(window->ExtractionList, LVM_GETBKCOLOR, 0, 0), static_cast<LRESULT>(RGB(223, 223, 223)));
+    EXPECT_NE(window->executeButton.GetBitmap(), nullptr);
+    EXPECT_NE(window->optionsButton.GetBitmap(), nullptr);
+    EXPECT_NE(::SendMessageA(*window, WM_GETICON, ICON_SMALL, 0), 0);
+    Close(*window);
+}
+
+TEST_F(MainWindowTest, HasTheSeventeenControlsOfTheTemplate)
+{
+    auto window = Open();
+    struct Item {
+        int id;
+        const char* className;
+    };
+    const Item items[] = {
+        {IDC_MAIN_EXPLORER, "SysListView32"}, {IDC_MAIN_UP, "Button"},        {IDC_MAIN_EXTRACTION, "SysListView32"},
+        {IDC_MAIN_DELETE, "Button"},          {IDC_MAIN_PROGRESS, "msctls_progress32"},
+        {IDC_MAIN_SEARCH, "Button"},          {IDC_MAIN_PATH, "Static"},      {IDC_MAIN_EXECUTE, "Button"},
+        {IDC_MAIN_OPTIONS, "Button"},         {IDC_MAIN_REFRESH, "Button"},   {IDC_MAIN_COUNT, "Static"},
+        {IDC_MAIN_EMAIL, "Button"},           {IDC_MAIN_WEBSITE, "Button"},   {IDC_MAIN_VERSION, "Static"},
+        {IDC_MAIN_DRIVES, "ComboBoxEx32"},    {IDC_MAIN_VIEW, "Button"},      {IDC_MAIN_DESKTOP, "Button"},
+    };
+    int children = 0;
+    for (HWND child = ::GetWindow(*window, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
+        ++children;
+    EXPECT_EQ(children, 17);
+    for (const Item& item : items) {
+        HWND control = ::GetDlgItem(*window, item.id);
+        ASSERT_NE(control, nullptr) << item.id;
+        char name[64] = {};
+        ::GetClassNameA(control, name, sizeof name);
+        EXPECT_STRCASEEQ(name, item.className) << item.id;
+    }
+    LONG_PTR style = ::GetWindowLongPtrA(window->ExtractionList, GWL_STYLE);
+    EXPECT_TRUE(style & LVS_SHOWSELALWAYS);
+    EXPECT_TRUE(style & LVS_SHAREIMAGELISTS);
+    EXPECT_EQ(style & LVS_TYPEMASK, LVS_REPORT);
+    LONG_PTR frame = ::GetWindowLongPtrA(*window, GWL_STYLE);
+    EXPECT_TRUE(frame & WS_MINIMIZEBOX);
+    EXPECT_FALSE(frame & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(frame & WS_THICKFRAME);
+    EXPECT_TRUE(::GetWindowLongPtrA(*window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    Close(*window);
+}
+
+TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
+{
+    auto window = Open();
+    ::SetWindowPos(*window, HWND_TOP, 10, 10, 600, 500, 0);
+    RECT explorer = ChildRect(*window, IDC_MAIN_EXPLORER);
+    EXPECT_EQ(explorer.left, 5);
+    EXPECT_EQ(explorer.top, 23);
+    EXPECT_EQ(explorer.right - explorer.left, 540);
+    EXPECT_EQ(explorer.bottom - explorer.top, 265);
+    RECT queue = ChildRect(*window, IDC_MAIN_EXTRACTION);
+    EXPECT_EQ(queue.left, 5);
+    EXPECT_EQ(queue.top, 319);
+    EXPECT_EQ(queue.right - queue.left, 540);
+    EXPECT_EQ(queue.bottom - queue.top, 120);
+    RECT execute = ChildRect(*window, IDC_MAIN_EXECUTE);
+    EXPECT_EQ(execute.left, 553);
+    EXPECT_EQ(execute.top, 407);
+    RECT version = ChildRect(*window, IDC_MAIN_VERSION);
+    EXPECT_EQ(version.left, 555);
+    EXPECT_EQ(version.top, 448);
+    RECT options = ChildRect(*window, IDC_MAIN_OPTIONS);
+    EXPECT_EQ(options.left, 523);
+    EXPECT_EQ(options.right - options.left, 23);
+
+    // Shrinking below the fixed parts hands the negative sizes on; nothing breaks.
+    ::SetWindowPos(*window, HWND_TOP, 10, 10, 50, 200, 0);
+    EXPECT_TRUE(window->IsValid());
+    Close(*window);
+}
+
+TEST_F(MainWindowTest, CloseStoresPlacementAndColumnsAsDecimalText)
+{
+    auto window = Open();
+    ::SetWindowPos(*window, HWND_TOP, 40, 30, 640, 520, 0);
+    window->ExplorerList.Send(LVM_SETCOLUMNWIDTH, 1, 77);
+    window->ExtractionList.Send(LVM_SETCOLUMNWIDTH, 0, 99);
+    Close(*window);
+
+    EXPECT_EQ(ReadRaw("Placement", "Top"), "30");
+    EXPECT_EQ(ReadRaw("Placement", "Left"), "40");
+    EXPECT_EQ(ReadRaw("Placement", "Width"), "680");  // the right edge
+    EXPECT_EQ(ReadRaw("Placement", "Tall"), "550");   // the bottom edge
+    EXPECT_EQ(ReadRaw("Columns", "Explore Name"), "180");
+    EXPECT_EQ(ReadRaw("Columns", "Explore Size"), "77");
+    EXPECT_EQ(ReadRaw("Columns", "Explore Created"), "110");
+    EXPECT_EQ(ReadRaw("Columns", "List Name"), "99");
+    EXPECT_EQ(ReadRaw("Columns", "List Location"), "210");
+    EXPECT_EQ(RawType("Placement", "Top"), static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(RawType("Columns", "List Name"), static_cast<DWORD>(REG_SZ));
+
+    // The next start restores both.
+    auto again = Open();
+    RECT outer = again->GetWindowRect();
+    EXPECT_EQ(outer.left, 40);
+    EXPECT_EQ(outer.top, 30);
+    EXPECT_EQ(outer.right, 680);
+    EXPECT_EQ(outer.bottom, 550);
+    const int stored[5] = {180, 77, 110, 99, 210};
+    ExpectColumns(*again, stored);
+    Close(*again);
+}
+
+TEST_F(MainWindowTest, AZeroOrUnreadableStoredValueSelectsTheDefaults)
+{
+    WriteRaw("Placement", "Top", "100");
+    WriteRaw("Placement", "Left", "0");
+    WriteRaw("Placement", "Width", "700");
+    WriteRaw("Placement", "Tall", "600");
+    WriteRaw("Columns", "Explore Name", " 200 ");
+    WriteRaw("Columns", "Explore Size", "60");
+    WriteRaw("Columns", "Explore Created", "0");
+    WriteRaw("Columns", "List Name", "160");
+    WriteRaw("Columns", "List Location", "220");
+    auto window = Open();
+    RECT outer = window->GetWindowRect();
+    EXPECT_EQ(outer.left, 0) << "a stored left edge of 0 restores nothing";
+    EXPECT_EQ(outer.top, 0);
+    ExpectColumns(*window, kDefaultWidths);
+    Close(*window);
+
+    // Numbers are read from their leading digits; text that is no number counts as 0.
+    WriteRaw("Placement", "Left", "-20px");
+    WriteRaw("Placement", "Top", "50");
+    WriteRaw("Columns", "Explore Created", "wide");
+    auto second = Open();
+    outer = second->GetWindowRect();
+    EXPECT_EQ(outer.left, -20);
+    EXPECT_EQ(outer.top, 50);
+    ExpectColumns(*second, kDefaultWidths);
+    Close(*second);
+}
+
+}  // namespace
