@@ -1,0 +1,159 @@
+#include "engine/UnzipEngine.h"
+
+#include "engine/MemberListing.h"
+#include "framework/MessageBox.h"
+#include "unzip32/unzip32.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace engine {
+
+namespace {
+
+const char kLibraryName[] = "UNZIP32.DLL";
+const char kEntryPointName[] = "Wiz_SingleEntryUnzip";
+
+int UZ_API PrintCallback(const char* text, unsigned long length)
+{
+    std::printf("%s", text != nullptr ? text : "");
+    return static_cast<int>(length);
+}
+
+int UZ_API ReplaceCallback(const char*)
+{
+    return 1;
+}
+
+// The program holds no password and asks the user for none.
+int UZ_API PasswordCallback(char*, int, const char*, const char*)
+{
+    return 1;
+}
+
+void UZ_API MemberCallback(unsigned long size, unsigned long packedSize, unsigned factor, unsigned, unsigned,
+                           unsigned, unsigned, unsigned, char, const char* name, const char*, unsigned long, char)
+{
+    MemberListing::Instance().Add(name != nullptr ? name : "", size, packedSize, factor);
+}
+
+std::string Entry(const std::vector<std::string>& table, int i)
+{
+    if (i < 0 || static_cast<size_t>(i) >= table.size())
+        return std::string();
+    return table[static_cast<size_t>(i)];
+}
+
+}  // namespace
+
+UnzipEngine::UnzipEngine()
+{
+    MemberListing::Instance().Restart();
+}
+
+std::string UnzipEngine::ResultText(int result)
+{
+    switch (result) {
+    case 1: return "Files in archived were skipped.";
+    case 2: return "Generic error in zip format.";
+    case 3: return "Severe error in zip format.";
+    case 4: return "Unable to allocate memory for one or more buffers during initialization.";
+    case 5: return "Unable to retrive password.";
+    case 6: return "Unable to allocate memory during decompression to disk.";
+    case 7: return "Unable to allocate memory during in-memory decompression.";
+    default: return std::string();
+    }
+}
+
+int UnzipEngine::Unzip(const std::string& archive, const char* target, char** excludeNames, int excludeCount,
+                       bool listMode)
+{
+    MemberListing& listing = MemberListing::Instance();
+    listing.Restart();
+    memberCount_ = 0;
+
+    auto options = std::make_unique<UnzipOptions>();
+    auto callbacks = std::make_unique<UnzipCallbacks>();
+    std::memset(options.get(), 0, sizeof(UnzipOptions));
+    std::memset(callbacks.get(), 0, sizeof(UnzipCallbacks));
+    callbacks->print = &PrintCallback;
+    callbacks->replace = &ReplaceCallback;
+    callbacks->password = &PasswordCallback;
+    callbacks->member = &MemberCallback;
+
+    char found[MAX_PATH] = {};
+    char* namePart = nullptr;
+    if (::SearchPathA(nullptr, kLibraryName, nullptr, MAX_PATH, found, &namePart) == 0) {
+        char message[512];
+        std::snprintf(message, sizeof message,
+                      "Cannot find %s. The Dll must be in the application directory, the path, the Windows "
+                      "directory or the Windows System directory.",
+                      kLibraryName);
+        fw::ShowMessage(nullptr, message, MB_OK);
+        return 0;
+    }
+
+    options->quietLevel = 0;
+    options->toStandardOutput = 0;
+    options->testArchive = 0;
+    options->listMembers = listMode ? 1 : 0;
+    options->updateOnly = 0;
+    options->showComment = 0;
+    options->keepFolders = 1;
+    options->overwriteAll = 1;
+    options->translateLineEnds = 0;
+    options->archive = archive.c_str();
+    options->target = target;
+
+    // A library that is found but cannot be loaded, or lacks the entry point, is not ours to call.
+    library_ = ::LoadLibraryA(kLibraryName);
+    if (library_ == nullptr) {
+        fw::ShowMessage(nullptr, std::string("Cannot load ") + kLibraryName + " (" + found + ").", MB_OK);
+        return 0;
+    }
+    entryPoint_ = ::GetProcAddress(library_, kEntryPointName);
+    if (entryPoint_ == nullptr) {
+        ::FreeLibrary(library_);
+        library_ = nullptr;
+        fw::ShowMessage(nullptr, std::string(found) + " has no entry point " + kEntryPointName + ".", MB_OK);
+        return 0;
+    }
+
+    auto call = reinterpret_cast<WizSingleEntryUnzipFunction>(reinterpret_cast<void*>(entryPoint_));
+    int result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+
+    ::FreeLibrary(library_);
+    library_ = nullptr;
+    entryPoint_ = nullptr;
+    if (result != 0) {
+        std::string text = ResultText(result) + "\n" + (target != nullptr ? target : "") + archive;
+        fw::ShowMessage(nullptr, text, MB_OK);
+        return 0;
+    }
+    memberCount_ = listing.Counter();
+    listing.SetCounter(0);
+    return 1;
+}
+
+std::string UnzipEngine::GetMemberName(int i) const
+{
+    return Entry(MemberListing::Instance().names, i);
+}
+
+std::string UnzipEngine::GetMemberSize(int i) const
+{
+    return Entry(MemberListing::Instance().sizes, i);
+}
+
+std::string UnzipEngine::GetMemberPackedSize(int i) const
+{
+    return Entry(MemberListing::Instance().packedSizes, i);
+}
+
+std::string UnzipEngine::GetMemberRatio(int i) const
+{
+    return Entry(MemberListing::Instance().ratios, i);
+}
+
+}  // namespace engine

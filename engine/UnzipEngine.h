@@ -1,0 +1,36 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// One run of the extraction library on one archive, in extract or list mode. The library is found
+// and loaded for the run and unloaded after it; a failure is shown to the user in a message box.
+class UnzipEngine {
+public:
+    UnzipEngine();
+    UnzipEngine(const UnzipEngine&) = delete;
+    UnzipEngine& operator=(const UnzipEngine&) = delete;
+
+    // Lists (listMode) or extracts `archive` into `target` (null: none given), leaving out the
+    // members that match the exclusion names. Returns 1 when the library reported success, else 0.
+    int Unzip(const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode);
+
+    int GetMemberCount() const { return memberCount_; }
+    std::string GetMemberName(int i) const;
+    std::string GetMemberSize(int i) const;
+    std::string GetMemberPackedSize(int i) const;
+    std::string GetMemberRatio(int i) const;
+
+    // The message shown for a nonzero library result (empty for codes without a text of their own).
+    static std::string ResultText(int result);
+
+private:
+    int memberCount_ = 0;
+    HMODULE library_ = nullptr;
+    FARPROC entryPoint_ = nullptr;
+};
+
+}  // namespace engine

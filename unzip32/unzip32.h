@@ -1,0 +1,106 @@
+/* UNZIP32.DLL: the public interface of Kestrova's ZIP extraction library.
+ *
+ * One entry point, Wiz_SingleEntryUnzip, lists or extracts one archive per call. The caller owns
+ * every record and text it passes; the library keeps nothing after the call returns. Callbacks are
+ * made synchronously on the calling thread, during the call. All functions and callbacks use the
+ * Windows API calling convention. The record sizes given below are those of the 32-bit library. */
+#ifndef KESTROVA_UNZIP32_H
+#define KESTROVA_UNZIP32_H
+
+#ifdef _WIN32
+#include <windows.h>
+#define UZ_API WINAPI
+#else
+#define UZ_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Result codes of Wiz_SingleEntryUnzip. */
+#define UZ_OK 0              /* every member listed or extracted */
+#define UZ_WARNING 1         /* members were skipped (unsafe names, unsupported methods, ...) */
+#define UZ_FORMAT_ERROR 2    /* damaged archive or member data (CRC or size mismatch, bad data) */
+#define UZ_SEVERE_ERROR 3    /* not an archive, truncated, or its directory is unusable */
+#define UZ_MEMORY_INIT 4     /* buffers could not be allocated at start */
+#define UZ_PASSWORD 5        /* encrypted members were skipped: no password is available */
+#define UZ_MEMORY_DISK 6     /* memory ran out while extracting to disk */
+#define UZ_MEMORY_INFLATE 7  /* memory ran out while inflating */
+#define UZ_NOT_FOUND 9       /* the archive file could not be opened */
+#define UZ_NO_MATCH 11       /* nothing in the archive matched the selection */
+#define UZ_BAD_ARGUMENT 10   /* invalid option or callback record */
+#define UZ_DISK_FULL 50      /* the disk is full or an output file could not be written */
+#define UZ_UNSUPPORTED 81    /* split or multi-disk archive */
+#define UZ_INTERNAL 99       /* unexpected internal failure */
+
+/* The option record: fifteen 32-bit switches, then the archive path and the target folder. */
+typedef struct UnzipOptions {
+    int extractOnlyNewer;   /*  0: extract only newer files, without queries (ignored) */
+    int spacesToUnderscore; /*  4: turn spaces in names into underscores */
+    int promptToOverwrite;  /*  8: prompt before overwriting (never: this library never prompts) */
+    int quietLevel;         /* 12: 0 reports every member and problem through the print callback */
+    int toStandardOutput;   /* 16: write members to standard output (not supported; ignored) */
+    int testArchive;        /* 20: test the archive: decode and check, write nothing */
+    int listMembers;        /* 24: list members through the member callback instead of extracting */
+    int updateOnly;         /* 28: extract only newer files, with queries (ignored) */
+    int showComment;        /* 32: report the archive comment through the print callback */
+    int keepFolders;        /* 36: recreate the stored folder structure (0: all files into the target) */
+    int overwriteAll;       /* 40: overwrite existing files, read-only ones too (0: keep existing files) */
+    int translateLineEnds;  /* 44: end-of-line translation (ignored) */
+    int archiveInfo;        /* 48: archive-information mode (ignored) */
+    int caseInsensitive;    /* 52: exclusion masks match case-insensitively */
+    int restoreSecurity;    /* 56: restore security information (ignored) */
+    const char* archive;    /* 60: path of the archive, in the ANSI code page */
+    const char* target;     /* 64: folder to extract into; null or empty: the current folder.
+                             *     A bare drive ("C:") means that drive's root folder. */
+} UnzipOptions;
+
+typedef int(UZ_API* UnzipPrintCallback)(const char* text, unsigned long length);
+typedef void(UZ_API* UnzipSoundCallback)(void);
+typedef int(UZ_API* UnzipReplaceCallback)(const char* fileName);
+typedef int(UZ_API* UnzipPasswordCallback)(char* buffer, int size, const char* prompt, const char* archive);
+/* One member of a listing: sizes (low 32 bits), the share saved in whole percent, the DOS date and
+ * time, a marker, the member's name in the ANSI code page, the method name, its CRC-32 and an
+ * encryption marker ('E' for an encrypted member, ' ' otherwise). */
+typedef void(UZ_API* UnzipMemberCallback)(unsigned long size, unsigned long packedSize, unsigned factor,
+                                          unsigned month, unsigned day, unsigned year, unsigned hour,
+                                          unsigned minute, char marker, const char* name, const char* method,
+                                          unsigned long crc, char encrypted);
+typedef int(UZ_API* UnzipServiceCallback)(const char* name, unsigned long size);
+
+/* The callback record. Null callbacks are not called. The totals are filled in by the library. */
+typedef struct UnzipCallbacks {
+    UnzipPrintCallback print;       /*  0 */
+    UnzipSoundCallback sound;       /*  4 */
+    UnzipReplaceCallback replace;   /*  8 */
+    UnzipPasswordCallback password; /* 12 */
+    UnzipMemberCallback member;     /* 16 */
+    UnzipServiceCallback service;   /* 20: called per member; nonzero stops the run */
+    unsigned long totalPacked;      /* 24 */
+    unsigned long totalSize;        /* 28 */
+    int totalFactor;                /* 32 */
+    int memberCount;                /* 36 */
+    unsigned commentLength;         /* 40 */
+} UnzipCallbacks;
+
+#if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(UnzipOptions) == 68, "the option record is 68 bytes");
+static_assert(sizeof(UnzipCallbacks) == 44, "the callback record is 44 bytes");
+#endif
+
+/* Lists or extracts one archive.
+ * includeCount/includeNames: members to take (0 and null: all); excludeCount/excludeNames: masks of
+ * members to leave out ('*' and '?' wildcards over the whole stored name, '/' and '\' alike).
+ * Returns one of the UZ_ codes above. */
+typedef int(UZ_API* WizSingleEntryUnzipFunction)(int includeCount, char** includeNames, int excludeCount,
+                                                 char** excludeNames, UnzipOptions* options,
+                                                 UnzipCallbacks* callbacks);
+int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
+                                UnzipOptions* options, UnzipCallbacks* callbacks);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
