@@ -121,7 +121,7 @@ run_tests() {
 
 # Closes a window as its close box would (WM_CLOSE through the window manager protocol; Wine maps it).
 close_window() {
-    xdotool windowactivate --sync "$1" key --clearmodifiers alt+F4 2>/dev/null || true
+    xdotool windowfocus "$1" key --clearmodifiers alt+F4 2>/dev/null || true
 }
 
 run_program() {
