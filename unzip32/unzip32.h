@@ -22,7 +22,7 @@ extern "C" {
 #define UZ_OK 0              /* every member listed or extracted */
 #define UZ_WARNING 1         /* members were skipped (unsafe names, unsupported methods, ...) */
 #define UZ_FORMAT_ERROR 2    /* damaged archive or member data (CRC or size mismatch, bad data) */
-#define UZ_SEVERE_ERROR 3    /* not an archive, truncated, or its directory is unusable */
+#define UZ_SEVERE_ERROR 3    /* not an archive, truncated, unusable directory, overlapping records, split archive */
 #define UZ_MEMORY_INIT 4     /* buffers could not be allocated at start */
 #define UZ_PASSWORD 5        /* encrypted members were skipped: no password is available */
 #define UZ_MEMORY_DISK 6     /* memory ran out while extracting to disk */
@@ -30,8 +30,7 @@ extern "C" {
 #define UZ_NOT_FOUND 9       /* the archive file could not be opened */
 #define UZ_NO_MATCH 11       /* nothing in the archive matched the selection */
 #define UZ_BAD_ARGUMENT 10   /* invalid option or callback record */
-#define UZ_DISK_FULL 50      /* the disk is full or an output file could not be written */
-#define UZ_UNSUPPORTED 81    /* split or multi-disk archive */
+#define UZ_DISK_FULL 50      /* the disk is full, or a folder or file could not be created or written */
 #define UZ_INTERNAL 99       /* unexpected internal failure */
 
 /* The option record: fifteen 32-bit switches, then the archive path and the target folder. */

@@ -1,0 +1,396 @@
+#include "unzip32/core/Directory.h"
+
+#include "unzip32/core/ByteReader.h"
+#include "unzip32/core/NameDecoder.h"
+
+#include <algorithm>
+
+namespace unzip {
+
+namespace {
+
+const uint32_t kEndSignature = 0x06054b50;
+const uint32_t kZip64EndSignature = 0x06064b50;
+const uint32_t kZip64LocatorSignature = 0x07064b50;
+const uint32_t kCentralSignature = 0x02014b50;
+const size_t kEndSize = 22;
+const size_t kLocatorSize = 20;
+const size_t kZip64EndSize = 56;
+const size_t kCentralSize = 46;
+const size_t kMaxComment = 65535;
+
+uint32_t Le32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// What one end record says, after ZIP64 has been applied.
+struct EndRecord {
+    uint64_t position = 0;       // of the classic end record
+    uint64_t recordStart = 0;    // where the directory must end: the ZIP64 record, or the end record
+    uint32_t disk = 0;
+    uint32_t directoryDisk = 0;
+    uint64_t entriesOnDisk = 0;
+    uint64_t entries = 0;
+    uint64_t directorySize = 0;
+    uint64_t directoryOffset = 0;
+    bool zip64 = false;
+    std::string comment;
+};
+
+bool HasSignature(Source& source, uint64_t offset, uint32_t signature)
+{
+    uint8_t bytes[4];
+    return source.Read(offset, bytes, 4) && Le32(bytes) == signature;
+}
+
+Status ReadZip64(Source& source, EndRecord& end)
+{
+    if (end.position < kLocatorSize)
+        return Status::Ok;
+    uint8_t locator[kLocatorSize];
+    if (!source.Read(end.position - kLocatorSize, locator, kLocatorSize) || Le32(locator) != kZip64LocatorSignature)
+        return Status::Ok;
+    ByteReader reader(locator, kLocatorSize);
+    reader.U32();
+    uint32_t recordDisk = reader.U32();
+    uint64_t recordOffset = reader.U64();
+    uint32_t disks = reader.U32();
+    if (recordDisk != 0 || disks > 1)
+        return Status::MultiDisk;
+    // The record normally sits right before the locator; with data in front of the archive its
+    // stored offset is off by that much.
+    uint64_t expected = end.position - kLocatorSize;
+    uint64_t at = recordOffset;
+    if (at >= expected || !HasSignature(source, at, kZip64EndSignature)) {
+        if (expected < kZip64EndSize)
+            return Status::Inconsistent;
+        at = expected - kZip64EndSize;
+        if (!HasSignature(source, at, kZip64EndSignature))
+            return Status::Inconsistent;
+    }
+    uint8_t record[kZip64EndSize];
+    if (!source.Read(at, record, kZip64EndSize))
+        return Status::Truncated;
+    ByteReader r(record, kZip64EndSize);
+    r.U32();
+    r.U64();  // size of the record
+    r.U16();
+    r.U16();
+    end.disk = r.U32();
+    end.directoryDisk = r.U32();
+    end.entriesOnDisk = r.U64();
+    end.entries = r.U64();
+    end.directorySize = r.U64();
+    end.directoryOffset = r.U64();
+    end.recordStart = at;
+    end.zip64 = true;
+    return Status::Ok;
+}
+
+// Candidate end records from the end backwards; the first one with a directory where it says
+// wins. A record whose comment runs past the end of the file is a truncated archive.
+Status FindEnd(Source& source, EndRecord& end)
+{
+    const uint64_t size = source.Size();
+    if (size < kEndSize)
+        return size == 0 ? Status::NotAnArchive : Status::NotAnArchive;
+    const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(size, kMaxComment + kEndSize + 1024));
+    std::vector<uint8_t> tail(tailSize);
+    const uint64_t tailStart = size - tailSize;
+    if (!source.Read(tailStart, tail.data(), tailSize))
+        return Status::ReadFailure;
+
+    bool sawTruncatedComment = false;
+    Status firstProblem = Status::NotAnArchive;
+    for (size_t i = tailSize - kEndSize + 1; i-- > 0;) {
+        if (tail[i] != 'P' || tail[i + 1] != 'K' || tail[i + 2] != 5 || tail[i + 3] != 6)
+            continue;
+        ByteReader r(tail.data() + i, tailSize - i);
+        EndRecord candidate;
+        candidate.position = tailStart + i;
+        r.U32();
+        candidate.disk = r.U16();
+        candidate.directoryDisk = r.U16();
+        candidate.entriesOnDisk = r.U16();
+        candidate.entries = r.U16();
+        candidate.directorySize = r.U32();
+        candidate.directoryOffset = r.U32();
+        uint16_t commentLength = r.U16();
+        if (commentLength > r.Remaining()) {
+            sawTruncatedComment = true;
+            continue;
+        }
+        const uint8_t* comment = r.Bytes(commentLength);
+        candidate.comment.assign(reinterpret_cast<const char*>(comment), commentLength);
+        candidate.recordStart = candidate.position;
+        Status zip64 = ReadZip64(source, candidate);
+        if (zip64 == Status::MultiDisk)
+            return zip64;
+        if (zip64 != Status::Ok) {
+            firstProblem = zip64;
+            continue;
+        }
+        if (!candidate.zip64 && (candidate.disk != 0 || candidate.directoryDisk != 0))
+            return Status::MultiDisk;
+        if (candidate.zip64 && (candidate.disk != 0 || candidate.directoryDisk != 0))
+            return Status::MultiDisk;
+        if (candidate.entries == 0 && candidate.directorySize == 0) {
+            end = candidate;
+            return sawTruncatedComment ? Status::Truncated : Status::Ok;
+        }
+        // The directory must lie before the record: either where it says, or right before the record.
+        if (candidate.directorySize <= candidate.recordStart &&
+            (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
+             HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) {
+            end = candidate;
+            return sawTruncatedComment ? Status::Truncated : Status::Ok;
+        }
+        if (candidate.directoryOffset < candidate.recordStart &&
+            HasSignature(source, candidate.directoryOffset, kCentralSignature)) {
+            end = candidate;
+            return sawTruncatedComment ? Status::Truncated : Status::Ok;
+        }
+        firstProblem = Status::Inconsistent;
+    }
+    if (sawTruncatedComment)
+        return Status::Truncated;
+    return firstProblem;
+}
+
+// Buffered sequential reading of the directory, so that a huge directory never needs one buffer.
+class DirectoryStream {
+public:
+    DirectoryStream(Source& source, uint64_t start, uint64_t end) : source_(source), pos_(start), end_(end) {}
+    // Makes `count` bytes available at Data(); false when the directory has fewer.
+    bool Fill(size_t count)
+    {
+        if (count > end_ - pos_)
+            return false;
+        if (bufferStart_ <= pos_ && pos_ + count <= bufferStart_ + buffer_.size())
+            return true;
+        size_t want = static_cast<size_t>(std::min<uint64_t>(end_ - pos_, std::max<size_t>(count, kChunk)));
+        buffer_.resize(want);
+        if (!source_.Read(pos_, buffer_.data(), want))
+            return false;
+        bufferStart_ = pos_;
+        return true;
+    }
+    const uint8_t* Data() const { return buffer_.data() + (pos_ - bufferStart_); }
+    void Advance(size_t count) { pos_ += count; }
+    uint64_t Position() const { return pos_; }
+    bool AtEnd() const { return pos_ >= end_; }
+
+private:
+    static const size_t kChunk = 1 << 20;
+    Source& source_;
+    uint64_t pos_;
+    uint64_t end_;
+    uint64_t bufferStart_ = 0;
+    std::vector<uint8_t> buffer_;
+};
+
+void ReadExtras(const uint8_t* data, size_t size, Entry& entry, bool needSize, bool needCompressed, bool needOffset,
+                bool needDisk)
+{
+    ByteReader extras(data, size);
+    while (extras.Remaining() >= 4) {
+        uint16_t id = extras.U16();
+        uint16_t length = extras.U16();
+        const uint8_t* body = extras.Bytes(length);
+        if (body == nullptr)
+            break;
+        ByteReader r(body, length);
+        switch (id) {
+        case 0x0001:  // ZIP64: only the fields whose 32-bit slot is full, in this order
+            if (needSize)
+                entry.size = r.U64();
+            if (needCompressed)
+                entry.compressedSize = r.U64();
+            if (needOffset)
+                entry.localOffset = r.U64();
+            if (needDisk)
+                entry.diskStart = r.U32();
+            break;
+        case 0x000a: {  // NTFS times: reserved, then tagged attributes; tag 1 holds the three times
+            r.U32();
+            while (r.Remaining() >= 4) {
+                uint16_t tag = r.U16();
+                uint16_t tagSize = r.U16();
+                const uint8_t* tagBody = r.Bytes(tagSize);
+                if (tagBody == nullptr)
+                    break;
+                if (tag == 1 && tagSize >= 24) {
+                    ByteReader t(tagBody, tagSize);
+                    entry.ntfsModified = t.U64();
+                    entry.hasNtfsTime = entry.ntfsModified != 0;
+                }
+            }
+            break;
+        }
+        case 0x5455: {  // extended timestamp: flags, then the modification time when bit 0 is set
+            uint8_t flags = r.U8();
+            if ((flags & 1) && r.Remaining() >= 4) {
+                entry.unixModified = static_cast<int32_t>(r.U32());
+                entry.hasUnixTime = true;
+            }
+            break;
+        }
+        case 0x7075: {  // Unicode path: version 1, CRC-32 of the stored name, the name in UTF-8
+            uint8_t version = r.U8();
+            uint32_t nameCrc = r.U32();
+            if (r.Ok() && version == 1 && nameCrc == Crc32(entry.rawName) && IsValidUtf8(std::string(
+                reinterpret_cast<const char*>(body) + 5, length - 5))) {
+                entry.name.assign(reinterpret_cast<const char*>(body) + 5, length - 5);
+                entry.nameIsUtf8 = true;
+            }
+            break;
+        }
+        case 0x9901:  // WinZip AES: version, vendor, strength, then the real method
+            if (length >= 7) {
+                r.Skip(5);
+                entry.actualMethod = r.U16();
+                entry.aes = true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+bool Entry::IsDirectory() const
+{
+    if (!rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\'))
+        return true;
+    // Some DOS tools mark folders by attribute only.
+    return (externalAttributes & 0x10) != 0 && size == 0 && compressedSize == 0 && (versionMadeBy >> 8) == 0;
+}
+
+bool Entry::IsSymlink() const
+{
+    const unsigned host = versionMadeBy >> 8;
+    const uint32_t mode = externalAttributes >> 16;
+    return (host == 3 || host == 19) && (mode & 0170000) == 0120000;
+}
+
+bool Entry::IsReadOnly() const
+{
+    if (externalAttributes & 0x01)
+        return true;
+    const unsigned host = versionMadeBy >> 8;
+    const uint32_t mode = externalAttributes >> 16;
+    return (host == 3 || host == 19) && (mode & 0170000) == 0100000 && (mode & 0200) == 0;
+}
+
+const char* MethodName(uint16_t method)
+{
+    switch (method) {
+    case 0: return "Stored";
+    case 1: return "Shrink";
+    case 2: case 3: case 4: case 5: return "Reduce";
+    case 6: return "Implode";
+    case 8: return "Deflate";
+    case 9: return "Deflate64";
+    case 10: return "PKWARE DCL Implode";
+    case 12: return "BZip2";
+    case 14: return "LZMA";
+    case 18: return "IBM TERSE";
+    case 19: return "IBM LZ77";
+    case 93: return "Zstandard";
+    case 94: return "MP3";
+    case 95: return "XZ";
+    case 96: return "JPEG";
+    case 97: return "WavPack";
+    case 98: return "PPMd";
+    case 99: return "AES";
+    default: return "Unknown";
+    }
+}
+
+Status ReadDirectory(Source& source, Directory& directory)
+{
+    directory = Directory();
+    EndRecord end;
+    Status found = FindEnd(source, end);
+    if (found != Status::Ok)
+        return found;
+    directory.comment = end.comment;
+    if (end.entries == 0 && end.directorySize == 0)
+        return Status::Ok;
+
+    // Where the directory really is: where the record says, or (data in front of the archive, so
+    // every stored offset is short by the same amount) right before the record.
+    uint64_t start = end.directoryOffset;
+    uint64_t prefix = 0;
+    if (!(start < end.recordStart && HasSignature(source, start, kCentralSignature))) {
+        if (end.directorySize > end.recordStart)
+            return Status::Inconsistent;
+        uint64_t actual = end.recordStart - end.directorySize;
+        if (actual < end.directoryOffset || !HasSignature(source, actual, kCentralSignature))
+            return Status::Inconsistent;
+        prefix = actual - end.directoryOffset;
+        start = actual;
+    }
+    directory.directoryStart = start;
+    directory.prefix = prefix;
+
+    DirectoryStream stream(source, start, end.recordStart);
+    while (!stream.AtEnd()) {
+        if (!stream.Fill(kCentralSize))
+            break;
+        const uint8_t* header = stream.Data();
+        if (Le32(header) != kCentralSignature)
+            break;
+        ByteReader r(header, kCentralSize);
+        Entry entry;
+        r.U32();
+        entry.versionMadeBy = r.U16();
+        r.U16();  // version needed
+        entry.flags = r.U16();
+        entry.method = r.U16();
+        entry.dosTime = r.U16();
+        entry.dosDate = r.U16();
+        entry.crc = r.U32();
+        uint32_t compressed32 = r.U32();
+        uint32_t size32 = r.U32();
+        uint16_t nameLength = r.U16();
+        uint16_t extraLength = r.U16();
+        uint16_t commentLength = r.U16();
+        uint16_t disk16 = r.U16();
+        r.U16();  // internal attributes
+        entry.externalAttributes = r.U32();
+        uint32_t offset32 = r.U32();
+        entry.compressedSize = compressed32;
+        entry.size = size32;
+        entry.localOffset = offset32;
+        entry.diskStart = disk16;
+        entry.actualMethod = entry.method;
+
+        const size_t variable = static_cast<size_t>(nameLength) + extraLength + commentLength;
+        if (!stream.Fill(kCentralSize + variable))
+            return Status::Truncated;
+        const uint8_t* rest = stream.Data() + kCentralSize;
+        entry.rawName.assign(reinterpret_cast<const char*>(rest), nameLength);
+        DecodeName(entry);
+        ReadExtras(rest + nameLength, extraLength, entry, size32 == 0xFFFFFFFFu, compressed32 == 0xFFFFFFFFu,
+                   offset32 == 0xFFFFFFFFu, disk16 == 0xFFFF);
+        if (entry.diskStart != 0)
+            return Status::MultiDisk;
+        entry.localOffset += prefix;
+        stream.Advance(kCentralSize + variable);
+        directory.entries.push_back(std::move(entry));
+    }
+
+    // A classic record counts modulo 65536 (many writers wrap instead of going to ZIP64).
+    const uint64_t parsed = directory.entries.size();
+    const bool countMatches = end.zip64 ? parsed == end.entries : (parsed & 0xFFFF) == (end.entries & 0xFFFF);
+    if (!countMatches)
+        return parsed < end.entries ? Status::Truncated : Status::Inconsistent;
+    return Status::Ok;
+}
+
+}  // namespace unzip

@@ -1,0 +1,58 @@
+#pragma once
+#include "unzip32/core/Source.h"
+#include "unzip32/core/Status.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace unzip {
+
+// One member as the central directory describes it, with offsets already corrected for data in
+// front of the archive (self-extractors).
+struct Entry {
+    std::string rawName;       // the stored name bytes
+    std::string name;          // the name as UTF-8 (from the flag, the 0x7075 extra, or CP437)
+    bool nameIsUtf8 = false;   // the stored bytes were UTF-8 (flag or valid unflagged UTF-8 from a UTF-8 host)
+    uint16_t versionMadeBy = 0;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    uint32_t crc = 0;
+    uint64_t compressedSize = 0;
+    uint64_t size = 0;
+    uint64_t localOffset = 0;
+    uint32_t diskStart = 0;
+    uint32_t externalAttributes = 0;
+    bool hasNtfsTime = false;
+    uint64_t ntfsModified = 0;  // 100 ns since 1601
+    bool hasUnixTime = false;
+    int64_t unixModified = 0;   // seconds since 1970
+    bool aes = false;           // WinZip AES (extra 0x9901)
+
+    bool IsDirectory() const;
+    bool IsEncrypted() const { return (flags & 0x0001) != 0 || (flags & 0x0040) != 0 || method == 99; }
+    bool IsSymlink() const;
+    bool IsReadOnly() const;
+    // The method that actually compresses the data (the AES extra names it for method 99).
+    uint16_t actualMethod = 0;
+};
+
+// The archive's directory: every member, the comment and where the directory lies.
+struct Directory {
+    std::vector<Entry> entries;
+    std::string comment;
+    uint64_t directoryStart = 0;  // where the central directory really starts
+    uint64_t prefix = 0;          // bytes in front of the archive (offsets were shifted by this)
+};
+
+// Finds the end record (after comments, false signatures, trailing bytes), reads the ZIP64 record
+// where present and parses every central-directory entry. Allocations are bounded by the archive's
+// real size, never by declared counts.
+Status ReadDirectory(Source& source, Directory& directory);
+
+// The name of a compression method ("Deflate", "BZip2", ...), for messages and listings.
+const char* MethodName(uint16_t method);
+
+}  // namespace unzip

@@ -1,0 +1,78 @@
+#pragma once
+#include "unzip32/core/Directory.h"
+#include "unzip32/core/Source.h"
+#include "unzip32/core/Status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace unzip {
+
+// A file being written for one member. Commit finishes it (times, attributes); Abandon closes and
+// removes it, so that no partial output stays behind.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual Status Write(const uint8_t* data, size_t count) = 0;
+    virtual Status Commit(const Entry& entry) = 0;
+    virtual void Abandon() = 0;
+};
+
+// What the extractor needs from its surroundings: the file system under the target folder, the
+// caller's name form, and where reports go. The Win32 shell and the tests implement it.
+class Host {
+public:
+    virtual ~Host() = default;
+    // The member's name as the caller sees it (masks are matched against it, listings show it).
+    virtual std::string DisplayName(const Entry& entry) = 0;
+    virtual void Print(const std::string& line) = 0;
+    // One listed member; factor is the share saved in whole percent.
+    virtual void Member(const Entry& entry, const std::string& displayName, unsigned factor) = 0;
+    // Creates the folder (and the folders above it) under the target.
+    virtual Status CreateFolder(const std::vector<std::string>& parts) = 0;
+    // Creates (or replaces) the file under the target; its folders already exist.
+    virtual Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
+                              std::unique_ptr<OutputFile>& file) = 0;
+};
+
+struct ExtractOptions {
+    bool listOnly = false;      // report members, write nothing
+    bool testOnly = false;      // decode and check every member, write nothing
+    bool keepFolders = true;    // recreate the stored folders (else everything into the target)
+    bool ignoreCase = false;    // masks match case-insensitively
+    bool showComment = false;
+    int quiet = 0;              // 0: a line per member and per problem; 1: problems only; 2: nothing
+    std::vector<std::string> include;  // empty: every member
+    std::vector<std::string> exclude;
+};
+
+// What happened in one run, by kind, for the entry point to turn into its result code.
+struct ExtractReport {
+    Status archiveStatus = Status::Ok;  // the archive as a whole could not be read
+    int members = 0;
+    int extracted = 0;
+    int excluded = 0;
+    int skippedUnsafe = 0;
+    int skippedUnsupported = 0;
+    int skippedEncrypted = 0;
+    int damaged = 0;        // CRC, size or data errors, inconsistent local headers
+    int overlapping = 0;    // refused as overlapping records
+    int writeFailures = 0;
+    int diskFull = 0;
+    int outOfMemory = 0;
+    int matched = 0;        // members that passed the include and exclude lists
+    uint64_t totalSize = 0;
+    uint64_t totalCompressed = 0;
+};
+
+// Lists, tests or extracts every member of the archive. Every member is handled on its own: a
+// damaged or refused member is reported and the others still go.
+ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options);
+
+// The share saved by compression, in whole percent (0 for stored, empty or grown members).
+unsigned CompressionFactor(uint64_t size, uint64_t compressedSize);
+
+}  // namespace unzip

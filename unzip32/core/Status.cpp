@@ -1,0 +1,31 @@
+#include "unzip32/core/Status.h"
+
+namespace unzip {
+
+const char* ErrorString(Status status)
+{
+    switch (status) {
+    case Status::Ok: return "no error";
+    case Status::NotAnArchive: return "not a zip archive";
+    case Status::Inconsistent: return "inconsistent archive headers";
+    case Status::Truncated: return "archive is truncated";
+    case Status::CrcMismatch: return "CRC error";
+    case Status::SizeMismatch: return "size does not match the directory";
+    case Status::DataError: return "damaged compressed data";
+    case Status::UnsupportedMethod: return "unsupported compression method";
+    case Status::Encrypted: return "encrypted member, no password";
+    case Status::UnsafeName: return "unsafe member name";
+    case Status::Overlapping: return "overlapping member records";
+    case Status::MultiDisk: return "split or multi-disk archives are not supported";
+    case Status::NotFound: return "cannot open the archive";
+    case Status::ReadFailure: return "cannot read the archive";
+    case Status::WriteFailure: return "cannot write the output file";
+    case Status::DiskFull: return "disk full";
+    case Status::OutOfMemory: return "out of memory";
+    case Status::InvalidArgument: return "invalid argument";
+    case Status::Internal: return "internal error";
+    }
+    return "unknown error";
+}
+
+}  // namespace unzip

@@ -1,0 +1,31 @@
+#pragma once
+// The ZIP core's own status set. The library's entry point maps it to its result codes in one place.
+
+namespace unzip {
+
+enum class Status {
+    Ok = 0,
+    NotAnArchive,       // no end-of-central-directory record
+    Inconsistent,       // headers contradict each other or point outside the archive
+    Truncated,          // the archive ends before a structure it declares
+    CrcMismatch,        // member data does not match its CRC-32
+    SizeMismatch,       // member data does not have its declared size
+    DataError,          // the compressed data is damaged
+    UnsupportedMethod,  // a compression method this library does not decode
+    Encrypted,          // the member is encrypted and no password is available
+    UnsafeName,         // the member's name would leave the target folder
+    Overlapping,        // member records overlap each other or the directory (a zip bomb)
+    MultiDisk,          // split or multi-disk archive
+    NotFound,           // the archive cannot be opened
+    ReadFailure,        // the archive cannot be read
+    WriteFailure,       // an output file cannot be created or written
+    DiskFull,           // the disk is full
+    OutOfMemory,
+    InvalidArgument,
+    Internal,
+};
+
+// A static message for the status.
+const char* ErrorString(Status status);
+
+}  // namespace unzip

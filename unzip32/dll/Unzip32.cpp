@@ -1,0 +1,117 @@
+// The exported entry point: turns the caller's option and callback records into one run of the ZIP
+// core, and the run's report into the library's result code.
+#include "unzip32/core/Extractor.h"
+#include "unzip32/dll/Win32Host.h"
+#include "unzip32/unzip32.h"
+
+namespace {
+
+using unzip::ExtractReport;
+using unzip::Status;
+
+// The one place where the core's outcome becomes a result code: the gravest kind of problem wins.
+int ResultCode(const ExtractReport& report, bool includeGiven)
+{
+    switch (report.archiveStatus) {
+    case Status::Ok: break;
+    case Status::NotFound: return UZ_NOT_FOUND;
+    case Status::OutOfMemory: return UZ_MEMORY_INIT;
+    case Status::InvalidArgument: return UZ_BAD_ARGUMENT;
+    case Status::Internal: return UZ_INTERNAL;
+    case Status::ReadFailure: return UZ_FORMAT_ERROR;
+    default: return UZ_SEVERE_ERROR;  // not an archive, truncated, inconsistent, multi-disk
+    }
+    if (report.overlapping > 0)
+        return UZ_SEVERE_ERROR;
+    if (report.damaged > 0)
+        return UZ_FORMAT_ERROR;
+    if (report.diskFull > 0 || report.writeFailures > 0)
+        return UZ_DISK_FULL;
+    if (report.outOfMemory > 0)
+        return UZ_MEMORY_DISK;
+    if (report.skippedEncrypted > 0)
+        return UZ_PASSWORD;
+    if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0)
+        return UZ_WARNING;
+    if (includeGiven && report.matched == 0)
+        return UZ_NO_MATCH;
+    return UZ_OK;
+}
+
+std::vector<std::string> Names(int count, char** names)
+{
+    std::vector<std::string> list;
+    if (names == nullptr || count <= 0)
+        return list;
+    for (int i = 0; i < count; ++i)
+        if (names[i] != nullptr)
+            list.emplace_back(names[i]);
+    return list;
+}
+
+// "C:" is the drive's root, never its current folder; every target ends in a backslash.
+std::wstring TargetFolder(const char* target)
+{
+    std::wstring wide = unzip::AnsiToWide(target);
+    if (wide.empty())
+        wide = L".";
+    if (wide.size() == 2 && wide[1] == L':')
+        wide += L'\\';
+    wchar_t full[32768];
+    DWORD length = ::GetFullPathNameW(wide.c_str(), 32768, full, nullptr);
+    if (length > 0 && length < 32768)
+        wide.assign(full, length);
+    if (wide.back() != L'\\')
+        wide += L'\\';
+    return wide;
+}
+
+int Run(int includeCount, char** includeNames, int excludeCount, char** excludeNames, UnzipOptions* options,
+        UnzipCallbacks* callbacks)
+{
+    if (options == nullptr || callbacks == nullptr || options->archive == nullptr)
+        return UZ_BAD_ARGUMENT;
+    unzip::ExtractOptions run;
+    run.listOnly = options->listMembers != 0;
+    run.testOnly = options->testArchive != 0;
+    run.keepFolders = options->keepFolders != 0;
+    run.ignoreCase = options->caseInsensitive != 0;
+    run.showComment = options->showComment != 0;
+    run.quiet = options->quietLevel;
+    run.include = Names(includeCount, includeNames);
+    run.exclude = Names(excludeCount, excludeNames);
+
+    unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0);
+    unzip::Win32Source source;
+    if (!source.Open(unzip::AnsiToWide(options->archive))) {
+        if (run.quiet < 2)
+            host.Print(std::string("cannot find or open ") + options->archive + "\n");
+        return UZ_NOT_FOUND;
+    }
+    if (!run.listOnly && !run.testOnly && host.PrepareTarget() != Status::Ok) {
+        if (run.quiet < 2)
+            host.Print("cannot create the target folder\n");
+        return UZ_DISK_FULL;
+    }
+    ExtractReport report = unzip::Extract(source, host, run);
+    callbacks->totalPacked = static_cast<unsigned long>(report.totalCompressed);
+    callbacks->totalSize = static_cast<unsigned long>(report.totalSize);
+    callbacks->totalFactor = static_cast<int>(unzip::CompressionFactor(report.totalSize, report.totalCompressed));
+    callbacks->memberCount = report.matched;
+    return ResultCode(report, !run.include.empty());
+}
+
+}  // namespace
+
+extern "C" int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount,
+                                          char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks)
+{
+    // Nothing may unwind into the caller.
+    try {
+        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks);
+    } catch (const std::bad_alloc&) {
+        return UZ_MEMORY_INIT;
+    } catch (...) {
+        return UZ_INTERNAL;
+    }
+}

@@ -1,0 +1,287 @@
+#include "unzip32/dll/Win32Host.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace unzip {
+
+namespace {
+
+// Seconds between 1601-01-01 and 1970-01-01, the two epochs of FILETIME and Unix time.
+const uint64_t kUnixEpochIn100ns = 116444736000000000ull;
+
+bool IsDiskFull(DWORD error)
+{
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
+class Win32OutputFile : public OutputFile {
+public:
+    Win32OutputFile(HANDLE file, std::wstring path) : file_(file), path_(std::move(path)) {}
+    ~Win32OutputFile() override
+    {
+        if (file_ != INVALID_HANDLE_VALUE)
+            Abandon();
+    }
+
+    Status Write(const uint8_t* data, size_t count) override
+    {
+        while (count > 0) {
+            DWORD piece = static_cast<DWORD>(count > (1u << 30) ? (1u << 30) : count);
+            DWORD written = 0;
+            if (!::WriteFile(file_, data, piece, &written, nullptr) || written != piece)
+                return IsDiskFull(::GetLastError()) ? Status::DiskFull : Status::WriteFailure;
+            data += piece;
+            count -= piece;
+        }
+        return Status::Ok;
+    }
+
+    // Times come from the NTFS extra, else the extended timestamp, else the DOS local time.
+    Status Commit(const Entry& entry) override
+    {
+        FILETIME modified{};
+        bool haveTime = false;
+        if (entry.hasNtfsTime) {
+            modified.dwLowDateTime = static_cast<DWORD>(entry.ntfsModified);
+            modified.dwHighDateTime = static_cast<DWORD>(entry.ntfsModified >> 32);
+            haveTime = true;
+        } else if (entry.hasUnixTime) {
+            uint64_t ticks = static_cast<uint64_t>(entry.unixModified * 10000000ll + static_cast<int64_t>(kUnixEpochIn100ns));
+            modified.dwLowDateTime = static_cast<DWORD>(ticks);
+            modified.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+            haveTime = true;
+        } else {
+            FILETIME local{};
+            if (::DosDateTimeToFileTime(entry.dosDate, entry.dosTime, &local) && ::LocalFileTimeToFileTime(&local, &modified))
+                haveTime = true;
+        }
+        if (haveTime)
+            ::SetFileTime(file_, nullptr, nullptr, &modified);
+        if (!::CloseHandle(file_)) {
+            file_ = INVALID_HANDLE_VALUE;
+            return Status::WriteFailure;
+        }
+        file_ = INVALID_HANDLE_VALUE;
+        if (entry.IsReadOnly())
+            ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
+        return Status::Ok;
+    }
+
+    void Abandon() override
+    {
+        if (file_ != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file_);
+            file_ = INVALID_HANDLE_VALUE;
+        }
+        ::DeleteFileW(path_.c_str());
+    }
+
+private:
+    HANDLE file_;
+    std::wstring path_;
+};
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string WideToAnsi(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                       nullptr);
+    std::string ansi(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0], length, nullptr, nullptr);
+    return ansi;
+}
+
+std::wstring AnsiToWide(const char* text)
+{
+    if (text == nullptr || *text == '\0')
+        return std::wstring();
+    int length = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    if (length > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+Win32Source::~Win32Source()
+{
+    if (file_ != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file_);
+}
+
+bool Win32Source::Open(const std::wstring& path)
+{
+    file_ = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file_, &size) || size.QuadPart < 0)
+        return false;
+    size_ = static_cast<uint64_t>(size.QuadPart);
+    return true;
+}
+
+bool Win32Source::Read(uint64_t offset, void* buffer, size_t count)
+{
+    if (offset > size_ || count > size_ - offset)
+        return false;
+    if (position_ != offset) {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (!::SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {
+            position_ = ~0ull;
+            return false;
+        }
+    }
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    size_t left = count;
+    while (left > 0) {
+        DWORD piece = static_cast<DWORD>(left > (1u << 30) ? (1u << 30) : left);
+        DWORD got = 0;
+        if (!::ReadFile(file_, bytes, piece, &got, nullptr) || got == 0) {
+            position_ = ~0ull;
+            return false;
+        }
+        bytes += got;
+        left -= got;
+    }
+    position_ = offset + count;
+    return true;
+}
+
+Win32Host::Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite)
+    : target_(target), callbacks_(callbacks), overwrite_(overwrite)
+{
+}
+
+std::string Win32Host::DisplayName(const Entry& entry)
+{
+    return WideToAnsi(Utf8ToWide(entry.name));
+}
+
+void Win32Host::Print(const std::string& line)
+{
+    if (callbacks_ != nullptr && callbacks_->print != nullptr)
+        callbacks_->print(line.c_str(), static_cast<unsigned long>(line.size()));
+}
+
+void Win32Host::Member(const Entry& entry, const std::string& displayName, unsigned factor)
+{
+    if (callbacks_ == nullptr || callbacks_->member == nullptr)
+        return;
+    const unsigned year = ((entry.dosDate >> 9) & 0x7F) + 1980u;
+    const unsigned month = (entry.dosDate >> 5) & 0x0F;
+    const unsigned day = entry.dosDate & 0x1F;
+    const unsigned hour = (entry.dosTime >> 11) & 0x1F;
+    const unsigned minute = (entry.dosTime >> 5) & 0x3F;
+    callbacks_->member(static_cast<unsigned long>(entry.size), static_cast<unsigned long>(entry.compressedSize), factor,
+                       month, day, year, hour, minute, entry.IsDirectory() ? 'd' : ' ', displayName.c_str(),
+                       MethodName(entry.actualMethod), static_cast<unsigned long>(entry.crc),
+                       entry.IsEncrypted() ? 'E' : ' ');
+}
+
+// Long paths go through the \\?\ form; the parts are already free of anything it would not normalise.
+std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t count) const
+{
+    std::wstring path = target_;
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            path += L'\\';
+        path += Utf8ToWide(parts[i]);
+    }
+    if (path.size() >= MAX_PATH - 12 && path.size() > 2 && path[1] == L':')
+        path = L"\\\\?\\" + path;
+    return path;
+}
+
+Status Win32Host::PrepareTarget()
+{
+    // Create every missing folder along the target, from the root down.
+    for (size_t i = 0; i < target_.size(); ++i) {
+        if (target_[i] != L'\\' || i == 0)
+            continue;
+        std::wstring prefix = target_.substr(0, i);
+        if (prefix.size() == 2 && prefix[1] == L':')
+            continue;
+        if (prefix.size() >= 2 && prefix[0] == L'\\' && prefix[1] == L'\\' &&
+            std::count(prefix.begin(), prefix.end(), L'\\') < 4)
+            continue;  // \\server\share itself cannot be created
+        DWORD attributes = ::GetFileAttributesW(prefix.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            if (!::CreateDirectoryW(prefix.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+                return Status::WriteFailure;
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return Status::WriteFailure;
+        }
+    }
+    return Status::Ok;
+}
+
+Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
+{
+    for (size_t count = 1; count <= parts.size(); ++count) {
+        std::wstring path = PathOf(parts, count);
+        DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            if (!::CreateDirectoryW(path.c_str(), nullptr)) {
+                DWORD error = ::GetLastError();
+                if (error != ERROR_ALREADY_EXISTS)
+                    return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
+            }
+            continue;
+        }
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return Status::UnsafeName;  // never extract through a link
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            return Status::WriteFailure;  // a file stands where the folder should be
+    }
+    return Status::Ok;
+}
+
+Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entry&, std::unique_ptr<OutputFile>& file)
+{
+    std::wstring path = PathOf(parts, parts.size());
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    // A new name cannot be a link: one call in the usual case.
+    HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
+        DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return Status::UnsafeName;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Status::WriteFailure;
+        if (!overwrite_)
+            return Status::WriteFailure;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            error = ::GetLastError();
+            return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
+        }
+    }
+    file = std::make_unique<Win32OutputFile>(handle, path);
+    return Status::Ok;
+}
+
+}  // namespace unzip

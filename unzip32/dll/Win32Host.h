@@ -1,0 +1,54 @@
+#pragma once
+#include <windows.h>
+
+#include "unzip32/core/Extractor.h"
+#include "unzip32/unzip32.h"
+
+#include <string>
+
+namespace unzip {
+
+// UTF-8 <-> UTF-16 and the ANSI code page form the caller sees.
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToAnsi(const std::wstring& text);
+std::wstring AnsiToWide(const char* text);
+
+// The archive file, read with 64-bit positions.
+class Win32Source : public Source {
+public:
+    ~Win32Source() override;
+    bool Open(const std::wstring& path);
+    uint64_t Size() const override { return size_; }
+    bool Read(uint64_t offset, void* buffer, size_t count) override;
+
+private:
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    uint64_t size_ = 0;
+    uint64_t position_ = ~0ull;
+};
+
+// Creates folders and files under the target folder through the wide-character file functions,
+// so that names the code page cannot hold still get their true names. Never follows a link or
+// reparse point: a folder or file that is one is refused.
+class Win32Host : public Host {
+public:
+    Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite);
+    std::string DisplayName(const Entry& entry) override;
+    void Print(const std::string& line) override;
+    void Member(const Entry& entry, const std::string& displayName, unsigned factor) override;
+    Status CreateFolder(const std::vector<std::string>& parts) override;
+    Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
+                      std::unique_ptr<OutputFile>& file) override;
+
+    // Creates the target folder and its parents.
+    Status PrepareTarget();
+
+private:
+    std::wstring PathOf(const std::vector<std::string>& parts, size_t count) const;
+
+    std::wstring target_;  // ends in a backslash
+    const UnzipCallbacks* callbacks_;
+    bool overwrite_;
+};
+
+}  // namespace unzip
