@@ -1,7 +1,11 @@
 #include "app/MainWindow.h"
 
 #include "app/ProcessObjects.h"
+#include "app/PathInfo.h"
+#include "app/SearchStatusWindow.h"
+#include "engine/ArchiveViewerDialog.h"
 #include "engine/FileIconCache.h"
+#include "framework/MessageBox.h"
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
 #include "settings/RegistryStore.h"
@@ -65,7 +69,10 @@ bool MainWindow::OnInit()
 {
     BindControls();
     RestorePlacement();
-    // Hidden for the whole run; its own initialisation loads the options and the masks.
+    // Both dialogs exist, hidden, for the whole run; the settings dialog's own initialisation loads
+    // the options and the masks.
+    Viewer().Create(hwnd_);
+    ::UpdateWindow(Viewer());
     Settings().Create(hwnd_);
     ::UpdateWindow(Settings());
 
@@ -178,6 +185,7 @@ bool MainWindow::OnCommand(int id, int code, HWND)
     case IDC_MAIN_OPTIONS: OnOptions(); return true;
     case IDC_MAIN_SEARCH: SearchSelected(); return true;
     case IDC_MAIN_EXECUTE: RunExtraction(true); return true;
+    case IDC_MAIN_VIEW: OnShowFileContents(); return true;
     case IDC_MAIN_DELETE: RemoveSelected(); return true;
     case IDC_MAIN_WEBSITE: OnWebsite(); return true;
     case IDC_MAIN_EMAIL: OnEmail(); return true;
@@ -285,6 +293,33 @@ void MainWindow::OnOptions()
     Settings().Show(SW_SHOW);
 }
 
+// Lists the one selected extraction-list archive in the viewer.
+void MainWindow::OnShowFileContents()
+{
+    int selected = 0;
+    int row = -1;
+    for (int i = ExtractionList.GetItemCount() - 1; i >= 0; --i) {
+        if (ExtractionList.GetItemState(i, LVIS_SELECTED) & LVIS_SELECTED) {
+            ++selected;
+            row = i;
+        }
+    }
+    if (selected == 0) {
+        fw::ShowMessage(hwnd_, "Please select a file to view!", MB_OK);
+        return;
+    }
+    if (selected > 1) {
+        fw::ShowMessage(hwnd_, "Only able to view one file at a time!", MB_OK);
+        return;
+    }
+    engine::ArchiveViewerDialog& viewer = Viewer();
+    viewer.memberList.DeleteAllItems();
+    RECT frame = GetWindowRect();
+    viewer.Show(SW_SHOW);
+    viewer.SetPos(frame.left + 45, frame.top + 45, 354, 290);
+    viewer.ShowArchive(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0));
+}
+
 void MainWindow::OnWebsite()
 {
     ::ShellExecuteA(nullptr, "open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL);
@@ -326,6 +361,8 @@ bool MainWindow::Destroy()
     // The only moment the settings reach the registry.
     Settings().SaveSettings();
     Settings().Destroy();
+    if (SearchPopup().IsValid())
+        SearchPopup().Destroy();
     return fw::ModelessDialog::Destroy();
 }
 

@@ -84,6 +84,7 @@ private:
     void OnExtractionKey(WORD key);
     void ShowExtractionMenu();
     void OnOptions();
+    void OnShowFileContents();
     void OnWebsite();
     void OnEmail();
 };

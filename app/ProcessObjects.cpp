@@ -3,6 +3,7 @@
 #include "app/ExtractorApp.h"
 #include "app/FolderFinder.h"
 #include "app/SearchStatusWindow.h"
+#include "engine/ArchiveViewerDialog.h"
 #include "engine/FileIconCache.h"
 #include "settings/SettingsDialog.h"
 
@@ -14,6 +15,7 @@ engine::FileIconCache g_iconCache;
 app::FolderFinder g_folderFinder;
 app::SearchStatusWindow g_searchPopup;
 settings::SettingsDialog g_settingsDialog;
+engine::ArchiveViewerDialog g_archiveViewer;
 }  // namespace
 
 namespace app {
@@ -46,6 +48,11 @@ SearchStatusWindow& SearchPopup()
 settings::SettingsDialog& Settings()
 {
     return g_settingsDialog;
+}
+
+engine::ArchiveViewerDialog& Viewer()
+{
+    return g_archiveViewer;
 }
 
 }  // namespace app

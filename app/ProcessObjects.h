@@ -2,6 +2,7 @@
 #include <string>
 
 namespace engine {
+class ArchiveViewerDialog;
 class FileIconCache;
 }
 namespace settings {
@@ -27,5 +28,7 @@ FolderFinder& TheFolderFinder();
 SearchStatusWindow& SearchPopup();
 // The settings dialog: also the live settings of the whole run.
 settings::SettingsDialog& Settings();
+// The archive viewer.
+engine::ArchiveViewerDialog& Viewer();
 
 }  // namespace app

@@ -54,6 +54,11 @@
 #define IDB_MASKS_HEADING                  169
 #define IDB_ABOUT_HEADING                  170
 
+// Archive viewer (dialog 172)
+#define IDD_VIEWER               172
+#define IDC_VIEWER_LIST          1000
+#define IDC_VIEWER_NAME          1076
+
 // Extraction list context menu (menu 168)
 #define IDR_EXTRACTION_MENU      168
 #define IDM_REMOVE_SELECTED      32775

@@ -1,0 +1,105 @@
+#include "engine/ArchiveViewerDialog.h"
+
+#include "app/PathInfo.h"
+#include "engine/UnzipEngine.h"
+#include "resources/kestrova/resource.h"
+
+#include <map>
+
+namespace engine {
+
+ArchiveViewerDialog::ArchiveViewerDialog() : fw::ModelessDialog(IDD_VIEWER) {}
+
+bool ArchiveViewerDialog::OnInit()
+{
+    Bind(IDC_VIEWER_LIST, memberList);
+    Bind(IDC_VIEWER_NAME, nameLabel);
+    return true;
+}
+
+bool ArchiveViewerDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    // Only its own showing prepares the viewer: hiding it, or the owner being minimised and
+    // restored, must not add a second set of columns.
+    if (msg == WM_SHOWWINDOW && wParam != FALSE && lParam == 0) {
+        OnShown();
+        return false;
+    }
+    return fw::ModelessDialog::OnMessage(msg, wParam, lParam, result);
+}
+
+// While the viewer is open the main window takes no input.
+void ArchiveViewerDialog::OnShown()
+{
+    ::EnableWindow(::GetParent(hwnd_), FALSE);
+    iconCache.AttachSystemList(FileIconCache::kSmallIcons);
+    memberList.SetImageList(iconCache.Handle(), LVSIL_SMALL);
+    if (memberList.GetColumnCount() != 0)
+        return;
+    memberList.InsertColumn(0, "File:", 150);
+    memberList.InsertColumn(1, "Size:", 60);
+    memberList.InsertColumn(2, "Compact:", 60);
+    memberList.InsertColumn(3, "Ratio:", 40);
+}
+
+void ArchiveViewerDialog::ShowArchive(const std::string& archivePath)
+{
+    nameLabel.SetText(app::PathInfo(archivePath).FileName());
+    UnzipEngine engine;
+    engine.Unzip(archivePath, nullptr, nullptr, 0, true);
+    // One icon per extension and listing: a large archive would otherwise append one image to the
+    // shared system list for every member.
+    std::map<std::string, int> iconOfExtension;
+    memberList.SetRedraw(false);
+    for (int i = 0; i != engine.GetMemberCount(); ++i) {
+        std::string name = engine.GetMemberName(i);
+        std::string extension = app::PathInfo(name).Extension();
+        auto known = iconOfExtension.find(extension);
+        int icon = known != iconOfExtension.end() ? known->second : iconCache.AddIconForExtension(extension);
+        iconOfExtension.emplace(extension, icon);
+        memberList.InsertItem(0, name, icon);
+        memberList.SetItemText(0, 1, engine.GetMemberSize(i));
+        memberList.SetItemText(0, 2, engine.GetMemberPackedSize(i));
+        memberList.SetItemText(0, 3, engine.GetMemberRatio(i));
+    }
+    memberList.SetRedraw(true);
+    memberList.Redraw();
+    ::SetFocus(memberList);
+}
+
+// The program's message loop does no dialog navigation, so Escape reaches the focused member list as
+// a plain key: it closes the viewer like the dialog's cancel command would.
+bool ArchiveViewerDialog::OnNotify(int id, const NMHDR& header, LRESULT& result)
+{
+    if (id == IDC_VIEWER_LIST && header.code == LVN_KEYDOWN &&
+        reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_ESCAPE) {
+        Close();
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+bool ArchiveViewerDialog::OnOK()
+{
+    Close();
+    return true;
+}
+
+bool ArchiveViewerDialog::OnCancel()
+{
+    Close();
+    return true;
+}
+
+// Rows and columns go, the main window takes input again, and the window is hidden for next time.
+void ArchiveViewerDialog::Close()
+{
+    memberList.DeleteAllItems();
+    for (int column = 3; column >= 0; --column)
+        memberList.DeleteColumn(column);
+    ::EnableWindow(::GetParent(hwnd_), TRUE);
+    Show(SW_HIDE);
+}
+
+}  // namespace engine

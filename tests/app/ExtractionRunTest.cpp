@@ -1,0 +1,274 @@
+#include "app/MainWindow.h"
+#include "app/ProcessObjects.h"
+#include "engine/ArchiveViewerDialog.h"
+#include "framework/Application.h"
+#include "resources/kestrova/resource.h"
+#include "settings/SettingsDialog.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ZipBuilder.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using testsupport::FileExists;
+using testsupport::MessageBoxWatcher;
+using testsupport::ReadFileBytes;
+using testsupport::SeenBox;
+
+std::string ReadText(const std::string& path)
+{
+    std::string bytes;
+    ReadFileBytes(path, bytes);
+    return bytes;
+}
+
+class ExtractionRunTest : public testsupport::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        window = std::make_unique<app::MainWindow>();
+        ASSERT_TRUE(window->Create(nullptr));
+        testsupport::PumpMessages(0);
+        SetOption(app::Settings().titleExtract, false);
+        SetOption(app::Settings().askForFolder, false);
+        SetOption(app::Settings().messageBoxAlert, true);
+        app::Settings().excludeMasks.clear();
+        app::Settings().excludeMaskCount = 0;
+    }
+    void TearDown() override
+    {
+        if (window && window->IsValid()) {
+            window->Send(WM_CLOSE);
+            testsupport::PumpMessages(0);
+        }
+        window.reset();
+        RegistryFixture::TearDown();
+    }
+    static void SetOption(fw::Button& box, bool on) { box.SetCheck(on); }
+
+    // Writes an archive into the test folder and queues it (location ending in a backslash).
+    std::string Queue(const std::string& relative, const testsupport::ZipBuilder& zip)
+    {
+        testsupport::WriteFileBytes(folder.Child(relative), zip.Build());
+        std::string path = folder.Child(relative);
+        std::string location = path.substr(0, path.find_last_of('\\') + 1);
+        window->AddToExtractionList(path, location, 0);
+        return path;
+    }
+    void Select(std::initializer_list<int> rows)
+    {
+        window->ExtractionList.SetItemState(-1, 0, LVIS_SELECTED);
+        for (int row : rows)
+            window->ExtractionList.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+    }
+
+    std::unique_ptr<app::MainWindow> window;
+    testsupport::TestFolder folder;
+};
+
+testsupport::ZipBuilder PackWith(const std::string& tag)
+{
+    testsupport::ZipBuilder zip;
+    zip.Add("readme.txt", "readme of " + tag).Add("docs/manual.txt", std::string(5000, 'm') + tag);
+    zip.Add("junk.bak", "old").Add("cache/x.tmp", "tmp", false);
+    return zip;
+}
+
+TEST_F(ExtractionRunTest, ExtractsEachArchiveNextToItselfAndSummarisesInRowOrder)
+{
+    folder.MakeFolder("one");
+    folder.MakeFolder("two");
+    std::string first = Queue("one\\First.zip", PackWith("first"));
+    std::string second = Queue("two\\Second.zip", PackWith("second"));
+    // Rows go in at the top: Second.zip is row 0.
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    std::vector<SeenBox> boxes = watcher.Seen();
+
+    EXPECT_EQ(ReadText(folder.Child("one\\readme.txt")), "readme of first");
+    EXPECT_EQ(ReadText(folder.Child("one\\docs\\manual.txt")), std::string(5000, 'm') + "first");
+    EXPECT_EQ(ReadText(folder.Child("two\\readme.txt")), "readme of second");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, fw::Application::Instance()->Title());
+    EXPECT_EQ(boxes[0].text, "Files extracted: \n\n" + second + "\n" + first + "\n");
+    EXPECT_EQ(window->progressBar.GetPosition(), 0);
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), 2) << "the queue is not changed by a run";
+}
+
+TEST_F(ExtractionRunTest, TitleOptionExtractsIntoAFolderNamedAfterTheArchiveAndMasksLeaveMembersOut)
+{
+    SetOption(app::Settings().titleExtract, true);
+    SetOption(app::Settings().messageBoxAlert, false);
+    app::Settings().excludeMasks = {"*.bak", "*.tmp"};
+    app::Settings().excludeMaskCount = 2;
+    Queue("Pack.zip", PackWith("pack"));
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("Pack\\readme.txt")), "readme of pack");
+    EXPECT_TRUE(FileExists(folder.Child("Pack\\docs\\manual.txt")));
+    EXPECT_FALSE(FileExists(folder.Child("Pack\\junk.bak")));
+    EXPECT_FALSE(FileExists(folder.Child("Pack\\cache\\x.tmp")));
+    EXPECT_TRUE(watcher.Seen().empty()) << "no summary with the completion message off";
+}
+
+TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
+{
+    SetOption(app::Settings().askForFolder, true);
+    SetOption(app::Settings().titleExtract, true);
+    folder.MakeFolder("Out");
+    Queue("Pack.zip", PackWith("pack"));
+    Queue("Tools.zip", PackWith("tools"));
+    const std::string out = folder.Child("Out");
+
+    // The shell's folder browser, answered as a user would: pick the folder and press OK.
+    std::atomic<int> browsers{0};
+    std::thread chooser([&] {
+        for (int i = 0; i < 500; ++i) {
+            HWND browser = ::FindWindowA("#32770", "Browse for Folder");
+            if (browser != nullptr && ::IsWindowVisible(browser)) {
+                ++browsers;
+                ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
+                ::Sleep(100);
+                ::PostMessageA(browser, WM_COMMAND, IDOK, 0);
+                break;
+            }
+            ::Sleep(20);
+        }
+    });
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    chooser.join();
+    EXPECT_EQ(browsers.load(), 1);
+    EXPECT_EQ(ReadText(out + "\\Pack\\readme.txt"), "readme of pack");
+    EXPECT_EQ(ReadText(out + "\\Tools\\readme.txt"), "readme of tools");
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+}
+
+TEST_F(ExtractionRunTest, CancellingTheFolderPickerExtractsNothing)
+{
+    SetOption(app::Settings().askForFolder, true);
+    Queue("Pack.zip", PackWith("pack"));
+    std::thread canceller([] {
+        for (int i = 0; i < 500; ++i) {
+            HWND browser = ::FindWindowA("#32770", "Browse for Folder");
+            if (browser != nullptr && ::IsWindowVisible(browser)) {
+                ::PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+                break;
+            }
+            ::Sleep(20);
+        }
+    });
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    canceller.join();
+    EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
+    EXPECT_FALSE(FileExists("C:\\readme.txt"));
+    EXPECT_TRUE(watcher.Seen().empty()) << "no summary after a cancelled picker";
+}
+
+TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
+{
+    folder.MakeFolder("a");
+    folder.MakeFolder("b");
+    folder.MakeFolder("c");
+    std::string a = Queue("a\\A.zip", PackWith("a"));
+    testsupport::WriteFileBytes(folder.Child("b\\Broken.zip"), "PK\x03\x04 this is no archive at all");
+    window->AddToExtractionList(folder.Child("b\\Broken.zip"), folder.Child("b") + "\\", 0);
+    std::string c = Queue("c\\C.zip", PackWith("c"));
+    // Rows: C (0), Broken (1), A (2).
+    Select({2});
+    {
+        MessageBoxWatcher watcher;
+        testsupport::PopupMenuPicker picker(IDM_EXTRACT_SELECTED);
+        NMHDR click{window->ExtractionList, IDC_MAIN_EXTRACTION, static_cast<UINT>(NM_RCLICK)};
+        window->Send(WM_NOTIFY, IDC_MAIN_EXTRACTION, reinterpret_cast<LPARAM>(&click));
+        EXPECT_EQ(picker.MenusSeen(), 1u);
+        EXPECT_TRUE(FileExists(folder.Child("a\\readme.txt")));
+        EXPECT_FALSE(FileExists(folder.Child("c\\readme.txt")));
+        ASSERT_EQ(watcher.Seen().size(), 1u);
+        EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + a + "\n");
+    }
+    {
+        MessageBoxWatcher watcher;
+        window->executeButton.Click();
+        std::vector<SeenBox> boxes = watcher.Seen();
+        EXPECT_TRUE(FileExists(folder.Child("c\\readme.txt")));
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].text, "Severe error in zip format.\n" + folder.Child("b") + folder.Child("b\\Broken.zip"));
+        EXPECT_EQ(boxes[1].text,
+                  "Files extracted: \n\n" + c + "\n" + folder.Child("b\\Broken.zip") + "\n" + a + "\n");
+    }
+    EXPECT_EQ(window->progressBar.GetPosition(), 0);
+}
+
+TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
+{
+    testsupport::ZipBuilder zip;
+    zip.Add("a.txt", std::string(1000, 'a')).Add("b.txt", "bb", false).Add("c.txt", std::string(300, 'c'));
+    Queue("View.zip", zip);
+
+    {
+        MessageBoxWatcher watcher;
+        window->viewButton.Click();
+        ASSERT_EQ(watcher.Seen().size(), 1u);
+        EXPECT_EQ(watcher.Seen()[0].text, "Please select a file to view!");
+    }
+    Queue("Other.zip", zip);
+    Select({0, 1});
+    {
+        MessageBoxWatcher watcher;
+        window->viewButton.Click();
+        ASSERT_EQ(watcher.Seen().size(), 1u);
+        EXPECT_EQ(watcher.Seen()[0].text, "Only able to view one file at a time!");
+    }
+
+    engine::ArchiveViewerDialog& viewer = app::Viewer();
+    for (int round = 0; round < 2; ++round) {
+        Select({1});
+        window->viewButton.Click();
+        ASSERT_TRUE(viewer.IsVisible());
+        EXPECT_FALSE(window->IsEnabled());
+        EXPECT_EQ(viewer.memberList.GetColumnCount(), 4);
+        ASSERT_EQ(viewer.memberList.GetItemCount(), 3);
+        EXPECT_EQ(viewer.memberList.GetItemText(0, 0), "c.txt");
+        EXPECT_EQ(viewer.memberList.GetItemText(1, 0), "b.txt");
+        EXPECT_EQ(viewer.memberList.GetItemText(2, 0), "a.txt");
+        EXPECT_EQ(viewer.memberList.GetItemText(2, 1), "1000");
+        EXPECT_NE(viewer.memberList.GetItemText(2, 2), "1000");
+        EXPECT_NE(viewer.memberList.GetItemText(2, 3), "0%");
+        EXPECT_EQ(viewer.memberList.GetItemText(1, 1), "2");
+        EXPECT_EQ(viewer.memberList.GetItemText(1, 2), "2") << "stored: packed equals unpacked";
+        EXPECT_EQ(viewer.memberList.GetItemText(1, 3), "0%");
+        EXPECT_EQ(viewer.nameLabel.GetText(), "View.zip");
+        RECT main = window->GetWindowRect();
+        RECT shown = viewer.GetWindowRect();
+        EXPECT_EQ(shown.left, main.left + 45);
+        EXPECT_EQ(shown.right - shown.left, 354);
+
+        // Escape in the member list closes it like OK.
+        if (round == 0) {
+            NMLVKEYDOWN key{};
+            key.hdr.hwndFrom = viewer.memberList;
+            key.hdr.idFrom = IDC_VIEWER_LIST;
+            key.hdr.code = LVN_KEYDOWN;
+            key.wVKey = VK_ESCAPE;
+            viewer.Send(WM_NOTIFY, IDC_VIEWER_LIST, reinterpret_cast<LPARAM>(&key));
+        } else {
+            viewer.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+        EXPECT_FALSE(viewer.IsVisible());
+        EXPECT_TRUE(window->IsEnabled());
+        EXPECT_EQ(viewer.memberList.GetItemCount(), 0);
+        EXPECT_EQ(viewer.memberList.GetColumnCount(), 0);
+    }
+}
+
+}  // namespace
