@@ -35,23 +35,28 @@ can_run_32bit() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-configure_and_build() {  # folder toolchain
-    if [ ! -f "$1/build.ninja" ]; then
-        cmake -S "$ROOT" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$2.cmake" \
+configure_and_build() {  # folder toolchain [targets...]
+    local dir=$1 toolchain=$2
+    shift 2
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" \
               -DCMAKE_BUILD_TYPE=Release >/dev/null
     fi
-    cmake --build "$1"
+    if [ $# -gt 0 ]; then cmake --build "$dir" --target "$@"; else cmake --build "$dir"; fi
 }
 
+# The programs a user runs; the tests need everything.
+PROGRAMS=(kestrova unzip32)
+
 # Builds the deliverables; sets RUN_BUILD to the build whose programs this machine can run.
-build() {
+build() {  # [targets...]
     install_missing
-    configure_and_build "$BUILD" mingw-i686
+    configure_and_build "$BUILD" mingw-i686 "$@"
     RUN_BUILD=$BUILD
     WINE_LOADER=wine
     if ! can_run_32bit; then
         log "this machine cannot run 32-bit programs: running the 64-bit build of the same sources (build/x64)"
-        configure_and_build "$BUILD/x64" mingw-x86_64
+        configure_and_build "$BUILD/x64" mingw-x86_64 "$@"
         RUN_BUILD=$BUILD/x64
         WINE_LOADER=/usr/lib/wine/wine64
     fi
@@ -125,7 +130,7 @@ close_window() {
 }
 
 run_program() {
-    build
+    build "${PROGRAMS[@]}"
     trap stop_started EXIT
     local headless=
     if [ -z "${DISPLAY:-}" ]; then headless=1; start_display virtual; fi
@@ -151,6 +156,6 @@ run_program() {
 case "${1:-}" in
     run) run_program ;;
     test) run_tests ;;
-    build) build ;;
+    build) build "${PROGRAMS[@]}" ;;
     *) echo "usage: $0 run|test|build" >&2; exit 2 ;;
 esac
