@@ -5,6 +5,8 @@
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestFolder.h"
 
+#include "tests/support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,17 +15,6 @@
 #include <vector>
 
 namespace {
-
-void Drain()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 std::vector<std::string> Column(const fw::ListView& list, int column)
 {
@@ -56,13 +47,13 @@ protected:
         RegistryFixture::SetUp();
         window = std::make_unique<app::MainWindow>();
         ASSERT_TRUE(window->Create(nullptr));
-        Drain();
+        testsupport::PumpMessages(0);
     }
     void TearDown() override
     {
         if (window && window->IsValid()) {
             window->Send(WM_CLOSE);
-            Drain();
+            testsupport::PumpMessages(0);
         }
         window.reset();
         RegistryFixture::TearDown();

@@ -8,6 +8,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "tests/support/ProgramProcess.h"
+#include "tests/support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,17 +18,6 @@
 #include <string>
 
 namespace {
-
-void Drain()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 std::string DesktopLink()
 {
@@ -65,13 +57,13 @@ protected:
     {
         auto window = std::make_unique<app::MainWindow>();
         EXPECT_TRUE(window->Create(nullptr));
-        Drain();
+        testsupport::PumpMessages(0);
         return window;
     }
     void Close(app::MainWindow& window)
     {
         window.Send(WM_CLOSE);
-        Drain();
+        testsupport::PumpMessages(0);
     }
 };
 
@@ -97,7 +89,7 @@ TEST_F(MainWindowSettingsTest, OptionsShowsTheDialogBesideTheCornerAndBlocksTheM
     auto window = Open();
     ::SetWindowPos(*window, HWND_TOP, 100, 80, 600, 500, 0);
     window->optionsButton.Click();
-    Drain();
+    testsupport::PumpMessages(0);
     settings::SettingsDialog& dialog = app::Settings();
     EXPECT_TRUE(dialog.IsVisible());
     RECT rect = dialog.GetWindowRect();
@@ -108,17 +100,17 @@ TEST_F(MainWindowSettingsTest, OptionsShowsTheDialogBesideTheCornerAndBlocksTheM
     EXPECT_FALSE(window->IsEnabled()) << "the main window takes no input while the dialog is shown";
 
     dialog.applyButton.Click();
-    Drain();
+    testsupport::PumpMessages(0);
     EXPECT_FALSE(dialog.IsVisible());
     EXPECT_TRUE(window->IsEnabled());
 
     // Wherever the dialog was moved, the next Options places it at the corner again.
     dialog.SetPos(0, 0, 100, 100);
     window->optionsButton.Click();
-    Drain();
+    testsupport::PumpMessages(0);
     EXPECT_EQ(dialog.GetWindowRect().left, 145);
     dialog.applyButton.Click();
-    Drain();
+    testsupport::PumpMessages(0);
     Close(*window);
 }
 
@@ -138,53 +130,19 @@ TEST_F(MainWindowSettingsTest, ClosingSavesTheSettingsAndTheDesktopShortcut)
     EXPECT_NE(ReadRaw("Folders", "Last"), "<missing>");
 }
 
-// The real program: its shortcut must point at kestrova.exe itself.
-std::string ProgramPath()
-{
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    folder.erase(folder.find_last_of('\\') + 1);
-    return folder + "kestrova.exe";
-}
-
-struct Search {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindProgramWindow(HWND hwnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    char caption[64] = {};
-    ::GetWindowTextA(hwnd, caption, sizeof caption);
-    if (pid == search->processId && std::string(caption) == "Kestrova" && ::IsWindowVisible(hwnd)) {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Starts kestrova.exe, waits for its window, closes it and waits for the end; false on a timeout.
 bool RunProgramOnce()
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    std::string command = "\"" + ProgramPath() + "\"";
+    std::string command = "\"" + testsupport::ProgramPath() + "\"";
     if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
-    Search search{process.dwProcessId, nullptr};
-    for (int waited = 0; waited < 20000 && search.found == nullptr; waited += 50) {
-        ::EnumWindows(&FindProgramWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found == nullptr)
-            ::Sleep(50);
-    }
+    HWND window = testsupport::WaitForMainWindow(process.dwProcessId, 20000);
     bool ended = false;
-    if (search.found != nullptr) {
-        ::PostMessageA(search.found, WM_CLOSE, 0, 0);
+    if (window != nullptr) {
+        ::PostMessageA(window, WM_CLOSE, 0, 0);
         ended = ::WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
     }
     if (!ended)
@@ -198,8 +156,8 @@ TEST_F(MainWindowSettingsTest, ProgramEndLeavesADesktopShortcutToTheProgramOnlyW
 {
     WriteRaw("Shortcuts", "Desktop Shortcut", "1");
     ASSERT_TRUE(RunProgramOnce());
-    EXPECT_STRCASEEQ(LinkTarget(DesktopLink()).c_str(), ProgramPath().c_str());
-    EXPECT_STRCASEEQ(ReadRaw("", "FilePath").c_str(), ProgramPath().c_str());
+    EXPECT_STRCASEEQ(LinkTarget(DesktopLink()).c_str(), testsupport::ProgramPath().c_str());
+    EXPECT_STRCASEEQ(ReadRaw("", "FilePath").c_str(), testsupport::ProgramPath().c_str());
 
     WriteRaw("Shortcuts", "Desktop Shortcut", "0");
     ASSERT_TRUE(RunProgramOnce());

@@ -3,24 +3,14 @@
 #include "resources/kestrova/resource.h"
 #include "tests/support/RegistryFixture.h"
 
+#include "tests/support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 namespace {
-
-// Lets the window handle what is queued, then eats a quit message a close posted.
-void Drain()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT)
-            continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 RECT ChildRect(HWND parent, int id)
 {
@@ -37,13 +27,13 @@ protected:
     {
         auto window = std::make_unique<app::MainWindow>();
         EXPECT_TRUE(window->Create(nullptr));
-        Drain();
+        testsupport::PumpMessages(0);
         return window;
     }
     void Close(app::MainWindow& window)
     {
         window.Send(WM_CLOSE);
-        Drain();
+        testsupport::PumpMessages(0);
         EXPECT_FALSE(window.IsValid());
     }
     void ExpectColumns(app::MainWindow& window, const int (&widths)[5])
