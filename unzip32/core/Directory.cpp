@@ -4,6 +4,7 @@
 #include "unzip32/core/NameDecoder.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace unzip {
 
@@ -18,6 +19,11 @@ const size_t kLocatorSize = 20;
 const size_t kZip64EndSize = 56;
 const size_t kCentralSize = 46;
 const size_t kMaxComment = 65535;
+// What the parsed directory may occupy in memory. A directory is never held as one buffer, but
+// every member's record is: past this the archive is refused rather than let memory grow with a
+// declared (or real) count of millions of members.
+const size_t kDirectoryBudget = 32u << 20;
+const size_t kHeapOverhead = 32;  // what the allocator adds to each name held on the heap
 
 uint32_t Le32(const uint8_t* p)
 {
@@ -95,17 +101,30 @@ Status FindEnd(Source& source, EndRecord& end)
 {
     const uint64_t size = source.Size();
     if (size < kEndSize)
-        return size == 0 ? Status::NotAnArchive : Status::NotAnArchive;
+        return Status::NotAnArchive;
     const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(size, kMaxComment + kEndSize + 1024));
     std::vector<uint8_t> tail(tailSize);
     const uint64_t tailStart = size - tailSize;
     if (!source.Read(tailStart, tail.data(), tailSize))
         return Status::ReadFailure;
 
+    // Records whose comment would run past the end of the file. Harmless when they lie inside
+    // the comment of the record that is finally taken; otherwise the archive is truncated.
     bool sawTruncatedComment = false;
+    uint64_t lowestTruncated = 0;
+    uint64_t highestTruncated = 0;
+    auto accept = [&](const EndRecord& candidate) {
+        end = candidate;
+        if (!sawTruncatedComment)
+            return Status::Ok;
+        const uint64_t commentStart = candidate.position + kEndSize;
+        const uint64_t commentEnd = commentStart + candidate.comment.size();
+        const bool inComment = lowestTruncated >= commentStart && highestTruncated < commentEnd;
+        return inComment ? Status::Ok : Status::Truncated;
+    };
     Status firstProblem = Status::NotAnArchive;
     for (size_t i = tailSize - kEndSize + 1; i-- > 0;) {
-        if (tail[i] != 'P' || tail[i + 1] != 'K' || tail[i + 2] != 5 || tail[i + 3] != 6)
+        if (Le32(tail.data() + i) != kEndSignature)
             continue;
         ByteReader r(tail.data() + i, tailSize - i);
         EndRecord candidate;
@@ -119,6 +138,9 @@ Status FindEnd(Source& source, EndRecord& end)
         candidate.directoryOffset = r.U32();
         uint16_t commentLength = r.U16();
         if (commentLength > r.Remaining()) {
+            if (!sawTruncatedComment)
+                highestTruncated = candidate.position;
+            lowestTruncated = candidate.position;
             sawTruncatedComment = true;
             continue;
         }
@@ -129,28 +151,31 @@ Status FindEnd(Source& source, EndRecord& end)
         if (zip64 == Status::MultiDisk)
             return zip64;
         if (zip64 != Status::Ok) {
-            firstProblem = zip64;
-            continue;
+            // A locator that leads nowhere may be bytes of a member's name that happen to look
+            // like one: it only matters when the classic record says the ZIP64 one is needed.
+            const bool needsZip64 = candidate.entries == 0xFFFF || candidate.entriesOnDisk == 0xFFFF ||
+                                    candidate.directorySize == 0xFFFFFFFFu || candidate.directoryOffset == 0xFFFFFFFFu;
+            if (needsZip64) {
+                firstProblem = zip64;
+                continue;
+            }
         }
         if (!candidate.zip64 && (candidate.disk != 0 || candidate.directoryDisk != 0))
             return Status::MultiDisk;
         if (candidate.zip64 && (candidate.disk != 0 || candidate.directoryDisk != 0))
             return Status::MultiDisk;
         if (candidate.entries == 0 && candidate.directorySize == 0) {
-            end = candidate;
-            return sawTruncatedComment ? Status::Truncated : Status::Ok;
+            return accept(candidate);
         }
         // The directory must lie before the record: either where it says, or right before the record.
         if (candidate.directorySize <= candidate.recordStart &&
             (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
              HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) {
-            end = candidate;
-            return sawTruncatedComment ? Status::Truncated : Status::Ok;
+            return accept(candidate);
         }
         if (candidate.directoryOffset < candidate.recordStart &&
             HasSignature(source, candidate.directoryOffset, kCentralSignature)) {
-            end = candidate;
-            return sawTruncatedComment ? Status::Truncated : Status::Ok;
+            return accept(candidate);
         }
         firstProblem = Status::Inconsistent;
     }
@@ -183,7 +208,7 @@ public:
     bool AtEnd() const { return pos_ >= end_; }
 
 private:
-    static const size_t kChunk = 1 << 20;
+    static constexpr size_t kChunk = 1 << 20;
     Source& source_;
     uint64_t pos_;
     uint64_t end_;
@@ -212,6 +237,7 @@ void ReadExtras(const uint8_t* data, size_t size, Entry& entry, bool needSize, b
                 entry.localOffset = r.U64();
             if (needDisk)
                 entry.diskStart = r.U32();
+            entry.shortZip64 = !r.Ok();
             break;
         case 0x000a: {  // NTFS times: reserved, then tagged attributes; tag 1 holds the three times
             r.U32();
@@ -339,6 +365,7 @@ Status ReadDirectory(Source& source, Directory& directory)
     directory.prefix = prefix;
 
     DirectoryStream stream(source, start, end.recordStart);
+    size_t used = 0;
     while (!stream.AtEnd()) {
         if (!stream.Fill(kCentralSize))
             break;
@@ -382,14 +409,20 @@ Status ReadDirectory(Source& source, Directory& directory)
             return Status::MultiDisk;
         entry.localOffset += prefix;
         stream.Advance(kCentralSize + variable);
+        // Each member costs its record, its two name forms and an offset in the overlap check.
+        used += sizeof(Entry) + sizeof(uint64_t) + entry.rawName.size() + entry.name.size() + 2 * kHeapOverhead;
+        if (used > kDirectoryBudget)
+            return Status::OutOfMemory;
         directory.entries.push_back(std::move(entry));
     }
 
     // A classic record counts modulo 65536 (many writers wrap instead of going to ZIP64).
     const uint64_t parsed = directory.entries.size();
-    const bool countMatches = end.zip64 ? parsed == end.entries : (parsed & 0xFFFF) == (end.entries & 0xFFFF);
+    // More records than declared are still all inside the directory's bounds, so they are used.
+    const bool countMatches = end.zip64 ? parsed >= end.entries : (parsed & 0xFFFF) == (end.entries & 0xFFFF) ||
+                                                                      parsed > end.entries;
     if (!countMatches)
-        return parsed < end.entries ? Status::Truncated : Status::Inconsistent;
+        return Status::Truncated;
     return Status::Ok;
 }
 

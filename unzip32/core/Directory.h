@@ -3,8 +3,8 @@
 #include "unzip32/core/Status.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 namespace unzip {
 
@@ -30,6 +30,7 @@ struct Entry {
     bool hasUnixTime = false;
     int64_t unixModified = 0;   // seconds since 1970
     bool aes = false;           // WinZip AES (extra 0x9901)
+    bool shortZip64 = false;    // the ZIP64 extra lacks a field whose 32-bit slot says it is there
 
     bool IsDirectory() const;
     bool IsEncrypted() const { return (flags & 0x0001) != 0 || (flags & 0x0040) != 0 || method == 99; }
@@ -41,7 +42,7 @@ struct Entry {
 
 // The archive's directory: every member, the comment and where the directory lies.
 struct Directory {
-    std::vector<Entry> entries;
+    std::deque<Entry> entries;  // a deque: growing it never copies the whole table
     std::string comment;
     uint64_t directoryStart = 0;  // where the central directory really starts
     uint64_t prefix = 0;          // bytes in front of the archive (offsets were shifted by this)

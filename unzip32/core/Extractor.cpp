@@ -7,7 +7,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <new>
+#include <thread>
 
 namespace unzip {
 
@@ -23,6 +27,7 @@ const size_t kOutputChunk = 1 << 20;
 struct DataSpan {
     Status status = Status::Ok;
     uint64_t start = 0;
+    uint64_t length = 0;  // bytes of member data to read
 };
 
 // The start of the record that follows each local record (the next one by offset, or the
@@ -57,6 +62,11 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
 {
     DataSpan span;
     uint8_t header[kLocalSize];
+    if (entry.shortZip64) {
+        // Its real sizes or offset are unknown: reading it would use the wrong ones.
+        span.status = Status::Inconsistent;
+        return span;
+    }
     if (entry.localOffset >= limits.NextAfter(entry.localOffset)) {
         // A record at or past the directory.
         span.status = Status::Inconsistent;
@@ -74,27 +84,15 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
     r.Skip(22);
     uint16_t nameLength = r.U16();
     uint16_t extraLength = r.U16();
-    if (nameLength != entry.rawName.size()) {
-        span.status = Status::Inconsistent;
-        return span;
-    }
-    std::string localName(nameLength, '\0');
-    if (nameLength > 0 && !source.Read(entry.localOffset + kLocalSize, &localName[0], nameLength)) {
-        span.status = Status::Truncated;
-        return span;
-    }
-    if (localName != entry.rawName) {
-        span.status = Status::Inconsistent;
-        return span;
-    }
     span.start = entry.localOffset + kLocalSize + nameLength + extraLength;
     if (limits.IsShared(entry.localOffset)) {
         span.status = Status::Overlapping;
         return span;
     }
+    span.length = entry.compressedSize;
     const uint64_t limit = limits.NextAfter(entry.localOffset);
-    if (span.start > limit || entry.compressedSize > limit - span.start) {
-        const bool pastEnd = entry.compressedSize > source.Size() || span.start > source.Size() - entry.compressedSize;
+    if (span.start > limit || span.length > limit - span.start) {
+        const bool pastEnd = span.length > source.Size() || span.start > source.Size() - span.length;
         span.status = pastEnd ? Status::Truncated : Status::Overlapping;
         return span;
     }
@@ -103,7 +101,7 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
 
 // Streams one member's data from the archive to `out` (null: decode and check only), checking the
 // exact size and the CRC. Never produces more than the declared size.
-Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, OutputFile* out,
+Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, OutputFile* out,
                     std::vector<uint8_t>& input, std::vector<uint8_t>& output)
 {
     uint32_t crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
@@ -119,10 +117,10 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, Outp
     };
 
     if (entry.actualMethod == 0) {
-        if (entry.compressedSize != entry.size)
+        if (length != entry.size)
             return Status::SizeMismatch;
-        while (consumed < entry.compressedSize) {
-            size_t piece = static_cast<size_t>(std::min<uint64_t>(input.size(), entry.compressedSize - consumed));
+        while (consumed < length) {
+            size_t piece = static_cast<size_t>(std::min<uint64_t>(input.size(), length - consumed));
             if (!source.Read(dataStart + consumed, input.data(), piece))
                 return Status::Truncated;
             consumed += piece;
@@ -137,12 +135,8 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, Outp
         Status result = Status::Ok;
         bool finished = false;
         while (!finished) {
-            if (stream.avail_in == 0) {
-                if (consumed >= entry.compressedSize) {
-                    result = Status::DataError;  // the data ends before the stream does
-                    break;
-                }
-                size_t piece = static_cast<size_t>(std::min<uint64_t>(input.size(), entry.compressedSize - consumed));
+            if (stream.avail_in == 0 && consumed < length) {
+                size_t piece = static_cast<size_t>(std::min<uint64_t>(input.size(), length - consumed));
                 if (!source.Read(dataStart + consumed, input.data(), piece)) {
                     result = Status::Truncated;
                     break;
@@ -171,11 +165,10 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, Outp
             if (code == Z_STREAM_END) {
                 finished = true;
             } else if (code == Z_BUF_ERROR) {
-                // No progress possible: more input is needed (handled above) or the stream is cut.
-                if (stream.avail_in != 0 || consumed >= entry.compressedSize) {
-                    result = Status::DataError;
-                    break;
-                }
+                // No progress was possible. With input left that cannot be (there was room for
+                // output); without input the member's data ends before its deflate stream does.
+                result = Status::DataError;
+                break;
             } else if (code == Z_MEM_ERROR) {
                 result = Status::OutOfMemory;
                 break;
@@ -224,20 +217,162 @@ void CountProblem(ExtractReport& report, Status status)
     }
 }
 
+// One member on its way through the run: either settled when it was examined (listed, skipped,
+// a folder made), or a file to decode. Slots are reported strictly in directory order.
+struct Slot {
+    std::string shown;
+    Status status = Status::Ok;
+    std::string detail;      // for a problem: what went wrong
+    std::string doneLine;    // for success: the line to print (may be empty)
+    bool counted = false;    // success that counts as an extracted member
+
+    // Decoding work (only for files).
+    const Entry* entry = nullptr;
+    uint64_t dataStart = 0;
+    uint64_t dataLength = 0;
+    std::unique_ptr<OutputFile> file;
+    bool decode = false;
+    bool done = true;
+};
+
+// Decodes one file slot: streams the data, then commits or abandons the output.
+void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vector<uint8_t>& output)
+{
+    Status decoded;
+    try {
+        // Buffers grow to what the members need, up to their fixed size: small members cost little.
+        const Entry& entry = *slot.entry;
+        const size_t wantInput = static_cast<size_t>(std::min<uint64_t>(kInputChunk, std::max<uint64_t>(slot.dataLength, 1)));
+        const size_t wantOutput = static_cast<size_t>(std::min<uint64_t>(kOutputChunk, entry.size + 1));
+        if (input.size() < wantInput)
+            input.resize(wantInput);
+        if (output.size() < wantOutput)
+            output.resize(wantOutput);
+        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.file.get(), input, output);
+        if (decoded == Status::Ok && slot.file)
+            decoded = slot.file->Commit(*slot.entry);
+    } catch (const std::bad_alloc&) {
+        decoded = Status::OutOfMemory;
+    }
+    if (decoded != Status::Ok && slot.file)
+        slot.file->Abandon();
+    slot.file.reset();
+    slot.status = decoded;
+    if (decoded != Status::Ok)
+        slot.detail = ErrorString(decoded);
+}
+
+// Worker threads that decode file slots while the calling thread examines the next members and
+// reports finished ones: the caller's callbacks are only ever made on the calling thread. Each
+// worker owns its buffers, so memory is bounded by the worker count, not by the archive.
+class DecodePool {
+public:
+    DecodePool(Source& source, unsigned threads) : source_(source), threads_(threads) {}
+    ~DecodePool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        workAvailable_.notify_all();
+        for (std::thread& worker : workers_)
+            worker.join();
+    }
+
+    // False when no thread could be started: the caller then decodes the slot itself.
+    bool Submit(Slot* slot)
+    {
+        bool start;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            start = workers_.size() < threads_ && queue_.size() >= idle_;
+        }
+        if (start) {
+            try {
+                workers_.emplace_back([this] { Work(); });
+            } catch (...) {
+                if (workers_.empty())
+                    return false;
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            slot->done = false;
+            queue_.push_back(slot);
+        }
+        workAvailable_.notify_one();
+        return true;
+    }
+
+    void WaitFor(Slot* slot)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        slotDone_.wait(lock, [slot] { return slot->done; });
+    }
+
+    bool IsDone(Slot* slot)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return slot->done;
+    }
+
+private:
+    void Work()
+    {
+        std::vector<uint8_t> input;
+        std::vector<uint8_t> output;
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ++idle_;
+            workAvailable_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            --idle_;
+            if (queue_.empty())
+                return;
+            Slot* slot = queue_.front();
+            queue_.pop_front();
+            lock.unlock();
+            RunSlot(source_, *slot, input, output);
+            lock.lock();
+            slot->done = true;
+            slotDone_.notify_all();
+        }
+    }
+
+    Source& source_;
+    unsigned threads_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable workAvailable_;
+    std::condition_variable slotDone_;
+    std::deque<Slot*> queue_;
+    size_t idle_ = 0;
+    bool stopping_ = false;
+};
+
+// How many members may be under way at once: bounds open files and queued work.
+const size_t kMaxInFlight = 32;
+
 }  // namespace
 
 unsigned CompressionFactor(uint64_t size, uint64_t compressedSize)
 {
     if (size == 0 || compressedSize >= size)
         return 0;
-    return static_cast<unsigned>(((size - compressedSize) * 100) / size);
+    if (size < (1ull << 56))
+        return static_cast<unsigned>(((size - compressedSize) * 100) / size);
+    return static_cast<unsigned>((size - compressedSize) / (size / 100));  // no overflow for huge declared sizes
 }
 
 ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
 {
     ExtractReport report;
     Directory directory;
-    Status read = ReadDirectory(source, directory);
+    Status read;
+    try {
+        read = ReadDirectory(source, directory);
+    } catch (const std::bad_alloc&) {
+        read = Status::OutOfMemory;
+    }
     if (read != Status::Ok) {
         report.archiveStatus = read;
         if (options.quiet < 2)
@@ -247,16 +382,36 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     if (options.showComment && !directory.comment.empty() && options.quiet < 2)
         host.Print(directory.comment + "\n");
 
-    auto problem = [&](const std::string& name, Status status, const std::string& detail) {
-        CountProblem(report, status);
-        if (options.quiet < 2)
-            host.Print("skipping: " + name + " (" + detail + ")\n");
-    };
-
-    std::vector<uint8_t> input;
-    std::vector<uint8_t> output;
     const RecordLimits limits(directory);
     report.members = static_cast<int>(directory.entries.size());
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> output;
+    DecodePool pool(source, options.threads);
+    std::deque<std::unique_ptr<Slot>> pending;
+
+    // Reports the oldest member once it is settled.
+    auto settle = [&](Slot& slot) {
+        if (slot.status != Status::Ok) {
+            CountProblem(report, slot.status);
+            if (options.quiet < 2)
+                host.Print("skipping: " + slot.shown + " (" + slot.detail + ")\n");
+            return;
+        }
+        if (slot.counted)
+            ++report.extracted;
+        if (options.quiet == 0 && !slot.doneLine.empty())
+            host.Print(slot.doneLine);
+    };
+    auto drain = [&](size_t keep) {
+        while (!pending.empty()) {
+            Slot* front = pending.front().get();
+            if (pending.size() <= keep && !pool.IsDone(front))
+                break;
+            pool.WaitFor(front);
+            settle(*front);
+            pending.pop_front();
+        }
+    };
 
     for (const Entry& entry : directory.entries) {
         const std::string shown = host.DisplayName(entry);
@@ -274,83 +429,69 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             host.Member(entry, shown, CompressionFactor(entry.size, entry.compressedSize));
             continue;
         }
-        if (entry.IsEncrypted()) {
-            problem(shown, Status::Encrypted, "encrypted");
-            continue;
-        }
+
+        auto slot = std::make_unique<Slot>();
+        slot->shown = shown;
+        auto refuse = [&](Status status, const std::string& detail) {
+            slot->status = status;
+            slot->detail = detail;
+        };
         const bool folder = entry.IsDirectory();
-        if (!folder && entry.actualMethod != 0 && entry.actualMethod != 8) {
-            problem(shown, Status::UnsupportedMethod, std::string("unsupported method ") + MethodName(entry.actualMethod));
-            continue;
+        SafeName safe;
+        if (entry.IsEncrypted()) {
+            refuse(Status::Encrypted, "encrypted");
+        } else if (!folder && entry.actualMethod != 0 && entry.actualMethod != 8) {
+            refuse(Status::UnsupportedMethod, std::string("unsupported method ") + MethodName(entry.actualMethod));
+        } else {
+            safe = MakeSafe(entry.name);
+            if (safe.refused)
+                refuse(Status::UnsafeName, "unsafe name: " + safe.reason);
         }
-        SafeName safe = MakeSafe(entry.name);
-        if (safe.refused) {
-            problem(shown, Status::UnsafeName, "unsafe name: " + safe.reason);
-            continue;
-        }
-        std::vector<std::string> parts = safe.parts;
-        if (!options.keepFolders) {
-            if (folder)
-                continue;
+        std::vector<std::string>& parts = safe.parts;
+        if (slot->status == Status::Ok && !options.keepFolders && !parts.empty())
             parts.erase(parts.begin(), parts.end() - 1);
-        }
 
-        if (folder) {
-            if (options.testOnly)
-                continue;
-            Status made = host.CreateFolder(parts);
-            if (made != Status::Ok)
-                problem(shown, made, ErrorString(made));
-            else if (options.quiet == 0)
-                host.Print("   creating: " + shown + "\n");
-            continue;
-        }
-
-        DataSpan span = LocateData(source, entry, limits);
-        if (span.status != Status::Ok) {
-            problem(shown, span.status, ErrorString(span.status));
-            continue;
-        }
-        if (input.empty()) {
-            try {
-                input.resize(kInputChunk);
-                output.resize(kOutputChunk);
-            } catch (const std::bad_alloc&) {
-                report.archiveStatus = Status::OutOfMemory;
-                return report;
+        if (slot->status != Status::Ok) {
+            // settled already
+        } else if (folder) {
+            if (!options.testOnly && options.keepFolders) {
+                Status made = host.CreateFolder(parts);
+                if (made != Status::Ok)
+                    refuse(made, ErrorString(made));
+                else
+                    slot->doneLine = "   creating: " + shown + "\n";
+            }
+        } else {
+            DataSpan span = LocateData(source, entry, limits);
+            if (span.status != Status::Ok) {
+                refuse(span.status, ErrorString(span.status));
+            } else if (!options.testOnly) {
+                Status made = Status::Ok;
+                if (parts.size() > 1)
+                    made = host.CreateFolder(std::vector<std::string>(parts.begin(), parts.end() - 1));
+                if (made == Status::Ok)
+                    made = host.CreateOutput(parts, entry, slot->file);
+                if (made != Status::Ok)
+                    refuse(made, ErrorString(made));
+            }
+            if (slot->status == Status::Ok) {
+                slot->entry = &entry;
+                slot->dataStart = span.start;
+                slot->dataLength = span.length;
+                slot->decode = true;
+                slot->counted = true;
+                slot->doneLine = (options.testOnly ? "    testing: "
+                                                   : (entry.actualMethod == 0 ? " extracting: " : "  inflating: ")) +
+                                 shown + "\n";
             }
         }
 
-        std::unique_ptr<OutputFile> file;
-        if (!options.testOnly) {
-            if (parts.size() > 1) {
-                std::vector<std::string> parent(parts.begin(), parts.end() - 1);
-                Status made = host.CreateFolder(parent);
-                if (made != Status::Ok) {
-                    problem(shown, made, ErrorString(made));
-                    continue;
-                }
-            }
-            Status created = host.CreateOutput(parts, entry, file);
-            if (created != Status::Ok) {
-                problem(shown, created, ErrorString(created));
-                continue;
-            }
-        }
-        Status decoded = DecodeMember(source, entry, span.start, file.get(), input, output);
-        if (decoded == Status::Ok && file)
-            decoded = file->Commit(entry);
-        if (decoded != Status::Ok) {
-            if (file)
-                file->Abandon();
-            problem(shown, decoded, ErrorString(decoded));
-            continue;
-        }
-        ++report.extracted;
-        if (options.quiet == 0)
-            host.Print((options.testOnly ? "    testing: " : (entry.actualMethod == 0 ? " extracting: " : "  inflating: ")) +
-                       shown + "\n");
+        if (slot->decode && (options.threads == 0 || !pool.Submit(slot.get())))
+            RunSlot(source, *slot, input, output);
+        pending.push_back(std::move(slot));
+        drain(kMaxInFlight);
     }
+    drain(0);
     return report;
 }
 

@@ -45,6 +45,7 @@ struct ExtractOptions {
     bool ignoreCase = false;    // masks match case-insensitively
     bool showComment = false;
     int quiet = 0;              // 0: a line per member and per problem; 1: problems only; 2: nothing
+    unsigned threads = 0;       // worker threads that decode while the caller reports (0: decode inline)
     std::vector<std::string> include;  // empty: every member
     std::vector<std::string> exclude;
 };
@@ -69,7 +70,9 @@ struct ExtractReport {
 };
 
 // Lists, tests or extracts every member of the archive. Every member is handled on its own: a
-// damaged or refused member is reported and the others still go.
+// damaged or refused member is reported and the others still go. Host calls are all made on the
+// calling thread; only OutputFile::Write, Commit and Abandon may run on a worker thread, and
+// Source::Read then runs on several threads at once.
 ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options);
 
 // The share saved by compression, in whole percent (0 for stored, empty or grown members).

@@ -38,8 +38,8 @@ void AppendUtf8(std::string& out, uint32_t code)
 
 bool HasHighBytes(const std::string& bytes)
 {
-    for (unsigned char c : bytes)
-        if (c >= 0x80)
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
             return true;
     return false;
 }
@@ -50,8 +50,10 @@ std::string Cp437ToUtf8(const std::string& bytes)
 {
     std::string out;
     out.reserve(bytes.size());
-    for (unsigned char c : bytes)
+    for (char ch : bytes) {
+        const unsigned char c = static_cast<unsigned char>(ch);
         AppendUtf8(out, c < 0x80 ? c : kCp437High[c - 0x80]);
+    }
     return out;
 }
 

@@ -18,7 +18,7 @@ bool IsDeviceName(const std::string& component)
         upper == "CONOUT$")
         return true;
     if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-        std::isdigit(static_cast<unsigned char>(upper[3])))
+        upper[3] >= '0' && upper[3] <= '9')
         return true;
     // COM¹²³ and LPT¹²³ (superscript digits, UTF-8 C2 B9 / C2 B2 / C2 B3) are devices too.
     if (upper.size() == 5 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
@@ -54,6 +54,12 @@ SafeName MakeSafe(const std::string& name)
         result.reason = "drive letter";
         return result;
     }
+    // Every C interface would cut the name at a NUL: what the caller is shown would not be what is made.
+    if (name.find('\0') != std::string::npos) {
+        result.refused = true;
+        result.reason = "NUL character in the name";
+        return result;
+    }
     size_t start = 0;
     while (start <= name.size()) {
         size_t stop = name.find_first_of("/\\", start);
@@ -72,7 +78,8 @@ SafeName MakeSafe(const std::string& name)
             return result;
         }
         std::string safe;
-        for (unsigned char c : component) {
+        for (char ch : component) {
+            const unsigned char c = static_cast<unsigned char>(ch);
             if (IsInvalidCharacter(c)) {
                 safe += '_';
                 result.changed = true;

@@ -4,6 +4,9 @@
 #include "unzip32/dll/Win32Host.h"
 #include "unzip32/unzip32.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 using unzip::ExtractReport;
@@ -66,6 +69,20 @@ std::wstring TargetFolder(const char* target)
     return wide;
 }
 
+// Members are decoded on worker threads when there is more than one processor to run them.
+// KESTROVA_UNZIP_THREADS overrides the count (0: decode on the calling thread), for measurements.
+unsigned DecodeThreads()
+{
+    char forced[16] = {};
+    DWORD length = ::GetEnvironmentVariableA("KESTROVA_UNZIP_THREADS", forced, sizeof forced);
+    if (length > 0 && length < sizeof forced)
+        return static_cast<unsigned>(std::min(std::strtoul(forced, nullptr, 10), 8ul));
+    SYSTEM_INFO system{};
+    ::GetSystemInfo(&system);
+    const unsigned processors = system.dwNumberOfProcessors;
+    return processors <= 1 ? 0u : std::min(processors, 4u);
+}
+
 int Run(int includeCount, char** includeNames, int excludeCount, char** excludeNames, UnzipOptions* options,
         UnzipCallbacks* callbacks)
 {
@@ -78,6 +95,7 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     run.ignoreCase = options->caseInsensitive != 0;
     run.showComment = options->showComment != 0;
     run.quiet = options->quietLevel;
+    run.threads = DecodeThreads();
     run.include = Names(includeCount, includeNames);
     run.exclude = Names(excludeCount, excludeNames);
 

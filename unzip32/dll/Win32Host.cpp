@@ -15,9 +15,17 @@ bool IsDiskFull(DWORD error)
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
+// Attributes that make CreateFileW(CREATE_ALWAYS) or MoveFileExW refuse to replace a file.
+const DWORD kBlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// One output file. A file that replaces an existing one is written under a temporary name next to
+// it and moved over it only when the member checked out, so damaged data never costs the old file.
 class Win32OutputFile : public OutputFile {
 public:
-    Win32OutputFile(HANDLE file, std::wstring path) : file_(file), path_(std::move(path)) {}
+    Win32OutputFile(HANDLE file, std::wstring path, std::wstring temporary, const TIME_ZONE_INFORMATION* zone)
+        : file_(file), path_(std::move(path)), temporary_(std::move(temporary)), zone_(zone)
+    {
+    }
     ~Win32OutputFile() override
     {
         if (file_ != INVALID_HANDLE_VALUE)
@@ -47,22 +55,39 @@ public:
             modified.dwHighDateTime = static_cast<DWORD>(entry.ntfsModified >> 32);
             haveTime = true;
         } else if (entry.hasUnixTime) {
-            uint64_t ticks = static_cast<uint64_t>(entry.unixModified * 10000000ll + static_cast<int64_t>(kUnixEpochIn100ns));
-            modified.dwLowDateTime = static_cast<DWORD>(ticks);
-            modified.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-            haveTime = true;
+            const int64_t ticks = entry.unixModified * 10000000ll + static_cast<int64_t>(kUnixEpochIn100ns);
+            if (ticks > 0) {
+                modified.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks));
+                modified.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+                haveTime = true;
+            }
         } else {
+            // DOS times are local times. The zone's rules were read once for the run: under Wine
+            // LocalFileTimeToFileTime looks the zone up again on every call (about 1 ms).
             FILETIME local{};
-            if (::DosDateTimeToFileTime(entry.dosDate, entry.dosTime, &local) && ::LocalFileTimeToFileTime(&local, &modified))
+            SYSTEMTIME localTime{}, utc{};
+            if (::DosDateTimeToFileTime(entry.dosDate, entry.dosTime, &local) && ::FileTimeToSystemTime(&local, &localTime) &&
+                ::TzSpecificLocalTimeToSystemTime(zone_, &localTime, &utc) && ::SystemTimeToFileTime(&utc, &modified))
                 haveTime = true;
         }
         if (haveTime)
             ::SetFileTime(file_, nullptr, nullptr, &modified);
-        if (!::CloseHandle(file_)) {
-            file_ = INVALID_HANDLE_VALUE;
+        const BOOL closed = ::CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+        const std::wstring& written = temporary_.empty() ? path_ : temporary_;
+        if (!closed) {
+            ::DeleteFileW(written.c_str());
             return Status::WriteFailure;
         }
-        file_ = INVALID_HANDLE_VALUE;
+        if (!temporary_.empty()) {
+            DWORD attributes = ::GetFileAttributesW(path_.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlockingAttributes))
+                ::SetFileAttributesW(path_.c_str(), attributes & ~kBlockingAttributes);
+            if (!::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                ::DeleteFileW(temporary_.c_str());
+                return Status::WriteFailure;
+            }
+        }
         if (entry.IsReadOnly())
             ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
         return Status::Ok;
@@ -74,12 +99,14 @@ public:
             ::CloseHandle(file_);
             file_ = INVALID_HANDLE_VALUE;
         }
-        ::DeleteFileW(path_.c_str());
+        ::DeleteFileW((temporary_.empty() ? path_ : temporary_).c_str());
     }
 
 private:
     HANDLE file_;
     std::wstring path_;
+    std::wstring temporary_;  // empty: written in place (the file is new)
+    const TIME_ZONE_INFORMATION* zone_;
 };
 
 }  // namespace
@@ -138,37 +165,33 @@ bool Win32Source::Open(const std::wstring& path)
     return true;
 }
 
+// Positional reads (an offset in the OVERLAPPED record of a synchronous handle): several decoding
+// threads read the archive at once without sharing a file pointer.
 bool Win32Source::Read(uint64_t offset, void* buffer, size_t count)
 {
     if (offset > size_ || count > size_ - offset)
         return false;
-    if (position_ != offset) {
-        LARGE_INTEGER to;
-        to.QuadPart = static_cast<LONGLONG>(offset);
-        if (!::SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {
-            position_ = ~0ull;
-            return false;
-        }
-    }
     auto* bytes = static_cast<uint8_t*>(buffer);
     size_t left = count;
     while (left > 0) {
         DWORD piece = static_cast<DWORD>(left > (1u << 30) ? (1u << 30) : left);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD got = 0;
-        if (!::ReadFile(file_, bytes, piece, &got, nullptr) || got == 0) {
-            position_ = ~0ull;
+        if (!::ReadFile(file_, bytes, piece, &got, &at) || got == 0)
             return false;
-        }
         bytes += got;
         left -= got;
+        offset += got;
     }
-    position_ = offset + count;
     return true;
 }
 
 Win32Host::Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite)
     : target_(target), callbacks_(callbacks), overwrite_(overwrite)
 {
+    ::GetTimeZoneInformation(&zone_);
 }
 
 std::string Win32Host::DisplayName(const Entry& entry)
@@ -197,7 +220,8 @@ void Win32Host::Member(const Entry& entry, const std::string& displayName, unsig
                        entry.IsEncrypted() ? 'E' : ' ');
 }
 
-// Long paths go through the \\?\ form; the parts are already free of anything it would not normalise.
+// Long paths (allowing for a temporary suffix) go through the \\?\ form; the parts are already free
+// of anything it would not normalise.
 std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t count) const
 {
     std::wstring path = target_;
@@ -206,7 +230,7 @@ std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t cou
             path += L'\\';
         path += Utf8ToWide(parts[i]);
     }
-    if (path.size() >= MAX_PATH - 12 && path.size() > 2 && path[1] == L':')
+    if (path.size() >= MAX_PATH - 40 && path.size() > 2 && path[1] == L':')
         path = L"\\\\?\\" + path;
     return path;
 }
@@ -234,23 +258,30 @@ Status Win32Host::PrepareTarget()
     return Status::Ok;
 }
 
+// Folders already made or checked in this run are remembered: under Wine every look-up is costly.
 Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
 {
     for (size_t count = 1; count <= parts.size(); ++count) {
         std::wstring path = PathOf(parts, count);
+        if (knownFolders_.count(path) != 0)
+            continue;
         DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             if (!::CreateDirectoryW(path.c_str(), nullptr)) {
                 DWORD error = ::GetLastError();
                 if (error != ERROR_ALREADY_EXISTS)
                     return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
+                attributes = ::GetFileAttributesW(path.c_str());
+                if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                    (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    return Status::WriteFailure;
             }
-            continue;
-        }
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             return Status::UnsafeName;  // never extract through a link
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return Status::WriteFailure;  // a file stands where the folder should be
+        }
+        knownFolders_.insert(path);
     }
     return Status::Ok;
 }
@@ -261,27 +292,34 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
     // A new name cannot be a link: one call in the usual case.
     HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = ::GetLastError();
+    if (handle != INVALID_HANDLE_VALUE) {
+        file = std::make_unique<Win32OutputFile>(handle, path, std::wstring(), &zone_);
+        return Status::Ok;
+    }
+    DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+        return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
+    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return Status::UnsafeName;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Status::WriteFailure;
+    if (!overwrite_)
+        return Status::WriteFailure;
+    // The existing file stays until the new one is complete (see Win32OutputFile).
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::wstring temporary = path + L".kvpart" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                                 std::to_wstring(++temporaryCounter_);
+        handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            file = std::make_unique<Win32OutputFile>(handle, path, temporary, &zone_);
+            return Status::Ok;
+        }
+        error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
-        DWORD attributes = ::GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return Status::UnsafeName;
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return Status::WriteFailure;
-        if (!overwrite_)
-            return Status::WriteFailure;
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            error = ::GetLastError();
-            return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
-        }
     }
-    file = std::make_unique<Win32OutputFile>(handle, path);
-    return Status::Ok;
+    return Status::WriteFailure;
 }
 
 }  // namespace unzip

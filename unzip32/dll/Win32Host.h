@@ -4,6 +4,7 @@
 #include "unzip32/core/Extractor.h"
 #include "unzip32/unzip32.h"
 
+#include <set>
 #include <string>
 
 namespace unzip {
@@ -13,7 +14,7 @@ std::wstring Utf8ToWide(const std::string& text);
 std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const char* text);
 
-// The archive file, read with 64-bit positions.
+// The archive file, read with 64-bit positions; reads may come from several threads at once.
 class Win32Source : public Source {
 public:
     ~Win32Source() override;
@@ -24,7 +25,6 @@ public:
 private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
     uint64_t size_ = 0;
-    uint64_t position_ = ~0ull;
 };
 
 // Creates folders and files under the target folder through the wide-character file functions,
@@ -49,6 +49,9 @@ private:
     std::wstring target_;  // ends in a backslash
     const UnzipCallbacks* callbacks_;
     bool overwrite_;
+    std::set<std::wstring> knownFolders_;  // made or checked in this run
+    unsigned temporaryCounter_ = 0;
+    TIME_ZONE_INFORMATION zone_{};  // the local zone's rules, for DOS times
 };
 
 }  // namespace unzip

@@ -1,0 +1,214 @@
+// The binding to UNZIP32.DLL: listings, result messages and a library that is absent, unusable or
+// lacks its entry point. Message boxes are answered by a CBT hook on the test thread.
+#include "engine/UnzipEngine.h"
+
+#include "tests/support/TestSupport.h"
+#include "tests/unzip32/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using engine::UnzipEngine;
+using testsupport::MessageBoxHook;
+using ziptest::Archive;
+using ziptest::Member;
+
+const char kMissingText[] =
+    "Cannot find UNZIP32.DLL. The Dll must be in the application directory, the path, the Windows directory or "
+    "the Windows System directory.";
+
+Member Stored(const std::string& name, const std::string& data)
+{
+    Member m{name, data};
+    m.method = 0;
+    return m;
+}
+
+class UnzipEngineTest : public testing::Test {
+protected:
+    std::string Write(const Archive& archive)
+    {
+        std::string path = folder.Child("test.zip");
+        testsupport::WriteFileBytes(path, archive.Build());
+        return path;
+    }
+    testsupport::TestFolder folder;
+};
+
+TEST_F(UnzipEngineTest, Listing_CollectsTextsBeyondAThousandMembers)
+{
+    Archive archive;
+    archive.members.push_back(Stored("first.txt", "0123456789"));
+    archive.members.push_back({"text.txt", ziptest::Text(100000)});
+    for (int i = 0; i < 1498; ++i)
+        archive.members.push_back(Stored("many/" + std::to_string(i), ""));
+    const std::string path = Write(archive);
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    ASSERT_EQ(1, engine.Unzip(path, nullptr, nullptr, 0, true));
+    EXPECT_TRUE(hook.Seen().empty());
+    ASSERT_EQ(1500, engine.GetMemberCount());
+    EXPECT_EQ("first.txt", engine.GetMemberName(0));
+    EXPECT_EQ("10", engine.GetMemberSize(0));
+    EXPECT_EQ("10", engine.GetMemberPackedSize(0));
+    EXPECT_EQ("0%", engine.GetMemberRatio(0));
+    EXPECT_EQ("100000", engine.GetMemberSize(1));
+    EXPECT_EQ(std::to_string(ziptest::Deflate(ziptest::Text(100000)).size()), engine.GetMemberPackedSize(1));
+    const unsigned long packed = std::stoul(engine.GetMemberPackedSize(1));
+    EXPECT_EQ(std::to_string((100000 - packed) * 100 / 100000) + "%", engine.GetMemberRatio(1));
+    EXPECT_EQ("many/1497", engine.GetMemberName(1499));
+}
+
+TEST_F(UnzipEngineTest, EmptyArchive_ListsNoMembers)
+{
+    Archive empty;
+    const std::string path = Write(empty);
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    EXPECT_EQ(1, engine.Unzip(path, nullptr, nullptr, 0, true));
+    EXPECT_EQ(0, engine.GetMemberCount());
+    EXPECT_TRUE(hook.Seen().empty());
+}
+
+TEST_F(UnzipEngineTest, SkippedMembers_ShowCode1WithTargetAndPath_MemberCountStays0)
+{
+    Archive archive;
+    archive.members = {Stored("../escape.txt", "x"), Stored("fine.txt", "y")};
+    const std::string path = Write(archive);
+    const std::string target = folder.Child("out\\");
+    char mask[] = "*.bak";
+    char* masks[] = {mask};
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    EXPECT_EQ(0, engine.Unzip(path, target.c_str(), masks, 1, false));
+    ASSERT_EQ(1u, hook.Seen().size());
+    EXPECT_EQ("Files in archived were skipped.\n" + target + path, hook.Seen()[0].text);
+    EXPECT_EQ(0, engine.GetMemberCount());
+    EXPECT_TRUE(folder.Exists("out\\fine.txt"));
+    EXPECT_FALSE(folder.Exists("escape.txt"));
+}
+
+TEST_F(UnzipEngineTest, FailedListing_ShowsTextLineBreakAndPathOnly)
+{
+    const std::string path = folder.Child("not-a-zip.zip");
+    testsupport::WriteFileBytes(path, std::string(4000, 'n'));
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    EXPECT_EQ(0, engine.Unzip(path, nullptr, nullptr, 0, true));
+    ASSERT_EQ(1u, hook.Seen().size());
+    EXPECT_EQ("Severe error in zip format.\n" + path, hook.Seen()[0].text);
+    EXPECT_EQ(0, engine.GetMemberCount());
+}
+
+TEST_F(UnzipEngineTest, CodeWithoutText_ShowsLineBreakTargetAndPath)
+{
+    const std::string path = folder.Child("absent.zip");
+    const std::string target = folder.Child("out\\");
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    EXPECT_EQ(0, engine.Unzip(path, target.c_str(), nullptr, 0, false));  // the library answers 9
+    ASSERT_EQ(1u, hook.Seen().size());
+    EXPECT_EQ("\n" + target + path, hook.Seen()[0].text);
+    EXPECT_EQ("", UnzipEngine::ResultText(9));
+}
+
+TEST(UnzipEngineTexts, EveryTabledCode)
+{
+    EXPECT_EQ("Files in archived were skipped.", UnzipEngine::ResultText(1));
+    EXPECT_EQ("Generic error in zip format.", UnzipEngine::ResultText(2));
+    EXPECT_EQ("Severe error in zip format.", UnzipEngine::ResultText(3));
+    EXPECT_EQ("Unable to allocate memory for one or more buffers during initialization.", UnzipEngine::ResultText(4));
+    EXPECT_EQ("Unable to retrive password.", UnzipEngine::ResultText(5));
+    EXPECT_EQ("Unable to allocate memory during decompression to disk.", UnzipEngine::ResultText(6));
+    EXPECT_EQ("Unable to allocate memory during in-memory decompression.", UnzipEngine::ResultText(7));
+    EXPECT_EQ("", UnzipEngine::ResultText(50));
+}
+
+// The library cases run in a child copy of this program, started from a folder that holds either
+// no UNZIP32.DLL, a file of that name that is no library, or a library without the entry point.
+// KV_ENGINE_CHILD tells the child which message to expect.
+int RunChild(const std::string& mode, const std::string& libraryFile)
+{
+    testsupport::TestFolder place;
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string exe = place.Child("engine_child.exe");
+    if (!::CopyFileA(self, exe.c_str(), FALSE))
+        return -1;
+    if (!libraryFile.empty()) {
+        std::string dllFolder(self);
+        dllFolder.resize(dllFolder.find_last_of('\\') + 1);
+        if (libraryFile == "garbage")
+            place.WriteFile("UNZIP32.DLL", "this is not a library");
+        else if (!::CopyFileA((dllFolder + libraryFile).c_str(), place.Child("UNZIP32.DLL").c_str(), FALSE))
+            return -1;
+    }
+    ::SetEnvironmentVariableA("KV_ENGINE_CHILD", mode.c_str());
+    std::string command = "\"" + exe + "\" --gtest_filter=UnzipEngineChild.*";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    BOOL started = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, place.Path().c_str(),
+                                    &startup, &process);
+    ::SetEnvironmentVariableA("KV_ENGINE_CHILD", nullptr);
+    if (!started)
+        return -1;
+    ::WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
+TEST(UnzipEngineLibrary, Absent_BothUsersGetTheMissingLibraryMessage)
+{
+    EXPECT_EQ(0, RunChild("missing", ""));
+}
+
+TEST(UnzipEngineLibrary, NotALibrary_EndsWithAMessage)
+{
+    EXPECT_EQ(0, RunChild("unloadable", "garbage"));
+}
+
+TEST(UnzipEngineLibrary, WithoutEntryPoint_EndsWithAMessage)
+{
+    EXPECT_EQ(0, RunChild("noentry", "fake_unzip32.dll"));
+}
+
+// Runs only inside the child started above.
+TEST(UnzipEngineChild, RunsAsTheParentSays)
+{
+    const char* mode = std::getenv("KV_ENGINE_CHILD");
+    if (mode == nullptr)
+        GTEST_SKIP() << "only in the child process";
+    testsupport::TestFolder folder;
+    const std::string path = folder.Child("a.zip");
+    Archive archive;
+    archive.members = {Stored("a.txt", "a")};
+    testsupport::WriteFileBytes(path, archive.Build());
+    const std::string target = folder.Child("out\\");
+    MessageBoxHook hook;
+    UnzipEngine extractRun;
+    EXPECT_EQ(0, extractRun.Unzip(path, target.c_str(), nullptr, 0, false));
+    UnzipEngine viewerRun;
+    EXPECT_EQ(0, viewerRun.Unzip(path, nullptr, nullptr, 0, true));
+    EXPECT_EQ(0, viewerRun.GetMemberCount());
+    EXPECT_FALSE(folder.Exists("out\\a.txt"));
+    ASSERT_EQ(2u, hook.Seen().size()) << "one message per run";
+    const std::string text = hook.Seen()[0].text;
+    EXPECT_EQ(text, hook.Seen()[1].text);
+    const std::string expected = mode;
+    if (expected == "missing") {
+        EXPECT_EQ(kMissingText, text);
+    } else if (expected == "unloadable") {
+        EXPECT_EQ(0u, text.find("Cannot load UNZIP32.DLL")) << text;
+    } else {
+        EXPECT_NE(std::string::npos, text.find("has no entry point Wiz_SingleEntryUnzip")) << text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,299 @@
+// UNZIP32.DLL through its export, on archives built in the test: listing, extracting with folders,
+// overwriting, masks, targets, file times, attributes and names, and the result of each problem.
+#include "tests/support/TestFolder.h"
+#include "tests/unzip32/DllRunner.h"
+#include "tests/unzip32/native/ZipBuilder.h"
+
+#include <gtest/gtest.h>
+
+using dllrun::Current;
+using dllrun::RunLibrary;
+using testsupport::TestFolder;
+using ziptest::Archive;
+using ziptest::File;
+using ziptest::Member;
+
+namespace {
+
+std::string Text(size_t size)
+{
+    std::string s;
+    for (size_t i = 0; i < size; ++i)
+        s += static_cast<char>('a' + (i * 7 + i / 11) % 26);
+    return s;
+}
+
+std::string Save(const TestFolder& folder, const std::string& name, Archive archive)
+{
+    std::string path = folder.Child(name);
+    dllrun::WriteWhole(path, archive.Build());
+    return path;
+}
+
+std::string Contents(const std::string& path)
+{
+    std::string bytes;
+    dllrun::ReadWhole(dllrun::Wide(path), bytes);
+    return bytes;
+}
+
+Archive Sample()
+{
+    Archive a;
+    a.members.push_back(File("docs/", "", 0));
+    a.members.push_back(File("docs/readme.txt", Text(10000)));
+    a.members.push_back(File("deep/er/data.bin", Text(333), 0));
+    a.members.push_back(File("old.bak", "backup"));
+    a.members.push_back(File("deep/x.BAK", "backup 2", 0));
+    return a;
+}
+
+}  // namespace
+
+TEST(Unzip32Dll, ListReportsEveryMemberInOrderAndWritesNothing)
+{
+    TestFolder folder;
+    std::string archive = Save(folder, "list.zip", Sample());
+    ASSERT_EQ(0, RunLibrary(archive, nullptr, {true, false, {}}));
+    const auto& listed = Current().listed;
+    ASSERT_EQ(5u, listed.size());
+    EXPECT_EQ("docs/", listed[0].name);
+    EXPECT_EQ("docs/readme.txt", listed[1].name);
+    EXPECT_EQ(10000u, listed[1].size);
+    EXPECT_LT(listed[1].packed, 10000u);
+    EXPECT_EQ((10000u - listed[1].packed) * 100 / 10000, listed[1].factor);
+    EXPECT_EQ(0u, listed[2].factor);  // stored
+    EXPECT_EQ(0u, listed[0].factor);  // empty
+    EXPECT_FALSE(Current().offThread);
+    EXPECT_EQ(1, dllrun::CountEntries(folder.Path()));  // only the archive
+
+    Archive empty;
+    std::string emptyPath = Save(folder, "empty.zip", empty);
+    EXPECT_EQ(0, RunLibrary(emptyPath, nullptr, {true, false, {}}));
+    EXPECT_TRUE(Current().listed.empty());
+}
+
+TEST(Unzip32Dll, ExtractsWithFoldersIntoAMissingTarget)
+{
+    TestFolder folder;
+    std::string archive = Save(folder, "a.zip", Sample());
+    std::string target = folder.Child("new\\nested\\target");
+    ASSERT_EQ(0, RunLibrary(archive, target.c_str()));
+    EXPECT_EQ(Text(10000), Contents(target + "\\docs\\readme.txt"));
+    EXPECT_EQ(Text(333), Contents(target + "\\deep\\er\\data.bin"));
+    EXPECT_EQ("backup", Contents(target + "\\old.bak"));
+    EXPECT_FALSE(Current().offThread);
+    // One short line per member.
+    EXPECT_GE(Current().printed.size(), 4u);
+    for (const std::string& line : Current().printed)
+        EXPECT_EQ(line.size() - 1, line.find('\n')) << line;
+}
+
+TEST(Unzip32Dll, OverwritesExistingAndReadOnlyFilesAndAppliesReadOnly)
+{
+    TestFolder folder;
+    Archive a;
+    Member ro = File("locked.txt", "new content", 0);
+    ro.externalAttributes = FILE_ATTRIBUTE_READONLY;
+    a.members.push_back(ro);
+    a.members.push_back(File("plain.txt", "fresh"));
+    std::string archive = Save(folder, "o.zip", a);
+    folder.MakeFolder("t");
+    folder.WriteFile("t\\plain.txt", "stale stale stale");
+    folder.WriteFile("t\\locked.txt", "old");
+    ::SetFileAttributesA(folder.Child("t\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_EQ(0, RunLibrary(archive, folder.Child("t").c_str()));
+    EXPECT_EQ("fresh", Contents(folder.Child("t\\plain.txt")));
+    EXPECT_EQ("new content", Contents(folder.Child("t\\locked.txt")));
+    EXPECT_TRUE(::GetFileAttributesA(folder.Child("t\\locked.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(::GetFileAttributesA(folder.Child("t\\plain.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+    // A second run replaces the now read-only file again.
+    ASSERT_EQ(0, RunLibrary(archive, folder.Child("t").c_str()));
+    EXPECT_EQ("new content", Contents(folder.Child("t\\locked.txt")));
+}
+
+TEST(Unzip32Dll, ExclusionMasksWithCaseSwitch)
+{
+    TestFolder folder;
+    std::string archive = Save(folder, "m.zip", Sample());
+    ASSERT_EQ(0, RunLibrary(archive, folder.Child("cs").c_str(), {false, false, {"*.bak", "deep\\er\\*"}}));
+    EXPECT_FALSE(folder.Exists("cs\\old.bak"));
+    EXPECT_TRUE(folder.Exists("cs\\deep\\x.BAK"));  // case-sensitive: *.bak leaves .BAK
+    EXPECT_FALSE(folder.Exists("cs\\deep\\er\\data.bin"));
+    EXPECT_TRUE(folder.Exists("cs\\docs\\readme.txt"));
+    ASSERT_EQ(0, RunLibrary(archive, folder.Child("ci").c_str(), {false, true, {"*.bak"}}));
+    EXPECT_FALSE(folder.Exists("ci\\old.bak"));
+    EXPECT_FALSE(folder.Exists("ci\\deep\\x.BAK"));
+}
+
+TEST(Unzip32Dll, FileTimesFromNtfsThenUnixThenDos)
+{
+    TestFolder folder;
+    Archive a;
+    const uint64_t ntfs = 130000000000000000ull;  // 2012-12-15
+    Member n = File("ntfs.txt", "n", 0);
+    std::string body;
+    ziptest::Put32(body, 0);
+    ziptest::Put16(body, 1);
+    ziptest::Put16(body, 24);
+    ziptest::Put64(body, ntfs);
+    ziptest::Put64(body, ntfs);
+    ziptest::Put64(body, ntfs);
+    std::string extra;
+    ziptest::Put16(extra, 0x000a);
+    ziptest::Put16(extra, static_cast<uint32_t>(body.size()));
+    n.centralExtra = extra + body;
+    a.members.push_back(n);
+    Member u = File("unix.txt", "u", 0);
+    std::string ut;
+    ziptest::Put16(ut, 0x5455);
+    ziptest::Put16(ut, 5);
+    ut += '\x01';
+    ziptest::Put32(ut, 1000000000);  // 2001-09-09 01:46:40 UTC
+    u.centralExtra = ut;
+    a.members.push_back(u);
+    Member d = File("dos.txt", "d", 0);
+    d.dosDate = static_cast<uint16_t>(((2010 - 1980) << 9) | (6 << 5) | 15);
+    d.dosTime = static_cast<uint16_t>((13 << 11) | (30 << 5) | 10);
+    a.members.push_back(d);
+    std::string archive = Save(folder, "t.zip", a);
+    ASSERT_EQ(0, RunLibrary(archive, folder.Child("out").c_str()));
+
+    auto modified = [&](const std::string& name) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ::GetFileAttributesExA(folder.Child("out\\" + name).c_str(), GetFileExInfoStandard, &data);
+        return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    };
+    EXPECT_EQ(ntfs, modified("ntfs.txt"));
+    EXPECT_EQ(1000000000ull * 10000000ull + 116444736000000000ull, modified("unix.txt"));
+    FILETIME local{}, utc{};
+    ::DosDateTimeToFileTime(d.dosDate, d.dosTime, &local);
+    ::LocalFileTimeToFileTime(&local, &utc);
+    EXPECT_EQ((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime, modified("dos.txt"));
+}
+
+TEST(Unzip32Dll, NamesAreCreatedUnderTheirTrueNames)
+{
+    TestFolder folder;
+    Archive a;
+    Member utf8 = File("\xE4\xB8\x96\xE7\x95\x8C.txt", "utf8", 0);  // 世界
+    utf8.flags = 0x0800;
+    a.members.push_back(utf8);
+    a.members.push_back(File("caf\x82.txt", "cp437", 0));  // café in CP437
+    Member unicode = File("x\x81.txt", "unicode extra", 0);
+    std::string body;
+    body += '\x01';
+    ziptest::Put32(body, ziptest::Crc("x\x81.txt"));
+    body += "\xCE\xA9mega.txt";  // Ωmega
+    std::string extra;
+    ziptest::Put16(extra, 0x7075);
+    ziptest::Put16(extra, static_cast<uint32_t>(body.size()));
+    unicode.centralExtra = extra + body;
+    a.members.push_back(unicode);
+    std::string archive = Save(folder, "n.zip", a);
+    ASSERT_EQ(0, RunLibrary(archive, folder.Child("out").c_str()));
+    std::wstring out = dllrun::Wide(folder.Child("out\\"));
+    std::string bytes;
+    EXPECT_TRUE(dllrun::ReadWhole(out + L"\x4E16\x754C.txt", bytes));
+    EXPECT_EQ("utf8", bytes);
+    EXPECT_TRUE(dllrun::ReadWhole(out + L"caf\x00E9.txt", bytes));
+    EXPECT_EQ("cp437", bytes);
+    EXPECT_TRUE(dllrun::ReadWhole(out + L"\x03A9mega.txt", bytes));
+    EXPECT_EQ(3, dllrun::CountEntries(folder.Child("out")));
+}
+
+TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
+{
+    struct Case {
+        const char* what;
+        Member bad;
+        int result;
+    };
+    std::vector<Case> cases;
+    {
+        Member m = File("sub/crc.txt", Text(5000));
+        m.declaredCrc = 1;
+        cases.push_back({"bad CRC", m, UZ_FORMAT_ERROR});
+    }
+    {
+        Member m = File("secret.txt", "x", 0);
+        m.flags = 1;
+        cases.push_back({"encrypted", m, UZ_PASSWORD});
+    }
+    {
+        Member m = File("p.ppmd", "x", 0);
+        m.method = 98;
+        cases.push_back({"unsupported method", m, UZ_WARNING});
+    }
+    for (const char* evil : {"../evil.txt", "..\\evil.txt", "/evil.txt", "C:\\evil.txt", "\\\\host\\share\\evil.txt",
+                             "a/../../evil.txt"}) {
+        cases.push_back({evil, File(evil, "x", 0), UZ_WARNING});
+    }
+    for (const Case& c : cases) {
+        TestFolder folder;
+        Archive a;
+        a.members.push_back(File("good1.txt", Text(3000)));
+        a.members.push_back(c.bad);
+        a.members.push_back(File("good2.txt", "two", 0));
+        std::string archive = Save(folder, "p.zip", a);
+        folder.MakeFolder("sentinel");
+        ASSERT_EQ(c.result, RunLibrary(archive, folder.Child("sentinel\\out").c_str())) << c.what;
+        EXPECT_EQ(Text(3000), Contents(folder.Child("sentinel\\out\\good1.txt"))) << c.what;
+        EXPECT_EQ("two", Contents(folder.Child("sentinel\\out\\good2.txt"))) << c.what;
+        EXPECT_EQ(1, dllrun::CountEntries(folder.Child("sentinel"))) << c.what;
+        EXPECT_FALSE(folder.Exists("evil.txt")) << c.what;
+        // No partial output for the bad member.
+        EXPECT_FALSE(folder.Exists("sentinel\\out\\" + c.bad.name)) << c.what;
+        bool named = false;
+        for (const std::string& line : Current().printed)
+            named = named || line.find(c.bad.name) != std::string::npos;
+        EXPECT_TRUE(named) << c.what;
+    }
+}
+
+TEST(Unzip32Dll, DeviceAndInvalidNamesStayInsideTheTarget)
+{
+    TestFolder folder;
+    Archive a;
+    for (const char* name : {"CON", "nul.txt", "sub/COM1.log", "a:stream", "what?.txt", "trail. ", "lpt9"})
+        a.members.push_back(File(name, name, 0));
+    std::string archive = Save(folder, "d.zip", a);
+    folder.MakeFolder("sentinel");
+    int result = RunLibrary(archive, folder.Child("sentinel\\out").c_str());
+    EXPECT_TRUE(result == UZ_OK || result == UZ_WARNING) << result;
+    EXPECT_EQ(1, dllrun::CountEntries(folder.Child("sentinel")));
+    EXPECT_FALSE(folder.Exists("a"));
+    EXPECT_GE(dllrun::CountEntries(folder.Child("sentinel\\out")), 1);
+}
+
+TEST(Unzip32Dll, MissingArchiveAndNonArchive)
+{
+    TestFolder folder;
+    EXPECT_EQ(UZ_NOT_FOUND, RunLibrary(folder.Child("absent.zip"), folder.Child("o").c_str()));
+    folder.WriteFile("junk.zip", std::string(5000, 'j'));
+    EXPECT_EQ(UZ_SEVERE_ERROR, RunLibrary(folder.Child("junk.zip"), folder.Child("o").c_str()));
+    EXPECT_FALSE(Current().printed.empty());
+}
+
+// "K:" is the drive's root, whatever the drive's current folder. The test harness maps K: to a
+// scratch folder (a dosdevices link in the prefix); without it the test is skipped.
+TEST(Unzip32Dll, BareDriveTargetMeansTheRoot)
+{
+    if (::GetDriveTypeA("K:\\") == DRIVE_NO_ROOT_DIR || ::GetDriveTypeA("K:\\") == DRIVE_UNKNOWN)
+        GTEST_SKIP() << "drive K: is not mapped";
+    TestFolder folder;
+    Archive a;
+    a.members.push_back(File("at-root.txt", "root", 0));
+    std::string archive = Save(folder, "r.zip", a);
+    ::CreateDirectoryA("K:\\current", nullptr);
+    char previous[MAX_PATH];
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA("K:\\current"));
+    ::SetCurrentDirectoryA(previous);  // K:'s current folder stays K:\current
+    ::DeleteFileA("K:\\at-root.txt");
+    EXPECT_EQ(0, RunLibrary(archive, "K:"));
+    EXPECT_EQ("root", Contents("K:\\at-root.txt"));
+    EXPECT_FALSE(::GetFileAttributesA("K:\\current\\at-root.txt") != INVALID_FILE_ATTRIBUTES);
+    ::DeleteFileA("K:\\at-root.txt");
+    ::RemoveDirectoryA("K:\\current");
+}

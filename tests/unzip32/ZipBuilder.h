@@ -1,0 +1,60 @@
+#pragma once
+// Builds ZIP archives byte by byte for the tests, including the damaged and hostile kinds that no
+// archiver writes: wrong CRCs and sizes, shared or overlapping records, ZIP64 forms, data in front.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ziptest {
+
+struct Member {
+    Member() = default;
+    Member(std::string memberName, std::string content) : name(std::move(memberName)), data(std::move(content)) {}
+
+    std::string name;          // the stored name bytes
+    std::string data;          // the member's content
+    uint16_t method = 8;       // 0 stored, 8 deflated; anything else stores `data` as the packed bytes
+    uint16_t flags = 0;
+    uint16_t versionMadeBy = 20;  // host 0 (DOS); 0x0314 for Unix
+    uint32_t externalAttributes = 0;
+    uint16_t dosTime = 0x6000;    // 12:00:00
+    uint16_t dosDate = 0x5221;    // 2021-01-01
+    std::string centralExtra;  // appended after the ZIP64 extra that `zip64` adds
+    std::string localExtra;
+    bool descriptor = false;   // sizes and CRC after the data (bit 3)
+    bool descriptorSignature = true;
+    bool zip64 = false;        // sizes and offset only in the ZIP64 extra (0xFFFFFFFF in the header)
+    // Declared values that differ from the real ones (for damaged archives); -1: the real value.
+    int64_t declaredCrc = -1;
+    int64_t declaredSize = -1;
+    int64_t declaredCompressedSize = -1;
+    int64_t declaredOffset = -1;  // central directory's local header offset
+};
+
+struct Archive {
+    std::vector<Member> members;
+    std::string prefix;             // bytes in front (self-extractor stub)
+    bool adjustOffsets = true;      // offsets count from the file's start (false: from the archive's)
+    std::string comment;
+    std::string trailing;           // bytes after the end record
+    bool zip64End = false;          // ZIP64 end record and locator before the classic one
+    int64_t declaredEntries = -1;   // count in the end records
+    uint16_t disk = 0;              // number of this disk in the end record
+
+    std::string Build() const;
+};
+
+std::string Deflate(const std::string& data);
+uint32_t Crc(const std::string& data);
+std::string Le16(uint16_t value);
+std::string Le32(uint32_t value);
+std::string Le64(uint64_t value);
+// An extra field: id, length, body.
+std::string Extra(uint16_t id, const std::string& body);
+// Incompressible bytes of a given length (deterministic).
+std::string RandomBytes(size_t count, uint32_t seed = 1);
+// Compressible text of a given length.
+std::string Text(size_t count, uint32_t seed = 1);
+
+}  // namespace ziptest

@@ -1,0 +1,50 @@
+#pragma once
+#include "unzip32/core/Extractor.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace unzip {
+
+// A Host that extracts into memory: the unit tests and the fuzzer drive the whole core through
+// it. Files are kept by their '/'-joined safe path; file data beyond `keepLimit` bytes in all is
+// checked but not kept, so a huge (or hostile) archive costs no memory.
+class MemoryHost : public Host {
+public:
+    struct Listed {
+        std::string name;
+        uint64_t size = 0;
+        uint64_t compressedSize = 0;
+        unsigned factor = 0;
+    };
+
+    explicit MemoryHost(size_t keepLimit = 64u << 20) : keepLimit_(keepLimit) {}
+
+    std::string DisplayName(const Entry& entry) override { return entry.name; }
+    void Print(const std::string& line) override { lines.push_back(line); }
+    void Member(const Entry& entry, const std::string& displayName, unsigned factor) override;
+    Status CreateFolder(const std::vector<std::string>& parts) override;
+    Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
+                        std::unique_ptr<OutputFile>& file) override;
+
+    // What the run produced. `files` is written by Commit, which may run on worker threads: read
+    // it only after Extract has returned.
+    std::map<std::string, std::string> files;
+    std::set<std::string> folders;
+    std::vector<std::string> lines;
+    std::vector<Listed> listed;
+    // A file that CreateOutput refuses (to test failures of the file system).
+    std::string refuseFile;
+
+private:
+    friend class MemoryOutputFile;
+    std::mutex mutex_;
+    size_t keepLimit_;
+    size_t kept_ = 0;
+};
+
+}  // namespace unzip
