@@ -1,0 +1,337 @@
+// The update dialog driven as a user drives it, against the loopback test server.
+#include "resources/kvupdate/resource.h"
+#include "tests/support/TestSupport.h"
+#include "tests/updater/UpdaterTestSupport.h"
+#include "updater/ProgressRecord.h"
+#include "updater/UpdateLocation.h"
+#include "updater/UpdaterApp.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+// The application object the framework's dialogs and message boxes need.
+updater::UpdaterApp testApp;
+
+const char kDownloadFailed[] =
+    "Download Failed. Try Agian.\n\nProbably Cause: Update Information in use or \nstopped downloading on request.";
+const char kNewVersion[] = "New Version Detected! \nPlease make sure you have closed Kestrova.";
+const char kLatest[] = "You have the lastest version.";
+const char kComplete[] = "Download Complete!";
+const DWORD kBoxTimeoutMs = 20000;
+
+using updatertest::BoxRecorder;
+using updatertest::DialogThread;
+using updatertest::TestSite;
+
+class UpdateDialogTest : public testsupport::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        ASSERT_TRUE(site.Available()) << "the test server is not running (KESTROVA_TEST_SERVER; see "
+                                         "tests/updater/test_server.py)";
+        UseLocation(site.BaseUrl());
+        installed = folder.Child("kestrova.exe");
+        testsupport::WriteFileBytes(installed, kOldProgram);
+        WriteRaw("", "FilePath", installed);
+        WriteRaw("", "Version", "1.8.00");
+    }
+    void TearDown() override
+    {
+        ::SetEnvironmentVariableA(updater::UpdateLocation::kEnvironmentVariable, nullptr);
+        RegistryFixture::TearDown();
+    }
+    static void UseLocation(const std::string& url)
+    {
+        ::SetEnvironmentVariableA(updater::UpdateLocation::kEnvironmentVariable, url.c_str());
+    }
+    std::string InstalledBytes() const
+    {
+        std::string bytes;
+        testsupport::ReadFileBytes(installed, bytes);
+        return bytes;
+    }
+    // The dialog is idle again: caption "Update", Close enabled, progress bar empty.
+    static void ExpectIdle(const DialogThread& dialog)
+    {
+        EXPECT_TRUE(updatertest::WaitUntil([&] { return dialog.Caption() == "Update"; }, 5000));
+        EXPECT_FALSE(dialog.IsCloseGreyed());
+        EXPECT_EQ(dialog.ProgressPosition(), 0);
+        EXPECT_EQ(dialog.ItemText(IDC_UPDATE_PERCENT), "0%");
+    }
+    // Closes the idle dialog with the system menu's Close.
+    static void ExpectCloses(const DialogThread& dialog)
+    {
+        dialog.SystemClose();
+        EXPECT_TRUE(dialog.WaitClosed(5000));
+    }
+
+    const std::string kOldProgram = updatertest::FakeProgram(1000, 'o');
+    TestSite site;
+    testsupport::TestFolder folder;
+    std::string installed;
+};
+
+TEST_F(UpdateDialogTest, OpensIdleWithTheInstalledVersion)
+{
+    DialogThread dialog;
+    ASSERT_NE(dialog.Handle(), nullptr);
+    EXPECT_EQ(updatertest::TextOf(dialog.Handle()), "KVA Update Downloader 1.0");
+    EXPECT_EQ(dialog.ItemText(IDC_UPDATE_INSTALLED), " Installed Version: 1.8.00");
+    EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version:");
+    EXPECT_FALSE(::IsWindowVisible(dialog.Item(IDC_UPDATE_LOG)));
+    EXPECT_FALSE(::IsWindowVisible(dialog.Item(IDC_UPDATE_PERCENT)));
+    EXPECT_EQ(dialog.Caption(), "Update");
+    EXPECT_FALSE(dialog.IsCloseGreyed());
+    dialog.PressEscape();
+    EXPECT_TRUE(dialog.WaitClosed(5000));
+    EXPECT_EQ(dialog.Result(), IDCANCEL);
+}
+
+TEST_F(UpdateDialogTest, SameVersion_ReportsTheLatestAndStaysIdle)
+{
+    site.Put("newversion.txt", "1.8.00 released; whatever follows the sixth byte is ignored");
+    site.Put("update.exe", updatertest::FakeProgram(500, 'n'));
+    DialogThread dialog;
+    BoxRecorder boxes(dialog);
+    dialog.Click();
+    ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
+    EXPECT_EQ(boxes.Boxes()[0].text, kLatest);
+    EXPECT_EQ(boxes.Boxes()[0].caption, "updater_tests");
+    ExpectIdle(dialog);
+    EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version: 1.8.00");
+    ::Sleep(300);
+    EXPECT_EQ(boxes.Count(), 1u) << boxes.Summary();
+    EXPECT_EQ(InstalledBytes(), kOldProgram);
+    ExpectCloses(dialog);
+}
+
+TEST_F(UpdateDialogTest, NewVersion_ReplacesTheProgramWithTheDownloadedBytes)
+{
+    std::string program = updatertest::FakeProgram(300000, 'n');
+    site.Put("newversion.txt", "1.9.00");
+    site.Put("update.exe", program);
+    DialogThread dialog;
+    BoxRecorder boxes(dialog);
+    dialog.Click();
+    ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+    EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
+    EXPECT_EQ(boxes.Boxes()[1].text, kComplete);
+    // The program's download reported its progress into the log.
+    EXPECT_NE(boxes.Boxes()[1].log.find("Begin download data  "), std::string::npos) << boxes.Boxes()[1].log;
+    EXPECT_NE(boxes.Boxes()[1].log.find(" of 300128\r\n"), std::string::npos) << boxes.Boxes()[1].log;
+    ExpectIdle(dialog);
+    EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version: 1.9.00");
+    EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LOG), "");
+    EXPECT_TRUE(InstalledBytes() == program);
+    EXPECT_FALSE(testsupport::FileExists(installed + ".new"));
+    EXPECT_FALSE(testsupport::FileExists(installed + ".old"));
+    ExpectCloses(dialog);
+}
+
+// "1.01" and a line break fill five of the six bytes: the line break is part of the version text.
+TEST_F(UpdateDialogTest, LineBreakCountsAsDifferent_And404ForTheProgramLeavesItAlone)
+{
+    WriteRaw("", "Version", "1.01");
+    site.Put("newversion.txt", "1.01\n");
+    site.Mark("update.exe", "status", "404");
+    DialogThread dialog;
+    BoxRecorder boxes(dialog);
+    dialog.Click();
+    ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+    EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
+    EXPECT_EQ(boxes.Boxes()[1].text, kDownloadFailed);
+    ExpectIdle(dialog);
+    EXPECT_EQ(InstalledBytes(), kOldProgram);
+    ExpectCloses(dialog);
+}
+
+TEST_F(UpdateDialogTest, HttpErrorsAndAServerThatIsDown_AreFailedDownloads)
+{
+    site.Mark("newversion.txt", "status", "404");
+    TestSite serverError;
+    serverError.Mark("newversion.txt", "status", "500");
+    for (std::string location : {site.BaseUrl(), serverError.BaseUrl(), std::string("http://127.0.0.1:1/")}) {
+        SCOPED_TRACE(location);
+        UseLocation(location);
+        DialogThread dialog;
+        BoxRecorder boxes(dialog);
+        dialog.Click();
+        ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
+        EXPECT_EQ(boxes.Boxes()[0].text, kDownloadFailed);
+        ExpectIdle(dialog);
+        EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version:");
+        ExpectCloses(dialog);
+    }
+}
+
+TEST_F(UpdateDialogTest, GarbageLocation_AsksForAConnection)
+{
+    UseLocation("no such place");
+    DialogThread dialog;
+    BoxRecorder boxes(dialog);
+    dialog.Click();
+    ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
+    EXPECT_EQ(boxes.Boxes()[0].text, "Please connect to the Internet.");
+    ExpectIdle(dialog);
+    ExpectCloses(dialog);
+}
+
+TEST_F(UpdateDialogTest, LockedProgram_IsKeptAndTheFailureIsReported)
+{
+    site.Put("newversion.txt", "1.9.00");
+    site.Put("update.exe", updatertest::FakeProgram(2000, 'n'));
+    // Held open without sharing, as by a program that is running.
+    HANDLE lock = ::CreateFileA(installed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    {
+        DialogThread dialog;
+        BoxRecorder boxes(dialog);
+        dialog.Click();
+        ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+        EXPECT_EQ(boxes.Boxes()[1].text.rfind("Update Failed!", 0), 0u) << boxes.Boxes()[1].text;
+        EXPECT_NE(boxes.Boxes()[1].text.find("could not be replaced"), std::string::npos);
+        ExpectIdle(dialog);
+        ExpectCloses(dialog);
+    }
+    ::CloseHandle(lock);
+    EXPECT_EQ(InstalledBytes(), kOldProgram);
+    EXPECT_FALSE(testsupport::FileExists(installed + ".new"));
+}
+
+TEST_F(UpdateDialogTest, UnwritableLocationOrNoProgramInTheDownload_ReportFailure)
+{
+    struct Case {
+        const char* what;
+        std::string filePath;
+        std::string download;
+        const char* reason;
+    } cases[] = {
+        {"folder missing", folder.Child("gone\\kestrova.exe"), updatertest::FakeProgram(2000, 'n'), "could not be replaced"},
+        {"error page served as the program", installed, "<html><body>Not here</body></html>", "not a program"},
+    };
+    site.Put("newversion.txt", "1.9.00");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteRaw("", "FilePath", c.filePath);
+        site.Put("update.exe", c.download);
+        DialogThread dialog;
+        BoxRecorder boxes(dialog);
+        dialog.Click();
+        ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+        EXPECT_EQ(boxes.Boxes()[1].text.rfind("Update Failed!", 0), 0u) << boxes.Boxes()[1].text;
+        EXPECT_NE(boxes.Boxes()[1].text.find(c.reason), std::string::npos) << boxes.Boxes()[1].text;
+        ExpectIdle(dialog);
+        ExpectCloses(dialog);
+        EXPECT_EQ(InstalledBytes(), kOldProgram);
+    }
+    EXPECT_FALSE(testsupport::FileExists(folder.Child("gone")));
+}
+
+TEST_F(UpdateDialogTest, StopDuringASlowDownload_ReturnsToIdleAtOnceAndStartsNoSecondWorker)
+{
+    // About 4 MB at 16 KiB every 50 ms: some thirteen seconds of steady progress reports.
+    site.Put("newversion.txt", "1.9.00" + std::string(4 << 20, ' '));
+    site.Mark("newversion.txt", "trickle");
+    DialogThread dialog;
+    BoxRecorder boxes(dialog);
+    dialog.Click();
+    ASSERT_TRUE(updatertest::WaitUntil(
+        [&] { return dialog.ItemText(IDC_UPDATE_LOG).find("Downloading data...") != std::string::npos; }, 10000))
+        << dialog.ItemText(IDC_UPDATE_LOG);
+    EXPECT_EQ(dialog.Caption(), "Stop");
+    EXPECT_TRUE(dialog.IsCloseGreyed());
+    EXPECT_TRUE(updatertest::WaitUntil([&] { return dialog.ProgressPosition() > 0; }, 5000));
+
+    // Escape and Close do nothing while the download runs.
+    dialog.PressEscape();
+    dialog.SystemClose();
+    ::Sleep(300);
+    EXPECT_TRUE(dialog.IsOpen());
+    EXPECT_EQ(dialog.Caption(), "Stop");
+
+    dialog.Click();
+    EXPECT_EQ(dialog.Caption(), "Update");
+    // Pressed again before the finish message: stops again rather than starting a download.
+    dialog.Click();
+    EXPECT_EQ(dialog.Caption(), "Update");
+
+    ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
+    EXPECT_EQ(boxes.Boxes()[0].text, kDownloadFailed);
+    // The log was emptied at the stop; the report that found the stop request comes before the
+    // line that says so, and only one such line comes for two presses.
+    const std::string& log = boxes.Boxes()[0].log;
+    ASSERT_GE(log.size(), 11u);
+    EXPECT_EQ(log.substr(log.size() - 11), "Canceled.\r\n") << log;
+    EXPECT_EQ(log.find("Canceled."), log.rfind("Canceled.")) << log;
+    EXPECT_LE(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    ExpectIdle(dialog);
+    ::Sleep(1000);
+    EXPECT_EQ(boxes.Count(), 1u) << boxes.Summary();
+    EXPECT_EQ(dialog.Caption(), "Update");
+    ExpectCloses(dialog);
+}
+
+TEST_F(UpdateDialogTest, StalledServer_StopEndsTheDownloadAndTheDialogCloses)
+{
+    // Once for the version file, once for the program after the version check.
+    TestSite programStalls;
+    programStalls.Put("newversion.txt", "1.9.00");
+    programStalls.Mark("update.exe", "stall");
+    site.Mark("newversion.txt", "stall");
+    struct Case {
+        std::string location;
+        size_t boxesBefore;
+    } cases[] = {{site.BaseUrl(), 0}, {programStalls.BaseUrl(), 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.location);
+        UseLocation(c.location);
+        DialogThread dialog;
+        BoxRecorder boxes(dialog);
+        dialog.Click();
+        ASSERT_TRUE(boxes.WaitFor(c.boxesBefore, kBoxTimeoutMs));
+        ASSERT_TRUE(updatertest::WaitUntil([&] { return dialog.Caption() == "Stop"; }, 5000));
+        ::Sleep(700);  // connected and waiting for an answer that never comes
+        EXPECT_EQ(boxes.Count(), c.boxesBefore) << boxes.Summary();
+        dialog.Click();
+        EXPECT_EQ(dialog.Caption(), "Update");
+        ASSERT_TRUE(boxes.WaitFor(c.boxesBefore + 1, 5000)) << boxes.Summary();
+        EXPECT_EQ(boxes.Boxes()[c.boxesBefore].text, kDownloadFailed);
+        ExpectIdle(dialog);
+        ExpectCloses(dialog);
+        EXPECT_EQ(InstalledBytes(), kOldProgram);
+    }
+}
+
+// Reports handed to the dialog directly: the log line's parts, an unknown status code, and the
+// bar's range cut to 16 bits.
+TEST_F(UpdateDialogTest, ProgressReports_FormatTheLogAndScaleTheBar)
+{
+    DialogThread dialog;
+    HWND window = dialog.Handle();
+    HWND bar = dialog.Item(IDC_UPDATE_PROGRESS);
+    auto report = [&](DWORD progress, DWORD maximum, DWORD code, const wchar_t* text) {
+        updater::ProgressRecord record{progress, maximum, code, text};
+        ::SendMessageA(window, updater::UM_DOWNLOAD_PROGRESS, 0, reinterpret_cast<LPARAM>(&record));
+    };
+    report(2200, 11000, 5, L"http://x/update.exe");
+    EXPECT_EQ(::SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 10);
+    EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), 2);
+    report(0, 1100u * 65536u + 5 * 1100u, 25, L"");
+    EXPECT_EQ(::SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 5);
+    ::SendMessageA(window, updater::UM_DOWNLOAD_PROGRESS, 0, 0);
+    EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LOG),
+              "Downloading data...  http://x/update.exe  2200 of 11000\r\n"
+              "???    0 of 72095100\r\n"
+              "Canceled.\r\n");
+    dialog.SystemClose();
+    EXPECT_TRUE(dialog.WaitClosed(5000));
+}
+
+}  // namespace

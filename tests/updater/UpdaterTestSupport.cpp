@@ -1,0 +1,263 @@
+#include "tests/updater/UpdaterTestSupport.h"
+
+#include "resources/kvupdate/resource.h"
+#include "tests/support/TestSupport.h"
+#include "updater/UpdateDialog.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace updatertest {
+
+namespace {
+
+const char kDialogCaption[] = "KVA Update Downloader 1.0";
+
+std::string Environment(const char* name)
+{
+    char buffer[MAX_PATH] = {};
+    DWORD length = ::GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+// A host path as Wine's Z: drive shows it.
+std::string HostToWindows(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return "Z:" + path;
+}
+
+}  // namespace
+
+TestSite::TestSite()
+{
+    std::string host = Environment("KESTROVA_TEST_SERVER");
+    if (host.empty())
+        return;
+    std::string root = HostToWindows(host);
+    std::string portText;
+    if (!testsupport::ReadFileBytes(root + "\\port", portText))
+        return;
+    port_ = std::atoi(portText.c_str());
+    static int counter = 0;
+    name_ = "t" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter) + "_" +
+            std::to_string(::GetTickCount());
+    folder_ = root + "\\www\\" + name_;
+    ::CreateDirectoryA((root + "\\www").c_str(), nullptr);
+    ::CreateDirectoryA(folder_.c_str(), nullptr);
+}
+
+std::string TestSite::BaseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(port_) + "/" + name_ + "/";
+}
+
+void TestSite::Put(const std::string& name, const std::string& bytes) const
+{
+    testsupport::WriteFileBytes(folder_ + "\\" + name, bytes);
+}
+
+void TestSite::Mark(const std::string& name, const std::string& marker, const std::string& content) const
+{
+    testsupport::WriteFileBytes(folder_ + "\\" + name + "." + marker, content);
+}
+
+std::string FakeProgram(size_t size, char seed)
+{
+    std::string bytes(0x80 + size, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = 0x40;
+    bytes.replace(0x40, 4, std::string("PE\0\0", 4));
+    for (size_t i = 0x80; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(seed + static_cast<char>(i * 7 % 251));
+    return bytes;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (::GetTickCount() - start > timeoutMs)
+            return false;
+        ::Sleep(20);
+    }
+}
+
+std::string TextOf(HWND window)
+{
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+        return "<no answer>";
+    std::string text(length + 1, '\0');
+    DWORD_PTR got = 0;
+    ::SendMessageTimeoutA(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                          2000, &got);
+    text.resize(got);
+    return text;
+}
+
+DialogThread::DialogThread()
+{
+    thread_ = std::thread([this] {
+        updater::UpdateDialog dialog;
+        result_ = dialog.DoModal(nullptr);
+        done_ = true;
+    });
+    WaitUntil(
+        [this] {
+            HWND window = nullptr;
+            while ((window = ::FindWindowExA(nullptr, window, "#32770", kDialogCaption)) != nullptr) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                if (owner == ::GetCurrentProcessId() && ::IsWindowVisible(window)) {
+                    hwnd_ = window;
+                    return true;
+                }
+            }
+            return false;
+        },
+        10000);
+}
+
+DialogThread::~DialogThread()
+{
+    if (!done_ && hwnd_ != nullptr) {
+        if (Caption() == "Stop")
+            Click();
+        // The failure message of the stopped download, if any, is answered by the test's recorder;
+        // keep closing until the dialog has gone.
+        WaitUntil(
+            [this] {
+                if (done_)
+                    return true;
+                SystemClose();
+                return false;
+            },
+            15000);
+    }
+    if (thread_.joinable()) {
+        if (done_)
+            thread_.join();
+        else
+            thread_.detach();  // never seen: a hung dialog; the process ends with the test program
+    }
+}
+
+std::string DialogThread::Caption() const
+{
+    return ItemText(IDC_UPDATE_ACTION);
+}
+
+void DialogThread::Click() const
+{
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutA(Item(IDC_UPDATE_ACTION), BM_CLICK, 0, 0, SMTO_NORMAL, 5000, &ignored);
+}
+
+// Posted to the focused button, as the keyboard would deliver it: the modal loop's dialog
+// navigation turns it into the Cancel command.
+void DialogThread::PressEscape() const
+{
+    ::PostMessageA(Item(IDC_UPDATE_ACTION), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    ::PostMessageA(Item(IDC_UPDATE_ACTION), WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+}
+
+void DialogThread::SystemClose() const
+{
+    ::PostMessageA(hwnd_, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+bool DialogThread::IsCloseGreyed() const
+{
+    UINT state = ::GetMenuState(::GetSystemMenu(hwnd_, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && (state & MF_GRAYED) != 0;
+}
+
+int DialogThread::ProgressPosition() const
+{
+    DWORD_PTR position = 0;
+    ::SendMessageTimeoutA(Item(IDC_UPDATE_PROGRESS), PBM_GETPOS, 0, 0, SMTO_NORMAL, 2000, &position);
+    return static_cast<int>(position);
+}
+
+bool DialogThread::WaitClosed(DWORD timeoutMs) const
+{
+    return WaitUntil([this] { return done_.load(); }, timeoutMs);
+}
+
+BoxRecorder::BoxRecorder(const DialogThread& dialog) : dialog_(dialog)
+{
+    thread_ = std::thread([this] { Run(); });
+}
+
+BoxRecorder::~BoxRecorder()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+void BoxRecorder::Run()
+{
+    DWORD process = ::GetCurrentProcessId();
+    while (!stop_) {
+        HWND window = nullptr;
+        while ((window = ::FindWindowExA(nullptr, window, "#32770", nullptr)) != nullptr) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner != process || !testsupport::IsMessageBox(window))
+                continue;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (std::find(answered_.begin(), answered_.end(), window) != answered_.end())
+                    continue;
+            }
+            RecordedBox box;
+            box.text = testsupport::MessageBoxText(window);
+            box.caption = testsupport::WindowText(window);
+            box.log = dialog_.ItemText(IDC_UPDATE_LOG);
+            box.action = dialog_.Caption();
+            testsupport::PressMessageBoxButton(window, IDOK);
+            std::lock_guard<std::mutex> lock(mutex_);
+            answered_.push_back(window);
+            boxes_.push_back(box);
+        }
+        {
+            // A handle may come back for a later box once the earlier one is gone.
+            std::lock_guard<std::mutex> lock(mutex_);
+            answered_.erase(std::remove_if(answered_.begin(), answered_.end(),
+                                           [](HWND answered) { return !::IsWindow(answered); }),
+                            answered_.end());
+        }
+        ::Sleep(20);
+    }
+}
+
+std::vector<RecordedBox> BoxRecorder::Boxes() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return boxes_;
+}
+
+size_t BoxRecorder::Count() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return boxes_.size();
+}
+
+bool BoxRecorder::WaitFor(size_t count, DWORD timeoutMs) const
+{
+    return WaitUntil([this, count] { return Count() >= count; }, timeoutMs);
+}
+
+std::string BoxRecorder::Summary() const
+{
+    std::string summary;
+    for (const RecordedBox& box : Boxes())
+        summary += "[" + box.text + "]\n";
+    return summary;
+}
+
+}  // namespace updatertest

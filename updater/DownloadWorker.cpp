@@ -1,0 +1,37 @@
+#include "updater/DownloadWorker.h"
+
+#include "updater/BindingSlot.h"
+#include "updater/DownloadRequest.h"
+#include "updater/DownloadStatusCallback.h"
+#include "updater/ProgressRecord.h"
+
+#include <urlmon.h>
+
+namespace updater {
+
+DWORD DownloadThreadProc(void* parameter)
+{
+    DownloadRequest& request = *static_cast<DownloadRequest*>(parameter);
+    DownloadStatusCallback callback(request.window, request.stopEvent, request.binding);
+
+    // The fourth argument is the size of the name buffer the service writes the cache file's name
+    // into; anything shorter than a full path makes every download fail (E_OUTOFMEMORY). Asking
+    // for the newest copy rather than a cached one is done in the callback's GetBindInfo.
+    char fileName[MAX_PATH] = {};
+    HRESULT result = ::URLDownloadToCacheFileA(nullptr, request.url.c_str(), fileName, sizeof fileName, 0, &callback);
+    if (request.binding != nullptr)
+        request.binding->Clear();
+
+    // An error page is not the file asked for, and a stopped download is not wanted even when the
+    // service ignored the request to end it.
+    bool downloaded = SUCCEEDED(result) && !callback.HttpFailed() && !callback.StopSeen() && fileName[0] != '\0';
+    if (downloaded)
+        ::lstrcpynA(request.fileName, fileName, sizeof request.fileName);
+    else
+        request.fileName[0] = '\0';
+
+    ::PostMessageA(request.window, UM_DOWNLOAD_FINISHED, 0, 0);
+    return 0;
+}
+
+}  // namespace updater

@@ -1,0 +1,367 @@
+#include "updater/UpdateDialog.h"
+
+#include "framework/Application.h"
+#include "framework/MessageBox.h"
+#include "framework/Thread.h"
+#include "resources/kvupdate/resource.h"
+#include "updater/DownloadWorker.h"
+#include "updater/ProgramReplacer.h"
+#include "updater/ProgressRecord.h"
+#include "updater/ReadSetting.h"
+#include "updater/UpdateLocation.h"
+#include "updater/VersionFile.h"
+
+#include <urlmon.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace updater {
+
+namespace {
+
+const char kUpdateCaption[] = "Update";
+const char kStopCaption[] = "Stop";
+const char kInstalledPrefix[] = " Installed Version: ";
+const char kLatestPrefix[] = " Latest Version: ";
+const char kNoPercent[] = "0%";
+
+const char kNoConnection[] = "Please connect to the Internet.";
+const char kWorkerFailed[] = "Download Failed!";
+const char kNewVersion[] = "New Version Detected! \nPlease make sure you have closed Kestrova.";
+const char kLatestVersion[] = "You have the lastest version.";
+const char kComplete[] = "Download Complete!";
+const char kNoTarget[] =
+    "Update Failed!\n\nThe location of the installed program is not known. Run Kestrova once on this "
+    "machine, then try again.";
+const char kNotAProgram[] =
+    "Update Failed!\n\nThe downloaded file is not a program. The installed program was left as it was.";
+const char kNotReplaced[] =
+    "Update Failed!\n\nThe installed program could not be replaced; it was left as it was.\nPlease make "
+    "sure you have closed Kestrova and try again.";
+const char kRestoreFailed[] =
+    "Update Failed!\n\nThe installed program could not be replaced. The previous copy was kept as:\n";
+
+// After "Stop" the worker normally ends at its next progress report; a download that has gone
+// silent for this long after the stop request is aborted through its binding.
+const UINT_PTR kAbortTimer = 1;
+const UINT kAbortDelayMs = 500;
+
+// Bound on the wait for a worker when the window goes away while a download still runs.
+const DWORD kShutdownWaitMs = 10000;
+
+const DWORD kProgressUnit = 1100;
+
+std::wstring Widen(const std::string& text)
+{
+    int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length));
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer.data(), length);
+    return std::wstring(buffer.data());
+}
+
+std::string Narrow(const wchar_t* text)
+{
+    if (text == nullptr)
+        return std::string();
+    int length = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return std::string();
+    std::vector<char> buffer(static_cast<size_t>(length));
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer.data(), length, nullptr, nullptr);
+    return std::string(buffer.data());
+}
+
+}  // namespace
+
+UpdateDialog::UpdateDialog()
+    : fw::ModalDialog(IDD_UPDATE), stopEvent(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
+{
+}
+
+// Normally no worker is left here (Cancel is ignored while one runs); if the window went away
+// otherwise, the worker still uses the request inside this object and must end first.
+UpdateDialog::~UpdateDialog()
+{
+    if (worker != nullptr) {
+        ::SetEvent(stopEvent);
+        binding.Abort();
+        if (worker->Wait(kShutdownWaitMs))
+            delete worker;
+        worker = nullptr;
+    }
+    if (stopEvent != nullptr)
+        ::CloseHandle(stopEvent);
+}
+
+bool UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (msg) {
+    case UM_DOWNLOAD_PROGRESS:
+        result = OnDownloadProgress(lParam);
+        return true;
+    case UM_DOWNLOAD_FINISHED:
+        OnDownloadFinished();
+        result = 0;
+        return true;
+    default:
+        return fw::ModalDialog::OnMessage(msg, wParam, lParam, result);
+    }
+}
+
+bool UpdateDialog::OnInit()
+{
+    HICON icon = static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
+                                                 MAKEINTRESOURCEA(IDI_KVUPDATE), IMAGE_ICON, 0, 0,
+                                                 LR_CREATEDIBSECTION));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+
+    Bind(IDC_UPDATE_LOG, statusLog);
+    Bind(IDC_UPDATE_LATEST, latestLabel);
+    Bind(IDC_UPDATE_INSTALLED, installedLabel);
+    Bind(IDC_UPDATE_PROGRESS, progressBar);
+    Bind(IDC_UPDATE_PERCENT, percentLabel);
+    Bind(IDC_UPDATE_ACTION, actionButton);
+
+    statusLog.Show(SW_HIDE);
+    percentLabel.Show(SW_HIDE);
+    // The edit control's default limit would silently drop the lines of a long download.
+    statusLog.Send(EM_SETLIMITTEXT, 0);
+    installedLabel.SetText(kInstalledPrefix + ReadSetting("Version"));
+
+    std::string location = UpdateLocation::Base();
+    versionUrl = location + UpdateLocation::kVersionFileName;
+    programUrl = location + UpdateLocation::kProgramFileName;
+
+    SetIdle(true);
+    return true;
+}
+
+bool UpdateDialog::OnCommand(int id, int code, HWND)
+{
+    if (code != BN_CLICKED)
+        return false;
+    switch (id) {
+    case IDC_UPDATE_ACTION:
+        OnActionButton();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Escape and the system menu's Close: ignored while a download runs, so that the worker never
+// outlives the request it writes into.
+bool UpdateDialog::OnCancel()
+{
+    if (worker != nullptr)
+        return true;
+    End(IDCANCEL);
+    return true;
+}
+
+// Minimised, only the icon's background is painted.
+bool UpdateDialog::OnPaint()
+{
+    if (!::IsIconic(hwnd_))
+        return false;
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(hwnd_, &paint);
+    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc));
+    ::EndPaint(hwnd_, &paint);
+    return true;
+}
+
+// A stopped download that has sent no report since the stop request: aborted through its binding.
+bool UpdateDialog::OnTimer(UINT_PTR id)
+{
+    if (id != kAbortTimer)
+        return false;
+    ::KillTimer(hwnd_, kAbortTimer);
+    if (worker != nullptr)
+        binding.Abort();
+    return true;
+}
+
+void UpdateDialog::OnDestroy()
+{
+    ::KillTimer(hwnd_, kAbortTimer);
+}
+
+void UpdateDialog::OnActionButton()
+{
+    if (actionButton.GetText() != kStopCaption) {
+        StartDownload(versionUrl);
+        return;
+    }
+    ReturnToIdle();
+}
+
+void UpdateDialog::StartDownload(const std::string& url)
+{
+    if (worker != nullptr) {
+        ReturnToIdle();
+        return;
+    }
+
+    std::wstring wideUrl = Widen(url);
+    if (::IsValidURL(nullptr, wideUrl.c_str(), 0) != S_OK || !UpdateLocation::IsWellFormedUrl(url)) {
+        fw::ShowMessage(hwnd_, kNoConnection, MB_OK | MB_ICONHAND);
+        ReturnToIdle();
+        return;
+    }
+
+    downloadRequest.window = hwnd_;
+    ::ResetEvent(stopEvent);
+    downloadRequest.stopEvent = stopEvent;
+    downloadRequest.url = url;
+    downloadRequest.fileName[0] = '\0';
+    binding.Clear();
+    downloadRequest.binding = &binding;
+
+    worker = fw::Thread::Begin(&DownloadThreadProc, &downloadRequest, THREAD_PRIORITY_NORMAL, 0, true);
+    if (worker == nullptr) {
+        fw::ShowMessage(hwnd_, kWorkerFailed, MB_OK | MB_ICONHAND);
+        ReturnToIdle();
+        return;
+    }
+    worker->SetAutoDelete(false);
+    SetIdle(false);
+    worker->Resume();
+}
+
+LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
+{
+    std::string line;
+    if (lParam != 0) {
+        const ProgressRecord& record = *reinterpret_cast<const ProgressRecord*>(lParam);
+        DWORD code = record.statusCode >= 1 && record.statusCode <= 25 ? record.statusCode : 25;
+        line = LoadText(IDS_STATUS_BASE + code) + "  " + Narrow(record.statusText);
+
+        // The range's upper bound travels in 16 bits: very large downloads are cut.
+        WORD upper = static_cast<WORD>(record.maximum / kProgressUnit);
+        progressBar.Send(PBM_SETRANGE, 0, MAKELPARAM(0, upper));
+        progressBar.Send(PBM_SETPOS, static_cast<WPARAM>(record.progress / kProgressUnit));
+
+        char count[64] = {};
+        std::snprintf(count, sizeof count, LoadText(IDS_PROGRESS_COUNT).c_str(),
+                      static_cast<unsigned long>(record.progress), static_cast<unsigned long>(record.maximum));
+        line += count;
+        line += "\r\n";
+    } else {
+        line = LoadText(IDS_CANCELED) + "\r\n";
+    }
+    AppendLog(line);
+    return 0;
+}
+
+void UpdateDialog::OnDownloadFinished()
+{
+    if (worker == nullptr)
+        return;
+    ::KillTimer(hwnd_, kAbortTimer);
+    // The worker posts its message just before it ends; it sends nothing more by then, so this
+    // wait cannot block on the dialog.
+    if (worker->IsRunning())
+        worker->Wait(INFINITE);
+    delete worker;
+    worker = nullptr;
+
+    std::string downloaded = downloadRequest.fileName;
+    if (downloaded.empty()) {
+        fw::ShowMessage(hwnd_, LoadText(IDS_DOWNLOAD_FAILED), MB_OK);
+        ReturnToIdle();
+        return;
+    }
+
+    if (downloadRequest.url != versionUrl) {
+        InstallProgram(downloaded);
+        return;
+    }
+
+    // The version file stays where the download put it.
+    std::string latest = VersionFile::ReadVersionText(downloaded);
+    latestLabel.SetText(kLatestPrefix + latest);
+    std::string installed = ReadSetting("Version");
+    installedLabel.SetText(kInstalledPrefix + installed);
+    // Any difference counts as a new version, an older or a differently written one too.
+    if (latest != installed) {
+        fw::ShowMessage(hwnd_, kNewVersion, MB_OK);
+        StartDownload(programUrl);
+    } else {
+        fw::ShowMessage(hwnd_, kLatestVersion, MB_OK | MB_ICONHAND);
+        ReturnToIdle();
+    }
+}
+
+void UpdateDialog::InstallProgram(const std::string& downloaded)
+{
+    std::string target = ReadSetting("FilePath");
+    ProgramReplacer::Result result = ProgramReplacer::Replace(downloaded, target);
+    ::DeleteFileA(downloaded.c_str());
+    progressBar.SetPosition(0);
+    percentLabel.SetText(kNoPercent);
+
+    std::string message;
+    switch (result) {
+    case ProgramReplacer::Result::Replaced:
+        message = kComplete;
+        break;
+    case ProgramReplacer::Result::NoTarget:
+        message = kNoTarget;
+        break;
+    case ProgramReplacer::Result::NotAProgram:
+        message = kNotAProgram;
+        break;
+    case ProgramReplacer::Result::NotReplaced:
+        message = kNotReplaced;
+        break;
+    case ProgramReplacer::Result::RestoreFailed:
+        message = kRestoreFailed + ProgramReplacer::BackupPath(target);
+        break;
+    }
+    fw::ShowMessage(hwnd_, message, MB_OK | MB_ICONHAND);
+    SetIdle(true);
+}
+
+void UpdateDialog::SetIdle(bool idle)
+{
+    HMENU systemMenu = ::GetSystemMenu(hwnd_, FALSE);
+    if (idle) {
+        actionButton.SetText(kUpdateCaption);
+        ::EnableMenuItem(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+        statusLog.SetText("");
+    } else {
+        actionButton.SetText(kStopCaption);
+        ::EnableMenuItem(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+    }
+}
+
+void UpdateDialog::ReturnToIdle()
+{
+    ::SetEvent(stopEvent);
+    if (worker != nullptr)
+        ::SetTimer(hwnd_, kAbortTimer, kAbortDelayMs, nullptr);
+    SetIdle(true);
+    progressBar.SetPosition(0);
+    percentLabel.SetText(kNoPercent);
+}
+
+void UpdateDialog::AppendLog(const std::string& line)
+{
+    int length = ::GetWindowTextLengthA(statusLog);
+    statusLog.Send(EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
+    statusLog.Send(EM_SCROLLCARET);
+    statusLog.Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+}
+
+std::string UpdateDialog::LoadText(UINT id) const
+{
+    char text[512] = {};
+    int length = ::LoadStringA(fw::Application::Instance()->HInstance(), id, text, sizeof text);
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+}  // namespace updater

@@ -1,0 +1,72 @@
+#pragma once
+#include "framework/Button.h"
+#include "framework/Dialog.h"
+#include "framework/Edit.h"
+#include "framework/ProgressBar.h"
+#include "framework/Static.h"
+#include "updater/BindingSlot.h"
+#include "updater/DownloadRequest.h"
+
+#include <string>
+
+namespace fw {
+class Thread;
+}
+
+namespace updater {
+
+// The update downloader's one window: shows the installed and the latest version, downloads the
+// version file on "Update" and, when the version differs, the new program, which then replaces
+// the installed one. Downloads run on one worker thread at a time; "Stop" ends the running one.
+class UpdateDialog : public fw::ModalDialog {
+public:
+    UpdateDialog();
+    ~UpdateDialog() override;
+
+    // True while a download worker exists (Cancel is ignored then).
+    bool IsBusy() const { return worker != nullptr; }
+
+    // Members bound to their controls at initialisation, in template order.
+    fw::Edit statusLog;        // 1001, hidden log of the download's status lines
+    fw::Static latestLabel;    // 1003
+    fw::Static installedLabel; // 1004
+    fw::ProgressBar progressBar; // 1005
+    fw::Static percentLabel;   // 1006, hidden; always "0%"
+    fw::Button actionButton;   // 1, "Update" or "Stop"
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+    bool OnInit() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnCancel() override;
+    bool OnPaint() override;
+    bool OnTimer(UINT_PTR id) override;
+    void OnDestroy() override;
+
+private:
+    // Called when the action button (the OK command) is pressed.
+    void OnActionButton();
+    // Starts a download of `url` on a new worker; with a worker already running it stops that one.
+    void StartDownload(const std::string& url);
+    // Called for every progress report of the worker; appends a line to the status log.
+    LRESULT OnDownloadProgress(LPARAM lParam);
+    // Called when the worker has finished: goes on with the version check or the installation.
+    void OnDownloadFinished();
+    // Puts the downloaded program in place of the installed one and says how that went.
+    void InstallProgram(const std::string& downloaded);
+    // Caption "Update", Close enabled and the log emptied; or caption "Stop" and Close greyed.
+    void SetIdle(bool idle);
+    // Signals the stop event and shows the idle look with an empty progress bar.
+    void ReturnToIdle();
+    void AppendLog(const std::string& line);
+    std::string LoadText(UINT id) const;
+
+    fw::Thread* worker = nullptr;
+    DownloadRequest downloadRequest;
+    HANDLE stopEvent;
+    BindingSlot binding;
+    std::string versionUrl;
+    std::string programUrl;
+};
+
+}  // namespace updater

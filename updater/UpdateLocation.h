@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+namespace updater {
+
+// Where the update server keeps "newversion.txt" and "update.exe". The address is the built-in
+// default unless a mirror or a test names another one, first through the environment variable,
+// then through a text value of the program's registry key; either way it ends in a slash.
+class UpdateLocation {
+public:
+    static constexpr const char* kDefault = "https://www.kestrova.org/update/";
+    static constexpr const char* kEnvironmentVariable = "KESTROVA_UPDATE_URL";
+    // Value of HKEY_CURRENT_USER\Software\Kestrova.
+    static constexpr const char* kRegistryValue = "Update Location";
+    static constexpr const char* kVersionFileName = "newversion.txt";
+    static constexpr const char* kProgramFileName = "update.exe";
+
+    // The update location in force: the override in effect, else the default.
+    static std::string Base();
+    // Scheme letters, "://", a host, and no blanks or control characters anywhere. The platform's
+    // own URL check is a stub under Wine that accepts any text, so the form is also checked here.
+    static bool IsWellFormedUrl(const std::string& url);
+};
+
+}  // namespace updater

@@ -1,0 +1,18 @@
+#pragma once
+#include "framework/Application.h"
+
+namespace updater {
+
+// The application object of kvupdate: runs the update dialog modally and ends the program when
+// it closes.
+class UpdaterApp : public fw::Application {
+public:
+    UpdaterApp() = default;
+    ~UpdaterApp() override = default;
+
+protected:
+    // Runs the dialog and answers false: no message loop follows.
+    bool InitInstance() override;
+};
+
+}  // namespace updater
