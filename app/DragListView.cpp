@@ -68,6 +68,14 @@ LRESULT DragListView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONUP:
         FinishDrag(lParam);
         break;
+    case WM_RBUTTONDOWN:
+        // The list view's own handling of the press tracks the button until it is released and
+        // keeps the release to itself (then asks for the context menu), so a drag ends here.
+        if (TheApp().GetDragState().isDragging) {
+            CancelDrag();
+            return 0;
+        }
+        break;
     case WM_RBUTTONUP:
         // Never passed on: the list's own handling would start its context behaviour.
         CancelDrag();

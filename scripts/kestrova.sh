@@ -46,7 +46,7 @@ configure_and_build() {  # folder toolchain [targets...]
 }
 
 # The programs a user runs; the tests need everything.
-PROGRAMS=(kestrova unzip32)
+PROGRAMS=(kestrova unzip32 kvupdate)
 
 # Builds the deliverables; sets RUN_BUILD to the build whose programs this machine can run.
 build() {  # [targets...]

@@ -1,0 +1,182 @@
+// Times the explorer pane's listing (NavigateTo on a real main window) against a bare
+// FindFirstFile / FindNextFile pass over the same folder, and the archive search against a bare
+// recursive enumeration of the same tree, in one run. Prints the medians and their ratios.
+#include "app/MainWindow.h"
+#include "app/SearchStatusWindow.h"
+
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kRounds = 5;
+
+double Seconds()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Median wall time of `kRounds` runs after one warm-up run.
+double Median(const std::function<void()>& run)
+{
+    run();
+    std::vector<double> times;
+    for (int i = 0; i < kRounds; ++i) {
+        double start = Seconds();
+        run();
+        times.push_back(Seconds() - start);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void MakeFile(const std::string& path)
+{
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+}
+
+void RemoveTree(const std::string& folder)
+{
+    WIN32_FIND_DATAA match;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &match);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = match.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = folder + "\\" + name;
+            if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                ::DeleteFileA(child.c_str());
+        } while (::FindNextFileA(find, &match));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+// The bare pass: every match of folder\*.*, its name looked at and nothing else asked.
+int BarePass(const std::string& folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAA match;
+    HANDLE find = ::FindFirstFileA((folder + "*.*").c_str(), &match);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        if (match.cFileName[0] != '.')
+            ++count;
+    } while (::FindNextFileA(find, &match));
+    ::FindClose(find);
+    return count;
+}
+
+// The bare recursive enumeration: every entry visited, every sub-folder entered.
+int BareWalk(const std::string& folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAA match;
+    HANDLE find = ::FindFirstFileA((folder + "\\*.*").c_str(), &match);
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do {
+        std::string name = match.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        ++count;
+        if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            count += BareWalk(folder + "\\" + name);
+    } while (::FindNextFileA(find, &match));
+    ::FindClose(find);
+    return count;
+}
+
+void Report(const char* what, double program, double bare, double target)
+{
+    double ratio = bare > 0 ? program / bare : 0;
+    std::printf("%-8s program %8.3f s   bare %8.3f s   ratio %5.2f (target <= %.1f) %s\n", what, program, bare, ratio,
+                target, ratio <= target ? "met" : "MISSED");
+}
+
+}  // namespace
+
+int main()
+{
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string root = std::string(temp) + "kvbench" + std::to_string(::GetCurrentProcessId());
+    ::CreateDirectoryA(root.c_str(), nullptr);
+
+    // A folder of 5,000 archives and 1,000 sub-folders.
+    const std::string listing = root + "\\listing\\";
+    ::CreateDirectoryA(listing.c_str(), nullptr);
+    for (int i = 0; i < 5000; ++i)
+        MakeFile(listing + "archive" + std::to_string(i) + ".zip");
+    for (int i = 0; i < 1000; ++i)
+        ::CreateDirectoryA((listing + "folder" + std::to_string(i)).c_str(), nullptr);
+
+    // A tree of 50,000 files in 5,000 folders (50 folders of 100 folders of 10 files, 4 archives each).
+    const std::string tree = root + "\\tree";
+    ::CreateDirectoryA(tree.c_str(), nullptr);
+    for (int top = 0; top < 50; ++top) {
+        std::string upper = tree + "\\t" + std::to_string(top);
+        ::CreateDirectoryA(upper.c_str(), nullptr);
+        for (int sub = 0; sub < 100; ++sub) {
+            std::string leaf = upper + "\\s" + std::to_string(sub);
+            ::CreateDirectoryA(leaf.c_str(), nullptr);
+            for (int f = 0; f < 10; ++f)
+                MakeFile(leaf + "\\f" + std::to_string(f) + (f < 4 ? ".zip" : ".txt"));
+        }
+    }
+
+    auto window = std::make_unique<app::MainWindow>();
+    if (!window->Create(nullptr)) {
+        std::printf("the main window could not be created\n");
+        return 1;
+    }
+
+    int listed = 0;
+    double program = Median([&] {
+        window->NavigateTo(listing);
+        listed = window->ExplorerList.GetItemCount();
+    });
+    int bareCount = 0;
+    double bare = Median([&] { bareCount = BarePass(listing); });
+    std::printf("listing: %d entries listed, %d entries enumerated\n", listed, bareCount);
+    Report("listing", program, bare, 3.0);
+
+    app::SearchStatusWindow popup;
+    int found = 0;
+    double search = Median([&] {
+        popup.Create(*window);
+        popup.Search(tree);
+        found = popup.ResultCount();
+        popup.Destroy();
+    });
+    int walked = 0;
+    double walk = Median([&] { walked = BareWalk(tree); });
+    std::printf("search: %d archives found, %d entries walked\n", found, walked);
+    Report("search", search, walk, 1.5);
+
+    window->Destroy();
+    window.reset();
+    RemoveTree(root);
+    return 0;
+}

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Extraction speed of UNZIP32.DLL beside 7z, bsdtar, python's zipfile and a bare zlib loop under
+# Wine, on generated archives, all on the same disk. Each case runs ROUNDS rounds (tools taking
+# turns, every run into a fresh folder, folders deleted only after the case) and prints medians.
+# Usage: bench/run_unzip_bench.sh <build folder with bin/> [work folder] [rounds]
+# Needs WINEPREFIX/DISPLAY set (as for the tests); uses /usr/lib/wine/wine64 for 64-bit builds.
+set -euo pipefail
+BIN=$(cd "${1:?build folder}" && pwd)/bin
+WORK=${2:-/tmp/kv-bench}
+ROUNDS=${3:-3}
+WINE=/usr/lib/wine/wine64
+[ -f "$BIN/unzip_bench.exe" ] || { echo "build unzip_bench and bare_inflate first" >&2; exit 1; }
+mkdir -p "$WORK/archives"
+
+python3 - "$WORK/archives" <<'PY'
+import os, random, sys, zipfile
+out = sys.argv[1]
+rng = random.Random(1)
+words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9))) for _ in range(5000)]
+def text(n, seed):
+    r = random.Random(seed)
+    parts, size = [], 0
+    while size < n:
+        line = b" ".join(r.choice(words) for _ in range(12)) + b"\n"
+        parts.append(line); size += len(line)
+    return b"".join(parts)[:n]
+def make(name, members, method):
+    path = os.path.join(out, name)
+    if os.path.exists(path):
+        return
+    with zipfile.ZipFile(path + ".part", "w", method, compresslevel=6) as z:
+        for n, data in members():
+            z.writestr(n, data)
+    os.rename(path + ".part", path)
+make("many-deflated.zip", lambda: ((f"m{i:02}.txt", text(10 << 20, i)) for i in range(15)), zipfile.ZIP_DEFLATED)
+make("one-deflated.zip", lambda: [("big.txt", text(200 << 20, 99))], zipfile.ZIP_DEFLATED)
+make("stored.zip", lambda: ((f"s{i}.bin", os.urandom(20 << 20)) for i in range(10)), zipfile.ZIP_STORED)
+make("small-files.zip", lambda: ((f"d{i % 200:03}/sub/f{i}.txt", text(rng.randint(1024, 8192), i)) for i in range(20000)),
+     zipfile.ZIP_DEFLATED)
+PY
+
+winpath() { echo "Z:${1//\//\\}"; }
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+elapsed() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>>"$WORK/err.log" || echo "  (failed: $*)" >&2; e=$(date +%s.%N); echo "$e - $s" | bc; }
+peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+
+# A case: name, archive, and whether it is a listing.
+run_case() {
+    local name=$1 archive=$WORK/archives/$2 list=${3:-}
+    declare -A times
+    local tools
+    if [ -n "$list" ]; then tools="ours 7z"; else tools="ours bare 7z bsdtar python"; fi
+    for r in $(seq "$ROUNDS"); do
+        for t in $tools; do
+            local dest=$WORK/out/$name-$t-$r
+            rm -rf "$dest"; mkdir -p "$dest"
+            case $t in
+                ours) if [ -n "$list" ]; then
+                          v=$(elapsed $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" x list)
+                      else
+                          v=$(elapsed $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")")
+                      fi ;;
+                bare) v=$(elapsed $WINE "$BIN/bare_inflate.exe" "$(winpath "$archive")" "$(winpath "$dest")") ;;
+                7z) if [ -n "$list" ]; then v=$(elapsed 7z l "$archive"); else v=$(elapsed 7z x -y -o"$dest" "$archive"); fi ;;
+                bsdtar) v=$(elapsed bsdtar -xf "$archive" -C "$dest") ;;
+                python) v=$(elapsed python3 -c "import zipfile,sys; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])" "$archive" "$dest") ;;
+            esac
+            times[$t]+="$v "
+        done
+    done
+    local line="$name:"
+    for t in $tools; do
+        m=$(echo "${times[$t]}" | tr ' ' '\n' | grep . | median)
+        line+=$(printf "  %s %.3f" "$t" "$m")
+        eval "med_$t=$m"
+    done
+    local ratio
+    ratio=$(echo "scale=2; $med_ours / $med_7z" | bc)
+    line+="  ours/7z $ratio"
+    if [ -z "$list" ]; then line+="  ours/bare $(echo "scale=2; $med_ours / $med_bare" | bc)"; fi
+    # Peak memory of one more run of ours, as the library's process reports it.
+    local dest=$WORK/out/$name-mem; rm -rf "$dest"; mkdir -p "$dest"
+    if [ -n "$list" ]; then
+        mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" x list 2>&1 >/dev/null | grep -o 'peak private [0-9.]* MiB')
+    else
+        mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")" 2>&1 >/dev/null | grep -o 'peak private [0-9.]* MiB')
+    fi
+    echo "$line  ($mem)"
+    rm -rf "$WORK/out"
+}
+
+echo "medians of $ROUNDS rounds, wall seconds; ours = UNZIP32.DLL via unzip_bench under Wine"
+run_case many-deflated many-deflated.zip
+run_case one-deflated one-deflated.zip
+run_case stored stored.zip
+run_case small-files small-files.zip
+run_case list-20000 small-files.zip list
