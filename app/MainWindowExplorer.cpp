@@ -12,6 +12,9 @@
 #include "settings/SettingsDialog.h"
 #include "settings/SpecialFolders.h"
 
+#include <shellapi.h>
+
+#include <map>
 #include <vector>
 
 namespace app {
@@ -71,9 +74,27 @@ void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bo
         finder.Close();
     }
 
+    // The shell's icon query costs milliseconds per path (far more than listing the folder), and
+    // archives and folders show the icon of their type: ask once per type and pass.
     engine::FileIconCache& icons = IconCache();
+    icons.AttachSystemList(engine::FileIconCache::kSmallIcons);
+    std::map<std::string, int> iconOfType;
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        ExplorerList.InsertItem(0, it->FileName(), icons.GetSystemIconIndex(it->Path()));
+        const bool isFolder = it->IsFolder();
+        const std::string type = isFolder ? std::string("\folder") : it->Extension();
+        auto known = iconOfType.find(type);
+        int icon = 0;
+        if (known != iconOfType.end()) {
+            icon = known->second;
+        } else {
+            SHFILEINFOA info{};
+            ::SHGetFileInfoA(isFolder ? "folder" : ("file" + type).c_str(),
+                             isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                             SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
+            icon = info.iIcon;
+            iconOfType.emplace(type, icon);
+        }
+        ExplorerList.InsertItem(0, it->FileName(), icon);
         ExplorerList.SetItemText(0, 1, it->SizeText());
         ExplorerList.SetItemText(0, 2, it->DateText(0, nullptr));
     }

@@ -135,8 +135,12 @@ TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
             HWND browser = ::FindWindowA("#32770", "Browse for Folder");
             if (browser != nullptr && ::IsWindowVisible(browser)) {
                 ++browsers;
+                // The browser fills its tree as it opens; select once it has settled, and again.
+                ::Sleep(300);
                 ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
-                ::Sleep(100);
+                ::Sleep(300);
+                ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
+                ::Sleep(200);
                 ::PostMessageA(browser, WM_COMMAND, IDOK, 0);
                 break;
             }
