@@ -10,7 +10,7 @@
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
-#include "settings/SpecialFolders.h"
+#include "settings/ShellFolders.h"
 
 #include <shellapi.h>
 

@@ -3,7 +3,7 @@
 #include "resources/kestrova/resource.h"
 #include "settings/RegistryStore.h"
 #include "settings/ShellLink.h"
-#include "settings/SpecialFolders.h"
+#include "settings/ShellFolders.h"
 
 #include <commctrl.h>
 

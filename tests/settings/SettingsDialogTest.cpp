@@ -2,7 +2,7 @@
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
-#include "settings/SpecialFolders.h"
+#include "settings/ShellFolders.h"
 #include "tests/support/RegistryFixture.h"
 
 #include <commctrl.h>

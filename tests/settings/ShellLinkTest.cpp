@@ -1,5 +1,5 @@
 #include "settings/ShellLink.h"
-#include "settings/SpecialFolders.h"
+#include "settings/ShellFolders.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -67,7 +67,7 @@ TEST_F(ShellLinkTest, MissingFolderOrProfileFailsQuietly)
     EXPECT_EQ(settings::ShellLink::ShortcutPath("\\Desktop\\"), saved + "\\Desktop\\Kestrova.lnk");
 }
 
-TEST(SpecialFolders, DesktopModuleAndVersion)
+TEST(ShellFolders, DesktopModuleAndVersion)
 {
     EXPECT_STRCASEEQ(settings::GetDesktopFolder().c_str(), (Profile() + "\\Desktop").c_str());
     EXPECT_EQ(settings::GetProgramVersion(), "1.8.00");
