@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace settings {
 
 namespace {
@@ -104,6 +106,11 @@ bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
         // Default processing still follows (the answer is "not handled").
         if (wParam != FALSE)
             OnShown();
+        return false;
+    }
+    if (msg == WM_SIZE && applyButton.Handle() != nullptr) {
+        // The owner gives the dialog its size when it shows it; the bottom row must stay inside.
+        KeepBottomRowBelowTabs();
         return false;
     }
     return fw::ModelessDialog::OnMessage(msg, wParam, lParam, result);
@@ -214,22 +221,31 @@ void SettingsDialog::ApplyGeometry()
 }
 
 // Apply and the version label keep their template places, which are in dialog units, while the
-// tab control is placed in pixels. With a font whose dialog units come out small (Arial under
-// Wine, say) the template places fall on the bottom of the pages; then both move down together,
-// just below the tab control, keeping their size and left edge.
+// tab control and the dialog are sized in pixels. With a font whose dialog units come out small
+// (Arial under Wine, say) the template places fall on the bottom of the pages; then both move down
+// together, just below the tab control. With a wider substitute font they can stand past the
+// dialog's right or bottom edge; then both move back inside. Size and spacing are kept.
 void SettingsDialog::KeepBottomRowBelowTabs()
 {
     const int kGap = 2;
-    RECT tabRect = tabs.GetWindowRect();
-    RECT applyRect = applyButton.GetWindowRect();
-    int shift = tabRect.bottom + kGap - applyRect.top;
-    if (shift <= 0)
-        return;
     const fw::Window* bottomRow[] = {&applyButton, &versionLabel};
+    RECT tabRect = tabs.GetWindowRect();
+    RECT client = GetClientRect();
+    ::MapWindowPoints(hwnd_, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    RECT row = applyButton.GetWindowRect();
+    RECT label = versionLabel.GetWindowRect();
+    ::UnionRect(&row, &row, &label);
+    LONG down = std::max<LONG>(0, tabRect.bottom + kGap - applyButton.GetWindowRect().top);
+    if (row.bottom + down > client.bottom)
+        down = client.bottom - row.bottom;
+    LONG left = row.right > client.right ? row.right - client.right : 0;
+    left = std::min<LONG>(left, row.left - client.left);
+    if (down == 0 && left == 0)
+        return;
     for (const fw::Window* control : bottomRow) {
         RECT rect = control->GetWindowRect();
         ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
-        control->SetPos(rect.left, rect.top + shift, rect.right - rect.left, rect.bottom - rect.top);
+        control->SetPos(rect.left - left, rect.top + down, rect.right - rect.left, rect.bottom - rect.top);
     }
 }
 
