@@ -5,6 +5,9 @@
 #include "app/ProcessObjects.h"
 #include "resources/kestrova/resource.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace app {
 
 namespace {
@@ -24,6 +27,145 @@ bool IsListView(HWND hwnd)
 void DragListView::Bound()
 {
     Subclass();
+}
+
+bool DragListView::IsVirtual() const
+{
+    return hwnd_ != nullptr && (::GetWindowLongA(hwnd_, GWL_STYLE) & LVS_OWNERDATA) != 0;
+}
+
+void DragListView::InsertRows(int index, std::vector<Row> added)
+{
+    if (!IsVirtual()) {
+        for (auto row = added.rbegin(); row != added.rend(); ++row) {
+            int at = fw::ListView::InsertItem(index, row->texts[0], row->image);
+            fw::ListView::SetItemText(at, 1, row->texts[1]);
+            fw::ListView::SetItemText(at, 2, row->texts[2]);
+        }
+        return;
+    }
+    if (added.empty())
+        return;
+    index = std::max(0, std::min(index, static_cast<int>(rows.size())));
+    const int shift = static_cast<int>(added.size());
+    // The control keeps selection and focus by position: note the ones behind the insertion point.
+    std::vector<int> selected;
+    int focused = -1;
+    if (index < static_cast<int>(rows.size())) {
+        for (int i = GetNextItem(index - 1, LVNI_SELECTED); i >= 0; i = GetNextItem(i, LVNI_SELECTED))
+            selected.push_back(i);
+        focused = GetNextItem(index - 1, LVNI_FOCUSED);
+    }
+    rows.insert(rows.begin() + index, std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    // What each insertion's notification does for a list with items of its own.
+    SetImageList(iconCache.Handle(), LVSIL_SMALL);
+    Send(LVM_SETITEMCOUNT, rows.size(), LVSICF_NOSCROLL);
+    if (!selected.empty() || focused >= 0) {
+        SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        for (int i : selected)
+            SetItemState(i + shift, LVIS_SELECTED, LVIS_SELECTED);
+        if (focused >= 0)
+            SetItemState(focused + shift, LVIS_FOCUSED, LVIS_FOCUSED);
+    }
+}
+
+int DragListView::InsertItem(int index, const std::string& text, int image)
+{
+    if (!IsVirtual())
+        return fw::ListView::InsertItem(index, text, image);
+    index = std::max(0, std::min(index, static_cast<int>(rows.size())));
+    Row row;
+    row.texts[0] = text;
+    row.image = image;
+    std::vector<Row> one;
+    one.push_back(std::move(row));
+    InsertRows(index, std::move(one));
+    return index;
+}
+
+bool DragListView::SetItemText(int item, int subItem, const std::string& text)
+{
+    if (!IsVirtual())
+        return fw::ListView::SetItemText(item, subItem, text);
+    if (item < 0 || item >= static_cast<int>(rows.size()) || subItem < 0 || subItem > 2)
+        return false;
+    rows[static_cast<size_t>(item)].texts[subItem] = text;
+    Send(LVM_REDRAWITEMS, static_cast<WPARAM>(item), static_cast<LPARAM>(item));
+    return true;
+}
+
+bool DragListView::DeleteItem(int item)
+{
+    if (!IsVirtual())
+        return fw::ListView::DeleteItem(item);
+    if (item < 0 || item >= static_cast<int>(rows.size()))
+        return false;
+    // The control drops the item's selection and moves the others' up before the row goes.
+    bool done = fw::ListView::DeleteItem(item);
+    rows.erase(rows.begin() + item);
+    return done;
+}
+
+bool DragListView::DeleteAllItems()
+{
+    bool done = fw::ListView::DeleteAllItems();
+    rows.clear();
+    return done;
+}
+
+// The control asks for what it shows and for what LVM_GETITEMTEXT is asked, in the character set
+// the dialog chose for its notifications.
+void DragListView::AnswerDisplayInfo(const NMHDR& header)
+{
+    if (header.code == LVN_GETDISPINFOA) {
+        LVITEMA& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
+        if (item.iItem < 0 || item.iItem >= static_cast<int>(rows.size()))
+            return;
+        const Row& row = rows[static_cast<size_t>(item.iItem)];
+        if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
+            const std::string& text = item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
+            ::lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
+        }
+        if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0)
+            item.iImage = row.image;
+        return;
+    }
+    LVITEMW& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
+    if (item.iItem < 0 || item.iItem >= static_cast<int>(rows.size()))
+        return;
+    const Row& row = rows[static_cast<size_t>(item.iItem)];
+    if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
+        const std::string& text = item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
+        int written = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), item.pszText,
+                                            item.cchTextMax - 1);
+        item.pszText[written > 0 ? written : 0] = L'\0';
+    }
+    if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0)
+        item.iImage = row.image;
+}
+
+// Type-ahead in a virtual list: the first row from `start` on whose name begins with (or, without
+// LVFI_PARTIAL, equals) `text`, ignoring case, wrapping round when asked to; -1 when none does.
+int DragListView::FindRow(int start, const std::string& text, UINT flags) const
+{
+    const int count = static_cast<int>(rows.size());
+    if (count == 0 || (flags & (LVFI_STRING | LVFI_PARTIAL)) == 0)
+        return -1;
+    start = start < 0 || start >= count ? 0 : start;
+    const int span = (flags & LVFI_WRAP) ? count : count - start;
+    for (int n = 0; n < span; ++n) {
+        int i = (start + n) % count;
+        const std::string& name = rows[static_cast<size_t>(i)].texts[0];
+        bool match = (flags & LVFI_PARTIAL)
+                         ? name.size() >= text.size() &&
+                               ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
+                                                static_cast<int>(text.size()), text.c_str(),
+                                                static_cast<int>(text.size())) == CSTR_EQUAL
+                         : ::lstrcmpiA(name.c_str(), text.c_str()) == 0;
+        if (match)
+            return i;
+    }
+    return -1;
 }
 
 void DragListView::AddRow(HWND target, const std::string& path, const std::string& location, int icon)
@@ -54,6 +196,30 @@ bool DragListView::OnReflectedNotify(const NMHDR& header, LRESULT& result)
         SetImageList(iconCache.Handle(), LVSIL_SMALL);
         result = 0;
         return true;
+    case LVN_GETDISPINFOA:
+    case LVN_GETDISPINFOW:
+        AnswerDisplayInfo(header);
+        result = 0;
+        return true;
+    case LVN_ODFINDITEMA: {
+        const auto& find = reinterpret_cast<const NMLVFINDITEMA&>(header);
+        std::string text = find.lvfi.psz != nullptr ? find.lvfi.psz : "";
+        result = FindRow(find.iStart, text, find.lvfi.flags);
+        return true;
+    }
+    case LVN_ODFINDITEMW: {
+        const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
+        std::string text;
+        if (find.lvfi.psz != nullptr) {
+            int size = ::WideCharToMultiByte(CP_ACP, 0, find.lvfi.psz, -1, nullptr, 0, nullptr, nullptr);
+            if (size > 1) {
+                text.resize(static_cast<size_t>(size - 1));
+                ::WideCharToMultiByte(CP_ACP, 0, find.lvfi.psz, -1, &text[0], size, nullptr, nullptr);
+            }
+        }
+        result = FindRow(find.iStart, text, find.lvfi.flags);
+        return true;
+    }
     default:
         return false;
     }

@@ -39,39 +39,57 @@ void SetUpBitmap(const fw::Button& button, bool atRoot)
 void MainWindow::NavigateTo(const std::string& folder)
 {
     ExtractionList.dropFolder = folder;
-    ListFolderPass(folder, ListKind::Archives, true);
-    ListFolderPass(folder, ListKind::Folders, false);
+    // Both passes look at the same matches: the folder is enumerated once for the two.
+    std::vector<WIN32_FIND_DATAA> matches;
+    Enumerate(WithBackslash(folder), matches);
+    // The list is painted once, when both passes are done.
+    ExplorerList.SetRedraw(false);
+    ListFolderPass(folder, ListKind::Archives, true, &matches);
+    ListFolderPass(folder, ListKind::Folders, false, &matches);
+    ExplorerList.SetRedraw(true);
+    ExplorerList.Redraw();
+}
+
+std::string MainWindow::WithBackslash(const std::string& folder)
+{
+    if (folder.empty() || folder.back() != '\\')
+        return folder + '\\';
+    return folder;
+}
+
+// Every match of folder*.*, hidden and system ones included, in the order the file system gives.
+void MainWindow::Enumerate(const std::string& folder, std::vector<WIN32_FIND_DATAA>& matches)
+{
+    FolderFinder& finder = TheFolderFinder();
+    WIN32_FIND_DATAA match;
+    if (finder.FindFirst(folder + "*.*", match)) {
+        do {
+            matches.push_back(match);
+        } while (finder.FindNext(match));
+        finder.Close();
+    }
 }
 
 // One pass over the folder: its archives or its sub-folders, inserted at the top in the order the
 // file system reports them. The enumeration's own data gives each entry's kind, size and date, so
-// the pass asks the file system nothing more per entry.
-void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bool clear)
+// the pass asks the file system nothing more per entry; `matches`, when given, is that enumeration.
+void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bool clear,
+                                const std::vector<WIN32_FIND_DATAA>* matches)
 {
-    std::string folder = folderText;
-    if (folder.empty() || folder.back() != '\\')
-        folder += '\\';
+    const std::string folder = WithBackslash(folderText);
     if (kind == ListKind::Folders)
         SetUpBitmap(upButton, PathInfo(folder).IsRoot());
     CurrentFolder() = folder;
     Settings().lastFolder = folder;
 
-    ExplorerList.SetRedraw(false);
     if (clear)
         ExplorerList.DeleteAllItems();
     pathLabel.SetText(" " + folder);
 
-    std::vector<PathInfo> entries;
-    FolderFinder& finder = TheFolderFinder();
-    WIN32_FIND_DATAA match;
-    if (finder.FindFirst(folder + "*.*", match)) {
-        do {
-            PathInfo entry(folder + match.cFileName, match);
-            bool keep = kind == ListKind::Archives ? entry.IsZipArchive() : entry.IsFolder();
-            if (keep)
-                entries.push_back(entry);
-        } while (finder.FindNext(match));
-        finder.Close();
+    std::vector<WIN32_FIND_DATAA> own;
+    if (matches == nullptr) {
+        Enumerate(folder, own);
+        matches = &own;
     }
 
     // The shell's icon query costs milliseconds per path (far more than listing the folder), and
@@ -79,27 +97,29 @@ void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bo
     engine::FileIconCache& icons = IconCache();
     icons.AttachSystemList(engine::FileIconCache::kSmallIcons);
     std::map<std::string, int> iconOfType;
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        const bool isFolder = it->IsFolder();
-        const std::string type = isFolder ? std::string("\folder") : it->Extension();
+    std::vector<DragListView::Row> rows;
+    for (const WIN32_FIND_DATAA& match : *matches) {
+        PathInfo entry(folder + match.cFileName, match);
+        bool isFolder = entry.IsFolder();
+        if (kind == ListKind::Archives ? !entry.IsZipArchive() : !isFolder)
+            continue;
+        const std::string type = isFolder ? std::string("\folder") : entry.Extension();
         auto known = iconOfType.find(type);
-        int icon = 0;
-        if (known != iconOfType.end()) {
-            icon = known->second;
-        } else {
+        if (known == iconOfType.end()) {
             SHFILEINFOA info{};
             ::SHGetFileInfoA(isFolder ? "folder" : ("file" + type).c_str(),
                              isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
                              SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
-            icon = info.iIcon;
-            iconOfType.emplace(type, icon);
+            known = iconOfType.emplace(type, info.iIcon).first;
         }
-        ExplorerList.InsertItem(0, it->FileName(), icon);
-        ExplorerList.SetItemText(0, 1, it->SizeText());
-        ExplorerList.SetItemText(0, 2, it->DateText(0, nullptr));
+        DragListView::Row row;
+        row.texts[0] = entry.FileName();
+        row.texts[1] = entry.SizeText();
+        row.texts[2] = entry.DateText(0, nullptr);
+        row.image = known->second;
+        rows.push_back(std::move(row));
     }
-    ExplorerList.SetRedraw(true);
-    ExplorerList.Redraw();
+    ExplorerList.InsertRows(0, std::move(rows));
     countLabel.SetText(std::to_string(ExplorerList.GetItemCount()) + " Object(s)");
 }
 

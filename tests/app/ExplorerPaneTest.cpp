@@ -117,6 +117,59 @@ TEST_F(ExplorerPaneTest, ListsEveryEntryOfALargeFolder)
     EXPECT_EQ(window->countLabel.GetText(), "270 Object(s)");
 }
 
+// The explorer keeps its rows itself and the control asks for them: what the control answers,
+// what it shows and how its selection follows edits must be what real items would give.
+TEST_F(ExplorerPaneTest, RowsTheControlAsksForBehaveAsItems)
+{
+    folder.MakeFolder("Beta");
+    folder.WriteFile("alpha.zip", "x");
+    folder.WriteFile("gamma.zip", "x");
+    window->NavigateTo(folder.Path());
+    app::DragListView& list = window->ExplorerList;
+    ASSERT_TRUE(list.IsVirtual());
+    ASSERT_EQ(list.GetItemCount(), 3);
+    EXPECT_EQ(list.GetItemText(0, 0), "Beta");
+
+    // Each row's icon comes through the control, as for an inserted item.
+    LVITEMA item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = 0;
+    item.iImage = -7;
+    ASSERT_TRUE(list.Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_GE(item.iImage, 0) << "the folder icon";
+    EXPECT_NE(list.Send(LVM_GETIMAGELIST, LVSIL_SMALL), 0);
+
+    // Type-ahead: the control asks which row begins with the typed text.
+    LVFINDINFOA find{};
+    find.flags = LVFI_PARTIAL | LVFI_STRING | LVFI_WRAP;
+    find.psz = "GAM";
+    EXPECT_EQ(list.GetItemText(static_cast<int>(list.Send(LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                                          reinterpret_cast<LPARAM>(&find))),
+                               0),
+              "gamma.zip");
+    find.psz = "zzz";
+    EXPECT_EQ(list.Send(LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)), -1);
+
+    // Rows put in ahead of a selected one: the selection stays with its row.
+    SelectRows(list, {2});
+    std::string selected = list.GetItemText(2, 0);
+    app::DragListView::Row row;
+    row.texts[0] = "new.zip";
+    std::vector<app::DragListView::Row> added(2, row);
+    list.InsertRows(1, added);
+    ASSERT_EQ(list.GetItemCount(), 5);
+    EXPECT_EQ(list.GetItemText(1, 0), "new.zip");
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 4);
+    EXPECT_EQ(list.GetItemText(4, 0), selected);
+
+    // Deleting a row moves the later rows, their texts and their selection up together.
+    list.DeleteItem(1);
+    EXPECT_EQ(list.GetItemCount(), 4);
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 3);
+    EXPECT_EQ(list.GetItemText(3, 0), selected);
+    EXPECT_EQ(list.GetItemText(0, 0), "Beta");
+}
+
 TEST_F(ExplorerPaneTest, UpClimbsToTheDriveRootAndStopsThere)
 {
     folder.MakeFolder("Games");
