@@ -163,6 +163,23 @@ make_packages() {
     bash "$ROOT/scripts/package.sh" "$BUILD/bin" "$BUILD/dist" x86
 }
 
+# The README pictures (docs/images), taken from the real windows on a display and prefix of their own.
+# The dialogs ask for Arial: the pictures use Liberation Sans, which has Arial's metrics, so that they
+# show the layout a Windows user sees.
+SCREENSHOT_PACKAGES=(fonts-liberation2)
+take_screenshots() {
+    PACKAGES+=("${SCREENSHOT_PACKAGES[@]}")
+    build "${PROGRAMS[@]}" screenshot_driver
+    trap stop_started EXIT
+    start_display virtual
+    make_prefix
+    export WINE_LOADER
+    local rc=0
+    bash "$ROOT/scripts/screenshots.sh" "$RUN_BUILD/bin" "$ROOT/docs/images" || rc=$?
+    stop_started
+    return $rc
+}
+
 command=${1:-}
 [ $# -gt 0 ] && shift
 case "$command" in
@@ -170,5 +187,6 @@ case "$command" in
     test) run_tests "$@" ;;
     build) build "${PROGRAMS[@]}" ;;
     package) make_packages ;;
-    *) echo "usage: $0 run|test [ctest options]|build|package" >&2; exit 2 ;;
+    screenshots) take_screenshots ;;
+    *) echo "usage: $0 run|test [ctest options]|build|package|screenshots" >&2; exit 2 ;;
 esac
