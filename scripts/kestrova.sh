@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # One entry for every developer task on a Debian 12 machine (run as root):
 #   kestrova.sh run    install what is missing, build, start Kestrova under Wine
-#   kestrova.sh test   install what is missing, build, run every test through CTest
+#   kestrova.sh test [ctest options]   install what is missing, build, run every test through CTest
+#                                       (options such as -R installer pick tests)
 #   kestrova.sh build  install what is missing and build
+#   kestrova.sh package      build, then make build/dist/Kestrova-<version>-setup.exe and
+#                            Kestrova-<version>-portable.zip from the 32-bit programs
+#   kestrova.sh screenshots  build, then save the README pictures in docs/images/
 # Both commands start what they need (Xvfb, a persistent wineserver, a fresh Wine prefix inside
 # the build folder) and stop exactly that again, by PID.
 set -euo pipefail
@@ -112,14 +116,14 @@ make_prefix() {
     mkdir -p "$user_dir/Desktop"
 }
 
-run_tests() {
+run_tests() {  # [ctest options...]
     build
     trap stop_started EXIT
     start_display virtual
     make_prefix
     export KESTROVA_SOURCE="$ROOT" KESTROVA_DELIVERABLES="$BUILD/bin"
     local rc=0
-    (cd "$RUN_BUILD" && ctest --output-on-failure --timeout 600 -j2) || rc=$?
+    (cd "$RUN_BUILD" && ctest --output-on-failure --timeout 600 -j2 "$@") || rc=$?
     stop_started
     return $rc
 }
@@ -153,9 +157,36 @@ run_program() {
     wait "$pid" || true
 }
 
-case "${1:-}" in
+# The installer and the portable zip of the shipped (32-bit) programs, in build/dist.
+make_packages() {
+    build "${PROGRAMS[@]}"
+    bash "$ROOT/scripts/package.sh" "$BUILD/bin" "$BUILD/dist" x86
+}
+
+# The README pictures (docs/images), taken from the real windows on a display and prefix of their own.
+# The dialogs ask for Arial: the pictures use Liberation Sans, which has Arial's metrics, so that they
+# show the layout a Windows user sees.
+SCREENSHOT_PACKAGES=(fonts-liberation2)
+take_screenshots() {
+    PACKAGES+=("${SCREENSHOT_PACKAGES[@]}")
+    build "${PROGRAMS[@]}" screenshot_driver
+    trap stop_started EXIT
+    start_display virtual
+    make_prefix
+    export WINE_LOADER
+    local rc=0
+    bash "$ROOT/scripts/screenshots.sh" "$RUN_BUILD/bin" "$ROOT/docs/images" || rc=$?
+    stop_started
+    return $rc
+}
+
+command=${1:-}
+[ $# -gt 0 ] && shift
+case "$command" in
     run) run_program ;;
-    test) run_tests ;;
+    test) run_tests "$@" ;;
     build) build "${PROGRAMS[@]}" ;;
-    *) echo "usage: $0 run|test|build" >&2; exit 2 ;;
+    package) make_packages ;;
+    screenshots) take_screenshots ;;
+    *) echo "usage: $0 run|test [ctest options]|build|package|screenshots" >&2; exit 2 ;;
 esac

@@ -1,0 +1,116 @@
+; Kestrova installer: puts kestrova.exe, UNZIP32.DLL and kvupdate.exe into Program Files\Kestrova,
+; adds a Start-menu shortcut and an Add/Remove Programs entry whose uninstaller takes all of that away
+; again. The user's settings under HKCU\Software\Kestrova are left alone.
+;
+; Built by scripts/package.sh with makensis; the defines it passes:
+;   VERSION  the program's version text, e.g. 1.8.00
+;   BINDIR   folder holding the three files
+;   OUTFILE  the installer to write
+;   X64      (optional) the 64-bit flavour: 64-bit stub, 64-bit Program Files and registry view.
+;            The shipped installer is the 32-bit one; the 64-bit flavour lets the same script be
+;            exercised on machines that cannot run 32-bit programs.
+
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!ifndef VERSION
+  !error "VERSION must be defined (see scripts/package.sh)"
+!endif
+!ifndef BINDIR
+  !error "BINDIR must be defined (see scripts/package.sh)"
+!endif
+!ifndef OUTFILE
+  !error "OUTFILE must be defined (see scripts/package.sh)"
+!endif
+
+!ifdef X64
+  Target amd64-unicode
+  !define PROGRAM_FILES "$PROGRAMFILES64"
+!else
+  Target x86-unicode
+  !define PROGRAM_FILES "$PROGRAMFILES"
+!endif
+
+!define PRODUCT "Kestrova"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define SETTINGS_KEY "Software\${PRODUCT}"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "${PROGRAM_FILES}\${PRODUCT}"
+ShowInstDetails show
+ShowUninstDetails show
+BrandingText "${PRODUCT} ${VERSION}"
+
+!include "MUI2.nsh"
+
+!define MUI_ICON "${__FILEDIR__}\..\resources\kestrova\icon156.ico"
+!define MUI_UNICON "${__FILEDIR__}\..\resources\kestrova\icon156.ico"
+!define MUI_ABORTWARNING
+!define MUI_FINISHPAGE_RUN "$INSTDIR\kestrova.exe"
+
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${PRODUCT} ${VERSION} Setup"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PRODUCT}"
+
+Function .onInit
+  ; The Start-menu entry is for every user of the machine, like the Program Files folder.
+  SetShellVarContext all
+!ifdef X64
+  SetRegView 64
+!endif
+FunctionEnd
+
+Function un.onInit
+  SetShellVarContext all
+!ifdef X64
+  SetRegView 64
+!endif
+FunctionEnd
+
+Section "Kestrova" SecProgram
+  SectionIn RO
+  SetOutPath "$INSTDIR"
+  File "${BINDIR}\kestrova.exe"
+  File "${BINDIR}\UNZIP32.DLL"
+  File "${BINDIR}\kvupdate.exe"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\kestrova.exe" "" "$INSTDIR\kestrova.exe" 0
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\kestrova.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; Size in KiB, as Add/Remove Programs shows it.
+  SectionGetSize ${SecProgram} $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "Uninstall"
+  Delete "$INSTDIR\kestrova.exe"
+  Delete "$INSTDIR\UNZIP32.DLL"
+  Delete "$INSTDIR\kvupdate.exe"
+  Delete "$INSTDIR\uninstall.exe"
+  ; Only our own files are removed: a folder that still holds something of the user's stays.
+  RMDir "$INSTDIR"
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; ${SETTINGS_KEY} under HKCU is the user's: it survives, so a reinstall keeps the settings.
+SectionEnd

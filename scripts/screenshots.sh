@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Saves the README pictures: fills a folder of the Wine prefix with a few real archives, gives the
+# program settings worth showing, and has tools/screenshots drive the real windows.
+#   screenshots.sh BIN_DIR OUTPUT_DIR
+# Run through `scripts/kestrova.sh screenshots`, which provides the display, the prefix
+# (WINEPREFIX) and the loader (WINE_LOADER) for the programs in BIN_DIR.
+set -euo pipefail
+
+bin=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+: "${WINEPREFIX:?}" "${DISPLAY:?}" "${WINE_LOADER:?}"
+
+user_dir=$(ls -d "$WINEPREFIX/drive_c/users/"* | grep -v '/Public$' | head -n 1)
+user=$(basename "$user_dir")
+demo="$user_dir/Documents/Archives"
+rm -rf "$demo"
+mkdir -p "$demo/Backups" "$demo/Old Projects"
+
+# Archives with a mix of text (which packs well) and noise (which does not).
+python3 - "$demo" <<'EOF'
+import os, random, sys, zipfile
+root = sys.argv[1]
+rng = random.Random(8)
+def text(lines):
+    words = "archive folder extract member deflate stored header central record index".split()
+    return "\n".join(" ".join(rng.choice(words) for _ in range(12)) for _ in range(lines)).encode()
+def noise(size):
+    return bytes(rng.getrandbits(8) for _ in range(size))
+archives = {
+    "project-sources.zip": [("README.txt", text(40)), ("src/main.cpp", text(300)), ("src/archive.cpp", text(220)),
+                            ("src/archive.h", text(30)), ("Makefile", text(12)), ("docs/manual.html", text(150)),
+                            ("assets/logo.bmp", noise(3000) + bytes(9000)), ("assets/icon.ico", noise(1500))],
+    "holiday-photos.zip": [(f"IMG_{n:04}.jpg", noise(20000 + 997 * n)) for n in range(1, 7)],
+    "manuals-2024.zip": [("Setup Guide.pdf", noise(4000) + text(200)), ("Quick Start.txt", text(60))],
+    "fonts.zip": [("Sans.ttf", noise(9000)), ("Serif.ttf", noise(11000)), ("LICENSE.txt", text(25))],
+    "Backups/backup-2024-01.zip": [("data/accounts.csv", text(400)), ("data/notes.txt", text(90))],
+    "Backups/backup-2024-02.zip": [("data/accounts.csv", text(420)), ("data/notes.txt", text(95))],
+    "Old Projects/prototype.zip": [("proto/main.c", text(120)), ("proto/build.bat", text(5))],
+}
+for name, members in archives.items():
+    with zipfile.ZipFile(os.path.join(root, name), "w", zipfile.ZIP_DEFLATED) as archive:
+        for member, data in members:
+            archive.writestr(zipfile.ZipInfo(member, (2024, 3, 14, 9, 30, 0)), data, zipfile.ZIP_DEFLATED)
+EOF
+
+# The dialogs' Arial, with its own metrics (fonts-liberation2); Wine would otherwise fall back to a
+# wider face and the dialogs' pixel-sized frames would cut their controls off.
+"$WINE_LOADER" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'Liberation Sans' /f >/dev/null
+
+reg() {
+    "$WINE_LOADER" reg add "HKCU\\Software\\Kestrova\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
+}
+reg Folders Last "C:\\users\\$user\\Documents\\Archives\\"
+reg Placement Left 30
+reg Placement Top 30
+reg Placement Width 730
+reg Placement Tall 640
+reg Columns "Explore Name" 280
+reg Columns "Explore Size" 90
+reg Columns "Explore Created" 140
+reg Columns "List Name" 170
+reg Columns "List Location" 420
+reg Extract "Title Extract" 1
+reg Extract "Message Box Alert" 1
+reg Extract "Ask For Folder" 0
+reg Shortcuts "Desktop Shortcut" 0
+reg Shortcuts "QuickLaunch Shortcut" 0
+masks=("*.tmp" "Thumbs.db" "*.bak" "desktop.ini")
+for i in "${!masks[@]}"; do reg "Not To Extract" "$i" "${masks[$i]}"; done
+
+program="Z:${bin//\//\\}\\kestrova.exe"
+"$WINE_LOADER" "$bin/screenshot_driver.exe" "$program" "$out" \
+    Backups project-sources.zip manuals-2024.zip -- project-sources.zip
