@@ -16,7 +16,7 @@ BUILD=${KESTROVA_BUILD:-$ROOT/build}
 PACKAGES=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
           mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev libz-mingw-w64-dev googletest cmake ninja-build xvfb xdotool x11-utils
-          imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis)
+          imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis fonts-liberation2)
 
 log() { echo "kestrova: $*" >&2; }
 
@@ -108,6 +108,9 @@ make_prefix() {
     STARTED_WINESERVER=$!
     "$WINE_LOADER" wineboot -i >/dev/null 2>&1
     "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # The dialogs ask for Arial, which Wine lacks; Liberation Sans has its metrics, so windows show
+    # the layout a Windows user sees instead of that of a wider fallback font.
+    "$WINE_LOADER" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'Liberation Sans' /f >/dev/null 2>&1
     local user_dir
     user_dir=$(ls -d "$WINEPREFIX/drive_c/users/"* | grep -v '/Public$' | head -n 1)
     for f in Desktop Documents Downloads Music Pictures Videos "My Documents"; do
@@ -164,11 +167,7 @@ make_packages() {
 }
 
 # The README pictures (docs/images), taken from the real windows on a display and prefix of their own.
-# The dialogs ask for Arial: the pictures use Liberation Sans, which has Arial's metrics, so that they
-# show the layout a Windows user sees.
-SCREENSHOT_PACKAGES=(fonts-liberation2)
 take_screenshots() {
-    PACKAGES+=("${SCREENSHOT_PACKAGES[@]}")
     build "${PROGRAMS[@]}" screenshot_driver
     trap stop_started EXIT
     start_display virtual

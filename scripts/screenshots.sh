@@ -44,9 +44,6 @@ for name, members in archives.items():
             archive.writestr(zipfile.ZipInfo(member, (2024, 3, 14, 9, 30, 0)), data, zipfile.ZIP_DEFLATED)
 EOF
 
-# The dialogs' Arial, with its own metrics (fonts-liberation2); Wine would otherwise fall back to a
-# wider face and the dialogs' pixel-sized frames would cut their controls off.
-"$WINE_LOADER" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'Liberation Sans' /f >/dev/null
 
 reg() {
     "$WINE_LOADER" reg add "HKCU\\Software\\Kestrova\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null
