@@ -41,6 +41,19 @@ public:
             offsets_.push_back(entry.localOffset);
         std::sort(offsets_.begin(), offsets_.end());
         end_ = directory.directoryStart;
+        prefix_ = directory.prefix;
+    }
+    // The offset at which a record may also be looked for when it is not where the shifted
+    // offsets put it: some writers leave out of the offsets the bytes they write ahead of the
+    // first record's neighbours (a data descriptor the directory does not mention), which then
+    // looks like bytes in front of the archive. Only the first record may be read unshifted:
+    // nothing lies between it and the start of the file.
+    bool UnshiftedOffset(uint64_t offset, uint64_t& unshifted) const
+    {
+        if (prefix_ == 0 || offsets_.empty() || offset != offsets_.front() || offset < prefix_)
+            return false;
+        unshifted = offset - prefix_;
+        return true;
     }
     bool IsShared(uint64_t offset) const
     {
@@ -56,7 +69,34 @@ public:
 private:
     std::vector<uint64_t> offsets_;
     uint64_t end_ = 0;
+    uint64_t prefix_ = 0;
 };
+
+// A local record with flag bit 3 leaves its CRC and sizes to a data descriptor after the data:
+// with or without its signature, with 32- or 64-bit sizes. For a stored member nothing but the
+// sizes tells where its data ends, so the descriptor must stand right behind the data the
+// directory describes, before the next record, and agree with the directory; otherwise the two
+// disagree about what the member holds. (A deflate stream ends by itself and the CRC settles it.)
+bool DescriptorAgrees(Source& source, const Entry& entry, uint64_t at, uint64_t limit)
+{
+    const uint32_t kDescriptorSignature = 0x08074b50;
+    uint8_t bytes[24] = {};
+    const size_t available = at < limit ? static_cast<size_t>(std::min<uint64_t>(sizeof bytes, limit - at)) : 0;
+    if (available < 12 || !source.Read(at, bytes, available))
+        return false;
+    auto agrees = [&](size_t pos, bool wide) {
+        if (pos + (wide ? 20u : 12u) > available)
+            return false;
+        ByteReader r(bytes + pos, available - pos);
+        if (r.U32() != entry.crc)
+            return false;
+        const uint64_t compressed = wide ? r.U64() : r.U32();
+        const uint64_t size = wide ? r.U64() : r.U32();
+        return compressed == entry.compressedSize && size == entry.size;
+    };
+    const bool signature = ByteReader(bytes, available).U32() == kDescriptorSignature;
+    return (signature && (agrees(4, false) || agrees(4, true))) || agrees(0, false) || agrees(0, true);
+}
 
 DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limits)
 {
@@ -76,15 +116,23 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
         span.status = Status::Truncated;
         return span;
     }
-    ByteReader r(header, kLocalSize);
-    if (r.U32() != kLocalSignature) {
-        span.status = Status::Inconsistent;
-        return span;
+    uint64_t recordOffset = entry.localOffset;
+    if (ByteReader(header, kLocalSize).U32() != kLocalSignature) {
+        uint64_t unshifted = 0;
+        if (!limits.UnshiftedOffset(entry.localOffset, unshifted) || !source.Read(unshifted, header, kLocalSize) ||
+            ByteReader(header, kLocalSize).U32() != kLocalSignature) {
+            span.status = Status::Inconsistent;
+            return span;
+        }
+        recordOffset = unshifted;
     }
-    r.Skip(22);
+    ByteReader r(header, kLocalSize);
+    r.Skip(6);
+    const uint16_t localFlags = r.U16();
+    r.Skip(18);
     uint16_t nameLength = r.U16();
     uint16_t extraLength = r.U16();
-    span.start = entry.localOffset + kLocalSize + nameLength + extraLength;
+    span.start = recordOffset + kLocalSize + nameLength + extraLength;
     if (limits.IsShared(entry.localOffset)) {
         span.status = Status::Overlapping;
         return span;
@@ -96,6 +144,9 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
         span.status = pastEnd ? Status::Truncated : Status::Overlapping;
         return span;
     }
+    if ((localFlags & 0x0008) != 0 && entry.actualMethod == 0 &&
+        !DescriptorAgrees(source, entry, span.start + span.length, limit))
+        span.status = Status::Inconsistent;
     return span;
 }
 
