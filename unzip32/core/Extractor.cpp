@@ -403,6 +403,11 @@ private:
 // How many members may be under way at once: bounds open files and queued work.
 const size_t kMaxInFlight = 32;
 
+// Members smaller than this are decoded on the calling thread: handing one to a worker and
+// learning that it is done takes several waits and wake-ups, which under Wine each go through
+// its server and cost more than inflating and writing a small file.
+const uint64_t kWorthAWorker = 256u << 10;
+
 }  // namespace
 
 unsigned CompressionFactor(uint64_t size, uint64_t compressedSize)
@@ -537,7 +542,9 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             }
         }
 
-        if (slot->decode && (options.threads == 0 || !pool.Submit(slot.get())))
+        const bool worthAWorker =
+            slot->decode && std::max<uint64_t>(slot->dataLength, slot->entry->size) >= kWorthAWorker;
+        if (slot->decode && (options.threads == 0 || !worthAWorker || !pool.Submit(slot.get())))
             RunSlot(source, *slot, input, output);
         pending.push_back(std::move(slot));
         drain(kMaxInFlight);
