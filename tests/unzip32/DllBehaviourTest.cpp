@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using dllrun::Current;
 using dllrun::RunLibrary;
 using testsupport::TestFolder;
@@ -170,6 +172,54 @@ TEST(Unzip32Dll, FileTimesFromNtfsThenUnixThenDos)
     ::DosDateTimeToFileTime(d.dosDate, d.dosTime, &local);
     ::LocalFileTimeToFileTime(&local, &utc);
     EXPECT_EQ((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime, modified("dos.txt"));
+}
+
+// DOS times are local: each is turned into UTC by the zone's rules for its own date, on ordinary
+// days and on the days the clocks change (run once more in a zone with summer time, Europe/Berlin,
+// whose clocks went forward on 31 March 2024 at 02:00 and back on 27 October at 03:00).
+TEST(Unzip32Dll, DosTimesFollowTheZoneOnEveryDay)
+{
+    struct Stamp {
+        int year, month, day, hour, minute, second;
+    };
+    const char* zoneName = std::getenv("TZ");
+    if (zoneName != nullptr && std::string(zoneName) == "Europe/Berlin") {
+        TIME_ZONE_INFORMATION zone{};
+        ::GetTimeZoneInformation(&zone);
+        ASSERT_EQ(-60, zone.Bias) << "the zone from TZ did not reach the program";
+        ASSERT_EQ(-60, zone.DaylightBias);
+    }
+    const Stamp stamps[] = {
+        {2024, 1, 15, 0, 0, 0},    {2024, 1, 15, 12, 30, 20}, {2024, 1, 15, 23, 59, 58},
+        {2024, 3, 31, 1, 59, 58},  {2024, 3, 31, 3, 0, 0},    {2024, 3, 31, 23, 0, 0},
+        {2024, 7, 1, 8, 15, 0},    {2024, 10, 27, 1, 30, 0},  {2024, 10, 27, 4, 0, 0},
+        {2024, 10, 27, 23, 59, 58}, {1999, 3, 7, 10, 0, 0},
+    };
+    TestFolder folder;
+    Archive a;
+    for (size_t i = 0; i < sizeof stamps / sizeof stamps[0]; ++i) {
+        const Stamp& t = stamps[i];
+        Member m = File("t" + std::to_string(i) + ".txt", "x", 0);
+        m.dosDate = static_cast<uint16_t>(((t.year - 1980) << 9) | (t.month << 5) | t.day);
+        m.dosTime = static_cast<uint16_t>((t.hour << 11) | (t.minute << 5) | (t.second / 2));
+        a.members.push_back(m);
+    }
+    std::string archive = Save(folder, "times.zip", a);
+    ASSERT_EQ(0, RunLibrary(archive, folder.Child("out").c_str()));
+    for (size_t i = 0; i < a.members.size(); ++i) {
+        const Member& m = a.members[i];
+        FILETIME local{};
+        SYSTEMTIME localTime{}, utcTime{};
+        FILETIME utc{};
+        ::DosDateTimeToFileTime(m.dosDate, m.dosTime, &local);
+        ::FileTimeToSystemTime(&local, &localTime);
+        ::TzSpecificLocalTimeToSystemTime(nullptr, &localTime, &utcTime);
+        ::SystemTimeToFileTime(&utcTime, &utc);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(::GetFileAttributesExA(folder.Child("out\\" + m.name).c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ(utc.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime) << m.name;
+        EXPECT_EQ(utc.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime) << m.name;
+    }
 }
 
 TEST(Unzip32Dll, NamesAreCreatedUnderTheirTrueNames)

@@ -22,8 +22,8 @@ const DWORD kBlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
 // it and moved over it only when the member checked out, so damaged data never costs the old file.
 class Win32OutputFile : public OutputFile {
 public:
-    Win32OutputFile(HANDLE file, std::wstring path, std::wstring temporary, const TIME_ZONE_INFORMATION* zone)
-        : file_(file), path_(std::move(path)), temporary_(std::move(temporary)), zone_(zone)
+    Win32OutputFile(HANDLE file, std::wstring path, std::wstring temporary, LocalTimes* localTimes)
+        : file_(file), path_(std::move(path)), temporary_(std::move(temporary)), localTimes_(localTimes)
     {
     }
     ~Win32OutputFile() override
@@ -62,13 +62,7 @@ public:
                 haveTime = true;
             }
         } else {
-            // DOS times are local times. The zone's rules were read once for the run: under Wine
-            // LocalFileTimeToFileTime looks the zone up again on every call (about 1 ms).
-            FILETIME local{};
-            SYSTEMTIME localTime{}, utc{};
-            if (::DosDateTimeToFileTime(entry.dosDate, entry.dosTime, &local) && ::FileTimeToSystemTime(&local, &localTime) &&
-                ::TzSpecificLocalTimeToSystemTime(zone_, &localTime, &utc) && ::SystemTimeToFileTime(&utc, &modified))
-                haveTime = true;
+            haveTime = localTimes_->ToFileTime(entry.dosDate, entry.dosTime, modified);
         }
         if (haveTime)
             ::SetFileTime(file_, nullptr, nullptr, &modified);
@@ -106,10 +100,69 @@ private:
     HANDLE file_;
     std::wstring path_;
     std::wstring temporary_;  // empty: written in place (the file is new)
-    const TIME_ZONE_INFORMATION* zone_;
+    LocalTimes* localTimes_;
 };
 
 }  // namespace
+
+LocalTimes::LocalTimes()
+{
+    ::GetTimeZoneInformation(&zone_);
+}
+
+bool LocalTimes::Convert(uint16_t dosDate, uint16_t dosTime, int64_t& utcTicks) const
+{
+    FILETIME local{}, utc{};
+    SYSTEMTIME localTime{}, utcTime{};
+    if (!::DosDateTimeToFileTime(dosDate, dosTime, &local) || !::FileTimeToSystemTime(&local, &localTime) ||
+        !::TzSpecificLocalTimeToSystemTime(&zone_, &localTime, &utcTime) || !::SystemTimeToFileTime(&utcTime, &utc))
+        return false;
+    utcTicks = static_cast<int64_t>((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
+    return true;
+}
+
+bool LocalTimes::ToFileTime(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
+{
+    FILETIME local{};
+    if (!::DosDateTimeToFileTime(dosDate, dosTime, &local))
+        return false;
+    const int64_t localTicks =
+        static_cast<int64_t>((static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime);
+    int64_t offset = 0;
+    bool known = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto day = dayOffsets_.find(dosDate);
+        if (day != dayOffsets_.end()) {
+            offset = day->second;
+            known = true;
+        }
+    }
+    if (!known) {
+        // The day's first and last DOS times (two-second steps) have the same offset exactly when
+        // the clocks do not change that day.
+        int64_t morning = 0, evening = 0;
+        const int64_t morningLocal = localTicks - static_cast<int64_t>(dosTime >> 11) * 36000000000ll -
+                                     static_cast<int64_t>((dosTime >> 5) & 0x3F) * 600000000ll -
+                                     static_cast<int64_t>(dosTime & 0x1F) * 20000000ll;
+        const int64_t eveningLocal = morningLocal + (24ll * 3600 - 2) * 10000000ll;
+        if (Convert(dosDate, 0, morning) && Convert(dosDate, (23u << 11) | (59u << 5) | 29u, evening) &&
+            morning - morningLocal == evening - eveningLocal) {
+            offset = morning - morningLocal;
+            std::lock_guard<std::mutex> lock(mutex_);
+            dayOffsets_.emplace(dosDate, offset);
+        } else {
+            int64_t exact = 0;
+            if (!Convert(dosDate, dosTime, exact))
+                return false;
+            offset = exact - localTicks;
+        }
+    }
+    const uint64_t ticks = static_cast<uint64_t>(localTicks + offset);
+    utc.dwLowDateTime = static_cast<DWORD>(ticks);
+    utc.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return true;
+}
 
 std::wstring Utf8ToWide(const std::string& text)
 {
@@ -191,7 +244,6 @@ bool Win32Source::Read(uint64_t offset, void* buffer, size_t count)
 Win32Host::Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite)
     : target_(target), callbacks_(callbacks), overwrite_(overwrite)
 {
-    ::GetTimeZoneInformation(&zone_);
 }
 
 std::string Win32Host::DisplayName(const Entry& entry)
@@ -293,7 +345,7 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
     // A new name cannot be a link: one call in the usual case.
     HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-        file = std::make_unique<Win32OutputFile>(handle, path, std::wstring(), &zone_);
+        file = std::make_unique<Win32OutputFile>(handle, path, std::wstring(), &localTimes_);
         return Status::Ok;
     }
     DWORD error = ::GetLastError();
@@ -312,7 +364,7 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
                                  std::to_wstring(++temporaryCounter_);
         handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
-            file = std::make_unique<Win32OutputFile>(handle, path, temporary, &zone_);
+            file = std::make_unique<Win32OutputFile>(handle, path, temporary, &localTimes_);
             return Status::Ok;
         }
         error = ::GetLastError();

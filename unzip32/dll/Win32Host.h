@@ -4,6 +4,8 @@
 #include "unzip32/core/Extractor.h"
 #include "unzip32/unzip32.h"
 
+#include <map>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -25,6 +27,24 @@ public:
 private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
     uint64_t size_ = 0;
+};
+
+// DOS times are local times; this turns them into file times (UTC) by the local zone's rules.
+// Under Wine every conversion reads the zone's rules from the registry again (over a millisecond,
+// more than writing a small file), yet the offset is the same all day but on the days the clocks
+// change: so it is looked up once per day, and on those days for every time. Used from several
+// threads at once.
+class LocalTimes {
+public:
+    LocalTimes();
+    bool ToFileTime(uint16_t dosDate, uint16_t dosTime, FILETIME& utc);
+
+private:
+    bool Convert(uint16_t dosDate, uint16_t dosTime, int64_t& utcTicks) const;
+
+    TIME_ZONE_INFORMATION zone_{};
+    std::mutex mutex_;
+    std::map<uint16_t, int64_t> dayOffsets_;  // DOS date -> UTC minus local, in 100 ns ticks
 };
 
 // Creates folders and files under the target folder through the wide-character file functions,
@@ -51,7 +71,7 @@ private:
     bool overwrite_;
     std::set<std::wstring> knownFolders_;  // made or checked in this run
     unsigned temporaryCounter_ = 0;
-    TIME_ZONE_INFORMATION zone_{};  // the local zone's rules, for DOS times
+    LocalTimes localTimes_;
 };
 
 }  // namespace unzip
