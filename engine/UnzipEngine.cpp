@@ -15,8 +15,13 @@ namespace {
 const char kLibraryName[] = "UNZIP32.DLL";
 const char kEntryPointName[] = "Wiz_SingleEntryUnzip";
 
+// Standard output of a program without a console is unbuffered: every character would be a call
+// of its own (under Wine a round trip to its server each, more than extracting a small file). The
+// run's lines are buffered and flushed when the library returns.
 int UZ_API PrintCallback(const char* text, unsigned long length)
 {
+    static const bool buffered = std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14) == 0;
+    (void)buffered;
     std::printf("%s", text != nullptr ? text : "");
     return static_cast<int>(length);
 }
@@ -122,6 +127,7 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
 
     auto call = reinterpret_cast<WizSingleEntryUnzipFunction>(reinterpret_cast<void*>(entryPoint_));
     int result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+    std::fflush(stdout);
 
     ::FreeLibrary(library_);
     library_ = nullptr;
