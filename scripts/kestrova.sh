@@ -16,7 +16,7 @@ BUILD=${KESTROVA_BUILD:-$ROOT/build}
 PACKAGES=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
           mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev libz-mingw-w64-dev googletest cmake ninja-build xvfb xdotool x11-utils
-          imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis fonts-liberation2)
+          imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis fonts-liberation2 bc)
 
 log() { echo "kestrova: $*" >&2; }
 
