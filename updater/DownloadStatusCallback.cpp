@@ -70,6 +70,10 @@ HRESULT STDMETHODCALLTYPE DownloadStatusCallback::OnProgress(ULONG progress, ULO
 {
     if (statusCode == 0 || statusCode > kLastStatusCode)
         statusCode = kUnknownStatusCode;
+    if ((statusCode == BINDSTATUS_BEGINDOWNLOADDATA || statusCode == BINDSTATUS_DOWNLOADINGDATA ||
+         statusCode == BINDSTATUS_ENDDOWNLOADDATA) &&
+        maximum > announcedSize_)
+        announcedSize_ = maximum;
     if (window_ != nullptr) {
         ProgressRecord record{progress, maximum, statusCode, statusText};
         ::SendMessageA(window_, UM_DOWNLOAD_PROGRESS, 0, reinterpret_cast<LPARAM>(&record));

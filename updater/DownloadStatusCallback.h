@@ -49,6 +49,9 @@ public:
     DWORD HttpStatus() const { return httpStatus_; }
     // True when the server answered with an error status (400 and above).
     bool HttpFailed() const { return httpStatus_ >= 400; }
+    // The body size the server announced (the maximum of the data reports, its Content-Length);
+    // 0 when it announced none.
+    ULONG AnnouncedSize() const { return announcedSize_; }
 
 private:
     volatile LONG refCount_ = 1;
@@ -57,6 +60,7 @@ private:
     BindingSlot* binding_;
     bool stopSeen_ = false;
     DWORD httpStatus_ = 0;
+    ULONG announcedSize_ = 0;
 };
 
 }  // namespace updater

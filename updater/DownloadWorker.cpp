@@ -9,6 +9,17 @@
 
 namespace updater {
 
+bool IsWholeDownload(const std::string& path, ULONG announcedSize)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    // Only a shorter file is cut: a body sent compressed is announced at its compressed size and
+    // saved decoded, which is larger.
+    return data.nFileSizeHigh != 0 || data.nFileSizeLow >= announcedSize;
+}
+
 DWORD DownloadThreadProc(void* parameter)
 {
     DownloadRequest& request = *static_cast<DownloadRequest*>(parameter);
@@ -23,8 +34,11 @@ DWORD DownloadThreadProc(void* parameter)
         request.binding->Clear();
 
     // An error page is not the file asked for, and a stopped download is not wanted even when the
-    // service ignored the request to end it.
-    bool downloaded = SUCCEEDED(result) && !callback.HttpFailed() && !callback.StopSeen() && fileName[0] != '\0';
+    // service ignored the request to end it. A connection that drops in the middle of the body
+    // also ends in success, with the part that arrived as the file: installing that would leave a
+    // broken program, so its size is held against the announced one.
+    bool downloaded = SUCCEEDED(result) && !callback.HttpFailed() && !callback.StopSeen() && fileName[0] != '\0' &&
+                      IsWholeDownload(fileName, callback.AnnouncedSize());
     if (downloaded)
         ::lstrcpynA(request.fileName, fileName, sizeof request.fileName);
     else

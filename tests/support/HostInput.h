@@ -101,6 +101,23 @@ inline POINT ClientPoint(HWND window, int x, int y)
     return point;
 }
 
+// A real left click (or double click) at a screen point.
+inline bool ClickScreen(POINT point, int clicks = 1, DWORD settleMs = 300)
+{
+    std::string command = "mousemove " + PointText(point) + " sleep 0.05 click";
+    if (clicks > 1)
+        command += " --repeat " + std::to_string(clicks) + " --delay 80";
+    return Xdotool(command + " 1", settleMs);
+}
+
+// A real left click in the middle of a window, whichever process owns it.
+inline bool ClickWindow(HWND window, DWORD settleMs = 300)
+{
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    return ClickScreen(POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1, settleMs);
+}
+
 // One xdotool chain for a drag with the left button: press at `from`, ten moves 30 ms apart towards
 // `to`, then `finish` (by default releasing the left button; "click 3" releases nothing and clicks
 // the right button instead).

@@ -1,6 +1,8 @@
 #include "updater/BindingSlot.h"
 #include "updater/DownloadStatusCallback.h"
+#include "updater/DownloadWorker.h"
 #include "updater/ProgressRecord.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +128,32 @@ TEST(DownloadStatusCallback, HttpErrorStatusIsNoted)
     EXPECT_EQ(callback.OnResponse(404, L"", L"", nullptr), S_OK);
     EXPECT_TRUE(callback.HttpFailed());
     EXPECT_EQ(callback.HttpStatus(), 404u);
+}
+
+// The announced size is the Content-Length the data reports carry; other reports do not count.
+TEST(DownloadStatusCallback, AnnouncedSizeComesFromTheDataReports)
+{
+    DownloadStatusCallback callback(nullptr, nullptr);
+    EXPECT_EQ(callback.AnnouncedSize(), 0u);
+    callback.OnProgress(0, 999, BINDSTATUS_CONNECTING, L"");
+    EXPECT_EQ(callback.AnnouncedSize(), 0u);
+    callback.OnProgress(100, 5000, BINDSTATUS_BEGINDOWNLOADDATA, L"");
+    callback.OnProgress(2500, 5000, BINDSTATUS_DOWNLOADINGDATA, L"");
+    callback.OnProgress(2500, 5000, BINDSTATUS_ENDDOWNLOADDATA, L"");
+    EXPECT_EQ(callback.AnnouncedSize(), 5000u);
+}
+
+TEST(DownloadWorker, AFileShorterThanAnnouncedIsNotWhole)
+{
+    testsupport::TestFolder folder;
+    folder.WriteFile("part.bin", std::string(100, 'x'));
+    folder.MakeFolder("sub");
+    EXPECT_TRUE(updater::IsWholeDownload(folder.Child("part.bin"), 100));
+    EXPECT_TRUE(updater::IsWholeDownload(folder.Child("part.bin"), 0)) << "nothing announced";
+    EXPECT_TRUE(updater::IsWholeDownload(folder.Child("part.bin"), 60)) << "decoded bodies grow";
+    EXPECT_FALSE(updater::IsWholeDownload(folder.Child("part.bin"), 101));
+    EXPECT_FALSE(updater::IsWholeDownload(folder.Child("missing.bin"), 0));
+    EXPECT_FALSE(updater::IsWholeDownload(folder.Child("sub"), 0));
 }
 
 }  // namespace

@@ -152,6 +152,24 @@ TEST_F(UpdateDialogTest, LineBreakCountsAsDifferent_And404ForTheProgramLeavesItA
     ExpectCloses(dialog);
 }
 
+// The service reports success for a body cut short by a dropped connection and hands over the part
+// that came: that part must not replace the installed program.
+TEST_F(UpdateDialogTest, ConnectionDroppedDuringTheProgram_IsAFailedDownloadAndLeavesItAlone)
+{
+    site.Put("newversion.txt", "1.9.00");
+    site.Put("update.exe", updatertest::FakeProgram(64 * 1024, 'n'));
+    site.Mark("update.exe", "drop");
+    DialogThread dialog;
+    BoxRecorder boxes(dialog);
+    dialog.Click();
+    ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+    EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
+    EXPECT_EQ(boxes.Boxes()[1].text, kDownloadFailed);
+    ExpectIdle(dialog);
+    EXPECT_EQ(InstalledBytes(), kOldProgram);
+    ExpectCloses(dialog);
+}
+
 TEST_F(UpdateDialogTest, HttpErrorsAndAServerThatIsDown_AreFailedDownloads)
 {
     site.Mark("newversion.txt", "status", "404");

@@ -12,12 +12,15 @@ the answer:
   <name>.status    holds an HTTP status code: that status with a short HTML error page
   <name>.trickle   the file is sent 16 KiB every 50 ms (so that the client sees many progress reports)
   <name>.stall     the request is accepted and nothing is ever sent (until the client goes away)
+  <name>.drop      the headers announce the whole file, half of it is sent, then the connection is
+                   closed
 A file that does not exist gets 404.
 """
 import os
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -79,7 +82,12 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Cache-Control", "no-cache")
         self.end_headers()
         try:
-            if os.path.exists(path + ".trickle"):
+            if os.path.exists(path + ".drop"):
+                self.wfile.write(data[:len(data) // 2])
+                self.wfile.flush()
+                self.close_connection = True
+                self.connection.shutdown(socket.SHUT_RDWR)
+            elif os.path.exists(path + ".trickle"):
                 for start in range(0, len(data), TRICKLE_CHUNK):
                     self.wfile.write(data[start:start + TRICKLE_CHUNK])
                     self.wfile.flush()

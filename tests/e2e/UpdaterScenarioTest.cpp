@@ -1,0 +1,196 @@
+// The real kvupdate.exe against the loopback update server, used as a user would: the Update
+// button and the message boxes are clicked with the real mouse, the dialog is closed with Alt+F4.
+// The installed program it replaces is a copy of the real kestrova.exe that has run once from its
+// own folder, so the hand-over through the registry is the real one too.
+#include "tests/support/HostInput.h"
+#include "tests/support/ProcessWindows.h"
+#include "tests/support/ProgramProcess.h"
+#include "tests/support/TestSupport.h"
+#include "tests/updater/UpdaterTestSupport.h"
+#include "updater/UpdateLocation.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::ClickScreen;
+using testsupport::ClickWindow;
+using testsupport::ReadFileBytes;
+using testsupport::WaitUntil;
+using testsupport::WindowText;
+using testsupport::Xdotool;
+
+const char kDialogCaption[] = "KVA Update Downloader 1.0";
+const int kLatestLabel = 1003;
+const int kInstalledLabel = 1004;
+const int kActionButton = IDOK;
+
+const char kNewVersion[] = "New Version Detected! \nPlease make sure you have closed Kestrova.";
+const char kComplete[] = "Download Complete!";
+const char kFailed[] =
+    "Download Failed. Try Agian.\n\nProbably Cause: Update Information in use or \nstopped downloading on request.";
+
+const DWORD kWindowWaitMs = 20000;
+const DWORD kDownloadWaitMs = 60000;
+
+std::set<std::string> FolderEntries(const std::string& folder)
+{
+    std::set<std::string> names;
+    WIN32_FIND_DATAA match;
+    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &match);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = match.cFileName;
+        if (name != "." && name != "..")
+            names.insert(name);
+    } while (::FindNextFileA(find, &match));
+    ::FindClose(find);
+    return names;
+}
+
+class UpdaterScenarioTest : public testsupport::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        ASSERT_TRUE(site_.Available()) << "the loopback update server is not running (KESTROVA_TEST_SERVER)";
+        installed_ = install_.Child("kestrova.exe");
+        Xdotool("mousemove 5 5", 50);
+    }
+
+    // Starts kvupdate.exe pointed at the test site and waits for its dialog.
+    void StartUpdater()
+    {
+        ASSERT_TRUE(updater_.Start(testsupport::BinFolder() + "kvupdate.exe", "",
+                                   updater::UpdateLocation::kEnvironmentVariable, site_.BaseUrl()));
+        dialog_ = testsupport::WaitForProcessWindow(updater_.Id(), kDialogCaption, kWindowWaitMs);
+        ASSERT_NE(dialog_, nullptr) << "the update dialog did not appear";
+    }
+
+    // The next message box of the updater: its text, after a real click on its OK button.
+    std::string AnswerBox(DWORD timeoutMs)
+    {
+        HWND box = testsupport::WaitForProcessMessageBox(updater_.Id(), timeoutMs);
+        if (box == nullptr)
+            return "<no message box>";
+        std::string text = testsupport::MessageBoxText(box);
+        ClickWindow(::GetDlgItem(box, IDOK));
+        if (!WaitUntil([&] { return !::IsWindow(box); }, 5000))
+            return text + " <still up after OK>";
+        return text;
+    }
+
+    void CloseUpdater()
+    {
+        RECT rect{};
+        ::GetWindowRect(dialog_, &rect);
+        ASSERT_TRUE(ClickScreen(POINT{rect.left + 60, rect.top + 10}));
+        ASSERT_TRUE(Xdotool("key alt+F4", 300));
+        DWORD exitCode = 12345;
+        ASSERT_TRUE(updater_.WaitForExit(kWindowWaitMs, exitCode)) << "Alt+F4 should end the updater";
+        EXPECT_EQ(exitCode, 0u);
+    }
+
+    std::string Action() const { return WindowText(::GetDlgItem(dialog_, kActionButton)); }
+
+    updatertest::TestSite site_;
+    testsupport::TestFolder install_;
+    std::string installed_;
+    testsupport::ChildProcess updater_;
+    HWND dialog_ = nullptr;
+};
+
+TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestrovaLastRanAs)
+{
+    // The user's copy of the program runs once from its folder and is closed: it records itself.
+    std::string program;
+    ASSERT_TRUE(ReadFileBytes(testsupport::ProgramPath(), program));
+    ASSERT_TRUE(::CopyFileA(testsupport::ProgramPath().c_str(), installed_.c_str(), TRUE));
+    {
+        testsupport::ChildProcess kestrova;
+        ASSERT_TRUE(kestrova.Start(installed_, install_.Path()));
+        HWND window = testsupport::WaitForMainWindow(kestrova.Id(), kWindowWaitMs);
+        ASSERT_NE(window, nullptr) << "the installed copy did not start";
+        RECT rect{};
+        ::GetWindowRect(window, &rect);
+        ASSERT_TRUE(ClickScreen(POINT{rect.left + 60, rect.top + 10}));
+        ASSERT_TRUE(Xdotool("key alt+F4", 300));
+        DWORD exitCode = 12345;
+        ASSERT_TRUE(kestrova.WaitForExit(kWindowWaitMs, exitCode)) << "Alt+F4 should end the program";
+    }
+    ASSERT_EQ(ReadRaw("", "FilePath"), installed_);
+    ASSERT_EQ(ReadRaw("", "Version"), "1.8.00");
+
+    // Large enough, and sent slowly enough, for the download to report progress on the way.
+    const std::string update = updatertest::FakeProgram(300 * 1024, 'n');
+    site_.Put("newversion.txt", "1.8.01\r\n");
+    site_.Put("update.exe", update);
+    site_.Mark("update.exe", "trickle");
+
+    ASSERT_NO_FATAL_FAILURE(StartUpdater());
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog_, kInstalledLabel)), " Installed Version: 1.8.00");
+    EXPECT_EQ(Action(), "Update");
+    ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog_, kActionButton)));
+
+    EXPECT_EQ(AnswerBox(kDownloadWaitMs), kNewVersion);
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog_, kLatestLabel)), " Latest Version: 1.8.01");
+    EXPECT_EQ(AnswerBox(kDownloadWaitMs), kComplete);
+    EXPECT_TRUE(WaitUntil([&] { return Action() == "Update"; }, 5000)) << "the dialog should be idle again";
+
+    std::string now;
+    ASSERT_TRUE(ReadFileBytes(installed_, now)) << "no program left at " << installed_;
+    EXPECT_TRUE(now == update) << "the installed program is not the downloaded one (" << now.size() << " bytes)";
+    EXPECT_EQ(FolderEntries(install_.Path()), (std::set<std::string>{"kestrova.exe"}))
+        << "the replacement leaves nothing else behind";
+
+    ASSERT_NO_FATAL_FAILURE(CloseUpdater());
+}
+
+// The server's answer to the request for the new program file.
+struct BrokenDownload {
+    const char* marker;   // marker file beside update.exe (tests/updater/test_server.py)
+    const char* content;
+};
+
+class FailedDownloadTest : public UpdaterScenarioTest, public ::testing::WithParamInterface<BrokenDownload> {};
+
+TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)
+{
+    const std::string old = updatertest::FakeProgram(4096, 'o');
+    ASSERT_TRUE(testsupport::WriteFileBytes(installed_, old));
+    WriteRaw("", "FilePath", installed_);
+    WriteRaw("", "Version", "1.8.00");
+    site_.Put("newversion.txt", "1.8.01");
+    site_.Put("update.exe", updatertest::FakeProgram(200 * 1024, 'n'));
+    site_.Mark("update.exe", GetParam().marker, GetParam().content);
+
+    ASSERT_NO_FATAL_FAILURE(StartUpdater());
+    ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog_, kActionButton)));
+    EXPECT_EQ(AnswerBox(kDownloadWaitMs), kNewVersion);
+    EXPECT_EQ(AnswerBox(kDownloadWaitMs), kFailed);
+    EXPECT_TRUE(WaitUntil([&] { return Action() == "Update"; }, 5000)) << "the dialog should be idle again";
+
+    std::string now;
+    ASSERT_TRUE(ReadFileBytes(installed_, now)) << "the installed program is gone";
+    EXPECT_TRUE(now == old) << "the installed program was changed (" << now.size() << " bytes)";
+    EXPECT_EQ(FolderEntries(install_.Path()), (std::set<std::string>{"kestrova.exe"}));
+    EXPECT_EQ(testsupport::WaitForProcessMessageBox(updater_.Id(), 500), nullptr) << "a further message came up";
+
+    ASSERT_NO_FATAL_FAILURE(CloseUpdater());
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, FailedDownloadTest,
+                         ::testing::Values(BrokenDownload{"status", "404"}, BrokenDownload{"drop", ""}),
+                         [](const ::testing::TestParamInfo<BrokenDownload>& info) {
+                             return std::string(info.param.marker) == "status" ? std::string("NotFound")
+                                                                                 : std::string("ConnectionDropped");
+                         });
+
+}  // namespace
