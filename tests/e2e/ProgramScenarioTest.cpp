@@ -1,6 +1,7 @@
 // The real kestrova.exe, started as its own process and used only as a user would: real mouse and
 // keyboard through the X server, texts read from its windows from outside. The results are then
 // checked where they land: the extracted files, the registry key and the desktop shortcut.
+#include "tests/support/ShortcutTarget.h"
 #include "tests/support/HostInput.h"
 #include "tests/support/ProcessWindows.h"
 #include "tests/support/ProgramProcess.h"
@@ -109,24 +110,7 @@ bool FolderExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::string ShortcutTarget(const std::string& linkPath)
-{
-    std::string target;
-    IShellLinkA* link = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link))))
-        return target;
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        std::wstring wide(linkPath.begin(), linkPath.end());
-        char path[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) && SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
-            target = path;
-        file->Release();
-    }
-    link->Release();
-    return target;
-}
+using testsupport::ShortcutTarget;
 
 std::string DesktopShortcutPath()
 {

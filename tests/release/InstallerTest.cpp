@@ -1,6 +1,7 @@
 // Installs Kestrova with its real installer into the prefix's Program Files, uses the installed
 // program as a user would (queue an archive, Execute, dismiss the summary), and uninstalls it again.
 // Whatever a test leaves behind is removed in TearDown, so later tests see a clean prefix.
+#include "tests/support/ShortcutTarget.h"
 #include "tests/support/HostInput.h"
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/TestSupport.h"
@@ -111,26 +112,7 @@ bool RunAndWait(std::string commandLine, const std::string& folder, DWORD timeou
     return ended;
 }
 
-// Target of a shell link as the shell resolves it, or empty text.
-std::string ShortcutTarget(const std::string& linkPath)
-{
-    std::string target;
-    IShellLinkA* link = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link))))
-        return target;
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        std::wstring wide(linkPath.begin(), linkPath.end());
-        char path[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) &&
-            SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
-            target = path;
-        file->Release();
-    }
-    link->Release();
-    return target;
-}
+using testsupport::ShortcutTarget;
 
 // List-view texts of another process: the item record and its text buffer must live inside it.
 class RemoteListView {
