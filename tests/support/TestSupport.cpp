@@ -221,9 +221,11 @@ void MessageBoxWatcher::Run()
             SeenBox seen;
             seen.caption = WindowText(box);
             seen.text = MessageBoxText(box);
-            seen.button = PressMessageBoxButton(box, NextButton());
             answered_.insert(box);
+            // Recorded under the lock taken before the button is posted: the box's caller may return
+            // and ask for Seen() at once, and must then find it.
             std::lock_guard<std::mutex> lock(mutex_);
+            seen.button = PressMessageBoxButton(box, NextButton());
             seen_.push_back(seen);
         }
         ::Sleep(kPollMs);
