@@ -13,6 +13,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -26,6 +27,14 @@ const char kWebsiteAddress[] = "https://www.kestrova.org/";
 const char kAuthorMailAddress[] = "mailto:author@kestrova.org";
 const char kVersionText[] = "1.8.00";
 const COLORREF kExtractionListColour = RGB(223, 223, 223);
+
+// The smallest outer size at which no two controls of the layout overlap: below 371 pixels the
+// Desktop button (H - 10) would cover Search (94 to 126); the width keeps the bottom row apart
+// from the progress bar with room to spare.
+const int kMinimumOuterWidth = 300;
+const int kMinimumOuterHeight = 371;
+// The count label keeps its right edge and grows leftwards when its text needs more room.
+const int kCountLabelWidth = 60;
 
 struct ColumnSetting {
     const char* name;
@@ -115,6 +124,8 @@ void MainWindow::BindControls()
 }
 
 // "Width" and "Tall" hold the right and bottom edges, not a size. Any zero keeps the template's place.
+// Either way the window opens at least at its minimum size, and on a monitor: a placement stored
+// on a monitor that is gone moves into the nearest one's work area, keeping its size.
 void MainWindow::RestorePlacement()
 {
     settings::RegistryStore store;
@@ -122,9 +133,42 @@ void MainWindow::RestorePlacement()
     int left = ReadNumber(store, "Placement", "Left");
     int right = ReadNumber(store, "Placement", "Width");
     int bottom = ReadNumber(store, "Placement", "Tall");
-    if (top == 0 || left == 0 || right == 0 || bottom == 0)
-        return;
-    SetPos(left, top, right - left, bottom - top);
+    bool restored = top != 0 && left != 0 && right != 0 && bottom != 0;
+    RECT wanted = restored ? RECT{left, top, right, bottom} : GetWindowRect();
+    RECT placed = FitPlacement(wanted);
+    if (restored || !::EqualRect(&placed, &wanted))
+        SetPos(placed.left, placed.top, placed.right - placed.left, placed.bottom - placed.top);
+}
+
+RECT MainWindow::FitPlacement(RECT rect)
+{
+    rect.right = std::max(rect.right, rect.left + kMinimumOuterWidth);
+    rect.bottom = std::max(rect.bottom, rect.top + kMinimumOuterHeight);
+    if (::MonitorFromRect(&rect, MONITOR_DEFAULTTONULL) != nullptr)
+        return rect;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoA(::MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &monitor))
+        return rect;
+    const RECT& work = monitor.rcWork;
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    // Inside the work area where the size allows; a window larger than it keeps its top-left corner there.
+    int x = std::max(static_cast<int>(work.left), std::min(static_cast<int>(rect.left), static_cast<int>(work.right) - width));
+    int y = std::max(static_cast<int>(work.top), std::min(static_cast<int>(rect.top), static_cast<int>(work.bottom) - height));
+    return RECT{x, y, x + width, y + height};
+}
+
+bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (msg == WM_GETMINMAXINFO) {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMinTrackSize.x = kMinimumOuterWidth;
+        info->ptMinTrackSize.y = kMinimumOuterHeight;
+        result = 0;
+        return true;
+    }
+    return fw::ModelessDialog::OnMessage(msg, wParam, lParam, result);
 }
 
 // One zero width (a column dragged shut, say) resets all five to their defaults.
@@ -236,7 +280,7 @@ void MainWindow::LayoutControls()
     upButton.SetPos(w + 13, 23, 35, 32);
     refreshButton.SetPos(w + 13, 58, 35, 32);
     searchButton.SetPos(w + 13, 94, 35, 32);
-    countLabel.SetPos(w - 58, 4, 60, 15);
+    PlaceCountLabel(w);
     deleteButton.SetPos(w + 13, h + 54, 35, 32);
     executeButton.SetPos(w + 13, h + 142, 35, 32);
     viewButton.SetPos(w + 13, h + 102, 35, 32);
@@ -252,6 +296,23 @@ void MainWindow::LayoutControls()
                                    &progressBar,   &optionsButton, &websiteButton, &emailButton,  &versionLabel};
     for (const fw::Window* control : redrawn)
         control->Redraw();
+}
+
+// The label ends at W + 2 and is 60 pixels wide, wider to the left when its text needs it
+// ("10000 Object(s)" would otherwise lose its first digits).
+void MainWindow::PlaceCountLabel(int w)
+{
+    int width = kCountLabelWidth;
+    std::string text = countLabel.GetText();
+    if (HDC dc = ::GetDC(countLabel)) {
+        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(countLabel.Send(WM_GETFONT)));
+        SIZE extent{};
+        if (::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent))
+            width = std::max(width, static_cast<int>(extent.cx) + 4);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(countLabel, dc);
+    }
+    countLabel.SetPos(w + 2 - width, 4, width, 15);
 }
 
 // The size change the platform reports while the window is being created comes before the

@@ -63,6 +63,7 @@ public:
 
 protected:
     bool OnInit() override;
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     bool OnCommand(int id, int code, HWND control) override;
     bool OnNotify(int id, const NMHDR& header, LRESULT& result) override;
     bool OnSize(UINT type, int width, int height) override;
@@ -72,6 +73,8 @@ protected:
 private:
     void BindControls();
     void RestorePlacement();
+    static RECT FitPlacement(RECT rect);
+    void PlaceCountLabel(int w);
     void InsertColumns();
     void LoadButtonBitmaps();
     void SavePlacementAndColumns();

@@ -121,6 +121,8 @@ void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bo
     }
     ExplorerList.InsertRows(0, std::move(rows));
     countLabel.SetText(std::to_string(ExplorerList.GetItemCount()) + " Object(s)");
+    RECT outer = GetWindowRect();
+    PlaceCountLabel((outer.right - outer.left) - 60);
 }
 
 void MainWindow::OnUp()

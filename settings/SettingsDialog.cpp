@@ -33,6 +33,15 @@ enum Page { kGeneralPage = 0, kMaskingPage = 1, kAboutPage = 2 };
 const int kIconSpacingX = 69;
 const int kIconSpacingY = 75;
 
+bool IsExistingFolder(const std::string& path)
+{
+    // No "insert a disk" box for a removable drive without its medium.
+    UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    ::SetErrorMode(oldMode);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 SettingsDialog::SettingsDialog() : fw::ModelessDialog(IDD_SETTINGS) {}
@@ -48,7 +57,9 @@ void SettingsDialog::LoadOptions()
     desktopShortcut.SetCheck(store.ReadFlag("Shortcuts", "Desktop Shortcut"));
     quickLaunchShortcut.SetCheck(store.ReadFlag("Shortcuts", "QuickLaunch Shortcut"));
     startFolder = store.ReadString("Folders", "Last");
-    if (startFolder.empty())
+    // A folder that is gone (a drive unplugged, the folder deleted or replaced by a file) would open
+    // an empty pane and be saved back: start on the desktop instead, as at the first start.
+    if (startFolder.empty() || !IsExistingFolder(startFolder))
         startFolder = GetDesktopFolder();
     lastFolder = startFolder;
 }

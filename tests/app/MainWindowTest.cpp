@@ -56,16 +56,16 @@ TEST_F(MainWindowTest, FirstStartUsesTheTemplatePlacementAndDefaultColumns)
     EXPECT_STREQ(caption, "Kestrova");
     EXPECT_EQ(window->versionLabel.GetText(), "1.8.00");
 
-    // Template position 0,0 and controls where the template puts them (no layout has run yet).
+    // Template position 0,0, opened at least at the size where no two controls overlap, and laid out.
     RECT outer = window->GetWindowRect();
     EXPECT_EQ(outer.left, 0);
     EXPECT_EQ(outer.top, 0);
-    RECT expected{3, 13, 3 + 258, 13 + 85};
-    ::MapDialogRect(*window, &expected);
+    EXPECT_GE(outer.right - outer.left, 300);
+    EXPECT_GE(outer.bottom - outer.top, 371);
     RECT explorer = ChildRect(*window, IDC_MAIN_EXPLORER);
-    EXPECT_EQ(explorer.left, expected.left);
-    EXPECT_EQ(explorer.top, expected.top);
-    EXPECT_EQ(explorer.right, expected.right);
+    EXPECT_EQ(explorer.left, 5);
+    EXPECT_EQ(explorer.top, 23);
+    EXPECT_EQ(explorer.right - explorer.left, (outer.right - outer.left) - 60);
 
     ExpectColumns(*window, kDefaultWidths);
     EXPECT_EQ(window->ExplorerList.GetColumnCount(), 3);
@@ -139,10 +139,58 @@ TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
     EXPECT_EQ(options.left, 523);
     EXPECT_EQ(options.right - options.left, 23);
 
-    // Shrinking below the fixed parts hands the negative sizes on; nothing breaks.
+    // The window does not shrink below the size at which no two controls overlap (Desktop covered
+    // Search below 371 pixels).
     ::SetWindowPos(*window, HWND_TOP, 10, 10, 50, 200, 0);
-    EXPECT_TRUE(window->IsValid());
+    RECT outer = window->GetWindowRect();
+    EXPECT_EQ(outer.right - outer.left, 300);
+    EXPECT_EQ(outer.bottom - outer.top, 371);
+    const int ids[] = {IDC_MAIN_EXPLORER, IDC_MAIN_UP,     IDC_MAIN_EXTRACTION, IDC_MAIN_DELETE, IDC_MAIN_PROGRESS,
+                       IDC_MAIN_SEARCH,   IDC_MAIN_PATH,   IDC_MAIN_EXECUTE,    IDC_MAIN_OPTIONS, IDC_MAIN_REFRESH,
+                       IDC_MAIN_COUNT,    IDC_MAIN_EMAIL,  IDC_MAIN_WEBSITE,    IDC_MAIN_VERSION, IDC_MAIN_VIEW,
+                       IDC_MAIN_DESKTOP};
+    for (int a : ids) {
+        for (int b : ids) {
+            RECT ra = ChildRect(*window, a), rb = ChildRect(*window, b), both{};
+            EXPECT_TRUE(a == b || !::IntersectRect(&both, &ra, &rb)) << a << " overlaps " << b;
+        }
+    }
+
+    // The count label grows to the left to show its whole text, keeping its right edge.
+    window->countLabel.SetText("10000 Object(s)");
+    window->LayoutControls();
+    RECT count = ChildRect(*window, IDC_MAIN_COUNT);
+    HDC dc = ::GetDC(window->countLabel);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(window->countLabel.Send(WM_GETFONT)));
+    SIZE text{};
+    ::GetTextExtentPoint32A(dc, "10000 Object(s)", 15, &text);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(window->countLabel, dc);
+    EXPECT_GE(count.right - count.left, text.cx);
+    EXPECT_EQ(count.right, (outer.right - outer.left) - 60 + 2);
     Close(*window);
+}
+
+TEST_F(MainWindowTest, APlacementOutsideEveryMonitorOpensInTheWorkArea)
+{
+    RECT work{};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const struct {
+        const char *left, *top, *right, *bottom;
+    } placements[] = {{"5000", "4000", "5640", "4520"}, {"-3000", "-2000", "-2360", "-1480"}};
+    for (const auto& p : placements) {
+        WriteRaw("Placement", "Left", p.left);
+        WriteRaw("Placement", "Top", p.top);
+        WriteRaw("Placement", "Width", p.right);
+        WriteRaw("Placement", "Tall", p.bottom);
+        auto window = Open();
+        RECT outer = window->GetWindowRect(), inside{};
+        EXPECT_EQ(outer.right - outer.left, 640) << p.left << " keeps its size";
+        EXPECT_EQ(outer.bottom - outer.top, 520) << p.left;
+        EXPECT_TRUE(::IntersectRect(&inside, &outer, &work) && ::EqualRect(&inside, &outer))
+            << p.left << ": " << outer.left << "," << outer.top;
+        Close(*window);
+    }
 }
 
 TEST_F(MainWindowTest, CloseStoresPlacementAndColumnsAsDecimalText)

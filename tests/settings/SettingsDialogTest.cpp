@@ -238,6 +238,14 @@ TEST_F(SettingsDialogTest, LoadOptionsReadsTheStoredValues)
     WriteRaw("Folders", "Last", "   ");
     d.LoadOptions();
     EXPECT_STRCASEEQ(d.startFolder.c_str(), (UserProfile() + "\\Desktop").c_str()) << "blanks count as missing";
+
+    // A stored folder that is gone starts on the desktop too: a missing drive, a deleted folder, a file.
+    for (const char* gone : {"Q:\\Nowhere\\", "C:\\windows\\no such folder\\", "C:\\windows\\win.ini"}) {
+        WriteRaw("Folders", "Last", gone);
+        d.LoadOptions();
+        EXPECT_STRCASEEQ(d.startFolder.c_str(), (UserProfile() + "\\Desktop").c_str()) << gone;
+        EXPECT_EQ(d.lastFolder, d.startFolder) << gone;
+    }
 }
 
 TEST_F(SettingsDialogTest, MasksLoadInOrderUpToTheFirstGap)
