@@ -1,7 +1,7 @@
 #include "app/DragListView.h"
 
 #include "app/ExtractorApp.h"
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "resources/kestrova/resource.h"
 
@@ -9,6 +9,8 @@
 #include <iterator>
 
 namespace app {
+
+using engine::PathInfo;
 
 namespace {
 

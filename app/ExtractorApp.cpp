@@ -6,7 +6,7 @@
 
 namespace app {
 
-bool ExtractorApp::InitInstance()
+void ExtractorApp::InitInstance()
 {
     EnableControlContainer();
     SetRegistryKey("Kestrova");
@@ -18,7 +18,7 @@ bool ExtractorApp::InitInstance()
         // Without a main window nothing could ever post the quit message: stop cleanly instead.
         SetMainWindow(nullptr);
         SetExitCode(0);
-        return false;
+        return;
     }
     window->Show(SW_SHOW);
 
@@ -36,7 +36,6 @@ bool ExtractorApp::InitInstance()
 
     SetMainWindow(nullptr);
     window.reset();
-    return false;
 }
 
 }  // namespace app

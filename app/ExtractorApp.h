@@ -16,7 +16,7 @@ public:
 protected:
     // Creates the main window, runs the message loop until the window posts the quit message and
     // answers false, so that the framework runs no loop of its own.
-    bool InitInstance() override;
+    void InitInstance() override;
 
 private:
     DragState dragState_;

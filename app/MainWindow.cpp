@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ProcessObjects.h"
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "app/SearchStatusWindow.h"
 #include "engine/ArchiveViewerDialog.h"
 #include "engine/FileIconCache.h"
@@ -20,6 +20,8 @@
 #include <string>
 
 namespace app {
+
+using engine::PathInfo;
 
 namespace {
 

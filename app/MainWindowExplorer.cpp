@@ -3,7 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "app/FolderFinder.h"
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "app/ShellFileOperation.h"
 #include "engine/FileIconCache.h"
@@ -18,6 +18,8 @@
 #include <vector>
 
 namespace app {
+
+using engine::PathInfo;
 
 namespace {
 

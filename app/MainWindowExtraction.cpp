@@ -3,7 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "app/FolderPicker.h"
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "engine/UnzipEngine.h"
 #include "framework/MessageBox.h"
@@ -15,6 +15,8 @@
 #include <vector>
 
 namespace app {
+
+using engine::PathInfo;
 
 namespace {
 

@@ -2,7 +2,7 @@
 // and queuing explorer entries (archives, or the archives found in folders).
 #include "app/MainWindow.h"
 
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "engine/FileIconCache.h"
 #include "framework/Application.h"
@@ -10,6 +10,8 @@
 #include "resources/kestrova/resource.h"
 
 namespace app {
+
+using engine::PathInfo;
 
 namespace {
 const char kNoDiskText[] = "Please Insert Disk & Refresh";

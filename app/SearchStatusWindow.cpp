@@ -1,9 +1,11 @@
 #include "app/SearchStatusWindow.h"
 
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "resources/kestrova/resource.h"
 
 namespace app {
+
+using engine::PathInfo;
 
 SearchStatusWindow::SearchStatusWindow() : fw::ModelessDialog(IDD_SEARCH_STATUS) {}
 

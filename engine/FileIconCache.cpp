@@ -1,6 +1,7 @@
 #include "engine/FileIconCache.h"
 
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
+#include "framework/Text.h"
 
 #include <commctrl.h>
 
@@ -11,17 +12,7 @@ namespace engine {
 
 namespace {
 
-const char kWhiteSpace[] = " \t\r\n\v\f";
 const char kFallbackIconFile[] = "shell32.dll";
-
-std::string Trimmed(const std::string& text)
-{
-    size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 // One large and one small icon from the file; both null unless the file gave both.
 bool ExtractPair(const std::string& file, int index, HICON& largeIcon, HICON& smallIcon)
@@ -93,7 +84,7 @@ int FileIconCache::AddIconForExtension(const std::string& extension)
 
 std::string FileIconCache::LookupExtension(const std::string& extension)
 {
-    std::string text = Trimmed(extension);
+    std::string text = fw::Trimmed(extension);
     std::string stripped;
     for (char c : text) {
         if (c != '*')
@@ -101,7 +92,7 @@ std::string FileIconCache::LookupExtension(const std::string& extension)
     }
     // Longer texts count as file names: their lower-cased extension, or nothing without a dot.
     if (stripped.size() > 3)
-        stripped = app::PathInfo(stripped).Extension();
+        stripped = engine::PathInfo(stripped).Extension();
     if (stripped.empty() || stripped[0] != '.')
         stripped.insert(stripped.begin(), '.');
     return stripped;
@@ -157,7 +148,7 @@ std::string FileIconCache::ReadClassesRootDefault(const std::string& keyPath)
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::string();
     buffer[size < MAX_PATH ? size : MAX_PATH] = '\0';
-    return Trimmed(buffer);
+    return fw::Trimmed(buffer);
 }
 
 }  // namespace engine

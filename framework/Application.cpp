@@ -46,19 +46,10 @@ int Application::Run(HINSTANCE instance)
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
-    bool runLoop = false;
     try {
-        runLoop = InitInstance();
+        InitInstance();
     } catch (...) {
-        runLoop = false;
-    }
-    if (runLoop) {
-        MSG msg;
-        while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        exitCode_ = static_cast<int>(msg.wParam);
+        // Nothing may escape WinMain; the exit code stays what the program had set.
     }
     return ExitInstance();
 }

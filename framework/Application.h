@@ -9,7 +9,7 @@ class Window;
 
 // The one application object of a program: holds the instance handle and the application's title,
 // initialises the common controls and owns start-up. WinMain only constructs the derived object and
-// calls Run.
+// calls Run; each program runs its own message loop inside InitInstance.
 class Application {
 public:
     Application();
@@ -20,8 +20,7 @@ public:
     // The application object of this process (null before it is constructed).
     static Application* Instance() { return instance_; }
 
-    // Initialises, calls InitInstance and, when that asks for it, runs a plain message loop.
-    // The result is the process's exit code.
+    // Initialises, calls InitInstance, then ExitInstance, whose result is the process's exit code.
     int Run(HINSTANCE instance);
 
     HINSTANCE HInstance() const { return hinstance_; }
@@ -31,7 +30,6 @@ public:
 
     // Name of the application's key under HKEY_CURRENT_USER\Software.
     void SetRegistryKey(const std::string& name) { registryKey_ = name; }
-    const std::string& RegistryKey() const { return registryKey_; }
 
     // Kept for programs that host embedded controls in dialogs; nothing to do with the standard controls.
     void EnableControlContainer() {}
@@ -42,9 +40,8 @@ public:
     void SetMainWindow(Window* window) { mainWindow_ = window; }
 
 protected:
-    // The program's start-up step. Return true to have the framework run its own message loop,
-    // false to go straight to ExitInstance.
-    virtual bool InitInstance() = 0;
+    // The program's start-up and its run.
+    virtual void InitInstance() = 0;
     // The exit processing; its result is the exit code.
     virtual int ExitInstance() { return exitCode_; }
     void SetExitCode(int code) { exitCode_ = code; }

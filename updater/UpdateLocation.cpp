@@ -1,5 +1,6 @@
 #include "updater/UpdateLocation.h"
 
+#include "framework/Text.h"
 #include "updater/ReadSetting.h"
 
 #include <windows.h>
@@ -9,16 +10,6 @@
 namespace updater {
 
 namespace {
-
-std::string Trimmed(const std::string& text)
-{
-    const char* blanks = " \t\r\n\v\f";
-    size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
 
 // Read through the platform rather than the C runtime's copy, which does not see changes a
 // program makes to its own environment after start.
@@ -35,9 +26,9 @@ std::string EnvironmentValue(const char* name)
 
 std::string UpdateLocation::Base()
 {
-    std::string location = Trimmed(EnvironmentValue(kEnvironmentVariable));
+    std::string location = fw::Trimmed(EnvironmentValue(kEnvironmentVariable));
     if (location.empty())
-        location = Trimmed(ReadSetting(kRegistryValue));
+        location = fw::Trimmed(ReadSetting(kRegistryValue));
     if (location.empty())
         location = kDefault;
     if (location.back() != '/')

@@ -4,14 +4,13 @@
 
 namespace updater {
 
-bool UpdaterApp::InitInstance()
+void UpdaterApp::InitInstance()
 {
     Enable3dControls();
     UpdateDialog dialog;
     SetMainWindow(&dialog);
     dialog.DoModal(nullptr);
     SetMainWindow(nullptr);
-    return false;
 }
 
 }  // namespace updater

@@ -12,7 +12,7 @@ public:
 
 protected:
     // Runs the dialog and answers false: no message loop follows.
-    bool InitInstance() override;
+    void InitInstance() override;
 };
 
 }  // namespace updater

@@ -2,7 +2,7 @@
 // FindFirstFile / FindNextFile pass over the same folder, and the archive search against a bare
 // recursive enumeration of the same tree, in one run. Prints the medians and their ratios.
 #include "app/MainWindow.h"
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "engine/FileIconCache.h"
 #include "app/SearchStatusWindow.h"
@@ -189,7 +189,7 @@ int main()
     double icons = Seconds() - start;
     start = Seconds();
     for (const std::string& name : names) {
-        app::PathInfo info(name);
+        engine::PathInfo info(name);
         info.SizeText();
         info.DateText(0, nullptr);
     }

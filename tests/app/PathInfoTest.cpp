@@ -1,5 +1,5 @@
 #include "app/FolderPicker.h"
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
 #include "tests/support/TestFolder.h"
 
 #include <windows.h>
@@ -13,7 +13,7 @@
 
 namespace {
 
-using app::PathInfo;
+using engine::PathInfo;
 
 // A scratch folder below the temp folder, removed with its files after each test.
 class PathInfoFiles : public ::testing::Test {

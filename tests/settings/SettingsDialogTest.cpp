@@ -22,7 +22,7 @@ namespace {
 
 class TestApplication : public fw::Application {
 protected:
-    bool InitInstance() override { return false; }
+    void InitInstance() override {}
 };
 TestApplication g_testApp;
 

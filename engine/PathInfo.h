@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace app {
+namespace engine {
 
 // One full path and the questions the explorer, the drop handling, the search and the extraction
 // run ask about it: its parts, whether it names a folder, a drive root or a ZIP archive, and the
@@ -61,4 +61,4 @@ private:
     char ext[256];
 };
 
-}  // namespace app
+}  // namespace engine

@@ -1,14 +1,15 @@
-#include "app/PathInfo.h"
+#include "engine/PathInfo.h"
+
+#include "framework/Text.h"
 
 #include <cstring>
 #include <ctime>
 #include <string>
 
-namespace app {
+namespace engine {
 
 namespace {
 
-const char kWhiteSpace[] = " \t\r\n\v\f";
 const char kDefaultDateFormat[] = "%B %d, %Y";
 // 100-nanosecond intervals from 1 January 1601 (FILETIME) to 1 January 1970 (C calendar time).
 const unsigned long long kUnixEpochAsFileTime = 116444736000000000ULL;
@@ -20,15 +21,6 @@ template <size_t N> void CopyPart(char (&buffer)[N], const char* text, size_t le
         length = N - 1;
     std::memcpy(buffer, text, length);
     buffer[length] = '\0';
-}
-
-std::string Trimmed(const std::string& text)
-{
-    size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
 }
 
 bool FindFirstMatch(const std::string& path, WIN32_FIND_DATAA& data)
@@ -141,7 +133,7 @@ bool PathInfo::IsFolder()
     // A path ending in a backslash, and a listing's "." and "..", have no name part to be a folder.
     if (name[0] == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
         return false;
-    std::string query = Trimmed(path);
+    std::string query = fw::Trimmed(path);
     if (query.empty() || query.back() != '\\')
         query += '\\';
     if (query.size() <= 4)
@@ -201,4 +193,4 @@ std::string PathInfo::DateText(int which, const char* format) const
     return std::string(buffer, length);
 }
 
-}  // namespace app
+}  // namespace engine

@@ -1,0 +1,41 @@
+#include "framework/Text.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace fw {
+
+std::wstring Widen(const std::string& text)
+{
+    int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length));
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer.data(), length);
+    return std::wstring(buffer.data());
+}
+
+std::string Narrow(const wchar_t* text)
+{
+    if (text == nullptr)
+        return std::string();
+    int length = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return std::string();
+    std::vector<char> buffer(static_cast<size_t>(length));
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer.data(), length, nullptr, nullptr);
+    return std::string(buffer.data());
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const char blanks[] = " \t\r\n\v\f";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return std::string();
+    size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace fw

@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+
+namespace fw {
+
+// The programs keep their text in the ANSI code page; these convert at the platform interfaces
+// that want UTF-16 (shell, COM, URL monikers). Text that does not convert gives an empty string.
+std::wstring Widen(const std::string& text);
+std::string Narrow(const wchar_t* text);
+inline std::string Narrow(const std::wstring& text) { return Narrow(text.c_str()); }
+
+// Without leading and trailing blanks (space, tab, line ends, vertical tab, form feed).
+std::string Trimmed(const std::string& text);
+
+}  // namespace fw
