@@ -1,5 +1,8 @@
 #include "app/FolderPicker.h"
 
+#include "framework/Owned.h"
+#include "framework/Text.h"
+
 #include <windows.h>
 
 #include <shlobj.h>
@@ -12,24 +15,18 @@ const char kDefaultTitle[] = "Open";
 
 // Turns a path into the desktop folder's item list for it; null when the shell cannot parse it.
 // `parsed` tells whether the desktop folder could be asked at all.
-LPITEMIDLIST ParseRoot(const std::string& root, bool& parsed)
+fw::OwnedItemList ParseRoot(const std::string& root, bool& parsed)
 {
     parsed = false;
-    IShellFolder* desktop = nullptr;
-    if (FAILED(::SHGetDesktopFolder(&desktop)) || desktop == nullptr)
-        return nullptr;
+    fw::ComPtr<IShellFolder> desktop;
+    if (FAILED(::SHGetDesktopFolder(desktop.Put())) || !desktop)
+        return fw::OwnedItemList();
     parsed = true;
-    wchar_t wide[MAX_PATH] = {};
-    ::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, root.c_str(), -1, wide, MAX_PATH);
-    wide[MAX_PATH - 1] = L'\0';
-    LPITEMIDLIST list = nullptr;
+    std::wstring wide = fw::Widen(root);
+    fw::OwnedItemList list;
     ULONG eaten = 0;
-    HRESULT hr = desktop->ParseDisplayName(nullptr, nullptr, wide, &eaten, &list, nullptr);
-    desktop->Release();
-    if (FAILED(hr)) {
-        ::CoTaskMemFree(list);
-        return nullptr;
-    }
+    if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, &wide[0], &eaten, list.Put(), nullptr)))
+        list.Reset();
     return list;
 }
 
@@ -37,19 +34,13 @@ LPITEMIDLIST ParseRoot(const std::string& root, bool& parsed)
 
 std::string FolderPicker::Browse()
 {
-    IMalloc* allocator = nullptr;
-    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr)
-        return std::string();
-
     BROWSEINFOA info{};
-    LPITEMIDLIST rootList = nullptr;
+    fw::OwnedItemList rootList;
     if (!root.empty()) {
         bool asked = false;
         rootList = ParseRoot(root, asked);
-        if (asked && rootList == nullptr) {
-            allocator->Release();
+        if (asked && !rootList)
             return std::string();
-        }
         info.pidlRoot = rootList;
     }
 
@@ -58,20 +49,13 @@ std::string FolderPicker::Browse()
     info.pszDisplayName = display;
     info.lpszTitle = title.empty() ? kDefaultTitle : title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS;
-    LPITEMIDLIST chosen = ::SHBrowseForFolderA(&info);
-    if (rootList != nullptr)
-        allocator->Free(rootList);
-    if (chosen == nullptr) {
-        allocator->Release();
+    fw::OwnedItemList chosen(::SHBrowseForFolderA(&info));
+    if (!chosen)
         return std::string();
-    }
 
     // Only the item list counts: some shells leave the display-name buffer undefined.
     char path[MAX_PATH] = {};
-    BOOL converted = ::SHGetPathFromIDListA(chosen, path);
-    allocator->Free(chosen);
-    allocator->Release();
-    if (!converted) {
+    if (!::SHGetPathFromIDListA(chosen, path)) {
         result.clear();
         return std::string();
     }

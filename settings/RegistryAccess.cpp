@@ -1,45 +1,39 @@
 #include "settings/RegistryAccess.h"
 
+#include "framework/Owned.h"
+
 #include <vector>
 
 namespace settings {
 
 bool RegistryAccess::ReadValue(const std::string& path, const char* name, RegistryValue& value) const
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    fw::OwnedKey key;
+    if (::RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
         return false;
     DWORD type = REG_NONE;
     DWORD size = 0;
-    if (::RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-        ::RegCloseKey(key);
+    if (::RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return false;
-    }
     BYTE* block = value.Allocate(size);
-    if (block == nullptr) {
-        ::RegCloseKey(key);
+    if (block == nullptr)
         return false;
-    }
     DWORD got = size;
     if (::RegQueryValueExA(key, name, nullptr, &type, block, &got) != ERROR_SUCCESS || got > size) {
-        ::RegCloseKey(key);
         value.Release();
         return false;
     }
     value.SetType(type);
-    ::RegCloseKey(key);
     return true;
 }
 
 bool RegistryAccess::WriteValue(const std::string& path, const char* name, const RegistryValue& value) const
 {
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(root_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+    fw::OwnedKey key;
+    if (::RegCreateKeyExA(root_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Put(),
                           nullptr) != ERROR_SUCCESS)
         return false;
-    LONG stored = ::RegSetValueExA(key, name, 0, value.Type(), value.Data(), value.Size());
-    ::RegCloseKey(key);
-    return stored == ERROR_SUCCESS;
+    return ::RegSetValueExA(key, name, 0, value.Type(), value.Data(), value.Size()) == ERROR_SUCCESS;
 }
 
 bool RegistryAccess::ReadText(const std::string& path, const char* name, std::string& text) const
@@ -98,32 +92,25 @@ bool RegistryAccess::WriteMultiText(const std::string& path, const char* name,
 // The A functions cannot delete a key that still has sub-keys, so the tree goes bottom up.
 bool RegistryAccess::DeleteEntry(const std::string& path, const char* name) const
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
+    fw::OwnedKey key;
+    if (::RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ | KEY_WRITE, key.Put()) != ERROR_SUCCESS)
         return false;
-    if (name != nullptr) {
-        bool deleted = ::RegDeleteValueA(key, name) == ERROR_SUCCESS;
-        ::RegCloseKey(key);
-        return deleted;
-    }
+    if (name != nullptr)
+        return ::RegDeleteValueA(key, name) == ERROR_SUCCESS;
     for (;;) {
         DWORD subKeys = 0;
         DWORD longest = 0;
         if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &longest, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-            ::RegCloseKey(key);
+                               nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
-        }
         if (subKeys == 0)
             break;
         std::vector<char> child(longest + 1);
         if (::RegEnumKeyA(key, 0, child.data(), longest + 1) != ERROR_SUCCESS ||
-            !RegistryAccess(key).DeleteEntry(child.data(), nullptr)) {
-            ::RegCloseKey(key);
+            !RegistryAccess(key).DeleteEntry(child.data(), nullptr))
             return false;
-        }
     }
-    ::RegCloseKey(key);
+    key.Reset();
     return ::RegDeleteKeyA(root_, path.c_str()) == ERROR_SUCCESS;
 }
 
@@ -133,14 +120,14 @@ bool RegistryAccess::QueryKeyCounts(const std::string& path, DWORD* subKeys, DWO
         *subKeys = 0;
     if (values != nullptr)
         *values = 0;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    fw::OwnedKey key;
+    if (::RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
         return false;
     DWORD keyCount = 0;
     DWORD valueCount = 0;
     LONG queried = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &keyCount, nullptr, nullptr, &valueCount,
                                       nullptr, nullptr, nullptr, nullptr);
-    ::RegCloseKey(key);
+    key.Reset();
     if (queried != ERROR_SUCCESS)
         return false;
     if (subKeys != nullptr)

@@ -1,5 +1,7 @@
 #include "settings/ShellFolders.h"
 
+#include "framework/Owned.h"
+
 #include <shlobj.h>
 
 namespace settings {
@@ -20,17 +22,11 @@ std::string GetModulePath(HWND window)
 
 std::string GetDesktopFolder()
 {
-    LPITEMIDLIST list = nullptr;
-    if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &list)) || list == nullptr)
+    fw::OwnedItemList list;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, list.Put())) || !list)
         return std::string();
     char path[MAX_PATH] = {};
-    BOOL converted = ::SHGetPathFromIDListA(list, path);
-    IMalloc* allocator = nullptr;
-    if (SUCCEEDED(::SHGetMalloc(&allocator)) && allocator != nullptr) {
-        allocator->Free(list);
-        allocator->Release();
-    }
-    return converted ? std::string(path) : std::string();
+    return ::SHGetPathFromIDListA(list, path) ? std::string(path) : std::string();
 }
 
 std::string GetProgramVersion()

@@ -1,5 +1,8 @@
 #include "settings/ShellLink.h"
 
+#include "framework/Owned.h"
+#include "framework/Text.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -39,29 +42,21 @@ HRESULT ShellLink::CreateShellLink(const std::string& target, const std::string&
     // works in either, so the answer is not examined.
     ::CoInitialize(nullptr);
 
-    IShellLinkA* link = nullptr;
+    fw::ComPtr<IShellLinkA> link;
     HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                    reinterpret_cast<void**>(&link));
+                                    reinterpret_cast<void**>(link.Put()));
     if (FAILED(hr))
         return hr;
     link->SetPath(target.c_str());
     link->SetArguments("");
 
-    IPersistFile* file = nullptr;
-    hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
-    if (FAILED(hr)) {
-        link->Release();
+    fw::ComPtr<IPersistFile> file;
+    hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Put()));
+    if (FAILED(hr))
         return hr;
-    }
     if (LowerCased(linkPath).find(kLinkExtension) == std::string::npos)
         linkPath += kLinkExtension;
-    wchar_t wide[MAX_PATH] = {};
-    ::MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, linkPath.c_str(), -1, wide, MAX_PATH);
-    wide[MAX_PATH - 1] = L'\0';
-    hr = file->Save(wide, TRUE);
-    file->Release();
-    link->Release();
-    return hr;
+    return file->Save(fw::Widen(linkPath).c_str(), TRUE);
 }
 
 std::string ShellLink::ShortcutPath(const std::string& suffix)
