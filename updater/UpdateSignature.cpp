@@ -101,7 +101,8 @@ bool UpdateSignature::Verify(const std::string& path, const std::string& signatu
         return false;
     BCRYPT_KEY_HANDLE key = nullptr;
     if (BCRYPT_SUCCESS(::BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob, sizeof blob, 0))) {
-        valid = BCRYPT_SUCCESS(::BCryptVerifySignature(key, nullptr, digest, kDigestSize, signature, kSignatureSize, 0));
+        valid =
+            BCRYPT_SUCCESS(::BCryptVerifySignature(key, nullptr, digest, kDigestSize, signature, kSignatureSize, 0));
         ::BCryptDestroyKey(key);
     }
     ::BCryptCloseAlgorithmProvider(algorithm, 0);

@@ -165,6 +165,11 @@ struct BrokenDownload {
     const char* message;  // what the user is told
 };
 
+void PrintTo(const BrokenDownload& download, std::ostream* out)
+{
+    *out << download.name;
+}
+
 class FailedDownloadTest : public UpdaterScenarioTest, public ::testing::WithParamInterface<BrokenDownload> {};
 
 TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)

@@ -103,10 +103,11 @@ std::string TestSignature(const std::string& bytes)
     BCRYPT_ALG_HANDLE ecdsa = nullptr;
     BCRYPT_KEY_HANDLE key = nullptr;
     std::string copy = bytes;
+    PUCHAR input = reinterpret_cast<PUCHAR>(&copy[0]);
     bool done =
         BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
         BCRYPT_SUCCESS(::BCryptCreateHash(sha256, &hash, nullptr, 0, nullptr, 0, 0)) &&
-        BCRYPT_SUCCESS(::BCryptHashData(hash, reinterpret_cast<PUCHAR>(&copy[0]), static_cast<ULONG>(copy.size()), 0)) &&
+        BCRYPT_SUCCESS(::BCryptHashData(hash, input, static_cast<ULONG>(copy.size()), 0)) &&
         BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof digest, 0)) &&
         BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&ecdsa, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) &&
         BCRYPT_SUCCESS(::BCryptImportKeyPair(ecdsa, nullptr, BCRYPT_ECCPRIVATE_BLOB, &key, blob, sizeof blob, 0)) &&
