@@ -3,7 +3,7 @@
 # beside them). Takes the folder of the 32-bit build; KESTROVA_DELIVERABLES overrides it.
 set -u
 dir=${KESTROVA_DELIVERABLES:-$1}
-allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|shlwapi|ole32|oleaut32|advapi32|msvcrt|urlmon|uuid|version|ws2_32|winmm|imm32)\.dll$'
+allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|shlwapi|ole32|oleaut32|advapi32|bcrypt|msvcrt|urlmon|uuid|version|ws2_32|winmm|imm32)\.dll$'
 status=0
 checked=0
 for f in kestrova.exe kvupdate.exe UNZIP32.DLL; do

@@ -9,6 +9,7 @@
 #include "updater/ProgressRecord.h"
 #include "updater/ReadSetting.h"
 #include "updater/UpdateLocation.h"
+#include "updater/UpdateSignature.h"
 #include "updater/VersionFile.h"
 
 #include <urlmon.h>
@@ -34,6 +35,8 @@ const char kComplete[] = "Download Complete!";
 const char kNoTarget[] =
     "Update Failed!\n\nThe location of the installed program is not known. Run Kestrova once on this "
     "machine, then try again.";
+const char kNotSigned[] =
+    "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.";
 const char kNotAProgram[] =
     "Update Failed!\n\nThe downloaded file is not a program. The installed program was left as it was.";
 const char kNotReplaced[] =
@@ -72,6 +75,24 @@ std::string Narrow(const wchar_t* text)
     std::vector<char> buffer(static_cast<size_t>(length));
     ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer.data(), length, nullptr, nullptr);
     return std::string(buffer.data());
+}
+
+// What the user is told after a signed program was to replace the installed one at `target`.
+std::string ReplacementMessage(ProgramReplacer::Result result, const std::string& target)
+{
+    switch (result) {
+    case ProgramReplacer::Result::Replaced:
+        return kComplete;
+    case ProgramReplacer::Result::NoTarget:
+        return kNoTarget;
+    case ProgramReplacer::Result::NotAProgram:
+        return kNotAProgram;
+    case ProgramReplacer::Result::NotReplaced:
+        return kNotReplaced;
+    case ProgramReplacer::Result::RestoreFailed:
+        return kRestoreFailed + ProgramReplacer::BackupPath(target);
+    }
+    return kNotReplaced;
 }
 
 }  // namespace
@@ -134,6 +155,7 @@ bool UpdateDialog::OnInit()
     std::string location = UpdateLocation::Base();
     versionUrl = location + UpdateLocation::kVersionFileName;
     programUrl = location + UpdateLocation::kProgramFileName;
+    signatureUrl = location + UpdateLocation::kSignatureFileName;
 
     SetIdle(true);
     return true;
@@ -213,6 +235,7 @@ void UpdateDialog::StartDownload(const std::string& url)
         return;
     }
 
+    stopRequested = false;
     downloadRequest.window = hwnd_;
     ::ResetEvent(stopEvent);
     downloadRequest.stopEvent = stopEvent;
@@ -269,15 +292,31 @@ void UpdateDialog::OnDownloadFinished()
     delete worker;
     worker = nullptr;
 
-    std::string downloaded = downloadRequest.fileName;
+    // A download ended by "Stop" counts as failed even when the service finished it regardless.
+    std::string downloaded = stopRequested ? std::string() : std::string(downloadRequest.fileName);
+    std::string program;
+    program.swap(downloadedProgram);
+    if (downloadRequest.url == signatureUrl && !stopRequested) {
+        // No signature to be had (none published: 404) leaves the program unsigned.
+        InstallProgram(program, downloaded);
+        return;
+    }
+    if (!program.empty())
+        ::DeleteFileA(program.c_str());
     if (downloaded.empty()) {
         fw::ShowMessage(hwnd_, LoadText(IDS_DOWNLOAD_FAILED), MB_OK);
         ReturnToIdle();
         return;
     }
 
-    if (downloadRequest.url != versionUrl) {
-        InstallProgram(downloaded);
+    if (downloadRequest.url == programUrl) {
+        // Kept until its signature has come and been checked.
+        downloadedProgram = downloaded;
+        StartDownload(signatureUrl);
+        if (worker == nullptr) {
+            ::DeleteFileA(downloadedProgram.c_str());
+            downloadedProgram.clear();
+        }
         return;
     }
 
@@ -296,32 +335,20 @@ void UpdateDialog::OnDownloadFinished()
     }
 }
 
-void UpdateDialog::InstallProgram(const std::string& downloaded)
+void UpdateDialog::InstallProgram(const std::string& downloaded, const std::string& signature)
 {
-    std::string target = ReadSetting("FilePath");
-    ProgramReplacer::Result result = ProgramReplacer::Replace(downloaded, target);
+    // Checked before anything is touched: a server, or an update location pointing elsewhere, can
+    // hand over any file, but only one signed with the trusted key is ever installed.
+    std::string message = kNotSigned;
+    if (UpdateSignature::Verify(downloaded, signature, kTrustedUpdateKey)) {
+        std::string target = ReadSetting("FilePath");
+        message = ReplacementMessage(ProgramReplacer::Replace(downloaded, target), target);
+    }
     ::DeleteFileA(downloaded.c_str());
+    if (!signature.empty())
+        ::DeleteFileA(signature.c_str());
     progressBar.SetPosition(0);
     percentLabel.SetText(kNoPercent);
-
-    std::string message;
-    switch (result) {
-    case ProgramReplacer::Result::Replaced:
-        message = kComplete;
-        break;
-    case ProgramReplacer::Result::NoTarget:
-        message = kNoTarget;
-        break;
-    case ProgramReplacer::Result::NotAProgram:
-        message = kNotAProgram;
-        break;
-    case ProgramReplacer::Result::NotReplaced:
-        message = kNotReplaced;
-        break;
-    case ProgramReplacer::Result::RestoreFailed:
-        message = kRestoreFailed + ProgramReplacer::BackupPath(target);
-        break;
-    }
     fw::ShowMessage(hwnd_, message, MB_OK | MB_ICONHAND);
     SetIdle(true);
 }
@@ -342,8 +369,10 @@ void UpdateDialog::SetIdle(bool idle)
 void UpdateDialog::ReturnToIdle()
 {
     ::SetEvent(stopEvent);
-    if (worker != nullptr)
+    if (worker != nullptr) {
+        stopRequested = true;
         ::SetTimer(hwnd_, kAbortTimer, kAbortDelayMs, nullptr);
+    }
     SetIdle(true);
     progressBar.SetPosition(0);
     percentLabel.SetText(kNoPercent);

@@ -16,8 +16,9 @@ class Thread;
 namespace updater {
 
 // The update downloader's one window: shows the installed and the latest version, downloads the
-// version file on "Update" and, when the version differs, the new program, which then replaces
-// the installed one. Downloads run on one worker thread at a time; "Stop" ends the running one.
+// version file on "Update" and, when the version differs, the new program and its signature; a
+// program signed with the trusted key then replaces the installed one. Downloads run on one worker
+// thread at a time; "Stop" ends the running one.
 class UpdateDialog : public fw::ModalDialog {
 public:
     UpdateDialog();
@@ -50,10 +51,12 @@ private:
     void StartDownload(const std::string& url);
     // Called for every progress report of the worker; appends a line to the status log.
     LRESULT OnDownloadProgress(LPARAM lParam);
-    // Called when the worker has finished: goes on with the version check or the installation.
+    // Called when the worker has finished: goes on with the version check, the signature's
+    // download or the installation.
     void OnDownloadFinished();
-    // Puts the downloaded program in place of the installed one and says how that went.
-    void InstallProgram(const std::string& downloaded);
+    // Puts the downloaded program in place of the installed one when `signature` (the downloaded
+    // signature file; empty when there was none) holds for it, says how that went and deletes both.
+    void InstallProgram(const std::string& downloaded, const std::string& signature);
     // Caption "Update", Close enabled and the log emptied; or caption "Stop" and Close greyed.
     void SetIdle(bool idle);
     // Signals the stop event and shows the idle look with an empty progress bar.
@@ -67,6 +70,11 @@ private:
     BindingSlot binding;
     std::string versionUrl;
     std::string programUrl;
+    std::string signatureUrl;
+    // The downloaded program while its signature is being downloaded.
+    std::string downloadedProgram;
+    // Set when "Stop" ends the running download: whatever the worker then hands over is not used.
+    bool stopRequested = false;
 };
 
 }  // namespace updater

@@ -3,9 +3,10 @@
 
 namespace updater {
 
-// Where the update server keeps "newversion.txt" and "update.exe". The address is the built-in
-// default unless a mirror or a test names another one, first through the environment variable,
-// then through a text value of the program's registry key; either way it ends in a slash.
+// Where the update server keeps "newversion.txt", "update.exe" and its signature "update.sig". The
+// address is the built-in default unless a mirror or a test names another one, first through the
+// environment variable, then through a text value of the program's registry key; either way it ends
+// in a slash. A mirror cannot change what gets installed: only a program signed by Kestrova is.
 class UpdateLocation {
 public:
     static constexpr const char* kDefault = "https://www.kestrova.org/update/";
@@ -14,6 +15,7 @@ public:
     static constexpr const char* kRegistryValue = "Update Location";
     static constexpr const char* kVersionFileName = "newversion.txt";
     static constexpr const char* kProgramFileName = "update.exe";
+    static constexpr const char* kSignatureFileName = "update.sig";
 
     // The update location in force: the override in effect, else the default.
     static std::string Base();

@@ -1,5 +1,6 @@
 // The real kvupdate.exe against the loopback update server, used as a user would: the Update
 // button and the message boxes are clicked with the real mouse, the dialog is closed with Alt+F4.
+// It is the build's copy that trusts the tests' key, so that the updates served can be signed.
 // The installed program it replaces is a copy of the real kestrova.exe that has run once from its
 // own folder, so the hand-over through the registry is the real one too.
 #include "tests/support/HostInput.h"
@@ -35,6 +36,8 @@ const char kNewVersion[] = "New Version Detected! \nPlease make sure you have cl
 const char kComplete[] = "Download Complete!";
 const char kFailed[] =
     "Download Failed. Try Agian.\n\nProbably Cause: Update Information in use or \nstopped downloading on request.";
+const char kNotSigned[] =
+    "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.";
 
 const DWORD kWindowWaitMs = 20000;
 const DWORD kDownloadWaitMs = 60000;
@@ -68,7 +71,7 @@ protected:
     // Starts kvupdate.exe pointed at the test site and waits for its dialog.
     void StartUpdater()
     {
-        ASSERT_TRUE(updater_.Start(testsupport::BinFolder() + "kvupdate.exe", "",
+        ASSERT_TRUE(updater_.Start(updatertest::TestKeyFolder() + "kvupdate.exe", "",
                                    updater::UpdateLocation::kEnvironmentVariable, site_.BaseUrl()));
         dialog_ = testsupport::WaitForProcessWindow(updater_.Id(), kDialogCaption, kWindowWaitMs);
         ASSERT_NE(dialog_, nullptr) << "the update dialog did not appear";
@@ -131,7 +134,7 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
     // Large enough, and sent slowly enough, for the download to report progress on the way.
     const std::string update = updatertest::FakeProgram(300 * 1024, 'n');
     site_.Put("newversion.txt", "1.8.01\r\n");
-    site_.Put("update.exe", update);
+    site_.PutSignedProgram(update);
     site_.Mark("update.exe", "trickle");
 
     ASSERT_NO_FATAL_FAILURE(StartUpdater());
@@ -153,11 +156,19 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
     ASSERT_NO_FATAL_FAILURE(CloseUpdater());
 }
 
-// The server's answer to the request for the new program file.
+// The server's answer to the request for the new program file or its signature.
 struct BrokenDownload {
-    const char* marker;   // marker file beside update.exe (tests/updater/test_server.py)
+    const char* name;
+    const char* file;     // "update.exe" or "update.sig"
+    const char* marker;   // marker file beside it (tests/updater/test_server.py)
     const char* content;
+    const char* message;  // what the user is told
 };
+
+void PrintTo(const BrokenDownload& download, std::ostream* out)
+{
+    *out << download.name;
+}
 
 class FailedDownloadTest : public UpdaterScenarioTest, public ::testing::WithParamInterface<BrokenDownload> {};
 
@@ -168,13 +179,13 @@ TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)
     WriteRaw("", "FilePath", installed_);
     WriteRaw("", "Version", "1.8.00");
     site_.Put("newversion.txt", "1.8.01");
-    site_.Put("update.exe", updatertest::FakeProgram(200 * 1024, 'n'));
-    site_.Mark("update.exe", GetParam().marker, GetParam().content);
+    site_.PutSignedProgram(updatertest::FakeProgram(200 * 1024, 'n'));
+    site_.Mark(GetParam().file, GetParam().marker, GetParam().content);
 
     ASSERT_NO_FATAL_FAILURE(StartUpdater());
     ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog_, kActionButton)));
     EXPECT_EQ(AnswerBox(kDownloadWaitMs), kNewVersion);
-    EXPECT_EQ(AnswerBox(kDownloadWaitMs), kFailed);
+    EXPECT_EQ(AnswerBox(kDownloadWaitMs), GetParam().message);
     EXPECT_TRUE(WaitUntil([&] { return Action() == "Update"; }, 5000)) << "the dialog should be idle again";
 
     std::string now;
@@ -187,10 +198,11 @@ TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)
 }
 
 INSTANTIATE_TEST_SUITE_P(Server, FailedDownloadTest,
-                         ::testing::Values(BrokenDownload{"status", "404"}, BrokenDownload{"drop", ""}),
+                         ::testing::Values(BrokenDownload{"NotFound", "update.exe", "status", "404", kFailed},
+                                           BrokenDownload{"ConnectionDropped", "update.exe", "drop", "", kFailed},
+                                           BrokenDownload{"NoSignature", "update.sig", "status", "404", kNotSigned}),
                          [](const ::testing::TestParamInfo<BrokenDownload>& info) {
-                             return std::string(info.param.marker) == "status" ? std::string("NotFound")
-                                                                                 : std::string("ConnectionDropped");
+                             return std::string(info.param.name);
                          });
 
 }  // namespace

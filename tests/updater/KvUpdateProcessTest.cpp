@@ -1,4 +1,7 @@
-// The real kvupdate.exe as its own process, pointed at the test server through the environment.
+// The real, shipped kvupdate.exe as its own process, pointed at the test server through the
+// environment.
+#include "tests/support/ProcessWindows.h"
+#include "tests/support/TestFolder.h"
 #include "tests/support/TestSupport.h"
 #include "tests/updater/UpdaterTestSupport.h"
 #include "updater/UpdateLocation.h"
@@ -9,93 +12,86 @@
 
 namespace {
 
-struct Search {
-    DWORD processId;
-    HWND found;
-};
+const int kLatestLabel = 1003;
+const int kInstalledLabel = 1004;
 
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(hwnd, &owner);
-    if (owner == search->processId && ::IsWindowVisible(hwnd) &&
-        testsupport::WindowText(hwnd) == "KVA Update Downloader 1.0") {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Ends the child however the test leaves, so that its window cannot confuse later tests.
-class ChildProcess {
-public:
-    PROCESS_INFORMATION info{};
-    ChildProcess() = default;
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-    ~ChildProcess()
+class KvUpdateProcessTest : public testsupport::RegistryFixture {
+protected:
+    void SetUp() override
     {
-        if (info.hProcess == nullptr)
-            return;
-        if (::WaitForSingleObject(info.hProcess, 0) != WAIT_OBJECT_0)
-            ::TerminateProcess(info.hProcess, 1);
-        ::CloseHandle(info.hThread);
-        ::CloseHandle(info.hProcess);
+        RegistryFixture::SetUp();
+        ASSERT_TRUE(site.Available());
+        WriteRaw("", "Version", "1.8.00");
     }
-};
 
-class KvUpdateProcessTest : public testsupport::RegistryFixture {};
+    // Starts the shipped kvupdate.exe and waits for its dialog.
+    void Start()
+    {
+        ASSERT_TRUE(updater.Start(testsupport::BinFolder() + "kvupdate.exe", "",
+                                  updater::UpdateLocation::kEnvironmentVariable, site.BaseUrl()));
+        dialog = testsupport::WaitForProcessWindow(updater.Id(), "KVA Update Downloader 1.0", 30000);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(updatertest::TextOf(::GetDlgItem(dialog, kInstalledLabel)), " Installed Version: 1.8.00");
+    }
+
+    void ClickUpdate()
+    {
+        // The button's click as it reaches the dialog (a posted BM_CLICK needs the mouse capture,
+        // which a window of another process does not always get under Wine).
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    }
+
+    void ExpectClosesWithZero()
+    {
+        ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        DWORD exitCode = 1;
+        EXPECT_TRUE(updater.WaitForExit(10000, exitCode));
+        EXPECT_EQ(exitCode, 0u);
+    }
+
+    updatertest::TestSite site;
+    testsupport::ChildProcess updater;
+    HWND dialog = nullptr;
+};
 
 TEST_F(KvUpdateProcessTest, ChecksTheVersionAtTheLocationFromTheEnvironmentAndEndsWithZero)
 {
-    updatertest::TestSite site;
-    ASSERT_TRUE(site.Available());
     site.Put("newversion.txt", "1.8.00\r\n");
-    WriteRaw("", "Version", "1.8.00");
-
-    char self[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string program(self);
-    program.replace(program.find_last_of('\\') + 1, std::string::npos, "kvupdate.exe");
-
-    // The child inherits the variable; this process forgets it again at once.
-    ::SetEnvironmentVariableA(updater::UpdateLocation::kEnvironmentVariable, site.BaseUrl().c_str());
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    ChildProcess child;
-    PROCESS_INFORMATION& process = child.info;
-    std::string commandLine = "\"" + program + "\"";
-    BOOL started = ::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                    &startup, &process);
-    ::SetEnvironmentVariableA(updater::UpdateLocation::kEnvironmentVariable, nullptr);
-    ASSERT_TRUE(started) << program;
-
-    testsupport::MessageBoxWatcher boxes(IDOK, "kvupdate", process.dwProcessId);
-    Search search{process.dwProcessId, nullptr};
-    updatertest::WaitUntil(
-        [&] {
-            ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        },
-        30000);
-    ASSERT_NE(search.found, nullptr);
-    EXPECT_EQ(updatertest::TextOf(::GetDlgItem(search.found, 1004)), " Installed Version: 1.8.00");
-
-    // The button's click as it reaches the dialog (a posted BM_CLICK needs the mouse capture, which
-    // a window of another process does not always get under Wine).
-    ::PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(search.found, IDOK)));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    testsupport::MessageBoxWatcher boxes(IDOK, "kvupdate", updater.Id());
+    ClickUpdate();
     ASSERT_TRUE(updatertest::WaitUntil([&] { return boxes.Count() >= 1; }, 20000));
     EXPECT_EQ(boxes.Seen()[0].text, "You have the lastest version.");
     ASSERT_TRUE(updatertest::WaitUntil(
-        [&] { return updatertest::TextOf(::GetDlgItem(search.found, 1003)) == " Latest Version: 1.8.00"; }, 5000));
+        [&] { return updatertest::TextOf(::GetDlgItem(dialog, kLatestLabel)) == " Latest Version: 1.8.00"; }, 5000));
+    ExpectClosesWithZero();
+}
 
-    ::PostMessageA(search.found, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(::WaitForSingleObject(process.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    DWORD exitCode = 1;
-    ::GetExitCodeProcess(process.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
+// The shipped program trusts the release key alone: an update signed with any other key, the
+// tests' own included, is refused and the installed program stays as it was.
+TEST_F(KvUpdateProcessTest, RefusesAnUpdateSignedWithAnotherKey)
+{
+    testsupport::TestFolder install;
+    const std::string installed = install.Child("kestrova.exe");
+    const std::string old = updatertest::FakeProgram(3000, 'o');
+    ASSERT_TRUE(testsupport::WriteFileBytes(installed, old));
+    WriteRaw("", "FilePath", installed);
+    site.Put("newversion.txt", "1.9.00");
+    site.PutSignedProgram(updatertest::FakeProgram(3000, 'n'));
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    testsupport::MessageBoxWatcher boxes(IDOK, "kvupdate", updater.Id());
+    ClickUpdate();
+    ASSERT_TRUE(updatertest::WaitUntil([&] { return boxes.Count() >= 2; }, 30000));
+    EXPECT_EQ(boxes.Seen()[0].text, "New Version Detected! \nPlease make sure you have closed Kestrova.");
+    EXPECT_EQ(boxes.Seen()[1].text,
+              "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.");
+    std::string now;
+    ASSERT_TRUE(testsupport::ReadFileBytes(installed, now));
+    EXPECT_TRUE(now == old) << "the installed program was changed";
+    EXPECT_FALSE(testsupport::FileExists(installed + ".new"));
+    ExpectClosesWithZero();
 }
 
 }  // namespace

@@ -23,6 +23,8 @@ const char kDownloadFailed[] =
 const char kNewVersion[] = "New Version Detected! \nPlease make sure you have closed Kestrova.";
 const char kLatest[] = "You have the lastest version.";
 const char kComplete[] = "Download Complete!";
+const char kNotSigned[] =
+    "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.";
 const DWORD kBoxTimeoutMs = 20000;
 
 using updatertest::BoxRecorder;
@@ -116,7 +118,7 @@ TEST_F(UpdateDialogTest, NewVersion_ReplacesTheProgramWithTheDownloadedBytes)
 {
     std::string program = updatertest::FakeProgram(300000, 'n');
     site.Put("newversion.txt", "1.9.00");
-    site.Put("update.exe", program);
+    site.PutSignedProgram(program);
     DialogThread dialog;
     BoxRecorder boxes(dialog);
     dialog.Click();
@@ -157,7 +159,7 @@ TEST_F(UpdateDialogTest, LineBreakCountsAsDifferent_And404ForTheProgramLeavesItA
 TEST_F(UpdateDialogTest, ConnectionDroppedDuringTheProgram_IsAFailedDownloadAndLeavesItAlone)
 {
     site.Put("newversion.txt", "1.9.00");
-    site.Put("update.exe", updatertest::FakeProgram(64 * 1024, 'n'));
+    site.PutSignedProgram(updatertest::FakeProgram(64 * 1024, 'n'));
     site.Mark("update.exe", "drop");
     DialogThread dialog;
     BoxRecorder boxes(dialog);
@@ -204,7 +206,7 @@ TEST_F(UpdateDialogTest, GarbageLocation_AsksForAConnection)
 TEST_F(UpdateDialogTest, LockedProgram_IsKeptAndTheFailureIsReported)
 {
     site.Put("newversion.txt", "1.9.00");
-    site.Put("update.exe", updatertest::FakeProgram(2000, 'n'));
+    site.PutSignedProgram(updatertest::FakeProgram(2000, 'n'));
     // Held open without sharing, as by a program that is running.
     HANDLE lock = ::CreateFileA(installed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
@@ -232,13 +234,14 @@ TEST_F(UpdateDialogTest, UnwritableLocationOrNoProgramInTheDownload_ReportFailur
         const char* reason;
     } cases[] = {
         {"folder missing", folder.Child("gone\\kestrova.exe"), updatertest::FakeProgram(2000, 'n'), "could not be replaced"},
-        {"error page served as the program", installed, "<html><body>Not here</body></html>", "not a program"},
+        // Signed, but no program: a release made of the wrong file.
+        {"a signed file that is no program", installed, "<html><body>Not here</body></html>", "not a program"},
     };
     site.Put("newversion.txt", "1.9.00");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteRaw("", "FilePath", c.filePath);
-        site.Put("update.exe", c.download);
+        site.PutSignedProgram(c.download);
         DialogThread dialog;
         BoxRecorder boxes(dialog);
         dialog.Click();
@@ -250,6 +253,44 @@ TEST_F(UpdateDialogTest, UnwritableLocationOrNoProgramInTheDownload_ReportFailur
         EXPECT_EQ(InstalledBytes(), kOldProgram);
     }
     EXPECT_FALSE(testsupport::FileExists(folder.Child("gone")));
+}
+
+// Whoever serves the update (the real server, a hostile one, or one an "Update Location" names) must
+// not get a program of its own installed.
+TEST_F(UpdateDialogTest, AProgramNotSignedWithTheTrustedKey_IsRefusedAndTheInstalledOneKept)
+{
+    const std::string program = updatertest::FakeProgram(5000, 'n');
+    const std::string signature = updatertest::TestSignature(program);
+    ASSERT_EQ(signature.size(), 64u);
+    struct Case {
+        const char* what;
+        bool published;     // false: no update.sig on the server (404)
+        std::string bytes;  // update.sig
+    } cases[] = {
+        {"no signature published", false, ""},
+        {"the signature of another program", true, updatertest::TestSignature(program + "!")},
+        {"the signature cut short", true, signature.substr(0, 32)},
+        {"an error page served as the signature", true, "<html><body>Not here</body></html>"},
+    };
+    site.Put("newversion.txt", "1.9.00");
+    site.Put("update.exe", program);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.published)
+            site.Put("update.sig", c.bytes);
+        DialogThread dialog;
+        BoxRecorder boxes(dialog);
+        dialog.Click();
+        ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+        EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
+        EXPECT_EQ(boxes.Boxes()[1].text, kNotSigned);
+        ExpectIdle(dialog);
+        ::Sleep(300);
+        EXPECT_EQ(boxes.Count(), 2u) << boxes.Summary();
+        ExpectCloses(dialog);
+        EXPECT_EQ(InstalledBytes(), kOldProgram);
+        EXPECT_FALSE(testsupport::FileExists(installed + ".new"));
+    }
 }
 
 TEST_F(UpdateDialogTest, StopDuringASlowDownload_ReturnsToIdleAtOnceAndStartsNoSecondWorker)
@@ -298,15 +339,20 @@ TEST_F(UpdateDialogTest, StopDuringASlowDownload_ReturnsToIdleAtOnceAndStartsNoS
 
 TEST_F(UpdateDialogTest, StalledServer_StopEndsTheDownloadAndTheDialogCloses)
 {
-    // Once for the version file, once for the program after the version check.
+    // Once for the version file, once for the program after the version check, once for the
+    // signature after the program.
     TestSite programStalls;
     programStalls.Put("newversion.txt", "1.9.00");
     programStalls.Mark("update.exe", "stall");
+    TestSite signatureStalls;
+    signatureStalls.Put("newversion.txt", "1.9.00");
+    signatureStalls.PutSignedProgram(updatertest::FakeProgram(2000, 'n'));
+    signatureStalls.Mark("update.sig", "stall");
     site.Mark("newversion.txt", "stall");
     struct Case {
         std::string location;
         size_t boxesBefore;
-    } cases[] = {{site.BaseUrl(), 0}, {programStalls.BaseUrl(), 1}};
+    } cases[] = {{site.BaseUrl(), 0}, {programStalls.BaseUrl(), 1}, {signatureStalls.BaseUrl(), 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.location);
         UseLocation(c.location);

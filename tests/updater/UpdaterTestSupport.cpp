@@ -1,11 +1,17 @@
 #include "tests/updater/UpdaterTestSupport.h"
 
 #include "resources/kvupdate/resource.h"
+#include "tests/support/ProcessWindows.h"
 #include "tests/support/TestSupport.h"
 #include "updater/UpdateDialog.h"
+#include "updater/UpdateLocation.h"
+#include "updater/UpdateSignature.h"
+
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace updatertest {
 
@@ -57,6 +63,12 @@ void TestSite::Put(const std::string& name, const std::string& bytes) const
     testsupport::WriteFileBytes(folder_ + "\\" + name, bytes);
 }
 
+void TestSite::PutSignedProgram(const std::string& program) const
+{
+    Put(updater::UpdateLocation::kProgramFileName, program);
+    Put(updater::UpdateLocation::kSignatureFileName, TestSignature(program));
+}
+
 void TestSite::Mark(const std::string& name, const std::string& marker, const std::string& content) const
 {
     testsupport::WriteFileBytes(folder_ + "\\" + name + "." + marker, content);
@@ -72,6 +84,49 @@ std::string FakeProgram(size_t size, char seed)
     for (size_t i = 0x80; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(seed + static_cast<char>(i * 7 % 251));
     return bytes;
+}
+
+std::string TestSignature(const std::string& bytes)
+{
+    const size_t half = updater::UpdateSignature::kPublicKeySize / 2;
+    unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + 3 * half] = {};
+    BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PRIVATE_P256_MAGIC, static_cast<ULONG>(half)};
+    std::memcpy(blob, &header, sizeof header);
+    std::memcpy(blob + sizeof header, updater::kTrustedUpdateKey, 2 * half);
+    std::memcpy(blob + sizeof header + 2 * half, kTestPrivateKey, half);
+
+    unsigned char digest[32] = {};
+    unsigned char signature[updater::UpdateSignature::kSignatureSize] = {};
+    ULONG length = 0;
+    BCRYPT_ALG_HANDLE sha256 = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    BCRYPT_ALG_HANDLE ecdsa = nullptr;
+    BCRYPT_KEY_HANDLE key = nullptr;
+    std::string copy = bytes;
+    PUCHAR input = reinterpret_cast<PUCHAR>(&copy[0]);
+    bool done =
+        BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+        BCRYPT_SUCCESS(::BCryptCreateHash(sha256, &hash, nullptr, 0, nullptr, 0, 0)) &&
+        BCRYPT_SUCCESS(::BCryptHashData(hash, input, static_cast<ULONG>(copy.size()), 0)) &&
+        BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof digest, 0)) &&
+        BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&ecdsa, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)) &&
+        BCRYPT_SUCCESS(::BCryptImportKeyPair(ecdsa, nullptr, BCRYPT_ECCPRIVATE_BLOB, &key, blob, sizeof blob, 0)) &&
+        BCRYPT_SUCCESS(::BCryptSignHash(key, nullptr, digest, sizeof digest, signature, sizeof signature, &length, 0));
+    if (key != nullptr)
+        ::BCryptDestroyKey(key);
+    if (ecdsa != nullptr)
+        ::BCryptCloseAlgorithmProvider(ecdsa, 0);
+    if (hash != nullptr)
+        ::BCryptDestroyHash(hash);
+    if (sha256 != nullptr)
+        ::BCryptCloseAlgorithmProvider(sha256, 0);
+    // An empty signature fails every check that expects a valid one, loudly enough.
+    return done && length == sizeof signature ? std::string(reinterpret_cast<char*>(signature), length) : std::string();
+}
+
+std::string TestKeyFolder()
+{
+    return testsupport::BinFolder() + "..\\update-test-key\\";
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)

@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the update downloader's tests: the loopback test server's folders, the update dialog
-// run on a user-interface thread of its own, and a message box recorder that also notes what the
-// dialog showed while each box was up.
+// Helpers of the update downloader's tests: the loopback test server's folders, updates signed with
+// the tests' key, the update dialog run on a user-interface thread of its own, and a message box
+// recorder that also notes what the dialog showed while each box was up.
 #include <windows.h>
 
 #include <atomic>
@@ -23,6 +23,8 @@ public:
     // "http://127.0.0.1:<port>/<folder>/"
     std::string BaseUrl() const;
     void Put(const std::string& name, const std::string& bytes) const;
+    // "update.exe" holding `program`, and "update.sig" holding its signature by the tests' key.
+    void PutSignedProgram(const std::string& program) const;
     // Marker beside a file: "status" (content: the code), "trickle" or "stall".
     void Mark(const std::string& name, const std::string& marker, const std::string& content = "") const;
 
@@ -35,6 +37,17 @@ private:
 // A small file with a valid MZ and PE header followed by `size` bytes of pattern: enough to pass
 // as a Windows program.
 std::string FakeProgram(size_t size, char seed);
+
+// The private half of the tests' key, made for this build (tests/updater/CMakeLists.txt); the
+// test programs trust its public half (updater::kTrustedUpdateKey), the shipped kvupdate does not.
+extern const unsigned char kTestPrivateKey[32];
+
+// The signature of `bytes` by the tests' key, as "update.sig" holds it (r and s, 64 bytes).
+std::string TestSignature(const std::string& bytes);
+
+// The folder of the tests' key, with a trailing backslash: a kvupdate.exe built to trust that key,
+// and kvupdate.sig, that program's signature made by scripts/sign-update.sh.
+std::string TestKeyFolder();
 
 // Polls `condition` every 20 ms until it holds or `timeoutMs` has passed.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
