@@ -24,12 +24,6 @@ Thread::~Thread()
         ::CloseHandle(handle_);
 }
 
-bool Thread::IsRunning() const
-{
-    DWORD code = 0;
-    return ::GetExitCodeThread(handle_, &code) != FALSE && code == STILL_ACTIVE;
-}
-
 DWORD WINAPI Thread::Start(void* self)
 {
     Thread* thread = static_cast<Thread*>(self);

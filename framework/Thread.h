@@ -26,8 +26,6 @@ public:
     bool AutoDelete() const { return autoDelete_; }
     // Lets a suspended thread run; false when it was not suspended.
     bool Resume() const { return ::ResumeThread(handle_) != static_cast<DWORD>(-1); }
-    // True while the thread's exit code still reads as STILL_ACTIVE.
-    bool IsRunning() const;
     // Waits for the thread to end; true when it did within `timeoutMs`.
     bool Wait(DWORD timeoutMs = INFINITE) const { return ::WaitForSingleObject(handle_, timeoutMs) == WAIT_OBJECT_0; }
 

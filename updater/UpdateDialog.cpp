@@ -2,6 +2,7 @@
 
 #include "framework/Application.h"
 #include "framework/MessageBox.h"
+#include "framework/Text.h"
 #include "framework/Thread.h"
 #include "resources/kvupdate/resource.h"
 #include "updater/DownloadWorker.h"
@@ -50,32 +51,11 @@ const char kRestoreFailed[] =
 const UINT_PTR kAbortTimer = 1;
 const UINT kAbortDelayMs = 500;
 
-// Bound on the wait for a worker when the window goes away while a download still runs.
-const DWORD kShutdownWaitMs = 10000;
+// While the window goes away with a download still running, the binding is aborted again at
+// this interval until the worker has ended.
+const DWORD kShutdownAbortMs = 500;
 
 const DWORD kProgressUnit = 1100;
-
-std::wstring Widen(const std::string& text)
-{
-    int length = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<size_t>(length));
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, buffer.data(), length);
-    return std::wstring(buffer.data());
-}
-
-std::string Narrow(const wchar_t* text)
-{
-    if (text == nullptr)
-        return std::string();
-    int length = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return std::string();
-    std::vector<char> buffer(static_cast<size_t>(length));
-    ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer.data(), length, nullptr, nullptr);
-    return std::string(buffer.data());
-}
 
 // What the user is told after a signed program was to replace the installed one at `target`.
 std::string ReplacementMessage(ProgramReplacer::Result result, const std::string& target)
@@ -103,18 +83,17 @@ UpdateDialog::UpdateDialog()
 }
 
 // Normally no worker is left here (Cancel is ignored while one runs); if the window went away
-// otherwise, the worker still uses the request inside this object and must end first.
+// otherwise, the worker still uses the request, the binding and the stop event of this object, so
+// it must have ended before any of them goes.
 UpdateDialog::~UpdateDialog()
 {
-    if (worker != nullptr) {
-        ::SetEvent(stopEvent);
+    if (worker == nullptr)
+        return;
+    ::SetEvent(stopEvent);
+    do
         binding.Abort();
-        if (worker->Wait(kShutdownWaitMs))
-            delete worker;
-        worker = nullptr;
-    }
-    if (stopEvent != nullptr)
-        ::CloseHandle(stopEvent);
+    while (!worker->Wait(kShutdownAbortMs));
+    worker.reset();
 }
 
 bool UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -228,7 +207,7 @@ void UpdateDialog::StartDownload(const std::string& url)
         return;
     }
 
-    std::wstring wideUrl = Widen(url);
+    std::wstring wideUrl = fw::Widen(url);
     if (::IsValidURL(nullptr, wideUrl.c_str(), 0) != S_OK || !UpdateLocation::IsWellFormedUrl(url)) {
         fw::ShowMessage(hwnd_, kNoConnection, MB_OK | MB_ICONHAND);
         ReturnToIdle();
@@ -244,7 +223,7 @@ void UpdateDialog::StartDownload(const std::string& url)
     binding.Clear();
     downloadRequest.binding = &binding;
 
-    worker = fw::Thread::Begin(&DownloadThreadProc, &downloadRequest, THREAD_PRIORITY_NORMAL, 0, true);
+    worker.reset(fw::Thread::Begin(&DownloadThreadProc, &downloadRequest, THREAD_PRIORITY_NORMAL, 0, true));
     if (worker == nullptr) {
         fw::ShowMessage(hwnd_, kWorkerFailed, MB_OK | MB_ICONHAND);
         ReturnToIdle();
@@ -261,7 +240,7 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
     if (lParam != 0) {
         const ProgressRecord& record = *reinterpret_cast<const ProgressRecord*>(lParam);
         DWORD code = record.statusCode >= 1 && record.statusCode <= 25 ? record.statusCode : 25;
-        line = LoadText(IDS_STATUS_BASE + code) + "  " + Narrow(record.statusText);
+        line = LoadText(IDS_STATUS_BASE + code) + "  " + fw::Narrow(record.statusText);
 
         // The range's upper bound travels in 16 bits: very large downloads are cut.
         WORD upper = static_cast<WORD>(record.maximum / kProgressUnit);
@@ -287,10 +266,8 @@ void UpdateDialog::OnDownloadFinished()
     ::KillTimer(hwnd_, kAbortTimer);
     // The worker posts its message just before it ends; it sends nothing more by then, so this
     // wait cannot block on the dialog.
-    if (worker->IsRunning())
-        worker->Wait(INFINITE);
-    delete worker;
-    worker = nullptr;
+    worker->Wait(INFINITE);
+    worker.reset();
 
     // A download ended by "Stop" counts as failed even when the service finished it regardless.
     std::string downloaded = stopRequested ? std::string() : std::string(downloadRequest.fileName);

@@ -2,16 +2,15 @@
 #include "framework/Button.h"
 #include "framework/Dialog.h"
 #include "framework/Edit.h"
+#include "framework/Owned.h"
 #include "framework/ProgressBar.h"
+#include "framework/Thread.h"
 #include "framework/Static.h"
 #include "updater/BindingSlot.h"
 #include "updater/DownloadRequest.h"
 
+#include <memory>
 #include <string>
-
-namespace fw {
-class Thread;
-}
 
 namespace updater {
 
@@ -64,9 +63,9 @@ private:
     void AppendLog(const std::string& line);
     std::string LoadText(UINT id) const;
 
-    fw::Thread* worker = nullptr;
+    std::unique_ptr<fw::Thread> worker;
     DownloadRequest downloadRequest;
-    HANDLE stopEvent;
+    fw::OwnedHandle stopEvent;
     BindingSlot binding;
     std::string versionUrl;
     std::string programUrl;
