@@ -27,6 +27,7 @@ namespace {
 
 using testsupport::ClickScreen;
 using testsupport::ClickWindow;
+using testsupport::FolderExists;
 using testsupport::ReadFileBytes;
 using testsupport::RemoteListView;
 using testsupport::WaitUntil;
@@ -104,12 +105,6 @@ bool HasSuffix(const std::string& text, const std::string& suffix)
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-bool FolderExists(const std::string& path)
-{
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 using testsupport::ShortcutTarget;
 
 std::string DesktopShortcutPath()
@@ -184,20 +179,12 @@ protected:
         RECT rect{};
         ::GetWindowRect(drives, &rect);
         ASSERT_TRUE(ClickScreen(POINT{rect.right - 8, (rect.top + rect.bottom) / 2}));
-        HWND dropped = nullptr;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                dropped = nullptr;
-                while ((dropped = ::FindWindowExA(nullptr, dropped, "ComboLBox", nullptr)) != nullptr) {
-                    DWORD pid = 0;
-                    ::GetWindowThreadProcessId(dropped, &pid);
-                    if (pid == program_.Id() && ::IsWindowVisible(dropped))
-                        return true;
-                }
-                return false;
-            },
-            5000))
-            << "the drive box did not drop down";
+        HWND dropped = testsupport::WaitForProcessWindowWhere(program_.Id(), 5000, [](HWND window) {
+            char name[16] = {};
+            ::GetClassNameA(window, name, sizeof name);
+            return lstrcmpiA(name, "ComboLBox") == 0;
+        });
+        ASSERT_NE(dropped, nullptr) << "the drive box did not drop down";
         int top = static_cast<int>(::SendMessageA(dropped, LB_GETTOPINDEX, 0, 0));
         int height = static_cast<int>(::SendMessageA(dropped, LB_GETITEMHEIGHT, 0, 0));
         RECT client{};
@@ -315,12 +302,11 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
     for (int row = 0; row < queue.Count(); ++row)
         summary += queue.Text(row, 1) + queue.Text(row) + "\n";
     ASSERT_TRUE(ClickWindow(Item(kExecuteButton)));
-    HWND box = testsupport::WaitForProcessMessageBox(program_.Id(), 30000);
-    ASSERT_NE(box, nullptr) << "Execute should end with the summary";
-    EXPECT_EQ(WindowText(box), "kestrova");
-    EXPECT_EQ(testsupport::MessageBoxText(box), summary);
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(box, IDOK)));
-    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, 5000)) << "OK should close the summary";
+    testsupport::AnsweredBox box = testsupport::AnswerProcessMessageBox(program_.Id(), 30000);
+    ASSERT_TRUE(box.shown) << "Execute should end with the summary";
+    EXPECT_EQ(box.caption, "kestrova");
+    EXPECT_EQ(box.text, summary);
+    ASSERT_TRUE(box.closed) << "OK should close the summary";
     EXPECT_EQ(queue.Count(), 4) << "the run leaves the list as it was";
 
     // The viewer on beta.zip: the members in reverse of their order in the archive.
@@ -348,10 +334,9 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
     // Closed with Alt+F4 once the window has the keyboard.
     RECT placement{};
     ::GetWindowRect(window_, &placement);
-    ASSERT_TRUE(ClickScreen(POINT{placement.left + 60, placement.top + 10}));
-    ASSERT_TRUE(Xdotool("key alt+F4", 300));
     DWORD exitCode = 12345;
-    ASSERT_TRUE(program_.WaitForExit(kWindowWaitMs, exitCode)) << "Alt+F4 should end the program";
+    ASSERT_TRUE(testsupport::CloseWithAltF4(window_, program_, kWindowWaitMs, exitCode))
+        << "Alt+F4 should end the program";
     EXPECT_EQ(exitCode, 0u);
 
     // The extracted trees: each archive into a folder named after it, beside it.

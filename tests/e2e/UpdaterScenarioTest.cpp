@@ -20,7 +20,6 @@
 
 namespace {
 
-using testsupport::ClickScreen;
 using testsupport::ClickWindow;
 using testsupport::ReadFileBytes;
 using testsupport::WaitUntil;
@@ -80,24 +79,17 @@ protected:
     // The next message box of the updater: its text, after a real click on its OK button.
     std::string AnswerBox(DWORD timeoutMs)
     {
-        HWND box = testsupport::WaitForProcessMessageBox(updater_.Id(), timeoutMs);
-        if (box == nullptr)
+        testsupport::AnsweredBox box = testsupport::AnswerProcessMessageBox(updater_.Id(), timeoutMs);
+        if (!box.shown)
             return "<no message box>";
-        std::string text = testsupport::MessageBoxText(box);
-        ClickWindow(::GetDlgItem(box, IDOK));
-        if (!WaitUntil([&] { return !::IsWindow(box); }, 5000))
-            return text + " <still up after OK>";
-        return text;
+        return box.closed ? box.text : box.text + " <still up after OK>";
     }
 
     void CloseUpdater()
     {
-        RECT rect{};
-        ::GetWindowRect(dialog_, &rect);
-        ASSERT_TRUE(ClickScreen(POINT{rect.left + 60, rect.top + 10}));
-        ASSERT_TRUE(Xdotool("key alt+F4", 300));
         DWORD exitCode = 12345;
-        ASSERT_TRUE(updater_.WaitForExit(kWindowWaitMs, exitCode)) << "Alt+F4 should end the updater";
+        ASSERT_TRUE(testsupport::CloseWithAltF4(dialog_, updater_, kWindowWaitMs, exitCode))
+            << "Alt+F4 should end the updater";
         EXPECT_EQ(exitCode, 0u);
     }
 
@@ -121,12 +113,9 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
         ASSERT_TRUE(kestrova.Start(installed_, install_.Path()));
         HWND window = testsupport::WaitForMainWindow(kestrova.Id(), kWindowWaitMs);
         ASSERT_NE(window, nullptr) << "the installed copy did not start";
-        RECT rect{};
-        ::GetWindowRect(window, &rect);
-        ASSERT_TRUE(ClickScreen(POINT{rect.left + 60, rect.top + 10}));
-        ASSERT_TRUE(Xdotool("key alt+F4", 300));
         DWORD exitCode = 12345;
-        ASSERT_TRUE(kestrova.WaitForExit(kWindowWaitMs, exitCode)) << "Alt+F4 should end the program";
+        ASSERT_TRUE(testsupport::CloseWithAltF4(window, kestrova, kWindowWaitMs, exitCode))
+            << "Alt+F4 should end the program";
     }
     ASSERT_EQ(ReadRaw("", "FilePath"), installed_);
     ASSERT_EQ(ReadRaw("", "Version"), "1.8.00");

@@ -1,6 +1,7 @@
 #pragma once
 // Starting a program of the build as a separate process and finding its windows from outside: the
 // windows a user would see (by caption) and its message boxes. Every wait is bounded.
+#include "tests/support/HostInput.h"
 #include "tests/support/TestSupport.h"
 
 #include <windows.h>
@@ -41,13 +42,20 @@ public:
     bool Start(const std::string& program, const std::string& folder = std::string(),
                const char* variable = nullptr, const std::string& value = std::string())
     {
+        return StartCommand("\"" + program + "\"", folder, variable, value);
+    }
+
+    // The same for a whole command line: the program (quoted where its path has spaces), then its
+    // arguments.
+    bool StartCommand(std::string commandLine, const std::string& folder = std::string(),
+                      const char* variable = nullptr, const std::string& value = std::string())
+    {
         Close();
         if (variable != nullptr)
             ::SetEnvironmentVariableA(variable, value.c_str());
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        std::string commandLine = "\"" + program + "\"";
-        BOOL started = ::CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+        BOOL started = ::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                                         folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
         if (variable != nullptr)
             ::SetEnvironmentVariableA(variable, nullptr);
@@ -81,51 +89,84 @@ private:
 };
 
 namespace detail {
+template <typename Matches>
 struct ProcessWindowSearch {
     DWORD processId;
-    const std::string* caption;  // null: any message box of the process
+    Matches& matches;
     HWND found;
 };
 
-inline BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam)
+template <typename Matches>
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam)
 {
-    auto* search = static_cast<ProcessWindowSearch*>(reinterpret_cast<void*>(lParam));
+    auto* search = static_cast<ProcessWindowSearch<Matches>*>(reinterpret_cast<void*>(lParam));
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
-    if (pid != search->processId || !::IsWindowVisible(window))
-        return TRUE;
-    bool match = search->caption == nullptr ? IsMessageBox(window) : WindowText(window) == *search->caption;
-    if (!match)
+    if (pid != search->processId || !::IsWindowVisible(window) || !search->matches(window))
         return TRUE;
     search->found = window;
     return FALSE;
 }
 }  // namespace detail
 
-// The visible top-level window of the process with exactly this caption; null when none came.
-inline HWND WaitForProcessWindow(DWORD processId, const std::string& caption, DWORD timeoutMs)
+// The first visible top-level window of the process for which `matches(window)` holds, waiting up
+// to `timeoutMs`; null when none came.
+template <typename Matches>
+HWND WaitForProcessWindowWhere(DWORD processId, DWORD timeoutMs, Matches matches)
 {
-    detail::ProcessWindowSearch search{processId, &caption, nullptr};
+    detail::ProcessWindowSearch<Matches> search{processId, matches, nullptr};
     WaitUntil(
         [&] {
-            ::EnumWindows(&detail::FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+            ::EnumWindows(&detail::FindProcessWindow<Matches>, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
         timeoutMs);
     return search.found;
 }
 
+// The visible top-level window of the process with exactly this caption; null when none came.
+inline HWND WaitForProcessWindow(DWORD processId, const std::string& caption, DWORD timeoutMs)
+{
+    return WaitForProcessWindowWhere(processId, timeoutMs, [&](HWND window) { return WindowText(window) == caption; });
+}
+
 // A message box that the process shows; null when none came.
 inline HWND WaitForProcessMessageBox(DWORD processId, DWORD timeoutMs)
 {
-    detail::ProcessWindowSearch search{processId, nullptr, nullptr};
-    WaitUntil(
-        [&] {
-            ::EnumWindows(&detail::FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        },
-        timeoutMs);
-    return search.found;
+    return WaitForProcessWindowWhere(processId, timeoutMs, [](HWND window) { return IsMessageBox(window); });
+}
+
+// A message box of the process as the user saw it before a real click on its OK button.
+struct AnsweredBox {
+    bool shown = false;   // a box came up within the time given
+    bool closed = false;  // and the click on OK closed it within 10 s
+    std::string caption;
+    std::string text;
+};
+
+// Waits for the next message box of the process and answers it as a user would.
+inline AnsweredBox AnswerProcessMessageBox(DWORD processId, DWORD timeoutMs)
+{
+    AnsweredBox answered;
+    HWND box = WaitForProcessMessageBox(processId, timeoutMs);
+    if (box == nullptr)
+        return answered;
+    answered.shown = true;
+    answered.caption = WindowText(box);
+    answered.text = MessageBoxText(box);
+    ClickWindow(::GetDlgItem(box, IDOK));
+    answered.closed = WaitUntil([&] { return !::IsWindow(box); }, 10000);
+    return answered;
+}
+
+// Closes the process's `window` as a user would: a click on its title bar gives it the keyboard,
+// then Alt+F4. True when the process then ended within `timeoutMs`; `exitCode` is its exit code.
+inline bool CloseWithAltF4(HWND window, const ChildProcess& process, DWORD timeoutMs, DWORD& exitCode)
+{
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    return ClickScreen(POINT{rect.left + 60, rect.top + 10}) && Xdotool("key alt+F4", 300) &&
+           process.WaitForExit(timeoutMs, exitCode);
 }
 
 }  // namespace testsupport

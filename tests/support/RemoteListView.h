@@ -1,8 +1,8 @@
 #pragma once
-// Reading the rows of a list view that belongs to another process (and the entries of an extended
-// combo box, the rectangles of header and tab items). The messages carry pointers, so their records
-// and text buffers are placed inside that process: a page of its memory is borrowed for the
-// lifetime of the reader.
+// Reading and selecting the rows of a list view that belongs to another process (and reading the
+// entries of an extended combo box, the rectangles of header and tab items). The messages carry
+// pointers, so their records and text buffers are placed inside that process: a page of its memory
+// is borrowed for the lifetime of the reader.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -47,17 +47,9 @@ public:
     // Text of one cell; empty for a row or column that does not exist.
     std::string Text(int item, int subItem = 0) const
     {
-        if (memory_ == nullptr)
-            return "<no access>";
         LVITEMA record{};
         record.iSubItem = subItem;
-        record.pszText = memory_ + kTextOffset;
-        record.cchTextMax = kTextSize;
-        Write(&record, sizeof record);
-        const char empty[1] = {};
-        Write(empty, 1, kTextOffset);
-        ::SendMessageA(list_, LVM_GETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(memory_));
-        return ReadText();
+        return RemoteText(LVM_GETITEMTEXTA, static_cast<WPARAM>(item), record);
     }
 
     // The row whose column-0 text is `name`; -1 when there is none.
@@ -92,18 +84,25 @@ public:
     // Text of an entry of an extended combo box (CBEM_GETITEM); the list must be a ComboBoxEx32.
     std::string ComboText(int index) const
     {
-        if (memory_ == nullptr)
-            return "<no access>";
         COMBOBOXEXITEMA record{};
         record.mask = CBEIF_TEXT;
         record.iItem = index;
-        record.pszText = memory_ + kTextOffset;
-        record.cchTextMax = kTextSize;
+        return RemoteText(CBEM_GETITEMA, 0, record);
+    }
+
+    // Selects or deselects one row (-1: every row); `focus` also makes it the focused row. A row
+    // selected becomes the selection mark, as a click would make it.
+    void Select(int item, bool selected, bool focus = false) const
+    {
+        if (memory_ == nullptr)
+            return;
+        LVITEMA record{};
+        record.stateMask = LVIS_SELECTED | (focus ? LVIS_FOCUSED : 0u);
+        record.state = selected ? record.stateMask : 0;
         Write(&record, sizeof record);
-        const char empty[1] = {};
-        Write(empty, 1, kTextOffset);
-        ::SendMessageA(list_, CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(memory_));
-        return ReadText();
+        ::SendMessageA(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(memory_));
+        if (selected)
+            ::SendMessageA(list_, LVM_SETSELECTIONMARK, 0, item);
     }
 
 private:
@@ -121,8 +120,19 @@ private:
         SIZE_T moved = 0;
         ::ReadProcessMemory(process_, memory_ + offset, data, size, &moved);
     }
-    std::string ReadText() const
+    // Sends `message` with a record (LVITEMA, COMBOBOXEXITEMA) whose text goes into the borrowed
+    // page, and reads the text back.
+    template <typename Record>
+    std::string RemoteText(UINT message, WPARAM wParam, Record record) const
     {
+        if (memory_ == nullptr)
+            return "<no access>";
+        record.pszText = memory_ + kTextOffset;
+        record.cchTextMax = kTextSize;
+        Write(&record, sizeof record);
+        const char empty[1] = {};
+        Write(empty, 1, kTextOffset);
+        ::SendMessageA(list_, message, wParam, reinterpret_cast<LPARAM>(memory_));
         char text[kTextSize + 1] = {};
         Read(text, kTextSize, kTextOffset);
         return text;

@@ -166,5 +166,6 @@ public:
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool ReadFileBytes(const std::string& path, std::string& bytes);
 bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
 
 }  // namespace testsupport
