@@ -67,7 +67,12 @@ std::string UnzipEngine::ResultText(int result)
     case 5: return "Unable to retrive password.";
     case 6: return "Unable to allocate memory during decompression to disk.";
     case 7: return "Unable to allocate memory during in-memory decompression.";
-    default: return std::string();
+    case UZ_NOT_FOUND: return "Archive not found or cannot be opened.";
+    case UZ_BAD_ARGUMENT: return "Invalid options.";
+    case UZ_NO_MATCH: return "No files matched.";
+    case UZ_DISK_FULL: return "The destination folder or disk cannot be written (disk full or read-only).";
+    case UZ_INTERNAL: return "Internal error.";
+    default: return "Unexpected result " + std::to_string(result) + " from the extraction library.";
     }
 }
 
@@ -77,6 +82,7 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     MemberListing& listing = MemberListing::Instance();
     listing.Restart();
     memberCount_ = 0;
+    result_ = kNotCalled;
 
     auto options = std::make_unique<UnzipOptions>();
     auto callbacks = std::make_unique<UnzipCallbacks>();
@@ -126,14 +132,19 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     }
 
     auto call = reinterpret_cast<WizSingleEntryUnzipFunction>(reinterpret_cast<void*>(entryPoint_));
-    int result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+    const int result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
     std::fflush(stdout);
+    result_ = result;
 
     ::FreeLibrary(library_);
     library_ = nullptr;
     entryPoint_ = nullptr;
     if (result != 0) {
-        std::string text = ResultText(result) + "\n" + (target != nullptr ? target : "") + archive;
+        // Destination and archive on lines of their own: run together they read as one path.
+        std::string text = ResultText(result) + "\n";
+        if (target != nullptr && *target != '\0')
+            text += std::string(target) + "\n";
+        text += archive;
         fw::ShowMessage(nullptr, text, MB_OK);
         return 0;
     }

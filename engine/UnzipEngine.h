@@ -18,17 +18,24 @@ public:
     // members that match the exclusion names. Returns 1 when the library reported success, else 0.
     int Unzip(const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode);
 
+    // The library's result of the last run (0 success, else one of its UZ_ codes); kNotCalled when
+    // the library could not be found, loaded or called.
+    static constexpr int kNotCalled = -1;
+    int GetResult() const { return result_; }
+
     int GetMemberCount() const { return memberCount_; }
     std::string GetMemberName(int i) const;
     std::string GetMemberSize(int i) const;
     std::string GetMemberPackedSize(int i) const;
     std::string GetMemberRatio(int i) const;
 
-    // The message shown for a nonzero library result (empty for codes without a text of their own).
+    // The message shown for a nonzero library result; codes the library does not document get a
+    // text that names the code.
     static std::string ResultText(int result);
 
 private:
     int memberCount_ = 0;
+    int result_ = kNotCalled;
     HMODULE library_ = nullptr;
     FARPROC entryPoint_ = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include "tests/support/TestSupport.h"
 #include "tests/unzip32/ZipBuilder.h"
+#include "unzip32/unzip32.h"
 
 #include <gtest/gtest.h>
 
@@ -85,8 +86,9 @@ TEST_F(UnzipEngineTest, SkippedMembers_ShowCode1WithTargetAndPath_MemberCountSta
     UnzipEngine engine;
     EXPECT_EQ(0, engine.Unzip(path, target.c_str(), masks, 1, false));
     ASSERT_EQ(1u, hook.Seen().size());
-    EXPECT_EQ("Files in archived were skipped.\n" + target + path, hook.Seen()[0].text);
+    EXPECT_EQ("Files in archived were skipped.\n" + target + "\n" + path, hook.Seen()[0].text);
     EXPECT_EQ(0, engine.GetMemberCount());
+    EXPECT_EQ(1, engine.GetResult());
     EXPECT_TRUE(folder.Exists("out\\fine.txt"));
     EXPECT_FALSE(folder.Exists("escape.txt"));
 }
@@ -103,19 +105,36 @@ TEST_F(UnzipEngineTest, FailedListing_ShowsTextLineBreakAndPathOnly)
     EXPECT_EQ(0, engine.GetMemberCount());
 }
 
-TEST_F(UnzipEngineTest, CodeWithoutText_ShowsLineBreakTargetAndPath)
+// An archive deleted after it was queued (9) and a destination that cannot be written (50, here
+// a file standing where a folder of the target should be) each show their own text, with the
+// destination and the archive path on lines of their own.
+TEST_F(UnzipEngineTest, MissingArchiveAndUnwritableDestination_ShowTheirTextsOnSeparateLines)
 {
-    const std::string path = folder.Child("absent.zip");
-    const std::string target = folder.Child("out\\");
-    MessageBoxHook hook;
-    UnzipEngine engine;
-    EXPECT_EQ(0, engine.Unzip(path, target.c_str(), nullptr, 0, false));  // the library answers 9
-    ASSERT_EQ(1u, hook.Seen().size());
-    EXPECT_EQ("\n" + target + path, hook.Seen()[0].text);
-    EXPECT_EQ("", UnzipEngine::ResultText(9));
+    Archive archive;
+    archive.members = {Stored("a.txt", "a")};
+    const std::string present = Write(archive);
+    folder.WriteFile("blocker", "a file, not a folder");
+    struct Case {
+        std::string archive;
+        std::string target;
+        int result;
+        const char* text;
+    } cases[] = {
+        {folder.Child("absent.zip"), folder.Child("out\\"), 9, "Archive not found or cannot be opened."},
+        {present, folder.Child("blocker\\out"), 50,
+         "The destination folder or disk cannot be written (disk full or read-only)."},
+    };
+    for (const Case& c : cases) {
+        MessageBoxHook hook;
+        UnzipEngine engine;
+        EXPECT_EQ(0, engine.Unzip(c.archive, c.target.c_str(), nullptr, 0, false));
+        EXPECT_EQ(c.result, engine.GetResult());
+        ASSERT_EQ(1u, hook.Seen().size()) << c.result;
+        EXPECT_EQ(std::string(c.text) + "\n" + c.target + "\n" + c.archive, hook.Seen()[0].text);
+    }
 }
 
-TEST(UnzipEngineTexts, EveryTabledCode)
+TEST(UnzipEngineTexts, EveryDocumentedCodeHasItsOwnText)
 {
     EXPECT_EQ("Files in archived were skipped.", UnzipEngine::ResultText(1));
     EXPECT_EQ("Generic error in zip format.", UnzipEngine::ResultText(2));
@@ -124,7 +143,13 @@ TEST(UnzipEngineTexts, EveryTabledCode)
     EXPECT_EQ("Unable to retrive password.", UnzipEngine::ResultText(5));
     EXPECT_EQ("Unable to allocate memory during decompression to disk.", UnzipEngine::ResultText(6));
     EXPECT_EQ("Unable to allocate memory during in-memory decompression.", UnzipEngine::ResultText(7));
-    EXPECT_EQ("", UnzipEngine::ResultText(50));
+    EXPECT_EQ("Archive not found or cannot be opened.", UnzipEngine::ResultText(UZ_NOT_FOUND));
+    EXPECT_EQ("Invalid options.", UnzipEngine::ResultText(UZ_BAD_ARGUMENT));
+    EXPECT_EQ("No files matched.", UnzipEngine::ResultText(UZ_NO_MATCH));
+    EXPECT_EQ("The destination folder or disk cannot be written (disk full or read-only).",
+              UnzipEngine::ResultText(UZ_DISK_FULL));
+    EXPECT_EQ("Internal error.", UnzipEngine::ResultText(UZ_INTERNAL));
+    EXPECT_EQ("Unexpected result 12 from the extraction library.", UnzipEngine::ResultText(12));
 }
 
 // The library cases run in a child copy of this program, started from a folder that holds either

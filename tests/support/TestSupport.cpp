@@ -135,7 +135,7 @@ bool IsMessageBox(HWND window)
 
 std::string WindowText(HWND window)
 {
-    char text[1024] = {};
+    char text[8192] = {};  // room for a summary of thirty long paths
     DWORD_PTR copied = 0;
     if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
                                kTextTimeoutMs, &copied))
@@ -477,6 +477,13 @@ bool FolderExists(const std::string& path)
 {
     DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsSmallTestDrive(const std::string& root)
+{
+    ULARGE_INTEGER available{}, total{}, free{};
+    return ::GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free) && total.QuadPart > 0 &&
+           total.QuadPart < (64ull << 20);
 }
 
 }  // namespace testsupport

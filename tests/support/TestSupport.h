@@ -168,4 +168,9 @@ bool ReadFileBytes(const std::string& path, std::string& bytes);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
+// True when `root` (such as T:\) is one of the small volumes that small-drives.sh maps for the
+// tests of full and read-only destinations: present and under 64 MiB, so filling it fills no
+// real disk.
+bool IsSmallTestDrive(const std::string& root);
+
 }  // namespace testsupport

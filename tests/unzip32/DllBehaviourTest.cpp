@@ -1,6 +1,6 @@
 // UNZIP32.DLL through its export, on archives built in the test: listing, extracting with folders,
 // overwriting, masks, targets, file times, attributes and names, and the result of each problem.
-#include "tests/support/TestFolder.h"
+#include "tests/support/TestSupport.h"
 #include "tests/unzip32/DllRunner.h"
 #include "tests/unzip32/native/ZipBuilder.h"
 
@@ -346,4 +346,33 @@ TEST(Unzip32Dll, BareDriveTargetMeansTheRoot)
     EXPECT_FALSE(::GetFileAttributesA("K:\\current\\at-root.txt") != INVALID_FILE_ATTRIBUTES);
     ::DeleteFileA("K:\\at-root.txt");
     ::RemoveDirectoryA("K:\\current");
+}
+
+// A destination that fills up (T:, a 5 MiB volume) or is read-only (R:) gives 50, leaves no
+// partial file, and the members that fit are still extracted. The test harness maps both drives
+// (tests/support/small-drives.sh); without them the test is skipped.
+TEST(Unzip32Dll, FullOrReadOnlyDestinationGives50)
+{
+    if (!testsupport::IsSmallTestDrive("T:\\") || !testsupport::IsSmallTestDrive("R:\\"))
+        GTEST_SKIP() << "drives T: and R: are not mapped";
+    TestFolder folder;
+    Archive a;
+    a.members.push_back(File("small.txt", "small"));
+    a.members.push_back(File("big.txt", Text(20u << 20)));
+    a.members.push_back(File("after.txt", "after", 0));
+    std::string archive = Save(folder, "big.zip", a);
+
+    EXPECT_EQ(UZ_DISK_FULL, RunLibrary(archive, "T:\\full"));
+    EXPECT_EQ("small", Contents("T:\\full\\small.txt"));
+    EXPECT_EQ("after", Contents("T:\\full\\after.txt"));
+    EXPECT_EQ(2, dllrun::CountEntries("T:\\full")) << "no partial big.txt";
+    bool named = false;
+    for (const std::string& line : Current().printed)
+        named = named || line.find("big.txt") != std::string::npos;
+    EXPECT_TRUE(named);
+    TestFolder::Remove("T:\\full");
+
+    EXPECT_EQ(UZ_DISK_FULL, RunLibrary(archive, "R:\\out"));
+    EXPECT_EQ(UZ_DISK_FULL, RunLibrary(archive, "R:"));
+    EXPECT_EQ(0, dllrun::CountEntries("R:"));
 }
