@@ -2,6 +2,7 @@
 // its destination with the user's exclusion masks, then a summary.
 #include "app/MainWindow.h"
 
+#include "app/ExtractionSummary.h"
 #include "app/FolderPicker.h"
 #include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
@@ -46,7 +47,7 @@ std::string ExtractionDestination(PathInfo& archive, bool askForFolder, bool tit
 
 void MainWindow::RunExtraction(bool allRows)
 {
-    std::string summary = "Files extracted: \n\n";
+    ExtractionSummary summary;
     std::string chosen;
     if (OptionChecked(IDC_SETTINGS_ASK_FOLDER)) {
         FolderPicker picker;
@@ -77,7 +78,7 @@ void MainWindow::RunExtraction(bool allRows)
                 engine::UnzipEngine engine;
                 engine.Unzip(path, destination.c_str(), masks.empty() ? nullptr : masks.data(),
                              static_cast<int>(masks.size()), false);
-                summary += path + "\n";
+                summary.Add(path, engine.GetResult());
             }
         }
         progressBar.SetPosition(progressBar.GetPosition() + 1);
@@ -85,7 +86,7 @@ void MainWindow::RunExtraction(bool allRows)
     progressBar.SetPosition(0);
 
     if (OptionChecked(IDC_SETTINGS_MESSAGE_ALERT))
-        fw::ShowMessage(hwnd_, summary, MB_OK);
+        fw::ShowMessage(hwnd_, summary.Text(), MB_OK);
 }
 
 }  // namespace app

@@ -206,11 +206,92 @@ TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
         std::vector<SeenBox> boxes = watcher.Seen();
         EXPECT_TRUE(FileExists(folder.Child("c\\readme.txt")));
         ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].text, "Severe error in zip format.\n" + folder.Child("b") + folder.Child("b\\Broken.zip"));
+        EXPECT_EQ(boxes[0].text,
+                  "Severe error in zip format.\n" + folder.Child("b") + "\n" + folder.Child("b\\Broken.zip"));
         EXPECT_EQ(boxes[1].text,
-                  "Files extracted: \n\n" + c + "\n" + folder.Child("b\\Broken.zip") + "\n" + a + "\n");
+                  "Files extracted: \n\n" + c + "\n" + folder.Child("b\\Broken.zip") + " (failed)\n" + a + "\n");
     }
     EXPECT_EQ(window->progressBar.GetPosition(), 0);
+}
+
+// Every failure shows its own message (destination and archive on lines of their own), and under
+// the heading "Files extracted:" no failed archive passes for extracted.
+TEST_F(ExtractionRunTest, EachFailureShowsItsMessageAndIsMarkedInTheSummary)
+{
+    SetOption(app::Settings().titleExtract, true);
+    std::string good = Queue("Good.zip", PackWith("good"));
+    std::string gone = Queue("Gone.zip", PackWith("gone"));
+    ::DeleteFileA(gone.c_str());  // deleted after it was queued
+    testsupport::ZipBuilder skips;
+    skips.Add("../escape.txt", "x").Add("fine.txt", "fine");
+    std::string skipped = Queue("Skips.zip", skips);
+    std::string blocked = Queue("Blocked.zip", PackWith("blocked"));
+    folder.WriteFile("Blocked", "a file where the destination folder should be");
+    // Rows: Blocked (0), Skips (1), Gone (2), Good (3).
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    std::vector<SeenBox> boxes = watcher.Seen();
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[0].text, "The destination folder or disk cannot be written (disk full or read-only).\n" +
+                                 folder.Child("Blocked") + "\n" + blocked);
+    EXPECT_EQ(boxes[1].text, "Files in archived were skipped.\n" + folder.Child("Skips") + "\n" + skipped);
+    EXPECT_EQ(boxes[2].text, "Archive not found or cannot be opened.\n" + folder.Child("Gone") + "\n" + gone);
+    EXPECT_EQ(boxes[3].text, "Files extracted: \n\n" + blocked + " (failed)\n" + skipped + " (some files skipped)\n" +
+                                 gone + " (failed)\n" + good + "\n");
+    EXPECT_EQ(ReadText(folder.Child("Good\\readme.txt")), "readme of good");
+    EXPECT_EQ(ReadText(folder.Child("Skips\\fine.txt")), "fine");
+}
+
+// A member that does not fit on the destination's volume (T:, 5 MiB, mapped by the test harness:
+// tests/support/small-drives.sh) fails the archive with a message; without the drive: skipped.
+TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
+{
+    if (!testsupport::IsSmallTestDrive("T:\\"))
+        GTEST_SKIP() << "drive T: is not mapped";
+    testsupport::ZipBuilder zip;
+    zip.Add("small.txt", "small").Add("big.txt", std::string(20u << 20, 'b'));
+    const std::string archive = "T:\\Big.zip";
+    ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));
+    window->AddToExtractionList(archive, "T:\\", 0);
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    std::vector<SeenBox> boxes = watcher.Seen();
+    EXPECT_EQ(ReadText("T:\\small.txt"), "small");
+    EXPECT_FALSE(FileExists("T:\\big.txt")) << "no partial member is left";
+    ::DeleteFileA("T:\\small.txt");
+    ::DeleteFileA(archive.c_str());
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text,
+              "The destination folder or disk cannot be written (disk full or read-only).\nT:\n" + archive);
+    EXPECT_EQ(boxes[1].text, "Files extracted: \n\n" + archive + " (failed)\n");
+}
+
+// A summary of many archives names the first thirty and counts the rest, so that its box (and
+// its OK button) stays on the screen.
+TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
+{
+    testsupport::ZipBuilder zip;
+    zip.Add("x.txt", "x", false);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 33; ++i) {
+        folder.MakeFolder("p" + std::to_string(i));
+        paths.push_back(Queue("p" + std::to_string(i) + "\\a.zip", zip));
+    }
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    std::string expected = "Files extracted: \n\n";
+    for (int i = 32; i > 2; --i)
+        expected += paths[static_cast<size_t>(i)] + "\n";
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    // The ellipsis is 0x85 in code page 1252 (the test prefix's); other code pages have their own.
+    const std::string text = watcher.Seen()[0].text;
+    const std::string more = " and 3 more\n";
+    ASSERT_GT(text.size(), expected.size() + more.size());
+    EXPECT_EQ(text.substr(0, expected.size()), expected);
+    EXPECT_EQ(text.substr(text.size() - more.size()), more);
+    if (::GetACP() == 1252)
+        EXPECT_EQ(text.substr(expected.size()), "\x85" + more);
+    EXPECT_EQ(ReadText(folder.Child("p0\\x.txt")), "x") << "every archive is extracted";
 }
 
 TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)

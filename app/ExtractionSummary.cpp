@@ -1,0 +1,44 @@
+#include "app/ExtractionSummary.h"
+
+#include "unzip32/unzip32.h"
+
+#include <windows.h>
+
+namespace app {
+
+void ExtractionSummary::Add(const std::string& archive, int result)
+{
+    if (++count > kShownLines)
+        return;
+    lines += archive;
+    // Under the heading "Files extracted:" an archive that failed must not pass for extracted.
+    if (result != UZ_OK)
+        lines += result == UZ_WARNING ? " (some files skipped)" : " (failed)";
+    lines += '\n';
+}
+
+std::string ExtractionSummary::Text() const
+{
+    std::string text = "Files extracted: \n\n" + lines;
+    if (count > kShownLines)
+        text += Ellipsis() + " and " + std::to_string(count - kShownLines) + " more\n";
+    return text;
+}
+
+// The box shows ANSI text: the character is converted to whatever code page the system runs in
+// (0x85 in 1252, two bytes in 932). Best-fit mapping is turned off so that a code page without it
+// is noticed rather than given a look-alike; UTF-8 takes no such flags and holds it anyway.
+std::string ExtractionSummary::Ellipsis()
+{
+    const wchar_t wide[] = {0x2026};
+    char bytes[8] = {};
+    BOOL lossy = FALSE;
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    int length = ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, 1, bytes, sizeof bytes, nullptr,
+                                       utf8 ? nullptr : &lossy);
+    if (length <= 0 || lossy)
+        return "...";
+    return std::string(bytes, static_cast<size_t>(length));
+}
+
+}  // namespace app
