@@ -11,6 +11,8 @@
 
 namespace app {
 
+class RowBatch;
+
 // The program's only top-level window: the explorer pane, the extraction list, the button column,
 // drive box, progress bar and labels. It lays its controls out on every size change, keeps its
 // placement and column widths in the registry, and ends the program when it is closed.
@@ -89,6 +91,7 @@ private:
     void OnExplorerKey(WORD key);
     void DeleteExplorerSelection();
     void OnExtractionKey(WORD key);
+    void AddExplorerEntry(const std::string& path, RowBatch& batch);
     void ShowExtractionMenu();
     void OnOptions();
     void OnShowFileContents();

@@ -4,6 +4,7 @@
 
 #include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
+#include "app/RowBatch.h"
 #include "engine/FileIconCache.h"
 #include "framework/Application.h"
 #include "framework/MessageBox.h"
@@ -28,6 +29,7 @@ void MainWindow::RemoveSelected()
         fw::ShowMessage(hwnd_, "No files to remove from Extraction List!", MB_OK);
         return;
     }
+    RowBatch batch(ExtractionList);
     for (int row = ExtractionList.GetItemCount() - 1; row >= 0; --row) {
         if (ExtractionList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED)
             ExtractionList.DeleteItem(row);
@@ -36,8 +38,8 @@ void MainWindow::RemoveSelected()
 
 void MainWindow::RemoveAll()
 {
-    for (int row = ExtractionList.GetItemCount() - 1; row >= 0; --row)
-        ExtractionList.DeleteItem(row);
+    RowBatch batch(ExtractionList);
+    ExtractionList.DeleteAllItems();
 }
 
 // The menu's commands are returned rather than posted, and acted on here.
@@ -88,15 +90,22 @@ void MainWindow::SearchSelected()
 {
     int mark = static_cast<int>(ExplorerList.Send(LVM_GETSELECTIONMARK));
     if (ExplorerList.GetItemText(mark, 0) != kNoDiskText) {
+        RowBatch batch(ExtractionList, &IconCache());
         for (int row = ExplorerList.GetItemCount() - 1; row >= 0; --row) {
             if (ExplorerList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED)
-                AddExplorerEntry(CurrentFolder() + ExplorerList.GetItemText(row, 0));
+                AddExplorerEntry(CurrentFolder() + ExplorerList.GetItemText(row, 0), batch);
         }
     }
     ::SetFocus(ExplorerList);
 }
 
 void MainWindow::AddExplorerEntry(const std::string& path)
+{
+    RowBatch batch(ExtractionList, &IconCache());
+    AddExplorerEntry(path, batch);
+}
+
+void MainWindow::AddExplorerEntry(const std::string& path, RowBatch& batch)
 {
     PathInfo entry(path);
     if (entry.IsFolder()) {
@@ -107,13 +116,13 @@ void MainWindow::AddExplorerEntry(const std::string& path)
             popup.Search(path);
             for (int i = 0, count = popup.ResultCount(); i < count; ++i) {
                 std::string found = popup.NextResult();
-                AddToExtractionList(found, PathInfo(found).Folder(), IconCache().GetSystemIconIndex(found));
+                AddToExtractionList(found, PathInfo(found).Folder(), batch.IconOf(found));
             }
             popup.Destroy();
         }
     }
     if (entry.IsZipArchive())
-        AddToExtractionList(path, CurrentFolder(), IconCache().GetSystemIconIndex(path));
+        AddToExtractionList(path, CurrentFolder(), batch.IconOf(path));
 }
 
 }  // namespace app

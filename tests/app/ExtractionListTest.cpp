@@ -298,6 +298,37 @@ TEST_F(ExtractionListTest, EnterAndEQueueTheSelectedExplorerEntries)
     EXPECT_TRUE(window->IsEnabled());
 }
 
+// Queued rows keep the order of single insertions at the top, and each row the icon the shell
+// reports for its own path, also when a batch mixes archives with a folder named like one.
+TEST_F(ExtractionListTest, SearchQueuesInFoundOrderWithEachPathsOwnIcon)
+{
+    folder.MakeFolder("tree");
+    folder.MakeFolder("tree\\box.zip");
+    folder.WriteFile("tree\\box.zip\\in.zip", "x");
+    folder.WriteFile("tree\\a.zip", "x");
+    folder.WriteFile("tree\\b.zip", "x");
+    folder.WriteFile("top.zip", "x");
+    window->AddToExtractionList("C:\\q\\old.zip", "C:\\q\\", 0);
+    app::SearchStatusWindow& popup = app::SearchPopup();
+    window->NavigateTo(folder.Path());
+    SelectRows(window->ExplorerList, {0, 1});
+    window->searchButton.Click();
+    ASSERT_EQ(window->ExtractionList.GetItemCount(), 6);
+    // The search's results, last found on top, then top.zip, then the row that was there.
+    std::vector<std::string> expected;
+    for (int i = popup.ResultCount() - 1; i >= 0; --i)
+        expected.push_back(popup.results[static_cast<size_t>(i)]);
+    expected.push_back(folder.Child("top.zip"));
+    expected.push_back("C:\\q\\old.zip");
+    for (int row = 0; row < 6; ++row) {
+        const std::string path = window->ExtractionList.GetItemText(row, 1) + window->ExtractionList.GetItemText(row, 0);
+        EXPECT_EQ(path, expected[static_cast<size_t>(row)]);
+        if (row < 5) {
+            EXPECT_EQ(window->ExtractionList.GetItemImage(row), app::IconCache().GetSystemIconIndex(path)) << path;
+        }
+    }
+}
+
 // A drive letter for an empty folder, made for the test and removed afterwards: such a drive lists
 // nothing, as one without a medium does.
 class TestDrive {

@@ -289,8 +289,9 @@ TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
     ASSERT_GT(text.size(), expected.size() + more.size());
     EXPECT_EQ(text.substr(0, expected.size()), expected);
     EXPECT_EQ(text.substr(text.size() - more.size()), more);
-    if (::GetACP() == 1252)
+    if (::GetACP() == 1252) {
         EXPECT_EQ(text.substr(expected.size()), "\x85" + more);
+    }
     EXPECT_EQ(ReadText(folder.Child("p0\\x.txt")), "x") << "every archive is extracted";
 }
 

@@ -1,0 +1,31 @@
+#include "app/RowBatch.h"
+
+#include "engine/PathInfo.h"
+
+namespace app {
+
+RowBatch::RowBatch(HWND list, engine::FileIconCache* icons) : list(list), icons(icons)
+{
+    ::SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+}
+
+RowBatch::~RowBatch()
+{
+    ::SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+int RowBatch::IconOf(const std::string& path)
+{
+    if (icons == nullptr)
+        return 0;
+    engine::PathInfo info(path);
+    // A folder whose name ends like an archive's still shows a folder's icon.
+    const std::string kind = info.IsFolder() ? std::string("\\") : info.Extension();
+    auto known = iconOfKind.find(kind);
+    if (known == iconOfKind.end())
+        known = iconOfKind.emplace(kind, icons->GetSystemIconIndex(path)).first;
+    return known->second;
+}
+
+}  // namespace app
