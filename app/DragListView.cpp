@@ -175,6 +175,22 @@ void DragListView::AddRow(HWND target, const std::string& path, const std::strin
 {
     PathInfo info(path);
     std::string name = info.FileName();
+    auto* list = dynamic_cast<DragListView*>(fw::Control::FromHandle(target));
+    if (list != nullptr && list->IsVirtual()) {
+        Row row;
+        row.texts[0] = name;
+        row.texts[1] = location;
+        row.image = icon;
+        if (list->batchDepth > 0) {
+            list->heldRows.push_back(std::move(row));
+            return;
+        }
+        std::vector<Row> one;
+        one.push_back(std::move(row));
+        list->InsertRows(0, std::move(one));
+        list->Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
+        return;
+    }
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = 0;
@@ -186,6 +202,27 @@ void DragListView::AddRow(HWND target, const std::string& path, const std::strin
     column.pszText = const_cast<char*>(location.c_str());
     ::SendMessageA(target, LVM_SETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&column));
     ::SendMessageA(target, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
+}
+
+void DragListView::BeginBatch()
+{
+    if (batchDepth++ == 0)
+        SetRedraw(false);
+}
+
+void DragListView::EndBatch()
+{
+    if (batchDepth == 0 || --batchDepth > 0)
+        return;
+    if (!heldRows.empty()) {
+        // The last row added goes on top, as it would have had it been inserted on its own.
+        std::vector<Row> added(std::make_move_iterator(heldRows.rbegin()), std::make_move_iterator(heldRows.rend()));
+        heldRows.clear();
+        InsertRows(0, std::move(added));
+        Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
+    }
+    SetRedraw(true);
+    Redraw();
 }
 
 bool DragListView::OnReflectedNotify(const NMHDR& header, LRESULT& result)
@@ -331,7 +368,7 @@ void DragListView::DropEntries(HWND source)
     fw::ListView sourceList;
     sourceList.Attach(source);
     // Rows go into the drop target, which is this list whenever rows are added at all.
-    RowBatch batch(hwnd_, &iconCache);
+    RowBatch batch(*this, &iconCache);
     for (int row = sourceList.GetItemCount() - 1; row >= 0; --row) {
         if ((sourceList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) == 0)
             continue;

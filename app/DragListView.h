@@ -16,6 +16,12 @@ public:
     // Inserts one extraction-list row at the top of the list view `target`: name, location, icon.
     static void AddRow(HWND target, const std::string& path, const std::string& location, int icon);
 
+    // Between BeginBatch and EndBatch the list is not painted, and the rows AddRow gives a virtual
+    // list are held back and inserted in one pass at the end, in the order that single insertions
+    // at the top would give. Batches nest; the outermost EndBatch inserts and paints.
+    void BeginBatch();
+    void EndBatch();
+
     // One row of a list whose control asks for its items (LVS_OWNERDATA, the explorer list): a
     // list view under Wine spends a tenth of a millisecond on every item inserted, far more than
     // listing the folder, so such a list keeps its rows here and the control only their count.
@@ -56,6 +62,8 @@ private:
     int FindRow(int start, const std::string& text, UINT flags) const;
 
     std::vector<Row> rows;
+    int batchDepth = 0;
+    std::vector<Row> heldRows;  // in the order they were added
 };
 
 }  // namespace app

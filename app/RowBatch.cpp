@@ -1,18 +1,18 @@
 #include "app/RowBatch.h"
 
+#include "app/DragListView.h"
 #include "engine/PathInfo.h"
 
 namespace app {
 
-RowBatch::RowBatch(HWND list, engine::FileIconCache* icons) : list(list), icons(icons)
+RowBatch::RowBatch(DragListView& list, engine::FileIconCache* icons) : list(list), icons(icons)
 {
-    ::SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    list.BeginBatch();
 }
 
 RowBatch::~RowBatch()
 {
-    ::SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-    ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    list.EndBatch();
 }
 
 int RowBatch::IconOf(const std::string& path)
