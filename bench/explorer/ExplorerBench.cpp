@@ -2,6 +2,7 @@
 // FindFirstFile / FindNextFile pass over the same folder, and the archive search against a bare
 // recursive enumeration of the same tree, in one run. Prints the medians and their ratios.
 #include "app/MainWindow.h"
+#include "bench/BenchSupport.h"
 #include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "engine/FileIconCache.h"
@@ -21,24 +22,16 @@
 
 namespace {
 
+using bench::MakeFile;
+using bench::RemoveTree;
+using bench::Seconds;
+
 // Rounds per figure (after one warm-up round); KV_BENCH_ROUNDS overrides, 1 skips the warm-up.
 int Rounds()
 {
     char text[16] = {};
     int rounds = ::GetEnvironmentVariableA("KV_BENCH_ROUNDS", text, sizeof text) > 0 ? std::atoi(text) : 5;
     return rounds > 0 ? rounds : 5;
-}
-
-double Seconds()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 // Median wall time of the rounds, after one warm-up run.
@@ -55,33 +48,6 @@ double Median(const std::function<void()>& run)
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
-}
-
-void MakeFile(const std::string& path)
-{
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-        ::CloseHandle(file);
-}
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA match;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &match);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = match.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = folder + "\\" + name;
-            if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                ::DeleteFileA(child.c_str());
-        } while (::FindNextFileA(find, &match));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(folder.c_str());
 }
 
 // The bare pass: every match of folder\*.*, its name looked at and nothing else asked.

@@ -4,6 +4,7 @@
 // left). Prints the medians against their targets.
 #include "app/MainWindow.h"
 #include "app/SearchStatusWindow.h"
+#include "bench/BenchSupport.h"
 #include "resources/kestrova/resource.h"
 
 #include <windows.h>
@@ -18,23 +19,13 @@
 
 namespace {
 
+using bench::Seconds;
+
 int EnvNumber(const char* name, int fallback)
 {
     char text[16] = {};
     int value = ::GetEnvironmentVariableA(name, text, sizeof text) > 0 ? std::atoi(text) : 0;
     return value > 0 ? value : fallback;
-}
-
-double Seconds()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 // Runs the thread's messages (painting included) until none are waiting.
@@ -66,32 +57,8 @@ double Median(std::vector<double> times)
 void MakeArchives(const std::string& folder, int count)
 {
     ::CreateDirectoryA(folder.c_str(), nullptr);
-    for (int i = 0; i < count; ++i) {
-        HANDLE file = ::CreateFileA((folder + "\\archive" + std::to_string(i) + ".zip").c_str(), GENERIC_WRITE, 0,
-                                    nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            ::CloseHandle(file);
-    }
-}
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA match;
-    HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &match);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = match.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = folder + "\\" + name;
-            if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                ::DeleteFileA(child.c_str());
-        } while (::FindNextFileA(find, &match));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(folder.c_str());
+    for (int i = 0; i < count; ++i)
+        bench::MakeFile(folder + "\\archive" + std::to_string(i) + ".zip");
 }
 
 int RowOf(const fw::ListView& list, const std::string& name)
@@ -196,6 +163,6 @@ int main()
 
     window->Destroy();
     window.reset();
-    RemoveTree(root);
+    bench::RemoveTree(root);
     return queued == searched && left == 0 && dropped == dragged ? 0 : 1;
 }
