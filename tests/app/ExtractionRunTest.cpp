@@ -119,6 +119,20 @@ TEST_F(ExtractionRunTest, TitleOptionExtractsIntoAFolderNamedAfterTheArchiveAndM
     EXPECT_TRUE(watcher.Seen().empty()) << "no summary with the completion message off";
 }
 
+// The text of the selected item of a tree view of this process; empty when none is selected.
+std::string SelectedTreeText(HWND tree)
+{
+    char text[MAX_PATH] = {};
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (tree == nullptr || item.hItem == nullptr || !::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return std::string();
+    return text;
+}
+
 TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
 {
     SetOption(app::Settings().askForFolder, true);
@@ -135,12 +149,13 @@ TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
             HWND browser = ::FindWindowA("#32770", "Browse for Folder");
             if (browser != nullptr && ::IsWindowVisible(browser)) {
                 ++browsers;
-                // The browser fills its tree as it opens; select once it has settled, and again.
-                ::Sleep(300);
-                ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
-                ::Sleep(300);
-                ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
-                ::Sleep(200);
+                // The browser fills its tree as it opens and may move the selection meanwhile:
+                // select until the tree shows "Out" selected, then press OK.
+                HWND tree = ::FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
+                for (int tries = 0; tries < 100 && SelectedTreeText(tree) != "Out"; ++tries) {
+                    ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
+                    ::Sleep(100);
+                }
                 ::PostMessageA(browser, WM_COMMAND, IDOK, 0);
                 break;
             }
