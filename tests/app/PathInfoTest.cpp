@@ -1,6 +1,7 @@
 #include "app/FolderPicker.h"
 #include "engine/PathInfo.h"
 #include "tests/support/TestFolder.h"
+#include "tests/support/TestSupport.h"
 
 #include <windows.h>
 
@@ -228,7 +229,7 @@ private:
     void Run()
     {
         for (int i = 0; i < 250; ++i) {
-            HWND box = ::FindWindowA("#32770", "Browse for Folder");
+            HWND box = testsupport::FindOwnWindow("#32770", "Browse for Folder");
             if (box != nullptr && ::IsWindowVisible(box)) {
                 ::Sleep(200);
                 ::EnumChildWindows(box, &CollectText, reinterpret_cast<LPARAM>(this));

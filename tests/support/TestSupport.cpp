@@ -388,6 +388,18 @@ void PopupMenuPicker::Answer(HWND menuWindow)
     ++menusSeen_;
 }
 
+HWND FindOwnWindow(const char* className, const char* caption)
+{
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, className, caption)) != nullptr) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(window, &process);
+        if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs)
 {
     HWND found = nullptr;

@@ -142,6 +142,9 @@ private:
 // The first visible top-level window with the class (null: any) and caption (null: any), waiting
 // up to `timeoutMs` while the calling thread's messages are pumped; null when none came.
 HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
+// The visible top-level window of this process with the class and caption (null when there is
+// none): the folder browsers of test programs running side by side must not answer each other's.
+HWND FindOwnWindow(const char* className, const char* caption);
 
 // Retrieves and dispatches the calling thread's messages for `ms` milliseconds (0: only those that
 // are waiting). Answers true, at once, when WM_QUIT arrives.
