@@ -2,6 +2,7 @@
 
 #include "app/ExtractorApp.h"
 #include "engine/PathInfo.h"
+#include "framework/Text.h"
 #include "app/ProcessObjects.h"
 #include "app/RowBatch.h"
 #include "resources/kestrova/resource.h"
@@ -254,15 +255,7 @@ bool DragListView::OnReflectedNotify(const NMHDR& header, LRESULT& result)
     }
     case LVN_ODFINDITEMW: {
         const auto& find = reinterpret_cast<const NMLVFINDITEMW&>(header);
-        std::string text;
-        if (find.lvfi.psz != nullptr) {
-            int size = ::WideCharToMultiByte(CP_ACP, 0, find.lvfi.psz, -1, nullptr, 0, nullptr, nullptr);
-            if (size > 1) {
-                text.resize(static_cast<size_t>(size - 1));
-                ::WideCharToMultiByte(CP_ACP, 0, find.lvfi.psz, -1, &text[0], size, nullptr, nullptr);
-            }
-        }
-        result = FindRow(find.iStart, text, find.lvfi.flags);
+        result = FindRow(find.iStart, fw::Narrow(find.lvfi.psz), find.lvfi.flags);
         return true;
     }
     default:

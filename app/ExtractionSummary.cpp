@@ -1,6 +1,7 @@
 #include "app/ExtractionSummary.h"
 
 #include "unzip32/unzip32.h"
+#include "resources/kestrova/texts.h"
 
 #include <windows.h>
 
@@ -13,15 +14,15 @@ void ExtractionSummary::Add(const std::string& archive, int result)
     lines += archive;
     // Under the heading "Files extracted:" an archive that failed must not pass for extracted.
     if (result != UZ_OK)
-        lines += result == UZ_WARNING ? " (some files skipped)" : " (failed)";
+        lines += result == UZ_WARNING ? texts::kSummarySkipped : texts::kSummaryFailed;
     lines += '\n';
 }
 
 std::string ExtractionSummary::Text() const
 {
-    std::string text = "Files extracted: \n\n" + lines;
+    std::string text = texts::kSummaryHeading + lines;
     if (count > kShownLines)
-        text += Ellipsis() + " and " + std::to_string(count - kShownLines) + " more\n";
+        text += Ellipsis() + texts::kSummaryMoreBefore + std::to_string(count - kShownLines) + texts::kSummaryMoreAfter + "\n";
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "framework/Owned.h"
 #include "framework/Text.h"
+#include "resources/kestrova/texts.h"
 
 #include <windows.h>
 
@@ -11,7 +12,6 @@ namespace app {
 
 namespace {
 
-const char kDefaultTitle[] = "Open";
 
 // Turns a path into the desktop folder's item list for it; null when the shell cannot parse it.
 // `parsed` tells whether the desktop folder could be asked at all.
@@ -47,7 +47,7 @@ std::string FolderPicker::Browse()
     char display[MAX_PATH] = {};
     info.hwndOwner = nullptr;
     info.pszDisplayName = display;
-    info.lpszTitle = title.empty() ? kDefaultTitle : title.c_str();
+    info.lpszTitle = title.empty() ? texts::kPickerDefaultTitle : title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS;
     fw::OwnedItemList chosen(::SHBrowseForFolderA(&info));
     if (!chosen)

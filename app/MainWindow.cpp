@@ -10,6 +10,8 @@
 #include "resources/kestrova/resource.h"
 #include "settings/RegistryStore.h"
 #include "settings/SettingsDialog.h"
+#include "settings/ShellFolders.h"
+#include "resources/kestrova/texts.h"
 
 #include <shellapi.h>
 
@@ -27,7 +29,6 @@ namespace {
 
 const char kWebsiteAddress[] = "https://www.kestrova.org/";
 const char kAuthorMailAddress[] = "mailto:author@kestrova.org";
-const char kVersionText[] = "1.8.00";
 const COLORREF kExtractionListColour = RGB(223, 223, 223);
 
 // The smallest outer size at which no two controls of the layout overlap: below 371 pixels the
@@ -93,7 +94,7 @@ bool MainWindow::OnInit()
 
     ExtractionList.SetBkColor(kExtractionListColour);
     InsertColumns();
-    versionLabel.SetText(kVersionText);
+    versionLabel.SetText(settings::GetProgramVersion());
     LoadButtonBitmaps();
     IconCache().AttachSystemList(engine::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
@@ -368,11 +369,11 @@ void MainWindow::OnShowFileContents()
         }
     }
     if (selected == 0) {
-        fw::ShowMessage(hwnd_, "Please select a file to view!", MB_OK);
+        fw::ShowMessage(hwnd_, texts::kSelectFileToView, MB_OK);
         return;
     }
     if (selected > 1) {
-        fw::ShowMessage(hwnd_, "Only able to view one file at a time!", MB_OK);
+        fw::ShowMessage(hwnd_, texts::kOneFileToView, MB_OK);
         return;
     }
     engine::ArchiveViewerDialog& viewer = Viewer();

@@ -11,6 +11,7 @@
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
 #include "settings/ShellFolders.h"
+#include "resources/kestrova/texts.h"
 
 #include <shellapi.h>
 
@@ -23,7 +24,6 @@ using engine::PathInfo;
 
 namespace {
 
-const char kNoDiskText[] = "Please Insert Disk & Refresh";
 
 // Every folders pass sets one of the two Up pictures; each is loaded once for the process, since
 // not every platform shares bitmaps loaded again from the same resource.
@@ -122,7 +122,7 @@ void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bo
         rows.push_back(std::move(row));
     }
     ExplorerList.InsertRows(0, std::move(rows));
-    countLabel.SetText(std::to_string(ExplorerList.GetItemCount()) + " Object(s)");
+    countLabel.SetText(std::to_string(ExplorerList.GetItemCount()) + texts::kObjectCount);
     RECT outer = GetWindowRect();
     PlaceCountLabel((outer.right - outer.left) - 60);
 }
@@ -154,7 +154,7 @@ void MainWindow::OnExplorerDoubleClick()
 {
     int mark = static_cast<int>(ExplorerList.Send(LVM_GETSELECTIONMARK));
     std::string text = ExplorerList.GetItemText(mark, 0);
-    if (text == kNoDiskText)
+    if (text == texts::kNoDisk)
         return;
     PathInfo entry(CurrentFolder() + text);
     if (entry.IsFolder())
@@ -171,7 +171,7 @@ void MainWindow::OnDriveChanged()
     std::string root = driveBox.GetItemText(selected);
     NavigateTo(root);
     if (ExplorerList.GetItemCount() == 0)
-        ExplorerList.InsertItem(0, kNoDiskText, IconCache().GetSystemIconIndex(root));
+        ExplorerList.InsertItem(0, texts::kNoDisk, IconCache().GetSystemIconIndex(root));
 }
 
 // Drives are inserted at the top one by one, so the box lists them from the highest letter down.

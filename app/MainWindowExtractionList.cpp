@@ -9,13 +9,13 @@
 #include "framework/Application.h"
 #include "framework/MessageBox.h"
 #include "resources/kestrova/resource.h"
+#include "resources/kestrova/texts.h"
 
 namespace app {
 
 using engine::PathInfo;
 
 namespace {
-const char kNoDiskText[] = "Please Insert Disk & Refresh";
 }
 
 void MainWindow::AddToExtractionList(const std::string& path, const std::string& location, int icon)
@@ -26,7 +26,7 @@ void MainWindow::AddToExtractionList(const std::string& path, const std::string&
 void MainWindow::RemoveSelected()
 {
     if (ExtractionList.GetItemCount() == 0) {
-        fw::ShowMessage(hwnd_, "No files to remove from Extraction List!", MB_OK);
+        fw::ShowMessage(hwnd_, texts::kNothingToRemove, MB_OK);
         return;
     }
     RowBatch batch(ExtractionList);
@@ -89,7 +89,7 @@ void MainWindow::OnExtractionKey(WORD key)
 void MainWindow::SearchSelected()
 {
     int mark = static_cast<int>(ExplorerList.Send(LVM_GETSELECTIONMARK));
-    if (ExplorerList.GetItemText(mark, 0) != kNoDiskText) {
+    if (ExplorerList.GetItemText(mark, 0) != texts::kNoDisk) {
         RowBatch batch(ExtractionList, &IconCache());
         for (int row = ExplorerList.GetItemCount() - 1; row >= 0; --row) {
             if (ExplorerList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED)

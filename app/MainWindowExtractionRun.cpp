@@ -2,14 +2,14 @@
 // its destination with the user's exclusion masks, then a summary.
 #include "app/MainWindow.h"
 
+#include "app/ExtractionOptions.h"
 #include "app/ExtractionSummary.h"
 #include "app/FolderPicker.h"
-#include "engine/PathInfo.h"
 #include "app/ProcessObjects.h"
+#include "engine/PathInfo.h"
 #include "engine/UnzipEngine.h"
 #include "framework/MessageBox.h"
-#include "resources/kestrova/resource.h"
-#include "settings/SettingsDialog.h"
+#include "resources/kestrova/texts.h"
 
 #include <direct.h>
 
@@ -19,39 +19,14 @@ namespace app {
 
 using engine::PathInfo;
 
-namespace {
-
-const char kPickerTitle[] = "Select the folder in where the selected archives will be extracted to:";
-
-bool OptionChecked(int id)
-{
-    // The boxes are children of their page's group box, which IsDlgButtonChecked on the dialog misses.
-    return Settings().IsOptionChecked(id);
-}
-
-}  // namespace
-
-std::string WithoutTrailingBackslash(const std::string& folder)
-{
-    if (!folder.empty() && folder.back() == '\\')
-        return folder.substr(0, folder.size() - 1);
-    return folder;
-}
-
-std::string ExtractionDestination(PathInfo& archive, bool askForFolder, bool titleFolder, const std::string& chosen)
-{
-    if (!askForFolder)
-        return titleFolder ? archive.Folder() + archive.Title() : WithoutTrailingBackslash(archive.Folder());
-    return titleFolder ? chosen + "\\" + archive.Title() : chosen;
-}
-
 void MainWindow::RunExtraction(bool allRows)
 {
+    const ExtractionOptions options = ExtractionOptions::FromSettings(Settings());
     ExtractionSummary summary;
     std::string chosen;
-    if (OptionChecked(IDC_SETTINGS_ASK_FOLDER)) {
+    if (options.askForFolder) {
         FolderPicker picker;
-        picker.title = kPickerTitle;
+        picker.title = texts::kPickerTitle;
         chosen = picker.Browse();
         // Cancelling the picker means "not now": extracting to an empty or root-relative
         // destination instead would scatter files where the user never asked for them.
@@ -66,11 +41,9 @@ void MainWindow::RunExtraction(bool allRows)
             std::string path = ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0);
             PathInfo archive(path);
             if (archive.IsZipArchive()) {
-                std::string destination = ExtractionDestination(archive, OptionChecked(IDC_SETTINGS_ASK_FOLDER),
-                                                                OptionChecked(IDC_SETTINGS_TITLE_EXTRACT), chosen);
+                std::string destination = ExtractionDestination(archive, options, chosen);
                 ::_mkdir(destination.c_str());
 
-                const settings::SettingsDialog& options = Settings();
                 std::vector<char*> masks;
                 masks.reserve(options.excludeMasks.size());
                 for (const std::string& mask : options.excludeMasks)
@@ -85,7 +58,7 @@ void MainWindow::RunExtraction(bool allRows)
     }
     progressBar.SetPosition(0);
 
-    if (OptionChecked(IDC_SETTINGS_MESSAGE_ALERT))
+    if (options.showSummary)
         fw::ShowMessage(hwnd_, summary.Text(), MB_OK);
 }
 

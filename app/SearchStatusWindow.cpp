@@ -2,6 +2,7 @@
 
 #include "engine/PathInfo.h"
 #include "resources/kestrova/resource.h"
+#include "resources/kestrova/texts.h"
 
 namespace app {
 
@@ -45,7 +46,7 @@ void SearchStatusWindow::Search(const std::string& folder)
         results.clear();
         foundCount = 0;
         readCursor = -1;
-        statusLabel.SetText("Searching Folder && Sub-Folders For Archives: \n" + folder);
+        statusLabel.SetText(texts::kSearching + folder);
         headerShown = true;
     }
 

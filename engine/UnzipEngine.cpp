@@ -3,6 +3,7 @@
 #include "engine/MemberListing.h"
 #include "framework/MessageBox.h"
 #include "unzip32/unzip32.h"
+#include "resources/kestrova/texts.h"
 
 #include <cstdio>
 #include <cstring>
@@ -60,19 +61,19 @@ UnzipEngine::UnzipEngine()
 std::string UnzipEngine::ResultText(int result)
 {
     switch (result) {
-    case 1: return "Files in archived were skipped.";
-    case 2: return "Generic error in zip format.";
-    case 3: return "Severe error in zip format.";
-    case 4: return "Unable to allocate memory for one or more buffers during initialization.";
-    case 5: return "Unable to retrive password.";
-    case 6: return "Unable to allocate memory during decompression to disk.";
-    case 7: return "Unable to allocate memory during in-memory decompression.";
-    case UZ_NOT_FOUND: return "Archive not found or cannot be opened.";
-    case UZ_BAD_ARGUMENT: return "Invalid options.";
-    case UZ_NO_MATCH: return "No files matched.";
-    case UZ_DISK_FULL: return "The destination folder or disk cannot be written (disk full or read-only).";
-    case UZ_INTERNAL: return "Internal error.";
-    default: return "Unexpected result " + std::to_string(result) + " from the extraction library.";
+    case 1: return texts::kResultSkipped;
+    case 2: return texts::kResultGenericError;
+    case 3: return texts::kResultSevereError;
+    case 4: return texts::kResultNoMemoryAtStart;
+    case 5: return texts::kResultNoPassword;
+    case 6: return texts::kResultNoMemoryToDisk;
+    case 7: return texts::kResultNoMemoryInMemory;
+    case UZ_NOT_FOUND: return texts::kResultNotFound;
+    case UZ_BAD_ARGUMENT: return texts::kResultBadOptions;
+    case UZ_NO_MATCH: return texts::kResultNoMatch;
+    case UZ_DISK_FULL: return texts::kResultCannotWrite;
+    case UZ_INTERNAL: return texts::kResultInternal;
+    default: return texts::kResultUnexpectedBefore + std::to_string(result) + texts::kResultUnexpectedAfter;
     }
 }
 
@@ -97,10 +98,7 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     char* namePart = nullptr;
     if (::SearchPathA(nullptr, kLibraryName, nullptr, MAX_PATH, found, &namePart) == 0) {
         char message[512];
-        std::snprintf(message, sizeof message,
-                      "Cannot find %s. The Dll must be in the application directory, the path, the Windows "
-                      "directory or the Windows System directory.",
-                      kLibraryName);
+        std::snprintf(message, sizeof message, texts::kLibraryMissing, kLibraryName);
         fw::ShowMessage(nullptr, message, MB_OK);
         return 0;
     }
@@ -118,16 +116,15 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     options->target = target;
 
     // A library that is found but cannot be loaded, or lacks the entry point, is not ours to call.
-    library_ = ::LoadLibraryA(kLibraryName);
-    if (library_ == nullptr) {
-        fw::ShowMessage(nullptr, std::string("Cannot load ") + kLibraryName + " (" + found + ").", MB_OK);
+    library_.Reset(::LoadLibraryA(kLibraryName));
+    if (!library_) {
+        fw::ShowMessage(nullptr, std::string(texts::kLibraryNotLoaded) + kLibraryName + " (" + found + ").", MB_OK);
         return 0;
     }
     entryPoint_ = ::GetProcAddress(library_, kEntryPointName);
     if (entryPoint_ == nullptr) {
-        ::FreeLibrary(library_);
-        library_ = nullptr;
-        fw::ShowMessage(nullptr, std::string(found) + " has no entry point " + kEntryPointName + ".", MB_OK);
+        library_.Reset();
+        fw::ShowMessage(nullptr, std::string(found) + texts::kLibraryNoEntryPoint + kEntryPointName + ".", MB_OK);
         return 0;
     }
 
@@ -136,8 +133,7 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     std::fflush(stdout);
     result_ = result;
 
-    ::FreeLibrary(library_);
-    library_ = nullptr;
+    library_.Reset();
     entryPoint_ = nullptr;
     if (result != 0) {
         // Destination and archive on lines of their own: run together they read as one path.

@@ -1,4 +1,6 @@
 #pragma once
+#include "framework/Owned.h"
+
 #include <windows.h>
 
 #include <string>
@@ -36,7 +38,7 @@ public:
 private:
     int memberCount_ = 0;
     int result_ = kNotCalled;
-    HMODULE library_ = nullptr;
+    fw::OwnedModule library_;
     FARPROC entryPoint_ = nullptr;
 };
 

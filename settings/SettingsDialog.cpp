@@ -4,6 +4,7 @@
 #include "settings/RegistryStore.h"
 #include "settings/ShellLink.h"
 #include "settings/ShellFolders.h"
+#include "resources/kestrova/texts.h"
 
 #include <commctrl.h>
 
@@ -15,17 +16,6 @@ namespace {
 
 const char kProgramKeyPath[] = "Software\\Kestrova";
 const char kMasksSubKey[] = "Not To Extract";
-const char kVersionPrefix[] = "Current Version: ";
-const char kAboutText[] =
-    "Kestrova\r\n"
-    "Finds ZIP archives on your drives and extracts them in batches.\r\n"
-    "\r\n"
-    "Written by the Kestrova author.\r\n"
-    "E-mail: author@kestrova.org\r\n"
-    "Web: https://www.kestrova.org/\r\n"
-    "\r\n"
-    "Use the buttons at the bottom of the main window to write to the author or to visit the "
-    "web page for updates.";
 
 enum Page { kGeneralPage = 0, kMaskingPage = 1, kAboutPage = 2 };
 
@@ -132,11 +122,11 @@ bool SettingsDialog::OnInit()
 {
     BindControls();
     LoadOptions();
-    versionLabel.SetText(kVersionPrefix + GetProgramVersion());
-    aboutText.SetText(kAboutText);
-    tabs.InsertItem(kGeneralPage, "General");
-    tabs.InsertItem(kMaskingPage, "File Masking");
-    tabs.InsertItem(kAboutPage, "About");
+    versionLabel.SetText(texts::kCurrentVersion + GetProgramVersion());
+    aboutText.SetText(texts::kAbout);
+    tabs.InsertItem(kGeneralPage, texts::kTabGeneral);
+    tabs.InsertItem(kMaskingPage, texts::kTabMasking);
+    tabs.InsertItem(kAboutPage, texts::kTabAbout);
     BuildPages();
     ApplyGeometry();
     ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(kIconSpacingX, kIconSpacingY));

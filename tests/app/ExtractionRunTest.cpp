@@ -1,6 +1,8 @@
+#include "app/ExtractionOptions.h"
 #include "app/MainWindow.h"
 #include "app/ProcessObjects.h"
 #include "engine/ArchiveViewerDialog.h"
+#include "engine/PathInfo.h"
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
@@ -27,6 +29,21 @@ std::string ReadText(const std::string& path)
     std::string bytes;
     ReadFileBytes(path, bytes);
     return bytes;
+}
+
+// The destination rule needs no window: beside the archive or in the chosen folder, with or
+// without a sub-folder named after the archive.
+TEST(ExtractionDestination, FollowsTheTwoOptions)
+{
+    engine::PathInfo archive("C:\\Data\\Setup.ZIP");
+    app::ExtractionOptions options;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, ""), "C:\\Data");
+    options.titleFolder = true;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, ""), "C:\\Data\\Setup");
+    options.askForFolder = true;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out\\Setup");
+    options.titleFolder = false;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out");
 }
 
 class ExtractionRunTest : public testsupport::RegistryFixture {
@@ -146,7 +163,7 @@ TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
     std::atomic<int> browsers{0};
     std::thread chooser([&] {
         for (int i = 0; i < 500; ++i) {
-            HWND browser = ::FindWindowA("#32770", "Browse for Folder");
+            HWND browser = testsupport::FindOwnWindow("#32770", "Browse for Folder");
             if (browser != nullptr && ::IsWindowVisible(browser)) {
                 ++browsers;
                 // The browser fills its tree as it opens and may move the selection meanwhile:
@@ -177,7 +194,7 @@ TEST_F(ExtractionRunTest, CancellingTheFolderPickerExtractsNothing)
     Queue("Pack.zip", PackWith("pack"));
     std::thread canceller([] {
         for (int i = 0; i < 500; ++i) {
-            HWND browser = ::FindWindowA("#32770", "Browse for Folder");
+            HWND browser = testsupport::FindOwnWindow("#32770", "Browse for Folder");
             if (browser != nullptr && ::IsWindowVisible(browser)) {
                 ::PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
                 break;

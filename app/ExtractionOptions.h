@@ -1,0 +1,30 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace engine {
+class PathInfo;
+}
+namespace settings {
+class SettingsDialog;
+}
+
+namespace app {
+
+// What an extraction run does, read from the settings once when it starts: the settings dialog
+// cannot change while a run goes on, so this is what reading the boxes per archive would give.
+struct ExtractionOptions {
+    bool askForFolder = false;  // one folder, picked at the start, for the whole run
+    bool titleFolder = false;   // each archive into a sub-folder named after it
+    bool showSummary = false;   // the summary box at the end
+    std::vector<std::string> excludeMasks;
+
+    static ExtractionOptions FromSettings(const settings::SettingsDialog& settings);
+};
+
+// The folder `archive` is extracted into: beside it, or in the folder `chosen` at the start of the
+// run; in either, inside a sub-folder named after the archive when the title option is on.
+std::string ExtractionDestination(engine::PathInfo& archive, const ExtractionOptions& options,
+                                  const std::string& chosen);
+
+}  // namespace app
