@@ -16,6 +16,13 @@ for f in kestrova.exe kvupdate.exe UNZIP32.DLL; do
         lower=$(echo "$dll" | tr 'A-Z' 'a-z')
         if ! echo "$lower" | grep -Eq "$allowed"; then echo "$f imports $dll"; status=1; fi
     done < <(i686-w64-mingw32-objdump -p "$path" | sed -n 's/^\s*DLL Name: //p')
+    # The library is loaded afresh for every archive: a slot it takes and never frees is lost for good.
+    if [ "$f" = UNZIP32.DLL ]; then
+        imports=$(i686-w64-mingw32-objdump -p "$path")
+        if echo "$imports" | grep -qw TlsAlloc && ! echo "$imports" | grep -qw TlsFree; then
+            echo "$f takes thread-local-storage slots and never frees them"; status=1
+        fi
+    fi
 done
 echo "$checked files checked"
 exit $status

@@ -2,6 +2,7 @@
 
 #include "tests/unzip32/ZipBuilder.h"
 #include "unzip32/core/MemoryHost.h"
+#include "unzip32/core/StdWorkerThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -117,8 +118,10 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
             Archive archive;
             archive.members = {row.member, Stored("good.txt", "fine")};
             MemoryHost host;
+            unzip::StdWorkerThreads workers;
             ExtractOptions options;
             options.threads = threads;
+            options.workers = &workers;
             ExtractReport report = ExtractBytes(archive.Build(), host, options);
             EXPECT_EQ(1, report.*row.counter) << row.what;
             EXPECT_EQ(1, report.extracted) << row.what;
@@ -228,16 +231,21 @@ TEST(Extractor, FileSystemRefusal_IsAWriteFailure)
 TEST(Extractor, ManyMembersOnWorkers_SameResultInOrder)
 {
     Archive archive;
-    for (int i = 0; i < 120; ++i)
-        archive.members.push_back({"m" + std::to_string(i), ziptest::Text(static_cast<size_t>(1000 + i * 997), static_cast<uint32_t>(i))});
+    // Every tenth member is large enough to be handed to a worker.
+    for (int i = 0; i < 120; ++i) {
+        const size_t size = static_cast<size_t>(i % 10 == 0 ? 300000 + i : 1000 + i * 997);
+        archive.members.push_back({"m" + std::to_string(i), ziptest::Text(size, static_cast<uint32_t>(i))});
+    }
     archive.members[50].declaredCrc = 5;
     const std::string bytes = archive.Build();
     MemoryHost single;
     ExtractBytes(bytes, single);
     for (unsigned threads : {1u, 2u, 4u}) {
         MemoryHost host;
+        unzip::StdWorkerThreads workers;
         ExtractOptions options;
         options.threads = threads;
+        options.workers = &workers;
         ExtractReport report = ExtractBytes(bytes, host, options);
         EXPECT_EQ(119, report.extracted);
         EXPECT_EQ(1, report.damaged);

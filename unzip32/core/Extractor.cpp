@@ -7,11 +7,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <new>
-#include <thread>
 
 namespace unzip {
 
@@ -318,83 +315,91 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
 // worker owns its buffers, so memory is bounded by the worker count, not by the archive.
 class DecodePool {
 public:
-    DecodePool(Source& source, unsigned threads) : source_(source), threads_(threads) {}
+    DecodePool(Source& source, unsigned threads, WorkerThreads* workers)
+        : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0)
+    {
+    }
     ~DecodePool()
     {
+        if (started_ == 0)
+            return;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            Held held(*workers_);
             stopping_ = true;
+            workers_->Raise(WorkerThreads::WorkQueued, true);
         }
-        workAvailable_.notify_all();
-        for (std::thread& worker : workers_)
-            worker.join();
+        workers_->JoinAll();
     }
 
     // False when no thread could be started: the caller then decodes the slot itself.
     bool Submit(Slot* slot)
     {
-        bool start;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            start = workers_.size() < threads_ && queue_.size() >= idle_;
+        if (threads_ == 0)
+            return false;
+        Held held(*workers_);
+        if (started_ < threads_ && queue_.size() >= idle_) {
+            if (workers_->Start(&DecodePool::Work, this))
+                ++started_;
+            else if (started_ == 0)
+                return false;
         }
-        if (start) {
-            try {
-                workers_.emplace_back([this] { Work(); });
-            } catch (...) {
-                if (workers_.empty())
-                    return false;
-            }
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            slot->done = false;
-            queue_.push_back(slot);
-        }
-        workAvailable_.notify_one();
+        queue_.push_back(slot);
+        slot->done = false;
+        workers_->Raise(WorkerThreads::WorkQueued, false);
         return true;
     }
 
     void WaitFor(Slot* slot)
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        slotDone_.wait(lock, [slot] { return slot->done; });
+        if (started_ == 0)
+            return;  // nothing was handed out
+        Held held(*workers_);
+        while (!slot->done)
+            workers_->Wait(WorkerThreads::WorkDone);
     }
 
     bool IsDone(Slot* slot)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        if (started_ == 0)
+            return slot->done;
+        Held held(*workers_);
         return slot->done;
     }
 
 private:
+    struct Held {
+        explicit Held(WorkerThreads& threads) : threads(threads) { threads.Lock(); }
+        ~Held() { threads.Unlock(); }
+        WorkerThreads& threads;
+    };
+
+    static void Work(void* pool) { static_cast<DecodePool*>(pool)->Work(); }
     void Work()
     {
         std::vector<uint8_t> input;
         std::vector<uint8_t> output;
-        std::unique_lock<std::mutex> lock(mutex_);
+        Held held(*workers_);
         for (;;) {
             ++idle_;
-            workAvailable_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            while (!stopping_ && queue_.empty())
+                workers_->Wait(WorkerThreads::WorkQueued);
             --idle_;
             if (queue_.empty())
                 return;
             Slot* slot = queue_.front();
             queue_.pop_front();
-            lock.unlock();
+            workers_->Unlock();
             RunSlot(source_, *slot, input, output);
-            lock.lock();
+            workers_->Lock();
             slot->done = true;
-            slotDone_.notify_all();
+            workers_->Raise(WorkerThreads::WorkDone, true);
         }
     }
 
     Source& source_;
+    WorkerThreads* workers_;
     unsigned threads_;
-    std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable workAvailable_;
-    std::condition_variable slotDone_;
+    unsigned started_ = 0;  // changed by the calling thread only
     std::deque<Slot*> queue_;
     size_t idle_ = 0;
     bool stopping_ = false;
@@ -442,8 +447,9 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     report.members = static_cast<int>(directory.entries.size());
     std::vector<uint8_t> input;
     std::vector<uint8_t> output;
-    DecodePool pool(source, options.threads);
+    // The pool goes first when the run ends (or unwinds): its workers may still hold queued slots.
     std::deque<std::unique_ptr<Slot>> pending;
+    DecodePool pool(source, options.threads, options.workers);
 
     // Reports the oldest member once it is settled.
     auto settle = [&](Slot& slot) {

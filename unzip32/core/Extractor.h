@@ -2,6 +2,7 @@
 #include "unzip32/core/Directory.h"
 #include "unzip32/core/Source.h"
 #include "unzip32/core/Status.h"
+#include "unzip32/core/WorkerThreads.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,7 @@ struct ExtractOptions {
     bool showComment = false;
     int quiet = 0;              // 0: a line per member and per problem; 1: problems only; 2: nothing
     unsigned threads = 0;       // worker threads that decode while the caller reports (0: decode inline)
+    WorkerThreads* workers = nullptr;  // where those threads come from (none: decode inline)
     std::vector<std::string> include;  // empty: every member
     std::vector<std::string> exclude;
 };

@@ -2,6 +2,7 @@
 // core, and the run's report into the library's result code.
 #include "unzip32/core/Extractor.h"
 #include "unzip32/dll/Win32Host.h"
+#include "unzip32/dll/Win32Threads.h"
 #include "unzip32/unzip32.h"
 
 #include <algorithm>
@@ -98,6 +99,9 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     run.threads = DecodeThreads();
     run.include = Names(includeCount, includeNames);
     run.exclude = Names(excludeCount, excludeNames);
+
+    unzip::Win32WorkerThreads workers;
+    run.workers = &workers;
 
     unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0);
     unzip::Win32Source source;

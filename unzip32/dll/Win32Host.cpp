@@ -131,7 +131,7 @@ bool LocalTimes::ToFileTime(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
     int64_t offset = 0;
     bool known = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        Win32LockHeld held(lock_);
         auto day = dayOffsets_.find(dosDate);
         if (day != dayOffsets_.end()) {
             offset = day->second;
@@ -149,7 +149,7 @@ bool LocalTimes::ToFileTime(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
         if (Convert(dosDate, 0, morning) && Convert(dosDate, (23u << 11) | (59u << 5) | 29u, evening) &&
             morning - morningLocal == evening - eveningLocal) {
             offset = morning - morningLocal;
-            std::lock_guard<std::mutex> lock(mutex_);
+            Win32LockHeld held(lock_);
             dayOffsets_.emplace(dosDate, offset);
         } else {
             int64_t exact = 0;

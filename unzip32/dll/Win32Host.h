@@ -2,10 +2,10 @@
 #include <windows.h>
 
 #include "unzip32/core/Extractor.h"
+#include "unzip32/dll/Win32Threads.h"
 #include "unzip32/unzip32.h"
 
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 
@@ -43,7 +43,7 @@ private:
     bool Convert(uint16_t dosDate, uint16_t dosTime, int64_t& utcTicks) const;
 
     TIME_ZONE_INFORMATION zone_{};
-    std::mutex mutex_;
+    Win32Lock lock_;
     std::map<uint16_t, int64_t> dayOffsets_;  // DOS date -> UTC minus local, in 100 ns ticks
 };
 

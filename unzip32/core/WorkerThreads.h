@@ -1,0 +1,28 @@
+#pragma once
+
+namespace unzip {
+
+// The threads that decode members beside the calling thread, with the one lock and the two waits
+// they share. The extractor takes them from its caller: the library gives Win32 ones, so that
+// nothing of a language runtime's thread support is left in the process once it is unloaded;
+// tests and tools give the standard library's (StdWorkerThreads.h). One object serves one run.
+class WorkerThreads {
+public:
+    // What a thread waits for: queued work (the workers) or finished work (the caller).
+    enum Signal { WorkQueued = 0, WorkDone = 1 };
+
+    virtual ~WorkerThreads() = default;
+    // Starts run(context) on a new thread; false when no thread could be started.
+    virtual bool Start(void (*run)(void*), void* context) = 0;
+    // Waits until every thread started has ended.
+    virtual void JoinAll() = 0;
+    virtual void Lock() = 0;
+    virtual void Unlock() = 0;
+    // With the lock held: gives it up until the signal is raised, then takes it again. It may also
+    // return unasked, so callers test their condition again.
+    virtual void Wait(Signal signal) = 0;
+    // With the lock held: wakes one of the threads waiting for the signal, or all of them.
+    virtual void Raise(Signal signal, bool all) = 0;
+};
+
+}  // namespace unzip
