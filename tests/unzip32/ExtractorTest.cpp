@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 namespace {
 
 using unzip::ExtractOptions;
@@ -251,6 +253,41 @@ TEST(Extractor, ManyMembersOnWorkers_SameResultInOrder)
         EXPECT_EQ(1, report.damaged);
         EXPECT_EQ(single.files, host.files);
         EXPECT_EQ(single.lines, host.lines) << "lines come in directory order";
+    }
+}
+
+// A host that runs out of memory on the calling thread while workers still decode earlier members:
+// the exception leaves Extract, and the workers must be done with their slots before those go.
+// (Under the sanitizers a slot freed first is a use after free.)
+class ThrowingHost : public MemoryHost {
+public:
+    explicit ThrowingHost(int throwAt) : throwAt_(throwAt) {}
+    unzip::Status CreateOutput(const std::vector<std::string>& parts, const unzip::Entry& entry,
+                               std::unique_ptr<unzip::OutputFile>& file) override
+    {
+        if (++created_ == throwAt_)
+            throw std::bad_alloc();
+        return MemoryHost::CreateOutput(parts, entry, file);
+    }
+
+private:
+    int throwAt_;
+    int created_ = 0;
+};
+
+TEST(Extractor, AnExceptionMidRun_EndsTheWorkersBeforeTheirWork)
+{
+    Archive archive;
+    for (int i = 0; i < 8; ++i)
+        archive.members.push_back({"big" + std::to_string(i), ziptest::Text(3000000, static_cast<uint32_t>(i))});
+    const std::string bytes = archive.Build();
+    for (int throwAt : {2, 3, 6}) {
+        ThrowingHost host(throwAt);
+        unzip::StdWorkerThreads workers;
+        ExtractOptions options;
+        options.threads = 2;
+        options.workers = &workers;
+        EXPECT_THROW(ExtractBytes(bytes, host, options), std::bad_alloc) << throwAt;
     }
 }
 

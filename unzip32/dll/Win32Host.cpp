@@ -26,6 +26,8 @@ public:
         : file_(file), path_(std::move(path)), temporary_(std::move(temporary)), localTimes_(localTimes)
     {
     }
+    Win32OutputFile(const Win32OutputFile&) = delete;
+    Win32OutputFile& operator=(const Win32OutputFile&) = delete;
     ~Win32OutputFile() override
     {
         if (file_ != INVALID_HANDLE_VALUE)

@@ -19,6 +19,9 @@ std::wstring AnsiToWide(const char* text);
 // The archive file, read with 64-bit positions; reads may come from several threads at once.
 class Win32Source : public Source {
 public:
+    Win32Source() = default;
+    Win32Source(const Win32Source&) = delete;
+    Win32Source& operator=(const Win32Source&) = delete;
     ~Win32Source() override;
     bool Open(const std::wstring& path);
     uint64_t Size() const override { return size_; }
@@ -53,6 +56,8 @@ private:
 class Win32Host : public Host {
 public:
     Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite);
+    Win32Host(const Win32Host&) = delete;
+    Win32Host& operator=(const Win32Host&) = delete;
     std::string DisplayName(const Entry& entry) override;
     void Print(const std::string& line) override;
     void Member(const Entry& entry, const std::string& displayName, unsigned factor) override;
