@@ -5,49 +5,34 @@
 #include "app/ProcessObjects.h"
 #include "resources/kestrova/resource.h"
 #include "tests/support/HostInput.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
+using testsupport::Column;
 using testsupport::DragCommand;
 using testsupport::ItemCentre;
+using testsupport::RowOf;
+using testsupport::SelectRows;
 using testsupport::Xdotool;
 
-std::vector<std::string> Column(const fw::ListView& list, int column)
-{
-    std::vector<std::string> texts;
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        texts.push_back(list.GetItemText(row, column));
-    return texts;
-}
-
-int RowOf(const fw::ListView& list, const std::string& name)
-{
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        if (list.GetItemText(row, 0) == name)
-            return row;
-    return -1;
-}
-
-class DragDropInputTest : public testsupport::RegistryFixture {
+class DragDropInputTest : public testsupport::MainWindowFixture {
 protected:
     void SetUp() override
     {
-        RegistryFixture::SetUp();
+        MainWindowFixture::SetUp();
         folder.WriteFile("one.zip", "1");
         folder.WriteFile("two.zip", "2");
         folder.WriteFile("three.zip", "3");
         folder.MakeFolder("inside");
         folder.WriteFile("inside\\deep.zip", "4");
-        window = std::make_unique<app::MainWindow>();
-        ASSERT_TRUE(window->Create(nullptr));
+        ASSERT_TRUE(Open());
         window->Show(SW_SHOW);
         ::SetForegroundWindow(*window);
         window->NavigateTo(folder.Path());
@@ -57,18 +42,7 @@ protected:
     void TearDown() override
     {
         Xdotool("mouseup 1 mouseup 3 mousemove 5 5", 50);
-        if (window && window->IsValid()) {
-            window->Send(WM_CLOSE);
-            testsupport::PumpMessages(0);
-        }
-        window.reset();
-        RegistryFixture::TearDown();
-    }
-    void SelectRows(fw::ListView& list, std::initializer_list<int> rows)
-    {
-        list.SetItemState(-1, 0, LVIS_SELECTED);
-        for (int row : rows)
-            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+        MainWindowFixture::TearDown();
     }
     // A point in the extraction list's item area, below its header.
     POINT IntoExtractionList() const { return testsupport::ClientPoint(window->ExtractionList, 60, 40); }
@@ -78,14 +52,11 @@ protected:
         RECT client = window->ExplorerList.GetClientRect();
         return testsupport::ClientPoint(window->ExplorerList, 60, client.bottom - 8);
     }
-
-    testsupport::TestFolder folder;
-    std::unique_ptr<app::MainWindow> window;
 };
 
 TEST_F(DragDropInputTest, DraggingTwoSelectedArchivesQueuesBothAtTheTopInExplorerOrder)
 {
-    window->AddToExtractionList("C:\\old\\queued.zip", "C:\\old\\", 0);
+    Queue("C:\\old\\queued.zip");
     std::vector<std::string> explorer = Column(window->ExplorerList, 0);
     ASSERT_EQ(explorer.size(), 4u);
     const int a = RowOf(window->ExplorerList, "one.zip");
@@ -116,7 +87,7 @@ TEST_F(DragDropInputTest, DroppingAFolderQueuesTheArchivesFoundInIt)
 
 TEST_F(DragDropInputTest, ADragFromTheExtractionListOrBackOntoTheExplorerAddsNothing)
 {
-    window->AddToExtractionList(folder.Child("two.zip"), folder.Path() + "\\", 0);
+    Queue(folder.Child("two.zip"));
     SelectRows(window->ExtractionList, {0});
     ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExtractionList, 0),
                                     IntoExplorerList()), 400));
@@ -166,7 +137,7 @@ TEST_F(DragDropInputTest, DoubleClickOpensAFolderAndQueuesAnArchive)
 
 TEST_F(DragDropInputTest, RightClickInTheExtractionListOpensItsMenu)
 {
-    window->AddToExtractionList(folder.Child("two.zip"), folder.Path() + "\\", 0);
+    Queue(folder.Child("two.zip"));
     testsupport::PopupMenuPicker picker(IDM_REMOVE_ALL);
     ASSERT_TRUE(Xdotool("mousemove " + testsupport::PointText(IntoExtractionList()) + " click 3", 200));
     EXPECT_TRUE(picker.WaitFor(1, 3000));

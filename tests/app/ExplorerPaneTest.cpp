@@ -2,27 +2,18 @@
 #include "app/ProcessObjects.h"
 #include "app/ShellFileOperation.h"
 #include "resources/kestrova/resource.h"
-#include "tests/support/RegistryFixture.h"
-#include "tests/support/TestFolder.h"
-
-#include "tests/support/TestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::string> Column(const fw::ListView& list, int column)
-{
-    std::vector<std::string> texts;
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        texts.push_back(list.GetItemText(row, column));
-    return texts;
-}
+using testsupport::Column;
+using testsupport::SelectRows;
 
 HBITMAP LoadResourceBitmap(int id)
 {
@@ -40,34 +31,7 @@ std::vector<BYTE> BitmapBits(HBITMAP bitmap)
     return bits;
 }
 
-class ExplorerPaneTest : public testsupport::RegistryFixture {
-protected:
-    void SetUp() override
-    {
-        RegistryFixture::SetUp();
-        window = std::make_unique<app::MainWindow>();
-        ASSERT_TRUE(window->Create(nullptr));
-        testsupport::PumpMessages(0);
-    }
-    void TearDown() override
-    {
-        if (window && window->IsValid()) {
-            window->Send(WM_CLOSE);
-            testsupport::PumpMessages(0);
-        }
-        window.reset();
-        RegistryFixture::TearDown();
-    }
-    void SelectRows(fw::ListView& list, std::initializer_list<int> rows)
-    {
-        list.SetItemState(-1, 0, LVIS_SELECTED);
-        for (int row : rows)
-            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
-    }
-
-    std::unique_ptr<app::MainWindow> window;
-    testsupport::TestFolder folder;
-};
+class ExplorerPaneTest : public testsupport::OpenMainWindowFixture {};
 
 TEST_F(ExplorerPaneTest, ListsFoldersThenArchivesAndCountsThem)
 {

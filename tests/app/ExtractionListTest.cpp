@@ -4,7 +4,7 @@
 #include "app/ProcessObjects.h"
 #include "resources/kestrova/resource.h"
 #include "tests/support/ImportPatch.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <shellapi.h>
 
@@ -12,27 +12,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::string> Column(const fw::ListView& list, int column)
-{
-    std::vector<std::string> texts;
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        texts.push_back(list.GetItemText(row, column));
-    return texts;
-}
-
-int RowOf(const fw::ListView& list, const std::string& name)
-{
-    for (int row = 0; row < list.GetItemCount(); ++row)
-        if (list.GetItemText(row, 0) == name)
-            return row;
-    return -1;
-}
+using testsupport::Column;
+using testsupport::RowOf;
+using testsupport::SelectRows;
 
 // Every shell file request the code under test makes: its source list as separate paths, and the
 // request's flags. The request is then handed on to the real shell.
@@ -74,50 +61,15 @@ std::string TrashFolder()
     return path;
 }
 
-class ExtractionListTest : public testsupport::RegistryFixture {
+class ExtractionListTest : public testsupport::OpenMainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        RegistryFixture::SetUp();
-        window = std::make_unique<app::MainWindow>();
-        ASSERT_TRUE(window->Create(nullptr));
-        testsupport::PumpMessages(0);
-    }
-    void TearDown() override
-    {
-        if (window && window->IsValid()) {
-            window->Send(WM_CLOSE);
-            testsupport::PumpMessages(0);
-        }
-        window.reset();
-        RegistryFixture::TearDown();
-    }
-    void SelectRows(fw::ListView& list, std::initializer_list<int> rows)
-    {
-        list.SetItemState(-1, 0, LVIS_SELECTED);
-        for (int row : rows)
-            list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
-    }
     void AddRows(std::initializer_list<const char*> names)
     {
         for (const char* name : names)
-            window->AddToExtractionList(std::string("C:\\q\\") + name, "C:\\q\\", 0);
+            Queue(std::string("C:\\q\\") + name);
     }
     // The key goes to the list view, which reports it to the main window as LVN_KEYDOWN.
     void PressKey(fw::ListView& list, WPARAM key) { list.Send(WM_KEYDOWN, key, 1); list.Send(WM_KEYUP, key, 0xC0000001); }
-    // The notification a right click in the extraction list sends.
-    void RightClickExtractionList()
-    {
-        NMITEMACTIVATE notice{};
-        notice.hdr.hwndFrom = window->ExtractionList;
-        notice.hdr.idFrom = IDC_MAIN_EXTRACTION;
-        notice.hdr.code = NM_RCLICK;
-        notice.iItem = -1;
-        window->Send(WM_NOTIFY, IDC_MAIN_EXTRACTION, reinterpret_cast<LPARAM>(&notice));
-    }
-
-    std::unique_ptr<app::MainWindow> window;
-    testsupport::TestFolder folder;
 };
 
 TEST_F(ExtractionListTest, EmptyListGreysTheWholeMenuAndDeleteSaysThereIsNothingToRemove)
@@ -308,7 +260,7 @@ TEST_F(ExtractionListTest, SearchQueuesInFoundOrderWithEachPathsOwnIcon)
     folder.WriteFile("tree\\a.zip", "x");
     folder.WriteFile("tree\\b.zip", "x");
     folder.WriteFile("top.zip", "x");
-    window->AddToExtractionList("C:\\q\\old.zip", "C:\\q\\", 0);
+    Queue("C:\\q\\old.zip");
     app::SearchStatusWindow& popup = app::SearchPopup();
     window->NavigateTo(folder.Path());
     SelectRows(window->ExplorerList, {0, 1});
@@ -363,10 +315,7 @@ TEST_F(ExtractionListTest, ChoosingADriveListsItsRootAndAnEmptyOneShowsThePlaceh
     TestDrive drive(folder.Child("empty"));
     if (drive.Root().empty() || (::GetLogicalDrives() & (1u << (drive.Root()[0] - 'A'))) == 0)
         GTEST_SKIP() << "no test drive letter could be made";
-    window->Send(WM_CLOSE);
-    testsupport::PumpMessages(0);
-    window = std::make_unique<app::MainWindow>();
-    ASSERT_TRUE(window->Create(nullptr));
+    ASSERT_TRUE(Open());
 
     auto choose = [this](const std::string& root) {
         for (int i = 0; i < window->driveBox.GetCount(); ++i) {

@@ -6,7 +6,7 @@
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <commctrl.h>
@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 namespace {
@@ -46,49 +45,28 @@ TEST(ExtractionDestination, FollowsTheTwoOptions)
     EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out");
 }
 
-class ExtractionRunTest : public testsupport::RegistryFixture {
+class ExtractionRunTest : public testsupport::MainWindowFixture {
 protected:
     void SetUp() override
     {
-        RegistryFixture::SetUp();
-        window = std::make_unique<app::MainWindow>();
-        ASSERT_TRUE(window->Create(nullptr));
-        testsupport::PumpMessages(0);
+        MainWindowFixture::SetUp();
+        ASSERT_TRUE(Open());
         SetOption(app::Settings().titleExtract, false);
         SetOption(app::Settings().askForFolder, false);
         SetOption(app::Settings().messageBoxAlert, true);
         app::Settings().excludeMasks.clear();
         app::Settings().excludeMaskCount = 0;
     }
-    void TearDown() override
-    {
-        if (window && window->IsValid()) {
-            window->Send(WM_CLOSE);
-            testsupport::PumpMessages(0);
-        }
-        window.reset();
-        RegistryFixture::TearDown();
-    }
     static void SetOption(fw::Button& box, bool on) { box.SetCheck(on); }
 
-    // Writes an archive into the test folder and queues it (location ending in a backslash).
+    // Writes an archive into the test folder and queues it.
+    using MainWindowFixture::Queue;
     std::string Queue(const std::string& relative, const testsupport::ZipBuilder& zip)
     {
         testsupport::WriteFileBytes(folder.Child(relative), zip.Build());
-        std::string path = folder.Child(relative);
-        std::string location = path.substr(0, path.find_last_of('\\') + 1);
-        window->AddToExtractionList(path, location, 0);
-        return path;
+        return Queue(folder.Child(relative));
     }
-    void Select(std::initializer_list<int> rows)
-    {
-        window->ExtractionList.SetItemState(-1, 0, LVIS_SELECTED);
-        for (int row : rows)
-            window->ExtractionList.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
-    }
-
-    std::unique_ptr<app::MainWindow> window;
-    testsupport::TestFolder folder;
+    void Select(std::initializer_list<int> rows) { testsupport::SelectRows(window->ExtractionList, rows); }
 };
 
 testsupport::ZipBuilder PackWith(const std::string& tag)
@@ -150,6 +128,22 @@ std::string SelectedTreeText(HWND tree)
     return text;
 }
 
+// On a thread of its own, hands the first folder browser of this process that comes up within ten
+// seconds to `answer`.
+template <typename Answer>
+std::thread AnswerFolderBrowser(Answer answer)
+{
+    return std::thread([answer] {
+        for (int i = 0; i < 500; ++i) {
+            if (HWND browser = testsupport::FindOwnWindow("#32770", "Browse for Folder")) {
+                answer(browser);
+                return;
+            }
+            ::Sleep(20);
+        }
+    });
+}
+
 TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
 {
     SetOption(app::Settings().askForFolder, true);
@@ -161,23 +155,16 @@ TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
 
     // The shell's folder browser, answered as a user would: pick the folder and press OK.
     std::atomic<int> browsers{0};
-    std::thread chooser([&] {
-        for (int i = 0; i < 500; ++i) {
-            HWND browser = testsupport::FindOwnWindow("#32770", "Browse for Folder");
-            if (browser != nullptr && ::IsWindowVisible(browser)) {
-                ++browsers;
-                // The browser fills its tree as it opens and may move the selection meanwhile:
-                // select until the tree shows "Out" selected, then press OK.
-                HWND tree = ::FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
-                for (int tries = 0; tries < 100 && SelectedTreeText(tree) != "Out"; ++tries) {
-                    ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
-                    ::Sleep(100);
-                }
-                ::PostMessageA(browser, WM_COMMAND, IDOK, 0);
-                break;
-            }
-            ::Sleep(20);
+    std::thread chooser = AnswerFolderBrowser([&](HWND browser) {
+        ++browsers;
+        // The browser fills its tree as it opens and may move the selection meanwhile: select
+        // until the tree shows "Out" selected, then press OK.
+        HWND tree = ::FindWindowExA(browser, nullptr, "SysTreeView32", nullptr);
+        for (int tries = 0; tries < 100 && SelectedTreeText(tree) != "Out"; ++tries) {
+            ::SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(out.c_str()));
+            ::Sleep(100);
         }
+        ::PostMessageA(browser, WM_COMMAND, IDOK, 0);
     });
     MessageBoxWatcher watcher;
     window->executeButton.Click();
@@ -192,16 +179,8 @@ TEST_F(ExtractionRunTest, CancellingTheFolderPickerExtractsNothing)
 {
     SetOption(app::Settings().askForFolder, true);
     Queue("Pack.zip", PackWith("pack"));
-    std::thread canceller([] {
-        for (int i = 0; i < 500; ++i) {
-            HWND browser = testsupport::FindOwnWindow("#32770", "Browse for Folder");
-            if (browser != nullptr && ::IsWindowVisible(browser)) {
-                ::PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
-                break;
-            }
-            ::Sleep(20);
-        }
-    });
+    std::thread canceller =
+        AnswerFolderBrowser([](HWND browser) { ::PostMessageA(browser, WM_COMMAND, IDCANCEL, 0); });
     MessageBoxWatcher watcher;
     window->executeButton.Click();
     canceller.join();
@@ -217,15 +196,14 @@ TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
     folder.MakeFolder("c");
     std::string a = Queue("a\\A.zip", PackWith("a"));
     testsupport::WriteFileBytes(folder.Child("b\\Broken.zip"), "PK\x03\x04 this is no archive at all");
-    window->AddToExtractionList(folder.Child("b\\Broken.zip"), folder.Child("b") + "\\", 0);
+    Queue(folder.Child("b\\Broken.zip"));
     std::string c = Queue("c\\C.zip", PackWith("c"));
     // Rows: C (0), Broken (1), A (2).
     Select({2});
     {
         MessageBoxWatcher watcher;
         testsupport::PopupMenuPicker picker(IDM_EXTRACT_SELECTED);
-        NMHDR click{window->ExtractionList, IDC_MAIN_EXTRACTION, static_cast<UINT>(NM_RCLICK)};
-        window->Send(WM_NOTIFY, IDC_MAIN_EXTRACTION, reinterpret_cast<LPARAM>(&click));
+        RightClickExtractionList();
         EXPECT_EQ(picker.MenusSeen(), 1u);
         EXPECT_TRUE(FileExists(folder.Child("a\\readme.txt")));
         EXPECT_FALSE(FileExists(folder.Child("c\\readme.txt")));
@@ -284,7 +262,7 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
     zip.Add("small.txt", "small").Add("big.txt", std::string(20u << 20, 'b'));
     const std::string archive = "T:\\Big.zip";
     ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));
-    window->AddToExtractionList(archive, "T:\\", 0);
+    Queue(archive);
     MessageBoxWatcher watcher;
     window->executeButton.Click();
     std::vector<SeenBox> boxes = watcher.Seen();

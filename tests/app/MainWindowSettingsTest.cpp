@@ -3,74 +3,34 @@
 #include "app/ProcessObjects.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
-#include "tests/support/RegistryFixture.h"
-
-#include <objbase.h>
-#include <shlobj.h>
-
+#include "tests/support/MainWindowFixture.h"
 #include "tests/support/ProgramProcess.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/ShortcutTarget.h"
+
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
 #include <string>
 
 namespace {
 
-std::string DesktopLink()
-{
-    const char* profile = std::getenv("USERPROFILE");
-    return std::string(profile != nullptr ? profile : "") + "\\Desktop\\Kestrova.lnk";
-}
+using testsupport::DesktopShortcut;
+using testsupport::ShortcutTarget;
 
-std::string LinkTarget(const std::string& linkPath)
-{
-    ::CoInitialize(nullptr);
-    std::string target;
-    IShellLinkA* link = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link))))
-        return "<no link object>";
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        wchar_t wide[MAX_PATH] = {};
-        ::MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-        char path[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(wide, STGM_READ)) && SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
-            target = path;
-        file->Release();
-    }
-    link->Release();
-    return target;
-}
-
-class MainWindowSettingsTest : public testsupport::RegistryFixture {
+class MainWindowSettingsTest : public testsupport::MainWindowFixture {
 protected:
     void TearDown() override
     {
-        ::DeleteFileA(DesktopLink().c_str());
-        RegistryFixture::TearDown();
-    }
-    std::unique_ptr<app::MainWindow> Open()
-    {
-        auto window = std::make_unique<app::MainWindow>();
-        EXPECT_TRUE(window->Create(nullptr));
-        testsupport::PumpMessages(0);
-        return window;
-    }
-    void Close(app::MainWindow& window)
-    {
-        window.Send(WM_CLOSE);
-        testsupport::PumpMessages(0);
+        MainWindowFixture::TearDown();
+        ::DeleteFileA(DesktopShortcut().c_str());
     }
 };
 
 TEST_F(MainWindowSettingsTest, SettingsDialogIsCreatedHiddenWithTheMainWindowAsOwner)
 {
     WriteRaw("Extract", "Ask For Folder", "1");
-    auto window = Open();
+    ASSERT_TRUE(Open());
     settings::SettingsDialog& dialog = app::Settings();
     ASSERT_TRUE(dialog.IsValid());
     EXPECT_FALSE(dialog.IsVisible());
@@ -80,13 +40,13 @@ TEST_F(MainWindowSettingsTest, SettingsDialogIsCreatedHiddenWithTheMainWindowAsO
     SHFILEINFOA info{};
     HIMAGELIST smallList = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &info, sizeof info, 0x4001));
     EXPECT_EQ(reinterpret_cast<HIMAGELIST>(window->driveBox.Send(CBEM_GETIMAGELIST)), smallList);
-    Close(*window);
+    Close();
     EXPECT_FALSE(dialog.IsValid()) << "destroyed with the main window";
 }
 
 TEST_F(MainWindowSettingsTest, OptionsShowsTheDialogBesideTheCornerAndBlocksTheMainWindow)
 {
-    auto window = Open();
+    ASSERT_TRUE(Open());
     ::SetWindowPos(*window, HWND_TOP, 100, 80, 600, 500, 0);
     window->optionsButton.Click();
     testsupport::PumpMessages(0);
@@ -111,57 +71,43 @@ TEST_F(MainWindowSettingsTest, OptionsShowsTheDialogBesideTheCornerAndBlocksTheM
     EXPECT_EQ(dialog.GetWindowRect().left, 145);
     dialog.applyButton.Click();
     testsupport::PumpMessages(0);
-    Close(*window);
 }
 
 TEST_F(MainWindowSettingsTest, ClosingSavesTheSettingsAndTheDesktopShortcut)
 {
-    auto window = Open();
+    ASSERT_TRUE(Open());
     settings::SettingsDialog& dialog = app::Settings();
     dialog.desktopShortcut.SetCheck(true);
-    Close(*window);
+    Close();
     EXPECT_EQ(ReadRaw("Shortcuts", "Desktop Shortcut"), "1");
     EXPECT_EQ(ReadRaw("Extract", "Title Extract"), "0");
     EXPECT_EQ(ReadRaw("", "Version"), "1.8.00");
-    char program[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, program, MAX_PATH);
-    EXPECT_STRCASEEQ(ReadRaw("", "FilePath").c_str(), program);
-    EXPECT_STRCASEEQ(LinkTarget(DesktopLink()).c_str(), program);
+    const std::string program = testsupport::ThisProgram();
+    EXPECT_STRCASEEQ(ReadRaw("", "FilePath").c_str(), program.c_str());
+    EXPECT_STRCASEEQ(ShortcutTarget(DesktopShortcut()).c_str(), program.c_str());
     EXPECT_NE(ReadRaw("Folders", "Last"), "<missing>");
 }
 
 // Starts kestrova.exe, waits for its window, closes it and waits for the end; false on a timeout.
 bool RunProgramOnce()
 {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::string command = "\"" + testsupport::ProgramPath() + "\"";
-    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    HWND window = testsupport::WaitForMainWindow(process.dwProcessId, 20000);
-    bool ended = false;
-    if (window != nullptr) {
-        ::PostMessageA(window, WM_CLOSE, 0, 0);
-        ended = ::WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
-    }
-    if (!ended)
-        ::TerminateProcess(process.hProcess, 99);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    return ended;
+    testsupport::ChildProcess program;
+    DWORD exitCode = 0;
+    HWND window = program.Start(testsupport::ProgramPath()) ? testsupport::WaitForMainWindow(program.Id(), 20000)
+                                                            : nullptr;
+    return window != nullptr && ::PostMessageA(window, WM_CLOSE, 0, 0) && program.WaitForExit(20000, exitCode);
 }
 
 TEST_F(MainWindowSettingsTest, ProgramEndLeavesADesktopShortcutToTheProgramOnlyWhenChecked)
 {
     WriteRaw("Shortcuts", "Desktop Shortcut", "1");
     ASSERT_TRUE(RunProgramOnce());
-    EXPECT_STRCASEEQ(LinkTarget(DesktopLink()).c_str(), testsupport::ProgramPath().c_str());
+    EXPECT_STRCASEEQ(ShortcutTarget(DesktopShortcut()).c_str(), testsupport::ProgramPath().c_str());
     EXPECT_STRCASEEQ(ReadRaw("", "FilePath").c_str(), testsupport::ProgramPath().c_str());
 
     WriteRaw("Shortcuts", "Desktop Shortcut", "0");
     ASSERT_TRUE(RunProgramOnce());
-    EXPECT_EQ(::GetFileAttributesA(DesktopLink().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesA(DesktopShortcut().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

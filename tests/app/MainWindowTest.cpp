@@ -1,48 +1,28 @@
 #include "app/MainWindow.h"
 #include "app/ProcessObjects.h"
 #include "resources/kestrova/resource.h"
-#include "tests/support/RegistryFixture.h"
-
-#include "tests/support/TestSupport.h"
+#include "tests/support/MainWindowFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 namespace {
 
 RECT ChildRect(HWND parent, int id)
 {
-    RECT rect{};
-    HWND child = ::GetDlgItem(parent, id);
-    ::GetWindowRect(child, &rect);
-    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
+    return testsupport::RectInParent(::GetDlgItem(parent, id));
 }
 
-class MainWindowTest : public testsupport::RegistryFixture {
+class MainWindowTest : public testsupport::MainWindowFixture {
 protected:
-    std::unique_ptr<app::MainWindow> Open()
+    void ExpectColumns(const int (&widths)[5])
     {
-        auto window = std::make_unique<app::MainWindow>();
-        EXPECT_TRUE(window->Create(nullptr));
-        testsupport::PumpMessages(0);
-        return window;
-    }
-    void Close(app::MainWindow& window)
-    {
-        window.Send(WM_CLOSE);
-        testsupport::PumpMessages(0);
-        EXPECT_FALSE(window.IsValid());
-    }
-    void ExpectColumns(app::MainWindow& window, const int (&widths)[5])
-    {
-        EXPECT_EQ(window.ExplorerList.GetColumnWidth(0), widths[0]);
-        EXPECT_EQ(window.ExplorerList.GetColumnWidth(1), widths[1]);
-        EXPECT_EQ(window.ExplorerList.GetColumnWidth(2), widths[2]);
-        EXPECT_EQ(window.ExtractionList.GetColumnWidth(0), widths[3]);
-        EXPECT_EQ(window.ExtractionList.GetColumnWidth(1), widths[4]);
+        EXPECT_EQ(window->ExplorerList.GetColumnWidth(0), widths[0]);
+        EXPECT_EQ(window->ExplorerList.GetColumnWidth(1), widths[1]);
+        EXPECT_EQ(window->ExplorerList.GetColumnWidth(2), widths[2]);
+        EXPECT_EQ(window->ExtractionList.GetColumnWidth(0), widths[3]);
+        EXPECT_EQ(window->ExtractionList.GetColumnWidth(1), widths[4]);
     }
 };
 
@@ -50,7 +30,7 @@ const int kDefaultWidths[5] = {180, 56, 110, 150, 210};
 
 TEST_F(MainWindowTest, FirstStartUsesTheTemplatePlacementAndDefaultColumns)
 {
-    auto window = Open();
+    ASSERT_TRUE(Open());
     char caption[64] = {};
     ::GetWindowTextA(*window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Kestrova");
@@ -67,19 +47,18 @@ TEST_F(MainWindowTest, FirstStartUsesTheTemplatePlacementAndDefaultColumns)
     EXPECT_EQ(explorer.top, 23);
     EXPECT_EQ(explorer.right - explorer.left, (outer.right - outer.left) - 60);
 
-    ExpectColumns(*window, kDefaultWidths);
+    ExpectColumns(kDefaultWidths);
     EXPECT_EQ(window->ExplorerList.GetColumnCount(), 3);
     EXPECT_EQ(window->ExtractionList.GetColumnCount(), 2);
     EXPECT_EQ(::SendMessageA(window->ExtractionList, LVM_GETBKCOLOR, 0, 0), static_cast<LRESULT>(RGB(223, 223, 223)));
     EXPECT_NE(window->executeButton.GetBitmap(), nullptr);
     EXPECT_NE(window->optionsButton.GetBitmap(), nullptr);
     EXPECT_NE(::SendMessageA(*window, WM_GETICON, ICON_SMALL, 0), 0);
-    Close(*window);
 }
 
 TEST_F(MainWindowTest, HasTheSeventeenControlsOfTheTemplate)
 {
-    auto window = Open();
+    ASSERT_TRUE(Open());
     struct Item {
         int id;
         const char* className;
@@ -112,12 +91,11 @@ TEST_F(MainWindowTest, HasTheSeventeenControlsOfTheTemplate)
     EXPECT_FALSE(frame & WS_MAXIMIZEBOX);
     EXPECT_TRUE(frame & WS_THICKFRAME);
     EXPECT_TRUE(::GetWindowLongPtrA(*window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-    Close(*window);
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
 {
-    auto window = Open();
+    ASSERT_TRUE(Open());
     ::SetWindowPos(*window, HWND_TOP, 10, 10, 600, 500, 0);
     RECT explorer = ChildRect(*window, IDC_MAIN_EXPLORER);
     EXPECT_EQ(explorer.left, 5);
@@ -168,7 +146,6 @@ TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
     ::ReleaseDC(window->countLabel, dc);
     EXPECT_GE(count.right - count.left, text.cx);
     EXPECT_EQ(count.right, (outer.right - outer.left) - 60 + 2);
-    Close(*window);
 }
 
 TEST_F(MainWindowTest, APlacementOutsideEveryMonitorOpensInTheWorkArea)
@@ -183,23 +160,23 @@ TEST_F(MainWindowTest, APlacementOutsideEveryMonitorOpensInTheWorkArea)
         WriteRaw("Placement", "Top", p.top);
         WriteRaw("Placement", "Width", p.right);
         WriteRaw("Placement", "Tall", p.bottom);
-        auto window = Open();
+        ASSERT_TRUE(Open());
         RECT outer = window->GetWindowRect(), inside{};
         EXPECT_EQ(outer.right - outer.left, 640) << p.left << " keeps its size";
         EXPECT_EQ(outer.bottom - outer.top, 520) << p.left;
         EXPECT_TRUE(::IntersectRect(&inside, &outer, &work) && ::EqualRect(&inside, &outer))
             << p.left << ": " << outer.left << "," << outer.top;
-        Close(*window);
+        Close();
     }
 }
 
 TEST_F(MainWindowTest, CloseStoresPlacementAndColumnsAsDecimalText)
 {
-    auto window = Open();
+    ASSERT_TRUE(Open());
     ::SetWindowPos(*window, HWND_TOP, 40, 30, 640, 520, 0);
     window->ExplorerList.Send(LVM_SETCOLUMNWIDTH, 1, 77);
     window->ExtractionList.Send(LVM_SETCOLUMNWIDTH, 0, 99);
-    Close(*window);
+    Close();
 
     EXPECT_EQ(ReadRaw("Placement", "Top"), "30");
     EXPECT_EQ(ReadRaw("Placement", "Left"), "40");
@@ -214,15 +191,14 @@ TEST_F(MainWindowTest, CloseStoresPlacementAndColumnsAsDecimalText)
     EXPECT_EQ(RawType("Columns", "List Name"), static_cast<DWORD>(REG_SZ));
 
     // The next start restores both.
-    auto again = Open();
-    RECT outer = again->GetWindowRect();
+    ASSERT_TRUE(Open());
+    RECT outer = window->GetWindowRect();
     EXPECT_EQ(outer.left, 40);
     EXPECT_EQ(outer.top, 30);
     EXPECT_EQ(outer.right, 680);
     EXPECT_EQ(outer.bottom, 550);
     const int stored[5] = {180, 77, 110, 99, 210};
-    ExpectColumns(*again, stored);
-    Close(*again);
+    ExpectColumns(stored);
 }
 
 TEST_F(MainWindowTest, AZeroOrUnreadableStoredValueSelectsTheDefaults)
@@ -236,23 +212,22 @@ TEST_F(MainWindowTest, AZeroOrUnreadableStoredValueSelectsTheDefaults)
     WriteRaw("Columns", "Explore Created", "0");
     WriteRaw("Columns", "List Name", "160");
     WriteRaw("Columns", "List Location", "220");
-    auto window = Open();
+    ASSERT_TRUE(Open());
     RECT outer = window->GetWindowRect();
     EXPECT_EQ(outer.left, 0) << "a stored left edge of 0 restores nothing";
     EXPECT_EQ(outer.top, 0);
-    ExpectColumns(*window, kDefaultWidths);
-    Close(*window);
+    ExpectColumns(kDefaultWidths);
+    Close();
 
     // Numbers are read from their leading digits; text that is no number counts as 0.
     WriteRaw("Placement", "Left", "-20px");
     WriteRaw("Placement", "Top", "50");
     WriteRaw("Columns", "Explore Created", "wide");
-    auto second = Open();
-    outer = second->GetWindowRect();
+    ASSERT_TRUE(Open());
+    outer = window->GetWindowRect();
     EXPECT_EQ(outer.left, -20);
     EXPECT_EQ(outer.top, 50);
-    ExpectColumns(*second, kDefaultWidths);
-    Close(*second);
+    ExpectColumns(kDefaultWidths);
 }
 
 }  // namespace

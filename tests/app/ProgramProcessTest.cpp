@@ -1,4 +1,5 @@
-// Starts the real kestrova.exe as its own process and drives it from outside, as a user would.
+// Starts the real kestrova.exe as its own process and drives it from outside, as a user would: real
+// input goes through the X server.
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/RegistryFixture.h"
 
@@ -10,8 +11,10 @@
 
 namespace {
 
+using testsupport::ClickWindow;
 using testsupport::ProgramPath;
 using testsupport::WaitForMainWindow;
+using testsupport::Xdotool;
 
 HWND FocusOf(HWND window)
 {
@@ -21,71 +24,29 @@ HWND FocusOf(HWND window)
     return info.hwndFocus;
 }
 
-// Real input goes through the X server, as a user's would: Wine starts host programs such as
-// xdotool like any other process.
-bool RunHost(const std::string& command)
-{
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::string line = command;
-    if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    ::WaitForSingleObject(process.hProcess, 10000);
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    ::Sleep(150);
-    return code == 0;
-}
-
-void PressKey(const std::string& key)
-{
-    RunHost("/usr/bin/xdotool key " + key);
-}
-
-void ClickAt(HWND control)
-{
-    RECT rect{};
-    ::GetWindowRect(control, &rect);
-    RunHost("/usr/bin/xdotool mousemove " + std::to_string((rect.left + rect.right) / 2) + " " +
-            std::to_string((rect.top + rect.bottom) / 2) + " click 1");
-}
-
 class ProgramProcessTest : public testsupport::RegistryFixture {
 protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        std::string command = "\"" + ProgramPath() + "\"";
-        ASSERT_TRUE(::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                     &process_));
-        window_ = WaitForMainWindow(process_.dwProcessId, 20000);
+        ASSERT_TRUE(program_.Start(ProgramPath()));
+        window_ = WaitForMainWindow(program_.Id(), 20000);
         ASSERT_NE(window_, nullptr) << "the main window did not appear";
     }
     void TearDown() override
     {
-        if (process_.hProcess != nullptr) {
-            if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
-                ::TerminateProcess(process_.hProcess, 99);
-            ::CloseHandle(process_.hProcess);
-            ::CloseHandle(process_.hThread);
-        }
+        program_.Close();
         RegistryFixture::TearDown();
     }
     DWORD CloseAndWait()
     {
         ::PostMessageA(window_, WM_CLOSE, 0, 0);
-        EXPECT_EQ(::WaitForSingleObject(process_.hProcess, 20000), WAIT_OBJECT_0);
         DWORD code = 12345;
-        ::GetExitCodeProcess(process_.hProcess, &code);
+        EXPECT_TRUE(program_.WaitForExit(20000, code));
         return code;
     }
 
-    PROCESS_INFORMATION process_{};
+    testsupport::ChildProcess program_;
     HWND window_ = nullptr;
 };
 
@@ -114,27 +75,27 @@ TEST_F(ProgramProcessTest, TabDoesNotMoveTheFocusAndTypedCharactersReachTheFocus
     ASSERT_NE(edit, nullptr);
     // The first click may only activate a window that is still settling; a user would click again.
     for (int attempt = 0; attempt < 5 && FocusOf(window_) != edit; ++attempt) {
-        ClickAt(edit);
+        ClickWindow(edit);
         ::Sleep(100 * attempt);
     }
     HWND focused = FocusOf(window_);
     ASSERT_EQ(focused, edit) << "a click on the drive box's edit field should focus it";
 
-    PressKey("ctrl+a");
-    PressKey("k");
-    PressKey("v");
+    Xdotool("key ctrl+a");
+    Xdotool("key k");
+    Xdotool("key v");
     // GetWindowText does not ask another process's control for its text; WM_GETTEXT does.
     char typed[32] = {};
     ::SendMessageA(edit, WM_GETTEXT, sizeof typed, reinterpret_cast<LPARAM>(typed));
     EXPECT_STREQ(typed, "kv");
 
-    PressKey("Tab");
+    Xdotool("key Tab");
     EXPECT_EQ(FocusOf(window_), edit) << "Tab must not move the focus in the main window";
 
-    ClickAt(::GetDlgItem(window_, 1000));
+    ClickWindow(::GetDlgItem(window_, 1000));
     HWND explorer = ::GetDlgItem(window_, 1000);
     EXPECT_EQ(FocusOf(window_), explorer);
-    PressKey("Tab");
+    Xdotool("key Tab");
     EXPECT_EQ(FocusOf(window_), explorer);
     EXPECT_EQ(CloseAndWait(), 0u);
 }

@@ -3,7 +3,8 @@
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
 #include "settings/ShellFolders.h"
-#include "tests/support/RegistryFixture.h"
+#include "tests/support/ShortcutTarget.h"
+#include "tests/support/TestSupport.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
@@ -20,74 +20,23 @@
 
 namespace {
 
+using testsupport::FileExists;
+using testsupport::PumpMessages;
+using testsupport::RectInParent;
+using testsupport::ShortcutTarget;
+using testsupport::ThisProgram;
+using testsupport::UserProfile;
+
 class TestApplication : public fw::Application {
 protected:
     void InitInstance() override {}
 };
 TestApplication g_testApp;
 
-void Drain()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
 // The control's own visible flag, whatever its parents show.
 bool Shown(HWND control)
 {
     return (::GetWindowLongPtrA(control, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-RECT RectInParent(HWND control)
-{
-    RECT rect{};
-    ::GetWindowRect(control, &rect);
-    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-std::string UserProfile()
-{
-    const char* profile = std::getenv("USERPROFILE");
-    return profile != nullptr ? profile : "";
-}
-
-std::string ThisProgram()
-{
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
-
-bool FileExists(const std::string& path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The target of a .lnk file, read back through the shell-link object.
-std::string LinkTarget(const std::string& linkPath)
-{
-    std::string target;
-    IShellLinkA* link = nullptr;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&link))))
-        return "<no link object>";
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        wchar_t wide[MAX_PATH] = {};
-        ::MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-            char path[MAX_PATH] = {};
-            if (SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
-                target = path;
-        }
-        file->Release();
-    }
-    link->Release();
-    return target;
 }
 
 class SettingsDialogTest : public testsupport::RegistryFixture {
@@ -100,7 +49,7 @@ protected:
         ::CoInitialize(nullptr);
         owner = ::CreateWindowExA(0, "STATIC", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
                                   nullptr, nullptr, nullptr);
-        desktopLink = UserProfile() + "\\Desktop\\Kestrova.lnk";
+        desktopLink = testsupport::DesktopShortcut();
         quickLaunchFolder = UserProfile() + "\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\";
     }
     void TearDown() override
@@ -109,7 +58,7 @@ protected:
             dialog->Destroy();
         dialog.reset();
         ::DestroyWindow(owner);
-        Drain();
+        PumpMessages(0);
         ::DeleteFileA(desktopLink.c_str());
         ::DeleteFileA((quickLaunchFolder + "Kestrova.lnk").c_str());
         RegistryFixture::TearDown();
@@ -118,7 +67,7 @@ protected:
     {
         dialog = std::make_unique<settings::SettingsDialog>();
         EXPECT_TRUE(dialog->Create(owner));
-        Drain();
+        PumpMessages(0);
         return *dialog;
     }
     // Shows the dialog the way the main window's Options button does.
@@ -126,19 +75,19 @@ protected:
     {
         dialog->SetPos(55, 55, 344, 313);
         dialog->Show(SW_SHOW);
-        Drain();
+        PumpMessages(0);
     }
     void SelectTab(int index)
     {
         // TCM_SETCURFOCUS changes the tab and notifies the dialog as a click would.
         dialog->tabs.Send(TCM_SETCURFOCUS, static_cast<WPARAM>(index));
-        Drain();
+        PumpMessages(0);
     }
     void TypeIntoEdit(const std::string& text)
     {
         for (char c : text)
             dialog->maskEdit.Send(WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
-        Drain();
+        PumpMessages(0);
     }
     std::vector<std::string> Masks()
     {
@@ -152,15 +101,7 @@ protected:
         dialog->maskList.SetItemState(item, selected ? LVIS_SELECTED : 0, LVIS_SELECTED);
     }
     // What a click in the list tells the dialog.
-    void NotifyListClick()
-    {
-        NMITEMACTIVATE click{};
-        click.hdr.hwndFrom = dialog->maskList;
-        click.hdr.idFrom = IDC_SETTINGS_MASKS;
-        click.hdr.code = NM_CLICK;
-        click.iItem = -1;
-        dialog->Send(WM_NOTIFY, IDC_SETTINGS_MASKS, reinterpret_cast<LPARAM>(&click));
-    }
+    void NotifyListClick() { testsupport::NotifyListClick(*dialog, dialog->maskList, NM_CLICK); }
     std::set<std::string> MaskValueNames()
     {
         std::set<std::string> names;
@@ -412,19 +353,19 @@ TEST_F(SettingsDialogTest, TypingEnablesAddAndAddPutsTheMaskOnTop)
     TypeIntoEdit("*.txt");
     EXPECT_TRUE(d.addButton.IsEnabled());
     d.addButton.Click();
-    Drain();
+    PumpMessages(0);
     EXPECT_EQ(Masks(), (std::vector<std::string>{"*.txt", "*.bak", "*.tmp"}));
     EXPECT_EQ(d.maskEdit.GetText(), "*.txt") << "the edit keeps its text";
     EXPECT_EQ(::GetFocus(), d.maskList.Handle());
     EXPECT_EQ(d.excludeMasks, (std::vector<std::string>{"*.bak", "*.tmp"})) << "extraction keeps the loaded list";
 
     d.addButton.Click();
-    Drain();
+    PumpMessages(0);
     EXPECT_EQ(d.maskList.GetItemCount(), 4) << "duplicates are allowed";
 
     for (int i = 0; i < 5; ++i)
         d.maskEdit.Send(WM_CHAR, VK_BACK, 1);
-    Drain();
+    PumpMessages(0);
     EXPECT_EQ(d.maskEdit.GetText(), "");
     EXPECT_FALSE(d.addButton.IsEnabled()) << "erasing the text disables Add";
 
@@ -432,7 +373,7 @@ TEST_F(SettingsDialogTest, TypingEnablesAddAndAddPutsTheMaskOnTop)
     d.addButton.Enable(true);
     ::SetFocus(d.maskEdit);
     d.addButton.Click();
-    Drain();
+    PumpMessages(0);
     EXPECT_EQ(d.maskList.GetItemCount(), 4);
     EXPECT_EQ(::GetFocus(), d.maskList.Handle());
 
@@ -458,11 +399,11 @@ TEST_F(SettingsDialogTest, DeleteRemovesTheSelectedMasks)
     NotifyListClick();
     EXPECT_TRUE(d.deleteButton.IsEnabled());
     d.deleteButton.Click();
-    Drain();
+    PumpMessages(0);
     EXPECT_EQ(Masks(), (std::vector<std::string>{"*.b", "*.d"}));
     EXPECT_TRUE(d.deleteButton.IsEnabled()) << "stays as it was until the next click";
     d.deleteButton.Click();
-    Drain();
+    PumpMessages(0);
     EXPECT_EQ(Masks(), (std::vector<std::string>{"*.b", "*.d"})) << "nothing selected, nothing removed";
     NotifyListClick();
     EXPECT_FALSE(d.deleteButton.IsEnabled());
@@ -479,7 +420,7 @@ TEST_F(SettingsDialogTest, ThreeMasksWithTheFirstDeletedLeaveExactlyTwoValues)
     Select(0, true);
     NotifyListClick();
     d.deleteButton.Click();
-    Drain();
+    PumpMessages(0);
     d.SaveSettings();
     EXPECT_EQ(MaskValueNames(), (std::set<std::string>{"0", "1"}));
     EXPECT_EQ(ReadRaw("Not To Extract", "0"), "*.two");
@@ -488,7 +429,7 @@ TEST_F(SettingsDialogTest, ThreeMasksWithTheFirstDeletedLeaveExactlyTwoValues)
     Select(0, true);
     Select(1, true);
     d.deleteButton.Click();
-    Drain();
+    PumpMessages(0);
     d.SaveSettings();
     EXPECT_FALSE(KeyExists("Not To Extract")) << "an empty list leaves no key";
 }
@@ -502,7 +443,7 @@ TEST_F(SettingsDialogTest, OwnerTakesNoInputWhileTheDialogIsShown)
     EXPECT_FALSE(::IsWindowEnabled(owner));
     d.titleExtract.Click();
     d.applyButton.Click();
-    Drain();
+    PumpMessages(0);
     EXPECT_FALSE(d.IsVisible());
     EXPECT_TRUE(::IsWindowEnabled(owner));
     EXPECT_EQ(ReadRaw("Extract", "Title Extract"), "<missing>") << "Apply saves nothing";
@@ -512,7 +453,7 @@ TEST_F(SettingsDialogTest, OwnerTakesNoInputWhileTheDialogIsShown)
     EXPECT_FALSE(::IsWindowEnabled(owner));
     EXPECT_TRUE(d.titleExtract.IsChecked());
     d.Send(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    Drain();
+    PumpMessages(0);
     EXPECT_FALSE(d.IsVisible());
     EXPECT_TRUE(::IsWindowEnabled(owner));
 }
@@ -548,7 +489,7 @@ TEST_F(SettingsDialogTest, DesktopShortcutIsWrittenWhenCheckedAndDeletedWhenNot)
     d.desktopShortcut.SetCheck(true);
     d.SaveSettings();
     ASSERT_TRUE(FileExists(desktopLink)) << desktopLink;
-    EXPECT_STRCASEEQ(LinkTarget(desktopLink).c_str(), ThisProgram().c_str());
+    EXPECT_STRCASEEQ(ShortcutTarget(desktopLink).c_str(), ThisProgram().c_str());
     d.SaveSettings();
     EXPECT_TRUE(FileExists(desktopLink)) << "rewritten over the existing one";
 
@@ -570,7 +511,7 @@ TEST_F(SettingsDialogTest, QuickLaunchShortcutNeedsItsFolder)
         ::SHCreateDirectoryExA(nullptr, quickLaunchFolder.c_str(), nullptr);
     }
     d.SaveSettings();
-    EXPECT_STRCASEEQ(LinkTarget(quickLaunchFolder + "Kestrova.lnk").c_str(), ThisProgram().c_str());
+    EXPECT_STRCASEEQ(ShortcutTarget(quickLaunchFolder + "Kestrova.lnk").c_str(), ThisProgram().c_str());
     d.quickLaunchShortcut.SetCheck(false);
     d.SaveSettings();
     EXPECT_FALSE(FileExists(quickLaunchFolder + "Kestrova.lnk"));

@@ -23,9 +23,7 @@ bool WaitUntil(Done done, DWORD timeoutMs)
 // Folder of the running test program, with a trailing backslash: the build's programs lie beside it.
 inline std::string BinFolder()
 {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
+    std::string folder = ThisProgram();
     return folder.erase(folder.find_last_of('\\') + 1);
 }
 

@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include <commctrl.h>
+
 namespace testsupport {
 
 namespace {
@@ -417,6 +419,24 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs)
     return found;
 }
 
+RECT RectInParent(HWND control)
+{
+    RECT rect{};
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+void NotifyListClick(HWND target, HWND list, UINT code)
+{
+    NMITEMACTIVATE notice{};
+    notice.hdr.hwndFrom = list;
+    notice.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(list));
+    notice.hdr.code = code;
+    notice.iItem = -1;
+    ::SendMessageA(target, WM_NOTIFY, notice.hdr.idFrom, reinterpret_cast<LPARAM>(&notice));
+}
+
 bool PumpMessages(DWORD ms)
 {
     DWORD start = ::GetTickCount();
@@ -443,6 +463,13 @@ bool DeleteProgramKey()
         return true;
     ::RegCloseKey(key);
     return false;
+}
+
+std::string ThisProgram()
+{
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)

@@ -1,7 +1,8 @@
 #pragma once
 // Helpers shared by the test programs: answering message boxes and popup menus that the code under
 // test shows, waiting for windows, pumping the test thread's messages, keeping the program's
-// registry key clean, and small file helpers. RegistryFixture (a gtest fixture with raw registry
+// registry key clean, where controls stand and what a click in a list tells its parent, and small
+// file helpers. RegistryFixture (a gtest fixture with raw registry
 // readers) and TestFolder (a temporary folder removed afterwards) come in through this header too.
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/TestFolder.h"
@@ -146,6 +147,13 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs);
 // none): the folder browsers of test programs running side by side must not answer each other's.
 HWND FindOwnWindow(const char* className, const char* caption);
 
+// A control's rectangle in its parent's client co-ordinates.
+RECT RectInParent(HWND control);
+
+// Sends `target` what a click with the left (NM_CLICK) or right (NM_RCLICK) button in `list`
+// beside its items tells the list's parent.
+void NotifyListClick(HWND target, HWND list, UINT code);
+
 // Retrieves and dispatches the calling thread's messages for `ms` milliseconds (0: only those that
 // are waiting). Answers true, at once, when WM_QUIT arrives.
 bool PumpMessages(DWORD ms);
@@ -163,6 +171,9 @@ public:
     RegistryKeyGuard& operator=(const RegistryKeyGuard&) = delete;
     ~RegistryKeyGuard() { DeleteProgramKey(); }
 };
+
+// Full path of the running test program.
+std::string ThisProgram();
 
 // Whole-file helpers on full paths. WriteFileBytes replaces the file; ReadFileBytes answers false
 // (and leaves `bytes` empty) when the file cannot be read.

@@ -42,6 +42,16 @@ protected:
                        reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
     }
 
+    // Answers the updater's next message box with a click on its OK button, as a user would.
+    void ExpectBox(const std::string& text, DWORD timeoutMs)
+    {
+        testsupport::AnsweredBox box = testsupport::AnswerProcessMessageBox(updater.Id(), timeoutMs);
+        ASSERT_TRUE(box.shown) << "no box came; expected: " << text;
+        EXPECT_EQ(box.caption, "kvupdate");
+        EXPECT_EQ(box.text, text);
+        EXPECT_TRUE(box.closed);
+    }
+
     void ExpectClosesWithZero()
     {
         ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -59,11 +69,9 @@ TEST_F(KvUpdateProcessTest, ChecksTheVersionAtTheLocationFromTheEnvironmentAndEn
 {
     site.Put("newversion.txt", "1.8.00\r\n");
     ASSERT_NO_FATAL_FAILURE(Start());
-    testsupport::MessageBoxWatcher boxes(IDOK, "kvupdate", updater.Id());
     ClickUpdate();
-    ASSERT_TRUE(updatertest::WaitUntil([&] { return boxes.Count() >= 1; }, 20000));
-    EXPECT_EQ(boxes.Seen()[0].text, "You have the lastest version.");
-    ASSERT_TRUE(updatertest::WaitUntil(
+    ASSERT_NO_FATAL_FAILURE(ExpectBox("You have the lastest version.", 20000));
+    ASSERT_TRUE(testsupport::WaitUntil(
         [&] { return updatertest::TextOf(::GetDlgItem(dialog, kLatestLabel)) == " Latest Version: 1.8.00"; }, 5000));
     ExpectClosesWithZero();
 }
@@ -81,12 +89,10 @@ TEST_F(KvUpdateProcessTest, RefusesAnUpdateSignedWithAnotherKey)
     site.PutSignedProgram(updatertest::FakeProgram(3000, 'n'));
 
     ASSERT_NO_FATAL_FAILURE(Start());
-    testsupport::MessageBoxWatcher boxes(IDOK, "kvupdate", updater.Id());
     ClickUpdate();
-    ASSERT_TRUE(updatertest::WaitUntil([&] { return boxes.Count() >= 2; }, 30000));
-    EXPECT_EQ(boxes.Seen()[0].text, "New Version Detected! \nPlease make sure you have closed Kestrova.");
-    EXPECT_EQ(boxes.Seen()[1].text,
-              "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.");
+    ASSERT_NO_FATAL_FAILURE(ExpectBox("New Version Detected! \nPlease make sure you have closed Kestrova.", 30000));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(
+        "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.", 30000));
     std::string now;
     ASSERT_TRUE(testsupport::ReadFileBytes(installed, now));
     EXPECT_TRUE(now == old) << "the installed program was changed";
