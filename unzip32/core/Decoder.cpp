@@ -55,7 +55,7 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, std::unique_ptr<Dec
     case kLzma: decoder.reset(new LzmaDecoder(entry, input)); break;
     case kZstdOld:
     case kZstd: decoder.reset(new ZstdDecoder(input)); break;
-    case kXz: decoder.reset(new XzDecoder(input)); break;
+    case kXz: decoder.reset(new XzDecoder(entry, input)); break;
     case kPpmd: decoder.reset(new PpmdDecoder(entry, input)); break;
     default:
         detail = std::string("unsupported method ") + MethodName(entry.actualMethod);

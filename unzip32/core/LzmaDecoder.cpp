@@ -77,12 +77,8 @@ Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t 
         case LZMA_OK: break;
         case LZMA_STREAM_END: finished = true; return Status::Ok;
         case LZMA_MEM_ERROR: return Status::OutOfMemory;
-        case LZMA_MEMLIMIT_ERROR:
-            detail = "XZ data that needs " + MebibyteText(lzma_memusage(&stream)) + " to decode, more than " +
-                     MebibyteText(kDecoderMemoryLimit);
-            return Status::UnsupportedMethod;
         case LZMA_OPTIONS_ERROR:
-            detail = "XZ filters or options this library does not decode";
+            detail = "LZMA options this library does not decode";
             return Status::UnsupportedMethod;
         default: return Status::DataError;
         }

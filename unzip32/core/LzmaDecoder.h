@@ -22,8 +22,8 @@ private:
     lzma_stream stream_ = LZMA_STREAM_INIT;
 };
 
-// Runs liblzma's decoder over the member's input until it produces output or ends; shared by
-// the LZMA and XZ decoders. `detail` names a refusal.
+// Runs a liblzma decoder over the member's input until it produces output or ends; shared by the
+// LZMA and XZ decoders. `detail` names a refusal.
 Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t capacity, size_t& size,
                bool& finished, std::string& detail);
 

@@ -5,17 +5,34 @@
 
 namespace unzip {
 
-// Method 95: an .xz stream (its own CRC-32, CRC-64 or SHA-256 checks included) through liblzma,
-// with the decoder's memory capped: a stream whose dictionary would need more is refused.
+// Method 95: an .xz stream through liblzma, block by block. Each block's filters are read here so
+// that, as for LZMA, its dictionary can be cut to the member's size (a 12-byte file made with a
+// 64 MiB dictionary needs 4 KiB); a block that still needs more than the limit is refused. The
+// blocks' own checks, the index and the footer are verified.
 class XzDecoder : public Decoder {
 public:
-    explicit XzDecoder(MemberInput& input) : input_(input) {}
+    XzDecoder(const Entry& entry, MemberInput& input) : entry_(entry), input_(input) {}
     ~XzDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
 
 private:
+    enum class Stage { BlockHeader, Block, Index, Footer, Done };
+
+    Status StartBlock();
+    Status ReadIndex();
+    Status ReadFooter();
+    Status Short() const;
+    void FreeFilters();
+
+    const Entry& entry_;
     MemberInput& input_;
+    Stage stage_ = Stage::BlockHeader;
+    lzma_stream_flags flags_{};
+    lzma_block block_{};
+    lzma_filter filters_[LZMA_FILTERS_MAX + 1] = {};
+    bool haveFilters_ = false;
+    lzma_index_hash* index_ = nullptr;
     lzma_stream stream_ = LZMA_STREAM_INIT;
 };
 
