@@ -175,7 +175,7 @@ TEST_F(Unzip32Methods, MembersOverTheMemoryLimitAreSkippedWithTheReason)
         for (const std::string& line : dllrun::Current().printed)
             printed += line;
         EXPECT_NE(std::string::npos, printed.find("skipping: hungry.txt (")) << printed;
-        EXPECT_NE(std::string::npos, printed.find("MiB, more than 16 MiB)")) << printed;
+        EXPECT_NE(std::string::npos, printed.find(" MiB, more than 40 MiB)")) << printed;
         EXPECT_FALSE(out.Exists("out\\hungry.txt")) << name;
         std::string small;
         EXPECT_TRUE(dllrun::ReadWhole(dllrun::Wide(target + "\\small.txt"), small)) << name;

@@ -15,6 +15,8 @@ Writes into the folder:
                          records say so; CRC and unpacked size stay)
   deflate64-far.zip      7z's Deflate64 of data that repeats every 40 to 60 KiB: matches that
                          reach back past 32 KiB and run longer than 258 bytes
+  7z-lzma-large.zip      7z's LZMA of a 24 MiB member (a 32 MiB dictionary, cut to 24 MiB: more
+                         than a decoder's share while others decode) between two small ones
   methods.txt            one line per archive: name, then the method ids of its members
   over-limit-*.zip       members whose dictionary (XZ, 64 MiB) or model (PPMd, 64 MiB) is more
                          than a decoder may take, beside a small deflated member
@@ -167,6 +169,12 @@ def main():
     with open(os.path.join(far, "repeats.bin"), "wb") as f:
         f.write(far_repeats())
     made.append(seven_zip("deflate64-far.zip", "Deflate64", far, ["repeats.bin"]))
+    with open(os.path.join(far, "large.txt"), "wb") as f:
+        f.write(MEMBERS["text.txt"] * (24 * 2**20 // len(MEMBERS["text.txt"])))
+    shutil.copy(os.path.join(FILES, "one.txt"), os.path.join(far, "one.txt"))
+    made.append(seven_zip("7z-lzma-large.zip", "LZMA", far, ["one.txt", "large.txt", "repeats.bin"]))
+    os.remove(os.path.join(far, "one.txt"))
+    shutil.move(os.path.join(far, "large.txt"), os.path.join(FILES, "large.txt"))
     listing = subprocess.run(["7z", "l", "-slt", os.path.join(OUT, "deflate64-far.zip")], stdout=subprocess.PIPE,
                              check=True, text=True).stdout
     if "Method = Deflate64" not in listing:
@@ -174,11 +182,11 @@ def main():
     shutil.move(os.path.join(far, "repeats.bin"), os.path.join(FILES, "repeats.bin"))
     os.rmdir(far)
 
-    # Over the decoders' memory limit: 17 MiB in an xz stream whose header asks for a 64 MiB
-    # dictionary (the dictionary is cut to the member's size, which is still more than 16 MiB),
+    # Over the decoders' memory limit: 41 MiB in an xz stream whose header asks for a 64 MiB
+    # dictionary (the dictionary is cut to the member's size, which is still more than 40 MiB),
     # and 7z's PPMd with a 64 MiB model.
     small = b"small and fine\n"
-    big = MEMBERS["text.txt"] * (17 * 2**20 // len(MEMBERS["text.txt"]) + 1)
+    big = bytes(41 << 20)
     hungry = lzma.compress(big, format=lzma.FORMAT_XZ, filters=[{"id": lzma.FILTER_LZMA2, "dict_size": 64 << 20}])
     write_zip(os.path.join(OUT, "over-limit-xz.zip"),
               [("hungry.txt", 95, 0, zlib.crc32(big), len(big), hungry),

@@ -45,7 +45,8 @@ bool IsSupportedMethod(uint16_t method)
     }
 }
 
-Status CreateDecoder(const Entry& entry, MemberInput& input, std::unique_ptr<Decoder>& decoder, std::string& detail)
+Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimit, std::unique_ptr<Decoder>& decoder,
+                     std::string& detail)
 {
     switch (entry.actualMethod) {
     case kStored: decoder.reset(new StoredDecoder(entry, input)); break;
@@ -61,9 +62,30 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, std::unique_ptr<Dec
         detail = std::string("unsupported method ") + MethodName(entry.actualMethod);
         return Status::UnsupportedMethod;
     }
+    decoder->SetMemoryLimit(memoryLimit);
     const Status started = decoder->Start();
     detail = decoder->Detail();
     return started;
+}
+
+uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length)
+{
+    std::vector<uint8_t> buffer(2048);  // the largest header looked at: an XZ block header
+    MemberInput input(source, dataStart, length, buffer);
+    switch (entry.actualMethod) {
+    case kLzma: return LzmaDecoder::Memory(entry, input);
+    case kZstdOld:
+    case kZstd: return ZstdDecoder::Memory(input);
+    case kXz: return XzDecoder::Memory(entry, input);
+    case kPpmd: return PpmdDecoder::Memory(input);
+    default: return 0;
+    }
+}
+
+Status Decoder::Refuse(const std::string& what, uint64_t bytes)
+{
+    detail_ = what + " of " + MebibyteText(bytes) + ", more than " + MebibyteText(memoryLimit_);
+    return Status::UnsupportedMethod;
 }
 
 std::string MebibyteText(uint64_t bytes)

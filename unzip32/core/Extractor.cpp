@@ -152,14 +152,15 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
 }
 
 // Streams one member's data from the archive to `out` (null: decode and check only) through the
-// decoder of its method, checking the exact size and the CRC. Never produces more than the
-// declared size. `detail` says more about a refusal or failure where the decoder knows more.
-Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, OutputFile* out,
-                    std::vector<uint8_t>& input, std::vector<uint8_t>& output, std::string& detail)
+// decoder of its method, which may take `memoryLimit` for its dictionary, window or model,
+// checking the exact size and the CRC. Never produces more than the declared size. `detail`
+// says more about a refusal or failure where the decoder knows more.
+Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
+                    OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output, std::string& detail)
 {
     MemberInput data(source, dataStart, length, input);
     std::unique_ptr<Decoder> decoder;
-    const Status created = CreateDecoder(entry, data, decoder, detail);
+    const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
     if (created != Status::Ok)
         return created;
     uint32_t crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
@@ -237,6 +238,7 @@ struct Slot {
     const Entry* entry = nullptr;
     uint64_t dataStart = 0;
     uint64_t dataLength = 0;
+    uint64_t memoryLimit = kDecoderMemoryLimit;  // for the decoder's dictionary, window or model
     std::unique_ptr<OutputFile> file;
     bool decode = false;
     bool done = true;
@@ -255,8 +257,8 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
             input.resize(wantInput);
         if (output.size() < wantOutput)
             output.resize(wantOutput);
-        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.file.get(), input, output,
-                               slot.detail);
+        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit, slot.file.get(),
+                               input, output, slot.detail);
         if (decoded == Status::Ok && slot.file)
             decoded = slot.file->Commit(*slot.entry);
     } catch (const std::bad_alloc&) {
@@ -499,9 +501,20 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             }
         }
 
+        // While others decode, each decoder has its share of the memory; a member that needs more
+        // is decoded alone, once the members before it are done.
+        bool alone = false;
+        if (slot->decode && options.threads > 0) {
+            slot->memoryLimit = kSharedDecoderMemory / (options.threads + 1);
+            if (DecoderMemory(source, entry, slot->dataStart, slot->dataLength) > slot->memoryLimit) {
+                drain(0);
+                slot->memoryLimit = kDecoderMemoryLimit;
+                alone = true;
+            }
+        }
         const bool worthAWorker =
             slot->decode && std::max<uint64_t>(slot->dataLength, slot->entry->size) >= kWorthAWorker;
-        if (slot->decode && (options.threads == 0 || !worthAWorker || !pool.Submit(slot.get())))
+        if (slot->decode && (options.threads == 0 || alone || !worthAWorker || !pool.Submit(slot.get())))
             RunSlot(source, *slot, input, output);
         pending.push_back(std::move(slot));
         drain(kMaxInFlight);

@@ -9,34 +9,53 @@ LzmaDecoder::~LzmaDecoder()
     lzma_end(&stream_);
 }
 
-Status LzmaDecoder::Start()
+namespace {
+
+// Reads the ZIP LZMA header into `options` (lc, lp, pb, the dictionary cut to the member's size).
+Status ReadHeader(const Entry& entry, MemberInput& input, lzma_options_lzma& options, std::string& detail)
 {
     uint8_t header[9];
-    if (!input_.Take(header, sizeof header))
-        return input_.Failed() ? Status::Truncated : Status::DataError;
+    if (!input.Take(header, sizeof header))
+        return input.Failed() ? Status::Truncated : Status::DataError;
     const unsigned propertiesSize = header[2] | (static_cast<unsigned>(header[3]) << 8);
     unsigned properties = header[4];
     const uint32_t dictionary = static_cast<uint32_t>(header[5]) | (static_cast<uint32_t>(header[6]) << 8) |
                                 (static_cast<uint32_t>(header[7]) << 16) | (static_cast<uint32_t>(header[8]) << 24);
     if (propertiesSize != 5 || properties >= 9 * 5 * 5)
         return Status::DataError;
-    lzma_options_lzma options{};
+    options = lzma_options_lzma();
     options.lc = properties % 9;
     properties /= 9;
     options.lp = properties % 5;
     options.pb = properties / 5;
     if (options.lc + options.lp > LZMA_LCLP_MAX) {
-        detail_ = "LZMA with lc + lp above 4 is not decoded";
+        detail = "LZMA with lc + lp above 4 is not decoded";
         return Status::UnsupportedMethod;
     }
     // No match reaches back further than the member is long: a dictionary larger than that is
     // never filled, so it is cut to the member's size.
-    const uint64_t needed = std::max<uint64_t>(std::min<uint64_t>(dictionary, entry_.size), LZMA_DICT_SIZE_MIN);
-    if (needed > kDecoderMemoryLimit) {
-        detail_ = "LZMA dictionary of " + MebibyteText(needed) + ", more than " + MebibyteText(kDecoderMemoryLimit);
-        return Status::UnsupportedMethod;
-    }
-    options.dict_size = static_cast<uint32_t>(needed);
+    options.dict_size = static_cast<uint32_t>(
+        std::max<uint64_t>(std::min<uint64_t>(dictionary, entry.size), LZMA_DICT_SIZE_MIN));
+    return Status::Ok;
+}
+
+}  // namespace
+
+uint64_t LzmaDecoder::Memory(const Entry& entry, MemberInput& input)
+{
+    lzma_options_lzma options;
+    std::string detail;
+    return ReadHeader(entry, input, options, detail) == Status::Ok ? options.dict_size : 0;
+}
+
+Status LzmaDecoder::Start()
+{
+    lzma_options_lzma options;
+    const Status read = ReadHeader(entry_, input_, options, detail_);
+    if (read != Status::Ok)
+        return read;
+    if (options.dict_size > memoryLimit_)
+        return Refuse("LZMA dictionary", options.dict_size);
     // The extended LZMA1 filter knows the size, so the data may end without a marker.
     options.ext_flags = (entry_.flags & 0x0002) != 0 ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
     lzma_set_ext_size(options, entry_.size);

@@ -15,6 +15,8 @@ public:
     ~LzmaDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    // The dictionary the member needs (see DecoderMemory).
+    static uint64_t Memory(const Entry& entry, MemberInput& input);
 
 private:
     const Entry& entry_;

@@ -52,36 +52,57 @@ PpmdDecoder::~PpmdDecoder()
         Ppmd8_Free(&model_->ppmd, &kAllocator);
 }
 
-Status PpmdDecoder::Start()
+namespace {
+
+struct Parameters {
+    unsigned order;
+    uint64_t memory;
+    unsigned restoration;
+};
+
+Status ReadParameters(MemberInput& input, Parameters& parameters)
 {
     uint8_t header[2];
-    if (!input_.Take(header, sizeof header))
-        return input_.Failed() ? Status::Truncated : Status::DataError;
-    const unsigned parameters = header[0] | (static_cast<unsigned>(header[1]) << 8);
-    const unsigned order = (parameters & 0x0F) + 1;
-    const uint64_t memory = static_cast<uint64_t>(((parameters >> 4) & 0xFF) + 1) << 20;
-    const unsigned restoration = parameters >> 12;
-    if (order < PPMD8_MIN_ORDER)
-        return Status::DataError;
-    if (restoration >= PPMD8_RESTORE_METHOD_UNSUPPPORTED) {
-        detail_ = "PPMd restoration method " + std::to_string(restoration) + " is not decoded";
+    if (!input.Take(header, sizeof header))
+        return input.Failed() ? Status::Truncated : Status::DataError;
+    const unsigned bits = header[0] | (static_cast<unsigned>(header[1]) << 8);
+    parameters.order = (bits & 0x0F) + 1;
+    parameters.memory = static_cast<uint64_t>(((bits >> 4) & 0xFF) + 1) << 20;
+    parameters.restoration = bits >> 12;
+    return parameters.order < PPMD8_MIN_ORDER ? Status::DataError : Status::Ok;
+}
+
+}  // namespace
+
+uint64_t PpmdDecoder::Memory(MemberInput& input)
+{
+    Parameters parameters;
+    return ReadParameters(input, parameters) == Status::Ok ? parameters.memory : 0;
+}
+
+Status PpmdDecoder::Start()
+{
+    Parameters parameters;
+    const Status read = ReadParameters(input_, parameters);
+    if (read != Status::Ok)
+        return read;
+    if (parameters.restoration >= PPMD8_RESTORE_METHOD_UNSUPPPORTED) {
+        detail_ = "PPMd restoration method " + std::to_string(parameters.restoration) + " is not decoded";
         return Status::UnsupportedMethod;
     }
-    if (memory > kDecoderMemoryLimit) {
-        detail_ = "PPMd model of " + MebibyteText(memory) + ", more than " + MebibyteText(kDecoderMemoryLimit);
-        return Status::UnsupportedMethod;
-    }
+    if (parameters.memory > memoryLimit_)
+        return Refuse("PPMd model", parameters.memory);
     model_.reset(new Model());
     model_->reader.Read = &Model::ReadByte;
     model_->input = &input_;
     Ppmd8_Construct(&model_->ppmd);
-    if (!Ppmd8_Alloc(&model_->ppmd, static_cast<UInt32>(memory), &kAllocator))
+    if (!Ppmd8_Alloc(&model_->ppmd, static_cast<UInt32>(parameters.memory), &kAllocator))
         return Status::OutOfMemory;
     model_->allocated = true;
     model_->ppmd.Stream.In = &model_->reader;
     if (!Ppmd8_Init_RangeDec(&model_->ppmd) || model_->ranOut)
         return input_.Failed() ? Status::Truncated : Status::DataError;
-    Ppmd8_Init(&model_->ppmd, order, restoration);
+    Ppmd8_Init(&model_->ppmd, parameters.order, parameters.restoration);
     return Status::Ok;
 }
 

@@ -41,55 +41,86 @@ Status XzDecoder::Start()
     return index_ != nullptr ? Status::Ok : Status::OutOfMemory;
 }
 
-// Reads a block header (or notices the index that follows the last block) and starts the block
-// decoder with the dictionary cut to the member's size.
-Status XzDecoder::StartBlock()
+namespace {
+
+// Reads the rest of a block header (its first byte is `first`) into `block` and `filters`, and
+// cuts the LZMA2 dictionary to the member's size; `dictionary` is what the block then needs.
+// On success the filters' options must be freed with lzma_filters_free.
+Status ReadBlockHeader(const Entry& entry, MemberInput& input, uint8_t first, const lzma_stream_flags& flags,
+                       lzma_block& block, lzma_filter* filters, uint64_t& dictionary, std::string& detail)
 {
     uint8_t header[1024];
-    if (!input_.Take(header, 1))
+    header[0] = first;
+    const uint32_t headerSize = lzma_block_header_size_decode(first);
+    if (!input.Take(header + 1, headerSize - 1))
+        return input.Failed() ? Status::Truncated : Status::DataError;
+    block = lzma_block();
+    block.version = 1;
+    block.check = flags.check;
+    block.header_size = headerSize;
+    block.filters = filters;
+    const lzma_ret decoded = lzma_block_header_decode(&block, nullptr, header);
+    if (decoded == LZMA_OPTIONS_ERROR) {
+        detail = "XZ filters this library does not decode";
+        return Status::UnsupportedMethod;
+    }
+    if (decoded != LZMA_OK)
+        return decoded == LZMA_MEM_ERROR ? Status::OutOfMemory : Status::DataError;
+    dictionary = 0;
+    for (size_t i = 0; filters[i].id != LZMA_VLI_UNKNOWN; ++i) {
+        if (filters[i].id != LZMA_FILTER_LZMA2 || filters[i].options == nullptr)
+            continue;
+        // No match reaches back further than the member is long.
+        lzma_options_lzma& options = *static_cast<lzma_options_lzma*>(filters[i].options);
+        options.dict_size = static_cast<uint32_t>(
+            std::max<uint64_t>(std::min<uint64_t>(options.dict_size, entry.size), LZMA_DICT_SIZE_MIN));
+        dictionary = options.dict_size;
+    }
+    return Status::Ok;
+}
+
+}  // namespace
+
+uint64_t XzDecoder::Memory(const Entry& entry, MemberInput& input)
+{
+    uint8_t header[LZMA_STREAM_HEADER_SIZE];
+    lzma_stream_flags flags{};
+    uint8_t first = 0;
+    if (!input.Take(header, sizeof header) || lzma_stream_header_decode(&flags, header) != LZMA_OK ||
+        !input.Take(&first, 1) || first == 0x00)
+        return 0;
+    lzma_block block{};
+    lzma_filter filters[LZMA_FILTERS_MAX + 1] = {};
+    uint64_t dictionary = 0;
+    std::string detail;
+    if (ReadBlockHeader(entry, input, first, flags, block, filters, dictionary, detail) != Status::Ok)
+        return 0;
+    lzma_filters_free(filters, nullptr);
+    return dictionary;
+}
+
+// Reads a block header (or notices the index that follows the last block) and starts the block
+// decoder.
+Status XzDecoder::StartBlock()
+{
+    uint8_t first = 0;
+    if (!input_.Take(&first, 1))
         return Short();
-    if (header[0] == 0x00) {
+    if (first == 0x00) {
         // The index indicator: the index starts here, with this byte.
-        lzma_ret code = LZMA_OK;
         size_t used = 0;
-        code = lzma_index_hash_decode(index_, header, &used, 1);
-        if (code != LZMA_OK)
+        if (lzma_index_hash_decode(index_, &first, &used, 1) != LZMA_OK)
             return Status::DataError;
         stage_ = Stage::Index;
         return Status::Ok;
     }
-    const uint32_t headerSize = lzma_block_header_size_decode(header[0]);
-    if (!input_.Take(header + 1, headerSize - 1))
-        return Short();
-    block_ = lzma_block();
-    block_.version = 1;
-    block_.check = flags_.check;
-    block_.header_size = headerSize;
-    block_.filters = filters_;
-    const lzma_ret decoded = lzma_block_header_decode(&block_, nullptr, header);
-    if (decoded == LZMA_OPTIONS_ERROR) {
-        detail_ = "XZ filters this library does not decode";
-        return Status::UnsupportedMethod;
-    }
-    if (decoded == LZMA_MEM_ERROR)
-        return Status::OutOfMemory;
-    if (decoded != LZMA_OK)
-        return Status::DataError;
-    haveFilters_ = true;
     uint64_t dictionary = 0;
-    for (size_t i = 0; filters_[i].id != LZMA_VLI_UNKNOWN; ++i) {
-        if (filters_[i].id != LZMA_FILTER_LZMA2 || filters_[i].options == nullptr)
-            continue;
-        // No match reaches back further than the member is long.
-        lzma_options_lzma& options = *static_cast<lzma_options_lzma*>(filters_[i].options);
-        options.dict_size = static_cast<uint32_t>(
-            std::max<uint64_t>(std::min<uint64_t>(options.dict_size, entry_.size), LZMA_DICT_SIZE_MIN));
-        dictionary = options.dict_size;
-    }
-    if (dictionary > kDecoderMemoryLimit) {
-        detail_ = "XZ dictionary of " + MebibyteText(dictionary) + ", more than " + MebibyteText(kDecoderMemoryLimit);
-        return Status::UnsupportedMethod;
-    }
+    const Status read = ReadBlockHeader(entry_, input_, first, flags_, block_, filters_, dictionary, detail_);
+    if (read != Status::Ok)
+        return read;
+    haveFilters_ = true;
+    if (dictionary > memoryLimit_)
+        return Refuse("XZ dictionary", dictionary);
     const lzma_ret started = lzma_block_decoder(&stream_, &block_);
     if (started == LZMA_MEM_ERROR)
         return Status::OutOfMemory;

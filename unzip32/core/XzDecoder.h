@@ -15,6 +15,8 @@ public:
     ~XzDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    // The first block's dictionary, cut to the member's size (see DecoderMemory).
+    static uint64_t Memory(const Entry& entry, MemberInput& input);
 
 private:
     enum class Stage { BlockHeader, Block, Index, Footer, Done };

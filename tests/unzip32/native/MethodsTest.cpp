@@ -277,7 +277,8 @@ TEST(Deflate64, DamagedStreamsAreDataErrors)
 }
 
 // Parameters that need more memory than a decoder may take are refused before anything is
-// decoded, with the reason; the other members still extract.
+// decoded, with the reason; the other members still extract. (The archives of the tools include
+// a member that needs more than a decoder's share while others decode: it is decoded alone.)
 TEST(Methods, HungryMembersAreRefusedWithTheReason)
 {
     struct Case {
@@ -289,19 +290,19 @@ TEST(Methods, HungryMembersAreRefusedWithTheReason)
     {
         Member m = File("big.lzma", "x", 14);
         m.rawPacked = std::string("\x10\x02\x05\x00\x5d\x00\x00\x00\x04", 9) + std::string(20, '\0');  // 64 MiB
-        m.declaredSize = 40 << 20;
-        cases.push_back({"LZMA dictionary", m, "LZMA dictionary of 40 MiB, more than 16 MiB"});
+        m.declaredSize = 60 << 20;
+        cases.push_back({"LZMA dictionary", m, "LZMA dictionary of 60 MiB, more than 40 MiB"});
     }
     {
         Member m = File("big.ppmd", "x", 98);
         m.rawPacked = std::string("\xf5\x03", 2) + std::string(20, '\0');  // order 6, 64 MiB
-        cases.push_back({"PPMd model", m, "PPMd model of 64 MiB, more than 16 MiB"});
+        cases.push_back({"PPMd model", m, "PPMd model of 64 MiB, more than 40 MiB"});
     }
     {
-        // A frame header asking for a 32 MiB window, then a raw block of one byte.
+        // A frame header asking for a 64 MiB window, then a raw block of one byte.
         Member m = File("big.zst", "x", 93);
-        m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\x78\x09\x00\x00x", 10);
-        cases.push_back({"Zstandard window", m, "Zstandard window larger than 16 MiB"});
+        m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\x80\x09\x00\x00x", 10);
+        cases.push_back({"Zstandard window", m, "Zstandard window of 64 MiB, more than 40 MiB"});
     }
     for (const Case& c : cases) {
         Archive a;
