@@ -20,6 +20,8 @@ Writes into the folder:
   methods.txt            one line per archive: name, then the method ids of its members
   over-limit-*.zip       members whose dictionary (XZ, 64 MiB) or model (PPMd, 64 MiB) is more
                          than a decoder may take, beside a small deflated member
+
+bench/run_unzip_bench.sh imports write_zip from here for its XZ and Zstandard archives.
 """
 import os
 import random
@@ -31,8 +33,8 @@ import lzma
 import zipfile
 import zlib
 
-OUT = sys.argv[1]
-FILES = os.path.join(OUT, "files")
+OUT = sys.argv[1] if __name__ == "__main__" else None
+FILES = os.path.join(OUT, "files") if OUT else None
 
 
 def originals():
@@ -214,4 +216,5 @@ def main():
                 f.write(path + " " + " ".join(map(str, ids)) + "\n")
 
 
-main()
+if __name__ == "__main__":
+    main()

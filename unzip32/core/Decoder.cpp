@@ -51,7 +51,7 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
     switch (entry.actualMethod) {
     case kStored: decoder.reset(new StoredDecoder(entry, input)); break;
     case kDeflate: decoder.reset(new InflateDecoder(input)); break;
-    case kDeflate64: decoder.reset(new Deflate64Decoder(input)); break;
+    case kDeflate64: decoder.reset(new Deflate64Decoder(entry, input)); break;
     case kBzip2: decoder.reset(new Bzip2Decoder(input)); break;
     case kLzma: decoder.reset(new LzmaDecoder(entry, input)); break;
     case kZstdOld:
@@ -70,9 +70,12 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
 
 uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length)
 {
+    const uint16_t method = entry.actualMethod;
+    if (method != kLzma && method != kZstdOld && method != kZstd && method != kXz && method != kPpmd)
+        return 0;
     std::vector<uint8_t> buffer(2048);  // the largest header looked at: an XZ block header
     MemberInput input(source, dataStart, length, buffer);
-    switch (entry.actualMethod) {
+    switch (method) {
     case kLzma: return LzmaDecoder::Memory(entry, input);
     case kZstdOld:
     case kZstd: return ZstdDecoder::Memory(input);

@@ -190,7 +190,12 @@ inline void CopyMatch(uint8_t* to, size_t distance, size_t count)
 
 }  // namespace
 
-Deflate64Decoder::Deflate64Decoder(MemberInput& input) : input_(input), window_(kHistory + kChunk + kSlack) {}
+Deflate64Decoder::Deflate64Decoder(const Entry& entry, MemberInput& input)
+    : input_(input),
+      end_(entry.size >= kHistory + kChunk ? kHistory + kChunk : static_cast<size_t>(entry.size) + 2),
+      window_(new uint8_t[end_ + kSlack])  // not cleared: only bytes already written are read
+{
+}
 
 bool Deflate64Decoder::Need(int count)
 {
@@ -325,7 +330,7 @@ Status Deflate64Decoder::ReadDynamicTables()
 
 Status Deflate64Decoder::CopyStored(size_t limit)
 {
-    uint8_t* const out = window_.data();
+    uint8_t* const out = window_.get();
     // Whole bytes still in the bit buffer come first.
     while (count_ >= 8 && storedLeft_ > 0 && pos_ < limit) {
         out[pos_++] = static_cast<uint8_t>(bits_);
@@ -353,7 +358,7 @@ Status Deflate64Decoder::CopyStored(size_t limit)
 Status Deflate64Decoder::CopyPendingMatch(size_t limit)
 {
     const size_t now = std::min<size_t>(matchLeft_, limit - pos_);
-    CopyMatch(window_.data() + pos_, matchDistance_, now);
+    CopyMatch(window_.get() + pos_, matchDistance_, now);
     pos_ += now;
     matchLeft_ -= static_cast<uint32_t>(now);
     return Status::Ok;
@@ -367,7 +372,7 @@ Status Deflate64Decoder::DecodeCodes(size_t limit)
         if (matchLeft_ > 0)
             return Status::Ok;
     }
-    uint8_t* const out = window_.data();
+    uint8_t* const out = window_.get();
     size_t pos = pos_;
     uint64_t bits = bits_;
     int count = count_;
@@ -484,13 +489,14 @@ Status Deflate64Decoder::DecodeCodes(size_t limit)
 Status Deflate64Decoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished)
 {
     (void)buffer;
-    if (pos_ > kChunk) {
-        // Keep the last 64 KiB as the window and make room behind it.
-        std::memmove(window_.data(), window_.data() + pos_ - kHistory, kHistory);
+    if (end_ - pos_ < std::min(capacity, kHistory) && pos_ > kHistory) {
+        // Keep the last 64 KiB as the window and make room behind it. (The buffer of a member
+        // smaller than a chunk holds all of its output and is never full.)
+        std::memmove(window_.get(), window_.get() + pos_ - kHistory, kHistory);
         pos_ = kHistory;
     }
     const size_t start = pos_;
-    const size_t limit = pos_ + std::min(capacity, kHistory + kChunk - pos_);
+    const size_t limit = pos_ + std::min(capacity, end_ - pos_);
     while (pos_ < limit && stage_ != Stage::Done) {
         Status status;
         switch (stage_) {
@@ -501,7 +507,7 @@ Status Deflate64Decoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*
         if (status != Status::Ok)
             return status;
     }
-    data = window_.data() + start;
+    data = window_.get() + start;
     size = pos_ - start;
     finished = stage_ == Stage::Done;
     return Status::Ok;

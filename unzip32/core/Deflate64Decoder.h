@@ -1,7 +1,7 @@
 #pragma once
 #include "unzip32/core/Decoder.h"
 
-#include <vector>
+#include <memory>
 
 namespace unzip {
 
@@ -9,10 +9,10 @@ namespace unzip {
 // 285 standing for 3 plus 16 extra bits (matches of up to 65538 bytes) and distance codes 30 and
 // 31 (14 extra bits). Table-driven: one lookup of the next bits resolves a Huffman code, a second
 // one the rare long codes. Output is decoded into a buffer that keeps the last 64 KiB in front of
-// it as the window, and handed on from there.
+// it as the window, and handed on from there (a small member gets a buffer of its own size).
 class Deflate64Decoder : public Decoder {
 public:
-    explicit Deflate64Decoder(MemberInput& input);
+    Deflate64Decoder(const Entry& entry, MemberInput& input);
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
 
     // One table entry: what the code stands for and how many bits it takes (see the .cpp).
@@ -37,8 +37,9 @@ private:
     Status Short() const;
 
     MemberInput& input_;
-    std::vector<uint8_t> window_;  // the last 64 KiB of output, then room for new output
-    size_t pos_ = 0;               // where the next byte goes
+    size_t end_;                         // the end of the buffer's room (it has kSlack more)
+    std::unique_ptr<uint8_t[]> window_;  // the last 64 KiB of output, then room for new output
+    size_t pos_ = 0;                     // where the next byte goes
     uint64_t bits_ = 0;            // bits not yet used, lowest first
     int count_ = 0;
     Stage stage_ = Stage::Header;

@@ -150,13 +150,16 @@ Deflate64Writer FarAndLong()
 }
 
 // Decodes a Deflate64 stream directly, in output pieces of at most `capacity` bytes and input
-// pieces of `piece` bytes.
-Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, std::string& out)
+// pieces of `piece` bytes, for a member declared `declared` bytes long (its output buffer fits).
+Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, std::string& out,
+                      uint64_t declared = uint64_t(1) << 40)
 {
     MemorySource source(stream.data(), stream.size());
     std::vector<uint8_t> buffer(piece);
     MemberInput input(source, 0, stream.size(), buffer);
-    Deflate64Decoder decoder(input);
+    Entry entry;
+    entry.size = declared;
+    Deflate64Decoder decoder(entry, input);
     std::vector<uint8_t> scratch(capacity);
     bool finished = false;
     out.clear();
@@ -202,6 +205,9 @@ TEST(Deflate64, FarLongAndStoredMatchesDecodeAtEveryPieceSize)
             std::string out;
             ASSERT_EQ(Status::Ok, DecodeInPieces(stream, capacity, piece, out)) << capacity << " " << piece;
             EXPECT_TRUE(out == content) << "output " << capacity << ", input " << piece;
+            // A buffer just the member's size, as small members get.
+            ASSERT_EQ(Status::Ok, DecodeInPieces(stream, capacity, piece, out, content.size()));
+            EXPECT_TRUE(out == content) << "output " << capacity << ", input " << piece << ", exact buffer";
             if (capacity == 1 && piece > 3)
                 break;  // byte-sized output is slow enough once
         }
