@@ -2,14 +2,19 @@
 # Extraction speed of UNZIP32.DLL beside 7z, bsdtar, python's zipfile and a bare zlib loop under
 # Wine, on generated archives, all on the same disk. Each case runs ROUNDS rounds (tools taking
 # turns, every run into a fresh folder, folders deleted only after the case) and prints medians.
+# Then, for every other compression method, ours against 7z on 15 members of 10 MB and on one
+# member of 100 MB (KV_BENCH_METHODS=0 leaves them out; making their archives once takes minutes).
 # Usage: bench/run_unzip_bench.sh <build folder with bin/> [work folder] [rounds]
-# Needs WINEPREFIX/DISPLAY set (as for the tests); uses /usr/lib/wine/wine64 for 64-bit builds.
+# Needs WINEPREFIX/DISPLAY set (as for the tests); uses /usr/lib/wine/wine64 for 64-bit builds,
+# wine for 32-bit ones.
 set -euo pipefail
 BIN=$(cd "${1:?build folder}" && pwd)/bin
 WORK=${2:-/tmp/kv-bench}
 ROUNDS=${3:-3}
-WINE=/usr/lib/wine/wine64
 [ -f "$BIN/unzip_bench.exe" ] || { echo "build unzip_bench and bare_inflate first" >&2; exit 1; }
+# The PE machine field (0x8664 for x86_64) picks the loader.
+machine=$(od -An -tx1 -j "$(( $(od -An -tu4 -j60 -N4 "$BIN/unzip_bench.exe" | tr -d ' ') + 4 ))" -N2 "$BIN/unzip_bench.exe" | tr -d ' ')
+if [ "$machine" = 6486 ]; then WINE=/usr/lib/wine/wine64; else WINE=wine; fi
 mkdir -p "$WORK/archives"
 
 # Without a running wineserver every Wine process starts one and boots the prefix again (about
@@ -57,6 +62,53 @@ if not os.path.exists(path) and os.environ.get("KV_BENCH_ZIP64", "1") == "1":
     os.rename(path + ".part", path)
 PY
 
+# Archives of the other methods: 7z writes Deflate64, BZip2, LZMA and PPMd; XZ and Zstandard
+# members come from the xz and zstd tools (levels 6 and 3, their defaults), wrapped into ZIP
+# records by the tests' writer.
+if [ "${KV_BENCH_METHODS:-1}" = 1 ]; then
+python3 - "$WORK/archives" "$(cd "$(dirname "$0")/.." && pwd)/tests/unzip32" <<'PY'
+import os, random, subprocess, sys, zlib
+out, tests = sys.argv[1:]
+sys.path.insert(0, tests)
+from make_method_archives import write_zip
+rng = random.Random(1)
+words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9))) for _ in range(5000)]
+def text(n, seed):
+    r = random.Random(seed)
+    parts, size = [], 0
+    while size < n:
+        line = b" ".join(r.choice(words) for _ in range(12)) + b"\n"
+        parts.append(line); size += len(line)
+    return b"".join(parts)[:n]
+cases = {"many": [(f"m{i:02}.txt", 10 << 20, i) for i in range(15)], "one": [("big.txt", 100 << 20, 99)]}
+for case, members in cases.items():
+    folder = os.path.join(out, "src-" + case)
+    if not os.path.isdir(folder):
+        os.makedirs(folder + ".part")
+        for name, size, seed in members:
+            with open(os.path.join(folder + ".part", name), "wb") as f:
+                f.write(text(size, seed))
+        os.rename(folder + ".part", folder)
+    names = [m[0] for m in members]
+    for method in ("Deflate64", "BZip2", "LZMA", "PPMd"):
+        path = os.path.join(out, f"{case}-{method.lower()}.zip")
+        if not os.path.exists(path):
+            subprocess.run(["7z", "a", "-tzip", "-mm=" + method, path + ".part.zip", *names], cwd=folder,
+                           check=True, stdout=subprocess.DEVNULL)
+            os.rename(path + ".part.zip", path)
+    for method, id, command in (("xz", 95, ["xz", "-c", "-6", "-T1"]), ("zstd", 93, ["zstd", "-c", "-q", "-3"])):
+        path = os.path.join(out, f"{case}-{method}.zip")
+        if not os.path.exists(path):
+            records = []
+            for name in names:
+                data = open(os.path.join(folder, name), "rb").read()
+                packed = subprocess.run(command, input=data, stdout=subprocess.PIPE, check=True).stdout
+                records.append((name, id, 0, zlib.crc32(data), len(data), packed))
+            write_zip(path + ".part", records)
+            os.rename(path + ".part", path)
+PY
+fi
+
 winpath() { echo "Z:${1//\//\\}"; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 elapsed() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>>"$WORK/err.log" || echo "  (failed: $*)" >&2; e=$(date +%s.%N); echo "$e - $s" | bc; }
@@ -65,13 +117,15 @@ elapsed() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>>"$WORK/err.log" || e
 inside() { "$@" 2>&1 >/dev/null | grep -o '[0-9][0-9.]* s' | tail -n 1 | cut -d' ' -f1; }
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
 
-# A case: name, archive, and whether it is a listing.
+# A case: name, archive, and whether it is a listing ("list") or a method case ("method": ours and
+# 7z only, as the other peers do not decode every method).
 run_case() {
     local name=$1 archive=$WORK/archives/$2 list=${3:-}
     declare -A times
     declare -A inner
     local tools
-    if [ -n "$list" ]; then tools="ours 7z"; else tools="ours bare 7z bsdtar python"; fi
+    if [ "$list" = method ]; then tools="ours 7z"; list=; method=1; else method=; fi
+    if [ -n "$list" ]; then tools="ours 7z"; elif [ -z "$method" ]; then tools="ours bare 7z bsdtar python"; fi
     for r in $(seq "$ROUNDS"); do
         for t in $tools; do
             local dest=$WORK/out/$name-$t-$r
@@ -104,13 +158,13 @@ run_case() {
     local ratio
     ratio=$(echo "scale=2; $med_ours / $med_7z" | bc)
     line+="  ours/7z $ratio"
-    if [ -z "$list" ]; then line+="  ours/bare $(echo "scale=2; $med_ours / $med_bare" | bc)"; fi
+    if [ -z "$list" ] && [ -z "$method" ]; then line+="  ours/bare $(echo "scale=2; $med_ours / $med_bare" | bc)"; fi
     # The same without Wine's process start-up: the library call and the bare loop timed inside.
     local in_ours in_bare
     in_ours=$(echo "${inner[ours]}" | tr ' ' '\n' | grep . | median)
     line+=$(printf "\n    inside Wine: ours %.3f" "$in_ours")
     line+="  ours/7z $(echo "scale=2; $in_ours / $med_7z" | bc)"
-    if [ -z "$list" ]; then
+    if [ -z "$list" ] && [ -z "$method" ]; then
         in_bare=$(echo "${inner[bare]}" | tr ' ' '\n' | grep . | median)
         line+=$(printf "  bare %.3f" "$in_bare")
         line+="  ours/bare $(echo "scale=2; $in_ours / $in_bare" | bc)"
@@ -133,6 +187,13 @@ run_case one-deflated one-deflated.zip
 run_case stored stored.zip
 run_case small-files small-files.zip
 run_case list-20000 small-files.zip list
+if [ "${KV_BENCH_METHODS:-1}" = 1 ]; then
+    echo "other methods: 15 members of 10 MB (many-*) and one member of 100 MB (one-*), ours and 7z"
+    for m in deflate64 bzip2 lzma ppmd xz zstd; do
+        run_case "many-$m" "many-$m.zip" method
+        run_case "one-$m" "one-$m.zip" method
+    done
+fi
 
 # Peak memory on a 4 GiB ZIP64 archive: one run of ours (set KV_BENCH_ZIP64=0 to leave it out).
 if [ -f "$WORK/archives/zip64-4g.zip" ]; then
