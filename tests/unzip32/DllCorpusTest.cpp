@@ -192,10 +192,7 @@ std::string CorpusFolder()
     const char* source = std::getenv("KESTROVA_SOURCE");
     if (source == nullptr || *source == '\0')
         return std::string();
-    std::string path = source;
-    if (path[0] == '/')
-        path = "Z:" + path;  // a host path: Wine's Z: is the host's root
-    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string path = dllrun::FromHost(source);
     if (path.back() != '\\')
         path += '\\';
     path += "..\\shared\\corpus";

@@ -22,11 +22,7 @@ std::string ArchiveFolder()
     const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
     if (folder == nullptr || *folder == '\0')
         return std::string();
-    std::string path = folder;
-    if (path[0] == '/')
-        path = "Z:" + path;  // a host path: Wine's Z: is the host's root
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
+    return dllrun::FromHost(folder);
 }
 
 // The archives of methods.txt with the methods their members use.

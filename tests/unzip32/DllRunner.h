@@ -108,6 +108,17 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     return result;
 }
 
+// A host path (from the environment) as the library under Wine sees it: Z: is the host's root.
+inline std::string FromHost(std::string path)
+{
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
 inline std::wstring Wide(const std::string& utf8)
 {
     int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);

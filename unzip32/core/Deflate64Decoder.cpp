@@ -168,6 +168,31 @@ inline uint64_t Load64(const uint8_t* p)
 #endif
 }
 
+// Resolves the code at the bottom of `bits` in `table` (its root entry, then a sub-table for a
+// long code) and drops the code's bits.
+inline Code Lookup(const Code* table, int root, uint64_t& bits, int& count)
+{
+    Code entry = table[bits & ((uint64_t(1) << root) - 1)];
+    if (entry.op & kSubTable) {
+        bits >>= root;
+        count -= root;
+        entry = table[entry.value + (bits & ((1u << (entry.op & 15)) - 1))];
+    }
+    bits >>= entry.bits;
+    count -= entry.bits;
+    return entry;
+}
+
+// A length's or distance's base plus the extra bits that follow its code, which are dropped.
+inline uint32_t WithExtra(const Code& entry, uint64_t& bits, int& count)
+{
+    const int extra = entry.op & 0x1F;
+    const uint32_t value = entry.value + static_cast<uint32_t>(bits & ((uint64_t(1) << extra) - 1));
+    bits >>= extra;
+    count -= extra;
+    return value;
+}
+
 // Copies a match of `count` bytes from `distance` back. May write up to 7 bytes past the end.
 inline void CopyMatch(uint8_t* to, size_t distance, size_t count)
 {
@@ -383,15 +408,16 @@ Status Deflate64Decoder::DecodeCodes(size_t limit)
     // Tops the bit buffer up to at least 56 bits where the input allows. Bits above `count` hold
     // either zeros or the very bits of the input bytes that follow, so OR-ing those in again
     // changes nothing.
+    auto load = [&]() {
+        bits |= Load64(in) << count;
+        const size_t taken = static_cast<size_t>((63 - count) >> 3);
+        in += taken;
+        available -= taken;
+        count |= 56;
+    };
     auto refill = [&]() {
-        if (available >= 8) {
-            bits |= Load64(in) << count;
-            const size_t taken = static_cast<size_t>((63 - count) >> 3);
-            in += taken;
-            available -= taken;
-            count |= 56;
-            return;
-        }
+        if (available >= 8)
+            return load();
         while (count <= 56) {
             if (available == 0) {
                 input_.next = in;
@@ -400,14 +426,8 @@ Status Deflate64Decoder::DecodeCodes(size_t limit)
                     return;  // the end of the data (or of what can be read): `count` runs short
                 in = input_.next;
                 available = input_.available;
-                if (available >= 8 && count <= 56) {
-                    bits |= Load64(in) << count;
-                    const size_t taken = static_cast<size_t>((63 - count) >> 3);
-                    in += taken;
-                    available -= taken;
-                    count |= 56;
-                    return;
-                }
+                if (available >= 8)
+                    return load();
             }
             bits |= static_cast<uint64_t>(*in++) << count;
             --available;
@@ -415,19 +435,10 @@ Status Deflate64Decoder::DecodeCodes(size_t limit)
         }
     };
 
-    const uint64_t literalMask = (1u << kLiteralRoot) - 1;
-    const uint64_t distanceMask = (1u << kDistanceRoot) - 1;
     while (pos < limit) {
         if (count < 32)
             refill();
-        Code entry = literals_[bits & literalMask];
-        if (entry.op & kSubTable) {
-            bits >>= kLiteralRoot;
-            count -= kLiteralRoot;
-            entry = literals_[entry.value + (bits & ((1u << (entry.op & 15)) - 1))];
-        }
-        bits >>= entry.bits;
-        count -= entry.bits;
+        const Code entry = Lookup(literals_, kLiteralRoot, bits, count);
         if (entry.op == kLiteral) {
             if (count < 0) {
                 status = Status::DataError;
@@ -437,24 +448,11 @@ Status Deflate64Decoder::DecodeCodes(size_t limit)
             continue;
         }
         if (entry.op & kBase) {
-            const int lengthExtra = entry.op & 0x1F;
-            const uint32_t length = entry.value + static_cast<uint32_t>(bits & ((uint64_t(1) << lengthExtra) - 1));
-            bits >>= lengthExtra;
-            count -= lengthExtra;
+            const uint32_t length = WithExtra(entry, bits, count);
             if (count < 29)
                 refill();
-            Code distance = distances_[bits & distanceMask];
-            if (distance.op & kSubTable) {
-                bits >>= kDistanceRoot;
-                count -= kDistanceRoot;
-                distance = distances_[distance.value + (bits & ((1u << (distance.op & 15)) - 1))];
-            }
-            bits >>= distance.bits;
-            count -= distance.bits;
-            const int distanceExtra = distance.op & 0x1F;
-            const size_t back = distance.value + static_cast<size_t>(bits & ((uint64_t(1) << distanceExtra) - 1));
-            bits >>= distanceExtra;
-            count -= distanceExtra;
+            const Code distance = Lookup(distances_, kDistanceRoot, bits, count);
+            const size_t back = WithExtra(distance, bits, count);
             // `pos` counts every byte of output still in the window: a match cannot reach past it.
             if (!(distance.op & kBase) || count < 0 || back > pos) {
                 status = Status::DataError;
