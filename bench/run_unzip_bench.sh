@@ -2,14 +2,20 @@
 # Extraction speed of UNZIP32.DLL beside 7z, bsdtar, python's zipfile and a bare zlib loop under
 # Wine, on generated archives, all on the same disk. Each case runs ROUNDS rounds (tools taking
 # turns, every run into a fresh folder, folders deleted only after the case) and prints medians.
+# Then, for every other compression method, ours against 7z on 15 members of 10 MB and on one
+# member of 100 MB (KV_BENCH_METHODS=0 leaves them out; making their archives once takes minutes;
+# KV_BENCH_BASIC=0 leaves out the cases before them).
 # Usage: bench/run_unzip_bench.sh <build folder with bin/> [work folder] [rounds]
-# Needs WINEPREFIX/DISPLAY set (as for the tests); uses /usr/lib/wine/wine64 for 64-bit builds.
+# Needs WINEPREFIX/DISPLAY set (as for the tests); uses /usr/lib/wine/wine64 for 64-bit builds,
+# wine for 32-bit ones.
 set -euo pipefail
 BIN=$(cd "${1:?build folder}" && pwd)/bin
 WORK=${2:-/tmp/kv-bench}
 ROUNDS=${3:-3}
-WINE=/usr/lib/wine/wine64
 [ -f "$BIN/unzip_bench.exe" ] || { echo "build unzip_bench and bare_inflate first" >&2; exit 1; }
+# The PE machine field (0x8664 for x86_64) picks the loader.
+machine=$(od -An -tx1 -j "$(( $(od -An -tu4 -j60 -N4 "$BIN/unzip_bench.exe" | tr -d ' ') + 4 ))" -N2 "$BIN/unzip_bench.exe" | tr -d ' ')
+if [ "$machine" = 6486 ]; then WINE=/usr/lib/wine/wine64; else WINE=wine; fi
 mkdir -p "$WORK/archives"
 
 # Without a running wineserver every Wine process starts one and boots the prefix again (about
@@ -20,9 +26,12 @@ SERVER=$!
 trap 'kill "$SERVER" 2>/dev/null || true' EXIT
 $WINE cmd /c exit >/dev/null 2>&1 || true
 
-python3 - "$WORK/archives" <<'PY'
-import os, random, sys, zipfile
-out = sys.argv[1]
+# The archives, made once. Those of the other methods: 7z writes Deflate64, BZip2, LZMA and PPMd;
+# XZ and Zstandard members come from the xz and zstd tools (levels 6 and 3, their defaults),
+# wrapped into ZIP records by the tests' writer.
+python3 - "$WORK/archives" "$(cd "$(dirname "$0")/.." && pwd)/tests/unzip32" <<'PY'
+import os, random, subprocess, sys, zipfile, zlib
+out, tests = sys.argv[1:]
 rng = random.Random(1)
 words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9))) for _ in range(5000)]
 def text(n, seed):
@@ -55,6 +64,35 @@ if not os.path.exists(path) and os.environ.get("KV_BENCH_ZIP64", "1") == "1":
                 f.write(chunk)
         z.writestr("after/past-4-gib.txt", b"the record of this member lies past 4 GiB\n")
     os.rename(path + ".part", path)
+if os.environ.get("KV_BENCH_METHODS", "1") == "1":
+    sys.path.insert(0, tests)
+    from make_method_archives import write_zip
+    cases = {"many": [(f"m{i:02}.txt", 10 << 20, i) for i in range(15)], "one": [("big.txt", 100 << 20, 99)]}
+    for case, members in cases.items():
+        folder = os.path.join(out, "src-" + case)
+        if not os.path.isdir(folder):
+            os.makedirs(folder + ".part")
+            for name, size, seed in members:
+                with open(os.path.join(folder + ".part", name), "wb") as f:
+                    f.write(text(size, seed))
+            os.rename(folder + ".part", folder)
+        names = [m[0] for m in members]
+        for method in ("Deflate64", "BZip2", "LZMA", "PPMd"):
+            path = os.path.join(out, f"{case}-{method.lower()}.zip")
+            if not os.path.exists(path):
+                subprocess.run(["7z", "a", "-tzip", "-mm=" + method, path + ".part.zip", *names], cwd=folder,
+                               check=True, stdout=subprocess.DEVNULL)
+                os.rename(path + ".part.zip", path)
+        for method, id, command in (("xz", 95, ["xz", "-c", "-6", "-T1"]), ("zstd", 93, ["zstd", "-c", "-q", "-3"])):
+            path = os.path.join(out, f"{case}-{method}.zip")
+            if not os.path.exists(path):
+                records = []
+                for name in names:
+                    data = open(os.path.join(folder, name), "rb").read()
+                    packed = subprocess.run(command, input=data, stdout=subprocess.PIPE, check=True).stdout
+                    records.append((name, id, 0, zlib.crc32(data), len(data), packed))
+                write_zip(path + ".part", records)
+                os.rename(path + ".part", path)
 PY
 
 winpath() { echo "Z:${1//\//\\}"; }
@@ -65,13 +103,15 @@ elapsed() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>>"$WORK/err.log" || e
 inside() { "$@" 2>&1 >/dev/null | grep -o '[0-9][0-9.]* s' | tail -n 1 | cut -d' ' -f1; }
 peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
 
-# A case: name, archive, and whether it is a listing.
+# A case: name, archive, and whether it is a listing ("list") or a method case ("method": ours and
+# 7z only, as the other peers do not decode every method).
 run_case() {
     local name=$1 archive=$WORK/archives/$2 list=${3:-}
     declare -A times
     declare -A inner
     local tools
-    if [ -n "$list" ]; then tools="ours 7z"; else tools="ours bare 7z bsdtar python"; fi
+    if [ "$list" = method ]; then tools="ours 7z"; list=; method=1; else method=; fi
+    if [ -n "$list" ]; then tools="ours 7z"; elif [ -z "$method" ]; then tools="ours bare 7z bsdtar python"; fi
     for r in $(seq "$ROUNDS"); do
         for t in $tools; do
             local dest=$WORK/out/$name-$t-$r
@@ -104,13 +144,13 @@ run_case() {
     local ratio
     ratio=$(echo "scale=2; $med_ours / $med_7z" | bc)
     line+="  ours/7z $ratio"
-    if [ -z "$list" ]; then line+="  ours/bare $(echo "scale=2; $med_ours / $med_bare" | bc)"; fi
+    if [ -z "$list" ] && [ -z "$method" ]; then line+="  ours/bare $(echo "scale=2; $med_ours / $med_bare" | bc)"; fi
     # The same without Wine's process start-up: the library call and the bare loop timed inside.
     local in_ours in_bare
     in_ours=$(echo "${inner[ours]}" | tr ' ' '\n' | grep . | median)
     line+=$(printf "\n    inside Wine: ours %.3f" "$in_ours")
     line+="  ours/7z $(echo "scale=2; $in_ours / $med_7z" | bc)"
-    if [ -z "$list" ]; then
+    if [ -z "$list" ] && [ -z "$method" ]; then
         in_bare=$(echo "${inner[bare]}" | tr ' ' '\n' | grep . | median)
         line+=$(printf "  bare %.3f" "$in_bare")
         line+="  ours/bare $(echo "scale=2; $in_ours / $in_bare" | bc)"
@@ -118,9 +158,9 @@ run_case() {
     # Peak memory of one more run of ours, as the library's process reports it.
     local dest=$WORK/out/$name-mem; rm -rf "$dest"; mkdir -p "$dest"
     if [ -n "$list" ]; then
-        mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" x list 2>&1 >/dev/null | grep -o 'peak private [0-9.]* MiB')
+        mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" x list 2>&1 >/dev/null | grep -o 'peak working set [0-9.]* MiB, peak private [0-9.]* MiB')
     else
-        mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")" 2>&1 >/dev/null | grep -o 'peak private [0-9.]* MiB')
+        mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")" 2>&1 >/dev/null | grep -o 'peak working set [0-9.]* MiB, peak private [0-9.]* MiB')
     fi
     echo "$line  ($mem)"
     rm -rf "$WORK/out"
@@ -128,17 +168,26 @@ run_case() {
 
 echo "medians of $ROUNDS rounds, wall seconds; ours = UNZIP32.DLL via unzip_bench under Wine"
 echo "(first line: whole processes; 'inside Wine': the library call and the bare loop as timed in-process)"
-run_case many-deflated many-deflated.zip
-run_case one-deflated one-deflated.zip
-run_case stored stored.zip
-run_case small-files small-files.zip
-run_case list-20000 small-files.zip list
+if [ "${KV_BENCH_BASIC:-1}" = 1 ]; then
+    run_case many-deflated many-deflated.zip
+    run_case one-deflated one-deflated.zip
+    run_case stored stored.zip
+    run_case small-files small-files.zip
+    run_case list-20000 small-files.zip list
+fi
+if [ "${KV_BENCH_METHODS:-1}" = 1 ]; then
+    echo "other methods: 15 members of 10 MB (many-*) and one member of 100 MB (one-*), ours and 7z"
+    for method_name in deflate64 bzip2 lzma ppmd xz zstd; do
+        run_case "many-$method_name" "many-$method_name.zip" method
+        run_case "one-$method_name" "one-$method_name.zip" method
+    done
+fi
 
 # Peak memory on a 4 GiB ZIP64 archive: one run of ours (set KV_BENCH_ZIP64=0 to leave it out).
 if [ -f "$WORK/archives/zip64-4g.zip" ]; then
     dest=$WORK/out/zip64-4g; rm -rf "$dest"; mkdir -p "$dest"
     s=$(date +%s.%N)
-    mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$WORK/archives/zip64-4g.zip")" "$(winpath "$dest")" 2>&1 >/dev/null | grep -o 'peak private [0-9.]* MiB' || true)
+    mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$WORK/archives/zip64-4g.zip")" "$(winpath "$dest")" 2>&1 >/dev/null | grep -o 'peak working set [0-9.]* MiB, peak private [0-9.]* MiB' || true)
     e=$(date +%s.%N)
     got=$(stat -c %s "$dest/huge.bin" 2>/dev/null || echo 0)
     printf "zip64-4g     ours %.3f  (%s; huge.bin %s bytes, %s)\n" "$(echo "$e - $s" | bc)" "$mem" "$got" \

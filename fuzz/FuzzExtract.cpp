@@ -1,6 +1,8 @@
 // libFuzzer target over the whole read-and-extract path of the ZIP core: directory search and
-// parsing, name decoding, path sanitising, record checks and inflating, extracting into memory.
-// Besides the sanitizers it checks that every file the core asks for is a safe relative path.
+// parsing, name decoding, path sanitising, record checks and every decoder, extracting into
+// memory. Besides the sanitizers it checks that every file the core asks for is a safe relative
+// path. Each input is also decoded as the data of a one-member archive built around it, with the
+// compression method its first byte picks, so that every decoder sees every input.
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/MemoryHost.h"
 
@@ -34,6 +36,57 @@ void CheckPath(const std::string& path)
     }
 }
 
+void Put(std::string& out, uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0);
+}
+
+// A one-member archive: the method from the first byte, flag bit 1 (LZMA's end marker) from the
+// second, the declared size from the next three; the rest is the member's data.
+std::string OneMember(const uint8_t* data, size_t size)
+{
+    static const uint16_t kMethods[] = {0, 8, 9, 12, 14, 20, 93, 95, 98};
+    const uint16_t method = kMethods[data[0] % (sizeof kMethods / sizeof kMethods[0])];
+    const uint16_t flags = data[1] & 0x02;
+    const uint32_t declared = data[2] | (data[3] << 8) | (data[4] << 16);
+    const std::string packed(reinterpret_cast<const char*>(data + 5), size - 5);
+    std::string zip;
+    Put(zip, 0x04034b50, 4);
+    Put(zip, 20, 2);
+    Put(zip, flags, 2);
+    Put(zip, method, 2);
+    Put(zip, 0, 8);  // time, date, CRC
+    Put(zip, static_cast<uint32_t>(packed.size()), 4);
+    Put(zip, declared, 4);
+    Put(zip, 1, 2);
+    Put(zip, 0, 2);
+    zip += "m" + packed;
+    const size_t directory = zip.size();
+    Put(zip, 0x02014b50, 4);
+    Put(zip, 20, 2);
+    Put(zip, 20, 2);
+    Put(zip, flags, 2);
+    Put(zip, method, 2);
+    Put(zip, 0, 8);
+    Put(zip, static_cast<uint32_t>(packed.size()), 4);
+    Put(zip, declared, 4);
+    Put(zip, 1, 2);
+    Put(zip, 0, 12);  // extra and comment lengths, disk, attributes
+    Put(zip, 0, 4);   // external attributes
+    Put(zip, 0, 4);   // offset
+    zip += "m";
+    const size_t directorySize = zip.size() - directory;
+    Put(zip, 0x06054b50, 4);
+    Put(zip, 0, 4);
+    Put(zip, 1, 2);
+    Put(zip, 1, 2);
+    Put(zip, static_cast<uint32_t>(directorySize), 4);
+    Put(zip, static_cast<uint32_t>(directory), 4);
+    Put(zip, 0, 2);
+    return zip;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -60,6 +113,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         unzip::ExtractOptions options;
         options.listOnly = true;
         unzip::Extract(source, host, options);
+    }
+    if (size >= 5) {
+        const std::string zip = OneMember(data, size);
+        unzip::MemorySource member(zip.data(), zip.size());
+        unzip::MemoryHost host(0);
+        unzip::ExtractOptions options;
+        options.testOnly = true;
+        if (unzip::Extract(member, host, options).members != 1)
+            std::abort();  // the archive around the data is always sound
     }
     return 0;
 }

@@ -1,20 +1,49 @@
 #!/usr/bin/env bash
-# Builds the ZIP core's fuzzer natively with clang and runs it.
+# Builds the ZIP core's fuzzer natively with clang (the compression libraries from Debian's
+# sources instrumented too) and runs it.
 #   fuzz/run.sh [seconds]      (default 1800; findings go to $FUZZ_WORK/crashes)
-# The seed corpus is every archive of ../shared/corpus (found from the repository root).
+# Seeds: every archive of ../shared/corpus (found from the repository root), the archives of every
+# compression method that the build makes (build/method-archives, tests/unzip32/make_method_archives.py,
+# made here when missing), and their members' data as one-member seeds for each decoder.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-1800}"
 work="${FUZZ_WORK:-/tmp/kestrova-fuzz}"
 build="$work/build"
 mkdir -p "$work/corpus" "$work/crashes"
-cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+third_party=$(bash "$root/scripts/kestrova.sh" sources)
+cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_THIRD_PARTY="$third_party" >/dev/null
 cmake --build "$build" >/dev/null
-seeds="$root/../shared/corpus"
-if [ -d "$seeds" ] && [ -z "$(ls -A "$work/corpus")" ]; then
-    # Seeds up to 1 MiB (bigger ones slow every iteration down).
-    find "$seeds" -type f ! -name '*.md' ! -name '*.json' -size -1024k -print0 |
-        while IFS= read -r -d '' f; do cp "$f" "$work/corpus/$(cksum <"$f" | tr ' ' _)"; done
+if [ -z "$(ls -A "$work/corpus")" ]; then
+    seeds="$root/../shared/corpus"
+    if [ -d "$seeds" ]; then
+        # Seeds up to 1 MiB (bigger ones slow every iteration down).
+        find "$seeds" -type f ! -name '*.md' ! -name '*.json' -size -1024k -print0 |
+            while IFS= read -r -d '' f; do cp "$f" "$work/corpus/$(cksum <"$f" | tr ' ' _)"; done
+    fi
+    methods="$root/build/method-archives"
+    [ -f "$methods/methods.txt" ] || { methods="$work/method-archives"; python3 "$root/tests/unzip32/make_method_archives.py" "$methods"; }
+    cp "$methods"/*.zip "$work/corpus/"
+    # The fuzz target's one-member form: method index, flags, declared size (3 bytes), then data.
+    python3 - "$methods" "$work/corpus" <<'PY'
+import os, struct, sys, zipfile
+methods = [0, 8, 9, 12, 14, 20, 93, 95, 98]
+source, corpus = sys.argv[1:]
+for name in sorted(os.listdir(source)):
+    if not name.endswith(".zip"):
+        continue
+    data = open(os.path.join(source, name), "rb").read()
+    with zipfile.ZipFile(os.path.join(source, name)) as z:
+        for i, info in enumerate(z.infolist()):
+            if info.compress_type not in methods or info.compress_size > 256 << 10 or info.file_size >= 1 << 24:
+                continue
+            at = info.header_offset
+            n, e = struct.unpack("<HH", data[at + 26:at + 30])
+            packed = data[at + 30 + n + e:at + 30 + n + e + info.compress_size]
+            head = bytes([methods.index(info.compress_type), info.flag_bits & 2]) + info.file_size.to_bytes(3, "little")
+            open(os.path.join(corpus, "one-%s-%d" % (name, i)), "wb").write(head + packed)
+PY
 fi
 jobs="${FUZZ_JOBS:-1}"
 cd "$work"  # libFuzzer writes its job logs into the current folder

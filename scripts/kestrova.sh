@@ -4,6 +4,7 @@
 #   kestrova.sh test [ctest options]   install what is missing, build, run every test through CTest
 #                                       (options such as -R installer pick tests)
 #   kestrova.sh build  install what is missing and build
+#   kestrova.sh sources      fetch the compression libraries' Debian sources, print their folder
 #   kestrova.sh package      build, then make build/dist/Kestrova-<version>-setup.exe and
 #                            Kestrova-<version>-portable.zip from the 32-bit programs
 #   kestrova.sh screenshots  build, then save the README pictures in docs/images/
@@ -19,7 +20,12 @@ PACKAGES=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-po
           mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev libz-mingw-w64-dev googletest cmake ninja-build xvfb xdotool x11-utils
           imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis fonts-liberation2 bc
-          openssl libgnutls30 libgnutls30:i386)
+          openssl libgnutls30 libgnutls30:i386 dpkg-dev xz-utils zstd)
+# Debian source packages of the compression libraries that UNZIP32.DLL links in statically. They are
+# fetched once into the build folder (never into the repository); CMake compiles them with the
+# build's own compilers (third_party/CMakeLists.txt).
+SOURCE_PACKAGES=(bzip2 xz-utils libzstd p7zip)
+THIRD_PARTY=$BUILD/third_party/src
 
 log() { echo "kestrova: $*" >&2; }
 
@@ -35,6 +41,77 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# apt-get source needs deb-src entries; a fresh Debian 12 machine has only deb ones. The same suites
+# of Debian's archives are added as deb-src (deb822 stanzas and one-line entries alike).
+has_deb_src() {
+    grep -rqsE '^[[:space:]]*(deb-src[[:space:]]|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/
+}
+
+add_deb_src() {
+    local f out=/etc/apt/sources.list.d/kestrova-deb-src
+    log "adding deb-src entries for Debian's archives ($out.*)"
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        awk 'function flush() {
+                 if (n > 0 && types ~ /(^|[ \t])deb([ \t]|$)/ && uris ~ /debian/ && enabled !~ /^[ \t]*no/) {
+                     for (i = 1; i <= n; i++) print (lines[i] ~ /^Types:/ ? "Types: deb-src" : lines[i])
+                     print ""
+                 }
+                 n = 0; types = ""; uris = ""; enabled = ""
+             }
+             /^[ \t]*$/ { flush(); next }
+             /^#/ { next }
+             { lines[++n] = $0 }
+             /^Types:/ { types = substr($0, 7) }
+             /^URIs:/ { uris = $0 }
+             /^Enabled:/ { enabled = substr($0, 9) }
+             END { flush() }' "$f"
+    done >"$out.sources"
+    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+        sed -n 's/^[[:space:]]*deb[[:space:]]\(.*debian.*\)$/deb-src \1/p' >"$out.list" || true
+    [ -s "$out.sources" ] || rm -f "$out.sources"
+    [ -s "$out.list" ] || rm -f "$out.list"
+}
+
+# Unpacks each source package into $THIRD_PARTY/<name> (once; its Debian version in .debian-version).
+# The newest version comes first; when a mirror lacks its files (a security update not mirrored),
+# the next older one of the same package is taken.
+fetch_sources() {
+    local p v dir tmp versions
+    for p in "${SOURCE_PACKAGES[@]}"; do
+        [ -f "$THIRD_PARTY/$p/.debian-version" ] && continue
+        if ! has_deb_src; then add_deb_src; apt-get update -qq; fi
+        versions=$(apt-cache showsrc "$p" 2>/dev/null |
+                   awk -v p="$p" '/^Package: / { cur = $2 } /^Version: / && cur == p { print $2 }' | sort -urV)
+        if [ -z "$versions" ]; then
+            # The package lists predate the deb-src entries.
+            apt-get update -qq
+            versions=$(apt-cache showsrc "$p" 2>/dev/null |
+                       awk -v p="$p" '/^Package: / { cur = $2 } /^Version: / && cur == p { print $2 }' | sort -urV)
+        fi
+        tmp="$THIRD_PARTY/.fetch-$p"
+        dir=
+        for v in $versions; do
+            rm -rf "$tmp"
+            mkdir -p "$tmp"
+            log "fetching the Debian source package $p $v"
+            if (cd "$tmp" && apt-get source -qq "$p=$v" >/dev/null 2>&1); then
+                dir=$(find "$tmp" -mindepth 1 -maxdepth 1 -type d | head -n 1)
+                [ -n "$dir" ] && break
+            fi
+        done
+        if [ -z "$dir" ]; then
+            log "cannot fetch the Debian source package $p (apt-get source $p)"
+            rm -rf "$tmp"
+            return 1
+        fi
+        rm -rf "$THIRD_PARTY/$p"
+        mv "$dir" "$THIRD_PARTY/$p"
+        echo "$v" >"$THIRD_PARTY/$p/.debian-version"
+        rm -rf "$tmp"
+    done
+}
+
 # Some kernels cannot execute 32-bit code at all (no IA-32 emulation); 32-bit Wine cannot run there.
 # The deliverables are always the 32-bit build; on such a machine the tests run a 64-bit build of the
 # same sources under 64-bit Wine instead.
@@ -47,7 +124,7 @@ configure_and_build() {  # folder toolchain [targets...]
     shift 2
     if [ ! -f "$dir/build.ninja" ]; then
         cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" \
-              -DCMAKE_BUILD_TYPE=Release >/dev/null
+              -DCMAKE_BUILD_TYPE=Release -DKESTROVA_THIRD_PARTY="$THIRD_PARTY" >/dev/null
     fi
     if [ $# -gt 0 ]; then cmake --build "$dir" --target "$@"; else cmake --build "$dir"; fi
 }
@@ -58,6 +135,7 @@ PROGRAMS=(kestrova unzip32 kvupdate)
 # Builds the deliverables; sets RUN_BUILD to the build whose programs this machine can run.
 build() {  # [targets...]
     install_missing
+    fetch_sources
     configure_and_build "$BUILD" mingw-i686 "$@"
     RUN_BUILD=$BUILD
     WINE_LOADER=wine
@@ -188,6 +266,7 @@ case "$command" in
     run) run_program ;;
     test) run_tests "$@" ;;
     build) build "${PROGRAMS[@]}" ;;
+    sources) install_missing; fetch_sources; echo "$THIRD_PARTY" ;;
     package) make_packages ;;
     screenshots) take_screenshots ;;
     *) echo "usage: $0 run|test [ctest options]|build|package|screenshots" >&2; exit 2 ;;

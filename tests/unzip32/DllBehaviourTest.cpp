@@ -271,8 +271,8 @@ TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
         cases.push_back({"encrypted", m, UZ_PASSWORD});
     }
     {
-        Member m = File("p.ppmd", "x", 0);
-        m.method = 98;
+        Member m = File("w.wv", "x", 0);
+        m.method = 97;
         cases.push_back({"unsupported method", m, UZ_WARNING});
     }
     for (const char* evil : {"../evil.txt", "..\\evil.txt", "/evil.txt", "C:\\evil.txt", "\\\\host\\share\\evil.txt",

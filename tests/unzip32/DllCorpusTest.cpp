@@ -192,10 +192,7 @@ std::string CorpusFolder()
     const char* source = std::getenv("KESTROVA_SOURCE");
     if (source == nullptr || *source == '\0')
         return std::string();
-    std::string path = source;
-    if (path[0] == '/')
-        path = "Z:" + path;  // a host path: Wine's Z: is the host's root
-    std::replace(path.begin(), path.end(), '/', '\\');
+    std::string path = dllrun::FromHost(source);
     if (path.back() != '\\')
         path += '\\';
     path += "..\\shared\\corpus";
@@ -273,6 +270,50 @@ Outcome Classify(const std::string& raw, Outcome previous)
         Has(text, "go decodes") || Has(text, "nothing to extract") || Has(text, "on ntfs"))
         return Outcome::Success;
     return Outcome::Either;
+}
+
+// The compression methods the library decodes.
+bool Decoded(int method)
+{
+    switch (method) {
+    case 0: case 8: case 9: case 12: case 14: case 20: case 93: case 95: case 98: return true;
+    default: return false;
+    }
+}
+
+// Python listed every file member, none encrypted, all with a method the library decodes.
+bool AllDecoded(const Json* python)
+{
+    const Json* members = python != nullptr ? python->Find("members") : nullptr;
+    if (members == nullptr || python->Text("open") != "ok")
+        return false;
+    int files = 0;
+    for (const Json& member : members->items) {
+        const std::string name = member.Text("name");
+        if (!name.empty() && name.back() == '/')
+            continue;
+        if ((std::atoi(member.Text("flags").c_str()) & 1) != 0 || !Decoded(std::atoi(member.Text("method").c_str())))
+            return false;
+        ++files;
+    }
+    return files > 0;
+}
+
+// Python read every member's data, or failed only for lack of a decoder that the library has
+// (then its listing still gives each member's size and CRC from the directory).
+bool PythonReadsData(const Json* python)
+{
+    if (python == nullptr || python->Text("open") != "ok")
+        return false;
+    if (python->Text("data_test") == "ok")
+        return true;
+    const Json* test = python->Find("data_test");
+    if (test == nullptr || test->kind != Json::Array || !AllDecoded(python))
+        return false;
+    for (const Json& message : test->items)
+        if (!Has(message.text, "That compression method is not supported"))
+            return false;
+    return true;
 }
 
 bool Matches(Outcome outcome, int result)
@@ -418,7 +459,15 @@ TEST(Unzip32Corpus, EveryArchiveGivesItsOutcomeWithIdenticalDataAndNothingOutsid
                     break;
                 }
         }
-        const Outcome outcome = Classify(row.outcome, previous);
+        Outcome outcome = Classify(row.outcome, previous);
+        const Json* info = files->Find(row.file);
+        const Json* python = info != nullptr ? info->Find("python_zipfile") : nullptr;
+        // The MANIFEST was written when only stored and deflated members were decoded: an archive
+        // whose members all use methods decoded now must extract, unless 7-Zip finds it damaged.
+        if (outcome == Outcome::Skipped && AllDecoded(python)) {
+            const Json* sevenZip = info->Find("7z");
+            outcome = sevenZip != nullptr && sevenZip->Text("test_rc") == "0" ? Outcome::Success : Outcome::Failure;
+        }
         std::string path = corpus + "\\" + row.file;
         std::replace(path.begin(), path.end(), '/', '\\');
         TestFolder folder;
@@ -440,9 +489,7 @@ TEST(Unzip32Corpus, EveryArchiveGivesItsOutcomeWithIdenticalDataAndNothingOutsid
                                     OutcomeName(outcome) + " (" + row.outcome.substr(0, 90) + ")");
 
         // Byte-identical to what Python's zipfile reads, for the archives it reads cleanly.
-        const Json* info = files->Find(row.file);
-        const Json* python = info != nullptr ? info->Find("python_zipfile") : nullptr;
-        if (python == nullptr || python->Text("open") != "ok" || python->Text("data_test") != "ok")
+        if (!PythonReadsData(python))
             continue;
         const Json* members = python->Find("members");
         if (members == nullptr)
@@ -455,7 +502,7 @@ TEST(Unzip32Corpus, EveryArchiveGivesItsOutcomeWithIdenticalDataAndNothingOutsid
             const int flags = std::atoi(member.Text("flags").c_str());
             if (!name.empty() && (name.back() == '/' || name.back() == '\\'))
                 continue;
-            if ((flags & 1) != 0 || (method != 0 && method != 8))
+            if ((flags & 1) != 0 || !Decoded(method))
                 continue;  // encrypted or a method this library skips
             const std::pair<uint64_t, uint32_t> data{
                 std::strtoull(member.Text("size").c_str(), nullptr, 10),

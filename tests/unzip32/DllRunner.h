@@ -67,6 +67,7 @@ struct RunOptions {
     bool list = false;
     bool ignoreCase = false;
     std::vector<std::string> exclude;
+    bool test = false;
 };
 
 // One run of the library; its result, or -1 when the library or its entry point is missing.
@@ -92,6 +93,7 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     callbacks.password = &Password;
     callbacks.member = &Member;
     options.listMembers = run.list ? 1 : 0;
+    options.testArchive = run.test ? 1 : 0;
     options.keepFolders = 1;
     options.overwriteAll = 1;
     options.caseInsensitive = run.ignoreCase ? 1 : 0;
@@ -104,6 +106,17 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
                        &callbacks);
     ::FreeLibrary(library);
     return result;
+}
+
+// A host path (from the environment) as the library under Wine sees it: Z: is the host's root.
+inline std::string FromHost(std::string path)
+{
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
 }
 
 inline std::wstring Wide(const std::string& utf8)

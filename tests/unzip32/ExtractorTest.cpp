@@ -96,7 +96,9 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
     Member aes{"aes", "xxxxxxxxxxxx"};
     aes.method = 99;
     aes.centralExtra = ziptest::Extra(0x9901, ziptest::Le16(2) + "AE" + std::string("\x03", 1) + ziptest::Le16(8));
-    Member bzip2{"b.bz2", "BZh9"};
+    Member imploded{"old.imp", "xxxxxxxx"};
+    imploded.method = 6;
+    Member bzip2{"b.bz2", "BZh9"};  // a stream header and nothing after it
     bzip2.method = 12;
     Member slip{"../../evil.txt", "x"};
     Member absolute{"/abs.txt", "x"};
@@ -110,7 +112,8 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
         {"encrypted", encrypted, &ExtractReport::skippedEncrypted, "encrypted"},
         {"strong encryption", strong, &ExtractReport::skippedEncrypted, "encrypted"},
         {"AES", aes, &ExtractReport::skippedEncrypted, "encrypted"},
-        {"bzip2", bzip2, &ExtractReport::skippedUnsupported, "BZip2"},
+        {"implode", imploded, &ExtractReport::skippedUnsupported, "Implode"},
+        {"bzip2 cut short", bzip2, &ExtractReport::damaged, "damaged"},
         {"zip-slip", slip, &ExtractReport::skippedUnsafe, "unsafe"},
         {"absolute", absolute, &ExtractReport::skippedUnsafe, "unsafe"},
         {"drive", drive, &ExtractReport::skippedUnsafe, "unsafe"},

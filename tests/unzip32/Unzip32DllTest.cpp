@@ -210,12 +210,12 @@ TEST_F(DllTest, EncryptedAndUnsupportedMembers)
     EXPECT_EQ(std::vector<std::string>{"plain.txt"}, Inside());
 
     Archive unsupported;
-    Member lzma{"packed.lzma", "not really lzma"};
-    lzma.method = 14;
-    unsupported.members = {lzma};
+    Member imploded{"packed.imp", "not really imploded"};
+    imploded.method = 6;
+    unsupported.members = {imploded};
     EXPECT_EQ(1, Extract(unsupported));
     ASSERT_EQ(1u, seen.lines.size());
-    EXPECT_NE(std::string::npos, seen.lines[0].find("LZMA"));
+    EXPECT_NE(std::string::npos, seen.lines[0].find("Implode"));
 }
 
 TEST_F(DllTest, ArchiveProblems_GiveTheirCodes)

@@ -326,7 +326,8 @@ const char* MethodName(uint16_t method)
     case 14: return "LZMA";
     case 18: return "IBM TERSE";
     case 19: return "IBM LZ77";
-    case 93: return "Zstandard";
+    case 20:
+    case 93: return "Zstd";
     case 94: return "MP3";
     case 95: return "XZ";
     case 96: return "JPEG";

@@ -1,6 +1,7 @@
 #include "unzip32/core/Extractor.h"
 
 #include "unzip32/core/ByteReader.h"
+#include "unzip32/core/Decoder.h"
 #include "unzip32/core/Mask.h"
 #include "unzip32/core/SafePath.h"
 
@@ -147,87 +148,43 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
     return span;
 }
 
-// Streams one member's data from the archive to `out` (null: decode and check only), checking the
-// exact size and the CRC. Never produces more than the declared size.
-Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, OutputFile* out,
-                    std::vector<uint8_t>& input, std::vector<uint8_t>& output)
+// Streams one member's data from the archive to `out` (null: decode and check only) through the
+// decoder of its method, which may take `memoryLimit` for its dictionary, window or model,
+// checking the exact size and the CRC. Never produces more than the declared size. `detail`
+// says more about a refusal or failure where the decoder knows more.
+Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
+                    OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output, std::string& detail)
 {
+    MemberInput data(source, dataStart, length, input);
+    std::unique_ptr<Decoder> decoder;
+    const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
+    if (created != Status::Ok)
+        return created;
     uint32_t crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
     uint64_t produced = 0;
-    uint64_t consumed = 0;
-
-    auto emit = [&](const uint8_t* data, size_t count) -> Status {
-        crc = static_cast<uint32_t>(crc32(crc, data, static_cast<uInt>(count)));
-        produced += count;
-        if (out != nullptr)
-            return out->Write(data, count);
-        return Status::Ok;
-    };
-
-    if (entry.actualMethod == 0) {
-        if (length != entry.size)
+    bool finished = false;
+    while (!finished) {
+        // Never ask for more than the member may still produce (plus one byte to notice excess).
+        const uint64_t remaining = entry.size - produced;
+        const size_t room = remaining < output.size() ? static_cast<size_t>(remaining) + 1 : output.size();
+        const uint8_t* piece = output.data();
+        size_t got = 0;
+        const Status decoded = decoder->Decode(output.data(), room, piece, got, finished);
+        if (decoded != Status::Ok) {
+            detail = decoder->Detail();
+            return decoded;
+        }
+        if (got > remaining)
             return Status::SizeMismatch;
-        while (consumed < length) {
-            size_t piece = static_cast<size_t>(std::min<uint64_t>(input.size(), length - consumed));
-            if (!source.Read(dataStart + consumed, input.data(), piece))
-                return Status::Truncated;
-            consumed += piece;
-            Status written = emit(input.data(), piece);
+        if (got == 0 && !finished)
+            return Status::Internal;  // a decoder that neither produces nor ends
+        crc = static_cast<uint32_t>(crc32(crc, piece, static_cast<uInt>(got)));
+        produced += got;
+        if (out != nullptr && got > 0) {
+            const Status written = out->Write(piece, got);
             if (written != Status::Ok)
                 return written;
         }
-    } else {
-        z_stream stream{};
-        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
-            return Status::OutOfMemory;
-        Status result = Status::Ok;
-        bool finished = false;
-        while (!finished) {
-            if (stream.avail_in == 0 && consumed < length) {
-                size_t piece = static_cast<size_t>(std::min<uint64_t>(input.size(), length - consumed));
-                if (!source.Read(dataStart + consumed, input.data(), piece)) {
-                    result = Status::Truncated;
-                    break;
-                }
-                consumed += piece;
-                stream.next_in = input.data();
-                stream.avail_in = static_cast<uInt>(piece);
-            }
-            // Never ask for more than the member may still produce (plus one byte to notice excess).
-            uint64_t allowed = entry.size - produced + 1;
-            stream.next_out = output.data();
-            stream.avail_out = static_cast<uInt>(std::min<uint64_t>(output.size(), allowed));
-            int code = inflate(&stream, Z_NO_FLUSH);
-            size_t got = static_cast<size_t>(stream.next_out - output.data());
-            if (produced + got > entry.size) {
-                result = Status::SizeMismatch;
-                break;
-            }
-            if (got > 0) {
-                Status written = emit(output.data(), got);
-                if (written != Status::Ok) {
-                    result = written;
-                    break;
-                }
-            }
-            if (code == Z_STREAM_END) {
-                finished = true;
-            } else if (code == Z_BUF_ERROR) {
-                // No progress was possible. With input left that cannot be (there was room for
-                // output); without input the member's data ends before its deflate stream does.
-                result = Status::DataError;
-                break;
-            } else if (code == Z_MEM_ERROR) {
-                result = Status::OutOfMemory;
-                break;
-            } else if (code != Z_OK) {
-                result = Status::DataError;
-                break;
-            }
-        }
-        inflateEnd(&stream);
-        if (result != Status::Ok)
-            return result;
     }
     if (produced != entry.size)
         return Status::SizeMismatch;
@@ -278,6 +235,7 @@ struct Slot {
     const Entry* entry = nullptr;
     uint64_t dataStart = 0;
     uint64_t dataLength = 0;
+    uint64_t memoryLimit = kDecoderMemoryLimit;  // for the decoder's dictionary, window or model
     std::unique_ptr<OutputFile> file;
     bool decode = false;
     bool done = true;
@@ -296,7 +254,8 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
             input.resize(wantInput);
         if (output.size() < wantOutput)
             output.resize(wantOutput);
-        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.file.get(), input, output);
+        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit, slot.file.get(),
+                               input, output, slot.detail);
         if (decoded == Status::Ok && slot.file)
             decoded = slot.file->Commit(*slot.entry);
     } catch (const std::bad_alloc&) {
@@ -306,7 +265,7 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
         slot.file->Abandon();
     slot.file.reset();
     slot.status = decoded;
-    if (decoded != Status::Ok)
+    if (decoded != Status::Ok && slot.detail.empty())
         slot.detail = ErrorString(decoded);
 }
 
@@ -502,7 +461,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         SafeName safe;
         if (entry.IsEncrypted()) {
             refuse(Status::Encrypted, "encrypted");
-        } else if (!folder && entry.actualMethod != 0 && entry.actualMethod != 8) {
+        } else if (!folder && !IsSupportedMethod(entry.actualMethod)) {
             refuse(Status::UnsupportedMethod, std::string("unsupported method ") + MethodName(entry.actualMethod));
         } else {
             safe = MakeSafe(entry.name);
@@ -548,9 +507,20 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             }
         }
 
+        // While others decode, each decoder has its share of the memory; a member that needs more
+        // is decoded alone, once the members before it are done.
+        bool alone = false;
+        if (slot->decode && options.threads > 0) {
+            slot->memoryLimit = kSharedDecoderMemory / (options.threads + 1);
+            if (DecoderMemory(source, entry, slot->dataStart, slot->dataLength) > slot->memoryLimit) {
+                drain(0);
+                slot->memoryLimit = kDecoderMemoryLimit;
+                alone = true;
+            }
+        }
         const bool worthAWorker =
             slot->decode && std::max<uint64_t>(slot->dataLength, slot->entry->size) >= kWorthAWorker;
-        if (slot->decode && (options.threads == 0 || !worthAWorker || !pool.Submit(slot.get())))
+        if (slot->decode && (options.threads == 0 || alone || !worthAWorker || !pool.Submit(slot.get())))
             RunSlot(source, *slot, input, output);
         pending.push_back(std::move(slot));
         drain(kMaxInFlight);

@@ -1,0 +1,99 @@
+# The compression libraries that the ZIP core links in statically, compiled from Debian's source
+# packages, which scripts/kestrova.sh fetches once into KESTROVA_THIRD_PARTY (bzip2, xz-utils,
+# libzstd, p7zip; `bash scripts/kestrova.sh sources`). They are never copied into the repository.
+# Only the decoding parts are built, as static libraries, with the compilers and flags of the
+# project that includes this file: the cross builds and the native sanitizer and fuzzer builds.
+#
+# Defines kv_bzip2, kv_lzma, kv_zstd and kv_ppmd, and KV_THIRD_PARTY_VERSIONS (for the log).
+# KV_ROOT must name the repository's root.
+
+if(NOT KESTROVA_THIRD_PARTY)
+    # The folder of this build, else the default build folder's (the 64-bit build lies inside it).
+    if(EXISTS ${CMAKE_BINARY_DIR}/third_party/src)
+        set(KESTROVA_THIRD_PARTY ${CMAKE_BINARY_DIR}/third_party/src)
+    else()
+        set(KESTROVA_THIRD_PARTY ${KV_ROOT}/build/third_party/src)
+    endif()
+endif()
+set(KESTROVA_THIRD_PARTY ${KESTROVA_THIRD_PARTY} CACHE PATH
+    "Folder with the unpacked Debian source packages bzip2, xz-utils, libzstd and p7zip")
+
+set(KV_THIRD_PARTY_VERSIONS "")
+foreach(package bzip2 xz-utils libzstd p7zip)
+    if(NOT EXISTS ${KESTROVA_THIRD_PARTY}/${package}/.debian-version)
+        message(FATAL_ERROR "The Debian source package ${package} is missing from ${KESTROVA_THIRD_PARTY}: "
+                            "run `bash scripts/kestrova.sh sources` (or build through scripts/kestrova.sh), or "
+                            "point -DKESTROVA_THIRD_PARTY at a folder holding it")
+    endif()
+    file(STRINGS ${KESTROVA_THIRD_PARTY}/${package}/.debian-version version LIMIT_COUNT 1)
+    string(APPEND KV_THIRD_PARTY_VERSIONS " ${package} ${version}")
+endforeach()
+message(STATUS "Compression libraries from Debian's sources:${KV_THIRD_PARTY_VERSIONS}")
+
+# Their own code is theirs: built without our warning set.
+set(KV_THIRD_PARTY_FLAGS -w)
+
+# libbz2, without stdio (no file functions, no messages to stderr). On Windows bzlib.h pulls in
+# windows.h and declares stdcall functions; a copy of the sources in the build folder gets a bzlib.h
+# that declares them as on every other system, for the library and its users alike.
+set(bz ${CMAKE_BINARY_DIR}/third_party/bzip2)
+set(bz_sources blocksort.c bzlib.c compress.c crctable.c decompress.c huffman.c randtable.c)
+foreach(file ${bz_sources} bzlib_private.h)
+    configure_file(${KESTROVA_THIRD_PARTY}/bzip2/${file} ${bz}/${file} COPYONLY)
+endforeach()
+file(READ ${KESTROVA_THIRD_PARTY}/bzip2/bzlib.h bz_header)
+string(REPLACE "#ifdef _WIN32\n#   include <windows.h>" "#if 0\n" bz_header "${bz_header}")
+if(NOT bz_header MATCHES "#if 0")
+    message(FATAL_ERROR "bzlib.h of ${KESTROVA_THIRD_PARTY}/bzip2 has an unexpected form")
+endif()
+file(CONFIGURE OUTPUT ${bz}/bzlib.h CONTENT "${bz_header}" @ONLY)
+list(TRANSFORM bz_sources PREPEND ${bz}/)
+add_library(kv_bzip2 STATIC ${bz_sources})
+target_compile_options(kv_bzip2 PRIVATE ${KV_THIRD_PARTY_FLAGS})
+target_compile_definitions(kv_bzip2 PUBLIC BZ_NO_STDIO)
+target_include_directories(kv_bzip2 SYSTEM PUBLIC ${bz})
+
+# liblzma: the .xz stream decoder with its filters, and the raw LZMA1 decoder. Single-threaded.
+set(xz ${KESTROVA_THIRD_PARTY}/xz-utils/src)
+set(lz ${xz}/liblzma)
+add_library(kv_lzma STATIC
+    ${lz}/check/check.c ${lz}/check/crc32_fast.c ${lz}/check/crc32_table.c ${lz}/check/crc64_fast.c
+    ${lz}/check/crc64_table.c ${lz}/check/sha256.c
+    ${lz}/common/block_decoder.c ${lz}/common/block_header_decoder.c ${lz}/common/block_util.c
+    ${lz}/common/common.c ${lz}/common/filter_common.c ${lz}/common/filter_decoder.c
+    ${lz}/common/filter_flags_decoder.c ${lz}/common/index_hash.c ${lz}/common/stream_decoder.c
+    ${lz}/common/stream_flags_common.c ${lz}/common/stream_flags_decoder.c ${lz}/common/vli_decoder.c
+    ${lz}/common/vli_size.c
+    ${lz}/delta/delta_common.c ${lz}/delta/delta_decoder.c
+    ${lz}/lz/lz_decoder.c
+    ${lz}/lzma/lzma_decoder.c ${lz}/lzma/lzma2_decoder.c
+    ${lz}/rangecoder/price_table.c
+    ${lz}/simple/simple_coder.c ${lz}/simple/simple_decoder.c ${lz}/simple/arm.c ${lz}/simple/arm64.c
+    ${lz}/simple/armthumb.c ${lz}/simple/ia64.c ${lz}/simple/powerpc.c ${lz}/simple/sparc.c ${lz}/simple/x86.c)
+target_compile_options(kv_lzma PRIVATE ${KV_THIRD_PARTY_FLAGS})
+target_compile_definitions(kv_lzma PRIVATE
+    HAVE_CHECK_CRC32 HAVE_CHECK_CRC64 HAVE_CHECK_SHA256 HAVE_DECODERS
+    HAVE_DECODER_LZMA1 HAVE_DECODER_LZMA2 HAVE_DECODER_DELTA HAVE_DECODER_X86 HAVE_DECODER_ARM
+    HAVE_DECODER_ARMTHUMB HAVE_DECODER_ARM64 HAVE_DECODER_IA64 HAVE_DECODER_POWERPC HAVE_DECODER_SPARC
+    HAVE_STDBOOL_H HAVE__BOOL HAVE_STDINT_H HAVE_INTTYPES_H TUKLIB_FAST_UNALIGNED_ACCESS)
+target_compile_definitions(kv_lzma PUBLIC LZMA_API_STATIC)
+target_include_directories(kv_lzma PRIVATE ${xz}/common ${lz}/common ${lz}/check ${lz}/delta ${lz}/lz
+    ${lz}/lzma ${lz}/rangecoder ${lz}/simple)
+target_include_directories(kv_lzma SYSTEM PUBLIC ${lz}/api)
+
+# libzstd's decoder, without the legacy formats, threads, tracing or assembly.
+set(zs ${KESTROVA_THIRD_PARTY}/libzstd/lib)
+add_library(kv_zstd STATIC
+    ${zs}/common/debug.c ${zs}/common/entropy_common.c ${zs}/common/error_private.c
+    ${zs}/common/fse_decompress.c ${zs}/common/xxhash.c ${zs}/common/zstd_common.c
+    ${zs}/decompress/huf_decompress.c ${zs}/decompress/zstd_ddict.c ${zs}/decompress/zstd_decompress.c
+    ${zs}/decompress/zstd_decompress_block.c)
+target_compile_options(kv_zstd PRIVATE ${KV_THIRD_PARTY_FLAGS})
+target_compile_definitions(kv_zstd PRIVATE ZSTD_LEGACY_SUPPORT=0 ZSTD_DISABLE_ASM ZSTD_TRACE=0 XXH_NAMESPACE=ZSTD_)
+target_include_directories(kv_zstd SYSTEM PUBLIC ${zs})
+
+# PPMd variant I, revision 1: the decoder files of 7-Zip's C code (Ppmd8.c, Ppmd8Dec.c) only.
+set(p7 ${KESTROVA_THIRD_PARTY}/p7zip/C)
+add_library(kv_ppmd STATIC ${p7}/Ppmd8.c ${p7}/Ppmd8Dec.c)
+target_compile_options(kv_ppmd PRIVATE ${KV_THIRD_PARTY_FLAGS})
+target_include_directories(kv_ppmd SYSTEM PUBLIC ${p7})

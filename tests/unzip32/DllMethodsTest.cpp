@@ -1,0 +1,180 @@
+// UNZIP32.DLL, called as the program calls it, on archives of every compression method that the
+// tools which write them made at build time (make_method_archives.py, in KESTROVA_METHOD_ARCHIVES):
+// each extracts byte for byte, lists its methods by name and passes the test mode; its damaged
+// and truncated copies give result 2 and leave no wrong file behind; members that need more
+// memory than a decoder may take are skipped with the reason (result 1).
+#include "tests/support/TestFolder.h"
+#include "tests/unzip32/DllRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+using testsupport::TestFolder;
+
+namespace {
+
+std::string ArchiveFolder()
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr || *folder == '\0')
+        return std::string();
+    return dllrun::FromHost(folder);
+}
+
+// The archives of methods.txt with the methods their members use.
+std::map<std::string, std::string> Archives(const std::string& folder)
+{
+    std::string text;
+    dllrun::ReadWhole(dllrun::Wide(folder + "\\methods.txt"), text);
+    std::map<std::string, std::string> archives;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t space = line.find(' ');
+        if (space != std::string::npos)
+            archives[line.substr(0, space)] = line.substr(space + 1);
+    }
+    return archives;
+}
+
+std::string Original(const std::string& folder, std::string name)
+{
+    std::replace(name.begin(), name.end(), '/', '\\');
+    std::string bytes;
+    dllrun::ReadWhole(dllrun::Wide(folder + "\\files\\" + name), bytes);
+    return bytes;
+}
+
+// Files under `target` that differ from the originals, and how many are identical.
+std::vector<std::string> Compare(const std::string& folder, const std::string& target,
+                                 const std::vector<dllrun::Listed>& members, int& identical)
+{
+    std::vector<std::string> differing;
+    identical = 0;
+    for (const dllrun::Listed& member : members) {
+        if (member.name.back() == '/')
+            continue;
+        std::string path = target + "\\" + member.name;
+        std::replace(path.begin(), path.end(), '/', '\\');
+        std::string bytes;
+        if (!dllrun::ReadWhole(dllrun::Wide(path), bytes))
+            continue;
+        if (bytes == Original(folder, member.name))
+            ++identical;
+        else
+            differing.push_back(member.name);
+    }
+    return differing;
+}
+
+const char* MethodText(int id)
+{
+    switch (id) {
+    case 0: return "Stored";
+    case 9: return "Deflate64";
+    case 12: return "BZip2";
+    case 14: return "LZMA";
+    case 20:
+    case 93: return "Zstd";
+    case 95: return "XZ";
+    case 98: return "PPMd";
+    default: return "?";
+    }
+}
+
+class Unzip32Methods : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = ArchiveFolder();
+        if (folder.empty())
+            GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+        archives = Archives(folder);
+        ASSERT_GE(archives.size(), 10u);
+    }
+    std::vector<dllrun::Listed> List(const std::string& archive)
+    {
+        dllrun::RunOptions list;
+        list.list = true;
+        EXPECT_EQ(0, dllrun::RunLibrary(folder + "\\" + archive, nullptr, list)) << archive;
+        return dllrun::Current().listed;
+    }
+
+    std::string folder;
+    std::map<std::string, std::string> archives;
+};
+
+}  // namespace
+
+TEST_F(Unzip32Methods, EveryArchiveListsTestsAndExtractsByteForByte)
+{
+    for (const auto& archive : archives) {
+        const std::vector<dllrun::Listed> members = List(archive.first);
+        ASSERT_FALSE(members.empty()) << archive.first;
+        // The listing names each member's method; the archive uses all the methods it should.
+        std::istringstream ids(archive.second);
+        int id = 0;
+        while (ids >> id) {
+            const bool named = std::any_of(members.begin(), members.end(),
+                                           [&](const dllrun::Listed& m) { return m.method == MethodText(id); });
+            EXPECT_TRUE(named) << archive.first << " lists no member as " << MethodText(id);
+        }
+        dllrun::RunOptions test;
+        test.test = true;
+        EXPECT_EQ(0, dllrun::RunLibrary(folder + "\\" + archive.first, nullptr, test)) << archive.first;
+
+        TestFolder out;
+        const std::string target = out.Child("out");
+        EXPECT_EQ(0, dllrun::RunLibrary(folder + "\\" + archive.first, target.c_str())) << archive.first;
+        EXPECT_FALSE(dllrun::Current().offThread) << archive.first;
+        int identical = 0;
+        const std::vector<std::string> differing = Compare(folder, target, members, identical);
+        EXPECT_TRUE(differing.empty()) << archive.first << ": " << differing.front();
+        EXPECT_EQ(static_cast<int>(members.size()), identical) << archive.first;
+    }
+}
+
+TEST_F(Unzip32Methods, DamagedCopiesGiveResultTwoAndNoWrongFile)
+{
+    for (const auto& archive : archives) {
+        const std::string base = archive.first.substr(0, archive.first.size() - 4);
+        const std::vector<dllrun::Listed> members = List(archive.first);
+        for (const char* variant : {".corrupt.zip", ".truncated.zip"}) {
+            const std::string path = folder + "\\" + base + variant;
+            if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+                continue;
+            TestFolder out;
+            const std::string target = out.Child("out");
+            EXPECT_EQ(2, dllrun::RunLibrary(path, target.c_str())) << base << variant;
+            int identical = 0;
+            const std::vector<std::string> differing = Compare(folder, target, members, identical);
+            EXPECT_TRUE(differing.empty()) << base << variant << ": " << differing.front();
+            EXPECT_EQ(static_cast<int>(members.size()) - 1, identical) << base << variant;
+            dllrun::RunOptions test;
+            test.test = true;
+            EXPECT_EQ(2, dllrun::RunLibrary(path, nullptr, test)) << base << variant;
+        }
+    }
+}
+
+TEST_F(Unzip32Methods, MembersOverTheMemoryLimitAreSkippedWithTheReason)
+{
+    for (const char* name : {"over-limit-xz.zip", "over-limit-ppmd.zip"}) {
+        TestFolder out;
+        const std::string target = out.Child("out");
+        EXPECT_EQ(1, dllrun::RunLibrary(folder + "\\" + name, target.c_str())) << name;
+        std::string printed;
+        for (const std::string& line : dllrun::Current().printed)
+            printed += line;
+        EXPECT_NE(std::string::npos, printed.find("skipping: hungry.txt (")) << printed;
+        EXPECT_NE(std::string::npos, printed.find(" MiB, more than 40 MiB)")) << printed;
+        EXPECT_FALSE(out.Exists("out\\hungry.txt")) << name;
+        std::string small;
+        EXPECT_TRUE(dllrun::ReadWhole(dllrun::Wide(target + "\\small.txt"), small)) << name;
+        EXPECT_EQ("small and fine\n", small);
+    }
+}

@@ -1,0 +1,220 @@
+#!/usr/bin/env python3
+"""Makes the archives of every compression method the library decodes, with the tools that write
+them, plus damaged copies; the DLL and native core tests extract them and compare with the
+originals.
+
+Usage: make_method_archives.py <output folder>
+
+Writes into the folder:
+  files/                 the original files (the same set in every archive)
+  <tool>-<method>.zip    7z (-mm=Deflate64, BZip2, LZMA, PPMd), Python's zipfile (bzip2, lzma),
+                         and members compressed by the xz and zstd command-line tools wrapped in
+                         ZIP records here (methods 95, 93 and the older 20)
+  <name>.corrupt.zip     the same archive with bytes of its largest member's data changed
+  <name>.truncated.zip   the same archive with its largest member's data cut short (sizes in the
+                         records say so; CRC and unpacked size stay)
+  deflate64-far.zip      7z's Deflate64 of data that repeats every 40 to 60 KiB: matches that
+                         reach back past 32 KiB and run longer than 258 bytes
+  7z-lzma-large.zip      7z's LZMA of a 24 MiB member (a 32 MiB dictionary, cut to 24 MiB: more
+                         than a decoder's share while others decode) between two small ones
+  methods.txt            one line per archive: name, then the method ids of its members
+  over-limit-*.zip       members whose dictionary (XZ, 64 MiB) or model (PPMd, 64 MiB) is more
+                         than a decoder may take, beside a small deflated member
+
+bench/run_unzip_bench.sh imports write_zip from here for its XZ and Zstandard archives.
+"""
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import lzma
+import zipfile
+import zlib
+
+OUT = sys.argv[1] if __name__ == "__main__" else None
+FILES = os.path.join(OUT, "files") if OUT else None
+
+
+def originals():
+    rng = random.Random(14)
+    words = ["".join(rng.choice("etaoinshrdlucmfw") for _ in range(rng.randint(1, 9))) for _ in range(900)]
+    text = " ".join(rng.choice(words) for _ in range(60000)).encode()
+    noise = bytes(rng.getrandbits(8) for _ in range(40000))
+    return {
+        "text.txt": text,
+        "noise.bin": noise,
+        "sub/mixed.bin": text[:50000] + noise[:10000] + text[:90000],
+        "empty.txt": b"",
+        "one.txt": b"x",
+    }
+
+
+def far_repeats():
+    """Blocks of 40 to 60 KiB, each repeated a few times: Deflate64's long, distant matches."""
+    rng = random.Random(64)
+    parts = []
+    for _ in range(5):
+        block = bytes(rng.getrandbits(8) for _ in range(rng.randint(40 << 10, 60 << 10)))
+        parts.append(block * 3)
+    return b"".join(parts)
+
+
+def run(*command, cwd=None):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
+
+
+def seven_zip(name, method, folder, members):
+    path = os.path.join(OUT, name)
+    run("7z", "a", "-tzip", "-mm=" + method, path, *members, cwd=folder)
+    return path
+
+
+def python_zip(name, method):
+    path = os.path.join(OUT, name)
+    with zipfile.ZipFile(path, "w", method) as z:
+        for member in sorted(MEMBERS):
+            z.write(os.path.join(FILES, member), member)
+    return path
+
+
+# --- a small ZIP writer for members whose data is compressed elsewhere ---
+
+def dos_time():
+    return 0x6000, 0x5021
+
+
+def write_zip(path, members):
+    """members: (name, method, flags, crc, size, packed data) tuples."""
+    out = bytearray()
+    central = bytearray()
+    time, date = dos_time()
+    for name, method, flags, crc, size, data in members:
+        raw = name.encode()
+        offset = len(out)
+        out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 63, flags, method, time, date, crc, len(data), size,
+                           len(raw), 0) + raw + data
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 63, 63, flags, method, time, date, crc,
+                               len(data), size, len(raw), 0, 0, 0, 0, 0, offset) + raw
+    start = len(out)
+    out += central
+    out += struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(members), len(members), len(central), start, 0)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+def raw_members(path):
+    """Every member of an archive with its packed bytes as stored."""
+    members = []
+    with open(path, "rb") as f:
+        data = f.read()
+    with zipfile.ZipFile(path) as z:
+        for info in z.infolist():
+            at = info.header_offset
+            name_length, extra_length = struct.unpack("<HH", data[at + 26:at + 30])
+            start = at + 30 + name_length + extra_length
+            members.append([info.filename, info.compress_type, info.flag_bits & ~0x0008, info.CRC, info.file_size,
+                            data[start:start + info.compress_size]])
+    return members
+
+
+def wrapped(name, method, command):
+    members = []
+    for member in sorted(MEMBERS):
+        content = MEMBERS[member]
+        packed = subprocess.run(command, input=content, stdout=subprocess.PIPE, check=True).stdout
+        members.append((member, method, 0, zlib.crc32(content), len(content), packed))
+    path = os.path.join(OUT, name)
+    write_zip(path, members)
+    return path
+
+
+def damaged(path):
+    """The .corrupt and .truncated copies: the largest member's data changed or cut short."""
+    members = raw_members(path)
+    largest = max(range(len(members)), key=lambda i: len(members[i][5]))
+    base = path[:-4]
+    corrupt = [list(m) for m in members]
+    data = bytearray(corrupt[largest][5])
+    for i in range(len(data) // 3, len(data) // 3 + 16):
+        data[i] ^= 0x5A
+    corrupt[largest][5] = bytes(data)
+    write_zip(base + ".corrupt.zip", corrupt)
+    truncated = [list(m) for m in members]
+    truncated[largest][5] = truncated[largest][5][:len(truncated[largest][5]) // 2]
+    write_zip(base + ".truncated.zip", truncated)
+
+
+def main():
+    global MEMBERS
+    if os.path.isdir(OUT):
+        shutil.rmtree(OUT)
+    os.makedirs(FILES)
+    MEMBERS = originals()
+    for member, content in MEMBERS.items():
+        os.makedirs(os.path.dirname(os.path.join(FILES, member)), exist_ok=True)
+        with open(os.path.join(FILES, member), "wb") as f:
+            f.write(content)
+    names = sorted(MEMBERS)
+    made = [seven_zip("7z-" + m.lower() + ".zip", m, FILES, names) for m in ("Deflate64", "BZip2", "LZMA", "PPMd")]
+    made.append(python_zip("python-bzip2.zip", zipfile.ZIP_BZIP2))
+    made.append(python_zip("python-lzma.zip", zipfile.ZIP_LZMA))
+    made.append(wrapped("xz-cli.zip", 95, ["xz", "-c", "-6"]))
+    made.append(wrapped("zstd-cli.zip", 93, ["zstd", "-c", "-q", "-19"]))
+    made.append(wrapped("zstd-cli-method20.zip", 20, ["zstd", "-c", "-q", "-3"]))
+    for path in made:
+        damaged(path)
+
+    far = os.path.join(OUT, "far")
+    os.makedirs(far)
+    with open(os.path.join(far, "repeats.bin"), "wb") as f:
+        f.write(far_repeats())
+    made.append(seven_zip("deflate64-far.zip", "Deflate64", far, ["repeats.bin"]))
+    with open(os.path.join(far, "large.txt"), "wb") as f:
+        f.write(MEMBERS["text.txt"] * (24 * 2**20 // len(MEMBERS["text.txt"])))
+    shutil.copy(os.path.join(FILES, "one.txt"), os.path.join(far, "one.txt"))
+    made.append(seven_zip("7z-lzma-large.zip", "LZMA", far, ["one.txt", "large.txt", "repeats.bin"]))
+    os.remove(os.path.join(far, "one.txt"))
+    shutil.move(os.path.join(far, "large.txt"), os.path.join(FILES, "large.txt"))
+    listing = subprocess.run(["7z", "l", "-slt", os.path.join(OUT, "deflate64-far.zip")], stdout=subprocess.PIPE,
+                             check=True, text=True).stdout
+    if "Method = Deflate64" not in listing:
+        sys.exit("7z did not write Deflate64 for deflate64-far.zip")
+    shutil.move(os.path.join(far, "repeats.bin"), os.path.join(FILES, "repeats.bin"))
+    os.rmdir(far)
+
+    # Over the decoders' memory limit: 41 MiB in an xz stream whose header asks for a 64 MiB
+    # dictionary (the dictionary is cut to the member's size, which is still more than 40 MiB),
+    # and 7z's PPMd with a 64 MiB model.
+    small = b"small and fine\n"
+    big = bytes(41 << 20)
+    hungry = lzma.compress(big, format=lzma.FORMAT_XZ, filters=[{"id": lzma.FILTER_LZMA2, "dict_size": 64 << 20}])
+    write_zip(os.path.join(OUT, "over-limit-xz.zip"),
+              [("hungry.txt", 95, 0, zlib.crc32(big), len(big), hungry),
+               ("small.txt", 8, 0, zlib.crc32(small), len(small), zlib.compress(small)[2:-4])])
+    over = os.path.join(OUT, "over")
+    os.makedirs(over)
+    with open(os.path.join(over, "hungry.txt"), "wb") as f:
+        f.write(MEMBERS["text.txt"])
+    seven_zip("over-limit-ppmd.zip", "PPMd:mem=64m", over, ["hungry.txt"])
+    shutil.rmtree(over)
+    # 7z shrinks the model to what a small input needs: the header gets the 64 MiB back (the
+    # decoder refuses it before reading further, so the rest of the data does not matter).
+    members = raw_members(os.path.join(OUT, "over-limit-ppmd.zip"))
+    parameters = struct.unpack("<H", members[0][5][:2])[0]
+    members[0][5] = struct.pack("<H", (parameters & 0xF00F) | (63 << 4)) + members[0][5][2:]
+    write_zip(os.path.join(OUT, "over-limit-ppmd.zip"), members)
+    with zipfile.ZipFile(os.path.join(OUT, "over-limit-ppmd.zip"), "a", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("small.txt", small)
+
+    with open(os.path.join(OUT, "methods.txt"), "w") as f:
+        for path in sorted(os.listdir(OUT)):
+            if path.endswith(".zip") and not any(w in path for w in (".corrupt", ".truncated", "over-limit")):
+                with zipfile.ZipFile(os.path.join(OUT, path)) as z:
+                    ids = sorted({i.compress_type for i in z.infolist() if not i.is_dir()})
+                f.write(path + " " + " ".join(map(str, ids)) + "\n")
+
+
+if __name__ == "__main__":
+    main()

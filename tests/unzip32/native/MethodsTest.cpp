@@ -1,0 +1,359 @@
+// The decoders of the compression methods under the sanitizers: the Deflate64 decoder on streams
+// written here bit by bit (matches of every reach and length, resumed at any output size, damaged
+// streams), the memory refusals, and the archives that 7z, Python's zipfile and the xz and zstd
+// tools wrote (tests/unzip32/make_method_archives.py, folder in KESTROVA_METHOD_ARCHIVES).
+#include "tests/unzip32/native/RecordingHost.h"
+#include "tests/unzip32/native/ZipBuilder.h"
+#include "unzip32/core/Deflate64Decoder.h"
+#include "unzip32/core/Extractor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+using namespace unzip;
+using ziptest::Archive;
+using ziptest::File;
+using ziptest::Member;
+using ziptest::RecordingHost;
+
+namespace {
+
+// Writes Deflate64 with the fixed Huffman code, and stored blocks; matches of any length and reach.
+class Deflate64Writer {
+public:
+    void Block(bool last, unsigned type)
+    {
+        Bits(last ? 1 : 0, 1);
+        Bits(type, 2);
+    }
+    void Literal(uint8_t c)
+    {
+        if (c < 144)
+            Code(0x30 + c, 8);
+        else
+            Code(0x190 + (c - 144u), 9);
+        out_.push_back(c);
+    }
+    void Symbol(unsigned s)  // 256 to 287
+    {
+        if (s < 280)
+            Code(s - 256, 7);
+        else
+            Code(0xC0 + (s - 280), 8);
+    }
+    void Match(unsigned length, unsigned distance, bool record = true)
+    {
+        static const unsigned base[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23,
+                                        27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227};
+        static const unsigned extra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+        if (length >= 258) {
+            Symbol(285);
+            Bits(length - 3, 16);
+        } else {
+            unsigned code = 27;
+            while (base[code] > length)
+                --code;
+            Symbol(257 + code);
+            Bits(length - base[code], extra[code]);
+        }
+        unsigned code = 0;
+        unsigned start = 1;
+        for (unsigned c = 0; c < 32; ++c) {
+            const unsigned bits = c < 4 ? 0 : c / 2 - 1;
+            const unsigned first = c < 4 ? c + 1 : ((2u + (c & 1)) << bits) + 1;
+            if (first <= distance) {
+                code = c;
+                start = first;
+            }
+        }
+        Code(code, 5);
+        Bits(distance - start, code < 4 ? 0 : code / 2 - 1);
+        if (record)
+            for (unsigned i = 0; i < length; ++i)
+                out_.push_back(out_[out_.size() - distance]);
+    }
+    void Stored(const std::string& data, bool last)
+    {
+        Block(last, 0);
+        if (count_ > 0)
+            Bits(0, 8 - count_);
+        Bits(static_cast<uint32_t>(data.size()), 16);
+        Bits(~static_cast<uint32_t>(data.size()) & 0xFFFF, 16);
+        for (char c : data) {
+            Bits(static_cast<uint8_t>(c), 8);
+            out_.push_back(static_cast<uint8_t>(c));
+        }
+    }
+    std::string Finish()
+    {
+        if (count_ > 0)
+            Bits(0, 8 - count_);
+        return bytes_;
+    }
+    std::string Content() const { return std::string(out_.begin(), out_.end()); }
+
+    void Bits(uint32_t value, unsigned count)
+    {
+        for (unsigned i = 0; i < count; ++i) {
+            if (count_ == 0)
+                bytes_.push_back('\0');
+            if ((value >> i) & 1)
+                bytes_.back() = static_cast<char>(bytes_.back() | (1 << count_));
+            count_ = (count_ + 1) & 7;
+        }
+    }
+    void Code(uint32_t code, unsigned length)  // Huffman codes go most significant bit first
+    {
+        for (unsigned i = length; i-- > 0;)
+            Bits((code >> i) & 1, 1);
+    }
+
+private:
+    std::string bytes_;
+    unsigned count_ = 0;
+    std::vector<uint8_t> out_;
+};
+
+std::string Random(size_t size, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(size, '\0');
+    for (char& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+// Long matches (code 285 with its 16 extra bits) that reach past 32 KiB (distance codes 30, 31),
+// a run of one byte, short matches and a stored block.
+Deflate64Writer FarAndLong()
+{
+    Deflate64Writer w;
+    w.Block(false, 1);
+    for (char c : Random(50000, 1))
+        w.Literal(static_cast<uint8_t>(c));
+    w.Match(5000, 45000);    // code 30
+    w.Match(65538, 55000);   // the longest match, code 31
+    w.Match(259, 1);         // 285 with a small extra
+    w.Match(258, 300);
+    w.Match(3, 7);
+    w.Match(40, 65536);      // the farthest reach
+    w.Symbol(256);
+    w.Stored(Random(3000, 2), false);
+    w.Block(true, 1);
+    w.Match(100, 65000);
+    w.Symbol(256);
+    return w;
+}
+
+// Decodes a Deflate64 stream directly, in output pieces of at most `capacity` bytes and input
+// pieces of `piece` bytes, for a member declared `declared` bytes long (its output buffer fits).
+Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, std::string& out,
+                      uint64_t declared = uint64_t(1) << 40)
+{
+    MemorySource source(stream.data(), stream.size());
+    std::vector<uint8_t> buffer(piece);
+    MemberInput input(source, 0, stream.size(), buffer);
+    Entry entry;
+    entry.size = declared;
+    Deflate64Decoder decoder(entry, input);
+    std::vector<uint8_t> scratch(capacity);
+    bool finished = false;
+    out.clear();
+    while (!finished) {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        const Status status = decoder.Decode(scratch.data(), capacity, data, size, finished);
+        if (status != Status::Ok)
+            return status;
+        if (size > capacity || (size == 0 && !finished))
+            return Status::Internal;
+        out.append(reinterpret_cast<const char*>(data), size);
+    }
+    return Status::Ok;
+}
+
+ExtractReport Unpack(const std::string& bytes, RecordingHost& host, unsigned threads = 0)
+{
+    MemorySource source(bytes.data(), bytes.size());
+    ExtractOptions options;
+    options.threads = threads;
+    return Extract(source, host, options);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+}  // namespace
+
+TEST(Deflate64, FarLongAndStoredMatchesDecodeAtEveryPieceSize)
+{
+    Deflate64Writer w = FarAndLong();
+    const std::string stream = w.Finish();
+    const std::string content = w.Content();
+    ASSERT_GT(content.size(), 120000u);
+    for (size_t capacity : {size_t(1), size_t(7), size_t(258), size_t(65539), size_t(1) << 20}) {
+        for (size_t piece : {size_t(1), size_t(3), size_t(4096), stream.size()}) {
+            std::string out;
+            ASSERT_EQ(Status::Ok, DecodeInPieces(stream, capacity, piece, out)) << capacity << " " << piece;
+            EXPECT_TRUE(out == content) << "output " << capacity << ", input " << piece;
+            // A buffer just the member's size, as small members get.
+            ASSERT_EQ(Status::Ok, DecodeInPieces(stream, capacity, piece, out, content.size()));
+            EXPECT_TRUE(out == content) << "output " << capacity << ", input " << piece << ", exact buffer";
+            if (capacity == 1 && piece > 3)
+                break;  // byte-sized output is slow enough once
+        }
+    }
+    // Through the extractor, in a member.
+    Archive a;
+    Member m = File("far.bin", content, 9);
+    m.rawPacked = stream;
+    a.members.push_back(m);
+    RecordingHost host;
+    ExtractReport r = Unpack(a.Build(), host);
+    EXPECT_EQ(1, r.extracted);
+    EXPECT_TRUE(host.files["far.bin"] == content);
+}
+
+TEST(Deflate64, DamagedStreamsAreDataErrors)
+{
+    struct Case {
+        const char* what;
+        std::string stream;
+    };
+    std::vector<Case> cases;
+    {
+        Deflate64Writer w;
+        w.Block(true, 1);
+        w.Literal('a');
+        w.Match(10, 2, false);  // reaches before the start
+        w.Symbol(256);
+        cases.push_back({"distance too far back", w.Finish()});
+    }
+    {
+        Deflate64Writer w;
+        w.Block(true, 1);
+        w.Literal('a');
+        w.Symbol(286);
+        cases.push_back({"length symbol 286", w.Finish()});
+    }
+    {
+        Deflate64Writer w;
+        w.Block(true, 3);
+        cases.push_back({"block type 3", w.Finish()});
+    }
+    {
+        Deflate64Writer w;
+        w.Block(true, 0);
+        w.Bits(0, 5);
+        w.Bits(5, 16);
+        w.Bits(5, 16);  // not the complement
+        cases.push_back({"stored length check", w.Finish() + "hello"});
+    }
+    {
+        std::string stream = FarAndLong().Finish();
+        cases.push_back({"cut short", stream.substr(0, stream.size() / 2)});
+        cases.push_back({"cut in the last block", stream.substr(0, stream.size() - 1)});
+    }
+    {
+        // A dynamic block whose code lengths over-subscribe the code-length code.
+        Deflate64Writer w;
+        w.Block(true, 2);
+        w.Bits(0, 5);
+        w.Bits(0, 5);
+        w.Bits(15, 4);
+        for (int i = 0; i < 19; ++i)
+            w.Bits(1, 3);
+        cases.push_back({"over-subscribed code", w.Finish() + std::string(40, '\0')});
+    }
+    for (const Case& c : cases) {
+        for (size_t piece : {size_t(1), size_t(1) << 16}) {
+            std::string out;
+            EXPECT_EQ(Status::DataError, DecodeInPieces(c.stream, 1 << 20, piece, out)) << c.what;
+        }
+    }
+}
+
+// Parameters that need more memory than a decoder may take are refused before anything is
+// decoded, with the reason; the other members still extract. (The archives of the tools include
+// a member that needs more than a decoder's share while others decode: it is decoded alone.)
+TEST(Methods, HungryMembersAreRefusedWithTheReason)
+{
+    struct Case {
+        const char* what;
+        Member member;
+        const char* reason;
+    };
+    std::vector<Case> cases;
+    {
+        Member m = File("big.lzma", "x", 14);
+        m.rawPacked = std::string("\x10\x02\x05\x00\x5d\x00\x00\x00\x04", 9) + std::string(20, '\0');  // 64 MiB
+        m.declaredSize = 60 << 20;
+        cases.push_back({"LZMA dictionary", m, "LZMA dictionary of 60 MiB, more than 40 MiB"});
+    }
+    {
+        Member m = File("big.ppmd", "x", 98);
+        m.rawPacked = std::string("\xf5\x03", 2) + std::string(20, '\0');  // order 6, 64 MiB
+        cases.push_back({"PPMd model", m, "PPMd model of 64 MiB, more than 40 MiB"});
+    }
+    {
+        // A frame header asking for a 64 MiB window, then a raw block of one byte.
+        Member m = File("big.zst", "x", 93);
+        m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\x80\x09\x00\x00x", 10);
+        cases.push_back({"Zstandard window", m, "Zstandard window of 64 MiB, more than 40 MiB"});
+    }
+    for (const Case& c : cases) {
+        Archive a;
+        a.members.push_back(c.member);
+        a.members.push_back(File("fine.txt", "fine"));
+        RecordingHost host;
+        ExtractReport r = Unpack(a.Build(), host);
+        EXPECT_EQ(1, r.skippedUnsupported) << c.what;
+        EXPECT_EQ(1, r.extracted) << c.what;
+        EXPECT_EQ(1u, host.LinesWith(c.reason)) << c.what << ": " << (host.lines.empty() ? "" : host.lines[0]);
+        EXPECT_EQ(0u, host.files.count(c.member.name)) << c.what;
+    }
+}
+
+// Every archive the tools wrote extracts byte for byte; in the damaged copies the damaged member
+// is reported and left out, and the others still extract.
+TEST(Methods, ArchivesOfTheToolsThatWriteThem)
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    std::ifstream list(std::string(folder) + "/methods.txt");
+    std::string line;
+    int archives = 0;
+    while (std::getline(list, line)) {
+        const std::string name = line.substr(0, line.find(' '));
+        const std::string base = name.substr(0, name.size() - 4);
+        for (const char* variant : {"", ".corrupt", ".truncated"}) {
+            const std::string path = std::string(folder) + "/" + base + variant + ".zip";
+            std::ifstream exists(path);
+            if (!exists)
+                continue;
+            const std::string bytes = ReadFile(path);
+            for (unsigned threads : {0u, 2u}) {
+                RecordingHost host;
+                ExtractReport r = Unpack(bytes, host, threads);
+                const bool intact = *variant == '\0';
+                EXPECT_EQ(intact ? 0 : 1, r.damaged) << path;
+                EXPECT_EQ(r.members - (intact ? 0 : 1), r.extracted) << path;
+                for (const auto& file : host.files)
+                    EXPECT_TRUE(file.second == ReadFile(std::string(folder) + "/files/" + file.first)) << path << ": " << file.first;
+                EXPECT_EQ(0, host.open) << path;
+            }
+            ++archives;
+        }
+    }
+    EXPECT_GE(archives, 28);
+}

@@ -1,0 +1,25 @@
+#pragma once
+#include "unzip32/core/Decoder.h"
+
+#include <bzlib.h>
+
+namespace unzip {
+
+// Method 12: libbz2. Streams that follow each other in one member (as parallel bzip2 writers
+// make them) are decoded one after the other.
+class Bzip2Decoder : public Decoder {
+public:
+    explicit Bzip2Decoder(MemberInput& input);
+    ~Bzip2Decoder() override;
+    Status Start() override;
+    Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+
+private:
+    bool AnotherStreamFollows();
+
+    MemberInput& input_;
+    bz_stream stream_{};
+    bool started_ = false;
+};
+
+}  // namespace unzip

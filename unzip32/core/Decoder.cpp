@@ -1,0 +1,99 @@
+#include "unzip32/core/Decoder.h"
+
+#include "unzip32/core/Bzip2Decoder.h"
+#include "unzip32/core/Deflate64Decoder.h"
+#include "unzip32/core/InflateDecoder.h"
+#include "unzip32/core/LzmaDecoder.h"
+#include "unzip32/core/PpmdDecoder.h"
+#include "unzip32/core/StoredDecoder.h"
+#include "unzip32/core/XzDecoder.h"
+#include "unzip32/core/ZstdDecoder.h"
+
+namespace unzip {
+
+namespace {
+
+enum Method : uint16_t {
+    kStored = 0,
+    kDeflate = 8,
+    kDeflate64 = 9,
+    kBzip2 = 12,
+    kLzma = 14,
+    kZstdOld = 20,  // the id Zstandard had before 93 was assigned; some writers still use it
+    kZstd = 93,
+    kXz = 95,
+    kPpmd = 98,
+};
+
+}  // namespace
+
+bool IsSupportedMethod(uint16_t method)
+{
+    switch (method) {
+    case kStored:
+    case kDeflate:
+    case kDeflate64:
+    case kBzip2:
+    case kLzma:
+    case kZstdOld:
+    case kZstd:
+    case kXz:
+    case kPpmd:
+        return true;
+    default:
+        return false;
+    }
+}
+
+Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimit, std::unique_ptr<Decoder>& decoder,
+                     std::string& detail)
+{
+    switch (entry.actualMethod) {
+    case kStored: decoder.reset(new StoredDecoder(entry, input)); break;
+    case kDeflate: decoder.reset(new InflateDecoder(input)); break;
+    case kDeflate64: decoder.reset(new Deflate64Decoder(entry, input)); break;
+    case kBzip2: decoder.reset(new Bzip2Decoder(input)); break;
+    case kLzma: decoder.reset(new LzmaDecoder(entry, input)); break;
+    case kZstdOld:
+    case kZstd: decoder.reset(new ZstdDecoder(input)); break;
+    case kXz: decoder.reset(new XzDecoder(entry, input)); break;
+    case kPpmd: decoder.reset(new PpmdDecoder(entry, input)); break;
+    default:
+        detail = std::string("unsupported method ") + MethodName(entry.actualMethod);
+        return Status::UnsupportedMethod;
+    }
+    decoder->SetMemoryLimit(memoryLimit);
+    const Status started = decoder->Start();
+    detail = decoder->Detail();
+    return started;
+}
+
+uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length)
+{
+    const uint16_t method = entry.actualMethod;
+    if (method != kLzma && method != kZstdOld && method != kZstd && method != kXz && method != kPpmd)
+        return 0;
+    std::vector<uint8_t> buffer(2048);  // the largest header looked at: an XZ block header
+    MemberInput input(source, dataStart, length, buffer);
+    switch (method) {
+    case kLzma: return LzmaDecoder::Memory(entry, input);
+    case kZstdOld:
+    case kZstd: return ZstdDecoder::Memory(input);
+    case kXz: return XzDecoder::Memory(entry, input);
+    case kPpmd: return PpmdDecoder::Memory(input);
+    default: return 0;
+    }
+}
+
+Status Decoder::Refuse(const std::string& what, uint64_t bytes)
+{
+    detail_ = what + " of " + MebibyteText(bytes) + ", more than " + MebibyteText(memoryLimit_);
+    return Status::UnsupportedMethod;
+}
+
+std::string MebibyteText(uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
+
+}  // namespace unzip

@@ -1,0 +1,68 @@
+#pragma once
+#include "unzip32/core/Directory.h"
+#include "unzip32/core/MemberInput.h"
+#include "unzip32/core/Status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace unzip {
+
+// The most that one member's decoder may hold for its dictionary, window or model: a member that
+// needs more is refused (as an unsupported member), never started. The library as a whole stays
+// below 64 MiB.
+const uint64_t kDecoderMemoryLimit = 40u << 20;
+// What the decoders that run at the same time (the workers and the calling thread) may hold
+// together. Each gets an equal share; a member that needs more than its share is decoded alone.
+const uint64_t kSharedDecoderMemory = 48u << 20;
+
+// Turns one member's compressed data (one compression method) into its content, a piece per call.
+class Decoder {
+public:
+    virtual ~Decoder() = default;
+
+    // Reads what the method keeps in front of its data (properties, dictionary size) and checks
+    // that the member can be decoded within the memory limit.
+    virtual Status Start() { return Status::Ok; }
+
+    // Decodes up to `capacity` bytes: into `buffer`, or into memory of the decoder's own, which
+    // `data` then points at until the next call; `size` says how many. Every call produces at
+    // least one byte, or sets `finished` once the data's own end has been reached, or fails:
+    // DataError for damaged data or data that ends too early, Truncated when the archive cannot
+    // be read, OutOfMemory, UnsupportedMethod for parameters this library does not decode.
+    virtual Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size,
+                          bool& finished) = 0;
+
+    // What a refusal (UnsupportedMethod) or a failure was about, when there is more to say.
+    const std::string& Detail() const { return detail_; }
+
+    // The memory the decoder may take for its dictionary, window or model (set before Start).
+    void SetMemoryLimit(uint64_t limit) { memoryLimit_ = limit; }
+
+protected:
+    // Refuses a member whose `what` needs `bytes`, more than the limit.
+    Status Refuse(const std::string& what, uint64_t bytes);
+
+    std::string detail_;
+    uint64_t memoryLimit_ = kDecoderMemoryLimit;
+};
+
+// Whether the library decodes the method (the one that compresses the data, Entry::actualMethod).
+bool IsSupportedMethod(uint16_t method);
+
+// The decoder for the member's method, reading from `input`, started with `memoryLimit` for its
+// dictionary, window or model: UnsupportedMethod (with `detail`) for a method or parameters that
+// are not decoded here, or an error from Start (and its detail).
+Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimit, std::unique_ptr<Decoder>& decoder,
+                     std::string& detail);
+
+// What the member's decoder will take for its dictionary, window or model, from the headers at
+// the start of its data (0 where that is small and fixed, or the headers cannot be read).
+uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length);
+
+// "N MiB" (rounded up) for messages about memory.
+std::string MebibyteText(uint64_t bytes);
+
+}  // namespace unzip

@@ -1,0 +1,27 @@
+#pragma once
+#include "unzip32/core/Decoder.h"
+
+struct ZSTD_DCtx_s;
+
+namespace unzip {
+
+// Methods 93 and 20: Zstandard through libzstd, frame after frame, with the window capped at the
+// memory limit: a frame that needs a larger one is refused.
+class ZstdDecoder : public Decoder {
+public:
+    explicit ZstdDecoder(MemberInput& input) : input_(input) {}
+    ~ZstdDecoder() override;
+    Status Start() override;
+    Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    // The first frame's window, or its size when that is smaller (see DecoderMemory).
+    static uint64_t Memory(MemberInput& input);
+
+private:
+    MemberInput& input_;
+    ZSTD_DCtx_s* context_ = nullptr;
+    uint8_t header_[18];  // the first frame's header, read to check its window, decoded first
+    size_t headerSize_ = 0;
+    size_t headerUsed_ = 0;
+};
+
+}  // namespace unzip
