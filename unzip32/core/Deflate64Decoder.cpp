@@ -117,7 +117,7 @@ bool BuildTable(const uint8_t* lengths, unsigned count, const Code* symbols, int
             const int length = lengths[s];
             if (length <= root)
                 continue;
-            const unsigned prefix = Reverse(probe[length]++, length) & (rootSize - 1);
+            const size_t prefix = Reverse(probe[length]++, length) & (rootSize - 1);
             subBits[prefix] = static_cast<uint8_t>(std::max(subBits[prefix], static_cast<uint8_t>(length - root)));
         }
         size_t offset = rootSize;
