@@ -134,7 +134,7 @@ template <typename Answer>
 std::thread AnswerFolderBrowser(Answer answer)
 {
     return std::thread([answer] {
-        for (int i = 0; i < 500; ++i) {
+        for (int i = 0; i < 1500; ++i) {
             if (HWND browser = testsupport::FindOwnWindow("#32770", "Browse for Folder")) {
                 answer(browser);
                 return;

@@ -228,7 +228,7 @@ public:
 private:
     void Run()
     {
-        for (int i = 0; i < 250; ++i) {
+        for (int i = 0; i < 1500; ++i) {
             HWND box = testsupport::FindOwnWindow("#32770", "Browse for Folder");
             if (box != nullptr && ::IsWindowVisible(box)) {
                 ::Sleep(200);
