@@ -1,12 +1,13 @@
 #include "settings/RegistryStore.h"
 
+#include "framework/Text.h"
+
 #include "settings/RegistryAccess.h"
 
 namespace settings {
 
 namespace {
 const char kProgramKey[] = "Software\\Kestrova";
-const char kWhiteSpace[] = " \t\r\n\v\f";
 }  // namespace
 
 std::string RegistryStore::KeyPath(const std::string& subKey)
@@ -16,11 +17,7 @@ std::string RegistryStore::KeyPath(const std::string& subKey)
 
 std::string RegistryStore::Trim(const std::string& text)
 {
-    size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
+    return fw::Trimmed(text);
 }
 
 std::string RegistryStore::ReadString(const std::string& subKey, const std::string& name) const
