@@ -87,6 +87,8 @@
 #define IDB_VIEW                 175
 
 #ifdef __cplusplus
+#include <cstddef>
+
 // No two names of one group may share a value.
 namespace resource_check {
 constexpr int kMainIds[] = {IDC_MAIN_EXPLORER, IDC_MAIN_UP,      IDC_MAIN_DESKTOP, IDC_MAIN_EXTRACTION,

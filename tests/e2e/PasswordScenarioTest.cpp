@@ -2,6 +2,7 @@
 // kestrova.exe and UNZIP32.DLL, used as a user would: the prompt comes up once for the run and the
 // right password extracts the archive; on a second run "Skip" leaves nothing of it and the run
 // says why. Skipped while the library cannot open the archive with the right password.
+#include "resources/kestrova/resource.h"
 #include "tests/support/HostInput.h"
 #include "tests/support/ProcessWindows.h"
 #include "tests/support/ProgramProcess.h"
@@ -22,15 +23,6 @@ namespace {
 
 using testsupport::WaitUntil;
 using testsupport::WindowText;
-
-const int kExplorerList = 1000;
-const int kExtractionList = 1006;
-const int kSearchButton = 1011;
-const int kExecuteButton = 1013;
-// Password prompt (dialog 180).
-const int kPromptMember = 1080;
-const int kPromptArchive = 1081;
-const int kPromptEdit = 1082;
 
 const char kPassword[] = "SECRET";
 const std::string kSecretA = "the first encrypted member\r\n";
@@ -121,9 +113,9 @@ protected:
     {
         prompt = box = nullptr;
         HWND found = testsupport::WaitForProcessWindowWhere(program_.Id(), timeoutMs, [](HWND window) {
-            return ::GetDlgItem(window, kPromptEdit) != nullptr || testsupport::IsMessageBox(window);
+            return ::GetDlgItem(window, IDC_PASSWORD_EDIT) != nullptr || testsupport::IsMessageBox(window);
         });
-        (::GetDlgItem(found, kPromptEdit) != nullptr ? prompt : box) = found;
+        (::GetDlgItem(found, IDC_PASSWORD_EDIT) != nullptr ? prompt : box) = found;
     }
 
     std::string host_;
@@ -142,23 +134,23 @@ TEST_F(PasswordScenarioTest, PromptOnceRightPasswordExtracts_SkipOnTheNextRunExt
     ASSERT_TRUE(program_.Start(testsupport::ProgramPath()));
     window_ = testsupport::WaitForMainWindow(program_.Id(), 20000);
     ASSERT_NE(window_, nullptr) << "the main window did not appear";
-    testsupport::RemoteListView explorer(::GetDlgItem(window_, kExplorerList), program_.Id());
-    testsupport::RemoteListView queue(::GetDlgItem(window_, kExtractionList), program_.Id());
+    testsupport::RemoteListView explorer(::GetDlgItem(window_, IDC_MAIN_EXPLORER), program_.Id());
+    testsupport::RemoteListView queue(::GetDlgItem(window_, IDC_MAIN_EXTRACTION), program_.Id());
     ASSERT_TRUE(WaitUntil([&] { return explorer.Count() == 3; }, 20000)) << explorer.Count() << " rows";
     explorer.Select(-1, true);
-    Post(kSearchButton);
+    Post(IDC_MAIN_SEARCH);
     ASSERT_TRUE(WaitUntil([&] { return queue.Count() == 3 && ::IsWindowEnabled(window_); }, 20000));
 
     // First run: one prompt for the two encrypted members; the password typed and OK clicked.
-    Post(kExecuteButton);
+    Post(IDC_MAIN_EXECUTE);
     HWND prompt = nullptr, box = nullptr;
     NextWindow(prompt, box, 30000);
     ASSERT_NE(prompt, nullptr) << "Execute should ask for the password; box: " << testsupport::MessageBoxText(box);
     EXPECT_EQ("kestrova", WindowText(prompt));
-    EXPECT_EQ(0u, WindowText(::GetDlgItem(prompt, kPromptMember)).rfind("Password for ", 0));
-    EXPECT_EQ("in " + Path("secret.zip"), WindowText(::GetDlgItem(prompt, kPromptArchive)));
+    EXPECT_EQ(0u, WindowText(::GetDlgItem(prompt, IDC_PASSWORD_MEMBER)).rfind("Password for ", 0));
+    EXPECT_EQ("in " + Path("secret.zip"), WindowText(::GetDlgItem(prompt, IDC_PASSWORD_ARCHIVE)));
     EXPECT_EQ(window_, ::GetWindow(prompt, GW_OWNER));
-    ASSERT_TRUE(testsupport::ClickWindow(::GetDlgItem(prompt, kPromptEdit)));
+    ASSERT_TRUE(testsupport::ClickWindow(::GetDlgItem(prompt, IDC_PASSWORD_EDIT)));
     ASSERT_TRUE(testsupport::Xdotool(std::string("type --delay 60 ") + kPassword));
     ASSERT_TRUE(testsupport::ClickWindow(::GetDlgItem(prompt, IDOK)));
     NextWindow(prompt, box, 30000);
@@ -176,7 +168,7 @@ TEST_F(PasswordScenarioTest, PromptOnceRightPasswordExtracts_SkipOnTheNextRunExt
     // Second run: the password is not kept; every prompt skipped.
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(window_) != FALSE; }, 10000));
     testsupport::TestFolder::Remove(Path("secret"));
-    Post(kExecuteButton);
+    Post(IDC_MAIN_EXECUTE);
     int prompts = 0;
     std::vector<std::string> texts;
     for (;;) {
