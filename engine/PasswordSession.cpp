@@ -63,6 +63,10 @@ int PasswordSession::Answer(char* buffer, int size, const char* member, const ch
         triedKnown_ = false;
     }
     ++asks_;
+    // Skip answers for the rest of the archive: a user who skipped one member is not asked again
+    // for each of its others.
+    if (skippedArchive_)
+        return 1;
 
     if (hasKnown_ && !triedKnown_) {
         triedKnown_ = true;
@@ -77,8 +81,10 @@ int PasswordSession::Answer(char* buffer, int size, const char* member, const ch
     given_.assign(typed);
     hasGiven_ = answered;
     WipeText(typed);
-    if (!answered)
+    if (!answered) {
+        skippedArchive_ = true;
         return 1;
+    }
     return Deliver(buffer, size, given_);
 }
 
@@ -89,6 +95,7 @@ void PasswordSession::ArchiveEnded(int result)
     asking_ = false;
     asks_ = 0;
     triedKnown_ = false;
+    skippedArchive_ = false;
     member_.clear();
     archive_.clear();
 }

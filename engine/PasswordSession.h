@@ -8,7 +8,8 @@ namespace engine {
 // The passwords of one extraction run (one Execute over the queue). Answers the library's password
 // questions: the last password that opened a member is tried first, without asking, for every later
 // encrypted member of the run; the user is asked when there is none yet or the library asks again
-// for the same member (the password given was wrong). Nothing outlives the session: its texts are
+// for the same member (the password given was wrong). After Skip the archive's other members are
+// skipped without asking. Nothing outlives the session: its texts are
 // wiped when it ends.
 class PasswordSession {
 public:
@@ -42,6 +43,7 @@ private:
     bool asking_ = false;  // a member is being asked for
     int asks_ = 0;         // questions about the current member so far
     bool triedKnown_ = false;
+    bool skippedArchive_ = false;  // the user chose Skip in the current archive
 };
 
 // Overwrites the whole of the string's storage before emptying it, so that no copy of a password

@@ -289,6 +289,7 @@ TEST(UnzipEngineChild, Passwords)
     folder.WriteFile("three.zip", "d.txt gamma\n");
     folder.WriteFile("four.zip", "e.txt alpha\nf.txt other\n");
     folder.WriteFile("five.zip", "g.txt secret\n");
+    folder.WriteFile("six.zip", "h.txt secret\ni.txt secret\n");
     const std::string target = folder.Child("out\\");
     auto extract = [&](engine::PasswordSession& session, const char* name) {
         UnzipEngine engine;
@@ -304,22 +305,24 @@ TEST(UnzipEngineChild, Passwords)
 
     MessageBoxHook hook;
     {
-        ScriptedPrompt user({"alpha", "wrong", "gamma", "alpha", nullptr});
+        ScriptedPrompt user({"alpha", "wrong", "gamma", "alpha", nullptr, nullptr});
         engine::PasswordSession run(user);
         EXPECT_EQ(0, extract(run, "one.zip"));
         EXPECT_EQ(0, extract(run, "two.zip"));
         EXPECT_EQ(0, extract(run, "two.zip")) << "the same archive again is no second question";
         EXPECT_EQ(0, extract(run, "three.zip")) << "opened at the third question";
         EXPECT_EQ(5, extract(run, "four.zip")) << "f.txt skipped";
+        EXPECT_EQ(5, extract(run, "six.zip")) << "skipped once for the whole archive";
         EXPECT_EQ((std::vector<std::string>{"a.txt@one.zip", "d.txt@three.zip", "d.txt@three.zip", "e.txt@four.zip",
-                                            "f.txt@four.zip"}),
+                                            "f.txt@four.zip", "h.txt@six.zip"}),
                   user.asked);
     }
     EXPECT_EQ("a.txt=alpha\nb.txt=alpha\n", asked("one.zip"));
     EXPECT_EQ("c.txt=alpha\nc.txt=alpha\n", asked("two.zip"));
     EXPECT_EQ("d.txt=alpha\nd.txt=wrong\nd.txt=gamma\n", asked("three.zip"));
     EXPECT_EQ("e.txt=gamma\ne.txt=alpha\nf.txt=alpha\nf.txt!\n", asked("four.zip"));
-    ASSERT_EQ(1u, hook.Seen().size());
+    EXPECT_EQ("h.txt=alpha\nh.txt!\ni.txt!\n", asked("six.zip"));
+    ASSERT_EQ(2u, hook.Seen().size());
     EXPECT_EQ("Unable to retrive password.\n" + target + "\n" + folder.Child("four.zip"), hook.Seen()[0].text);
 
     // A new run knows no password; three wrong answers end the questions about a member.
