@@ -73,8 +73,6 @@ void SetButtonBitmap(const fw::Button& button, int bitmapId)
 
 }  // namespace
 
-MainWindow::MainWindow() : fw::ModelessDialog(IDD_MAIN) {}
-
 // Runs inside the window's creation: binds the controls, restores the placement, prepares the
 // lists and buttons.
 bool MainWindow::OnInit()
@@ -171,6 +169,10 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         result = 0;
         return true;
     }
+    if (OnRunMessage(msg)) {
+        result = 0;
+        return true;
+    }
     return fw::ModelessDialog::OnMessage(msg, wParam, lParam, result);
 }
 
@@ -220,7 +222,8 @@ bool MainWindow::OnCommand(int id, int code, HWND)
         return true;
     }
     if (id == IDM_REMOVE_ALL) {
-        RemoveAll();
+        if (!IsRunning())
+            RemoveAll();
         return true;
     }
     if (code != BN_CLICKED)
@@ -231,7 +234,13 @@ bool MainWindow::OnCommand(int id, int code, HWND)
     case IDC_MAIN_UP: OnUp(); return true;
     case IDC_MAIN_OPTIONS: OnOptions(); return true;
     case IDC_MAIN_SEARCH: SearchSelected(); return true;
-    case IDC_MAIN_EXECUTE: RunExtraction(true); return true;
+    case IDC_MAIN_EXECUTE:
+        // Pressed again during a run, Execute stops it.
+        if (IsRunning())
+            StopExtraction();
+        else
+            RunExtraction(true);
+        return true;
     case IDC_MAIN_VIEW: OnShowFileContents(); return true;
     case IDC_MAIN_DELETE: RemoveSelected(); return true;
     case IDC_MAIN_WEBSITE: OnWebsite(); return true;
@@ -414,6 +423,8 @@ void MainWindow::SavePlacementAndColumns()
 // ends the message loop. The window is gone afterwards, so default processing has nothing to do.
 bool MainWindow::OnClose()
 {
+    if (CloseDuringRun())
+        return true;
     SavePlacementAndColumns();
     Destroy();
     ::PostQuitMessage(0);

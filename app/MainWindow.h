@@ -6,6 +6,7 @@
 #include "framework/ProgressBar.h"
 #include "framework/Static.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ class RowBatch;
 class MainWindow : public fw::ModelessDialog {
 public:
     MainWindow();
+    ~MainWindow() override;
 
     // Every destruction goes through here, so that the settings are saved first.
     bool Destroy() override;
@@ -41,8 +43,14 @@ public:
     // Queues the selected explorer entries (the Search button).
     void SearchSelected();
     void AddExplorerEntry(const std::string& path);
-    // Extracts every queued archive, or only the selected rows.
+    // Extracts every queued archive, or only the selected rows, on a worker thread; returns when
+    // the run has ended, the window's messages handled meanwhile.
     void RunExtraction(bool allRows);
+    // True while a run goes on; a stop asked for takes effect within about a second.
+    bool IsRunning() const;
+    void StopExtraction();
+    // Progress bar steps per row handled: the bar moves inside each archive as it is written.
+    static constexpr int kProgressPerRow = 100;
 
     // Members bound to their controls at initialisation, in this order.
     fw::Button desktopButton;
@@ -73,6 +81,15 @@ protected:
     bool OnClose() override;
 
 private:
+    struct Run;
+    void PumpUntilRunEnds(bool& quit, WPARAM& quitCode);
+    void ShowRunProgress();
+    void EnableQueueControls(bool enable);
+    bool OnRunMessage(UINT msg);
+    bool CloseDuringRun();
+
+    std::unique_ptr<Run> run_;
+
     void BindControls();
     void RestorePlacement();
     static RECT FitPlacement(RECT rect);

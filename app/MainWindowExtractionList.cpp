@@ -51,7 +51,8 @@ void MainWindow::ShowExtractionMenu()
     HMENU popup = ::GetSubMenu(menu, 0);
     POINT point{};
     ::GetCursorPos(&point);
-    const UINT state = ExtractionList.GetItemCount() > 0 ? (MF_BYPOSITION | MF_ENABLED)
+    // During a run the queue must stay as it is, and no other run may start.
+    const UINT state = ExtractionList.GetItemCount() > 0 && !IsRunning() ? (MF_BYPOSITION | MF_ENABLED)
                                                          : (MF_BYPOSITION | MF_GRAYED | MF_DISABLED);
     for (UINT position : {0u, 1u, 3u, 4u})
         ::EnableMenuItem(popup, position, state);
@@ -69,6 +70,8 @@ void MainWindow::ShowExtractionMenu()
 
 void MainWindow::OnExtractionKey(WORD key)
 {
+    if (IsRunning())
+        return;
     switch (key) {
     case VK_DELETE:
     case VK_DECIMAL:

@@ -21,6 +21,11 @@ constexpr char kSummaryFailed[] = " (failed)";
 constexpr char kSummarySkipped[] = " (some files skipped)";
 constexpr char kSummaryMoreBefore[] = " and ";
 constexpr char kSummaryMoreAfter[] = " more";
+constexpr char kSummaryStopped[] = " (stopped)";
+constexpr char kStopQuestion[] = "Stop the extraction?";
+// The caption during a run: "Kestrova - 3 of 20".
+constexpr char kRunCaptionBefore[] = " - ";
+constexpr char kRunCaptionOf[] = " of ";
 
 // The extraction library's results (the unzip32.h codes) and its loading.
 constexpr char kResultSkipped[] = "Files in archived were skipped.";
