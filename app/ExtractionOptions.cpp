@@ -24,6 +24,7 @@ ExtractionOptions ExtractionOptions::FromSettings(const settings::SettingsDialog
     options.askForFolder = settings.IsOptionChecked(IDC_SETTINGS_ASK_FOLDER);
     options.titleFolder = settings.IsOptionChecked(IDC_SETTINGS_TITLE_EXTRACT);
     options.showSummary = settings.IsOptionChecked(IDC_SETTINGS_MESSAGE_ALERT);
+    options.smartFolder = settings.IsOptionChecked(IDC_SETTINGS_SMART_FOLDER);
     options.excludeMasks = settings.excludeMasks;
     return options;
 }

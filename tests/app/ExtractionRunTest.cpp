@@ -45,6 +45,27 @@ TEST(ExtractionDestination, FollowsTheTwoOptions)
     EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out");
 }
 
+// One top-level folder, or one single file, brings its own place; anything else needs the title folder.
+TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
+{
+    using V = std::vector<std::string>;
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top/", "Top/a.txt", "Top/sub/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top\\a.txt", "Top/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"single.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"Top/a.txt", "other.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"a.txt", "b.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"/rooted/a.txt"}));
+
+    engine::PathInfo archive("C:\\Data\\Pack.zip");
+    app::ExtractionOptions options;
+    options.titleFolder = options.smartFolder = true;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data");
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", false), "C:\\Data\\Pack");
+    options.smartFolder = false;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data\\Pack");
+}
+
 class ExtractionRunTest : public testsupport::MainWindowFixture {
 protected:
     void SetUp() override
@@ -303,6 +324,34 @@ TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
         EXPECT_EQ(text.substr(expected.size()), "\x85" + more);
     }
     EXPECT_EQ(ReadText(folder.Child("p0\\x.txt")), "x") << "every archive is extracted";
+}
+
+// With the title and smart folder options on, an archive's listing decides before it is extracted.
+TEST_F(ExtractionRunTest, SmartFolderLeavesOutTheTitleFolderForOneTopLevelEntry)
+{
+    SetOption(app::Settings().titleExtract, true);
+    SetOption(app::Settings().messageBoxAlert, false);
+    app::Settings().smartFolder.SetCheck(true);
+    testsupport::ZipBuilder top;
+    top.Add("Top/a.txt", "a").Add("Top/sub/b.txt", "b");
+    testsupport::ZipBuilder single;
+    single.Add("only.txt", "only");
+    testsupport::ZipBuilder several;
+    several.Add("Top/a.txt", "a").Add("loose.txt", "loose");
+    Queue("Folder.zip", top);
+    Queue("Single.zip", single);
+    Queue("Several.zip", several);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("Top\\sub\\b.txt")), "b");
+    EXPECT_FALSE(FileExists(folder.Child("Folder\\Top\\a.txt")));
+    EXPECT_EQ(ReadText(folder.Child("only.txt")), "only");
+    EXPECT_EQ(ReadText(folder.Child("Several\\loose.txt")), "loose");
+    EXPECT_EQ(ReadText(folder.Child("Several\\Top\\a.txt")), "a");
+
+    app::Settings().smartFolder.SetCheck(false);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("Folder\\Top\\a.txt")), "a") << "off: the title folder as always";
+    EXPECT_EQ(ReadText(folder.Child("Single\\only.txt")), "only");
 }
 
 TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
