@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/CommandLine.h"
 #include "app/ProcessObjects.h"
 #include "engine/PathInfo.h"
 #include "app/SearchStatusWindow.h"
@@ -90,6 +91,8 @@ bool MainWindow::OnInit()
                                0, LR_CREATEDIBSECTION);
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 
+    // Archives and folders dropped from the shell onto the window or its lists are queued.
+    ::DragAcceptFiles(hwnd_, TRUE);
     ExtractionList.SetBkColor(kExtractionListColour);
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
@@ -166,6 +169,11 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
         info->ptMinTrackSize.x = kMinimumOuterWidth;
         info->ptMinTrackSize.y = kMinimumOuterHeight;
+        result = 0;
+        return true;
+    }
+    if (msg == WM_DROPFILES) {
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
         result = 0;
         return true;
     }
@@ -391,6 +399,24 @@ void MainWindow::OnShowFileContents()
     viewer.Show(SW_SHOW);
     viewer.SetPos(frame.left + 45, frame.top + 45, 354, 290);
     viewer.ShowArchive(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0));
+}
+
+void MainWindow::OnDropFiles(HDROP drop)
+{
+    std::vector<std::string> paths;
+    std::vector<std::string> unusable;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        name.resize(::DragQueryFileW(drop, i, &name[0], static_cast<UINT>(name.size())));
+        std::string path;
+        if (ToAnsi(name, path))
+            paths.push_back(path);
+        else
+            unusable.push_back(ShownInAnsi(name));
+    }
+    ::DragFinish(drop);
+    QueuePaths(paths, unusable);
 }
 
 void MainWindow::OnWebsite()

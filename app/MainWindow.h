@@ -43,6 +43,9 @@ public:
     // Queues the selected explorer entries (the Search button).
     void SearchSelected();
     void AddExplorerEntry(const std::string& path);
+    // Queues archives and the archives in folders given from outside the program; one message
+    // names the paths that are neither (and those in `skipped`).
+    void QueuePaths(const std::vector<std::string>& paths, std::vector<std::string> skipped = {});
     // Extracts every queued archive, or only the selected rows, on a worker thread; returns when
     // the run has ended, the window's messages handled meanwhile.
     void RunExtraction(bool allRows);
@@ -109,6 +112,8 @@ private:
     void DeleteExplorerSelection();
     void OnExtractionKey(WORD key);
     void AddExplorerEntry(const std::string& path, RowBatch& batch);
+    void QueueFolder(const std::string& path, RowBatch& batch);
+    void OnDropFiles(HDROP drop);
     void ShowExtractionMenu();
     void OnOptions();
     void OnShowFileContents();

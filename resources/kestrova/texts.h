@@ -12,6 +12,7 @@ constexpr char kSelectFileToView[] = "Please select a file to view!";
 constexpr char kOneFileToView[] = "Only able to view one file at a time!";
 constexpr char kNothingToRemove[] = "No files to remove from Extraction List!";
 constexpr char kSearching[] = "Searching Folder && Sub-Folders For Archives: \n";
+constexpr char kNotQueued[] = "These are neither archives nor folders and were not queued:";
 
 // Extraction run.
 constexpr char kPickerTitle[] = "Select the folder in where the selected archives will be extracted to:";
