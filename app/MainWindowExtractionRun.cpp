@@ -12,6 +12,7 @@
 #include "engine/PathInfo.h"
 #include "engine/UnzipEngine.h"
 #include "framework/MessageBox.h"
+#include "framework/Owned.h"
 #include "framework/Thread.h"
 #include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
@@ -156,6 +157,9 @@ bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& m
 
 void MainWindow::Run::ExtractAll()
 {
+    // Each engine still loads and unloads the library by name; held for the run, it stays mapped
+    // in between, instead of being mapped and set up twice for every archive.
+    fw::OwnedModule held(::LoadLibraryA("UNZIP32.DLL"));
     std::vector<char*> masks = MaskPointers(options.excludeMasks);
     for (size_t i = 0; i < paths.size() && !stop.load(); ++i) {
         archiveIndex = static_cast<int>(i);
