@@ -21,20 +21,10 @@
 
 namespace {
 
+using bench::EnvNumber;
+using bench::Median;
+using bench::RemoveTree;
 using bench::Seconds;
-
-int EnvNumber(const char* name, int fallback)
-{
-    char text[16] = {};
-    int value = ::GetEnvironmentVariableA(name, text, sizeof text) > 0 ? std::atoi(text) : 0;
-    return value > 0 ? value : fallback;
-}
-
-double Median(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // Text that deflates about as well as source code does.
 std::string Text(size_t size, unsigned seed)
@@ -50,26 +40,6 @@ std::string Text(size_t size, unsigned seed)
     }
     text.resize(size);
     return text;
-}
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                ::DeleteFileA(path.c_str());
-        } while (::FindNextFileA(search, &found));
-        ::FindClose(search);
-    }
-    ::RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
