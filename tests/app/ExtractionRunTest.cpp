@@ -45,6 +45,27 @@ TEST(ExtractionDestination, FollowsTheTwoOptions)
     EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out");
 }
 
+// One top-level folder, or one single file, brings its own place; anything else needs the title folder.
+TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
+{
+    using V = std::vector<std::string>;
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top/", "Top/a.txt", "Top/sub/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top\\a.txt", "Top/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"single.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"Top/a.txt", "other.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"a.txt", "b.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"/rooted/a.txt"}));
+
+    engine::PathInfo archive("C:\\Data\\Pack.zip");
+    app::ExtractionOptions options;
+    options.titleFolder = options.smartFolder = true;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data");
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", false), "C:\\Data\\Pack");
+    options.smartFolder = false;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data\\Pack");
+}
+
 class ExtractionRunTest : public testsupport::MainWindowFixture {
 protected:
     void SetUp() override
@@ -305,6 +326,34 @@ TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
     EXPECT_EQ(ReadText(folder.Child("p0\\x.txt")), "x") << "every archive is extracted";
 }
 
+// With the title and smart folder options on, an archive's listing decides before it is extracted.
+TEST_F(ExtractionRunTest, SmartFolderLeavesOutTheTitleFolderForOneTopLevelEntry)
+{
+    SetOption(app::Settings().titleExtract, true);
+    SetOption(app::Settings().messageBoxAlert, false);
+    app::Settings().smartFolder.SetCheck(true);
+    testsupport::ZipBuilder top;
+    top.Add("Top/a.txt", "a").Add("Top/sub/b.txt", "b");
+    testsupport::ZipBuilder single;
+    single.Add("only.txt", "only");
+    testsupport::ZipBuilder several;
+    several.Add("Top/a.txt", "a").Add("loose.txt", "loose");
+    Queue("Folder.zip", top);
+    Queue("Single.zip", single);
+    Queue("Several.zip", several);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("Top\\sub\\b.txt")), "b");
+    EXPECT_FALSE(FileExists(folder.Child("Folder\\Top\\a.txt")));
+    EXPECT_EQ(ReadText(folder.Child("only.txt")), "only");
+    EXPECT_EQ(ReadText(folder.Child("Several\\loose.txt")), "loose");
+    EXPECT_EQ(ReadText(folder.Child("Several\\Top\\a.txt")), "a");
+
+    app::Settings().smartFolder.SetCheck(false);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("Folder\\Top\\a.txt")), "a") << "off: the title folder as always";
+    EXPECT_EQ(ReadText(folder.Child("Single\\only.txt")), "only");
+}
+
 TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
 {
     testsupport::ZipBuilder zip;
@@ -365,6 +414,150 @@ TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
         EXPECT_EQ(viewer.memberList.GetItemCount(), 0);
         EXPECT_EQ(viewer.memberList.GetColumnCount(), 0);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The bytes a file holds now (a file being written included); 0 when there is none.
+uint64_t SizeNow(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// What a probe thread saw of the window while a run went on.
+struct RunProbes {
+    int count = 0;
+    int late = 0;  // not answered within 200 ms
+    bool queueDisabled = false;
+    LRESULT position = 0;
+    LRESULT range = 0;
+    std::string caption;
+    bool moved = false;
+};
+
+class ExtractionWorkerTest : public ExtractionRunTest {
+protected:
+    // Presses Execute and, from another thread every 20 ms, asks the window for an answer within
+    // 200 ms; once `partial` has `stopAt` bytes, reads the bar and the caption, moves the window
+    // and calls `act`. Answers the milliseconds from `act` to the end of the run.
+    template <typename Act>
+    DWORD RunAndProbe(const std::string& partial, uint64_t stopAt, RunProbes& probes, Act act)
+    {
+        HWND main = *window;
+        HWND bar = window->progressBar;
+        HWND remove = window->deleteButton;
+        std::atomic<DWORD> acted{0};
+        std::thread prober([&] {
+            for (int i = 0; i < 1500 && acted == 0; ++i, ::Sleep(20)) {
+                DWORD_PTR answer = 0;
+                const DWORD start = ::GetTickCount();
+                const bool answered = ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer) != 0;
+                ++probes.count;
+                if (!answered || ::GetTickCount() - start > 200)
+                    ++probes.late;
+                if (SizeNow(partial) < stopAt)
+                    continue;
+                probes.queueDisabled = !::IsWindowEnabled(remove);
+                probes.position = ::SendMessageA(bar, PBM_GETPOS, 0, 0);
+                probes.range = ::SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+                probes.caption = testsupport::WindowText(main);
+                RECT before{};
+                RECT after{};
+                ::GetWindowRect(main, &before);
+                ::SetWindowPos(main, nullptr, before.left + 7, before.top + 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+                ::GetWindowRect(main, &after);
+                probes.moved = after.left == before.left + 7;
+                acted = ::GetTickCount();
+                act(main);
+            }
+        });
+        window->executeButton.Click();
+        const DWORD ended = ::GetTickCount();
+        prober.join();
+        return acted != 0 ? ended - acted : 0xFFFFFFFF;
+    }
+};
+
+// The run goes on a worker: the window answers, moves and shows how far the run is; Execute
+// pressed again stops inside a gigabyte member within a second and a half, leaving no part of
+// it, the members before it, and a summary that says where the run stopped.
+TEST_F(ExtractionWorkerTest, TheWindowAnswersDuringARunAndExecuteStopsInsideABigMember)
+{
+    folder.MakeFolder("small");
+    folder.MakeFolder("big");
+    folder.MakeFolder("later");
+    Queue("later\\Later.zip", PackWith("later"));
+    testsupport::ZipBuilder huge;
+    huge.Add("first.txt", "first").AddZeros("huge.bin", 1ull << 30);
+    const std::string big = Queue("big\\Big.zip", huge);
+    const std::string small = Queue("small\\Small.zip", PackWith("small"));
+    // Rows: Small (0), Big (1), Later (2).
+    MessageBoxWatcher watcher;
+    RunProbes probes;
+    HWND execute = window->executeButton;
+    const DWORD stopTook = RunAndProbe(folder.Child("big\\huge.bin"), 64u << 20, probes,
+                                       [execute](HWND) { ::PostMessageA(execute, BM_CLICK, 0, 0); });
+
+    EXPECT_LE(stopTook, 1500u);
+    EXPECT_GT(probes.count, 3);
+    EXPECT_EQ(probes.late, 0) << "of " << probes.count << " probes";
+    EXPECT_TRUE(probes.moved);
+    EXPECT_TRUE(probes.queueDisabled);
+    EXPECT_EQ(probes.range, 3 * app::MainWindow::kProgressPerRow);
+    EXPECT_GT(probes.position, 1 * app::MainWindow::kProgressPerRow) << "the bar moves inside an archive";
+    EXPECT_LT(probes.position, 2 * app::MainWindow::kProgressPerRow);
+    EXPECT_EQ(probes.caption, "Kestrova - 2 of 3");
+
+    EXPECT_FALSE(FileExists(folder.Child("big\\huge.bin"))) << "no partial file";
+    EXPECT_EQ(ReadText(folder.Child("big\\first.txt")), "first");
+    EXPECT_EQ(ReadText(folder.Child("small\\readme.txt")), "readme of small");
+    EXPECT_FALSE(FileExists(folder.Child("later\\readme.txt")));
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + small + "\n" + big + " (stopped)\n");
+    EXPECT_EQ(window->GetText(), "Kestrova");
+    EXPECT_TRUE(window->deleteButton.IsEnabled());
+    EXPECT_EQ(window->progressBar.GetPosition(), 0);
+}
+
+// Closing during a run asks first; yes stops the run and then closes the window, with no summary.
+TEST_F(ExtractionWorkerTest, ClosingDuringARunAsksThenStopsAndCloses)
+{
+    testsupport::ZipBuilder huge;
+    huge.AddZeros("huge.bin", 1ull << 30);
+    Queue("Big.zip", huge);
+    MessageBoxWatcher watcher(IDYES);
+    RunProbes probes;
+    const DWORD took = RunAndProbe(folder.Child("huge.bin"), 16u << 20, probes,
+                                   [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
+    EXPECT_LE(took, 3000u) << "the question is answered, then the run stops";
+    testsupport::PumpMessages(0);
+    EXPECT_FALSE(window->IsValid());
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "Stop the extraction?");
+    EXPECT_FALSE(FileExists(folder.Child("huge.bin")));
+}
+
+// The bar's range is the rows the run handles: all three for Execute, the one selected for
+// "Extract Selected Files".
+TEST_F(ExtractionWorkerTest, TheProgressRangeIsTheRowsTheRunHandles)
+{
+    SetOption(app::Settings().messageBoxAlert, false);
+    for (const char* name : {"a", "b", "c"}) {
+        folder.MakeFolder(name);
+        Queue(std::string(name) + "\\" + name + ".zip", PackWith(name));
+    }
+    Select({1});
+    window->executeButton.Click();
+    EXPECT_EQ(window->progressBar.Send(PBM_GETRANGE, FALSE, 0), 3 * app::MainWindow::kProgressPerRow);
+    window->RunExtraction(false);
+    EXPECT_EQ(window->progressBar.Send(PBM_GETRANGE, FALSE, 0), 1 * app::MainWindow::kProgressPerRow);
+    EXPECT_EQ(window->progressBar.GetPosition(), 0);
+    EXPECT_TRUE(FileExists(folder.Child("c\\readme.txt")));
 }
 
 }  // namespace

@@ -30,6 +30,42 @@ public:
         return *this;
     }
 
+    // Adds a deflated member of `size` zero bytes (below 4 GiB) without compressing them all: the
+    // stream repeats one fully flushed block of a MiB of zeros, so a GiB takes a few MiB of archive.
+    ZipBuilder& AddZeros(const std::string& name, uint64_t size)
+    {
+        const size_t chunk = 1u << 20;
+        const std::string zeros(chunk, '\0');
+        z_stream stream{};
+        deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+        auto deflateZeros = [&](size_t count, int flush) {
+            std::vector<unsigned char> buffer(deflateBound(&stream, chunk) + 64);
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+            stream.avail_in = static_cast<uInt>(count);
+            stream.next_out = buffer.data();
+            stream.avail_out = static_cast<uInt>(buffer.size());
+            deflate(&stream, flush);
+            return std::string(reinterpret_cast<char*>(buffer.data()), buffer.size() - stream.avail_out);
+        };
+        Member member;
+        member.name = name;
+        member.size = size;
+        member.method = 8;
+        uLong crc = crc32(0L, Z_NULL, 0);
+        const std::string block = deflateZeros(chunk, Z_FULL_FLUSH);
+        uint64_t left = size;
+        for (; left >= chunk; left -= chunk) {
+            member.packed += block;
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(chunk));
+        }
+        member.packed += deflateZeros(static_cast<size_t>(left), Z_FINISH);
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(left));
+        deflateEnd(&stream);
+        member.crc = static_cast<uint32_t>(crc);
+        members_.push_back(member);
+        return *this;
+    }
+
     std::string Build() const
     {
         std::string out;

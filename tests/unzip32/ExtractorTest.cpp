@@ -294,6 +294,66 @@ TEST(Extractor, AnExceptionMidRun_EndsTheWorkersBeforeTheirWork)
     }
 }
 
+// A host that answers "stop" at its `stopAt`-th Service call and records every call.
+class StoppingHost : public MemoryHost {
+public:
+    explicit StoppingHost(size_t stopAt) : stopAt_(stopAt) {}
+    bool Service(const std::string& name, uint64_t size) override
+    {
+        calls.push_back(name + " " + std::to_string(size));
+        return calls.size() == stopAt_;
+    }
+    std::vector<std::string> calls;
+
+private:
+    size_t stopAt_;
+};
+
+// Service is asked before each member and after each step written inside one; a stop inside a
+// member leaves no file for it and starts nothing more, inline and on workers alike.
+TEST(Extractor, ServiceStop_BeforeAMemberOrInsideOne)
+{
+    const size_t bigSize = 3 * unzip::kServiceStep + 1000;
+    Archive archive;
+    archive.members.push_back(Stored("first.txt", "first"));
+    archive.members.push_back(Stored("big.bin", std::string(bigSize, 'b')));
+    archive.members.push_back({"huge.txt", ziptest::Text(bigSize)});
+    archive.members.push_back(Stored("last.txt", "last"));
+    const std::string bytes = archive.Build();
+    const std::string big = "big.bin " + std::to_string(bigSize);
+    const std::string huge = "huge.txt " + std::to_string(bigSize);
+
+    StoppingHost counting(0);
+    ExtractBytes(bytes, counting);
+    EXPECT_EQ(counting.calls, (std::vector<std::string>{"first.txt 5", big, big, big, big, huge, huge, huge, huge,
+                                                         "last.txt 4"}));
+    for (unsigned threads : {0u, 2u}) {
+        unzip::StdWorkerThreads workers;
+        ExtractOptions options;
+        options.threads = threads;
+        options.workers = &workers;
+        StoppingHost beforeBig(2);
+        ExtractReport report = ExtractBytes(bytes, beforeBig, options);
+        EXPECT_TRUE(report.stopped);
+        EXPECT_EQ(beforeBig.files.size(), 1u) << threads;
+        EXPECT_EQ(beforeBig.files["first.txt"], "first");
+
+        // The third call comes with big.bin half written (inline), or with it or huge.txt under
+        // way on workers: whichever is being written goes, first.txt stays.
+        StoppingHost inside(3);
+        report = ExtractBytes(bytes, inside, options);
+        EXPECT_TRUE(report.stopped);
+        EXPECT_EQ(inside.files.count("huge.txt") + inside.files.count("last.txt"), 0u) << threads;
+        if (threads == 0) {
+            EXPECT_EQ(inside.files.count("big.bin"), 0u);
+        } else if (inside.files.count("big.bin") != 0) {
+            EXPECT_EQ(inside.files["big.bin"].size(), bigSize) << "a member that finished is whole";
+        }
+        EXPECT_EQ(inside.files["first.txt"], "first");
+        EXPECT_LE(inside.calls.size(), 4u);
+    }
+}
+
 TEST(Extractor, FlippedBytes_GiveCleanErrors)
 {
     Archive archive;
