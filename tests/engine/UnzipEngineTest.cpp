@@ -3,7 +3,7 @@
 #include "engine/UnzipEngine.h"
 
 #include "tests/support/TestSupport.h"
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 #include "unzip32/unzip32.h"
 
 #include <gtest/gtest.h>

@@ -63,7 +63,7 @@ TEST(Unzip32Unload, FiveThousandRunsInOneProcessLeaveSlotsHandlesAndMemoryAsThey
     ::SetEnvironmentVariableA("KESTROVA_UNZIP_THREADS", "2");
     TestFolder folder;
     const std::string large = Text(300 * 1024, 'l');
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("large.txt", large).Add("small.txt", "a small member", false).Add("docs/readme.txt", Text(5000, 'r'));
     const std::string archive = folder.Child("run.zip");
     dllrun::WriteWhole(archive, zip.Build());

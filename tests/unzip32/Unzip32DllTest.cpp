@@ -1,6 +1,6 @@
 // UNZIP32.DLL through its export, called exactly as the program calls it.
 #include "tests/unzip32/DllHarness.h"
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 

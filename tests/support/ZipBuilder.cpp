@@ -1,4 +1,4 @@
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <zlib.h>
 
@@ -30,10 +30,10 @@ uint32_t Crc(const std::string& data)
         crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-std::string Deflate(const std::string& data)
+std::string Deflate(const std::string& data, int level)
 {
     z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 16, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
@@ -71,14 +71,25 @@ std::string Text(size_t count, uint32_t seed)
     return out;
 }
 
+Archive& Archive::Add(const std::string& name, const std::string& data, bool deflate)
+{
+    Member member(name, data, deflate && !data.empty() ? 8 : 0);
+    if (member.method == 8)
+        member.rawPacked = Deflate(data, 9);
+    members.push_back(member);
+    return *this;
+}
+
 std::string Archive::Build() const
 {
     std::string out = prefix;
     const uint64_t base = adjustOffsets ? 0 : prefix.size();
     std::string central;
     for (const Member& m : members) {
+        m.offset = out.size();
         const uint64_t offset = out.size() - base;
-        std::string packed = m.method == 8 ? Deflate(m.data) : m.data;
+        m.packed = !m.rawPacked.empty() ? m.rawPacked : m.method == 8 ? Deflate(m.data) : m.data;
+        const std::string& packed = m.packed;
         const uint32_t crc = m.declaredCrc >= 0 ? static_cast<uint32_t>(m.declaredCrc) : Crc(m.data);
         const uint64_t size = m.declaredSize >= 0 ? static_cast<uint64_t>(m.declaredSize) : m.data.size();
         const uint64_t csize =
@@ -96,8 +107,9 @@ std::string Archive::Build() const
             out += Le32(crc) + Le32(0xFFFFFFFFu) + Le32(0xFFFFFFFFu);
         else
             out += Le32(crc) + Le32(static_cast<uint32_t>(csize)) + Le32(static_cast<uint32_t>(size));
-        out += Le16(static_cast<uint16_t>(m.name.size())) + Le16(static_cast<uint16_t>(localExtra.size()));
-        out += m.name + localExtra + packed;
+        const std::string& localName = m.localName.empty() ? m.name : m.localName;
+        out += Le16(static_cast<uint16_t>(localName.size())) + Le16(static_cast<uint16_t>(localExtra.size()));
+        out += localName + localExtra + packed;
         if (m.descriptor) {
             if (m.descriptorSignature)
                 out += Le32(0x08074b50);
@@ -123,19 +135,22 @@ std::string Archive::Build() const
         central += Le32(m.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(declaredOffset));
         central += m.name + centralExtra;
     }
-    const uint64_t centralOffset = out.size() - base;
+    const uint64_t centralOffset =
+        declaredDirectoryOffset >= 0 ? static_cast<uint64_t>(declaredDirectoryOffset) : out.size() - base;
+    const uint64_t centralSize =
+        declaredDirectorySize >= 0 ? static_cast<uint64_t>(declaredDirectorySize) : central.size();
     out += central;
     const uint64_t entries = declaredEntries >= 0 ? static_cast<uint64_t>(declaredEntries) : members.size();
     if (zip64End) {
         const uint64_t recordOffset = out.size() - base;
         out += Le32(0x06064b50) + Le64(44) + Le16(45) + Le16(45) + Le32(disk) + Le32(disk) + Le64(entries) +
-               Le64(entries) + Le64(central.size()) + Le64(centralOffset);
+               Le64(entries) + Le64(centralSize) + Le64(centralOffset);
         out += Le32(0x07064b50) + Le32(0) + Le64(recordOffset) + Le32(1);
     }
     const bool wide = zip64End;
     out += Le32(0x06054b50) + Le16(disk) + Le16(disk);
     out += Le16(wide ? 0xFFFF : static_cast<uint16_t>(entries)) + Le16(wide ? 0xFFFF : static_cast<uint16_t>(entries));
-    out += Le32(wide ? 0xFFFFFFFFu : static_cast<uint32_t>(central.size()));
+    out += Le32(wide ? 0xFFFFFFFFu : static_cast<uint32_t>(centralSize));
     out += Le32(wide ? 0xFFFFFFFFu : static_cast<uint32_t>(centralOffset));
     out += Le16(static_cast<uint16_t>(comment.size())) + comment + trailing;
     return out;
