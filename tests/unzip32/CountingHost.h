@@ -43,7 +43,8 @@ public:
 private:
     class CountedFile : public unzip::OutputFile {
     public:
-        CountedFile(CountingHost& host, std::unique_ptr<unzip::OutputFile> inner) : host_(host), inner_(std::move(inner))
+        CountedFile(CountingHost& host, std::unique_ptr<unzip::OutputFile> inner)
+            : host_(host), inner_(std::move(inner))
         {
             std::lock_guard<std::mutex> lock(host_.countMutex_);
             ++host_.open;

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+using dllrun::Contents;
 using dllrun::Current;
 using dllrun::RunLibrary;
 using testsupport::TestFolder;
@@ -24,18 +25,10 @@ std::string Text(size_t size)
     return s;
 }
 
-std::string Save(const TestFolder& folder, const std::string& name, Archive archive)
+std::string Save(const TestFolder& folder, const std::string& name, const Archive& archive)
 {
-    std::string path = folder.Child(name);
-    dllrun::WriteWhole(path, archive.Build());
-    return path;
-}
-
-std::string Contents(const std::string& path)
-{
-    std::string bytes;
-    dllrun::ReadWhole(dllrun::Wide(path), bytes);
-    return bytes;
+    folder.WriteFile(name, archive.Build());
+    return folder.Child(name);
 }
 
 Archive Sample()

@@ -2,7 +2,7 @@
 // archive. Whatever a run takes (thread-local-storage slots, handles, memory) must be given back when
 // the library is unloaded: the process has about 1,088 slots, and a long queue used to run it out
 // of them and abort it.
-#include "tests/support/TestFolder.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/ZipBuilder.h"
 #include "tests/unzip32/DllRunner.h"
 
@@ -66,7 +66,7 @@ TEST(Unzip32Unload, FiveThousandRunsInOneProcessLeaveSlotsHandlesAndMemoryAsThey
     ziptest::Archive zip;
     zip.Add("large.txt", large).Add("small.txt", "a small member", false).Add("docs/readme.txt", Text(5000, 'r'));
     const std::string archive = folder.Child("run.zip");
-    dllrun::WriteWhole(archive, zip.Build());
+    testsupport::WriteFileBytes(archive, zip.Build());
     const std::string target = folder.Child("out");
 
     const int kRuns = 5000;
