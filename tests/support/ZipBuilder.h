@@ -60,6 +60,11 @@ struct Archive {
     std::string Build() const;
 };
 
+inline Member Stored(const std::string& name, const std::string& data)
+{
+    return Member(name, data, 0);
+}
+
 // Raw deflate (no zlib header), as ZIP stores it.
 std::string Deflate(const std::string& data, int level = 6);
 uint32_t Crc(const std::string& data);

@@ -14,16 +14,9 @@ using dllrun::RunLibrary;
 using testsupport::TestFolder;
 using ziptest::Archive;
 using ziptest::Member;
+using ziptest::Text;
 
 namespace {
-
-std::string Text(size_t size)
-{
-    std::string s;
-    for (size_t i = 0; i < size; ++i)
-        s += static_cast<char>('a' + (i * 7 + i / 11) % 26);
-    return s;
-}
 
 std::string Save(const TestFolder& folder, const std::string& name, const Archive& archive)
 {

@@ -46,15 +46,6 @@ ProcessFigures Measure()
     return figures;
 }
 
-std::string Text(size_t size, char seed)
-{
-    std::string text;
-    text.reserve(size);
-    for (size_t i = 0; i < size; ++i)
-        text += static_cast<char>('a' + (i * 7 + i / 13 + static_cast<size_t>(seed)) % 26);
-    return text;
-}
-
 }  // namespace
 
 // Worker threads are asked for, so that every run starts one (the large member is worth one).
@@ -62,9 +53,10 @@ TEST(Unzip32Unload, FiveThousandRunsInOneProcessLeaveSlotsHandlesAndMemoryAsThey
 {
     ::SetEnvironmentVariableA("KESTROVA_UNZIP_THREADS", "2");
     TestFolder folder;
-    const std::string large = Text(300 * 1024, 'l');
+    const std::string large = ziptest::Text(300 * 1024, 2);
     ziptest::Archive zip;
-    zip.Add("large.txt", large).Add("small.txt", "a small member", false).Add("docs/readme.txt", Text(5000, 'r'));
+    zip.Add("large.txt", large).Add("small.txt", "a small member", false);
+    zip.Add("docs/readme.txt", ziptest::Text(5000, 3));
     const std::string archive = folder.Child("run.zip");
     testsupport::WriteFileBytes(archive, zip.Build());
     const std::string target = folder.Child("out");

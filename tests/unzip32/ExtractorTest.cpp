@@ -19,18 +19,12 @@ using unzip::Status;
 using ziptest::Archive;
 using ziptest::CountingHost;
 using ziptest::Member;
+using ziptest::Stored;
 
 ExtractReport ExtractBytes(const std::string& bytes, MemoryHost& host, ExtractOptions options = ExtractOptions())
 {
     MemorySource source(bytes.data(), bytes.size());
     return unzip::Extract(source, host, options);
-}
-
-Member Stored(const std::string& name, const std::string& data)
-{
-    Member m{name, data};
-    m.method = 0;
-    return m;
 }
 
 TEST(Extractor, StoredDeflatedFoldersAndDescriptors_ExtractExactly)

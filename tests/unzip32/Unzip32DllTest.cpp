@@ -13,13 +13,7 @@ using dllrun::Contents;
 using dllrun::RunLibrary;
 using ziptest::Archive;
 using ziptest::Member;
-
-Member Stored(const std::string& name, const std::string& data)
-{
-    Member m{name, data};
-    m.method = 0;
-    return m;
-}
+using ziptest::Stored;
 
 // A sandbox folder with the archive in it and the target two levels down, so that anything
 // written outside the target shows up in the sandbox.
