@@ -1,5 +1,6 @@
 #pragma once
 #include "app/DragListView.h"
+#include "engine/PasswordPrompt.h"
 #include "framework/Button.h"
 #include "framework/ComboBoxEx.h"
 #include "framework/Dialog.h"
@@ -15,8 +16,9 @@ class RowBatch;
 
 // The program's only top-level window: the explorer pane, the extraction list, the button column,
 // drive box, progress bar and labels. It lays its controls out on every size change, keeps its
-// placement and column widths in the registry, and ends the program when it is closed.
-class MainWindow : public fw::ModelessDialog {
+// placement and column widths in the registry, and ends the program when it is closed. It asks the
+// passwords of an extraction run's encrypted members.
+class MainWindow : public fw::ModelessDialog, public engine::PasswordPrompt {
 public:
     MainWindow();
 
@@ -43,6 +45,8 @@ public:
     void AddExplorerEntry(const std::string& path);
     // Extracts every queued archive, or only the selected rows.
     void RunExtraction(bool allRows);
+    // The password prompt of a run, owned by this window.
+    bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override;
 
     // Members bound to their controls at initialisation, in this order.
     fw::Button desktopButton;

@@ -6,6 +6,7 @@
 #include "app/ExtractionSummary.h"
 #include "app/FolderPicker.h"
 #include "app/ProcessObjects.h"
+#include "engine/PasswordSession.h"
 #include "engine/PathInfo.h"
 #include "engine/UnzipEngine.h"
 #include "framework/MessageBox.h"
@@ -34,6 +35,8 @@ void MainWindow::RunExtraction(bool allRows)
             return;
     }
 
+    // One session for the whole run: archives that share a password ask for it once.
+    engine::PasswordSession passwords(*this);
     progressBar.SetRange(0, ExtractionList.GetSelectedCount());
     for (int row = 0; row < ExtractionList.GetItemCount(); ++row) {
         bool handled = allRows || (ExtractionList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
@@ -49,6 +52,7 @@ void MainWindow::RunExtraction(bool allRows)
                 for (const std::string& mask : options.excludeMasks)
                     masks.push_back(const_cast<char*>(mask.c_str()));
                 engine::UnzipEngine engine;
+                engine.SetPasswords(&passwords);
                 engine.Unzip(path, destination.c_str(), masks.empty() ? nullptr : masks.data(),
                              static_cast<int>(masks.size()), false);
                 summary.Add(path, engine.GetResult());

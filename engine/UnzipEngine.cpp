@@ -1,6 +1,7 @@
 #include "engine/UnzipEngine.h"
 
 #include "engine/MemberListing.h"
+#include "engine/PasswordSession.h"
 #include "framework/MessageBox.h"
 #include "unzip32/unzip32.h"
 #include "resources/kestrova/texts.h"
@@ -32,10 +33,33 @@ int UZ_API ReplaceCallback(const char*)
     return 1;
 }
 
-// The program holds no password and asks the user for none.
-int UZ_API PasswordCallback(char*, int, const char*, const char*)
+// The password session of the library call running on this thread (null: none, encrypted members
+// are skipped). The callback has no context argument, and the library calls it on the calling thread.
+thread_local PasswordSession* t_passwords = nullptr;
+
+// Sets the thread's session for one library call and restores the one before it afterwards.
+class PasswordScope {
+public:
+    explicit PasswordScope(PasswordSession* session) : previous_(t_passwords) { t_passwords = session; }
+    PasswordScope(const PasswordScope&) = delete;
+    PasswordScope& operator=(const PasswordScope&) = delete;
+    ~PasswordScope() { t_passwords = previous_; }
+
+private:
+    PasswordSession* previous_;
+};
+
+// `prompt` is the member's name. No exception may cross the library's frames: a failure answers
+// "none", which skips the member.
+int UZ_API PasswordCallback(char* buffer, int size, const char* prompt, const char* archive)
 {
-    return 1;
+    if (t_passwords == nullptr)
+        return 1;
+    try {
+        return t_passwords->Answer(buffer, size, prompt, archive);
+    } catch (...) {
+        return 1;
+    }
 }
 
 void UZ_API MemberCallback(unsigned long size, unsigned long packedSize, unsigned factor, unsigned, unsigned,
@@ -129,7 +153,13 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     }
 
     auto call = reinterpret_cast<WizSingleEntryUnzipFunction>(reinterpret_cast<void*>(entryPoint_));
-    const int result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+    int result = 0;
+    {
+        PasswordScope scope(passwords_);
+        result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+    }
+    if (passwords_ != nullptr)
+        passwords_->ArchiveEnded(result);
     std::fflush(stdout);
     result_ = result;
 

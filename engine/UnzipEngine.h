@@ -8,6 +8,8 @@
 
 namespace engine {
 
+class PasswordSession;
+
 // One run of the extraction library on one archive, in extract or list mode. The library is found
 // and loaded for the run and unloaded after it; a failure is shown to the user in a message box.
 class UnzipEngine {
@@ -19,6 +21,10 @@ public:
     // Lists (listMode) or extracts `archive` into `target` (null: none given), leaving out the
     // members that match the exclusion names. Returns 1 when the library reported success, else 0.
     int Unzip(const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode);
+
+    // The run's passwords, asked for encrypted members during Unzip; without them (the default)
+    // every encrypted member is skipped. The session must outlive the Unzip call.
+    void SetPasswords(PasswordSession* passwords) { passwords_ = passwords; }
 
     // The library's result of the last run (0 success, else one of its UZ_ codes); kNotCalled when
     // the library could not be found, loaded or called.
@@ -40,6 +46,7 @@ private:
     int result_ = kNotCalled;
     fw::OwnedModule library_;
     FARPROC entryPoint_ = nullptr;
+    PasswordSession* passwords_ = nullptr;
 };
 
 }  // namespace engine

@@ -59,6 +59,12 @@
 #define IDC_VIEWER_LIST          1000
 #define IDC_VIEWER_NAME          1076
 
+// Password prompt (dialog 180); "OK" is IDOK (1), "Skip" is IDCANCEL (2)
+#define IDD_PASSWORD             180
+#define IDC_PASSWORD_MEMBER      1080
+#define IDC_PASSWORD_ARCHIVE     1081
+#define IDC_PASSWORD_EDIT        1082
+
 // Extraction list context menu (menu 168)
 #define IDR_EXTRACTION_MENU      168
 #define IDM_REMOVE_SELECTED      32775
@@ -81,6 +87,8 @@
 #define IDB_VIEW                 175
 
 #ifdef __cplusplus
+#include <cstddef>
+
 // No two names of one group may share a value.
 namespace resource_check {
 constexpr int kMainIds[] = {IDC_MAIN_EXPLORER, IDC_MAIN_UP,      IDC_MAIN_DESKTOP, IDC_MAIN_EXTRACTION,
@@ -101,6 +109,7 @@ constexpr int kSettingsIds[] = {1,
                                 IDC_SETTINGS_MASK_HELP,            IDC_SETTINGS_ABOUT_TEXT,    IDC_SETTINGS_ABOUT_PAGE,
                                 IDC_SETTINGS_ADD,                  IDC_SETTINGS_DELETE,        IDC_SETTINGS_MASK_EDIT,
                                 IDC_SETTINGS_VERSION};
+constexpr int kPasswordIds[] = {1, 2, IDC_PASSWORD_MEMBER, IDC_PASSWORD_ARCHIVE, IDC_PASSWORD_EDIT};
 template <size_t N> constexpr bool AllDistinct(const int (&ids)[N])
 {
     for (size_t i = 0; i < N; ++i)
@@ -112,5 +121,6 @@ template <size_t N> constexpr bool AllDistinct(const int (&ids)[N])
 static_assert(AllDistinct(kMainIds), "two main-window controls share an id");
 static_assert(AllDistinct(kImageIds), "two images share an id");
 static_assert(AllDistinct(kSettingsIds), "two settings-dialog controls share an id");
+static_assert(AllDistinct(kPasswordIds), "two password-prompt controls share an id");
 }  // namespace resource_check
 #endif

@@ -21,6 +21,9 @@ constexpr char kSummaryFailed[] = " (failed)";
 constexpr char kSummarySkipped[] = " (some files skipped)";
 constexpr char kSummaryMoreBefore[] = " and ";
 constexpr char kSummaryMoreAfter[] = " more";
+// The password prompt's two lines: the member, then its archive.
+constexpr char kPasswordFor[] = "Password for ";
+constexpr char kPasswordIn[] = "in ";
 
 // The extraction library's results (the unzip32.h codes) and its loading.
 constexpr char kResultSkipped[] = "Files in archived were skipped.";

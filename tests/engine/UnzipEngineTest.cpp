@@ -2,6 +2,8 @@
 // lacks its entry point. Message boxes are answered by a CBT hook on the test thread.
 #include "engine/UnzipEngine.h"
 
+#include "engine/PasswordSession.h"
+
 #include "tests/support/TestSupport.h"
 #include "tests/support/ZipBuilder.h"
 #include "unzip32/unzip32.h"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -146,10 +149,41 @@ TEST(UnzipEngineTexts, EveryDocumentedCodeHasItsOwnText)
     EXPECT_EQ("Unexpected result 12 from the extraction library.", UnzipEngine::ResultText(12));
 }
 
+// A user at the password prompt: gives the answers in order (null: Skip) and notes each question
+// as "member@archive file name".
+class ScriptedPrompt : public engine::PasswordPrompt {
+public:
+    explicit ScriptedPrompt(std::vector<const char*> answers) : answers_(std::move(answers)) {}
+    bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override
+    {
+        asked.push_back(member + "@" + archive.substr(archive.find_last_of('\\') + 1));
+        const char* answer = next_ < answers_.size() ? answers_[next_++] : nullptr;
+        if (answer != nullptr)
+            password = answer;
+        return answer != nullptr;
+    }
+    std::vector<std::string> asked;
+
+private:
+    std::vector<const char*> answers_;
+    size_t next_ = 0;
+};
+
+TEST(PasswordSession, PasswordLongerThanTheBuffer_IsNotHandedOverCutShort)
+{
+    ScriptedPrompt prompt({"longer than eight"});
+    engine::PasswordSession session(prompt);
+    char buffer[8] = {};
+    EXPECT_EQ(1, session.Answer(buffer, sizeof buffer, "a.txt", "C:\\a.zip"));
+    EXPECT_EQ(std::string(), std::string(buffer));
+}
+
 // The library cases run in a child copy of this program, started from a folder that holds either
-// no UNZIP32.DLL, a file of that name that is no library, or a library without the entry point.
-// KV_ENGINE_CHILD tells the child which message to expect.
-int RunChild(const std::string& mode, const std::string& libraryFile)
+// no UNZIP32.DLL, a file of that name that is no library, a library without the entry point or
+// one that asks for passwords. KV_ENGINE_CHILD tells the child what to expect; `test` is the child's
+// test to run.
+int RunChild(const std::string& mode, const std::string& libraryFile,
+             const std::string& test = "RunsAsTheParentSays")
 {
     testsupport::TestFolder place;
     char self[MAX_PATH] = {};
@@ -166,7 +200,7 @@ int RunChild(const std::string& mode, const std::string& libraryFile)
             return -1;
     }
     ::SetEnvironmentVariableA("KV_ENGINE_CHILD", mode.c_str());
-    std::string command = "\"" + exe + "\" --gtest_filter=UnzipEngineChild.*";
+    std::string command = "\"" + exe + "\" --gtest_filter=UnzipEngineChild." + test;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -198,11 +232,16 @@ TEST(UnzipEngineLibrary, WithoutEntryPoint_EndsWithAMessage)
     EXPECT_EQ(0, RunChild("noentry", "fake_unzip32.dll"));
 }
 
+TEST(UnzipEngineLibrary, Passwords_AskedOncePerRunAndAgainOnlyWhenWrong)
+{
+    EXPECT_EQ(0, RunChild("passwords", "fake_password_unzip32.dll", "Passwords"));
+}
+
 // Runs only inside the child started above.
 TEST(UnzipEngineChild, RunsAsTheParentSays)
 {
     const char* mode = std::getenv("KV_ENGINE_CHILD");
-    if (mode == nullptr)
+    if (mode == nullptr || std::string(mode) == "passwords")
         GTEST_SKIP() << "only in the child process";
     testsupport::TestFolder folder;
     const std::string path = folder.Child("a.zip");
@@ -228,6 +267,64 @@ TEST(UnzipEngineChild, RunsAsTheParentSays)
     } else {
         EXPECT_NE(std::string::npos, text.find("has no entry point Wiz_SingleEntryUnzip")) << text;
     }
+}
+
+// Runs only inside the child started with the password-asking library. One run (one session) over
+// a queue, then a second run: the fake's log shows what the library was given, the prompt what the
+// user was asked.
+TEST(UnzipEngineChild, Passwords)
+{
+    const char* mode = std::getenv("KV_ENGINE_CHILD");
+    if (mode == nullptr || std::string(mode) != "passwords")
+        GTEST_SKIP() << "only in the child process";
+    testsupport::TestFolder folder;
+    folder.WriteFile("one.zip", "a.txt alpha\nb.txt alpha\n");
+    folder.WriteFile("two.zip", "c.txt alpha\n");
+    folder.WriteFile("three.zip", "d.txt gamma\n");
+    folder.WriteFile("four.zip", "e.txt alpha\nf.txt other\n");
+    folder.WriteFile("five.zip", "g.txt secret\n");
+    folder.WriteFile("six.zip", "h.txt secret\ni.txt secret\n");
+    const std::string target = folder.Child("out\\");
+    auto extract = [&](engine::PasswordSession& session, const char* name) {
+        UnzipEngine engine;
+        engine.SetPasswords(&session);
+        engine.Unzip(folder.Child(name), target.c_str(), nullptr, 0, false);
+        return engine.GetResult();
+    };
+    auto asked = [&](const char* name) {
+        std::string log;
+        testsupport::ReadFileBytes(folder.Child(name) + ".asked", log);
+        return log;
+    };
+
+    MessageBoxHook hook;
+    {
+        ScriptedPrompt user({"alpha", "wrong", "gamma", "alpha", nullptr, nullptr});
+        engine::PasswordSession run(user);
+        EXPECT_EQ(0, extract(run, "one.zip"));
+        EXPECT_EQ(0, extract(run, "two.zip"));
+        EXPECT_EQ(0, extract(run, "two.zip")) << "the same archive again is no second question";
+        EXPECT_EQ(0, extract(run, "three.zip")) << "opened at the third question";
+        EXPECT_EQ(5, extract(run, "four.zip")) << "f.txt skipped";
+        EXPECT_EQ(5, extract(run, "six.zip")) << "skipped once for the whole archive";
+        EXPECT_EQ((std::vector<std::string>{"a.txt@one.zip", "d.txt@three.zip", "d.txt@three.zip", "e.txt@four.zip",
+                                            "f.txt@four.zip", "h.txt@six.zip"}),
+                  user.asked);
+    }
+    EXPECT_EQ("a.txt=alpha\nb.txt=alpha\n", asked("one.zip"));
+    EXPECT_EQ("c.txt=alpha\nc.txt=alpha\n", asked("two.zip"));
+    EXPECT_EQ("d.txt=alpha\nd.txt=wrong\nd.txt=gamma\n", asked("three.zip"));
+    EXPECT_EQ("e.txt=gamma\ne.txt=alpha\nf.txt=alpha\nf.txt!\n", asked("four.zip"));
+    EXPECT_EQ("h.txt=alpha\nh.txt!\ni.txt!\n", asked("six.zip"));
+    ASSERT_EQ(2u, hook.Seen().size());
+    EXPECT_EQ("Unable to retrive password.\n" + target + "\n" + folder.Child("four.zip"), hook.Seen()[0].text);
+
+    // A new run knows no password; three wrong answers end the questions about a member.
+    ScriptedPrompt user({"x", "y", "z", "never asked"});
+    engine::PasswordSession run(user);
+    EXPECT_EQ(5, extract(run, "five.zip"));
+    EXPECT_EQ(3u, user.asked.size());
+    EXPECT_EQ("g.txt=x\ng.txt=y\ng.txt=z\n", asked("five.zip"));
 }
 
 }  // namespace

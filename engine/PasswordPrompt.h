@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+namespace engine {
+
+// How an extraction run asks the user for the password of an encrypted member. The program
+// implements it with its own dialog; the engine holds only this interface and knows no window.
+class PasswordPrompt {
+public:
+    virtual ~PasswordPrompt() = default;
+
+    // Asks for the password of `member` in `archive`. True with the typed text in `password`;
+    // false when the user skips the member.
+    virtual bool AskPassword(const std::string& member, const std::string& archive, std::string& password) = 0;
+};
+
+}  // namespace engine
