@@ -83,7 +83,7 @@ protected:
                                                60000);
         testsupport::TestFolder::Remove(source);
         ASSERT_TRUE(made) << "7z could not write the encrypted archive";
-        testsupport::ZipBuilder first, last;
+        ziptest::Archive first, last;
         first.Add("one.txt", "plain one");
         last.Add("three.txt", "plain three", false);
         ASSERT_TRUE(testsupport::WriteFileBytes(Path("one.zip"), first.Build()));
