@@ -62,7 +62,7 @@ protected:
     // The dialog is idle again: caption "Update", Close enabled, progress bar empty.
     static void ExpectIdle(const DialogThread& dialog)
     {
-        EXPECT_TRUE(testsupport::WaitUntil([&] { return dialog.Caption() == "Update"; }, 5000));
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return dialog.Caption() == "Update"; }, 5000, updatertest::kPollMs));
         EXPECT_FALSE(dialog.IsCloseGreyed());
         EXPECT_EQ(dialog.ProgressPosition(), 0);
         EXPECT_EQ(dialog.ItemText(IDC_UPDATE_PERCENT), "0%");
@@ -302,11 +302,12 @@ TEST_F(UpdateDialogTest, StopDuringASlowDownload_ReturnsToIdleAtOnceAndStartsNoS
     BoxRecorder boxes(dialog);
     dialog.Click();
     ASSERT_TRUE(testsupport::WaitUntil(
-        [&] { return dialog.ItemText(IDC_UPDATE_LOG).find("Downloading data...") != std::string::npos; }, 10000))
+        [&] { return dialog.ItemText(IDC_UPDATE_LOG).find("Downloading data...") != std::string::npos; }, 10000,
+        updatertest::kPollMs))
         << dialog.ItemText(IDC_UPDATE_LOG);
     EXPECT_EQ(dialog.Caption(), "Stop");
     EXPECT_TRUE(dialog.IsCloseGreyed());
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return dialog.ProgressPosition() > 0; }, 5000));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return dialog.ProgressPosition() > 0; }, 5000, updatertest::kPollMs));
 
     // Escape and Close do nothing while the download runs.
     dialog.PressEscape();
@@ -360,7 +361,7 @@ TEST_F(UpdateDialogTest, StalledServer_StopEndsTheDownloadAndTheDialogCloses)
         BoxRecorder boxes(dialog);
         dialog.Click();
         ASSERT_TRUE(boxes.WaitFor(c.boxesBefore, kBoxTimeoutMs));
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return dialog.Caption() == "Stop"; }, 5000));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return dialog.Caption() == "Stop"; }, 5000, updatertest::kPollMs));
         ::Sleep(700);  // connected and waiting for an answer that never comes
         EXPECT_EQ(boxes.Count(), c.boxesBefore) << boxes.Summary();
         dialog.Click();

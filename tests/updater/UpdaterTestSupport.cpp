@@ -140,7 +140,7 @@ DialogThread::DialogThread()
             }
             return false;
         },
-        10000);
+        10000, kPollMs);
 }
 
 DialogThread::~DialogThread()
@@ -157,7 +157,7 @@ DialogThread::~DialogThread()
                 SystemClose();
                 return false;
             },
-            15000);
+            15000, kPollMs);
     }
     if (thread_.joinable()) {
         if (done_)
@@ -206,7 +206,7 @@ int DialogThread::ProgressPosition() const
 
 bool DialogThread::WaitClosed(DWORD timeoutMs) const
 {
-    return testsupport::WaitUntil([this] { return done_.load(); }, timeoutMs);
+    return testsupport::WaitUntil([this] { return done_.load(); }, timeoutMs, kPollMs);
 }
 
 BoxRecorder::BoxRecorder(const DialogThread& dialog)

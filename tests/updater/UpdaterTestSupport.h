@@ -13,6 +13,9 @@
 
 namespace updatertest {
 
+// The dialog's tests poll every 20 ms: a stop must land between two of a download's progress reports.
+const DWORD kPollMs = 20;
+
 // One folder of the test server (tests/updater/test_server.py), which CTest starts before the
 // tests and stops afterwards; KESTROVA_TEST_SERVER names its working folder on the host.
 class TestSite {
