@@ -67,9 +67,7 @@ protected:
     {
         RegistryFixture::SetUp();
         host_ = "/tmp/kestrova-password-" + std::to_string(::GetCurrentProcessId());
-        work_ = "Z:" + host_;
-        for (char& c : work_)
-            c = c == '/' ? '\\' : c;
+        work_ = testsupport::FromHost(host_);
         testsupport::TestFolder::Remove(work_);
         ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr)) << work_;
         const std::string source = work_ + "-src";
