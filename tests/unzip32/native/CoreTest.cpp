@@ -263,7 +263,7 @@ TEST(Extract, MemberProblemsSkipThatMemberOnly)
     {
         Member m = File("strong.txt", Text(100), 0);
         m.flags = 0x41;
-        cases.push_back({"strong encryption", m, &ExtractReport::skippedEncrypted});
+        cases.push_back({"strong encryption", m, &ExtractReport::skippedUnsupported});
     }
     {
         Member m = File("b.imp", Text(100), 0);
