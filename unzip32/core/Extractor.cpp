@@ -226,22 +226,24 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
 // Asks for an encrypted member's password until one passes the check of its encryption header,
 // at most kPasswordAsks times. Ok with the decryption and `span` narrowed to the encrypted content;
 // Encrypted when no password was given or none passed; another status (and `detail`) when the
-// member cannot be decrypted at all.
+// member cannot be decrypted at all. Without a password a member is skipped as encrypted whatever
+// its data holds, as it always was; an encryption not decoded here is refused without asking.
 Status OpenEncrypted(Source& source, Host& host, const Entry& entry, const std::string& shown, DataSpan& span,
                      std::unique_ptr<Decryption>& decryption, std::string& detail)
 {
     EncryptedMember member;
     const Status read = member.Read(source, entry, span.start, span.length, host.Cryptography(), detail);
-    if (read != Status::Ok) {
-        if (detail.empty())
-            detail = ErrorString(read);
+    if (read == Status::UnsupportedMethod)
         return read;
-    }
     for (int ask = 0; ask < kPasswordAsks; ++ask) {
         Secret password;
         if (!host.Password(shown, password)) {
             detail = ErrorString(Status::Encrypted);
             return Status::Encrypted;
+        }
+        if (read != Status::Ok) {
+            detail = ErrorString(read);
+            return read;
         }
         const Status tried = member.Try(password, decryption);
         if (tried == Status::Ok) {

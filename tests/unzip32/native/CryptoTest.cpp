@@ -138,7 +138,7 @@ TEST_F(Encryption, WrongPasswordsAreAskedForThreeTimesThenTheMemberIsSkipped)
     }
 }
 
-TEST(EncryptionRefused, StrongEncryptionEncryptedDirectoryAndAesWithoutCryptographyAreUnsupported)
+TEST(EncryptionRefused, StrongEncryptionEncryptedDirectoryAndAesWithoutCryptographyAreUnsupported_CutIsDamaged)
 {
     Archive a;
     Member strong;
@@ -154,7 +154,10 @@ TEST(EncryptionRefused, StrongEncryptionEncryptedDirectoryAndAesWithoutCryptogra
     aes.method = 99;
     aes.flags = 0x0001;
     aes.centralExtra = std::string("\x01\x99\x07\x00\x02\x00" "AE\x03\x00\x00", 11);
-    a.members = {strong, masked, aes};
+    Member cut = strong;  // too short for the 12-byte encryption header
+    cut.name = "cut.txt";
+    cut.flags = 0x0001;
+    a.members = {strong, masked, aes, cut};
     const std::string bytes = a.Build();
     MemorySource source(bytes.data(), bytes.size());
     PasswordHost host;
@@ -162,7 +165,8 @@ TEST(EncryptionRefused, StrongEncryptionEncryptedDirectoryAndAesWithoutCryptogra
     host.withCrypto = false;
     const ExtractReport r = Extract(source, host, ExtractOptions());
     EXPECT_EQ(3, r.skippedUnsupported);
-    EXPECT_EQ(1, host.asked);  // for the AES member only
+    EXPECT_EQ(1, r.damaged);
+    EXPECT_EQ(2, host.asked);  // for the AES member and the cut one only
     EXPECT_EQ(1u, host.LinesWith("strong.txt (strong encryption is not supported)"));
     EXPECT_EQ(1u, host.LinesWith("masked.txt (encrypted central directory is not supported)"));
     EXPECT_EQ(1u, host.LinesWith("aes.txt (AES encryption is not available)"));
