@@ -22,7 +22,7 @@ Writes into the folder:
                          than a decoder may take, beside a small deflated member
   crypto-*.zip           the same files encrypted by 7z with the password in crypto.txt:
                          ZipCrypto (deflated and stored members, and one streamed from standard
-                         input, with a data descriptor), AES-128 stored, AES-192 over BZip2,
+                         input, with a data descriptor), AES-128 stored, AES-192 over LZMA,
                          AES-256 deflated (7z writes AE-2), and crypto-ae1.zip, the AES-256
                          archive turned into AE-1 (version 1, the CRCs filled in)
   crypto-*.corrupt.zip   the same with bytes in the middle of the largest member's data flipped
@@ -242,7 +242,7 @@ def main():
     secret = [encrypted("crypto-zipcrypto.zip", "ZipCrypto", names),
               encrypted("crypto-zipcrypto-stream.zip", "ZipCrypto", [], stdin="text.txt"),
               encrypted("crypto-aes128.zip", "AES128", names, ["-mx=0"]),
-              encrypted("crypto-aes192.zip", "AES192", names, ["-mm=BZip2"]),
+              encrypted("crypto-aes192.zip", "AES192", names, ["-mm=LZMA"]),
               encrypted("crypto-aes256.zip", "AES256", names)]
     with zipfile.ZipFile(secret[1]) as z:
         if not z.infolist()[0].flag_bits & 0x0008:
