@@ -10,6 +10,7 @@ Writes into the folder:
   <tool>-<method>.zip    7z (-mm=Deflate64, BZip2, LZMA, PPMd), Python's zipfile (bzip2, lzma),
                          and members compressed by the xz and zstd command-line tools wrapped in
                          ZIP records here (methods 95, 93 and the older 20)
+  xz-two-streams.zip     each member as two .xz streams (Python's lzma) with padding between
   <name>.corrupt.zip     the same archive with bytes of its largest member's data changed
   <name>.truncated.zip   the same archive with its largest member's data cut short (sizes in the
                          records say so; CRC and unpacked size stay)
@@ -236,6 +237,16 @@ def main():
     made.append(wrapped("xz-cli.zip", 95, ["xz", "-c", "-6"]))
     made.append(wrapped("zstd-cli.zip", 93, ["zstd", "-c", "-q", "-19"]))
     made.append(wrapped("zstd-cli-method20.zip", 20, ["zstd", "-c", "-q", "-3"]))
+    # Each member as two .xz streams with stream padding between them, as concatenated files are.
+    halves = []
+    for member in sorted(MEMBERS):
+        content = MEMBERS[member]
+        half = len(content) // 2
+        packed = (lzma.compress(content[:half], format=lzma.FORMAT_XZ) + bytes(8) +
+                  lzma.compress(content[half:], format=lzma.FORMAT_XZ, check=lzma.CHECK_SHA256))
+        halves.append((member, 95, 0, zlib.crc32(content), len(content), packed))
+    made.append(os.path.join(OUT, "xz-two-streams.zip"))
+    write_zip(made[-1], halves)
     for path in made:
         damaged(path)
 
