@@ -110,7 +110,7 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
         {"bomb", bomb, &ExtractReport::damaged, "size"},
         {"data short of its size", shortData, &ExtractReport::damaged, "size"},
         {"encrypted", encrypted, &ExtractReport::skippedEncrypted, "encrypted"},
-        {"strong encryption", strong, &ExtractReport::skippedEncrypted, "encrypted"},
+        {"strong encryption", strong, &ExtractReport::skippedUnsupported, "strong encryption"},
         {"AES", aes, &ExtractReport::skippedEncrypted, "encrypted"},
         {"implode", imploded, &ExtractReport::skippedUnsupported, "Implode"},
         {"shrink", shrunk, &ExtractReport::skippedUnsupported, "Shrink"},

@@ -4,9 +4,10 @@
 // tools wrote (tests/unzip32/make_method_archives.py, folder in KESTROVA_METHOD_ARCHIVES).
 #include "tests/support/ZipBuilder.h"
 #include "tests/unzip32/CountingHost.h"
-#include "unzip32/core/Deflate64Decoder.h"
+#include "unzip32/core/Decoder.h"
 #include "unzip32/core/Extractor.h"
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -148,17 +149,24 @@ Deflate64Writer FarAndLong()
     return w;
 }
 
-// Decodes a Deflate64 stream directly, in output pieces of at most `capacity` bytes and input
-// pieces of `piece` bytes, for a member declared `declared` bytes long (its output buffer fits).
+// Decodes a stream of the method (Deflate64 unless told) directly, in output pieces of at most
+// `capacity` bytes and input pieces of `piece` bytes, for a member declared `declared` bytes long
+// (its output buffer fits).
 Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, std::string& out,
-                      uint64_t declared = uint64_t(1) << 40)
+                      uint64_t declared = uint64_t(1) << 40, uint16_t method = 9)
 {
     MemorySource source(stream.data(), stream.size());
     std::vector<uint8_t> buffer(piece);
     MemberInput input(source, 0, stream.size(), buffer);
     Entry entry;
     entry.size = declared;
-    Deflate64Decoder decoder(entry, input);
+    entry.actualMethod = method;
+    std::unique_ptr<Decoder> created;
+    std::string detail;
+    const Status started = CreateDecoder(entry, input, kDecoderMemoryLimit, created, detail);
+    if (started != Status::Ok)
+        return started;
+    Decoder& decoder = *created;
     std::vector<uint8_t> scratch(capacity);
     bool finished = false;
     out.clear();
@@ -278,6 +286,32 @@ TEST(Deflate64, DamagedStreamsAreDataErrors)
             std::string out;
             EXPECT_EQ(Status::DataError, DecodeInPieces(c.stream, 1 << 20, piece, out)) << c.what;
         }
+    }
+}
+
+// Two bzip2 streams in one member (as parallel writers make them), with the second one's
+// signature at every place around the end of an input piece.
+TEST(Methods, Bzip2StreamsFollowEachOtherAcrossInputPieces)
+{
+    auto compress = [](const std::string& data) {
+        std::string out(data.size() + data.size() / 100 + 600, '\0');
+        unsigned size = static_cast<unsigned>(out.size());
+        EXPECT_EQ(BZ_OK, BZ2_bzBuffToBuffCompress(&out[0], &size, const_cast<char*>(data.data()),
+                                                  static_cast<unsigned>(data.size()), 1, 0, 0));
+        out.resize(size);
+        return out;
+    };
+    std::string first, second;
+    for (size_t i = 0; i < 50000; ++i)
+        first += static_cast<char>('a' + (i * 7 + i / 13) % 26);
+    for (size_t i = 0; i < 30000; ++i)
+        second += static_cast<char>('A' + (i * 5 + i / 11) % 26);
+    const std::string stream = compress(first) + compress(second);
+    const size_t boundary = compress(first).size();
+    for (size_t piece : {boundary - 2, boundary - 1, boundary, boundary + 1, boundary + 2, size_t(1), size_t(2)}) {
+        std::string out;
+        ASSERT_EQ(Status::Ok, DecodeInPieces(stream, 1 << 16, piece, out, first.size() + second.size(), 12)) << piece;
+        EXPECT_TRUE(out == first + second) << "input pieces of " << piece;
     }
 }
 
