@@ -9,10 +9,9 @@
 #include "engine/PasswordSession.h"
 #include "engine/PathInfo.h"
 #include "engine/UnzipEngine.h"
+#include "framework/FileSystem.h"
 #include "framework/MessageBox.h"
 #include "resources/kestrova/texts.h"
-
-#include <direct.h>
 
 #include <vector>
 
@@ -45,7 +44,7 @@ void MainWindow::RunExtraction(bool allRows)
             PathInfo archive(path);
             if (archive.IsZipArchive()) {
                 std::string destination = ExtractionDestination(archive, options, chosen);
-                ::_mkdir(destination.c_str());
+                fw::CreateFolder(destination);
 
                 std::vector<char*> masks;
                 masks.reserve(options.excludeMasks.size());
