@@ -8,7 +8,8 @@
 namespace testsupport {
 
 // Builds small ZIP archives in memory: stored or deflated members, written the usual way (local
-// records, central directory, end record).
+// records, central directory, end record). Names are stored as given: CP437 unless the UTF-8 flag
+// (general-purpose bit 11) is asked for with Utf8Names.
 class ZipBuilder {
 public:
     // Adds a member; `deflate` compresses it with zlib's raw deflate.
@@ -26,7 +27,15 @@ public:
             member.method = 0;
             member.packed = data;
         }
+        member.flags = flags_;
         members_.push_back(member);
+        return *this;
+    }
+
+    // Flags the names of the members added from now on as UTF-8.
+    ZipBuilder& Utf8Names()
+    {
+        flags_ = 0x0800;
         return *this;
     }
 
@@ -38,7 +47,7 @@ public:
             uint32_t offset = static_cast<uint32_t>(out.size());
             Put32(out, 0x04034b50);
             Put16(out, 20);
-            Put16(out, 0);
+            Put16(out, m.flags);
             Put16(out, m.method);
             Put16(out, 0x6000);  // 12:00
             Put16(out, 0x5267);  // 2021-03-07
@@ -53,7 +62,7 @@ public:
             Put32(directory, 0x02014b50);
             Put16(directory, 20);
             Put16(directory, 20);
-            Put16(directory, 0);
+            Put16(directory, m.flags);
             Put16(directory, m.method);
             Put16(directory, 0x6000);
             Put16(directory, 0x5267);
@@ -89,6 +98,7 @@ private:
         uint64_t size = 0;
         uint32_t crc = 0;
         uint16_t method = 0;
+        uint16_t flags = 0;
     };
 
     static void Put16(std::string& out, uint32_t v)
@@ -117,6 +127,7 @@ private:
     }
 
     std::vector<Member> members_;
+    uint16_t flags_ = 0;
 };
 
 }  // namespace testsupport
