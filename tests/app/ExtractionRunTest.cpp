@@ -378,12 +378,13 @@ TEST_F(ExtractionRunTest, UnicodeArchivesMembersAndMasksExtractUnderTheirNames)
 {
     const std::vector<std::string>& names = UnicodeNames();
     SetOption(app::Settings().titleExtract, true);
-    app::Settings().excludeMasks = {"*.тмп", names[2] + "*"};
-    app::Settings().excludeMaskCount = 2;
+    app::Settings().excludeMasks = {"*.тмп", names[2] + "*", "?.txt"};
+    app::Settings().excludeMaskCount = 3;
     folder.MakeFolder(names[1]);
     testsupport::ZipBuilder zip;
     zip.Utf8Names().Add(names[3] + "/" + names[4] + ".txt", "deep").Add(names[0] + ".txt", "kept");
     zip.Add("черновик.тмп", "masked").Add(names[2] + ".txt", "masked too").Add("тмп.txt", "kept too");
+    zip.Add("Ж.txt", "one character").Add("ЖЖ.txt", "two");
     testsupport::ZipBuilder legacy;
     legacy.Add("caf\x82.txt", "cp437");
     const std::string first = Queue(names[1] + "\\" + names[4] + ".zip", zip);
@@ -397,6 +398,8 @@ TEST_F(ExtractionRunTest, UnicodeArchivesMembersAndMasksExtractUnderTheirNames)
     EXPECT_EQ(ReadText(out + "тмп.txt"), "kept too");
     EXPECT_FALSE(FileExists(out + "черновик.тмп"));
     EXPECT_FALSE(FileExists(out + names[2] + ".txt"));
+    EXPECT_FALSE(FileExists(out + "Ж.txt"));
+    EXPECT_EQ(ReadText(out + "ЖЖ.txt"), "two");
     EXPECT_EQ(ReadText(folder.Child(names[1] + "\\legacy\\café.txt")), "cp437");
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + second + "\n" + first + "\n");
@@ -406,7 +409,7 @@ TEST_F(ExtractionRunTest, UnicodeArchivesMembersAndMasksExtractUnderTheirNames)
     engine::ArchiveViewerDialog& viewer = app::Viewer();
     ASSERT_TRUE(viewer.IsVisible());
     std::vector<std::wstring> members = WideColumn(viewer.memberList, 0);
-    EXPECT_EQ(members.size(), 5u);
+    EXPECT_EQ(members.size(), 7u);
     EXPECT_NE(std::find(members.begin(), members.end(), fw::Widen(names[3] + "/" + names[4] + ".txt")), members.end());
     EXPECT_EQ(viewer.nameLabel.GetText(), names[4] + ".zip");
     viewer.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
