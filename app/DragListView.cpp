@@ -346,7 +346,7 @@ void DragListView::FinishDrag(LPARAM lParam)
     if (source == nullptr || source == hwnd_ || !IsListView(source))
         return;
     auto* sourceList = dynamic_cast<DragListView*>(fw::Control::FromHandle(source));
-    if (sourceList == nullptr || !sourceList->dropFolder.empty())
+    if (sourceList == nullptr || !sourceList->dropFolder.empty() || !acceptsDrops)
         return;
     DropEntries(source);
 }

@@ -45,6 +45,8 @@ public:
     SearchStatusWindow statusPopup;
     engine::FileIconCache iconCache;
     std::string dropFolder;
+    // Cleared while the rows must not change (an extraction run reads them): drops add nothing.
+    bool acceptsDrops = true;
 
 protected:
     void Bound() override;

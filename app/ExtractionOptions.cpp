@@ -24,16 +24,40 @@ ExtractionOptions ExtractionOptions::FromSettings(const settings::SettingsDialog
     options.askForFolder = settings.IsOptionChecked(IDC_SETTINGS_ASK_FOLDER);
     options.titleFolder = settings.IsOptionChecked(IDC_SETTINGS_TITLE_EXTRACT);
     options.showSummary = settings.IsOptionChecked(IDC_SETTINGS_MESSAGE_ALERT);
+    options.smartFolder = settings.IsOptionChecked(IDC_SETTINGS_SMART_FOLDER);
     options.excludeMasks = settings.excludeMasks;
     return options;
 }
 
 std::string ExtractionDestination(engine::PathInfo& archive, const ExtractionOptions& options,
-                                  const std::string& chosen)
+                                  const std::string& chosen, bool single)
 {
+    const bool titleFolder = options.titleFolder && !(options.smartFolder && single);
     if (!options.askForFolder)
-        return options.titleFolder ? archive.Folder() + archive.Title() : WithoutTrailingBackslash(archive.Folder());
-    return options.titleFolder ? chosen + "\\" + archive.Title() : chosen;
+        return titleFolder ? archive.Folder() + archive.Title() : WithoutTrailingBackslash(archive.Folder());
+    return titleFolder ? chosen + "\\" + archive.Title() : chosen;
+}
+
+bool OneTopLevelEntry(const std::vector<std::string>& names)
+{
+    if (names.empty())
+        return false;
+    std::string top;
+    bool anyNested = false;
+    for (const std::string& name : names) {
+        const size_t separator = name.find_first_of("/\\");
+        const std::string first = name.substr(0, separator);
+        if (first.empty())
+            return false;  // a rooted name belongs to no top-level folder
+        if (separator != std::string::npos && separator + 1 < name.size())
+            anyNested = true;
+        if (top.empty())
+            top = first;
+        else if (first != top)
+            return false;
+    }
+    // One name at the top: a folder holding everything, or the one single file.
+    return anyNested || names.size() == 1;
 }
 
 }  // namespace app

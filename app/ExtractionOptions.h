@@ -17,14 +17,20 @@ struct ExtractionOptions {
     bool askForFolder = false;  // one folder, picked at the start, for the whole run
     bool titleFolder = false;   // each archive into a sub-folder named after it
     bool showSummary = false;   // the summary box at the end
+    bool smartFolder = false;   // no title sub-folder for an archive with one top-level entry
     std::vector<std::string> excludeMasks;
 
     static ExtractionOptions FromSettings(const settings::SettingsDialog& settings);
 };
 
 // The folder `archive` is extracted into: beside it, or in the folder `chosen` at the start of the
-// run; in either, inside a sub-folder named after the archive when the title option is on.
+// run; in either, inside a sub-folder named after the archive when the title option is on, unless
+// the smart folder option is on too and the archive holds one top-level entry (`single`).
 std::string ExtractionDestination(engine::PathInfo& archive, const ExtractionOptions& options,
-                                  const std::string& chosen);
+                                  const std::string& chosen, bool single = false);
+
+// True when every member name (as listed) lies under one top-level folder, or there is one single
+// file: such an archive brings its own folder, or needs none.
+bool OneTopLevelEntry(const std::vector<std::string>& names);
 
 }  // namespace app

@@ -13,7 +13,9 @@ void ExtractionSummary::Add(const std::string& archive, int result)
         return;
     lines += archive;
     // Under the heading "Files extracted:" an archive that failed must not pass for extracted.
-    if (result != UZ_OK)
+    if (result == UZ_STOPPED)
+        lines += texts::kSummaryStopped;
+    else if (result != UZ_OK)
         lines += result == UZ_WARNING ? texts::kSummarySkipped : texts::kSummaryFailed;
     lines += '\n';
 }

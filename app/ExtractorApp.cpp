@@ -1,5 +1,6 @@
 #include "app/ExtractorApp.h"
 
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 
 #include <memory>
@@ -21,6 +22,16 @@ void ExtractorApp::InitInstance()
         return;
     }
     window->Show(SW_SHOW);
+
+    // kestrova.exe [/x] [paths...]: the paths are queued; /x extracts them and closes the program.
+    const CommandLine line = CommandLine::Parse(::GetCommandLineW());
+    if (!line.paths.empty() || !line.unusable.empty())
+        window->QueuePaths(line.paths, line.unusable);
+    if (line.extractAndClose) {
+        window->RunExtraction(true);
+        if (window->IsValid())
+            window->Post(WM_CLOSE);
+    }
 
     // No IsDialogMessage and no accelerators: keys reach the focused control as plain key messages,
     // which the list views' key handlers rely on.

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/CommandLine.h"
 #include "app/ProcessObjects.h"
 #include "engine/PathInfo.h"
 #include "app/SearchStatusWindow.h"
@@ -73,8 +74,6 @@ void SetButtonBitmap(const fw::Button& button, int bitmapId)
 
 }  // namespace
 
-MainWindow::MainWindow() : fw::ModelessDialog(IDD_MAIN) {}
-
 // Runs inside the window's creation: binds the controls, restores the placement, prepares the
 // lists and buttons.
 bool MainWindow::OnInit()
@@ -92,6 +91,8 @@ bool MainWindow::OnInit()
                                0, LR_CREATEDIBSECTION);
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 
+    // Archives and folders dropped from the shell onto the window or its lists are queued.
+    ::DragAcceptFiles(hwnd_, TRUE);
     ExtractionList.SetBkColor(kExtractionListColour);
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
@@ -171,6 +172,15 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         result = 0;
         return true;
     }
+    if (msg == WM_DROPFILES) {
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        result = 0;
+        return true;
+    }
+    if (OnRunMessage(msg)) {
+        result = 0;
+        return true;
+    }
     return fw::ModelessDialog::OnMessage(msg, wParam, lParam, result);
 }
 
@@ -220,7 +230,8 @@ bool MainWindow::OnCommand(int id, int code, HWND)
         return true;
     }
     if (id == IDM_REMOVE_ALL) {
-        RemoveAll();
+        if (!IsRunning())
+            RemoveAll();
         return true;
     }
     if (code != BN_CLICKED)
@@ -231,7 +242,13 @@ bool MainWindow::OnCommand(int id, int code, HWND)
     case IDC_MAIN_UP: OnUp(); return true;
     case IDC_MAIN_OPTIONS: OnOptions(); return true;
     case IDC_MAIN_SEARCH: SearchSelected(); return true;
-    case IDC_MAIN_EXECUTE: RunExtraction(true); return true;
+    case IDC_MAIN_EXECUTE:
+        // Pressed again during a run, Execute stops it.
+        if (IsRunning())
+            StopExtraction();
+        else
+            RunExtraction(true);
+        return true;
     case IDC_MAIN_VIEW: OnShowFileContents(); return true;
     case IDC_MAIN_DELETE: RemoveSelected(); return true;
     case IDC_MAIN_WEBSITE: OnWebsite(); return true;
@@ -384,6 +401,24 @@ void MainWindow::OnShowFileContents()
     viewer.ShowArchive(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0));
 }
 
+void MainWindow::OnDropFiles(HDROP drop)
+{
+    std::vector<std::string> paths;
+    std::vector<std::string> unusable;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        name.resize(::DragQueryFileW(drop, i, &name[0], static_cast<UINT>(name.size())));
+        std::string path;
+        if (ToAnsi(name, path))
+            paths.push_back(path);
+        else
+            unusable.push_back(ShownInAnsi(name));
+    }
+    ::DragFinish(drop);
+    QueuePaths(paths, unusable);
+}
+
 void MainWindow::OnWebsite()
 {
     ::ShellExecuteA(nullptr, "open", kWebsiteAddress, nullptr, nullptr, SW_SHOWNORMAL);
@@ -414,6 +449,8 @@ void MainWindow::SavePlacementAndColumns()
 // ends the message loop. The window is gone afterwards, so default processing has nothing to do.
 bool MainWindow::OnClose()
 {
+    if (CloseDuringRun())
+        return true;
     SavePlacementAndColumns();
     Destroy();
     ::PostQuitMessage(0);

@@ -7,6 +7,7 @@
 #include "framework/ProgressBar.h"
 #include "framework/Static.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ class RowBatch;
 class MainWindow : public fw::ModelessDialog, public engine::PasswordPrompt {
 public:
     MainWindow();
+    ~MainWindow() override;
 
     // Every destruction goes through here, so that the settings are saved first.
     bool Destroy() override;
@@ -43,10 +45,19 @@ public:
     // Queues the selected explorer entries (the Search button).
     void SearchSelected();
     void AddExplorerEntry(const std::string& path);
-    // Extracts every queued archive, or only the selected rows.
+    // Queues archives and the archives in folders given from outside the program; one message
+    // names the paths that are neither (and those in `skipped`).
+    void QueuePaths(const std::vector<std::string>& paths, std::vector<std::string> skipped = {});
+    // Extracts every queued archive, or only the selected rows, on a worker thread; returns when
+    // the run has ended, the window's messages handled meanwhile.
     void RunExtraction(bool allRows);
     // The password prompt of a run, owned by this window.
     bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override;
+    // True while a run goes on; a stop asked for takes effect within about a second.
+    bool IsRunning() const;
+    void StopExtraction();
+    // Progress bar steps per row handled: the bar moves inside each archive as it is written.
+    static constexpr int kProgressPerRow = 100;
 
     // Members bound to their controls at initialisation, in this order.
     fw::Button desktopButton;
@@ -77,6 +88,15 @@ protected:
     bool OnClose() override;
 
 private:
+    struct Run;
+    void PumpUntilRunEnds(bool& quit, WPARAM& quitCode);
+    void ShowRunProgress();
+    void EnableQueueControls(bool enable);
+    bool OnRunMessage(UINT msg);
+    bool CloseDuringRun();
+
+    std::unique_ptr<Run> run_;
+
     void BindControls();
     void RestorePlacement();
     static RECT FitPlacement(RECT rect);
@@ -96,6 +116,8 @@ private:
     void DeleteExplorerSelection();
     void OnExtractionKey(WORD key);
     void AddExplorerEntry(const std::string& path, RowBatch& batch);
+    void QueueFolder(const std::string& path, RowBatch& batch);
+    void OnDropFiles(HDROP drop);
     void ShowExtractionMenu();
     void OnOptions();
     void OnShowFileContents();

@@ -51,7 +51,8 @@ void MainWindow::ShowExtractionMenu()
     HMENU popup = ::GetSubMenu(menu, 0);
     POINT point{};
     ::GetCursorPos(&point);
-    const UINT state = ExtractionList.GetItemCount() > 0 ? (MF_BYPOSITION | MF_ENABLED)
+    // During a run the queue must stay as it is, and no other run may start.
+    const UINT state = ExtractionList.GetItemCount() > 0 && !IsRunning() ? (MF_BYPOSITION | MF_ENABLED)
                                                          : (MF_BYPOSITION | MF_GRAYED | MF_DISABLED);
     for (UINT position : {0u, 1u, 3u, 4u})
         ::EnableMenuItem(popup, position, state);
@@ -69,6 +70,8 @@ void MainWindow::ShowExtractionMenu()
 
 void MainWindow::OnExtractionKey(WORD key)
 {
+    if (IsRunning())
+        return;
     switch (key) {
     case VK_DELETE:
     case VK_DECIMAL:
@@ -108,21 +111,57 @@ void MainWindow::AddExplorerEntry(const std::string& path)
 void MainWindow::AddExplorerEntry(const std::string& path, RowBatch& batch)
 {
     PathInfo entry(path);
-    if (entry.IsFolder()) {
-        SearchStatusWindow& popup = SearchPopup();
-        RECT frame = GetWindowRect();
-        if (popup.Create(hwnd_)) {
-            ::SetWindowPos(popup, nullptr, frame.left + 45, frame.top + 155, 344, 70, SWP_NOZORDER);
-            popup.Search(path);
-            for (int i = 0, count = popup.ResultCount(); i < count; ++i) {
-                std::string found = popup.NextResult();
-                AddToExtractionList(found, PathInfo(found).Folder(), batch.IconOf(found));
-            }
-            popup.Destroy();
-        }
-    }
+    if (entry.IsFolder())
+        QueueFolder(path, batch);
     if (entry.IsZipArchive())
         AddToExtractionList(path, CurrentFolder(), batch.IconOf(path));
+}
+
+// Every archive in the folder and its sub-folders, found by the search with its popup.
+void MainWindow::QueueFolder(const std::string& path, RowBatch& batch)
+{
+    SearchStatusWindow& popup = SearchPopup();
+    RECT frame = GetWindowRect();
+    if (popup.Create(hwnd_)) {
+        ::SetWindowPos(popup, nullptr, frame.left + 45, frame.top + 155, 344, 70, SWP_NOZORDER);
+        popup.Search(path);
+        for (int i = 0, count = popup.ResultCount(); i < count; ++i) {
+            std::string found = popup.NextResult();
+            AddToExtractionList(found, PathInfo(found).Folder(), batch.IconOf(found));
+        }
+        popup.Destroy();
+    }
+}
+
+// Paths handed over from outside (the command line, a drop from the shell): archives are queued,
+// folders searched; the rest, and `skipped`, are named in one message. Visited from the last so
+// that the first path ends up in the top row and is extracted first.
+void MainWindow::QueuePaths(const std::vector<std::string>& paths, std::vector<std::string> skipped)
+{
+    if (IsRunning())
+        return;  // the queue stays as the run read it
+    {
+        RowBatch batch(ExtractionList, &IconCache());
+        for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
+            std::string path = *it;
+            while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+                path.pop_back();
+            const DWORD attributes = ::GetFileAttributesA(path.c_str());
+            PathInfo entry(path);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                QueueFolder(path, batch);
+            else if (attributes != INVALID_FILE_ATTRIBUTES && entry.IsZipArchive())
+                AddToExtractionList(path, entry.Folder(), batch.IconOf(path));
+            else
+                skipped.insert(skipped.begin(), *it);
+        }
+    }
+    if (skipped.empty())
+        return;
+    std::string text = texts::kNotQueued;
+    for (const std::string& path : skipped)
+        text += "\n" + path;
+    fw::ShowMessage(hwnd_, text, MB_OK);
 }
 
 }  // namespace app

@@ -1,5 +1,8 @@
 // The extraction run of the main window: every queued archive (or the selected ones) extracted into
-// its destination with the user's exclusion masks, then a summary.
+// its destination with the user's exclusion masks, then a summary. The archives are extracted on
+// one worker thread while the window's thread keeps pumping its messages, so the window stays
+// responsive and Execute can stop the run; every message box is still shown by the window's thread,
+// owned by the window, one at a time.
 #include "app/MainWindow.h"
 
 #include "app/ExtractionOptions.h"
@@ -11,58 +14,337 @@
 #include "engine/UnzipEngine.h"
 #include "framework/FileSystem.h"
 #include "framework/MessageBox.h"
+#include "framework/Owned.h"
+#include "framework/Thread.h"
+#include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
+#include "unzip32/unzip32.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <vector>
 
 namespace app {
 
 using engine::PathInfo;
 
+namespace {
+
+// Posted by the worker when the progress it keeps has changed (at most one such message waits).
+const UINT kRunProgressMessage = WM_APP + 16;
+
+std::vector<char*> MaskPointers(const std::vector<std::string>& masks)
+{
+    std::vector<char*> pointers;
+    pointers.reserve(masks.size());
+    for (const std::string& mask : masks)
+        pointers.push_back(const_cast<char*>(mask.c_str()));
+    return pointers;
+}
+
+}  // namespace
+
+// One run: what it handles, and what its worker and the window's thread share.
+struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
+    explicit Run(MainWindow& owner) : window(owner)
+    {
+        messagePending = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        messageSeen = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    }
+    ~Run() override
+    {
+        delete thread;
+        ::CloseHandle(messagePending);
+        ::CloseHandle(messageSeen);
+    }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    static DWORD Work(void* self)
+    {
+        static_cast<Run*>(self)->ExtractAll();
+        return 0;
+    }
+    void ExtractAll();
+    // The title option's sub-folder is left out when the archive's listing holds one top-level
+    // folder or one single file; the listing also gives the bytes the archive will produce.
+    bool ListArchive(const std::string& path, std::vector<char*>& masks);
+
+    // Worker side of the listener: the window's thread shows the text; the worker waits for it.
+    void ShowFailure(const std::string& text) override
+    {
+        if (listing)
+            return;  // the extraction that follows reports the same problem
+        message = text;
+        asking = false;
+        ::SetEvent(messagePending);
+        ::WaitForSingleObject(messageSeen, INFINITE);
+    }
+    // Worker side of the password prompt: the window's thread asks the user, the worker waits.
+    bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override
+    {
+        message = member;
+        askedArchive = archive;
+        asking = true;
+        ::SetEvent(messagePending);
+        ::WaitForSingleObject(messageSeen, INFINITE);
+        password.assign(answer);
+        engine::WipeText(answer);
+        return answered;
+    }
+    bool AtMember(const char* name, unsigned long size) override;
+    void PublishProgress(int permille);
+
+    MainWindow& window;
+    ExtractionOptions options;
+    std::string chosen;
+    std::vector<std::string> paths;  // the rows handled, in row order
+    ExtractionSummary summary;       // the worker's until it has ended
+    fw::Thread* thread = nullptr;
+    std::atomic<bool> stop{false};
+    bool closeAfter = false;  // the window's thread only
+    std::string caption;      // the window's caption before the run
+
+    // Progress, written by the worker and read by the window's thread.
+    std::atomic<int> archiveIndex{0};
+    std::atomic<int> archivePermille{0};
+    std::atomic<bool> progressPosted{false};
+
+    // The archive being extracted (worker only): its listing's total and what has been reached.
+    bool listing = false;
+    unsigned long long total = 0;
+    unsigned long long reached = 0;  // the members before the current one
+    std::string memberName;
+    unsigned long memberSize = 0;
+    unsigned long long memberSteps = 0;
+
+    HANDLE messagePending;
+    HANDLE messageSeen;
+    std::string message;  // the failure text, or the member asked for
+    // A password question handed to the window's thread, and its answer.
+    bool asking = false;
+    std::string askedArchive;
+    std::string answer;
+    bool answered = false;
+    // One session for the whole run: archives that share a password ask for it once.
+    engine::PasswordSession passwords{*this};
+};
+
+bool MainWindow::Run::AtMember(const char* name, unsigned long size)
+{
+    if (!listing) {
+        if (memberSize == size && memberName == name) {
+            ++memberSteps;
+        } else {
+            reached += memberSize;
+            memberName = name;
+            memberSize = size;
+            memberSteps = 0;
+        }
+        if (total > 0) {
+            const unsigned long long inMember = std::min<unsigned long long>(memberSteps * UZ_SERVICE_STEP, size);
+            PublishProgress(static_cast<int>(std::min<unsigned long long>((reached + inMember) * 1000 / total, 1000)));
+        }
+    }
+    return stop.load();
+}
+
+void MainWindow::Run::PublishProgress(int permille)
+{
+    archivePermille = permille;
+    if (!progressPosted.exchange(true))
+        window.Post(kRunProgressMessage);
+}
+
+bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& masks)
+{
+    engine::UnzipEngine engine;
+    engine.SetListener(this);
+    listing = true;
+    const bool listed = engine.Unzip(path, nullptr, masks.empty() ? nullptr : masks.data(),
+                                     static_cast<int>(masks.size()), true) == 1;
+    listing = false;
+    if (!listed)
+        return false;
+    std::vector<std::string> names;
+    for (int i = 0; i < engine.GetMemberCount(); ++i) {
+        names.push_back(engine.GetMemberName(i));
+        total += std::strtoull(engine.GetMemberSize(i).c_str(), nullptr, 10);
+    }
+    return OneTopLevelEntry(names);
+}
+
+void MainWindow::Run::ExtractAll()
+{
+    // Each engine still loads and unloads the library by name; held for the run, it stays mapped
+    // in between, instead of being mapped and set up twice for every archive.
+    fw::OwnedModule held(::LoadLibraryA("UNZIP32.DLL"));
+    std::vector<char*> masks = MaskPointers(options.excludeMasks);
+    for (size_t i = 0; i < paths.size() && !stop.load(); ++i) {
+        archiveIndex = static_cast<int>(i);
+        total = reached = memberSteps = 0;
+        memberName.clear();
+        memberSize = 0;
+        PublishProgress(0);
+        const std::string& path = paths[i];
+        PathInfo archive(path);
+        if (!archive.IsZipArchive())
+            continue;
+        const bool single = ListArchive(path, masks);
+        if (stop.load()) {
+            summary.Add(path, UZ_STOPPED);
+            break;
+        }
+        std::string destination = ExtractionDestination(archive, options, chosen, single);
+        fw::CreateFolder(destination);
+        engine::UnzipEngine engine;
+        engine.SetListener(this);
+        engine.SetPasswords(&passwords);
+        engine.Unzip(path, destination.c_str(), masks.empty() ? nullptr : masks.data(),
+                     static_cast<int>(masks.size()), false);
+        summary.Add(path, engine.GetResult());
+    }
+}
+
+// Defined where the run is complete.
+MainWindow::MainWindow() : fw::ModelessDialog(IDD_MAIN) {}
+MainWindow::~MainWindow() = default;
+
+bool MainWindow::IsRunning() const
+{
+    return run_ != nullptr;
+}
+
+void MainWindow::StopExtraction()
+{
+    if (run_ != nullptr)
+        run_->stop = true;
+}
+
 void MainWindow::RunExtraction(bool allRows)
 {
-    const ExtractionOptions options = ExtractionOptions::FromSettings(Settings());
-    ExtractionSummary summary;
-    std::string chosen;
-    if (options.askForFolder) {
+    if (run_ != nullptr)
+        return;  // one run at a time; Execute stops the one that goes on
+    auto run = std::make_unique<Run>(*this);
+    run->options = ExtractionOptions::FromSettings(Settings());
+    if (run->options.askForFolder) {
         FolderPicker picker;
         picker.title = texts::kPickerTitle;
-        chosen = picker.Browse();
+        run->chosen = picker.Browse();
         // Cancelling the picker means "not now": extracting to an empty or root-relative
         // destination instead would scatter files where the user never asked for them.
-        if (chosen.empty())
+        if (run->chosen.empty())
             return;
     }
-
-    // One session for the whole run: archives that share a password ask for it once.
-    engine::PasswordSession passwords(*this);
-    progressBar.SetRange(0, ExtractionList.GetSelectedCount());
+    // The queue cannot change during the run: its rows are read once.
     for (int row = 0; row < ExtractionList.GetItemCount(); ++row) {
-        bool handled = allRows || (ExtractionList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
-        if (handled) {
-            std::string path = ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0);
-            PathInfo archive(path);
-            if (archive.IsZipArchive()) {
-                std::string destination = ExtractionDestination(archive, options, chosen);
-                fw::CreateFolder(destination);
-
-                std::vector<char*> masks;
-                masks.reserve(options.excludeMasks.size());
-                for (const std::string& mask : options.excludeMasks)
-                    masks.push_back(const_cast<char*>(mask.c_str()));
-                engine::UnzipEngine engine;
-                engine.SetPasswords(&passwords);
-                engine.Unzip(path, destination.c_str(), masks.empty() ? nullptr : masks.data(),
-                             static_cast<int>(masks.size()), false);
-                summary.Add(path, engine.GetResult());
-            }
-        }
-        progressBar.SetPosition(progressBar.GetPosition() + 1);
+        if (allRows || (ExtractionList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0)
+            run->paths.push_back(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0));
     }
+    // Each row handled is kProgressPerRow steps, moved through as its archive is written.
+    progressBar.SetRange(0, static_cast<int>(run->paths.size()) * kProgressPerRow);
     progressBar.SetPosition(0);
 
-    if (options.showSummary)
-        fw::ShowMessage(hwnd_, summary.Text(), MB_OK);
+    run->thread = fw::Thread::Begin(&Run::Work, run.get(), THREAD_PRIORITY_NORMAL, 0, true);
+    if (run->thread == nullptr)
+        return;
+    run->thread->SetAutoDelete(false);
+    run_ = std::move(run);
+    run_->caption = GetText();
+    EnableQueueControls(false);
+    run_->thread->Resume();
+    bool quit = false;
+    WPARAM quitCode = 0;
+    PumpUntilRunEnds(quit, quitCode);
+
+    std::unique_ptr<Run> ended = std::move(run_);
+    progressBar.SetPosition(0);
+    SetText(ended->caption);
+    EnableQueueControls(true);
+    if (quit) {
+        ::PostQuitMessage(static_cast<int>(quitCode));
+    } else if (ended->closeAfter) {
+        Post(WM_CLOSE);
+    } else if (ended->options.showSummary) {
+        fw::ShowMessage(hwnd_, ended->summary.Text(), MB_OK);
+    }
+}
+
+// The window's own loop while the worker extracts: messages as the program's loop handles them,
+// and the worker's failure texts, shown one at a time while it waits.
+void MainWindow::PumpUntilRunEnds(bool& quit, WPARAM& quitCode)
+{
+    HANDLE waits[2] = {run_->thread->Handle(), run_->messagePending};
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The program is ending: the run stops first, then the loop hears of it again.
+                quit = true;
+                quitCode = msg.wParam;
+                run_->stop = true;
+                continue;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        const DWORD woken = ::MsgWaitForMultipleObjectsEx(2, waits, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0)
+            return;
+        if (woken == WAIT_OBJECT_0 + 1) {
+            if (run_->asking)
+                run_->answered = AskPassword(run_->message, run_->askedArchive, run_->answer);
+            else
+                fw::ShowMessage(hwnd_, run_->message, MB_OK);
+            ::SetEvent(run_->messageSeen);
+        } else if (woken == WAIT_FAILED) {
+            run_->thread->Wait();
+            return;
+        }
+    }
+}
+
+void MainWindow::ShowRunProgress()
+{
+    if (run_ == nullptr)
+        return;
+    run_->progressPosted = false;
+    const int index = run_->archiveIndex.load();
+    progressBar.SetPosition(index * kProgressPerRow + run_->archivePermille.load() * kProgressPerRow / 1000);
+    const std::string caption = run_->caption + texts::kRunCaptionBefore + std::to_string(index + 1) +
+                                texts::kRunCaptionOf + std::to_string(run_->paths.size());
+    if (GetText() != caption)
+        SetText(caption);
+}
+
+// What would change the queue or start another run waits for the run's end; Execute stays, to stop it.
+void MainWindow::EnableQueueControls(bool enable)
+{
+    for (const fw::Window* control : {&deleteButton, &searchButton, &viewButton, &optionsButton})
+        control->Enable(enable);
+    ExtractionList.acceptsDrops = enable;
+}
+
+bool MainWindow::OnRunMessage(UINT msg)
+{
+    if (msg != kRunProgressMessage)
+        return false;
+    ShowRunProgress();
+    return true;
+}
+
+// Closing during a run asks first; on yes the run stops and the window closes when it has.
+bool MainWindow::CloseDuringRun()
+{
+    if (run_ == nullptr)
+        return false;
+    if (!run_->closeAfter && fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES &&
+        run_ != nullptr) {
+        run_->closeAfter = true;
+        run_->stop = true;
+    }
+    return true;
 }
 
 }  // namespace app

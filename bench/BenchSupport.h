@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -31,6 +34,20 @@ inline void MakeFile(const std::string& path)
 inline void RemoveTree(const std::string& folder)
 {
     testsupport::TestFolder::Remove(folder);
+}
+
+// A positive number from the environment, or `fallback`.
+inline int EnvNumber(const char* name, int fallback)
+{
+    char text[16] = {};
+    int value = ::GetEnvironmentVariableA(name, text, sizeof text) > 0 ? std::atoi(text) : 0;
+    return value > 0 ? value : fallback;
+}
+
+inline double Median(std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
 }  // namespace bench

@@ -69,6 +69,15 @@ void UZ_API MemberCallback(unsigned long size, unsigned long packedSize, unsigne
     MemberListing::Instance().Add(name != nullptr ? name : "", size, packedSize, factor);
 }
 
+// The listener of the run in progress: the library's service callback carries no context, and
+// runs never overlap (they share the member listing).
+thread_local RunListener* currentListener = nullptr;
+
+int UZ_API ServiceCallback(const char* name, unsigned long size)
+{
+    return currentListener != nullptr && currentListener->AtMember(name != nullptr ? name : "", size) ? 1 : 0;
+}
+
 std::string Entry(const std::vector<std::string>& table, int i)
 {
     if (i < 0 || static_cast<size_t>(i) >= table.size())
@@ -138,12 +147,14 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     callbacks->replace = &ReplaceCallback;
     callbacks->password = &PasswordCallback;
     callbacks->member = &MemberCallback;
+    if (listener_ != nullptr)
+        callbacks->service = &ServiceCallback;
 
     std::string found = FindLibrary();
     if (found.empty()) {
         char message[512];
         std::snprintf(message, sizeof message, texts::kLibraryMissing, kLibraryName);
-        fw::ShowMessage(nullptr, message, MB_OK);
+        Report(message);
         return 0;
     }
 
@@ -162,13 +173,13 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     // A library that is found but cannot be loaded, or lacks the entry point, is not ours to call.
     library_.Reset(::LoadLibraryA(kLibraryName));
     if (!library_) {
-        fw::ShowMessage(nullptr, std::string(texts::kLibraryNotLoaded) + kLibraryName + " (" + found + ").", MB_OK);
+        Report(std::string(texts::kLibraryNotLoaded) + kLibraryName + " (" + found + ").");
         return 0;
     }
     entryPoint_ = ::GetProcAddress(library_, kEntryPointName);
     if (entryPoint_ == nullptr) {
         library_.Reset();
-        fw::ShowMessage(nullptr, std::string(found) + texts::kLibraryNoEntryPoint + kEntryPointName + ".", MB_OK);
+        Report(std::string(found) + texts::kLibraryNoEntryPoint + kEntryPointName + ".");
         return 0;
     }
 
@@ -176,7 +187,10 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     int result = 0;
     {
         PasswordScope scope(passwords_);
+        RunListener* const outer = currentListener;
+        currentListener = listener_;
         result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+        currentListener = outer;
     }
     if (passwords_ != nullptr)
         passwords_->ArchiveEnded(result);
@@ -185,18 +199,28 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
 
     library_.Reset();
     entryPoint_ = nullptr;
+    if (result == UZ_STOPPED)
+        return 0;  // asked for: nothing to tell
     if (result != 0) {
         // Destination and archive on lines of their own: run together they read as one path.
         std::string text = ResultText(result) + "\n";
         if (target != nullptr && *target != '\0')
             text += std::string(target) + "\n";
         text += archive;
-        fw::ShowMessage(nullptr, text, MB_OK);
+        Report(text);
         return 0;
     }
     memberCount_ = listing.Counter();
     listing.SetCounter(0);
     return 1;
+}
+
+void UnzipEngine::Report(const std::string& text) const
+{
+    if (listener_ != nullptr)
+        listener_->ShowFailure(text);
+    else
+        fw::ShowMessage(nullptr, text, MB_OK);
 }
 
 std::string UnzipEngine::GetMemberName(int i) const

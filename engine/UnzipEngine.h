@@ -9,6 +9,17 @@
 namespace engine {
 
 class PasswordSession;
+// What a run tells the one who started it, and asks of it; called on the thread that runs Unzip.
+class RunListener {
+public:
+    virtual ~RunListener() = default;
+    // A failure the user must see; returns once it has been seen.
+    virtual void ShowFailure(const std::string& text) = 0;
+    // The library is at the member `name` of `size` bytes (low 32 bits), and again after each
+    // further UZ_SERVICE_STEP bytes written of it. True stops the run: the member being written
+    // is removed and Unzip ends with the result UZ_STOPPED and no message.
+    virtual bool AtMember(const char* name, unsigned long size) = 0;
+};
 
 // One run of the extraction library on one archive, in extract or list mode. The library is found
 // and loaded for the run and unloaded after it; a failure is shown to the user in a message box.
@@ -25,6 +36,9 @@ public:
     // The run's passwords, asked for encrypted members during Unzip; without them (the default)
     // every encrypted member is skipped. The session must outlive the Unzip call.
     void SetPasswords(PasswordSession* passwords) { passwords_ = passwords; }
+    // Failures go to `listener` instead of message boxes, and it is asked at every member whether
+    // to go on (null: message boxes, never stopped). The listener must outlive the Unzip calls.
+    void SetListener(RunListener* listener) { listener_ = listener; }
 
     // The library's result of the last run (0 success, else one of its UZ_ codes); kNotCalled when
     // the library could not be found, loaded or called.
@@ -42,7 +56,10 @@ public:
     static std::string ResultText(int result);
 
 private:
+    void Report(const std::string& text) const;
+
     int memberCount_ = 0;
+    RunListener* listener_ = nullptr;
     int result_ = kNotCalled;
     fw::OwnedModule library_;
     FARPROC entryPoint_ = nullptr;

@@ -88,6 +88,11 @@ Section "Kestrova" SecProgram
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\kestrova.exe" "" "$INSTDIR\kestrova.exe" 0
+  ; Explorer's "Send To" menu hands the selected archives and folders to the queue (the program
+  ; takes them as its arguments). The menu belongs to the user who installs.
+  SetShellVarContext current
+  CreateShortCut "$SENDTO\${PRODUCT}.lnk" "$INSTDIR\kestrova.exe" "" "$INSTDIR\kestrova.exe" 0
+  SetShellVarContext all
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -111,6 +116,9 @@ Section "Uninstall"
   ; Only our own files are removed: a folder that still holds something of the user's stays.
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  SetShellVarContext current
+  Delete "$SENDTO\${PRODUCT}.lnk"
+  SetShellVarContext all
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; ${SETTINGS_KEY} under HKCU is the user's: it survives, so a reinstall keeps the settings.
 SectionEnd

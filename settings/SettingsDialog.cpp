@@ -45,6 +45,7 @@ void SettingsDialog::LoadOptions()
     titleExtract.SetCheck(store.ReadFlag("Extract", "Title Extract"));
     messageBoxAlert.SetCheck(store.ReadFlag("Extract", "Message Box Alert"));
     askForFolder.SetCheck(store.ReadFlag("Extract", "Ask For Folder"));
+    smartFolder.SetCheck(store.ReadFlag("Extract", "Smart Folder"));
     desktopShortcut.SetCheck(store.ReadFlag("Shortcuts", "Desktop Shortcut"));
     quickLaunchShortcut.SetCheck(store.ReadFlag("Shortcuts", "QuickLaunch Shortcut"));
     startFolder = store.ReadString("Folders", "Last");
@@ -83,6 +84,7 @@ void SettingsDialog::SaveSettings()
     store.WriteNumber("Extract", "Title Extract", titleExtract.IsChecked() ? 1 : 0);
     store.WriteNumber("Extract", "Message Box Alert", messageBoxAlert.IsChecked() ? 1 : 0);
     store.WriteNumber("Extract", "Ask For Folder", askForFolder.IsChecked() ? 1 : 0);
+    store.WriteNumber("Extract", "Smart Folder", smartFolder.IsChecked() ? 1 : 0);
     store.WriteNumber("Shortcuts", "Desktop Shortcut", desktopShortcut.IsChecked() ? 1 : 0);
     store.WriteNumber("Shortcuts", "QuickLaunch Shortcut", quickLaunchShortcut.IsChecked() ? 1 : 0);
     store.WriteString("Folders", "Last", lastFolder);
@@ -98,6 +100,7 @@ bool SettingsDialog::IsOptionChecked(int id) const
     case IDC_SETTINGS_ASK_FOLDER: return askForFolder.IsChecked();
     case IDC_SETTINGS_DESKTOP_SHORTCUT: return desktopShortcut.IsChecked();
     case IDC_SETTINGS_QUICKLAUNCH_SHORTCUT: return quickLaunchShortcut.IsChecked();
+    case IDC_SETTINGS_SMART_FOLDER: return smartFolder.IsChecked();
     default: return false;
     }
 }
@@ -154,6 +157,7 @@ void SettingsDialog::BindControls()
     Bind(IDC_SETTINGS_QUICK_HEADING, quickAccessHeading);
     Bind(IDC_SETTINGS_DESKTOP_SHORTCUT, desktopShortcut);
     Bind(IDC_SETTINGS_QUICKLAUNCH_SHORTCUT, quickLaunchShortcut);
+    Bind(IDC_SETTINGS_SMART_FOLDER, smartFolder);
     Bind(IDC_SETTINGS_MASKS_HEADING, masksHeading);
     Bind(IDC_SETTINGS_MASKS, maskList);
     Bind(IDC_SETTINGS_MASK_HELP, maskHelp);
@@ -175,8 +179,8 @@ void SettingsDialog::BuildPages()
     aboutPage.Show(SW_HIDE);
     maskEdit.Show(SW_HIDE);
 
-    const fw::Window* general[] = {&askForFolder,  &desktopShortcut, &quickLaunchShortcut, &messageBoxAlert,
-                                   &titleExtract, &locationHeading, &quickAccessHeading};
+    const fw::Window* general[] = {&askForFolder, &desktopShortcut,  &quickLaunchShortcut, &messageBoxAlert,
+                                   &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder};
     for (const fw::Window* control : general)
         ::SetParent(*control, generalPage);
     addButton.Show(SW_HIDE);
@@ -208,6 +212,7 @@ void SettingsDialog::ApplyGeometry()
         {&quickAccessHeading, 15, 125, 290, 16},
         {&desktopShortcut, 15, 150, 290, 20},
         {&quickLaunchShortcut, 15, 168, 290, 30},
+        {&smartFolder, 15, 198, 290, 13},
         {&masksHeading, 15, 25, 290, 16},
         {&maskList, 15, 50, 290, 70},
         {&maskHelp, 15, 157, 290, 50},

@@ -20,11 +20,11 @@ public:
     SettingsDialog();
     ~SettingsDialog() override;
 
-    // Sets the five check boxes and startFolder/lastFolder from the registry.
+    // Sets the six check boxes and startFolder/lastFolder from the registry.
     void LoadOptions();
     // Writes shortcuts, masks, options, "Last", "FilePath" and "Version"; run once at program end.
     void SaveSettings();
-    // Check state of one of the option boxes 1020, 1024 to 1027; false for any other id. The
+    // Check state of one of the option boxes 1020, 1024 to 1028; false for any other id. The
     // boxes live inside their page's group box, so GetDlgItem on the dialog does not find them.
     bool IsOptionChecked(int id) const;
 
@@ -48,6 +48,7 @@ public:
     fw::Static quickAccessHeading;
     fw::Button desktopShortcut;     // 1026 "Desktop Shortcut"
     fw::Button quickLaunchShortcut; // 1027 "QuickLaunch Shortcut"
+    fw::Button smartFolder;         // 1028 "Smart Folder": no title folder for one top-level entry
     fw::Static masksHeading;
     fw::ListView maskList;
     fw::Static maskHelp;

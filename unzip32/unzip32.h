@@ -31,6 +31,7 @@ extern "C" {
 #define UZ_NO_MATCH 11       /* nothing in the archive matched the selection */
 #define UZ_BAD_ARGUMENT 10   /* invalid option or callback record */
 #define UZ_DISK_FULL 50      /* the disk is full, or a folder or file could not be created or written */
+#define UZ_STOPPED 80        /* the service callback stopped the run */
 #define UZ_INTERNAL 99       /* unexpected internal failure */
 
 /* The option record: fifteen 32-bit switches, then the archive path and the target folder. */
@@ -66,6 +67,13 @@ typedef void(UZ_API* UnzipMemberCallback)(unsigned long size, unsigned long pack
                                           unsigned month, unsigned day, unsigned year, unsigned hour,
                                           unsigned minute, char marker, const char* name, const char* method,
                                           unsigned long crc, char encrypted);
+/* Called on the calling thread before each member is listed or extracted, with its name and size
+ * (low 32 bits), and again with the same name and size after each further UZ_SERVICE_STEP bytes
+ * written for that member, so that a caller can stop inside a long member too. A nonzero answer
+ * stops the run: the member being written is removed (no partial file stays under its name; a file
+ * it was to replace stays as it was), the members already extracted stay, no further member is
+ * started, and Wiz_SingleEntryUnzip returns UZ_STOPPED. */
+#define UZ_SERVICE_STEP (8ul << 20)
 typedef int(UZ_API* UnzipServiceCallback)(const char* name, unsigned long size);
 
 /* The callback record. Null callbacks are not called. The totals are filled in by the library. */
@@ -75,7 +83,7 @@ typedef struct UnzipCallbacks {
     UnzipReplaceCallback replace;   /*  8 */
     UnzipPasswordCallback password; /* 12 */
     UnzipMemberCallback member;     /* 16 */
-    UnzipServiceCallback service;   /* 20: called per member; nonzero stops the run */
+    UnzipServiceCallback service;   /* 20: called per member and per UZ_SERVICE_STEP written; nonzero stops */
     unsigned long totalPacked;      /* 24 */
     unsigned long totalSize;        /* 28 */
     int totalFactor;                /* 32 */

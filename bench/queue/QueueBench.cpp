@@ -19,14 +19,9 @@
 
 namespace {
 
+using bench::EnvNumber;
+using bench::Median;
 using bench::Seconds;
-
-int EnvNumber(const char* name, int fallback)
-{
-    char text[16] = {};
-    int value = ::GetEnvironmentVariableA(name, text, sizeof text) > 0 ? std::atoi(text) : 0;
-    return value > 0 ? value : fallback;
-}
 
 // Runs the thread's messages (painting included) until none are waiting.
 void Settle()
@@ -46,12 +41,6 @@ double Timed(const std::function<void()>& run)
     run();
     Settle();
     return Seconds() - start;
-}
-
-double Median(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 void MakeArchives(const std::string& folder, int count)

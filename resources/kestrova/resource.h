@@ -33,6 +33,7 @@
 #define IDC_SETTINGS_ASK_FOLDER            1025
 #define IDC_SETTINGS_DESKTOP_SHORTCUT      1026
 #define IDC_SETTINGS_QUICKLAUNCH_SHORTCUT  1027
+#define IDC_SETTINGS_SMART_FOLDER          1028
 #define IDC_SETTINGS_QUICK_HEADING         1035
 #define IDC_SETTINGS_LOCATION_HEADING      1036
 #define IDC_SETTINGS_MASKS_HEADING         1037
@@ -102,7 +103,7 @@ constexpr int kImageIds[] = {IDI_KESTROVA, IDB_OPTIONS, IDB_UP,     IDB_DESKTOP,
 // The settings dialog's own controls, with "Apply" (IDOK, 1) among them.
 constexpr int kSettingsIds[] = {1,
                                 IDC_SETTINGS_TITLE_EXTRACT,        IDC_SETTINGS_MESSAGE_ALERT, IDC_SETTINGS_ASK_FOLDER,
-                                IDC_SETTINGS_DESKTOP_SHORTCUT,     IDC_SETTINGS_QUICKLAUNCH_SHORTCUT,
+                                IDC_SETTINGS_DESKTOP_SHORTCUT,     IDC_SETTINGS_QUICKLAUNCH_SHORTCUT, IDC_SETTINGS_SMART_FOLDER,
                                 IDC_SETTINGS_QUICK_HEADING,        IDC_SETTINGS_LOCATION_HEADING,
                                 IDC_SETTINGS_MASKS_HEADING,        IDC_SETTINGS_ABOUT_HEADING, IDC_SETTINGS_MASKS,
                                 IDC_SETTINGS_TABS,                 IDC_SETTINGS_GENERAL_PAGE,  IDC_SETTINGS_MASKING_PAGE,

@@ -12,6 +12,7 @@ constexpr char kSelectFileToView[] = "Please select a file to view!";
 constexpr char kOneFileToView[] = "Only able to view one file at a time!";
 constexpr char kNothingToRemove[] = "No files to remove from Extraction List!";
 constexpr char kSearching[] = "Searching Folder && Sub-Folders For Archives: \n";
+constexpr char kNotQueued[] = "These are neither archives nor folders and were not queued:";
 
 // Extraction run.
 constexpr char kPickerTitle[] = "Select the folder in where the selected archives will be extracted to:";
@@ -21,6 +22,11 @@ constexpr char kSummaryFailed[] = " (failed)";
 constexpr char kSummarySkipped[] = " (some files skipped)";
 constexpr char kSummaryMoreBefore[] = " and ";
 constexpr char kSummaryMoreAfter[] = " more";
+constexpr char kSummaryStopped[] = " (stopped)";
+constexpr char kStopQuestion[] = "Stop the extraction?";
+// The caption during a run: "Kestrova - 3 of 20".
+constexpr char kRunCaptionBefore[] = " - ";
+constexpr char kRunCaptionOf[] = " of ";
 // The password prompt's two lines: the member, then its archive.
 constexpr char kPasswordFor[] = "Password for ";
 constexpr char kPasswordIn[] = "in ";

@@ -1,5 +1,6 @@
 // The extraction list's menu and keys, the explorer's Recycle-Bin delete through the real shell,
 // and the drive box, driven through the window messages a user's actions produce.
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/ProcessObjects.h"
 #include "resources/kestrova/resource.h"
@@ -7,6 +8,7 @@
 #include "tests/support/MainWindowFixture.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -344,6 +346,57 @@ TEST_F(ExtractionListTest, ChoosingADriveListsItsRootAndAnEmptyOneShowsThePlaceh
     EXPECT_EQ(app::CurrentFolder(), "C:\\");
     EXPECT_GE(RowOf(window->ExplorerList, "windows"), 0);
     EXPECT_EQ(RowOf(window->ExplorerList, "Please Insert Disk & Refresh"), -1);
+}
+
+// The platform's splitting: quotes keep blanks, the switch stands anywhere; a name the code page
+// cannot hold is kept apart rather than queued under a look-alike.
+TEST(CommandLine, QuotedPathsTheSwitchAndNamesTheCodePageLacks)
+{
+    app::CommandLine line = app::CommandLine::Parse(L"kestrova.exe \"C:\\My Zips\\a.zip\" /X D:\\Folder");
+    EXPECT_TRUE(line.extractAndClose);
+    EXPECT_EQ(line.paths, (std::vector<std::string>{"C:\\My Zips\\a.zip", "D:\\Folder"}));
+    EXPECT_FALSE(app::CommandLine::Parse(L"\"C:\\Program Files\\kestrova.exe\"").extractAndClose);
+    EXPECT_TRUE(app::CommandLine::Parse(L"kestrova.exe").paths.empty());
+    if (::GetACP() != CP_UTF8) {
+        line = app::CommandLine::Parse(L"kestrova.exe C:\\\x4E2D.zip");
+        EXPECT_TRUE(line.paths.empty());
+        EXPECT_EQ(line.unusable.size(), 1u);
+    }
+}
+
+// A real DROPFILES block, as the shell sends it: archives are queued with their own folder,
+// folders searched, and the rest named in one message.
+TEST_F(ExtractionListTest, FilesDroppedFromTheShellAreQueuedAndTheRestNamedOnce)
+{
+    folder.MakeFolder("drop");
+    folder.MakeFolder("drop\\deep");
+    folder.WriteFile("drop\\deep\\Found.zip", "PK");
+    folder.WriteFile("Single.zip", "PK");
+    folder.WriteFile("notes.txt", "text");
+    const std::vector<std::string> paths = {folder.Child("Single.zip"), folder.Child("drop"), folder.Child("notes.txt"),
+                                            folder.Child("Gone.zip")};
+    std::wstring names;
+    for (const std::string& path : paths)
+        names += std::wstring(path.begin(), path.end()) + L'\0';
+    names += L'\0';
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(block);
+
+    // The box comes up on this thread: a hook reads it before its loop starts. (The search's
+    // popup, all statics, passes for a box too: the message is the last one.)
+    testsupport::MessageBoxHook watcher(IDOK);
+    window->Post(WM_DROPFILES, reinterpret_cast<WPARAM>(block));
+    testsupport::PumpMessages(0);
+    ASSERT_FALSE(watcher.Seen().empty());
+    EXPECT_EQ(watcher.Seen().back().text, std::string("These are neither archives nor folders and were not queued:\n") +
+                                          paths[2] + "\n" + paths[3]);
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"Single.zip", "Found.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 1),
+              (std::vector<std::string>{folder.Child("") , folder.Child("drop\\deep\\")}));
 }
 
 }  // namespace

@@ -49,6 +49,27 @@ TEST(ExtractionDestination, FollowsTheTwoOptions)
     EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out");
 }
 
+// One top-level folder, or one single file, brings its own place; anything else needs the title folder.
+TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
+{
+    using V = std::vector<std::string>;
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top/", "Top/a.txt", "Top/sub/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top\\a.txt", "Top/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V{"single.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"Top/a.txt", "other.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"a.txt", "b.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V{"/rooted/a.txt"}));
+
+    engine::PathInfo archive("C:\\Data\\Pack.zip");
+    app::ExtractionOptions options;
+    options.titleFolder = options.smartFolder = true;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data");
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", false), "C:\\Data\\Pack");
+    options.smartFolder = false;
+    EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data\\Pack");
+}
+
 class ExtractionRunTest : public testsupport::MainWindowFixture {
 protected:
     void SetUp() override
@@ -65,7 +86,7 @@ protected:
 
     // Writes an archive into the test folder and queues it.
     using MainWindowFixture::Queue;
-    std::string Queue(const std::string& relative, const testsupport::ZipBuilder& zip)
+    std::string Queue(const std::string& relative, const ziptest::Archive& zip)
     {
         testsupport::WriteFileBytes(folder.Child(relative), zip.Build());
         return Queue(folder.Child(relative));
@@ -73,9 +94,9 @@ protected:
     void Select(std::initializer_list<int> rows) { testsupport::SelectRows(window->ExtractionList, rows); }
 };
 
-testsupport::ZipBuilder PackWith(const std::string& tag)
+ziptest::Archive PackWith(const std::string& tag)
 {
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("readme.txt", "readme of " + tag).Add("docs/manual.txt", std::string(5000, 'm') + tag);
     zip.Add("junk.bak", "old").Add("cache/x.tmp", "tmp", false);
     return zip;
@@ -236,7 +257,7 @@ TEST_F(ExtractionRunTest, EachFailureShowsItsMessageAndIsMarkedInTheSummary)
     std::string good = Queue("Good.zip", PackWith("good"));
     std::string gone = Queue("Gone.zip", PackWith("gone"));
     ::DeleteFileA(gone.c_str());  // deleted after it was queued
-    testsupport::ZipBuilder skips;
+    ziptest::Archive skips;
     skips.Add("../escape.txt", "x").Add("fine.txt", "fine");
     std::string skipped = Queue("Skips.zip", skips);
     std::string blocked = Queue("Blocked.zip", PackWith("blocked"));
@@ -262,7 +283,7 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
 {
     if (!testsupport::IsSmallTestDrive("T:\\"))
         GTEST_SKIP() << "drive T: is not mapped";
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("small.txt", "small").Add("big.txt", std::string(20u << 20, 'b'));
     const std::string archive = "T:\\Big.zip";
     ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));
@@ -284,7 +305,7 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
 // its OK button) stays on the screen.
 TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
 {
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("x.txt", "x", false);
     std::vector<std::string> paths;
     for (int i = 0; i < 33; ++i) {
@@ -309,9 +330,37 @@ TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
     EXPECT_EQ(ReadText(folder.Child("p0\\x.txt")), "x") << "every archive is extracted";
 }
 
+// With the title and smart folder options on, an archive's listing decides before it is extracted.
+TEST_F(ExtractionRunTest, SmartFolderLeavesOutTheTitleFolderForOneTopLevelEntry)
+{
+    SetOption(app::Settings().titleExtract, true);
+    SetOption(app::Settings().messageBoxAlert, false);
+    app::Settings().smartFolder.SetCheck(true);
+    ziptest::Archive top;
+    top.Add("Top/a.txt", "a").Add("Top/sub/b.txt", "b");
+    ziptest::Archive single;
+    single.Add("only.txt", "only");
+    ziptest::Archive several;
+    several.Add("Top/a.txt", "a").Add("loose.txt", "loose");
+    Queue("Folder.zip", top);
+    Queue("Single.zip", single);
+    Queue("Several.zip", several);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("Top\\sub\\b.txt")), "b");
+    EXPECT_FALSE(FileExists(folder.Child("Folder\\Top\\a.txt")));
+    EXPECT_EQ(ReadText(folder.Child("only.txt")), "only");
+    EXPECT_EQ(ReadText(folder.Child("Several\\loose.txt")), "loose");
+    EXPECT_EQ(ReadText(folder.Child("Several\\Top\\a.txt")), "a");
+
+    app::Settings().smartFolder.SetCheck(false);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("Folder\\Top\\a.txt")), "a") << "off: the title folder as always";
+    EXPECT_EQ(ReadText(folder.Child("Single\\only.txt")), "only");
+}
+
 TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
 {
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("a.txt", std::string(1000, 'a')).Add("b.txt", "bb", false).Add("c.txt", std::string(300, 'c'));
     Queue("View.zip", zip);
 
@@ -381,11 +430,12 @@ TEST_F(ExtractionRunTest, UnicodeArchivesMembersAndMasksExtractUnderTheirNames)
     app::Settings().excludeMasks = {"*.тмп", names[2] + "*", "?.txt"};
     app::Settings().excludeMaskCount = 3;
     folder.MakeFolder(names[1]);
-    testsupport::ZipBuilder zip;
-    zip.Utf8Names().Add(names[3] + "/" + names[4] + ".txt", "deep").Add(names[0] + ".txt", "kept");
+    ziptest::Archive zip;
+    zip.Add(names[3] + "/" + names[4] + ".txt", "deep").Add(names[0] + ".txt", "kept");
     zip.Add("черновик.тмп", "masked").Add(names[2] + ".txt", "masked too").Add("тмп.txt", "kept too");
     zip.Add("Ж.txt", "one character").Add("ЖЖ.txt", "two");
-    testsupport::ZipBuilder legacy;
+    ziptest::WithUtf8Names(zip);
+    ziptest::Archive legacy;
     legacy.Add("caf\x82.txt", "cp437");
     const std::string first = Queue(names[1] + "\\" + names[4] + ".zip", zip);
     const std::string second = Queue(names[1] + "\\legacy.zip", legacy);
@@ -422,8 +472,8 @@ TEST_F(ExtractionRunTest, ArchivesInFoldersDeeperThanMaxPathExtractThere)
     SetOption(app::Settings().titleExtract, true);
     const std::string deep = folder.MakeDeepFolder("a_long_folder_name_" + UnicodeNames()[3], 280);
     const std::string member = std::string(100, 'm') + "/" + UnicodeNames()[1] + std::string(100, 'n') + ".txt";
-    testsupport::ZipBuilder zip;
-    zip.Utf8Names().Add(member, "far");
+    ziptest::Archive zip;
+    ziptest::WithUtf8Names(zip.Add(member, "far"));
     const std::string archive = Queue(deep + "\\Tief.zip", zip);
     ASSERT_GT(archive.size(), static_cast<size_t>(MAX_PATH));
     MessageBoxWatcher watcher;
@@ -433,6 +483,150 @@ TEST_F(ExtractionRunTest, ArchivesInFoldersDeeperThanMaxPathExtractThere)
               "far");
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + archive + "\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The bytes a file holds now (a file being written included); 0 when there is none.
+uint64_t SizeNow(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// What a probe thread saw of the window while a run went on.
+struct RunProbes {
+    int count = 0;
+    int late = 0;  // not answered within 200 ms
+    bool queueDisabled = false;
+    LRESULT position = 0;
+    LRESULT range = 0;
+    std::string caption;
+    bool moved = false;
+};
+
+class ExtractionWorkerTest : public ExtractionRunTest {
+protected:
+    // Presses Execute and, from another thread every 20 ms, asks the window for an answer within
+    // 200 ms; once `partial` has `stopAt` bytes, reads the bar and the caption, moves the window
+    // and calls `act`. Answers the milliseconds from `act` to the end of the run.
+    template <typename Act>
+    DWORD RunAndProbe(const std::string& partial, uint64_t stopAt, RunProbes& probes, Act act)
+    {
+        HWND main = *window;
+        HWND bar = window->progressBar;
+        HWND remove = window->deleteButton;
+        std::atomic<DWORD> acted{0};
+        std::thread prober([&] {
+            for (int i = 0; i < 1500 && acted == 0; ++i, ::Sleep(20)) {
+                DWORD_PTR answer = 0;
+                const DWORD start = ::GetTickCount();
+                const bool answered = ::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 200, &answer) != 0;
+                ++probes.count;
+                if (!answered || ::GetTickCount() - start > 200)
+                    ++probes.late;
+                if (SizeNow(partial) < stopAt)
+                    continue;
+                probes.queueDisabled = !::IsWindowEnabled(remove);
+                probes.position = ::SendMessageA(bar, PBM_GETPOS, 0, 0);
+                probes.range = ::SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+                probes.caption = testsupport::WindowText(main);
+                RECT before{};
+                RECT after{};
+                ::GetWindowRect(main, &before);
+                ::SetWindowPos(main, nullptr, before.left + 7, before.top + 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+                ::GetWindowRect(main, &after);
+                probes.moved = after.left == before.left + 7;
+                acted = ::GetTickCount();
+                act(main);
+            }
+        });
+        window->executeButton.Click();
+        const DWORD ended = ::GetTickCount();
+        prober.join();
+        return acted != 0 ? ended - acted : 0xFFFFFFFF;
+    }
+};
+
+// The run goes on a worker: the window answers, moves and shows how far the run is; Execute
+// pressed again stops inside a gigabyte member within a second and a half, leaving no part of
+// it, the members before it, and a summary that says where the run stopped.
+TEST_F(ExtractionWorkerTest, TheWindowAnswersDuringARunAndExecuteStopsInsideABigMember)
+{
+    folder.MakeFolder("small");
+    folder.MakeFolder("big");
+    folder.MakeFolder("later");
+    Queue("later\\Later.zip", PackWith("later"));
+    ziptest::Archive huge;
+    huge.Add("first.txt", "first").AddZeros("huge.bin", 1ull << 30);
+    const std::string big = Queue("big\\Big.zip", huge);
+    const std::string small = Queue("small\\Small.zip", PackWith("small"));
+    // Rows: Small (0), Big (1), Later (2).
+    MessageBoxWatcher watcher;
+    RunProbes probes;
+    HWND execute = window->executeButton;
+    const DWORD stopTook = RunAndProbe(folder.Child("big\\huge.bin"), 64u << 20, probes,
+                                       [execute](HWND) { ::PostMessageA(execute, BM_CLICK, 0, 0); });
+
+    EXPECT_LE(stopTook, 1500u);
+    EXPECT_GT(probes.count, 3);
+    EXPECT_EQ(probes.late, 0) << "of " << probes.count << " probes";
+    EXPECT_TRUE(probes.moved);
+    EXPECT_TRUE(probes.queueDisabled);
+    EXPECT_EQ(probes.range, 3 * app::MainWindow::kProgressPerRow);
+    EXPECT_GT(probes.position, 1 * app::MainWindow::kProgressPerRow) << "the bar moves inside an archive";
+    EXPECT_LT(probes.position, 2 * app::MainWindow::kProgressPerRow);
+    EXPECT_EQ(probes.caption, "Kestrova - 2 of 3");
+
+    EXPECT_FALSE(FileExists(folder.Child("big\\huge.bin"))) << "no partial file";
+    EXPECT_EQ(ReadText(folder.Child("big\\first.txt")), "first");
+    EXPECT_EQ(ReadText(folder.Child("small\\readme.txt")), "readme of small");
+    EXPECT_FALSE(FileExists(folder.Child("later\\readme.txt")));
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + small + "\n" + big + " (stopped)\n");
+    EXPECT_EQ(window->GetText(), "Kestrova");
+    EXPECT_TRUE(window->deleteButton.IsEnabled());
+    EXPECT_EQ(window->progressBar.GetPosition(), 0);
+}
+
+// Closing during a run asks first; yes stops the run and then closes the window, with no summary.
+TEST_F(ExtractionWorkerTest, ClosingDuringARunAsksThenStopsAndCloses)
+{
+    ziptest::Archive huge;
+    huge.AddZeros("huge.bin", 1ull << 30);
+    Queue("Big.zip", huge);
+    MessageBoxWatcher watcher(IDYES);
+    RunProbes probes;
+    const DWORD took = RunAndProbe(folder.Child("huge.bin"), 16u << 20, probes,
+                                   [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
+    EXPECT_LE(took, 3000u) << "the question is answered, then the run stops";
+    testsupport::PumpMessages(0);
+    EXPECT_FALSE(window->IsValid());
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "Stop the extraction?");
+    EXPECT_FALSE(FileExists(folder.Child("huge.bin")));
+}
+
+// The bar's range is the rows the run handles: all three for Execute, the one selected for
+// "Extract Selected Files".
+TEST_F(ExtractionWorkerTest, TheProgressRangeIsTheRowsTheRunHandles)
+{
+    SetOption(app::Settings().messageBoxAlert, false);
+    for (const char* name : {"a", "b", "c"}) {
+        folder.MakeFolder(name);
+        Queue(std::string(name) + "\\" + name + ".zip", PackWith(name));
+    }
+    Select({1});
+    window->executeButton.Click();
+    EXPECT_EQ(window->progressBar.Send(PBM_GETRANGE, FALSE, 0), 3 * app::MainWindow::kProgressPerRow);
+    window->RunExtraction(false);
+    EXPECT_EQ(window->progressBar.Send(PBM_GETRANGE, FALSE, 0), 1 * app::MainWindow::kProgressPerRow);
+    EXPECT_EQ(window->progressBar.GetPosition(), 0);
+    EXPECT_TRUE(FileExists(folder.Child("c\\readme.txt")));
 }
 
 }  // namespace

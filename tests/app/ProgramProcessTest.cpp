@@ -3,6 +3,8 @@
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/RegistryFixture.h"
 #include "tests/support/RemoteListView.h"
+#include "tests/support/TestFolder.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <commctrl.h>
 
@@ -141,6 +143,28 @@ TEST_F(UnicodeStartFolderTest, ShowsUnicodeNamesAndKeepsTheFolderInTheRegistry)
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(CloseAndWait(), 0u);
     EXPECT_EQ(ReadRaw("Folders", "Last"), start_);
+}
+
+// `kestrova.exe /x paths...` queues the archives given (a path with blanks in quotes), extracts
+// them at once and ends with exit code 0; the completion message stays off, as its option is.
+TEST(ProgramCommandLine, SlashXExtractsTheArchivesGivenAndEndsWithExitCodeZero)
+{
+    testsupport::RegistryKeyGuard key;
+    testsupport::TestFolder folder;
+    folder.MakeFolder("With Blanks");
+    ziptest::Archive zip;
+    zip.Add("inside.txt", "inside").Add("sub/more.txt", "more");
+    const std::string archive = folder.Child("With Blanks\\Pack One.zip");
+    ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));
+    testsupport::ChildProcess program;
+    ASSERT_TRUE(program.StartCommand("\"" + ProgramPath() + "\" /x \"" + archive + "\""));
+    DWORD code = 12345;
+    ASSERT_TRUE(program.WaitForExit(30000, code));
+    EXPECT_EQ(code, 0u);
+    std::string text;
+    EXPECT_TRUE(testsupport::ReadFileBytes(folder.Child("With Blanks\\inside.txt"), text));
+    EXPECT_EQ(text, "inside");
+    EXPECT_TRUE(testsupport::FileExists(folder.Child("With Blanks\\sub\\more.txt")));
 }
 
 }  // namespace

@@ -65,6 +65,11 @@ std::string StartMenuShortcut()
     return SpecialFolder(CSIDL_COMMON_PROGRAMS) + "\\Kestrova.lnk";
 }
 
+std::string SendToShortcut()
+{
+    return SpecialFolder(CSIDL_SENDTO) + "\\Kestrova.lnk";
+}
+
 bool UninstallKeyExists()
 {
     HKEY key = nullptr;
@@ -171,6 +176,8 @@ TEST_F(InstallerTest, SilentInstallRunsFromStartMenuEntryExtractsAndUninstallsKe
     ASSERT_TRUE(FileExists(StartMenuShortcut())) << "no Start-menu entry " << StartMenuShortcut();
     const std::string target = ShortcutTarget(StartMenuShortcut());
     EXPECT_EQ(target, folder + "\\kestrova.exe") << "the Start-menu entry points elsewhere";
+    ASSERT_TRUE(FileExists(SendToShortcut())) << "no Send To entry " << SendToShortcut();
+    EXPECT_EQ(ShortcutTarget(SendToShortcut()), folder + "\\kestrova.exe");
 
     EXPECT_TRUE(UninstallKeyExists()) << "no Add/Remove Programs entry HKLM\\" << kUninstallKey;
     EXPECT_EQ(UninstallValue("DisplayName"), "Kestrova");
@@ -180,7 +187,7 @@ TEST_F(InstallerTest, SilentInstallRunsFromStartMenuEntryExtractsAndUninstallsKe
 
     // Use the installed copy: it opens in the folder it showed last, which holds one archive.
     testsupport::TestFolder work;
-    work.WriteFile("pack.zip", testsupport::ZipBuilder().Add("hello.txt", "extracted by the installed copy\r\n").Build());
+    work.WriteFile("pack.zip", ziptest::Archive().Add("hello.txt", "extracted by the installed copy\r\n").Build());
     WriteRaw("Folders", "Last", work.Path() + "\\");
     WriteRaw("Extract", "Title Extract", "1");
     WriteRaw("Extract", "Message Box Alert", "1");
@@ -232,6 +239,7 @@ TEST_F(InstallerTest, SilentInstallRunsFromStartMenuEntryExtractsAndUninstallsKe
         EXPECT_FALSE(FileExists(folder + "\\" + name)) << name << " is still installed";
     EXPECT_FALSE(FolderExists(folder)) << folder << " was not removed";
     EXPECT_FALSE(FileExists(StartMenuShortcut())) << "the Start-menu entry was not removed";
+    EXPECT_FALSE(FileExists(SendToShortcut())) << "the Send To entry was not removed";
     EXPECT_FALSE(UninstallKeyExists()) << "the Add/Remove Programs entry was not removed";
     // The user's settings stay for a later installation.
     EXPECT_EQ(ReadRaw("", "FilePath"), folder + "\\kestrova.exe") << "the uninstaller touched HKCU\\Software\\Kestrova";

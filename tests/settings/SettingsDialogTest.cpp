@@ -160,6 +160,7 @@ TEST_F(SettingsDialogTest, LoadOptionsReadsTheStoredValues)
     WriteRaw("Extract", "Ask For Folder", "01");
     WriteRaw("Shortcuts", "Desktop Shortcut", "yes");
     WriteRaw("Shortcuts", "QuickLaunch Shortcut", "1");
+    WriteRaw("Extract", "Smart Folder", "1");
     WriteRaw("Folders", "Last", "  C:\\windows\\  ");
     settings::SettingsDialog& d = Open();
     EXPECT_TRUE(d.titleExtract.IsChecked());
@@ -171,6 +172,7 @@ TEST_F(SettingsDialogTest, LoadOptionsReadsTheStoredValues)
     EXPECT_TRUE(d.IsOptionChecked(IDC_SETTINGS_TITLE_EXTRACT));
     EXPECT_FALSE(d.IsOptionChecked(IDC_SETTINGS_ASK_FOLDER));
     EXPECT_TRUE(d.IsOptionChecked(IDC_SETTINGS_QUICKLAUNCH_SHORTCUT));
+    EXPECT_TRUE(d.IsOptionChecked(IDC_SETTINGS_SMART_FOLDER));
     EXPECT_FALSE(d.IsOptionChecked(IDC_SETTINGS_MASKS));
     EXPECT_EQ(::GetDlgItem(d, IDC_SETTINGS_TITLE_EXTRACT), nullptr);
     EXPECT_EQ(d.startFolder, "C:\\windows\\");
@@ -472,7 +474,8 @@ TEST_F(SettingsDialogTest, ProgramEndWritesEveryValueAsText)
         const char* value;
     } expected[] = {
         {"Extract", "Title Extract", "1"},         {"Extract", "Message Box Alert", "0"},
-        {"Extract", "Ask For Folder", "1"},        {"Shortcuts", "Desktop Shortcut", "0"},
+        {"Extract", "Ask For Folder", "1"},        {"Extract", "Smart Folder", "0"},
+        {"Shortcuts", "Desktop Shortcut", "0"},
         {"Shortcuts", "QuickLaunch Shortcut", "0"}, {"Folders", "Last", "C:\\windows\\"},
         {"Not To Extract", "0", "*.bak"},          {"", "Version", "1.8.00"},
     };

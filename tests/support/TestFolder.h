@@ -71,24 +71,29 @@ public:
     }
     static DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Wide(path).c_str()); }
 
-    static void Remove(const std::string& folder) { RemoveWide(Wide(folder)); }
+    // Removes the folder with everything in it, names outside the code page and long paths too. A
+    // linked folder is unlinked, never emptied: what it points at is not the test's.
+    static void Remove(const std::string& folder) { RemoveTree(Wide(folder)); }
 
 private:
-    static void RemoveWide(const std::wstring& folder)
+    static void RemoveTree(const std::wstring& folder)
     {
         WIN32_FIND_DATAW match;
         HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &match);
         if (find != INVALID_HANDLE_VALUE) {
             do {
-                std::wstring name = match.cFileName;
+                const std::wstring name = match.cFileName;
                 if (name == L"." || name == L"..")
                     continue;
                 std::wstring child = folder + L"\\" + name;
                 if (child.size() >= MAX_PATH - 20 && child.compare(0, 4, L"\\\\?\\") != 0)
                     child = L"\\\\?\\" + child;
                 ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveWide(child);
+                if ((match.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                    (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                    ::RemoveDirectoryW(child.c_str());
+                else if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(child);
                 else
                     ::DeleteFileW(child.c_str());
             } while (::FindNextFileW(find, &match));

@@ -3,7 +3,7 @@
 // each extracts byte for byte, lists its methods by name and passes the test mode; its damaged
 // and truncated copies give result 2 and leave no wrong file behind; members that need more
 // memory than a decoder may take are skipped with the reason (result 1).
-#include "tests/support/TestFolder.h"
+#include "tests/support/TestSupport.h"
 #include "tests/unzip32/DllRunner.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +22,7 @@ std::string ArchiveFolder()
     const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
     if (folder == nullptr || *folder == '\0')
         return std::string();
-    return dllrun::FromHost(folder);
+    return testsupport::FromHost(folder);
 }
 
 // The archives of methods.txt with the methods their members use.

@@ -1,6 +1,7 @@
 #include "unzip32/core/Extractor.h"
 
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
+#include "tests/unzip32/CountingHost.h"
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/StdWorkerThreads.h"
 
@@ -16,19 +17,14 @@ using unzip::MemoryHost;
 using unzip::MemorySource;
 using unzip::Status;
 using ziptest::Archive;
+using ziptest::CountingHost;
 using ziptest::Member;
+using ziptest::Stored;
 
 ExtractReport ExtractBytes(const std::string& bytes, MemoryHost& host, ExtractOptions options = ExtractOptions())
 {
     MemorySource source(bytes.data(), bytes.size());
     return unzip::Extract(source, host, options);
-}
-
-Member Stored(const std::string& name, const std::string& data)
-{
-    Member m{name, data};
-    m.method = 0;
-    return m;
 }
 
 TEST(Extractor, StoredDeflatedFoldersAndDescriptors_ExtractExactly)
@@ -98,6 +94,10 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
     aes.centralExtra = ziptest::Extra(0x9901, ziptest::Le16(2) + "AE" + std::string("\x03", 1) + ziptest::Le16(8));
     Member imploded{"old.imp", "xxxxxxxx"};
     imploded.method = 6;
+    Member shrunk{"x.shr", "xxxxxxxx", 1};
+    Member shortZip64{"z64", "data", 0};  // both size fields full, but the extra holds only one
+    shortZip64.declaredSize = shortZip64.declaredCompressedSize = 0xFFFFFFFFll;
+    shortZip64.centralExtra = ziptest::Extra(0x0001, ziptest::Le64(4));
     Member bzip2{"b.bz2", "BZh9"};  // a stream header and nothing after it
     bzip2.method = 12;
     Member slip{"../../evil.txt", "x"};
@@ -113,6 +113,8 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
         {"strong encryption", strong, &ExtractReport::skippedEncrypted, "encrypted"},
         {"AES", aes, &ExtractReport::skippedEncrypted, "encrypted"},
         {"implode", imploded, &ExtractReport::skippedUnsupported, "Implode"},
+        {"shrink", shrunk, &ExtractReport::skippedUnsupported, "Shrink"},
+        {"ZIP64 extra short of its fields", shortZip64, &ExtractReport::damaged, "inconsistent"},
         {"bzip2 cut short", bzip2, &ExtractReport::damaged, "damaged"},
         {"zip-slip", slip, &ExtractReport::skippedUnsafe, "unsafe"},
         {"absolute", absolute, &ExtractReport::skippedUnsafe, "unsafe"},
@@ -122,7 +124,7 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
         for (unsigned threads : {0u, 2u}) {
             Archive archive;
             archive.members = {row.member, Stored("good.txt", "fine")};
-            MemoryHost host;
+            CountingHost host;
             unzip::StdWorkerThreads workers;
             ExtractOptions options;
             options.threads = threads;
@@ -134,6 +136,10 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
             EXPECT_EQ(1u, host.files.size()) << row.what << ": nothing kept of the bad member";
             ASSERT_FALSE(host.lines.empty());
             EXPECT_NE(std::string::npos, host.lines[0].find(row.word)) << row.what << ": " << host.lines[0];
+            EXPECT_EQ(0, host.open) << row.what;
+            const int64_t declared = row.member.declaredSize >= 0 ? row.member.declaredSize
+                                                                   : static_cast<int64_t>(row.member.data.size());
+            EXPECT_LE(host.bytesWritten, static_cast<uint64_t>(declared) + 4) << row.what << ": more than declared";
         }
     }
 }
@@ -150,6 +156,84 @@ TEST(Extractor, TruncatedMemberData_IsDamaged)
     ExtractReport report = ExtractBytes(cut.Build(), host);
     EXPECT_EQ(0, report.extracted);
     EXPECT_EQ(1, report.damaged + report.overlapping);
+    // A record said to stand past the end, or inside the directory.
+    for (int64_t offset : {int64_t(0xFFFFFFF0), int64_t(200)}) {
+        Archive misplaced;
+        misplaced.members = {Stored("a.txt", ziptest::Text(100))};
+        misplaced.members[0].declaredOffset = offset;
+        MemoryHost misplacedHost;
+        report = ExtractBytes(misplaced.Build(), misplacedHost);
+        EXPECT_EQ(0, report.extracted) << offset;
+        EXPECT_EQ(1, report.damaged + report.overlapping) << offset;
+    }
+}
+
+TEST(Extractor, Bomb_StopsAtTheDeclaredSizeAndIsAbandoned)
+{
+    Archive archive;
+    archive.members = {{"bomb.bin", std::string(20u << 20, '\0')}};
+    archive.members[0].declaredSize = 1000;
+    CountingHost host;
+    ExtractReport report = ExtractBytes(archive.Build(), host);
+    EXPECT_EQ(1, report.damaged);
+    EXPECT_LE(host.bytesWritten, 1000u);
+    EXPECT_EQ(1, host.abandoned);
+}
+
+TEST(Extractor, SelfExtractorStub_EitherOffsetsFindTheData)
+{
+    for (bool adjust : {true, false}) {
+        Archive archive;
+        archive.members = {{"one.txt", ziptest::Text(5000)}, Stored("dir/two.bin", ziptest::RandomBytes(300))};
+        archive.prefix = "MZ self-extractor stub" + std::string(100, '\0');
+        archive.adjustOffsets = adjust;
+        archive.trailing = std::string(37, 'x');
+        MemoryHost host;
+        EXPECT_EQ(2, ExtractBytes(archive.Build(), host).extracted) << adjust;
+        EXPECT_EQ(ziptest::Text(5000), host.files["one.txt"]) << adjust;
+        EXPECT_EQ(ziptest::RandomBytes(300), host.files["dir/two.bin"]) << adjust;
+    }
+}
+
+// Stored members that leave their sizes to a data descriptor, written by a tool whose directory
+// offsets leave the descriptor's bytes out: the later records then seem shifted by bytes in front
+// of the archive, while the first still stands at the very start.
+TEST(Extractor, DescriptorsLeftOutOfTheOffsets_StoredDataStillFound)
+{
+    struct Row {
+        const char* what;
+        bool signature;
+        uint32_t sizeInDescriptor;  // 0: the true size
+        bool firstExtracted;
+    };
+    const Row rows[] = {
+        {"descriptor with signature", true, 0, true},
+        {"descriptor without signature", false, 0, true},
+        {"descriptor contradicting the directory", true, 999, false},
+    };
+    for (const Row& row : rows) {
+        Archive archive;
+        archive.members = {Stored("first.xml", ziptest::Text(610)), Stored("second.xml", ziptest::Text(82, 3))};
+        archive.members[0].flags = 0x0008;
+        std::string bytes = archive.Build();
+        const uint32_t size = row.sizeInDescriptor != 0 ? row.sizeInDescriptor : 610;
+        bytes.insert(static_cast<size_t>(archive.members[1].offset),
+                     (row.signature ? ziptest::Le32(0x08074b50) : std::string()) +
+                         ziptest::Le32(ziptest::Crc(ziptest::Text(610))) + ziptest::Le32(size) + ziptest::Le32(size));
+        MemoryHost host;
+        ExtractReport report = ExtractBytes(bytes, host);
+        EXPECT_EQ(Status::Ok, report.archiveStatus) << row.what;
+        EXPECT_EQ(1u, host.files.count("second.xml")) << row.what;
+        EXPECT_EQ(row.firstExtracted ? 1u : 0u, host.files.count("first.xml")) << row.what;
+        EXPECT_EQ(row.firstExtracted ? 0 : 1, report.damaged) << row.what;
+    }
+    // A deflate stream ends by itself: a member that announces a descriptor and has none is read.
+    Archive deflated;
+    deflated.members = {{"streamed.txt", ziptest::Text(3000)}};
+    deflated.members[0].flags = 0x0008;
+    MemoryHost host;
+    EXPECT_EQ(0, ExtractBytes(deflated.Build(), host).damaged);
+    EXPECT_EQ(ziptest::Text(3000), host.files["streamed.txt"]);
 }
 
 TEST(Extractor, OverlappingRecords_AreRefused)
@@ -294,6 +378,66 @@ TEST(Extractor, AnExceptionMidRun_EndsTheWorkersBeforeTheirWork)
     }
 }
 
+// A host that answers "stop" at its `stopAt`-th Service call and records every call.
+class StoppingHost : public MemoryHost {
+public:
+    explicit StoppingHost(size_t stopAt) : stopAt_(stopAt) {}
+    bool Service(const std::string& name, uint64_t size) override
+    {
+        calls.push_back(name + " " + std::to_string(size));
+        return calls.size() == stopAt_;
+    }
+    std::vector<std::string> calls;
+
+private:
+    size_t stopAt_;
+};
+
+// Service is asked before each member and after each step written inside one; a stop inside a
+// member leaves no file for it and starts nothing more, inline and on workers alike.
+TEST(Extractor, ServiceStop_BeforeAMemberOrInsideOne)
+{
+    const size_t bigSize = 3 * unzip::kServiceStep + 1000;
+    Archive archive;
+    archive.members.push_back(Stored("first.txt", "first"));
+    archive.members.push_back(Stored("big.bin", std::string(bigSize, 'b')));
+    archive.members.push_back({"huge.txt", ziptest::Text(bigSize)});
+    archive.members.push_back(Stored("last.txt", "last"));
+    const std::string bytes = archive.Build();
+    const std::string big = "big.bin " + std::to_string(bigSize);
+    const std::string huge = "huge.txt " + std::to_string(bigSize);
+
+    StoppingHost counting(0);
+    ExtractBytes(bytes, counting);
+    EXPECT_EQ(counting.calls, (std::vector<std::string>{"first.txt 5", big, big, big, big, huge, huge, huge, huge,
+                                                         "last.txt 4"}));
+    for (unsigned threads : {0u, 2u}) {
+        unzip::StdWorkerThreads workers;
+        ExtractOptions options;
+        options.threads = threads;
+        options.workers = &workers;
+        StoppingHost beforeBig(2);
+        ExtractReport report = ExtractBytes(bytes, beforeBig, options);
+        EXPECT_TRUE(report.stopped);
+        EXPECT_EQ(beforeBig.files.size(), 1u) << threads;
+        EXPECT_EQ(beforeBig.files["first.txt"], "first");
+
+        // The third call comes with big.bin half written (inline), or with it or huge.txt under
+        // way on workers: whichever is being written goes, first.txt stays.
+        StoppingHost inside(3);
+        report = ExtractBytes(bytes, inside, options);
+        EXPECT_TRUE(report.stopped);
+        EXPECT_EQ(inside.files.count("huge.txt") + inside.files.count("last.txt"), 0u) << threads;
+        if (threads == 0) {
+            EXPECT_EQ(inside.files.count("big.bin"), 0u);
+        } else if (inside.files.count("big.bin") != 0) {
+            EXPECT_EQ(inside.files["big.bin"].size(), bigSize) << "a member that finished is whole";
+        }
+        EXPECT_EQ(inside.files["first.txt"], "first");
+        EXPECT_LE(inside.calls.size(), 4u);
+    }
+}
+
 TEST(Extractor, FlippedBytes_GiveCleanErrors)
 {
     Archive archive;
@@ -305,9 +449,10 @@ TEST(Extractor, FlippedBytes_GiveCleanErrors)
         for (int flip : {0x01, 0x80, 0xFF}) {
             std::string bad = good;
             bad[i] = static_cast<char>(bad[i] ^ flip);
-            MemoryHost host;
+            CountingHost host;
             ExtractReport report = ExtractBytes(bad, host);
             EXPECT_LE(report.extracted, 3);
+            EXPECT_EQ(0, host.open) << i;
             for (const auto& file : host.files)
                 EXPECT_LE(file.second.size(), 3000u);
         }

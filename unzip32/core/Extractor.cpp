@@ -8,7 +8,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
+#include <functional>
 #include <new>
 
 namespace unzip {
@@ -148,13 +150,20 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
     return span;
 }
 
+// Told the bytes a member has produced so far, before its first piece and after each one; false
+// stops the member with Status::Stopped.
+using Progress = std::function<bool(uint64_t produced)>;
+
 // Streams one member's data from the archive to `out` (null: decode and check only) through the
 // decoder of its method, which may take `memoryLimit` for its dictionary, window or model,
 // checking the exact size and the CRC. Never produces more than the declared size. `detail`
 // says more about a refusal or failure where the decoder knows more.
 Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
-                    OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output, std::string& detail)
+                    OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output, std::string& detail,
+                    const Progress& progress)
 {
+    if (!progress(0))
+        return Status::Stopped;
     MemberInput data(source, dataStart, length, input);
     std::unique_ptr<Decoder> decoder;
     const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
@@ -185,6 +194,8 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
             if (written != Status::Ok)
                 return written;
         }
+        if (!progress(produced))
+            return Status::Stopped;
     }
     if (produced != entry.size)
         return Status::SizeMismatch;
@@ -218,6 +229,7 @@ void CountProblem(ExtractReport& report, Status status)
     case Status::UnsafeName: ++report.skippedUnsafe; break;
     case Status::UnsupportedMethod: ++report.skippedUnsupported; break;
     case Status::Encrypted: ++report.skippedEncrypted; break;
+    case Status::Stopped: break;
     default: ++report.writeFailures; break;
     }
 }
@@ -239,10 +251,17 @@ struct Slot {
     std::unique_ptr<OutputFile> file;
     bool decode = false;
     bool done = true;
+
+    // Bytes produced so far, published by the thread that decodes it; the calling thread asks
+    // Service again for each further kServiceStep of them.
+    std::atomic<uint64_t> produced{0};
+    uint64_t signalled = 0;  // decoding thread only
+    uint64_t serviced = 0;   // calling thread only
 };
 
 // Decodes one file slot: streams the data, then commits or abandons the output.
-void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vector<uint8_t>& output)
+void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+             const Progress& progress)
 {
     Status decoded;
     try {
@@ -255,7 +274,7 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
         if (output.size() < wantOutput)
             output.resize(wantOutput);
         decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit, slot.file.get(),
-                               input, output, slot.detail);
+                               input, output, slot.detail, progress);
         if (decoded == Status::Ok && slot.file)
             decoded = slot.file->Commit(*slot.entry);
     } catch (const std::bad_alloc&) {
@@ -274,8 +293,8 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
 // worker owns its buffers, so memory is bounded by the worker count, not by the archive.
 class DecodePool {
 public:
-    DecodePool(Source& source, unsigned threads, WorkerThreads* workers)
-        : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0)
+    DecodePool(Source& source, unsigned threads, WorkerThreads* workers, const std::atomic<bool>& stop)
+        : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0), stop_(stop)
     {
     }
     ~DecodePool()
@@ -308,13 +327,20 @@ public:
         return true;
     }
 
-    void WaitFor(Slot* slot)
+    // Waits for the slot; each time a worker tells of progress, `progressed` runs without the lock.
+    void WaitFor(Slot* slot, const std::function<void()>& progressed)
     {
         if (started_ == 0)
             return;  // nothing was handed out
         Held held(*workers_);
-        while (!slot->done)
+        while (!slot->done) {
             workers_->Wait(WorkerThreads::WorkDone);
+            if (!slot->done) {
+                workers_->Unlock();
+                progressed();
+                workers_->Lock();
+            }
+        }
     }
 
     bool IsDone(Slot* slot)
@@ -337,6 +363,19 @@ private:
     {
         std::vector<uint8_t> input;
         std::vector<uint8_t> output;
+        Slot* current = nullptr;
+        // Publishes the progress and wakes the calling thread at each step, which asks Service.
+        const Progress progress = [&](uint64_t produced) {
+            if (stop_.load())
+                return false;
+            current->produced.store(produced);
+            if (produced >= current->signalled + kServiceStep) {
+                current->signalled = produced - produced % kServiceStep;
+                Held wake(*workers_);
+                workers_->Raise(WorkerThreads::WorkDone, true);
+            }
+            return true;
+        };
         Held held(*workers_);
         for (;;) {
             ++idle_;
@@ -348,7 +387,8 @@ private:
             Slot* slot = queue_.front();
             queue_.pop_front();
             workers_->Unlock();
-            RunSlot(source_, *slot, input, output);
+            current = slot;
+            RunSlot(source_, *slot, input, output, progress);
             workers_->Lock();
             slot->done = true;
             workers_->Raise(WorkerThreads::WorkDone, true);
@@ -362,6 +402,7 @@ private:
     std::deque<Slot*> queue_;
     size_t idle_ = 0;
     bool stopping_ = false;
+    const std::atomic<bool>& stop_;
 };
 
 // How many members may be under way at once: bounds open files and queued work.
@@ -408,7 +449,32 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     std::vector<uint8_t> output;
     // The pool goes first when the run ends (or unwinds): its workers may still hold queued slots.
     std::deque<std::unique_ptr<Slot>> pending;
-    DecodePool pool(source, options.threads, options.workers);
+    std::atomic<bool> stop{false};
+    DecodePool pool(source, options.threads, options.workers, stop);
+
+    // Service for the members that workers are writing, once per step of each.
+    auto serviceWorkers = [&]() {
+        for (const std::unique_ptr<Slot>& slot : pending) {
+            const uint64_t produced = slot->produced.load();
+            if (slot->decode && !stop.load() && produced >= slot->serviced + kServiceStep) {
+                slot->serviced = produced - produced % kServiceStep;
+                if (host.Service(slot->shown, slot->entry->size))
+                    stop = true;
+            }
+        }
+    };
+    // A member decoded on the calling thread asks Service itself.
+    Slot* inlineSlot = nullptr;
+    const Progress inlineProgress = [&](uint64_t produced) {
+        if (stop.load())
+            return false;
+        if (produced >= inlineSlot->serviced + kServiceStep) {
+            inlineSlot->serviced = produced - produced % kServiceStep;
+            if (host.Service(inlineSlot->shown, inlineSlot->entry->size))
+                stop = true;
+        }
+        return !stop.load();
+    };
 
     // Reports the oldest member once it is settled.
     auto settle = [&](Slot& slot) {
@@ -428,7 +494,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             Slot* front = pending.front().get();
             if (pending.size() <= keep && !pool.IsDone(front))
                 break;
-            pool.WaitFor(front);
+            pool.WaitFor(front, serviceWorkers);
             settle(*front);
             pending.pop_front();
         }
@@ -441,6 +507,11 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         if (Matches(options.exclude, shown, options.ignoreCase, options.utf8Names)) {
             ++report.excluded;
             continue;
+        }
+        serviceWorkers();
+        if (stop.load() || host.Service(shown, entry.size)) {
+            stop = true;
+            break;
         }
         ++report.matched;
         report.totalSize += entry.size;
@@ -520,12 +591,15 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         }
         const bool worthAWorker =
             slot->decode && std::max<uint64_t>(slot->dataLength, slot->entry->size) >= kWorthAWorker;
-        if (slot->decode && (options.threads == 0 || alone || !worthAWorker || !pool.Submit(slot.get())))
-            RunSlot(source, *slot, input, output);
+        if (slot->decode && (options.threads == 0 || alone || !worthAWorker || !pool.Submit(slot.get()))) {
+            inlineSlot = slot.get();
+            RunSlot(source, *slot, input, output, inlineProgress);
+        }
         pending.push_back(std::move(slot));
         drain(kMaxInFlight);
     }
     drain(0);
+    report.stopped = stop.load();
     return report;
 }
 

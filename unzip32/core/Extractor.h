@@ -37,7 +37,19 @@ public:
     // Creates (or replaces) the file under the target; its folders already exist.
     virtual Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
                               std::unique_ptr<OutputFile>& file) = 0;
+    // Asked before each member is handled, and again after each further kServiceStep bytes written
+    // for it, always on the calling thread; true stops the run: the member being written is
+    // abandoned, the members already done stay, no further member is started.
+    virtual bool Service(const std::string& displayName, uint64_t size)
+    {
+        (void)displayName;
+        (void)size;
+        return false;
+    }
 };
+
+// How many bytes of one member are written between two Service calls for it.
+constexpr uint64_t kServiceStep = 8u << 20;
 
 struct ExtractOptions {
     bool listOnly = false;      // report members, write nothing
@@ -70,6 +82,7 @@ struct ExtractReport {
     int matched = 0;        // members that passed the include and exclude lists
     uint64_t totalSize = 0;
     uint64_t totalCompressed = 0;
+    bool stopped = false;   // Service asked for a stop
 };
 
 // Lists, tests or extracts every member of the archive. Every member is handled on its own: a

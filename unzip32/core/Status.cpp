@@ -24,6 +24,7 @@ const char* ErrorString(Status status)
     case Status::OutOfMemory: return "out of memory";
     case Status::InvalidArgument: return "invalid argument";
     case Status::Internal: return "internal error";
+    case Status::Stopped: return "stopped";
     }
     return "unknown error";
 }

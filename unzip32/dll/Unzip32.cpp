@@ -16,6 +16,8 @@ using unzip::Status;
 // The one place where the core's outcome becomes a result code: the gravest kind of problem wins.
 int ResultCode(const ExtractReport& report, bool includeGiven)
 {
+    if (report.stopped)
+        return UZ_STOPPED;  // asked for: the caller knows why, whatever else went wrong before
     switch (report.archiveStatus) {
     case Status::Ok: break;
     case Status::NotFound: return UZ_NOT_FOUND;

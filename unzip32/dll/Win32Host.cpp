@@ -274,6 +274,13 @@ void Win32Host::Member(const Entry& entry, const std::string& displayName, unsig
                        entry.IsEncrypted() ? 'E' : ' ');
 }
 
+bool Win32Host::Service(const std::string& displayName, uint64_t size)
+{
+    if (callbacks_ == nullptr || callbacks_->service == nullptr)
+        return false;
+    return callbacks_->service(displayName.c_str(), static_cast<unsigned long>(size)) != 0;
+}
+
 // Long paths (allowing for a temporary suffix) go through the \\?\ form; the parts are already free
 // of anything it would not normalise.
 std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t count) const

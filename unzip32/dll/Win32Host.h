@@ -64,6 +64,7 @@ public:
     Status CreateFolder(const std::vector<std::string>& parts) override;
     Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
                       std::unique_ptr<OutputFile>& file) override;
+    bool Service(const std::string& displayName, uint64_t size) override;
 
     // Creates the target folder and its parents.
     Status PrepareTarget();

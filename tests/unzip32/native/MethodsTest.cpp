@@ -2,8 +2,8 @@
 // written here bit by bit (matches of every reach and length, resumed at any output size, damaged
 // streams), the memory refusals, and the archives that 7z, Python's zipfile and the xz and zstd
 // tools wrote (tests/unzip32/make_method_archives.py, folder in KESTROVA_METHOD_ARCHIVES).
-#include "tests/unzip32/native/RecordingHost.h"
-#include "tests/unzip32/native/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
+#include "tests/unzip32/CountingHost.h"
 #include "unzip32/core/Deflate64Decoder.h"
 #include "unzip32/core/Extractor.h"
 
@@ -16,9 +16,8 @@
 
 using namespace unzip;
 using ziptest::Archive;
-using ziptest::File;
+using ziptest::CountingHost;
 using ziptest::Member;
-using ziptest::RecordingHost;
 
 namespace {
 
@@ -176,7 +175,7 @@ Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, 
     return Status::Ok;
 }
 
-ExtractReport Unpack(const std::string& bytes, RecordingHost& host, unsigned threads = 0)
+ExtractReport Unpack(const std::string& bytes, CountingHost& host, unsigned threads = 0)
 {
     MemorySource source(bytes.data(), bytes.size());
     ExtractOptions options;
@@ -214,10 +213,10 @@ TEST(Deflate64, FarLongAndStoredMatchesDecodeAtEveryPieceSize)
     }
     // Through the extractor, in a member.
     Archive a;
-    Member m = File("far.bin", content, 9);
+    Member m("far.bin", content, 9);
     m.rawPacked = stream;
     a.members.push_back(m);
-    RecordingHost host;
+    CountingHost host;
     ExtractReport r = Unpack(a.Build(), host);
     EXPECT_EQ(1, r.extracted);
     EXPECT_TRUE(host.files["far.bin"] == content);
@@ -294,27 +293,27 @@ TEST(Methods, HungryMembersAreRefusedWithTheReason)
     };
     std::vector<Case> cases;
     {
-        Member m = File("big.lzma", "x", 14);
+        Member m("big.lzma", "x", 14);
         m.rawPacked = std::string("\x10\x02\x05\x00\x5d\x00\x00\x00\x04", 9) + std::string(20, '\0');  // 64 MiB
         m.declaredSize = 60 << 20;
         cases.push_back({"LZMA dictionary", m, "LZMA dictionary of 60 MiB, more than 40 MiB"});
     }
     {
-        Member m = File("big.ppmd", "x", 98);
+        Member m("big.ppmd", "x", 98);
         m.rawPacked = std::string("\xf5\x03", 2) + std::string(20, '\0');  // order 6, 64 MiB
         cases.push_back({"PPMd model", m, "PPMd model of 64 MiB, more than 40 MiB"});
     }
     {
         // A frame header asking for a 64 MiB window, then a raw block of one byte.
-        Member m = File("big.zst", "x", 93);
+        Member m("big.zst", "x", 93);
         m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\x80\x09\x00\x00x", 10);
         cases.push_back({"Zstandard window", m, "Zstandard window of 64 MiB, more than 40 MiB"});
     }
     for (const Case& c : cases) {
         Archive a;
         a.members.push_back(c.member);
-        a.members.push_back(File("fine.txt", "fine"));
-        RecordingHost host;
+        a.members.push_back(Member("fine.txt", "fine"));
+        CountingHost host;
         ExtractReport r = Unpack(a.Build(), host);
         EXPECT_EQ(1, r.skippedUnsupported) << c.what;
         EXPECT_EQ(1, r.extracted) << c.what;
@@ -343,7 +342,7 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
                 continue;
             const std::string bytes = ReadFile(path);
             for (unsigned threads : {0u, 2u}) {
-                RecordingHost host;
+                CountingHost host;
                 ExtractReport r = Unpack(bytes, host, threads);
                 const bool intact = *variant == '\0';
                 EXPECT_EQ(intact ? 0 : 1, r.damaged) << path;

@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace app {
+
+// What the program was started with: `kestrova.exe [/x] [paths...]`. Paths are archives to queue
+// or folders to search for archives; /x also extracts them at once and closes the program after.
+struct CommandLine {
+    bool extractAndClose = false;
+    std::vector<std::string> paths;     // in the code page the program works in, as given
+    std::vector<std::string> unusable;  // paths that code page cannot hold (shown as UTF-8 cannot be)
+
+    // Splits a whole command line (the program's name first) as the platform does: blanks
+    // separate, double quotes keep blanks. The switch may stand anywhere, in either case, as /x or -x.
+    static CommandLine Parse(const wchar_t* line);
+};
+
+// The wide text in the ANSI code page; false when a character has no place in it.
+bool ToAnsi(const std::wstring& wide, std::string& ansi);
+// The same with look-alikes for what the code page lacks: for messages only, never for a name.
+std::string ShownInAnsi(const std::wstring& wide);
+
+}  // namespace app
