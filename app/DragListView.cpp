@@ -128,7 +128,7 @@ void DragListView::AnswerDisplayInfo(const NMHDR& header)
         const Row& row = rows[static_cast<size_t>(item.iItem)];
         if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
             const std::string& text = item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
-            ::lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
+            fw::CopyCut(text, item.pszText, item.cchTextMax);
         }
         if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0)
             item.iImage = row.image;
@@ -140,9 +140,7 @@ void DragListView::AnswerDisplayInfo(const NMHDR& header)
     const Row& row = rows[static_cast<size_t>(item.iItem)];
     if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
         const std::string& text = item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
-        int written = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), item.pszText,
-                                            item.cchTextMax - 1);
-        item.pszText[written > 0 ? written : 0] = L'\0';
+        fw::CopyCut(text, item.pszText, item.cchTextMax);
     }
     if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0)
         item.iImage = row.image;

@@ -1,17 +1,19 @@
 #include "app/FolderFinder.h"
 
+#include "framework/FileSystem.h"
+
 namespace app {
 
 bool FolderFinder::FindFirst(const std::string& pattern, WIN32_FIND_DATAA& match)
 {
     Close();
-    find_ = ::FindFirstFileA(pattern.c_str(), &match);
+    find_ = fw::FindFirst(pattern, match);
     return find_ != INVALID_HANDLE_VALUE;
 }
 
 bool FolderFinder::FindNext(WIN32_FIND_DATAA& match)
 {
-    return find_ != INVALID_HANDLE_VALUE && ::FindNextFileA(find_, &match) != FALSE;
+    return find_ != INVALID_HANDLE_VALUE && fw::FindNext(find_, match);
 }
 
 void FolderFinder::Close()

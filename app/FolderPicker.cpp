@@ -1,5 +1,6 @@
 #include "app/FolderPicker.h"
 
+#include "framework/FileSystem.h"
 #include "framework/Owned.h"
 #include "framework/Text.h"
 #include "resources/kestrova/texts.h"
@@ -54,12 +55,7 @@ std::string FolderPicker::Browse()
         return std::string();
 
     // Only the item list counts: some shells leave the display-name buffer undefined.
-    char path[MAX_PATH] = {};
-    if (!::SHGetPathFromIDListA(chosen, path)) {
-        result.clear();
-        return std::string();
-    }
-    result = path;
+    result = fw::PathFromItemList(chosen);
     return result;
 }
 

@@ -12,14 +12,13 @@
 #include "engine/PasswordSession.h"
 #include "engine/PathInfo.h"
 #include "engine/UnzipEngine.h"
+#include "framework/FileSystem.h"
 #include "framework/MessageBox.h"
 #include "framework/Owned.h"
 #include "framework/Thread.h"
 #include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
 #include "unzip32/unzip32.h"
-
-#include <direct.h>
 
 #include <algorithm>
 #include <atomic>
@@ -198,7 +197,7 @@ void MainWindow::Run::ExtractAll()
             break;
         }
         std::string destination = ExtractionDestination(archive, options, chosen, single);
-        ::_mkdir(destination.c_str());
+        fw::CreateFolder(destination);
         engine::UnzipEngine engine;
         engine.SetListener(this);
         engine.SetPasswords(&passwords);

@@ -1,6 +1,7 @@
 #include "app/SearchStatusWindow.h"
 
 #include "engine/PathInfo.h"
+#include "framework/FileSystem.h"
 #include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
 
@@ -54,7 +55,7 @@ void SearchStatusWindow::Search(const std::string& folder)
     if (base.empty() || base.back() != '\\')
         base += '\\';
     WIN32_FIND_DATAA match;
-    HANDLE find = ::FindFirstFileA((base + "*.*").c_str(), &match);
+    HANDLE find = fw::FindFirst(base + "*.*", match);
     if (find != INVALID_HANDLE_VALUE) {
         do {
             // The enumeration already knows each entry's attributes; asking the file system again per
@@ -66,7 +67,7 @@ void SearchStatusWindow::Search(const std::string& folder)
             }
             if (entry.IsFolder())
                 Search(entry.Path());
-        } while (::FindNextFileA(find, &match));
+        } while (fw::FindNext(find, match));
         ::FindClose(find);
     }
     EnableOwner(true);

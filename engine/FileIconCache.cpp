@@ -140,15 +140,18 @@ std::string FileIconCache::ReadClassesRootDefault(const std::string& keyPath)
     HKEY key = nullptr;
     if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return std::string();
-    char buffer[MAX_PATH + 1] = {};
-    DWORD size = MAX_PATH;
+    // An icon file's path can take more than MAX_PATH bytes in a multibyte code page: ask the size.
+    DWORD size = 0;
     DWORD type = REG_NONE;
-    LONG status = ::RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    LONG status = ::RegQueryValueExA(key, nullptr, nullptr, &type, nullptr, &size);
+    std::string buffer(size + 1, '\0');
+    if (status == ERROR_SUCCESS)
+        status = ::RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]), &size);
     ::RegCloseKey(key);
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::string();
-    buffer[size < MAX_PATH ? size : MAX_PATH] = '\0';
-    return fw::Trimmed(buffer);
+    buffer.resize(size < buffer.size() ? size : buffer.size() - 1);
+    return fw::Trimmed(buffer.c_str());
 }
 
 }  // namespace engine

@@ -1,5 +1,6 @@
 #include "engine/PathInfo.h"
 
+#include "framework/FileSystem.h"
 #include "framework/Text.h"
 
 #include <cstring>
@@ -14,18 +15,9 @@ const char kDefaultDateFormat[] = "%B %d, %Y";
 // 100-nanosecond intervals from 1 January 1601 (FILETIME) to 1 January 1970 (C calendar time).
 const unsigned long long kUnixEpochAsFileTime = 116444736000000000ULL;
 
-// Copies `length` characters of `text` into a part buffer, cut to fit with its terminator.
-template <size_t N> void CopyPart(char (&buffer)[N], const char* text, size_t length)
-{
-    if (length > N - 1)
-        length = N - 1;
-    std::memcpy(buffer, text, length);
-    buffer[length] = '\0';
-}
-
 bool FindFirstMatch(const std::string& path, WIN32_FIND_DATAA& data)
 {
-    HANDLE find = ::FindFirstFileA(path.c_str(), &data);
+    HANDLE find = fw::FindFirst(path, data);
     if (find == INVALID_HANDLE_VALUE)
         return false;
     ::FindClose(find);
@@ -37,12 +29,12 @@ bool FindFirstMatch(const std::string& path, WIN32_FIND_DATAA& data)
 PathInfo::PathInfo() : PathInfo(std::string()) {}
 
 PathInfo::PathInfo(const std::string& text)
-    : path(text), findData(), hasFindData(false), drive(), dir(), name(), ext()
+    : path(text), findData(), hasFindData(false)
 {
 }
 
 PathInfo::PathInfo(const std::string& text, const WIN32_FIND_DATAA& found)
-    : path(text), findData(found), hasFindData(true), drive(), dir(), name(), ext()
+    : path(text), findData(found), hasFindData(true)
 {
 }
 
@@ -67,41 +59,33 @@ const WIN32_FIND_DATAA* PathInfo::FoundData(WIN32_FIND_DATAA& lookup) const
 // part runs to the last backslash or slash; the name ends at the last dot of what remains.
 void PathInfo::Split()
 {
-    const char* rest = path.c_str();
-    size_t length = path.size();
-    if (length >= 2 && rest[1] == ':') {
-        CopyPart(drive, rest, 2);
-        rest += 2;
-        length -= 2;
-    } else {
-        drive[0] = '\0';
-    }
-    size_t nameStart = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (rest[i] == '\\' || rest[i] == '/')
-            nameStart = i + 1;
-    }
-    CopyPart(dir, rest, nameStart);
-    const char* last = rest + nameStart;
-    size_t lastLength = length - nameStart;
+    const char* text = path.c_str();
+    const char* rest = text;
+    if (path.size() >= 2 && text[1] == ':')
+        rest = text + 2;
+    const char* nameStart = rest;
     const char* dot = nullptr;
-    for (size_t i = 0; i < lastLength; ++i) {
-        if (last[i] == '.')
-            dot = last + i;
+    for (const char* c = rest; *c != '\0'; c = ::CharNextA(c)) {
+        if (*c == '\\' || *c == '/') {
+            nameStart = c + 1;
+            dot = nullptr;
+        } else if (*c == '.') {
+            dot = c;
+        }
     }
-    if (dot == nullptr) {
-        CopyPart(name, last, lastLength);
-        ext[0] = '\0';
-    } else {
-        CopyPart(name, last, static_cast<size_t>(dot - last));
-        CopyPart(ext, dot, lastLength - static_cast<size_t>(dot - last));
-    }
+    const char* end = text + path.size();
+    if (dot == nullptr)
+        dot = end;
+    drive.assign(text, rest);
+    dir.assign(rest, nameStart);
+    name.assign(nameStart, dot);
+    ext.assign(dot, end);
 }
 
 std::string PathInfo::FileName()
 {
     Split();
-    return std::string(name) + ext;
+    return name + ext;
 }
 
 std::string PathInfo::Title()
@@ -114,9 +98,9 @@ std::string PathInfo::Extension()
 {
     Split();
     // Only A to Z: multibyte text must not be touched by a locale's idea of case.
-    for (char* c = ext; *c != '\0'; ++c) {
-        if (*c >= 'A' && *c <= 'Z')
-            *c = static_cast<char>(*c - 'A' + 'a');
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     }
     return ext;
 }
@@ -124,14 +108,14 @@ std::string PathInfo::Extension()
 std::string PathInfo::Folder()
 {
     Split();
-    return std::string(drive) + dir;
+    return drive + dir;
 }
 
 bool PathInfo::IsFolder()
 {
     Split();
     // A path ending in a backslash, and a listing's "." and "..", have no name part to be a folder.
-    if (name[0] == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+    if (name.empty() || name == "." || name == "..")
         return false;
     std::string query = fw::Trimmed(path);
     if (query.empty() || query.back() != '\\')
@@ -142,7 +126,7 @@ bool PathInfo::IsFolder()
     if (hasFindData)
         return (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // With the trailing backslash the query fails for anything but a folder; the failure value is -1.
-    LONG attributes = static_cast<LONG>(::GetFileAttributesA(query.c_str()));
+    LONG attributes = static_cast<LONG>(fw::FileAttributes(query));
     return attributes >= static_cast<LONG>(FILE_ATTRIBUTE_DIRECTORY);
 }
 

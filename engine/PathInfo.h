@@ -46,7 +46,8 @@ public:
     std::string DateText(int which = 0, const char* format = nullptr) const;
 
 private:
-    // Splits `path` into the four parts by the C runtime's rules, each part cut to its buffer.
+    // Splits `path` into the four parts by the C runtime's rules, character by character in the
+    // code page (a trail byte of a multibyte character is never taken for a separator or a dot).
     void Split();
 
     // The enumeration's data for this path, if it came from one, else null.
@@ -55,10 +56,10 @@ private:
     std::string path;
     WIN32_FIND_DATAA findData;
     bool hasFindData;
-    char drive[3];
-    char dir[256];
-    char name[256];
-    char ext[256];
+    std::string drive;
+    std::string dir;
+    std::string name;
+    std::string ext;
 };
 
 }  // namespace engine

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <memory>
 
 namespace engine {
@@ -84,6 +85,26 @@ std::string Entry(const std::vector<std::string>& table, int i)
     return table[static_cast<size_t>(i)];
 }
 
+// The library's full path along the program's search order; empty when it is nowhere. The answer
+// may be longer than MAX_PATH: the call reports the size it needs.
+std::string FindLibrary()
+{
+    std::string found(MAX_PATH, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        char* namePart = nullptr;
+        DWORD length =
+            ::SearchPathA(nullptr, kLibraryName, nullptr, static_cast<DWORD>(found.size()), &found[0], &namePart);
+        if (length == 0)
+            return std::string();
+        if (length < found.size()) {
+            found.resize(length);
+            return found;
+        }
+        found.assign(length, '\0');
+    }
+    return std::string();
+}
+
 }  // namespace
 
 UnzipEngine::UnzipEngine()
@@ -129,9 +150,8 @@ int UnzipEngine::Unzip(const std::string& archive, const char* target, char** ex
     if (listener_ != nullptr)
         callbacks->service = &ServiceCallback;
 
-    char found[MAX_PATH] = {};
-    char* namePart = nullptr;
-    if (::SearchPathA(nullptr, kLibraryName, nullptr, MAX_PATH, found, &namePart) == 0) {
+    std::string found = FindLibrary();
+    if (found.empty()) {
         char message[512];
         std::snprintf(message, sizeof message, texts::kLibraryMissing, kLibraryName);
         Report(message);

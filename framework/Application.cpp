@@ -1,5 +1,7 @@
 #include "framework/Application.h"
 
+#include "framework/FileSystem.h"
+
 #include <commctrl.h>
 
 namespace fw {
@@ -10,9 +12,7 @@ namespace {
 
 std::string ModuleTitle(HINSTANCE instance)
 {
-    char path[MAX_PATH] = {};
-    DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
-    std::string name(path, length < MAX_PATH ? length : 0);
+    std::string name = ModuleFileName(instance);
     size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos)
         name.erase(0, slash + 1);

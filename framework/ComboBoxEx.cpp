@@ -2,6 +2,10 @@
 
 namespace fw {
 
+namespace {
+const int kTextSize = 4096;
+}
+
 int ComboBoxEx::InsertItem(int index, const std::string& text, int image, int selectedImage) const
 {
     COMBOBOXEXITEMA item{};
@@ -15,12 +19,13 @@ int ComboBoxEx::InsertItem(int index, const std::string& text, int image, int se
 
 std::string ComboBoxEx::GetItemText(int index) const
 {
-    char buffer[MAX_PATH] = {};
+    // The control does not report a text's length: room for a long path in a multibyte code page.
+    char buffer[kTextSize] = {};
     COMBOBOXEXITEMA item{};
     item.mask = CBEIF_TEXT;
     item.iItem = index;
     item.pszText = buffer;
-    item.cchTextMax = MAX_PATH;
+    item.cchTextMax = kTextSize;
     if (Send(CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == FALSE)
         return std::string();
     return std::string(item.pszText);

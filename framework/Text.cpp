@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace fw {
@@ -26,6 +28,34 @@ std::string Narrow(const wchar_t* text)
     std::vector<char> buffer(static_cast<size_t>(length));
     ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer.data(), length, nullptr, nullptr);
     return std::string(buffer.data());
+}
+
+void CopyCut(const std::string& text, char* buffer, int size)
+{
+    if (buffer == nullptr || size <= 0)
+        return;
+    const char* start = text.c_str();
+    const char* end = start;
+    for (const char* next = start; *end != '\0'; end = next) {
+        next = ::CharNextA(end);
+        if (next - start > size - 1)
+            break;
+    }
+    const size_t length = static_cast<size_t>(end - start);
+    std::memcpy(buffer, start, length);
+    buffer[length] = '\0';
+}
+
+void CopyCut(const std::string& text, wchar_t* buffer, int size)
+{
+    if (buffer == nullptr || size <= 0)
+        return;
+    const std::wstring wide = Widen(text);
+    size_t length = wide.size() < static_cast<size_t>(size - 1) ? wide.size() : static_cast<size_t>(size - 1);
+    if (length > 0 && length < wide.size() && wide[length - 1] >= 0xD800 && wide[length - 1] <= 0xDBFF)
+        --length;
+    std::wmemcpy(buffer, wide.c_str(), length);
+    buffer[length] = L'\0';
 }
 
 std::string Trimmed(const std::string& text)

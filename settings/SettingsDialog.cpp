@@ -1,5 +1,6 @@
 #include "settings/SettingsDialog.h"
 
+#include "framework/FileSystem.h"
 #include "resources/kestrova/resource.h"
 #include "settings/RegistryStore.h"
 #include "settings/ShellLink.h"
@@ -27,7 +28,7 @@ bool IsExistingFolder(const std::string& path)
 {
     // No "insert a disk" box for a removable drive without its medium.
     UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    DWORD attributes = fw::FileAttributes(path);
     ::SetErrorMode(oldMode);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }

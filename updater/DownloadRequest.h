@@ -14,7 +14,9 @@ struct DownloadRequest {
     HWND window = nullptr;         // the dialog, receiver of both messages
     HANDLE stopEvent = nullptr;    // copy of the dialog's auto-reset stop event
     std::string url;               // the address being downloaded; tells which download ended
-    char fileName[MAX_PATH] = {};  // the downloaded local file; empty after a failure or a stop
+    // The downloaded local file; empty after a failure or a stop. Room for a cache path under a
+    // profile folder whose name takes several bytes a character.
+    char fileName[4 * MAX_PATH] = {};
     // Where the worker keeps the running binding, so that a stop can also end a download that
     // has stopped reporting progress (may be null).
     BindingSlot* binding = nullptr;

@@ -28,7 +28,7 @@ DWORD DownloadThreadProc(void* parameter)
     // The fourth argument is the size of the name buffer the service writes the cache file's name
     // into; anything shorter than a full path makes every download fail (E_OUTOFMEMORY). Asking
     // for the newest copy rather than a cached one is done in the callback's GetBindInfo.
-    char fileName[MAX_PATH] = {};
+    char fileName[sizeof request.fileName] = {};
     HRESULT result = ::URLDownloadToCacheFileA(nullptr, request.url.c_str(), fileName, sizeof fileName, 0, &callback);
     if (request.binding != nullptr)
         request.binding->Clear();

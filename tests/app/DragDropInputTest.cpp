@@ -85,6 +85,23 @@ TEST_F(DragDropInputTest, DroppingAFolderQueuesTheArchivesFoundInIt)
     EXPECT_TRUE(window->IsEnabled());
 }
 
+// Names outside any single-byte code page, and a folder deeper than MAX_PATH, go across unchanged.
+TEST_F(DragDropInputTest, DroppingAUnicodeFolderQueuesItsArchivesUnderTheirNames)
+{
+    const std::string photos = testsupport::UnicodeNames()[1];
+    const std::string archive = testsupport::UnicodeNames()[4] + ".zip";
+    const std::string deep = folder.MakeDeepFolder(photos, 300);
+    folder.WriteFile(deep + "\\" + archive, "5");
+    window->NavigateTo(folder.Path());
+    const int row = RowOf(window->ExplorerList, photos);
+    ASSERT_GE(row, 0);
+    SelectRows(window->ExplorerList, {row});
+    ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExplorerList, row), IntoExtractionList()), 400));
+    EXPECT_EQ(testsupport::WideColumn(window->ExtractionList, 0),
+              (std::vector<std::wstring>{testsupport::TestFolder::Wide(archive)}));
+    EXPECT_EQ(window->ExtractionList.GetItemText(0, 1), folder.Child(deep) + "\\");
+}
+
 TEST_F(DragDropInputTest, ADragFromTheExtractionListOrBackOntoTheExplorerAddsNothing)
 {
     Queue(folder.Child("two.zip"));

@@ -2,6 +2,7 @@
 #include "app/ProcessObjects.h"
 #include "app/ShellFileOperation.h"
 #include "resources/kestrova/resource.h"
+#include "framework/Text.h"
 #include "tests/support/MainWindowFixture.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,10 @@
 namespace {
 
 using testsupport::Column;
+using testsupport::RowOf;
 using testsupport::SelectRows;
+using testsupport::UnicodeNames;
+using testsupport::WideColumn;
 
 HBITMAP LoadResourceBitmap(int id)
 {
@@ -226,6 +230,60 @@ TEST_F(ExplorerPaneTest, SearchFindsMoreThanAThousandArchives)
     EXPECT_EQ(popup.ResultCount(), 1100);
     popup.Destroy();
     EXPECT_TRUE(window->IsEnabled());
+}
+
+// The program runs in the UTF-8 code page: names outside any single-byte one show as their
+// characters, open and are searched; so do folders deeper than MAX_PATH characters.
+TEST_F(ExplorerPaneTest, UnicodeNamesAndFoldersDeeperThanMaxPathShowOpenAndAreSearched)
+{
+    ASSERT_EQ(::GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest asks for the UTF-8 code page";
+    std::vector<std::wstring> expected;
+    for (const std::string& name : UnicodeNames()) {
+        folder.MakeFolder(name);
+        folder.WriteFile(name + "\\" + name + ".ZIP", "x");
+        expected.push_back(fw::Widen(name));
+    }
+    window->NavigateTo(folder.Path());
+    std::vector<std::wstring> shown = WideColumn(window->ExplorerList, 0);
+    std::sort(shown.begin(), shown.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(shown[0].find(L'?'), std::wstring::npos);
+
+    const std::string photos = UnicodeNames()[1];
+    int row = RowOf(window->ExplorerList, photos);
+    ASSERT_GE(row, 0);
+    SelectRows(window->ExplorerList, {row});
+    window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, row);
+    testsupport::NotifyListClick(*window, window->ExplorerList, NM_DBLCLK);
+    EXPECT_EQ(app::CurrentFolder(), folder.Child(photos) + "\\");
+    EXPECT_EQ(WideColumn(window->ExplorerList, 0), (std::vector<std::wstring>{fw::Widen(photos + ".ZIP")}));
+    EXPECT_EQ(window->pathLabel.GetText(), " " + folder.Child(photos) + "\\");
+
+    // A folder 300 characters deep lists, opens from its parent, climbs Up and is searched.
+    const std::string deep = folder.MakeDeepFolder("deep_" + UnicodeNames()[3] + "_folder", 340);
+    folder.WriteFile(deep + "\\" + photos + ".zip", "x");
+    const std::string parent = folder.Child(deep.substr(0, deep.find_last_of('\\')));
+    window->NavigateTo(parent);
+    ASSERT_EQ(window->ExplorerList.GetItemCount(), 1);
+    SelectRows(window->ExplorerList, {0});
+    window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, 0);
+    testsupport::NotifyListClick(*window, window->ExplorerList, NM_DBLCLK);
+    EXPECT_EQ(app::CurrentFolder(), folder.Child(deep) + "\\");
+    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string>{photos + ".zip"}));
+    EXPECT_EQ(window->ExplorerList.GetItemText(0, 1), "1");
+    window->upButton.Click();
+    EXPECT_EQ(app::CurrentFolder(), parent + "\\");
+
+    window->NavigateTo(folder.Path());
+    SelectRows(window->ExplorerList, {});
+    for (int i = 0; i < window->ExplorerList.GetItemCount(); ++i)
+        window->ExplorerList.SetItemState(i, LVIS_SELECTED, LVIS_SELECTED);
+    window->searchButton.Click();
+    std::vector<std::string> locations = Column(window->ExtractionList, 1);
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), static_cast<int>(UnicodeNames().size()) + 1);
+    EXPECT_NE(std::find(locations.begin(), locations.end(), folder.Child(deep) + "\\"), locations.end());
+    EXPECT_NE(std::find(locations.begin(), locations.end(), folder.Child(photos) + "\\"), locations.end());
 }
 
 TEST(ShellFileOperation, SourceListGrowsToExactlyWhatItNeeds)

@@ -4,6 +4,7 @@
 #include "engine/ArchiveViewerDialog.h"
 #include "engine/PathInfo.h"
 #include "framework/Application.h"
+#include "framework/Text.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
 #include "tests/support/MainWindowFixture.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -22,6 +24,8 @@ using testsupport::FileExists;
 using testsupport::MessageBoxWatcher;
 using testsupport::ReadFileBytes;
 using testsupport::SeenBox;
+using testsupport::UnicodeNames;
+using testsupport::WideColumn;
 
 std::string ReadText(const std::string& path)
 {
@@ -414,6 +418,71 @@ TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
         EXPECT_EQ(viewer.memberList.GetItemCount(), 0);
         EXPECT_EQ(viewer.memberList.GetColumnCount(), 0);
     }
+}
+
+// Archives, members and masks named outside any single-byte code page, in the program's UTF-8 code
+// page: each archive goes into a folder named after its title, masks leave exactly their members
+// out, a member without the UTF-8 flag is read as CP437, and summary and viewer show the names.
+TEST_F(ExtractionRunTest, UnicodeArchivesMembersAndMasksExtractUnderTheirNames)
+{
+    const std::vector<std::string>& names = UnicodeNames();
+    SetOption(app::Settings().titleExtract, true);
+    app::Settings().excludeMasks = {"*.тмп", names[2] + "*", "?.txt"};
+    app::Settings().excludeMaskCount = 3;
+    folder.MakeFolder(names[1]);
+    ziptest::Archive zip;
+    zip.Add(names[3] + "/" + names[4] + ".txt", "deep").Add(names[0] + ".txt", "kept");
+    zip.Add("черновик.тмп", "masked").Add(names[2] + ".txt", "masked too").Add("тмп.txt", "kept too");
+    zip.Add("Ж.txt", "one character").Add("ЖЖ.txt", "two");
+    ziptest::WithUtf8Names(zip);
+    ziptest::Archive legacy;
+    legacy.Add("caf\x82.txt", "cp437");
+    const std::string first = Queue(names[1] + "\\" + names[4] + ".zip", zip);
+    const std::string second = Queue(names[1] + "\\legacy.zip", legacy);
+
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    const std::string out = folder.Child(names[1] + "\\" + names[4]) + "\\";
+    EXPECT_EQ(ReadText(out + names[3] + "\\" + names[4] + ".txt"), "deep");
+    EXPECT_EQ(ReadText(out + names[0] + ".txt"), "kept");
+    EXPECT_EQ(ReadText(out + "тмп.txt"), "kept too");
+    EXPECT_FALSE(FileExists(out + "черновик.тмп"));
+    EXPECT_FALSE(FileExists(out + names[2] + ".txt"));
+    EXPECT_FALSE(FileExists(out + "Ж.txt"));
+    EXPECT_EQ(ReadText(out + "ЖЖ.txt"), "two");
+    EXPECT_EQ(ReadText(folder.Child(names[1] + "\\legacy\\café.txt")), "cp437");
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + second + "\n" + first + "\n");
+
+    Select({1});
+    window->viewButton.Click();
+    engine::ArchiveViewerDialog& viewer = app::Viewer();
+    ASSERT_TRUE(viewer.IsVisible());
+    std::vector<std::wstring> members = WideColumn(viewer.memberList, 0);
+    EXPECT_EQ(members.size(), 7u);
+    EXPECT_NE(std::find(members.begin(), members.end(), fw::Widen(names[3] + "/" + names[4] + ".txt")), members.end());
+    EXPECT_EQ(viewer.nameLabel.GetText(), names[4] + ".zip");
+    viewer.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// An archive in a folder deeper than MAX_PATH characters is extracted beside itself into a folder
+// named after it, members whose full path runs far past MAX_PATH included.
+TEST_F(ExtractionRunTest, ArchivesInFoldersDeeperThanMaxPathExtractThere)
+{
+    SetOption(app::Settings().titleExtract, true);
+    const std::string deep = folder.MakeDeepFolder("a_long_folder_name_" + UnicodeNames()[3], 280);
+    const std::string member = std::string(100, 'm') + "/" + UnicodeNames()[1] + std::string(100, 'n') + ".txt";
+    ziptest::Archive zip;
+    ziptest::WithUtf8Names(zip.Add(member, "far"));
+    const std::string archive = Queue(deep + "\\Tief.zip", zip);
+    ASSERT_GT(archive.size(), static_cast<size_t>(MAX_PATH));
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child(deep + "\\Tief\\" + std::string(100, 'm') + "\\" + UnicodeNames()[1] +
+                                    std::string(100, 'n') + ".txt")),
+              "far");
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + archive + "\n");
 }
 
 }  // namespace

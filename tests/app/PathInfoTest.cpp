@@ -81,14 +81,25 @@ TEST(PathInfo, PartsFollowTheRuntimeSplittingRules)
     EXPECT_EQ(copy.Folder(), "C:\\a\\");
 }
 
-TEST(PathInfo, OverlongPartsAreCutToTheirBuffers)
+// Parts longer than MAX_PATH stay whole: a destination made from a cut folder would be another one.
+TEST(PathInfo, LongPartsAndMultibyteNamesStayWhole)
 {
     std::string longName(300, 'n');
     PathInfo info("C:\\d\\" + longName + ".zip");
-    EXPECT_EQ(info.Title(), std::string(255, 'n'));
+    EXPECT_EQ(info.Title(), longName);
     EXPECT_TRUE(info.IsZipArchive());
     std::string longFolder = "C:\\" + std::string(300, 'f') + "\\x.zip";
-    EXPECT_EQ(PathInfo(longFolder).Folder().size(), 2u + 255u);
+    EXPECT_EQ(PathInfo(longFolder).Folder(), "C:\\" + std::string(300, 'f') + "\\");
+
+    // UTF-8: only ASCII is lower-cased, and a dotted capital I is no "i".
+    PathInfo photo("C:\\Фото.d\\写真.ZIP");
+    EXPECT_EQ(photo.Folder(), "C:\\Фото.d\\");
+    EXPECT_EQ(photo.Title(), "写真");
+    EXPECT_EQ(photo.Extension(), ".zip");
+    EXPECT_TRUE(photo.IsZipArchive());
+    PathInfo dotted("ARCHIVE.ZİP");
+    EXPECT_EQ(dotted.Extension(), ".zİp");
+    EXPECT_FALSE(dotted.IsZipArchive());
 }
 
 TEST(PathInfo, ZipArchiveTestLooksForDotZipInTheLowerCasedExtension)

@@ -2,6 +2,7 @@
 // input goes through the X server.
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/RegistryFixture.h"
+#include "tests/support/RemoteListView.h"
 #include "tests/support/TestFolder.h"
 #include "tests/support/ZipBuilder.h"
 
@@ -9,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -31,6 +34,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
+        BeforeStart();
         ASSERT_TRUE(program_.Start(ProgramPath()));
         window_ = WaitForMainWindow(program_.Id(), 20000);
         ASSERT_NE(window_, nullptr) << "the main window did not appear";
@@ -48,8 +52,28 @@ protected:
         return code;
     }
 
+    virtual void BeforeStart() {}
+
     testsupport::ChildProcess program_;
     HWND window_ = nullptr;
+};
+
+// The program starts in the last folder it showed, here one named outside any single-byte code
+// page (this test program, like the program, runs in UTF-8).
+class UnicodeStartFolderTest : public ProgramProcessTest {
+protected:
+    void BeforeStart() override
+    {
+        const std::vector<std::string>& names = testsupport::UnicodeNames();
+        start_ = folder_.Child(names[3]) + "\\";
+        folder_.MakeFolder(names[3]);
+        for (const std::string& name : names)
+            folder_.MakeFolder(names[3] + "\\" + name);
+        WriteRaw("Folders", "Last", start_);
+    }
+
+    testsupport::TestFolder folder_;
+    std::string start_;
 };
 
 TEST_F(ProgramProcessTest, StartsWithItsWindowAndEndsWithExitCodeZeroAfterSaving)
@@ -100,6 +124,25 @@ TEST_F(ProgramProcessTest, TabDoesNotMoveTheFocusAndTypedCharactersReachTheFocus
     Xdotool("key Tab");
     EXPECT_EQ(FocusOf(window_), explorer);
     EXPECT_EQ(CloseAndWait(), 0u);
+}
+
+// The real program shows the names as their characters (no question marks: it runs in the UTF-8
+// code page its manifest asks for) and writes the folder back to the registry unchanged.
+TEST_F(UnicodeStartFolderTest, ShowsUnicodeNamesAndKeepsTheFolderInTheRegistry)
+{
+    testsupport::RemoteListView explorer(::GetDlgItem(window_, 1000), program_.Id());
+    ASSERT_TRUE(explorer.Usable());
+    std::vector<std::wstring> shown;
+    for (int row = 0; row < explorer.Count(); ++row)
+        shown.push_back(explorer.WideText(row));
+    std::vector<std::wstring> expected;
+    for (const std::string& name : testsupport::UnicodeNames())
+        expected.push_back(testsupport::TestFolder::Wide(name));
+    std::sort(shown.begin(), shown.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(CloseAndWait(), 0u);
+    EXPECT_EQ(ReadRaw("Folders", "Last"), start_);
 }
 
 // `kestrova.exe /x paths...` queues the archives given (a path with blanks in quotes), extracts

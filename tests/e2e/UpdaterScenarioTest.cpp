@@ -102,15 +102,20 @@ protected:
     HWND dialog_ = nullptr;
 };
 
+// The program lives in a folder named outside any single-byte code page: both programs keep its
+// path through the registry's ANSI functions in the UTF-8 code page.
 TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestrovaLastRanAs)
 {
+    const std::string folder = install_.Child(testsupport::UnicodeNames()[1] + " " + testsupport::UnicodeNames()[4]);
+    install_.MakeFolder(testsupport::UnicodeNames()[1] + " " + testsupport::UnicodeNames()[4]);
+    installed_ = folder + "\\kestrova.exe";
     // The user's copy of the program runs once from its folder and is closed: it records itself.
     std::string program;
     ASSERT_TRUE(ReadFileBytes(testsupport::ProgramPath(), program));
     ASSERT_TRUE(::CopyFileA(testsupport::ProgramPath().c_str(), installed_.c_str(), TRUE));
     {
         testsupport::ChildProcess kestrova;
-        ASSERT_TRUE(kestrova.Start(installed_, install_.Path()));
+        ASSERT_TRUE(kestrova.Start(installed_, folder));
         HWND window = testsupport::WaitForMainWindow(kestrova.Id(), kWindowWaitMs);
         ASSERT_NE(window, nullptr) << "the installed copy did not start";
         DWORD exitCode = 12345;
@@ -139,7 +144,7 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
     std::string now;
     ASSERT_TRUE(ReadFileBytes(installed_, now)) << "no program left at " << installed_;
     EXPECT_TRUE(now == update) << "the installed program is not the downloaded one (" << now.size() << " bytes)";
-    EXPECT_EQ(FolderEntries(install_.Path()), (std::set<std::string>{"kestrova.exe"}))
+    EXPECT_EQ(FolderEntries(folder), (std::set<std::string>{"kestrova.exe"}))
         << "the replacement leaves nothing else behind";
 
     ASSERT_NO_FATAL_FAILURE(CloseUpdater());

@@ -22,6 +22,23 @@ inline std::vector<std::string> Column(const fw::ListView& list, int column)
     return texts;
 }
 
+// The texts of one column as the control gives them in UTF-16 (LVM_GETITEMTEXTW), which is what
+// a user sees: a name the code page lost would come back as question marks.
+inline std::vector<std::wstring> WideColumn(const fw::ListView& list, int column)
+{
+    std::vector<std::wstring> texts;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        wchar_t text[1024] = {};
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 1024;
+        ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        texts.push_back(text);
+    }
+    return texts;
+}
+
 // The first row whose name (column 0) is `name`; -1 when there is none.
 inline int RowOf(const fw::ListView& list, const std::string& name)
 {

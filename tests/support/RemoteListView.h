@@ -52,6 +52,25 @@ public:
         return RemoteText(LVM_GETITEMTEXTA, static_cast<WPARAM>(item), record);
     }
 
+    // The same as the control holds it in UTF-16 (LVM_GETITEMTEXTW): what the user sees, whatever
+    // code page either process runs in.
+    std::wstring WideText(int item, int subItem = 0) const
+    {
+        if (memory_ == nullptr)
+            return L"<no access>";
+        LVITEMW record{};
+        record.iSubItem = subItem;
+        record.pszText = reinterpret_cast<wchar_t*>(memory_ + kTextOffset);
+        record.cchTextMax = kTextSize / 2;
+        Write(&record, sizeof record);
+        const wchar_t empty[1] = {};
+        Write(empty, sizeof empty, kTextOffset);
+        ::SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(memory_));
+        wchar_t text[kTextSize / 2 + 1] = {};
+        Read(text, kTextSize, kTextOffset);
+        return text;
+    }
+
     // The row whose column-0 text is `name`; -1 when there is none.
     int Find(const std::string& name) const
     {

@@ -68,6 +68,15 @@ inline Member Stored(const std::string& name, const std::string& data)
     return Member(name, data, 0);
 }
 
+// Flags the names of every member added so far as UTF-8 (general-purpose bit 11); without the flag
+// a name is read as CP437.
+inline Archive& WithUtf8Names(Archive& zip)
+{
+    for (Member& member : zip.members)
+        member.flags |= 0x0800;
+    return zip;
+}
+
 // Raw deflate (no zlib header), as ZIP stores it.
 std::string Deflate(const std::string& data, int level = 6);
 uint32_t Crc(const std::string& data);

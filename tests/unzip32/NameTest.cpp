@@ -61,6 +61,12 @@ TEST(Mask, WildcardsOverTheWholeName)
     EXPECT_TRUE(MatchMask("", "", false));
     EXPECT_FALSE(MatchMask("", "a", false));
     EXPECT_TRUE(MatchMask("**a*b*c**", "xxaxxbxxcxx", false));
+    // UTF-8: '?' is one character of two, three or four bytes.
+    EXPECT_TRUE(MatchMask("?.txt", "Ж.txt", false, true));
+    EXPECT_TRUE(MatchMask("?_?", "写_😀", false, true));
+    EXPECT_FALSE(MatchMask("?.txt", "ЖЖ.txt", false, true));
+    EXPECT_TRUE(MatchMask("*?ото", "Фото", false, true));
+    EXPECT_FALSE(MatchMask("?.txt", "Ж.txt", false)) << "bytes without the UTF-8 setting";
 }
 
 TEST(Mask, CaseFlag)

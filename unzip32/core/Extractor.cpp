@@ -270,10 +270,10 @@ Status OpenEncrypted(Source& source, Host& host, const Entry& entry, const std::
     return Status::Encrypted;
 }
 
-bool Matches(const std::vector<std::string>& masks, const std::string& name, bool ignoreCase)
+bool Matches(const std::vector<std::string>& masks, const std::string& name, bool ignoreCase, bool utf8)
 {
     for (const std::string& mask : masks)
-        if (MatchMask(mask, name, ignoreCase))
+        if (MatchMask(mask, name, ignoreCase, utf8))
             return true;
     return false;
 }
@@ -571,9 +571,9 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
 
     for (const Entry& entry : directory.entries) {
         const std::string shown = host.DisplayName(entry);
-        if (!options.include.empty() && !Matches(options.include, shown, options.ignoreCase))
+        if (!options.include.empty() && !Matches(options.include, shown, options.ignoreCase, options.utf8Names))
             continue;
-        if (Matches(options.exclude, shown, options.ignoreCase)) {
+        if (Matches(options.exclude, shown, options.ignoreCase, options.utf8Names)) {
             ++report.excluded;
             continue;
         }

@@ -68,6 +68,7 @@ struct ExtractOptions {
     bool testOnly = false;      // decode and check every member, write nothing
     bool keepFolders = true;    // recreate the stored folders (else everything into the target)
     bool ignoreCase = false;    // masks match case-insensitively
+    bool utf8Names = false;     // names and masks are UTF-8 text: '?' stands for a whole character
     bool showComment = false;
     int quiet = 0;              // 0: a line per member and per problem; 1: problems only; 2: nothing
     unsigned threads = 0;       // worker threads that decode while the caller reports (0: decode inline)

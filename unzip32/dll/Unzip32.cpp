@@ -96,6 +96,8 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     run.testOnly = options->testArchive != 0;
     run.keepFolders = options->keepFolders != 0;
     run.ignoreCase = options->caseInsensitive != 0;
+    // Names are shown, and masks given, in the caller's code page.
+    run.utf8Names = ::GetACP() == CP_UTF8;
     run.showComment = options->showComment != 0;
     run.quiet = options->quietLevel;
     run.threads = DecodeThreads();
