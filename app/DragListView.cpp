@@ -50,20 +50,20 @@ void DragListView::InsertRows(int index, std::vector<Row> added)
     }
     if (added.empty())
         return;
-    index = std::max(0, std::min(index, static_cast<int>(rows.size())));
+    index = std::max(0, std::min(index, static_cast<int>(rows_.size())));
     const int shift = static_cast<int>(added.size());
     // The control keeps selection and focus by position: note the ones behind the insertion point.
     std::vector<int> selected;
     int focused = -1;
-    if (index < static_cast<int>(rows.size())) {
+    if (index < static_cast<int>(rows_.size())) {
         for (int i = GetNextItem(index - 1, LVNI_SELECTED); i >= 0; i = GetNextItem(i, LVNI_SELECTED))
             selected.push_back(i);
         focused = GetNextItem(index - 1, LVNI_FOCUSED);
     }
-    rows.insert(rows.begin() + index, std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    rows_.insert(rows_.begin() + index, std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
     // What each insertion's notification does for a list with items of its own.
     SetImageList(iconCache.Handle(), LVSIL_SMALL);
-    Send(LVM_SETITEMCOUNT, rows.size(), LVSICF_NOSCROLL);
+    Send(LVM_SETITEMCOUNT, rows_.size(), LVSICF_NOSCROLL);
     if (!selected.empty() || focused >= 0) {
         SetItemState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
         for (int i : selected)
@@ -77,7 +77,7 @@ int DragListView::InsertItem(int index, const std::string& text, int image)
 {
     if (!IsVirtual())
         return fw::ListView::InsertItem(index, text, image);
-    index = std::max(0, std::min(index, static_cast<int>(rows.size())));
+    index = std::max(0, std::min(index, static_cast<int>(rows_.size())));
     Row row;
     row.texts[0] = text;
     row.image = image;
@@ -91,9 +91,9 @@ bool DragListView::SetItemText(int item, int subItem, const std::string& text)
 {
     if (!IsVirtual())
         return fw::ListView::SetItemText(item, subItem, text);
-    if (item < 0 || item >= static_cast<int>(rows.size()) || subItem < 0 || subItem > 2)
+    if (item < 0 || item >= static_cast<int>(rows_.size()) || subItem < 0 || subItem > 2)
         return false;
-    rows[static_cast<size_t>(item)].texts[subItem] = text;
+    rows_[static_cast<size_t>(item)].texts[subItem] = text;
     Send(LVM_REDRAWITEMS, static_cast<WPARAM>(item), static_cast<LPARAM>(item));
     return true;
 }
@@ -102,18 +102,18 @@ bool DragListView::DeleteItem(int item)
 {
     if (!IsVirtual())
         return fw::ListView::DeleteItem(item);
-    if (item < 0 || item >= static_cast<int>(rows.size()))
+    if (item < 0 || item >= static_cast<int>(rows_.size()))
         return false;
     // The control drops the item's selection and moves the others' up before the row goes.
     bool done = fw::ListView::DeleteItem(item);
-    rows.erase(rows.begin() + item);
+    rows_.erase(rows_.begin() + item);
     return done;
 }
 
 bool DragListView::DeleteAllItems()
 {
     bool done = fw::ListView::DeleteAllItems();
-    rows.clear();
+    rows_.clear();
     return done;
 }
 
@@ -123,9 +123,9 @@ void DragListView::AnswerDisplayInfo(const NMHDR& header)
 {
     if (header.code == LVN_GETDISPINFOA) {
         LVITEMA& item = const_cast<NMLVDISPINFOA&>(reinterpret_cast<const NMLVDISPINFOA&>(header)).item;
-        if (item.iItem < 0 || item.iItem >= static_cast<int>(rows.size()))
+        if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size()))
             return;
-        const Row& row = rows[static_cast<size_t>(item.iItem)];
+        const Row& row = rows_[static_cast<size_t>(item.iItem)];
         if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
             const std::string& text = item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
             fw::CopyCut(text, item.pszText, item.cchTextMax);
@@ -135,9 +135,9 @@ void DragListView::AnswerDisplayInfo(const NMHDR& header)
         return;
     }
     LVITEMW& item = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header)).item;
-    if (item.iItem < 0 || item.iItem >= static_cast<int>(rows.size()))
+    if (item.iItem < 0 || item.iItem >= static_cast<int>(rows_.size()))
         return;
-    const Row& row = rows[static_cast<size_t>(item.iItem)];
+    const Row& row = rows_[static_cast<size_t>(item.iItem)];
     if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
         const std::string& text = item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
         fw::CopyCut(text, item.pszText, item.cchTextMax);
@@ -150,14 +150,14 @@ void DragListView::AnswerDisplayInfo(const NMHDR& header)
 // LVFI_PARTIAL, equals) `text`, ignoring case, wrapping round when asked to; -1 when none does.
 int DragListView::FindRow(int start, const std::string& text, UINT flags) const
 {
-    const int count = static_cast<int>(rows.size());
+    const int count = static_cast<int>(rows_.size());
     if (count == 0 || (flags & (LVFI_STRING | LVFI_PARTIAL)) == 0)
         return -1;
     start = start < 0 || start >= count ? 0 : start;
     const int span = (flags & LVFI_WRAP) ? count : count - start;
     for (int n = 0; n < span; ++n) {
         int i = (start + n) % count;
-        const std::string& name = rows[static_cast<size_t>(i)].texts[0];
+        const std::string& name = rows_[static_cast<size_t>(i)].texts[0];
         bool match = (flags & LVFI_PARTIAL)
                          ? name.size() >= text.size() &&
                                ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
@@ -180,8 +180,8 @@ void DragListView::AddRow(HWND target, const std::string& path, const std::strin
         row.texts[0] = name;
         row.texts[1] = location;
         row.image = icon;
-        if (list->batchDepth > 0) {
-            list->heldRows.push_back(std::move(row));
+        if (list->batchDepth_ > 0) {
+            list->heldRows_.push_back(std::move(row));
             return;
         }
         std::vector<Row> one;
@@ -205,18 +205,18 @@ void DragListView::AddRow(HWND target, const std::string& path, const std::strin
 
 void DragListView::BeginBatch()
 {
-    if (batchDepth++ == 0)
+    if (batchDepth_++ == 0)
         SetRedraw(false);
 }
 
 void DragListView::EndBatch()
 {
-    if (batchDepth == 0 || --batchDepth > 0)
+    if (batchDepth_ == 0 || --batchDepth_ > 0)
         return;
-    if (!heldRows.empty()) {
+    if (!heldRows_.empty()) {
         // The last row added goes on top, as it would have had it been inserted on its own.
-        std::vector<Row> added(std::make_move_iterator(heldRows.rbegin()), std::make_move_iterator(heldRows.rend()));
-        heldRows.clear();
+        std::vector<Row> added(std::make_move_iterator(heldRows_.rbegin()), std::make_move_iterator(heldRows_.rend()));
+        heldRows_.clear();
         InsertRows(0, std::move(added));
         Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
     }

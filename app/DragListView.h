@@ -63,9 +63,9 @@ private:
     void AnswerDisplayInfo(const NMHDR& header);
     int FindRow(int start, const std::string& text, UINT flags) const;
 
-    std::vector<Row> rows;
-    int batchDepth = 0;
-    std::vector<Row> heldRows;  // in the order they were added
+    std::vector<Row> rows_;
+    int batchDepth_ = 0;
+    std::vector<Row> heldRows_;  // in the order they were added
 };
 
 }  // namespace app

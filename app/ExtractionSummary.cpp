@@ -9,22 +9,22 @@ namespace app {
 
 void ExtractionSummary::Add(const std::string& archive, int result)
 {
-    if (++count > kShownLines)
+    if (++count_ > kShownLines)
         return;
-    lines += archive;
+    lines_ += archive;
     // Under the heading "Files extracted:" an archive that failed must not pass for extracted.
     if (result == UZ_STOPPED)
-        lines += texts::kSummaryStopped;
+        lines_ += texts::kSummaryStopped;
     else if (result != UZ_OK)
-        lines += result == UZ_WARNING ? texts::kSummarySkipped : texts::kSummaryFailed;
-    lines += '\n';
+        lines_ += result == UZ_WARNING ? texts::kSummarySkipped : texts::kSummaryFailed;
+    lines_ += '\n';
 }
 
 std::string ExtractionSummary::Text() const
 {
-    std::string text = texts::kSummaryHeading + lines;
-    if (count > kShownLines)
-        text += Ellipsis() + texts::kSummaryMoreBefore + std::to_string(count - kShownLines) + texts::kSummaryMoreAfter + "\n";
+    std::string text = texts::kSummaryHeading + lines_;
+    if (count_ > kShownLines)
+        text += Ellipsis() + texts::kSummaryMoreBefore + std::to_string(count_ - kShownLines) + texts::kSummaryMoreAfter + "\n";
     return text;
 }
 

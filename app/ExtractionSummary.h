@@ -19,8 +19,8 @@ public:
     static std::string Ellipsis();
 
 private:
-    std::string lines;
-    int count = 0;
+    std::string lines_;
+    int count_ = 0;
 };
 
 }  // namespace app

@@ -5,26 +5,26 @@
 
 namespace app {
 
-RowBatch::RowBatch(DragListView& list, engine::FileIconCache* icons) : list(list), icons(icons)
+RowBatch::RowBatch(DragListView& list, engine::FileIconCache* icons) : list_(list), icons_(icons)
 {
-    list.BeginBatch();
+    list_.BeginBatch();
 }
 
 RowBatch::~RowBatch()
 {
-    list.EndBatch();
+    list_.EndBatch();
 }
 
 int RowBatch::IconOf(const std::string& path)
 {
-    if (icons == nullptr)
+    if (icons_ == nullptr)
         return 0;
     engine::PathInfo info(path);
     // A folder whose name ends like an archive's still shows a folder's icon.
     const std::string kind = info.IsFolder() ? std::string("\\") : info.Extension();
-    auto known = iconOfKind.find(kind);
-    if (known == iconOfKind.end())
-        known = iconOfKind.emplace(kind, icons->GetSystemIconIndex(path)).first;
+    auto known = iconOfKind_.find(kind);
+    if (known == iconOfKind_.end())
+        known = iconOfKind_.emplace(kind, icons_->GetSystemIconIndex(path)).first;
     return known->second;
 }
 

@@ -25,9 +25,9 @@ public:
     int IconOf(const std::string& path);
 
 private:
-    DragListView& list;
-    engine::FileIconCache* icons;
-    std::map<std::string, int> iconOfKind;
+    DragListView& list_;
+    engine::FileIconCache* icons_;
+    std::map<std::string, int> iconOfKind_;
 };
 
 }  // namespace app

@@ -49,27 +49,27 @@ FileIconCache::FileIconCache()
 FileIconCache::~FileIconCache()
 {
     Detach();
-    systemList.Detach();
+    systemList_.Detach();
 }
 
 // With the system-icon-index flag, the query for the empty path answers the system list itself.
 bool FileIconCache::AttachSystemList(UINT newFlags)
 {
-    flags = newFlags;
+    flags_ = newFlags;
     Detach();
-    systemList.Detach();
-    HIMAGELIST list = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &fileInfo, sizeof fileInfo, flags));
-    systemList.AttachBorrowed(list);
-    AttachBorrowed(systemList.Handle());
+    systemList_.Detach();
+    HIMAGELIST list = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &fileInfo_, sizeof fileInfo_, flags_));
+    systemList_.AttachBorrowed(list);
+    AttachBorrowed(systemList_.Handle());
     return Handle() != nullptr;
 }
 
 int FileIconCache::GetSystemIconIndex(const std::string& path)
 {
-    AttachSystemList(flags);
+    AttachSystemList(flags_);
     // No file attributes are passed, so the shell looks at the real path.
-    ::SHGetFileInfoA(path.c_str(), 0, &fileInfo, sizeof fileInfo, flags);
-    return fileInfo.iIcon;
+    ::SHGetFileInfoA(path.c_str(), 0, &fileInfo_, sizeof fileInfo_, flags_);
+    return fileInfo_.iIcon;
 }
 
 int FileIconCache::AddIconForExtension(const std::string& extension)
@@ -123,7 +123,7 @@ HICON FileIconCache::LoadIconForExtension(const std::string& extension)
     HICON smallIcon = nullptr;
     if (!ExtractPair(file, index, largeIcon, smallIcon))
         ExtractPair(kFallbackIconFile, 0, largeIcon, smallIcon);
-    if (flags & SHGFI_SMALLICON) {
+    if (flags_ & SHGFI_SMALLICON) {
         if (largeIcon != nullptr)
             ::DestroyIcon(largeIcon);
         return smallIcon;

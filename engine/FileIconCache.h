@@ -26,7 +26,7 @@ public:
 
     // Stores the flags and attaches the system list of that size; false when the shell gives none.
     bool AttachSystemList(UINT flags);
-    UINT Flags() const { return flags; }
+    UINT Flags() const { return flags_; }
     // Index of an existing path's icon in the system list. For a path the shell cannot answer
     // for, whatever the previous query left (0 on a fresh cache).
     int GetSystemIconIndex(const std::string& path);
@@ -44,9 +44,9 @@ public:
 
 private:
     // Holds the same system list; the base handle is taken from it.
-    fw::ImageList systemList;
-    UINT flags = kSmallIcons;
-    SHFILEINFOA fileInfo{};
+    fw::ImageList systemList_;
+    UINT flags_ = kSmallIcons;
+    SHFILEINFOA fileInfo_{};
 };
 
 }  // namespace engine

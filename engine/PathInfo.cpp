@@ -29,12 +29,12 @@ bool FindFirstMatch(const std::string& path, WIN32_FIND_DATAA& data)
 PathInfo::PathInfo() : PathInfo(std::string()) {}
 
 PathInfo::PathInfo(const std::string& text)
-    : path(text), findData(), hasFindData(false)
+    : path(text), findData_(), hasFindData_(false)
 {
 }
 
 PathInfo::PathInfo(const std::string& text, const WIN32_FIND_DATAA& found)
-    : path(text), findData(found), hasFindData(true)
+    : path(text), findData_(found), hasFindData_(true)
 {
 }
 
@@ -43,15 +43,15 @@ PathInfo::~PathInfo() = default;
 std::string PathInfo::SetPath(const std::string& text)
 {
     path = text;
-    hasFindData = false;
+    hasFindData_ = false;
     return path;
 }
 
 // The first match of a file search for the path, or the data the path was made with.
 const WIN32_FIND_DATAA* PathInfo::FoundData(WIN32_FIND_DATAA& lookup) const
 {
-    if (hasFindData)
-        return &findData;
+    if (hasFindData_)
+        return &findData_;
     return FindFirstMatch(path, lookup) ? &lookup : nullptr;
 }
 
@@ -123,8 +123,8 @@ bool PathInfo::IsFolder()
     if (query.size() <= 4)
         return false;
     // An enumerated entry already carries its attributes.
-    if (hasFindData)
-        return (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (hasFindData_)
+        return (findData_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // With the trailing backslash the query fails for anything but a folder; the failure value is -1.
     LONG attributes = static_cast<LONG>(fw::FileAttributes(query));
     return attributes >= static_cast<LONG>(FILE_ATTRIBUTE_DIRECTORY);

@@ -54,8 +54,8 @@ private:
     const WIN32_FIND_DATAA* FoundData(WIN32_FIND_DATAA& lookup) const;
 
     std::string path;
-    WIN32_FIND_DATAA findData;
-    bool hasFindData;
+    WIN32_FIND_DATAA findData_;
+    bool hasFindData_;
     std::string drive;
     std::string dir;
     std::string name;

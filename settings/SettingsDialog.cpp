@@ -135,8 +135,8 @@ bool SettingsDialog::OnInit()
     ApplyGeometry();
     ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(kIconSpacingX, kIconSpacingY));
     // The list is created with LVS_SHAREIMAGELISTS: the system list is never destroyed through it.
-    icons.AttachSystemList(engine::FileIconCache::kLargeIcons);
-    maskList.SetImageList(icons, LVSIL_NORMAL);
+    icons_.AttachSystemList(engine::FileIconCache::kLargeIcons);
+    maskList.SetImageList(icons_, LVSIL_NORMAL);
     LoadMasks();
     UpdateDeleteButton();
     LoadOptions();
@@ -280,7 +280,7 @@ int SettingsDialog::InsertMask(int index, const std::string& text)
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = index;
     item.pszText = const_cast<char*>(text.c_str());
-    item.iImage = icons.AddIconForExtension(text);
+    item.iImage = icons_.AddIconForExtension(text);
     return static_cast<int>(maskList.Send(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
 }
 

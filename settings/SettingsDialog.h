@@ -84,7 +84,7 @@ private:
     void HideAndReleaseOwner();
 
     // The dialog's own cache on the large system icons: the mask list's normal image list.
-    engine::FileIconCache icons;
+    engine::FileIconCache icons_;
 };
 
 }  // namespace settings

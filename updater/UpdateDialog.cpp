@@ -78,7 +78,7 @@ std::string ReplacementMessage(ProgramReplacer::Result result, const std::string
 }  // namespace
 
 UpdateDialog::UpdateDialog()
-    : fw::ModalDialog(IDD_UPDATE), stopEvent(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
+    : fw::ModalDialog(IDD_UPDATE), stopEvent_(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
 {
 }
 
@@ -87,13 +87,13 @@ UpdateDialog::UpdateDialog()
 // it must have ended before any of them goes.
 UpdateDialog::~UpdateDialog()
 {
-    if (worker == nullptr)
+    if (worker_ == nullptr)
         return;
-    ::SetEvent(stopEvent);
+    ::SetEvent(stopEvent_);
     do
-        binding.Abort();
-    while (!worker->Wait(kShutdownAbortMs));
-    worker.reset();
+        binding_.Abort();
+    while (!worker_->Wait(kShutdownAbortMs));
+    worker_.reset();
 }
 
 bool UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -132,9 +132,9 @@ bool UpdateDialog::OnInit()
     installedLabel.SetText(kInstalledPrefix + ReadSetting("Version"));
 
     std::string location = UpdateLocation::Base();
-    versionUrl = location + UpdateLocation::kVersionFileName;
-    programUrl = location + UpdateLocation::kProgramFileName;
-    signatureUrl = location + UpdateLocation::kSignatureFileName;
+    versionUrl_ = location + UpdateLocation::kVersionFileName;
+    programUrl_ = location + UpdateLocation::kProgramFileName;
+    signatureUrl_ = location + UpdateLocation::kSignatureFileName;
 
     SetIdle(true);
     return true;
@@ -157,7 +157,7 @@ bool UpdateDialog::OnCommand(int id, int code, HWND)
 // outlives the request it writes into.
 bool UpdateDialog::OnCancel()
 {
-    if (worker != nullptr)
+    if (worker_ != nullptr)
         return true;
     End(IDCANCEL);
     return true;
@@ -181,8 +181,8 @@ bool UpdateDialog::OnTimer(UINT_PTR id)
     if (id != kAbortTimer)
         return false;
     ::KillTimer(hwnd_, kAbortTimer);
-    if (worker != nullptr)
-        binding.Abort();
+    if (worker_ != nullptr)
+        binding_.Abort();
     return true;
 }
 
@@ -194,7 +194,7 @@ void UpdateDialog::OnDestroy()
 void UpdateDialog::OnActionButton()
 {
     if (actionButton.GetText() != kStopCaption) {
-        StartDownload(versionUrl);
+        StartDownload(versionUrl_);
         return;
     }
     ReturnToIdle();
@@ -202,7 +202,7 @@ void UpdateDialog::OnActionButton()
 
 void UpdateDialog::StartDownload(const std::string& url)
 {
-    if (worker != nullptr) {
+    if (worker_ != nullptr) {
         ReturnToIdle();
         return;
     }
@@ -214,24 +214,24 @@ void UpdateDialog::StartDownload(const std::string& url)
         return;
     }
 
-    stopRequested = false;
-    downloadRequest.window = hwnd_;
-    ::ResetEvent(stopEvent);
-    downloadRequest.stopEvent = stopEvent;
-    downloadRequest.url = url;
-    downloadRequest.fileName[0] = '\0';
-    binding.Clear();
-    downloadRequest.binding = &binding;
+    stopRequested_ = false;
+    downloadRequest_.window = hwnd_;
+    ::ResetEvent(stopEvent_);
+    downloadRequest_.stopEvent = stopEvent_;
+    downloadRequest_.url = url;
+    downloadRequest_.fileName[0] = '\0';
+    binding_.Clear();
+    downloadRequest_.binding = &binding_;
 
-    worker.reset(fw::Thread::Begin(&DownloadThreadProc, &downloadRequest, THREAD_PRIORITY_NORMAL, 0, true));
-    if (worker == nullptr) {
+    worker_.reset(fw::Thread::Begin(&DownloadThreadProc, &downloadRequest_, THREAD_PRIORITY_NORMAL, 0, true));
+    if (worker_ == nullptr) {
         fw::ShowMessage(hwnd_, kWorkerFailed, MB_OK | MB_ICONHAND);
         ReturnToIdle();
         return;
     }
-    worker->SetAutoDelete(false);
+    worker_->SetAutoDelete(false);
     SetIdle(false);
-    worker->Resume();
+    worker_->Resume();
 }
 
 LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
@@ -261,19 +261,19 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
 
 void UpdateDialog::OnDownloadFinished()
 {
-    if (worker == nullptr)
+    if (worker_ == nullptr)
         return;
     ::KillTimer(hwnd_, kAbortTimer);
     // The worker posts its message just before it ends; it sends nothing more by then, so this
     // wait cannot block on the dialog.
-    worker->Wait(INFINITE);
-    worker.reset();
+    worker_->Wait(INFINITE);
+    worker_.reset();
 
     // A download ended by "Stop" counts as failed even when the service finished it regardless.
-    std::string downloaded = stopRequested ? std::string() : std::string(downloadRequest.fileName);
+    std::string downloaded = stopRequested_ ? std::string() : std::string(downloadRequest_.fileName);
     std::string program;
-    program.swap(downloadedProgram);
-    if (downloadRequest.url == signatureUrl && !stopRequested) {
+    program.swap(downloadedProgram_);
+    if (downloadRequest_.url == signatureUrl_ && !stopRequested_) {
         // No signature to be had (none published: 404) leaves the program unsigned.
         InstallProgram(program, downloaded);
         return;
@@ -286,13 +286,13 @@ void UpdateDialog::OnDownloadFinished()
         return;
     }
 
-    if (downloadRequest.url == programUrl) {
+    if (downloadRequest_.url == programUrl_) {
         // Kept until its signature has come and been checked.
-        downloadedProgram = downloaded;
-        StartDownload(signatureUrl);
-        if (worker == nullptr) {
-            ::DeleteFileA(downloadedProgram.c_str());
-            downloadedProgram.clear();
+        downloadedProgram_ = downloaded;
+        StartDownload(signatureUrl_);
+        if (worker_ == nullptr) {
+            ::DeleteFileA(downloadedProgram_.c_str());
+            downloadedProgram_.clear();
         }
         return;
     }
@@ -305,7 +305,7 @@ void UpdateDialog::OnDownloadFinished()
     // Any difference counts as a new version, an older or a differently written one too.
     if (latest != installed) {
         fw::ShowMessage(hwnd_, kNewVersion, MB_OK);
-        StartDownload(programUrl);
+        StartDownload(programUrl_);
     } else {
         fw::ShowMessage(hwnd_, kLatestVersion, MB_OK | MB_ICONHAND);
         ReturnToIdle();
@@ -345,9 +345,9 @@ void UpdateDialog::SetIdle(bool idle)
 
 void UpdateDialog::ReturnToIdle()
 {
-    ::SetEvent(stopEvent);
-    if (worker != nullptr) {
-        stopRequested = true;
+    ::SetEvent(stopEvent_);
+    if (worker_ != nullptr) {
+        stopRequested_ = true;
         ::SetTimer(hwnd_, kAbortTimer, kAbortDelayMs, nullptr);
     }
     SetIdle(true);

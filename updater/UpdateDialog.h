@@ -24,7 +24,7 @@ public:
     ~UpdateDialog() override;
 
     // True while a download worker exists (Cancel is ignored then).
-    bool IsBusy() const { return worker != nullptr; }
+    bool IsBusy() const { return worker_ != nullptr; }
 
     // Members bound to their controls at initialisation, in template order.
     fw::Edit statusLog;        // 1001, hidden log of the download's status lines
@@ -63,17 +63,17 @@ private:
     void AppendLog(const std::string& line);
     std::string LoadText(UINT id) const;
 
-    std::unique_ptr<fw::Thread> worker;
-    DownloadRequest downloadRequest;
-    fw::OwnedHandle stopEvent;
-    BindingSlot binding;
-    std::string versionUrl;
-    std::string programUrl;
-    std::string signatureUrl;
+    std::unique_ptr<fw::Thread> worker_;
+    DownloadRequest downloadRequest_;
+    fw::OwnedHandle stopEvent_;
+    BindingSlot binding_;
+    std::string versionUrl_;
+    std::string programUrl_;
+    std::string signatureUrl_;
     // The downloaded program while its signature is being downloaded.
-    std::string downloadedProgram;
+    std::string downloadedProgram_;
     // Set when "Stop" ends the running download: whatever the worker then hands over is not used.
-    bool stopRequested = false;
+    bool stopRequested_ = false;
 };
 
 }  // namespace updater
