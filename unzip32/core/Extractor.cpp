@@ -4,8 +4,7 @@
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/Mask.h"
 #include "unzip32/core/SafePath.h"
-
-#include <zlib.h>
+#include "unzip32/core/WholeMember.h"
 
 #include <algorithm>
 #include <atomic>
@@ -150,10 +149,6 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
     return span;
 }
 
-// Told the bytes a member has produced so far, before its first piece and after each one; false
-// stops the member with Status::Stopped.
-using Progress = std::function<bool(uint64_t produced)>;
-
 // Streams one member's data from the archive to `out` (null: decode and check only) through the
 // decoder of its method, which may take `memoryLimit` for its dictionary, window or model,
 // checking the exact size and the CRC. Never produces more than the declared size. `detail`
@@ -164,12 +159,19 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
 {
     if (!progress(0))
         return Status::Stopped;
+    // Deflated members of known sizes in one call, stored ones straight from the archive's view.
+    bool taken = false;
+    Status whole = DecodeWholeDeflated(source, entry, dataStart, length, memoryLimit, out, input, output, progress, taken);
+    if (!taken)
+        whole = CopyStoredInPlace(source, entry, dataStart, length, out, progress, taken);
+    if (taken)
+        return whole;
     MemberInput data(source, dataStart, length, input);
     std::unique_ptr<Decoder> decoder;
     const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
     if (created != Status::Ok)
         return created;
-    uint32_t crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+    uint32_t crc = 0;
     uint64_t produced = 0;
     bool finished = false;
     while (!finished) {
@@ -187,7 +189,7 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
             return Status::SizeMismatch;
         if (got == 0 && !finished)
             return Status::Internal;  // a decoder that neither produces nor ends
-        crc = static_cast<uint32_t>(crc32(crc, piece, static_cast<uInt>(got)));
+        crc = Crc32(crc, piece, got);
         produced += got;
         if (out != nullptr && got > 0) {
             const Status written = out->Write(piece, got);
@@ -267,6 +269,13 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
     try {
         // Buffers grow to what the members need, up to their fixed size: small members cost little.
         const Entry& entry = *slot.entry;
+        // A deflated member decoded in one piece leaves the buffers at its size; a member of
+        // another method gets them back to their streaming size, as its decoder takes memory of
+        // its own.
+        if (entry.actualMethod != 8 && (input.size() > kInputChunk || output.size() > kOutputChunk)) {
+            std::vector<uint8_t>().swap(input);
+            std::vector<uint8_t>().swap(output);
+        }
         const size_t wantInput = static_cast<size_t>(std::min<uint64_t>(kInputChunk, std::max<uint64_t>(slot.dataLength, 1)));
         const size_t wantOutput = static_cast<size_t>(std::min<uint64_t>(kOutputChunk, entry.size + 1));
         if (input.size() < wantInput)

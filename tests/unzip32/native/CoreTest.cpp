@@ -417,6 +417,53 @@ TEST(Extract, BombOutputStopsAtTheDeclaredSize)
     EXPECT_EQ(1, host.abandoned);
 }
 
+// Deflated members too large to decode in one call are streamed, with the same size and CRC
+// checks; stored members above a mebibyte are copied from the archive in place, CRC checked.
+TEST(Extract, LargeMembersKeepTheirChecks)
+{
+    const std::string zeros(41u << 20, '\0');  // more than a decoder may hold at once
+    struct Case {
+        const char* what;
+        Member member;
+        bool good;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"streamed", File("big.bin", zeros), true});
+    {
+        Member m = File("more.bin", zeros);
+        m.declaredSize = static_cast<int64_t>(zeros.size()) - 1;
+        cases.push_back({"streamed, more than declared", m, false});
+    }
+    {
+        Member m = File("less.bin", zeros);
+        m.declaredSize = static_cast<int64_t>(zeros.size()) + 1;
+        cases.push_back({"streamed, less than declared", m, false});
+    }
+    {
+        Member m = File("crc.bin", zeros);
+        m.declaredCrc = 1;
+        cases.push_back({"streamed, bad CRC", m, false});
+    }
+    cases.push_back({"stored in place", File("stored.bin", Text(3u << 20), 0), true});
+    {
+        Member m = File("stored-crc.bin", Text(3u << 20), 0);
+        m.declaredCrc = 1;
+        cases.push_back({"stored in place, bad CRC", m, false});
+    }
+    for (Case& c : cases) {
+        Archive a;
+        a.members.push_back(c.member);
+        RecordingHost host;
+        ExtractReport r = Unpack(a.Build(), host);
+        EXPECT_EQ(c.good ? 1 : 0, r.extracted) << c.what;
+        EXPECT_EQ(c.good ? 0 : 1, r.damaged) << c.what;
+        EXPECT_EQ(c.good ? 1u : 0u, host.files.size()) << c.what;
+        if (c.good)
+            EXPECT_TRUE(host.files.begin()->second == c.member.data) << c.what;
+        EXPECT_EQ(0, host.open) << c.what;
+    }
+}
+
 TEST(Extract, FoldersListingAndOptions)
 {
     Archive a;
