@@ -2,7 +2,10 @@
 // parsing, name decoding, path sanitising, record checks and every decoder, extracting into
 // memory. Besides the sanitizers it checks that every file the core asks for is a safe relative
 // path. Each input is also decoded as the data of a one-member archive built around it, with the
-// compression method its first byte picks, so that every decoder sees every input.
+// compression method its first byte picks, so that every decoder sees every input. Encrypted
+// members are opened with the password of the encrypted seeds (make_method_archives.py), through
+// OpenSSL's cryptography, so that both decryptions are reached.
+#include "tests/unzip32/native/OpenSslCrypto.h"
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/MemoryHost.h"
 
@@ -11,6 +14,22 @@
 #include <string>
 
 namespace {
+
+// MemoryHost with the seeds' password for every encrypted member.
+class FuzzHost : public unzip::MemoryHost {
+public:
+    explicit FuzzHost(size_t keepLimit) : MemoryHost(keepLimit) {}
+    bool Password(const std::string&, unzip::Secret& password) override
+    {
+        static const char kPassword[] = "kv Secret-1";
+        password.Assign(kPassword, sizeof kPassword - 1);
+        return true;
+    }
+    unzip::Crypto* Cryptography() override { return &crypto_; }
+
+private:
+    ziptest::OpenSslCrypto crypto_;
+};
 
 bool IsSafeComponent(const std::string& part)
 {
@@ -42,13 +61,14 @@ void Put(std::string& out, uint64_t value, int bytes)
         out += static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0);
 }
 
-// A one-member archive: the method from the first byte, flag bit 1 (LZMA's end marker) from the
-// second, the declared size from the next three; the rest is the member's data.
+// A one-member archive: the method from the first byte, flag bits 0 (traditional encryption) and 1
+// (LZMA's end marker) from the second, the declared size from the next three; the rest is the
+// member's data.
 std::string OneMember(const uint8_t* data, size_t size)
 {
     static const uint16_t kMethods[] = {0, 8, 9, 12, 14, 20, 93, 95, 98};
     const uint16_t method = kMethods[data[0] % (sizeof kMethods / sizeof kMethods[0])];
-    const uint16_t flags = data[1] & 0x02;
+    const uint16_t flags = data[1] & 0x03;
     const uint32_t declared = data[2] | (data[3] << 8) | (data[4] << 16);
     const std::string packed(reinterpret_cast<const char*>(data + 5), size - 5);
     std::string zip;
@@ -93,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     unzip::MemorySource source(data, size);
     {
-        unzip::MemoryHost host(1u << 20);
+        FuzzHost host(1u << 20);
         unzip::ExtractOptions options;
         options.exclude = {"*.bak", "skip?/*"};
         unzip::ExtractReport report = unzip::Extract(source, host, options);
@@ -117,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size >= 5) {
         const std::string zip = OneMember(data, size);
         unzip::MemorySource member(zip.data(), zip.size());
-        unzip::MemoryHost host(0);
+        FuzzHost host(0);
         unzip::ExtractOptions options;
         options.testOnly = true;
         if (unzip::Extract(member, host, options).members != 1)

@@ -20,7 +20,7 @@ PACKAGES=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-po
           mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev libz-mingw-w64-dev googletest cmake ninja-build xvfb xdotool x11-utils
           imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis fonts-liberation2 bc
-          openssl libgnutls30 libgnutls30:i386 dpkg-dev xz-utils zstd)
+          openssl libssl-dev libgnutls30 libgnutls30:i386 dpkg-dev xz-utils zstd)
 # Debian source packages of the compression libraries that UNZIP32.DLL links in statically. They are
 # fetched once into the build folder (never into the repository); CMake compiles them with the
 # build's own compilers (third_party/CMakeLists.txt).

@@ -38,6 +38,15 @@ archives = {
     "Backups/backup-2024-02.zip": [("data/accounts.csv", text(420)), ("data/notes.txt", text(95))],
     "Old Projects/prototype.zip": [("proto/main.c", text(120)), ("proto/build.bat", text(5))],
 }
+# One big archive, so that the picture of a run catches it going on: 2 GiB of zeros stream out of
+# a few MiB.
+with zipfile.ZipFile(os.path.join(root, "Backups/disk-image-2024.zip"), "w", zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
+    image = zipfile.ZipInfo("disk-image.img", (2024, 3, 14, 9, 30, 0))
+    image.compress_type = zipfile.ZIP_DEFLATED
+    with archive.open(image, "w", force_zip64=True) as member:
+        block = bytes(1 << 24)
+        for _ in range(128):
+            member.write(block)
 for name, members in archives.items():
     with zipfile.ZipFile(os.path.join(root, name), "w", zipfile.ZIP_DEFLATED) as archive:
         for member, data in members:

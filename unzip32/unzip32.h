@@ -20,11 +20,11 @@ extern "C" {
 
 /* Result codes of Wiz_SingleEntryUnzip. */
 #define UZ_OK 0              /* every member listed or extracted */
-#define UZ_WARNING 1         /* members were skipped (unsafe names, unsupported methods, ...) */
+#define UZ_WARNING 1         /* members were skipped (unsafe names, unsupported methods or encryptions, ...) */
 #define UZ_FORMAT_ERROR 2    /* damaged archive or member data (CRC or size mismatch, bad data) */
 #define UZ_SEVERE_ERROR 3    /* not an archive, truncated, unusable directory, overlapping records, split archive */
 #define UZ_MEMORY_INIT 4     /* buffers could not be allocated at start */
-#define UZ_PASSWORD 5        /* encrypted members were skipped: no password is available */
+#define UZ_PASSWORD 5        /* encrypted members were skipped: no password, or three wrong ones */
 #define UZ_MEMORY_DISK 6     /* memory ran out while extracting to disk */
 #define UZ_MEMORY_INFLATE 7  /* memory ran out while inflating */
 #define UZ_NOT_FOUND 9       /* the archive file could not be opened */
@@ -75,6 +75,25 @@ typedef void(UZ_API* UnzipMemberCallback)(unsigned long size, unsigned long pack
  * started, and Wiz_SingleEntryUnzip returns UZ_STOPPED. */
 #define UZ_SERVICE_STEP (8ul << 20)
 typedef int(UZ_API* UnzipServiceCallback)(const char* name, unsigned long size);
+
+/* The password callback (offset 12 of the callback record). Encrypted members (PKWARE's traditional
+ * encryption, "ZipCrypto", and WinZip AES-128/192/256, AE-1 and AE-2) are decrypted when the
+ * callback gives their password. When testing or extracting, the library calls it on the calling
+ * thread once for each encrypted member, before anything is written for that member:
+ *   buffer, size  where the password goes: size is 256, and the buffer has one more byte that the
+ *                 library keeps 0, so a password that fills all 256 bytes still ends there
+ *   prompt        the member's name as the member callback lists it
+ *   archive       the archive's path as given in the option record
+ * It returns 0 with a NUL-terminated password in the buffer (its bytes are used as they stand), or
+ * any other value for "no password": the member is skipped and the run's result is UZ_PASSWORD. A
+ * null callback means "no password" for every member. A password that the member's check rejects
+ * (the check byte of the traditional header, the verifier of AES) makes the library ask again for
+ * the same member, three times at most; then the member is skipped as without a password. A member
+ * whose data then fails its CRC or its AES authentication code is damaged: its file is deleted and
+ * the result is UZ_FORMAT_ERROR. Listing never asks. The library wipes the buffer after the call
+ * and keeps neither the password nor the keys made from it after the member is done.
+ * PKWARE's strong encryption (flag bit 6) and encrypted central directories (flag bit 13) are not
+ * decoded: such members are skipped with a message and the result is UZ_WARNING. */
 
 /* The callback record. Null callbacks are not called. The totals are filled in by the library. */
 typedef struct UnzipCallbacks {

@@ -54,7 +54,7 @@ int main()
     const std::string root = std::string(temp) + "kvbatch" + std::to_string(::GetCurrentProcessId());
     ::CreateDirectoryA(root.c_str(), nullptr);
 
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     for (unsigned i = 0; i < 5; ++i)
         zip.Add("docs/part" + std::to_string(i) + ".txt", Text(2u << 20, i));
     const std::string bytes = zip.Build();

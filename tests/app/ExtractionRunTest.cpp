@@ -82,7 +82,7 @@ protected:
 
     // Writes an archive into the test folder and queues it.
     using MainWindowFixture::Queue;
-    std::string Queue(const std::string& relative, const testsupport::ZipBuilder& zip)
+    std::string Queue(const std::string& relative, const ziptest::Archive& zip)
     {
         testsupport::WriteFileBytes(folder.Child(relative), zip.Build());
         return Queue(folder.Child(relative));
@@ -90,9 +90,9 @@ protected:
     void Select(std::initializer_list<int> rows) { testsupport::SelectRows(window->ExtractionList, rows); }
 };
 
-testsupport::ZipBuilder PackWith(const std::string& tag)
+ziptest::Archive PackWith(const std::string& tag)
 {
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("readme.txt", "readme of " + tag).Add("docs/manual.txt", std::string(5000, 'm') + tag);
     zip.Add("junk.bak", "old").Add("cache/x.tmp", "tmp", false);
     return zip;
@@ -253,7 +253,7 @@ TEST_F(ExtractionRunTest, EachFailureShowsItsMessageAndIsMarkedInTheSummary)
     std::string good = Queue("Good.zip", PackWith("good"));
     std::string gone = Queue("Gone.zip", PackWith("gone"));
     ::DeleteFileA(gone.c_str());  // deleted after it was queued
-    testsupport::ZipBuilder skips;
+    ziptest::Archive skips;
     skips.Add("../escape.txt", "x").Add("fine.txt", "fine");
     std::string skipped = Queue("Skips.zip", skips);
     std::string blocked = Queue("Blocked.zip", PackWith("blocked"));
@@ -279,7 +279,7 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
 {
     if (!testsupport::IsSmallTestDrive("T:\\"))
         GTEST_SKIP() << "drive T: is not mapped";
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("small.txt", "small").Add("big.txt", std::string(20u << 20, 'b'));
     const std::string archive = "T:\\Big.zip";
     ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));
@@ -301,7 +301,7 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
 // its OK button) stays on the screen.
 TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
 {
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("x.txt", "x", false);
     std::vector<std::string> paths;
     for (int i = 0; i < 33; ++i) {
@@ -332,11 +332,11 @@ TEST_F(ExtractionRunTest, SmartFolderLeavesOutTheTitleFolderForOneTopLevelEntry)
     SetOption(app::Settings().titleExtract, true);
     SetOption(app::Settings().messageBoxAlert, false);
     app::Settings().smartFolder.SetCheck(true);
-    testsupport::ZipBuilder top;
+    ziptest::Archive top;
     top.Add("Top/a.txt", "a").Add("Top/sub/b.txt", "b");
-    testsupport::ZipBuilder single;
+    ziptest::Archive single;
     single.Add("only.txt", "only");
-    testsupport::ZipBuilder several;
+    ziptest::Archive several;
     several.Add("Top/a.txt", "a").Add("loose.txt", "loose");
     Queue("Folder.zip", top);
     Queue("Single.zip", single);
@@ -356,7 +356,7 @@ TEST_F(ExtractionRunTest, SmartFolderLeavesOutTheTitleFolderForOneTopLevelEntry)
 
 TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
 {
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("a.txt", std::string(1000, 'a')).Add("b.txt", "bb", false).Add("c.txt", std::string(300, 'c'));
     Queue("View.zip", zip);
 
@@ -492,7 +492,7 @@ TEST_F(ExtractionWorkerTest, TheWindowAnswersDuringARunAndExecuteStopsInsideABig
     folder.MakeFolder("big");
     folder.MakeFolder("later");
     Queue("later\\Later.zip", PackWith("later"));
-    testsupport::ZipBuilder huge;
+    ziptest::Archive huge;
     huge.Add("first.txt", "first").AddZeros("huge.bin", 1ull << 30);
     const std::string big = Queue("big\\Big.zip", huge);
     const std::string small = Queue("small\\Small.zip", PackWith("small"));
@@ -527,7 +527,7 @@ TEST_F(ExtractionWorkerTest, TheWindowAnswersDuringARunAndExecuteStopsInsideABig
 // Closing during a run asks first; yes stops the run and then closes the window, with no summary.
 TEST_F(ExtractionWorkerTest, ClosingDuringARunAsksThenStopsAndCloses)
 {
-    testsupport::ZipBuilder huge;
+    ziptest::Archive huge;
     huge.AddZeros("huge.bin", 1ull << 30);
     Queue("Big.zip", huge);
     MessageBoxWatcher watcher(IDYES);

@@ -109,7 +109,7 @@ TEST(ProgramCommandLine, SlashXExtractsTheArchivesGivenAndEndsWithExitCodeZero)
     testsupport::RegistryKeyGuard key;
     testsupport::TestFolder folder;
     folder.MakeFolder("With Blanks");
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     zip.Add("inside.txt", "inside").Add("sub/more.txt", "more");
     const std::string archive = folder.Child("With Blanks\\Pack One.zip");
     ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));

@@ -51,7 +51,7 @@ protected:
         work_ = "C:\\kestrova-long-" + std::to_string(::GetCurrentProcessId());
         testsupport::TestFolder::Remove(work_);
         ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr)) << work_;
-        testsupport::ZipBuilder zip;
+        ziptest::Archive zip;
         zip.Add("large.txt", LargeText()).Add("note.txt", kNote, false);
         const std::string bytes = zip.Build();
         for (int folder = 1; folder <= kFolders; ++folder) {

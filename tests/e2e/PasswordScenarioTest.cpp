@@ -67,9 +67,7 @@ protected:
     {
         RegistryFixture::SetUp();
         host_ = "/tmp/kestrova-password-" + std::to_string(::GetCurrentProcessId());
-        work_ = "Z:" + host_;
-        for (char& c : work_)
-            c = c == '/' ? '\\' : c;
+        work_ = testsupport::FromHost(host_);
         testsupport::TestFolder::Remove(work_);
         ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr)) << work_;
         const std::string source = work_ + "-src";
@@ -83,7 +81,7 @@ protected:
                                                60000);
         testsupport::TestFolder::Remove(source);
         ASSERT_TRUE(made) << "7z could not write the encrypted archive";
-        testsupport::ZipBuilder first, last;
+        ziptest::Archive first, last;
         first.Add("one.txt", "plain one");
         last.Add("three.txt", "plain three", false);
         ASSERT_TRUE(testsupport::WriteFileBytes(Path("one.zip"), first.Build()));

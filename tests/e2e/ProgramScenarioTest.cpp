@@ -88,7 +88,7 @@ const std::vector<Member> kEpsilon = {
 
 std::string BuildZip(const std::vector<Member>& members)
 {
-    testsupport::ZipBuilder zip;
+    ziptest::Archive zip;
     for (const Member& member : members)
         zip.Add(member.name, member.data, member.deflate);
     return zip.Build();

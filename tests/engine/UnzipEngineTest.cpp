@@ -5,7 +5,7 @@
 #include "engine/PasswordSession.h"
 
 #include "tests/support/TestSupport.h"
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 #include "unzip32/unzip32.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +19,11 @@ using engine::UnzipEngine;
 using testsupport::MessageBoxHook;
 using ziptest::Archive;
 using ziptest::Member;
+using ziptest::Stored;
 
 const char kMissingText[] =
     "Cannot find UNZIP32.DLL. The Dll must be in the application directory, the path, the Windows directory or "
     "the Windows System directory.";
-
-Member Stored(const std::string& name, const std::string& data)
-{
-    Member m{name, data};
-    m.method = 0;
-    return m;
-}
 
 class UnzipEngineTest : public testing::Test {
 protected:

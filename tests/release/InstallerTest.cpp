@@ -187,7 +187,7 @@ TEST_F(InstallerTest, SilentInstallRunsFromStartMenuEntryExtractsAndUninstallsKe
 
     // Use the installed copy: it opens in the folder it showed last, which holds one archive.
     testsupport::TestFolder work;
-    work.WriteFile("pack.zip", testsupport::ZipBuilder().Add("hello.txt", "extracted by the installed copy\r\n").Build());
+    work.WriteFile("pack.zip", ziptest::Archive().Add("hello.txt", "extracted by the installed copy\r\n").Build());
     WriteRaw("Folders", "Last", work.Path() + "\\");
     WriteRaw("Extract", "Title Extract", "1");
     WriteRaw("Extract", "Message Box Alert", "1");

@@ -10,11 +10,11 @@
 
 namespace testsupport {
 
-// Polls `done` every 50 ms until it holds or `timeoutMs` has passed; answers its last value.
+// Polls `done` every `pollMs` until it holds or `timeoutMs` has passed; answers its last value.
 template <typename Done>
-bool WaitUntil(Done done, DWORD timeoutMs)
+bool WaitUntil(Done done, DWORD timeoutMs, DWORD pollMs = 50)
 {
-    for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < timeoutMs; ::Sleep(50))
+    for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < timeoutMs; ::Sleep(pollMs))
         if (done())
             return true;
     return done();

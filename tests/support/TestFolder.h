@@ -38,28 +38,41 @@ public:
         return ::GetFileAttributesA(Child(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
+    // Removes the folder with everything in it, names outside the code page too. A linked folder
+    // is unlinked, never emptied: what it points at is not the test's.
     static void Remove(const std::string& folder)
     {
-        WIN32_FIND_DATAA match;
-        HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &match);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::string name = match.cFileName;
-                if (name == "." || name == "..")
-                    continue;
-                std::string child = folder + "\\" + name;
-                ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    Remove(child);
-                else
-                    ::DeleteFileA(child.c_str());
-            } while (::FindNextFileA(find, &match));
-            ::FindClose(find);
-        }
-        ::RemoveDirectoryA(folder.c_str());
+        const int length = ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, nullptr, 0);
+        std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+        ::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, &wide[0], length);
+        RemoveTree(wide.c_str());
     }
 
 private:
+    static void RemoveTree(const std::wstring& folder)
+    {
+        WIN32_FIND_DATAW match;
+        HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &match);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = match.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                const std::wstring child = folder + L"\\" + name;
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if ((match.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                    (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                    ::RemoveDirectoryW(child.c_str());
+                else if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(child);
+                else
+                    ::DeleteFileW(child.c_str());
+            } while (::FindNextFileW(find, &match));
+            ::FindClose(find);
+        }
+        ::RemoveDirectoryW(folder.c_str());
+    }
+
     std::string path_;
 };
 

@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace testsupport {
 
 namespace {
@@ -135,14 +138,17 @@ bool IsMessageBox(HWND window)
     return LooksLikeMessageBox(window, true);
 }
 
-std::string WindowText(HWND window)
+std::string WindowText(HWND window, UINT timeoutMs)
 {
-    char text[8192] = {};  // room for a summary of thirty long paths
-    DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
-                               kTextTimeoutMs, &copied))
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, timeoutMs, &length))
         return std::string();
-    text[sizeof text - 1] = '\0';
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_BLOCK,
+                               timeoutMs, &copied))
+        return std::string();
+    text.resize(std::strlen(text.c_str()));
     return text;
 }
 
@@ -166,10 +172,12 @@ MessageBoxWatcher::MessageBoxWatcher(int button, const std::string& caption, DWO
 {
 }
 
-MessageBoxWatcher::MessageBoxWatcher(const std::vector<int>& buttons, const std::string& caption, DWORD processId)
+MessageBoxWatcher::MessageBoxWatcher(const std::vector<int>& buttons, const std::string& caption, DWORD processId,
+                                     std::function<std::string()> noting)
     : buttons_(buttons.empty() ? std::vector<int>{IDOK} : buttons),
       caption_(caption),
-      processId_(processId != 0 ? processId : ::GetCurrentProcessId())
+      processId_(processId != 0 ? processId : ::GetCurrentProcessId()),
+      noting_(std::move(noting))
 {
     thread_ = std::thread([this] { Run(); });
 }
@@ -223,6 +231,8 @@ void MessageBoxWatcher::Run()
             SeenBox seen;
             seen.caption = WindowText(box);
             seen.text = MessageBoxText(box);
+            if (noting_)
+                seen.note = noting_();
             answered_.insert(box);
             // Recorded under the lock taken before the button is posted: the box's caller may return
             // and ask for Seen() at once, and must then find it.
@@ -523,6 +533,14 @@ bool IsSmallTestDrive(const std::string& root)
     ULARGE_INTEGER available{}, total{}, free{};
     return ::GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free) && total.QuadPart > 0 &&
            total.QuadPart < (64ull << 20);
+}
+
+std::string FromHost(std::string path)
+{
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
 }
 
 }  // namespace testsupport

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -23,6 +24,7 @@ struct SeenBox {
     std::string caption;
     std::string text;  // the static control 0xFFFF; empty when the box paints its text itself
     int button = 0;
+    std::string note;  // what the watcher's `noting` answered while the box was up
 };
 
 // True for a visible, enabled top-level "#32770" window whose children are all buttons and static
@@ -31,8 +33,9 @@ struct SeenBox {
 // matches even when it bears the same caption.
 bool IsMessageBox(HWND window);
 
-// Caption and text of a box, read with a time limit so that a hung owner cannot block the reader.
-std::string WindowText(HWND window);
+// Caption and text of a window or box, read with a time limit (per message) so that a hung owner
+// cannot block the reader; empty when the owner did not answer in time.
+std::string WindowText(HWND window, UINT timeoutMs = 200);
 std::string MessageBoxText(HWND box);
 
 // Presses `button` in the box by posting WM_COMMAND; a box without that button gets IDOK, and one
@@ -44,11 +47,12 @@ int PressMessageBoxButton(HWND box, int button);
 // optionally only those with a given caption, presses a button in each and records what it saw.
 // It also answers boxes that code under test shows on the test's own thread: the box's modal loop
 // runs while the watcher clicks. The buttons are used in order, the last one for every later box.
+// `noting`, when given, is asked about each box before it is answered (what else showed meanwhile).
 class MessageBoxWatcher {
 public:
     explicit MessageBoxWatcher(int button = IDOK, const std::string& caption = std::string(), DWORD processId = 0);
     explicit MessageBoxWatcher(const std::vector<int>& buttons, const std::string& caption = std::string(),
-                               DWORD processId = 0);
+                               DWORD processId = 0, std::function<std::string()> noting = nullptr);
     MessageBoxWatcher(const MessageBoxWatcher&) = delete;
     MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
     ~MessageBoxWatcher();
@@ -68,6 +72,7 @@ private:
     size_t nextButton_ = 0;
     std::string caption_;
     DWORD processId_;
+    std::function<std::string()> noting_;
     mutable std::mutex mutex_;
     std::vector<SeenBox> seen_;
     std::set<HWND> answered_;
@@ -186,5 +191,8 @@ bool FolderExists(const std::string& path);
 // tests of full and read-only destinations: present and under 64 MiB, so filling it fills no
 // real disk.
 bool IsSmallTestDrive(const std::string& root);
+
+// A host path (from the environment) as the programs under Wine see it: Z: is the host's root.
+std::string FromHost(std::string path);
 
 }  // namespace testsupport

@@ -2,7 +2,8 @@
 // the target, each archive gives the outcome its MANIFEST names, and for every archive that
 // python's zipfile reads cleanly the extracted files match its sizes and CRCs. The table comes
 // from make_corpus_expected.py; the corpus is found through KESTROVA_SOURCE (the tree's root).
-#include "tests/unzip32/DllHarness.h"
+#include "tests/support/TestSupport.h"
+#include "tests/unzip32/DllRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -28,16 +29,6 @@ struct CorpusArchive {
     bool clean = false;
     std::vector<CorpusMember> members;
 };
-
-std::string WindowsPath(std::string path)
-{
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    if (!path.empty() && path[0] == '\\')
-        path = "Z:" + path;
-    return path;
-}
 
 std::vector<CorpusArchive> LoadTable(const std::string& file)
 {
@@ -87,7 +78,7 @@ TEST(Corpus, EveryArchiveGivesItsOutcome_NothingOutsideTheTarget)
     const char* source = std::getenv("KESTROVA_SOURCE");
     if (source == nullptr)
         GTEST_SKIP() << "KESTROVA_SOURCE is not set";
-    const std::string root = WindowsPath(source);
+    const std::string root = testsupport::FromHost(source);
     const std::string corpus = root + "\\..\\shared\\corpus";
     if (::GetFileAttributesA((corpus + "\\expected.json").c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "no corpus at " << corpus;
@@ -97,42 +88,33 @@ TEST(Corpus, EveryArchiveGivesItsOutcome_NothingOutsideTheTarget)
     std::map<int, int> results;
     int checkedFiles = 0;
     for (const CorpusArchive& archive : table) {
-        const std::string sandbox = dlltest::TempFolder("c");
+        const testsupport::TestFolder folder;
+        const std::string sandbox = folder.Path();
         const std::string target = sandbox + "\\out\\x";
-        dlltest::RunArgs args;
-        args.archive = corpus + "\\" + WindowsPath(archive.path);
-        args.target = target.c_str();
-        dlltest::Seen seen;
-        const int result = dlltest::RunLibrary(args, seen);
+        const int result = dllrun::RunLibrary(corpus + "\\" + testsupport::FromHost(archive.path), target.c_str());
+        const dllrun::Seen& seen = dllrun::Current();
         ++results[result];
         EXPECT_TRUE(Allowed(archive.outcome, result))
             << archive.path << ": outcome " << archive.outcome << ", result " << result
-            << (seen.lines.empty() ? std::string() : ", first line: " + seen.lines[0]);
+            << (seen.printed.empty() ? std::string() : ", first line: " + seen.printed[0]);
         EXPECT_FALSE(seen.offThread) << archive.path;
 
-        for (const std::string& p : dlltest::Walk(sandbox))
+        for (const std::string& p : dllrun::Walk(sandbox))
             EXPECT_TRUE(p == "out\\" || p == "out\\x\\" || p.rfind("out\\x\\", 0) == 0)
                 << archive.path << " wrote outside the target: " << p;
 
         // An archive refused as a whole (where its outcome allows that) has nothing to compare.
         bool refusedWhole = false;
-        for (const std::string& line : seen.lines)
+        for (const std::string& line : seen.printed)
             refusedWhole = refusedWhole || line.rfind("error: ", 0) == 0;
         if (archive.clean && !(refusedWhole && archive.outcome != "ok")) {
             // Every file python reads must be there with its size and CRC: plain names at their
             // path, others (names decoded or made safe differently) somewhere in the output.
             // Members the library reported as skipped are left out; so are earlier duplicates.
-            std::multiset<std::pair<uint64_t, uint32_t>> extracted;
-            for (const std::string& p : dlltest::Walk(target)) {
-                if (p.back() == '\\')
-                    continue;
-                uint64_t size = 0;
-                uint32_t crc = dlltest::FileCrc(target + "\\" + p, size);
-                extracted.insert({size, crc});
-            }
+            const std::multiset<std::pair<uint64_t, uint32_t>> extracted = dllrun::FileSums(target);
             std::string skipped;
             size_t skippedCount = 0;
-            for (const std::string& line : seen.lines)
+            for (const std::string& line : seen.printed)
                 if (line.rfind("skipping: ", 0) == 0) {
                     skipped += line;
                     ++skippedCount;
@@ -144,9 +126,8 @@ TEST(Corpus, EveryArchiveGivesItsOutcome_NothingOutsideTheTarget)
                     continue;
                 ++checkedFiles;
                 if (m.strict) {
-                    uint64_t size = 0;
-                    uint32_t crc = dlltest::FileCrc(target + "\\" + WindowsPath(m.name), size);
-                    if (size == m.size && crc == m.crc)
+                    const std::string bytes = dllrun::Contents(target + "\\" + testsupport::FromHost(m.name));
+                    if (bytes.size() == m.size && ziptest::Crc(bytes) == m.crc)
                         continue;
                     if (skipped.find("skipping: " + m.name + " (") != std::string::npos)
                         continue;
@@ -158,7 +139,6 @@ TEST(Corpus, EveryArchiveGivesItsOutcome_NothingOutsideTheTarget)
             }
             EXPECT_LE(missing, skippedCount) << archive.path << ": not extracted:" << missingNames;
         }
-        dlltest::RemoveTree(sandbox);
     }
     std::printf("corpus: %zu archives, %d member files checked; results:", table.size(), checkedFiles);
     for (const auto& r : results)

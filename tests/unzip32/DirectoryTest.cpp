@@ -1,6 +1,8 @@
 #include "unzip32/core/Directory.h"
 
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
+#include "unzip32/core/Extractor.h"
+#include "unzip32/core/MemoryHost.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,8 @@ Archive TwoMembers()
     return archive;
 }
 
-// Each row: a damaged or unusual archive and the status the directory reader must give.
+// Each row: a damaged or unusual archive and the status the directory reader must give. An
+// archive whose directory is refused extracts nothing.
 struct Row {
     const char* what;
     std::string bytes;
@@ -44,6 +47,12 @@ TEST(Directory, DamagedArchives_GiveTheirStatus)
     lyingZip64.zip64End = true;
     lyingZip64.declaredEntries = 0x7FFFFFFFFFFFll;  // a count no allocation may follow
     std::string cutComment = good.substr(0, good.size() - 2) + ziptest::Le16(40) + "short";
+    Archive overSize = TwoMembers();
+    overSize.declaredDirectorySize = 200;
+    Archive underCount = TwoMembers();
+    underCount.declaredEntries = 1;
+    std::string badSignature = good;
+    badSignature[badSignature.find("PK\x01\x02") + 2] = 9;
     const std::vector<Row> rows = {
         {"empty file", std::string(), Status::NotAnArchive},
         {"text", std::string(300, 'x'), Status::NotAnArchive},
@@ -53,10 +62,18 @@ TEST(Directory, DamagedArchives_GiveTheirStatus)
         {"multi-disk", multiDisk.Build(), Status::MultiDisk},
         {"huge ZIP64 count", lyingZip64.Build(), Status::Truncated},
         {"comment runs past the end", cutComment, Status::Truncated},
+        {"bad central signature", badSignature, Status::Inconsistent},
+        {"directory size past the end record", overSize.Build(), Status::Ok},
+        {"fewer entries declared than recorded", underCount.Build(), Status::Ok},
     };
     for (const Row& row : rows) {
         Directory directory;
         EXPECT_EQ(row.status, Read(row.bytes, directory)) << row.what;
+        unzip::MemoryHost host;
+        MemorySource source(row.bytes.data(), row.bytes.size());
+        const unzip::ExtractReport report = unzip::Extract(source, host, unzip::ExtractOptions());
+        EXPECT_EQ(row.status == Status::Ok ? 2 : 0, report.extracted) << row.what;
+        EXPECT_EQ(row.status == Status::Ok, host.files.size() == 2) << row.what;
     }
 }
 

@@ -2,51 +2,36 @@
 // overwriting, masks, targets, file times, attributes and names, and the result of each problem.
 #include "tests/support/TestSupport.h"
 #include "tests/unzip32/DllRunner.h"
-#include "tests/unzip32/native/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+using dllrun::Contents;
 using dllrun::Current;
 using dllrun::RunLibrary;
 using testsupport::TestFolder;
 using ziptest::Archive;
-using ziptest::File;
 using ziptest::Member;
+using ziptest::Text;
 
 namespace {
 
-std::string Text(size_t size)
+std::string Save(const TestFolder& folder, const std::string& name, const Archive& archive)
 {
-    std::string s;
-    for (size_t i = 0; i < size; ++i)
-        s += static_cast<char>('a' + (i * 7 + i / 11) % 26);
-    return s;
-}
-
-std::string Save(const TestFolder& folder, const std::string& name, Archive archive)
-{
-    std::string path = folder.Child(name);
-    dllrun::WriteWhole(path, archive.Build());
-    return path;
-}
-
-std::string Contents(const std::string& path)
-{
-    std::string bytes;
-    dllrun::ReadWhole(dllrun::Wide(path), bytes);
-    return bytes;
+    folder.WriteFile(name, archive.Build());
+    return folder.Child(name);
 }
 
 Archive Sample()
 {
     Archive a;
-    a.members.push_back(File("docs/", "", 0));
-    a.members.push_back(File("docs/readme.txt", Text(10000)));
-    a.members.push_back(File("deep/er/data.bin", Text(333), 0));
-    a.members.push_back(File("old.bak", "backup"));
-    a.members.push_back(File("deep/x.BAK", "backup 2", 0));
+    a.members.push_back(Member("docs/", "", 0));
+    a.members.push_back(Member("docs/readme.txt", Text(10000)));
+    a.members.push_back(Member("deep/er/data.bin", Text(333), 0));
+    a.members.push_back(Member("old.bak", "backup"));
+    a.members.push_back(Member("deep/x.BAK", "backup 2", 0));
     return a;
 }
 
@@ -95,10 +80,10 @@ TEST(Unzip32Dll, OverwritesExistingAndReadOnlyFilesAndAppliesReadOnly)
 {
     TestFolder folder;
     Archive a;
-    Member ro = File("locked.txt", "new content", 0);
+    Member ro("locked.txt", "new content", 0);
     ro.externalAttributes = FILE_ATTRIBUTE_READONLY;
     a.members.push_back(ro);
-    a.members.push_back(File("plain.txt", "fresh"));
+    a.members.push_back(Member("plain.txt", "fresh"));
     std::string archive = Save(folder, "o.zip", a);
     folder.MakeFolder("t");
     folder.WriteFile("t\\plain.txt", "stale stale stale");
@@ -133,28 +118,14 @@ TEST(Unzip32Dll, FileTimesFromNtfsThenUnixThenDos)
     TestFolder folder;
     Archive a;
     const uint64_t ntfs = 130000000000000000ull;  // 2012-12-15
-    Member n = File("ntfs.txt", "n", 0);
-    std::string body;
-    ziptest::Put32(body, 0);
-    ziptest::Put16(body, 1);
-    ziptest::Put16(body, 24);
-    ziptest::Put64(body, ntfs);
-    ziptest::Put64(body, ntfs);
-    ziptest::Put64(body, ntfs);
-    std::string extra;
-    ziptest::Put16(extra, 0x000a);
-    ziptest::Put16(extra, static_cast<uint32_t>(body.size()));
-    n.centralExtra = extra + body;
+    Member n("ntfs.txt", "n", 0);
+    n.centralExtra = ziptest::Extra(0x000a, ziptest::Le32(0) + ziptest::Le16(1) + ziptest::Le16(24) +
+                                                ziptest::Le64(ntfs) + ziptest::Le64(ntfs) + ziptest::Le64(ntfs));
     a.members.push_back(n);
-    Member u = File("unix.txt", "u", 0);
-    std::string ut;
-    ziptest::Put16(ut, 0x5455);
-    ziptest::Put16(ut, 5);
-    ut += '\x01';
-    ziptest::Put32(ut, 1000000000);  // 2001-09-09 01:46:40 UTC
-    u.centralExtra = ut;
+    Member u("unix.txt", "u", 0);
+    u.centralExtra = ziptest::Extra(0x5455, "\x01" + ziptest::Le32(1000000000));  // 2001-09-09 01:46:40 UTC
     a.members.push_back(u);
-    Member d = File("dos.txt", "d", 0);
+    Member d("dos.txt", "d", 0);
     d.dosDate = static_cast<uint16_t>(((2010 - 1980) << 9) | (6 << 5) | 15);
     d.dosTime = static_cast<uint16_t>((13 << 11) | (30 << 5) | 10);
     a.members.push_back(d);
@@ -199,7 +170,7 @@ TEST(Unzip32Dll, DosTimesFollowTheZoneOnEveryDay)
     Archive a;
     for (size_t i = 0; i < sizeof stamps / sizeof stamps[0]; ++i) {
         const Stamp& t = stamps[i];
-        Member m = File("t" + std::to_string(i) + ".txt", "x", 0);
+        Member m("t" + std::to_string(i) + ".txt", "x", 0);
         m.dosDate = static_cast<uint16_t>(((t.year - 1980) << 9) | (t.month << 5) | t.day);
         m.dosTime = static_cast<uint16_t>((t.hour << 11) | (t.minute << 5) | (t.second / 2));
         a.members.push_back(m);
@@ -226,19 +197,13 @@ TEST(Unzip32Dll, NamesAreCreatedUnderTheirTrueNames)
 {
     TestFolder folder;
     Archive a;
-    Member utf8 = File("\xE4\xB8\x96\xE7\x95\x8C.txt", "utf8", 0);  // 世界
+    Member utf8("\xE4\xB8\x96\xE7\x95\x8C.txt", "utf8", 0);  // 世界
     utf8.flags = 0x0800;
     a.members.push_back(utf8);
-    a.members.push_back(File("caf\x82.txt", "cp437", 0));  // café in CP437
-    Member unicode = File("x\x81.txt", "unicode extra", 0);
-    std::string body;
-    body += '\x01';
-    ziptest::Put32(body, ziptest::Crc("x\x81.txt"));
-    body += "\xCE\xA9mega.txt";  // Ωmega
-    std::string extra;
-    ziptest::Put16(extra, 0x7075);
-    ziptest::Put16(extra, static_cast<uint32_t>(body.size()));
-    unicode.centralExtra = extra + body;
+    a.members.push_back(Member("caf\x82.txt", "cp437", 0));  // café in CP437
+    Member unicode("x\x81.txt", "unicode extra", 0);
+    unicode.centralExtra =
+        ziptest::Extra(0x7075, "\x01" + ziptest::Le32(ziptest::Crc("x\x81.txt")) + "\xCE\xA9mega.txt");  // Ωmega
     a.members.push_back(unicode);
     std::string archive = Save(folder, "n.zip", a);
     ASSERT_EQ(0, RunLibrary(archive, folder.Child("out").c_str()));
@@ -261,30 +226,30 @@ TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
     };
     std::vector<Case> cases;
     {
-        Member m = File("sub/crc.txt", Text(5000));
+        Member m("sub/crc.txt", Text(5000));
         m.declaredCrc = 1;
         cases.push_back({"bad CRC", m, UZ_FORMAT_ERROR});
     }
     {
-        Member m = File("secret.txt", "x", 0);
+        Member m("secret.txt", "x", 0);
         m.flags = 1;
         cases.push_back({"encrypted", m, UZ_PASSWORD});
     }
     {
-        Member m = File("w.wv", "x", 0);
+        Member m("w.wv", "x", 0);
         m.method = 97;
         cases.push_back({"unsupported method", m, UZ_WARNING});
     }
     for (const char* evil : {"../evil.txt", "..\\evil.txt", "/evil.txt", "C:\\evil.txt", "\\\\host\\share\\evil.txt",
                              "a/../../evil.txt"}) {
-        cases.push_back({evil, File(evil, "x", 0), UZ_WARNING});
+        cases.push_back({evil, Member(evil, "x", 0), UZ_WARNING});
     }
     for (const Case& c : cases) {
         TestFolder folder;
         Archive a;
-        a.members.push_back(File("good1.txt", Text(3000)));
+        a.members.push_back(Member("good1.txt", Text(3000)));
         a.members.push_back(c.bad);
-        a.members.push_back(File("good2.txt", "two", 0));
+        a.members.push_back(Member("good2.txt", "two", 0));
         std::string archive = Save(folder, "p.zip", a);
         folder.MakeFolder("sentinel");
         ASSERT_EQ(c.result, RunLibrary(archive, folder.Child("sentinel\\out").c_str())) << c.what;
@@ -306,7 +271,7 @@ TEST(Unzip32Dll, DeviceAndInvalidNamesStayInsideTheTarget)
     TestFolder folder;
     Archive a;
     for (const char* name : {"CON", "nul.txt", "sub/COM1.log", "a:stream", "what?.txt", "trail. ", "lpt9"})
-        a.members.push_back(File(name, name, 0));
+        a.members.push_back(Member(name, name, 0));
     std::string archive = Save(folder, "d.zip", a);
     folder.MakeFolder("sentinel");
     int result = RunLibrary(archive, folder.Child("sentinel\\out").c_str());
@@ -333,7 +298,7 @@ TEST(Unzip32Dll, BareDriveTargetMeansTheRoot)
         GTEST_SKIP() << "drive K: is not mapped";
     TestFolder folder;
     Archive a;
-    a.members.push_back(File("at-root.txt", "root", 0));
+    a.members.push_back(Member("at-root.txt", "root", 0));
     std::string archive = Save(folder, "r.zip", a);
     ::CreateDirectoryA("K:\\current", nullptr);
     char previous[MAX_PATH];
@@ -357,9 +322,9 @@ TEST(Unzip32Dll, FullOrReadOnlyDestinationGives50)
         GTEST_SKIP() << "drives T: and R: are not mapped";
     TestFolder folder;
     Archive a;
-    a.members.push_back(File("small.txt", "small"));
-    a.members.push_back(File("big.txt", Text(20u << 20)));
-    a.members.push_back(File("after.txt", "after", 0));
+    a.members.push_back(Member("small.txt", "small"));
+    a.members.push_back(Member("big.txt", Text(20u << 20)));
+    a.members.push_back(Member("after.txt", "after", 0));
     std::string archive = Save(folder, "big.zip", a);
 
     EXPECT_EQ(UZ_DISK_FULL, RunLibrary(archive, "T:\\full"));

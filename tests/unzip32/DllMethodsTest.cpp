@@ -2,14 +2,18 @@
 // tools which write them made at build time (make_method_archives.py, in KESTROVA_METHOD_ARCHIVES):
 // each extracts byte for byte, lists its methods by name and passes the test mode; its damaged
 // and truncated copies give result 2 and leave no wrong file behind; members that need more
-// memory than a decoder may take are skipped with the reason (result 1).
+// memory than a decoder may take are skipped with the reason (result 1). 7z's encrypted archives
+// (ZipCrypto, AES) go through the password callback: asked once per member with the right
+// password, three times with a wrong one (then result 5 and no file), never for a listing.
 #include "tests/support/TestFolder.h"
+#include "tests/support/TestSupport.h"
 #include "tests/unzip32/DllRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -22,7 +26,7 @@ std::string ArchiveFolder()
     const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
     if (folder == nullptr || *folder == '\0')
         return std::string();
-    return dllrun::FromHost(folder);
+    return testsupport::FromHost(folder);
 }
 
 // The archives of methods.txt with the methods their members use.
@@ -84,6 +88,53 @@ const char* MethodText(int id)
     case 98: return "PPMd";
     default: return "?";
     }
+}
+
+// What the password callback was asked, and what it answers: the answers in turn, over and over
+// (none: it answers 1, "no password").
+struct PasswordAsked {
+    std::string prompt;
+    std::string archive;
+    int size;
+};
+std::vector<std::string> g_answers;
+std::vector<PasswordAsked> g_asked;
+
+int UZ_API Answer(char* buffer, int size, const char* prompt, const char* archive)
+{
+    dllrun::Note();
+    g_asked.push_back(PasswordAsked{prompt, archive, size});
+    if (g_answers.empty())
+        return 1;
+    const std::string& answer = g_answers[(g_asked.size() - 1) % g_answers.size()];
+    std::memcpy(buffer, answer.c_str(), answer.size() + 1);
+    return 0;
+}
+
+// One run as dllrun::RunLibrary makes it, with `password` as the password callback.
+int RunWithPassword(const std::string& archive, const char* target, const dllrun::RunOptions& run,
+                    UnzipPasswordCallback password = &Answer)
+{
+    g_asked.clear();
+    dllrun::Current() = dllrun::Seen();
+    dllrun::Current().thread = ::GetCurrentThreadId();
+    HMODULE library = ::LoadLibraryA("UNZIP32.DLL");
+    auto entry = reinterpret_cast<WizSingleEntryUnzipFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzip")));
+    UnzipOptions options{};
+    UnzipCallbacks callbacks{};
+    callbacks.print = &dllrun::Print;
+    callbacks.password = password;
+    callbacks.member = &dllrun::Member;
+    options.listMembers = run.list ? 1 : 0;
+    options.testArchive = run.test ? 1 : 0;
+    options.keepFolders = 1;
+    options.overwriteAll = 1;
+    options.archive = archive.c_str();
+    options.target = target;
+    const int result = entry != nullptr ? entry(0, nullptr, 0, nullptr, &options, &callbacks) : -1;
+    ::FreeLibrary(library);
+    return result;
 }
 
 class Unzip32Methods : public ::testing::Test {
@@ -177,4 +228,103 @@ TEST_F(Unzip32Methods, MembersOverTheMemoryLimitAreSkippedWithTheReason)
         EXPECT_TRUE(dllrun::ReadWhole(dllrun::Wide(target + "\\small.txt"), small)) << name;
         EXPECT_EQ("small and fine\n", small);
     }
+}
+
+class Unzip32Encryption : public Unzip32Methods {
+protected:
+    void SetUp() override
+    {
+        Unzip32Methods::SetUp();
+        std::string text;
+        dllrun::ReadWhole(dllrun::Wide(folder + "\\crypto.txt"), text);
+        std::istringstream lines(text);
+        std::getline(lines, password);
+        std::string name;
+        while (std::getline(lines, name))
+            encrypted.push_back(name);
+        ASSERT_EQ(6u, encrypted.size());
+        g_answers = {password};
+    }
+    std::vector<dllrun::Listed> ListEncrypted(const std::string& archive)
+    {
+        dllrun::RunOptions list;
+        list.list = true;
+        EXPECT_EQ(0, RunWithPassword(folder + "\\" + archive, nullptr, list)) << archive;
+        EXPECT_TRUE(g_asked.empty()) << archive << ": a listing needs no password";
+        return dllrun::Current().listed;
+    }
+
+    std::string password;
+    std::vector<std::string> encrypted;
+};
+
+TEST_F(Unzip32Encryption, RightPasswordListsTestsAndExtractsByteForByte)
+{
+    for (const std::string& archive : encrypted) {
+        const std::vector<dllrun::Listed> members = ListEncrypted(archive);
+        ASSERT_FALSE(members.empty()) << archive;
+        for (const dllrun::Listed& member : members) {
+            EXPECT_EQ('E', member.encrypted) << archive << ": " << member.name;
+            EXPECT_NE("AES", member.method) << archive << ": the method under the encryption is named";
+        }
+        dllrun::RunOptions test;
+        test.test = true;
+        EXPECT_EQ(0, RunWithPassword(folder + "\\" + archive, nullptr, test)) << archive;
+        EXPECT_EQ(members.size(), g_asked.size()) << archive;
+
+        TestFolder out;
+        const std::string target = out.Child("out");
+        const std::string path = folder + "\\" + archive;
+        EXPECT_EQ(0, RunWithPassword(path, target.c_str(), dllrun::RunOptions())) << archive;
+        EXPECT_FALSE(dllrun::Current().offThread) << archive;
+        ASSERT_EQ(members.size(), g_asked.size()) << archive;
+        for (size_t i = 0; i < members.size(); ++i) {
+            EXPECT_EQ(members[i].name, g_asked[i].prompt) << archive;
+            EXPECT_EQ(path, g_asked[i].archive) << archive;
+            EXPECT_GE(g_asked[i].size, 256) << archive;
+        }
+        int identical = 0;
+        const std::vector<std::string> differing = Compare(folder, target, members, identical);
+        EXPECT_TRUE(differing.empty()) << archive << ": " << differing.front();
+        EXPECT_EQ(static_cast<int>(members.size()), identical) << archive;
+    }
+}
+
+TEST_F(Unzip32Encryption, WrongOrNoPasswordSkipsEveryMemberWithResultFiveAndNoFile)
+{
+    for (const char* archive : {"crypto-zipcrypto.zip", "crypto-aes256.zip"}) {
+        const size_t members = ListEncrypted(archive).size();
+        const std::string path = folder + "\\" + archive;
+        TestFolder out;
+        const std::string target = out.Child("out");
+        g_answers = {"wrong", password + "x", ""};
+        EXPECT_EQ(5, RunWithPassword(path, target.c_str(), dllrun::RunOptions())) << archive;
+        EXPECT_EQ(3 * members, g_asked.size()) << archive;
+        g_answers.clear();
+        EXPECT_EQ(5, RunWithPassword(path, target.c_str(), dllrun::RunOptions())) << archive;
+        EXPECT_EQ(members, g_asked.size()) << archive;
+        EXPECT_EQ(5, RunWithPassword(path, target.c_str(), dllrun::RunOptions(), nullptr)) << archive;
+        EXPECT_EQ(0, dllrun::CountEntries(target)) << archive;
+    }
+}
+
+TEST_F(Unzip32Encryption, DamagedEncryptedDataGivesResultTwoAndNoWrongFile)
+{
+    for (const std::string& archive : encrypted) {
+        const std::vector<dllrun::Listed> members = ListEncrypted(archive);
+        const std::string base = archive.substr(0, archive.size() - 4);
+        TestFolder out;
+        const std::string target = out.Child("out");
+        EXPECT_EQ(2, RunWithPassword(folder + "\\" + base + ".corrupt.zip", target.c_str(), dllrun::RunOptions()))
+            << archive;
+        int identical = 0;
+        const std::vector<std::string> differing = Compare(folder, target, members, identical);
+        EXPECT_TRUE(differing.empty()) << archive << ": " << differing.front();
+        EXPECT_EQ(static_cast<int>(members.size()) - 1, identical) << archive;
+    }
+    // AE-1 keeps the CRC besides the authentication code, and it is checked.
+    TestFolder out;
+    const std::string target = out.Child("out");
+    EXPECT_EQ(2, RunWithPassword(folder + "\\crypto-ae1.badcrc.zip", target.c_str(), dllrun::RunOptions()));
+    EXPECT_EQ(0, dllrun::CountEntries(target + "\\sub"));
 }

@@ -1,13 +1,18 @@
 #pragma once
 // Drives UNZIP32.DLL exactly as the program does: LoadLibraryA, GetProcAddress of
 // Wiz_SingleEntryUnzip, zero-filled option and callback records, one call per run. Records what
-// the callbacks saw and whether any of them came from another thread.
+// the callbacks saw and whether any of them came from another thread. Also the file helpers that
+// prove where the output went; their paths are UTF-8, for the names the code page cannot hold.
 #include <windows.h>
 
+#include "tests/support/ZipBuilder.h"
 #include "unzip32/unzip32.h"
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dllrun {
@@ -15,9 +20,10 @@ namespace dllrun {
 struct Listed {
     unsigned long size;
     unsigned long packed;
-    unsigned factor;
+    unsigned factor, month, day, year, hour, minute;
     std::string name;
     std::string method;
+    unsigned long crc;
     char encrypted;
 };
 
@@ -56,11 +62,13 @@ inline int UZ_API Password(char*, int, const char*, const char*)
     Note();
     return 1;
 }
-inline void UZ_API Member(unsigned long size, unsigned long packed, unsigned factor, unsigned, unsigned, unsigned,
-                          unsigned, unsigned, char, const char* name, const char* method, unsigned long, char encrypted)
+inline void UZ_API Member(unsigned long size, unsigned long packed, unsigned factor, unsigned month, unsigned day,
+                          unsigned year, unsigned hour, unsigned minute, char, const char* name, const char* method,
+                          unsigned long crc, char encrypted)
 {
     Note();
-    Current().listed.push_back(Listed{size, packed, factor, name, method, encrypted});
+    Current().listed.push_back(
+        Listed{size, packed, factor, month, day, year, hour, minute, name, method, crc, encrypted});
 }
 
 struct RunOptions {
@@ -108,17 +116,6 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     return result;
 }
 
-// A host path (from the environment) as the library under Wine sees it: Z: is the host's root.
-inline std::string FromHost(std::string path)
-{
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
 inline std::wstring Wide(const std::string& utf8)
 {
     int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
@@ -142,12 +139,61 @@ inline bool ReadWhole(const std::wstring& path, std::string& bytes)
     return true;
 }
 
-inline void WriteWhole(const std::string& path, const std::string& bytes)
+// The whole file; empty when it cannot be read.
+inline std::string Contents(const std::string& path)
 {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+    std::string bytes;
+    ReadWhole(Wide(path), bytes);
+    return bytes;
+}
+
+inline std::string Utf8(const std::wstring& wide)
+{
+    const int length = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(length > 0 ? length : 1), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], length, nullptr, nullptr);
+    utf8.resize(std::strlen(utf8.c_str()));
+    return utf8;
+}
+
+inline void WalkInto(const std::wstring& root, const std::wstring& relative, std::vector<std::string>& out)
+{
+    WIN32_FIND_DATAW match;
+    HANDLE find = ::FindFirstFileW((root + relative + L"*").c_str(), &match);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring name = match.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        const bool folder = (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        out.push_back(Utf8(relative + name + (folder ? L"\\" : L"")));
+        if (folder && (match.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            WalkInto(root, relative + name + L"\\", out);
+    } while (::FindNextFileW(find, &match));
+    ::FindClose(find);
+}
+
+// Every file and folder under `root`, relative and sorted, with '\' separators (folders end in '\').
+inline std::vector<std::string> Walk(const std::string& root)
+{
+    std::vector<std::string> out;
+    WalkInto(Wide(root.back() == '\\' ? root : root + "\\"), L"", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Size and CRC-32 of every file under `root`.
+inline std::multiset<std::pair<uint64_t, uint32_t>> FileSums(const std::string& root)
+{
+    std::multiset<std::pair<uint64_t, uint32_t>> sums;
+    for (const std::string& relative : Walk(root)) {
+        if (relative.back() == '\\')
+            continue;
+        const std::string bytes = Contents(root + "\\" + relative);
+        sums.insert({bytes.size(), ziptest::Crc(bytes)});
+    }
+    return sums;
 }
 
 // Entries of a folder other than "." and "..".

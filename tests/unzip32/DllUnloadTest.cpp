@@ -2,7 +2,7 @@
 // archive. Whatever a run takes (thread-local-storage slots, handles, memory) must be given back when
 // the library is unloaded: the process has about 1,088 slots, and a long queue used to run it out
 // of them and abort it.
-#include "tests/support/TestFolder.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/ZipBuilder.h"
 #include "tests/unzip32/DllRunner.h"
 
@@ -46,15 +46,6 @@ ProcessFigures Measure()
     return figures;
 }
 
-std::string Text(size_t size, char seed)
-{
-    std::string text;
-    text.reserve(size);
-    for (size_t i = 0; i < size; ++i)
-        text += static_cast<char>('a' + (i * 7 + i / 13 + static_cast<size_t>(seed)) % 26);
-    return text;
-}
-
 }  // namespace
 
 // Worker threads are asked for, so that every run starts one (the large member is worth one).
@@ -62,11 +53,12 @@ TEST(Unzip32Unload, FiveThousandRunsInOneProcessLeaveSlotsHandlesAndMemoryAsThey
 {
     ::SetEnvironmentVariableA("KESTROVA_UNZIP_THREADS", "2");
     TestFolder folder;
-    const std::string large = Text(300 * 1024, 'l');
-    testsupport::ZipBuilder zip;
-    zip.Add("large.txt", large).Add("small.txt", "a small member", false).Add("docs/readme.txt", Text(5000, 'r'));
+    const std::string large = ziptest::Text(300 * 1024, 2);
+    ziptest::Archive zip;
+    zip.Add("large.txt", large).Add("small.txt", "a small member", false);
+    zip.Add("docs/readme.txt", ziptest::Text(5000, 3));
     const std::string archive = folder.Child("run.zip");
-    dllrun::WriteWhole(archive, zip.Build());
+    testsupport::WriteFileBytes(archive, zip.Build());
     const std::string target = folder.Child("out");
 
     const int kRuns = 5000;

@@ -1,6 +1,7 @@
 #include "unzip32/core/Extractor.h"
 
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
+#include "tests/unzip32/CountingHost.h"
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/StdWorkerThreads.h"
 
@@ -16,19 +17,14 @@ using unzip::MemoryHost;
 using unzip::MemorySource;
 using unzip::Status;
 using ziptest::Archive;
+using ziptest::CountingHost;
 using ziptest::Member;
+using ziptest::Stored;
 
 ExtractReport ExtractBytes(const std::string& bytes, MemoryHost& host, ExtractOptions options = ExtractOptions())
 {
     MemorySource source(bytes.data(), bytes.size());
     return unzip::Extract(source, host, options);
-}
-
-Member Stored(const std::string& name, const std::string& data)
-{
-    Member m{name, data};
-    m.method = 0;
-    return m;
 }
 
 TEST(Extractor, StoredDeflatedFoldersAndDescriptors_ExtractExactly)
@@ -98,6 +94,10 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
     aes.centralExtra = ziptest::Extra(0x9901, ziptest::Le16(2) + "AE" + std::string("\x03", 1) + ziptest::Le16(8));
     Member imploded{"old.imp", "xxxxxxxx"};
     imploded.method = 6;
+    Member shrunk{"x.shr", "xxxxxxxx", 1};
+    Member shortZip64{"z64", "data", 0};  // both size fields full, but the extra holds only one
+    shortZip64.declaredSize = shortZip64.declaredCompressedSize = 0xFFFFFFFFll;
+    shortZip64.centralExtra = ziptest::Extra(0x0001, ziptest::Le64(4));
     Member bzip2{"b.bz2", "BZh9"};  // a stream header and nothing after it
     bzip2.method = 12;
     Member slip{"../../evil.txt", "x"};
@@ -110,9 +110,11 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
         {"bomb", bomb, &ExtractReport::damaged, "size"},
         {"data short of its size", shortData, &ExtractReport::damaged, "size"},
         {"encrypted", encrypted, &ExtractReport::skippedEncrypted, "encrypted"},
-        {"strong encryption", strong, &ExtractReport::skippedEncrypted, "encrypted"},
+        {"strong encryption", strong, &ExtractReport::skippedUnsupported, "strong encryption"},
         {"AES", aes, &ExtractReport::skippedEncrypted, "encrypted"},
         {"implode", imploded, &ExtractReport::skippedUnsupported, "Implode"},
+        {"shrink", shrunk, &ExtractReport::skippedUnsupported, "Shrink"},
+        {"ZIP64 extra short of its fields", shortZip64, &ExtractReport::damaged, "inconsistent"},
         {"bzip2 cut short", bzip2, &ExtractReport::damaged, "damaged"},
         {"zip-slip", slip, &ExtractReport::skippedUnsafe, "unsafe"},
         {"absolute", absolute, &ExtractReport::skippedUnsafe, "unsafe"},
@@ -122,7 +124,7 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
         for (unsigned threads : {0u, 2u}) {
             Archive archive;
             archive.members = {row.member, Stored("good.txt", "fine")};
-            MemoryHost host;
+            CountingHost host;
             unzip::StdWorkerThreads workers;
             ExtractOptions options;
             options.threads = threads;
@@ -134,6 +136,10 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
             EXPECT_EQ(1u, host.files.size()) << row.what << ": nothing kept of the bad member";
             ASSERT_FALSE(host.lines.empty());
             EXPECT_NE(std::string::npos, host.lines[0].find(row.word)) << row.what << ": " << host.lines[0];
+            EXPECT_EQ(0, host.open) << row.what;
+            const int64_t declared = row.member.declaredSize >= 0 ? row.member.declaredSize
+                                                                   : static_cast<int64_t>(row.member.data.size());
+            EXPECT_LE(host.bytesWritten, static_cast<uint64_t>(declared) + 4) << row.what << ": more than declared";
         }
     }
 }
@@ -150,6 +156,117 @@ TEST(Extractor, TruncatedMemberData_IsDamaged)
     ExtractReport report = ExtractBytes(cut.Build(), host);
     EXPECT_EQ(0, report.extracted);
     EXPECT_EQ(1, report.damaged + report.overlapping);
+    // A record said to stand past the end, or inside the directory.
+    for (int64_t offset : {int64_t(0xFFFFFFF0), int64_t(200)}) {
+        Archive misplaced;
+        misplaced.members = {Stored("a.txt", ziptest::Text(100))};
+        misplaced.members[0].declaredOffset = offset;
+        MemoryHost misplacedHost;
+        report = ExtractBytes(misplaced.Build(), misplacedHost);
+        EXPECT_EQ(0, report.extracted) << offset;
+        EXPECT_EQ(1, report.damaged + report.overlapping) << offset;
+    }
+}
+
+TEST(Extractor, Bomb_StopsAtTheDeclaredSizeAndIsAbandoned)
+{
+    Archive archive;
+    archive.members = {{"bomb.bin", std::string(20u << 20, '\0')}};
+    archive.members[0].declaredSize = 1000;
+    CountingHost host;
+    ExtractReport report = ExtractBytes(archive.Build(), host);
+    EXPECT_EQ(1, report.damaged);
+    EXPECT_LE(host.bytesWritten, 1000u);
+    EXPECT_EQ(1, host.abandoned);
+}
+
+// Deflated members too large to decode in one call are streamed, with the same size and CRC
+// checks; stored members above a mebibyte are copied from the archive's view, CRC checked.
+TEST(Extractor, LargeMembers_KeepTheirChecks)
+{
+    const std::string zeros(41u << 20, '\0');  // more than a decoder may hold at once
+    struct Case {
+        const char* what;
+        Member member;
+        bool good;
+    };
+    std::vector<Case> cases = {{"streamed", {"big.bin", zeros}, true}};
+    cases.push_back({"streamed, more than declared", {"more.bin", zeros}, false});
+    cases.back().member.declaredSize = static_cast<int64_t>(zeros.size()) - 1;
+    cases.push_back({"streamed, less than declared", {"less.bin", zeros}, false});
+    cases.back().member.declaredSize = static_cast<int64_t>(zeros.size()) + 1;
+    cases.push_back({"streamed, bad CRC", {"crc.bin", zeros}, false});
+    cases.back().member.declaredCrc = 1;
+    cases.push_back({"stored in place", Stored("stored.bin", ziptest::Text(3u << 20)), true});
+    cases.push_back({"stored in place, bad CRC", Stored("stored-crc.bin", ziptest::Text(3u << 20)), false});
+    cases.back().member.declaredCrc = 1;
+    for (const Case& c : cases) {
+        Archive archive;
+        archive.members = {c.member};
+        CountingHost host;
+        ExtractReport report = ExtractBytes(archive.Build(), host);
+        EXPECT_EQ(c.good ? 1 : 0, report.extracted) << c.what;
+        EXPECT_EQ(c.good ? 0 : 1, report.damaged) << c.what;
+        EXPECT_EQ(c.good ? 0 : 1, host.abandoned) << c.what;
+        if (c.good)
+            EXPECT_TRUE(host.files[c.member.name] == c.member.data) << c.what;
+    }
+}
+
+TEST(Extractor, SelfExtractorStub_EitherOffsetsFindTheData)
+{
+    for (bool adjust : {true, false}) {
+        Archive archive;
+        archive.members = {{"one.txt", ziptest::Text(5000)}, Stored("dir/two.bin", ziptest::RandomBytes(300))};
+        archive.prefix = "MZ self-extractor stub" + std::string(100, '\0');
+        archive.adjustOffsets = adjust;
+        archive.trailing = std::string(37, 'x');
+        MemoryHost host;
+        EXPECT_EQ(2, ExtractBytes(archive.Build(), host).extracted) << adjust;
+        EXPECT_EQ(ziptest::Text(5000), host.files["one.txt"]) << adjust;
+        EXPECT_EQ(ziptest::RandomBytes(300), host.files["dir/two.bin"]) << adjust;
+    }
+}
+
+// Stored members that leave their sizes to a data descriptor, written by a tool whose directory
+// offsets leave the descriptor's bytes out: the later records then seem shifted by bytes in front
+// of the archive, while the first still stands at the very start.
+TEST(Extractor, DescriptorsLeftOutOfTheOffsets_StoredDataStillFound)
+{
+    struct Row {
+        const char* what;
+        bool signature;
+        uint32_t sizeInDescriptor;  // 0: the true size
+        bool firstExtracted;
+    };
+    const Row rows[] = {
+        {"descriptor with signature", true, 0, true},
+        {"descriptor without signature", false, 0, true},
+        {"descriptor contradicting the directory", true, 999, false},
+    };
+    for (const Row& row : rows) {
+        Archive archive;
+        archive.members = {Stored("first.xml", ziptest::Text(610)), Stored("second.xml", ziptest::Text(82, 3))};
+        archive.members[0].flags = 0x0008;
+        std::string bytes = archive.Build();
+        const uint32_t size = row.sizeInDescriptor != 0 ? row.sizeInDescriptor : 610;
+        bytes.insert(static_cast<size_t>(archive.members[1].offset),
+                     (row.signature ? ziptest::Le32(0x08074b50) : std::string()) +
+                         ziptest::Le32(ziptest::Crc(ziptest::Text(610))) + ziptest::Le32(size) + ziptest::Le32(size));
+        MemoryHost host;
+        ExtractReport report = ExtractBytes(bytes, host);
+        EXPECT_EQ(Status::Ok, report.archiveStatus) << row.what;
+        EXPECT_EQ(1u, host.files.count("second.xml")) << row.what;
+        EXPECT_EQ(row.firstExtracted ? 1u : 0u, host.files.count("first.xml")) << row.what;
+        EXPECT_EQ(row.firstExtracted ? 0 : 1, report.damaged) << row.what;
+    }
+    // A deflate stream ends by itself: a member that announces a descriptor and has none is read.
+    Archive deflated;
+    deflated.members = {{"streamed.txt", ziptest::Text(3000)}};
+    deflated.members[0].flags = 0x0008;
+    MemoryHost host;
+    EXPECT_EQ(0, ExtractBytes(deflated.Build(), host).damaged);
+    EXPECT_EQ(ziptest::Text(3000), host.files["streamed.txt"]);
 }
 
 TEST(Extractor, OverlappingRecords_AreRefused)
@@ -365,9 +482,10 @@ TEST(Extractor, FlippedBytes_GiveCleanErrors)
         for (int flip : {0x01, 0x80, 0xFF}) {
             std::string bad = good;
             bad[i] = static_cast<char>(bad[i] ^ flip);
-            MemoryHost host;
+            CountingHost host;
             ExtractReport report = ExtractBytes(bad, host);
             EXPECT_LE(report.extracted, 3);
+            EXPECT_EQ(0, host.open) << i;
             for (const auto& file : host.files)
                 EXPECT_LE(file.second.size(), 3000u);
         }

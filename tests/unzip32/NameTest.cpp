@@ -1,6 +1,7 @@
 // Path sanitising, mask matching and the compression factor.
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/Mask.h"
+#include "unzip32/core/NameDecoder.h"
 #include "unzip32/core/SafePath.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,7 @@ TEST(Mask, WildcardsOverTheWholeName)
     EXPECT_TRUE(MatchMask("sub\\*", "sub/x", false));
     EXPECT_TRUE(MatchMask("sub/*", "sub\\x", false));
     EXPECT_TRUE(MatchMask("*", "", false));
+    EXPECT_TRUE(MatchMask("", "", false));
     EXPECT_FALSE(MatchMask("", "a", false));
     EXPECT_TRUE(MatchMask("**a*b*c**", "xxaxxbxxcxx", false));
 }
@@ -71,6 +73,14 @@ TEST(Mask, ManyStars_StayFast)
 {
     const std::string name(20000, 'a');
     EXPECT_FALSE(MatchMask("*a*a*a*a*a*a*a*a*b", name, false));
+}
+
+TEST(NameDecoder, Cp437AndUtf8Checks)
+{
+    EXPECT_EQ("\xC2\xA3\xC3\x9F", unzip::Cp437ToUtf8("\x9c\xe1"));
+    EXPECT_TRUE(unzip::IsValidUtf8("\xE4\xB8\x96"));
+    EXPECT_FALSE(unzip::IsValidUtf8("\xC0\xAF")) << "overlong '/'";
+    EXPECT_FALSE(unzip::IsValidUtf8("\xED\xA0\x80")) << "a surrogate";
 }
 
 TEST(CompressionFactor, ShareSavedInWholePercent)

@@ -1,6 +1,7 @@
 // UNZIP32.DLL through its export, called exactly as the program calls it.
-#include "tests/unzip32/DllHarness.h"
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/ZipBuilder.h"
+#include "tests/unzip32/DllRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -8,64 +9,44 @@
 
 namespace {
 
-using dlltest::RunArgs;
-using dlltest::RunLibrary;
-using dlltest::Seen;
+using dllrun::Contents;
+using dllrun::RunLibrary;
 using ziptest::Archive;
 using ziptest::Member;
-
-Member Stored(const std::string& name, const std::string& data)
-{
-    Member m{name, data};
-    m.method = 0;
-    return m;
-}
+using ziptest::Stored;
 
 // A sandbox folder with the archive in it and the target two levels down, so that anything
 // written outside the target shows up in the sandbox.
 class DllTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        sandbox = dlltest::TempFolder("t");
-        target = sandbox + "\\out\\deeper";
-        archivePath = sandbox + "\\archive.zip";
-    }
-    void TearDown() override { dlltest::RemoveTree(sandbox); }
-
     int Extract(const Archive& archive, std::vector<std::string> exclude = {}, bool caseInsensitive = false)
     {
-        dlltest::WriteAll(archivePath, archive.Build());
-        RunArgs args;
-        args.archive = archivePath;
-        args.target = target.c_str();
-        args.exclude = std::move(exclude);
-        args.caseInsensitive = caseInsensitive;
-        return RunLibrary(args, seen);
+        testsupport::WriteFileBytes(archivePath, archive.Build());
+        return RunLibrary(archivePath, target.c_str(), {false, caseInsensitive, std::move(exclude)});
     }
     int List(const Archive& archive)
     {
-        dlltest::WriteAll(archivePath, archive.Build());
-        RunArgs args;
-        args.archive = archivePath;
-        args.list = true;
-        return RunLibrary(args, seen);
+        testsupport::WriteFileBytes(archivePath, archive.Build());
+        return RunLibrary(archivePath, nullptr, {true, false, {}});
     }
     // Everything in the sandbox other than the archive and the target's own folders.
     std::vector<std::string> Outside()
     {
-        std::vector<std::string> all = dlltest::Walk(sandbox);
+        std::vector<std::string> all = dllrun::Walk(sandbox);
         std::vector<std::string> outside;
         for (const std::string& p : all)
             if (p != "archive.zip" && p != "out\\" && p != "out\\deeper\\" && p.rfind("out\\deeper\\", 0) != 0)
                 outside.push_back(p);
         return outside;
     }
-    std::vector<std::string> Inside() { return dlltest::Walk(target); }
+    std::vector<std::string> Inside() { return dllrun::Walk(target); }
     std::string In(const std::string& relative) { return target + "\\" + relative; }
 
-    std::string sandbox, target, archivePath;
-    Seen seen;
+    testsupport::TestFolder folder;
+    std::string sandbox = folder.Path();
+    std::string target = sandbox + "\\out\\deeper";
+    std::string archivePath = sandbox + "\\archive.zip";
+    const dllrun::Seen& seen = dllrun::Current();
 };
 
 TEST_F(DllTest, List_GivesOneRecordPerMemberInOrder)
@@ -76,16 +57,16 @@ TEST_F(DllTest, List_GivesOneRecordPerMemberInOrder)
     text.dosTime = static_cast<uint16_t>((15 << 11) | (42 << 5));
     archive.members = {Stored("a.bin", "0123456789"), text, {"docs/", ""}};
     ASSERT_EQ(0, List(archive));
-    ASSERT_EQ(3u, seen.members.size());
-    EXPECT_EQ("a.bin", seen.members[0].name);
-    EXPECT_EQ(10u, seen.members[0].size);
-    EXPECT_EQ(0u, seen.members[0].factor);
-    EXPECT_EQ("Stored", seen.members[0].method);
-    const dlltest::ListedMember& m = seen.members[1];
+    ASSERT_EQ(3u, seen.listed.size());
+    EXPECT_EQ("a.bin", seen.listed[0].name);
+    EXPECT_EQ(10u, seen.listed[0].size);
+    EXPECT_EQ(0u, seen.listed[0].factor);
+    EXPECT_EQ("Stored", seen.listed[0].method);
+    const dllrun::Listed& m = seen.listed[1];
     EXPECT_EQ("docs/readme.txt", m.name);
     EXPECT_EQ(10000u, m.size);
-    EXPECT_EQ(ziptest::Deflate(ziptest::Text(10000)).size(), m.packedSize);
-    EXPECT_EQ(100u - (m.packedSize * 100 + 9999) / 10000, m.factor);
+    EXPECT_EQ(ziptest::Deflate(ziptest::Text(10000)).size(), m.packed);
+    EXPECT_EQ(100u - (m.packed * 100 + 9999) / 10000, m.factor);
     EXPECT_EQ(7u, m.month);
     EXPECT_EQ(14u, m.day);
     EXPECT_EQ(2019u, m.year);
@@ -93,7 +74,7 @@ TEST_F(DllTest, List_GivesOneRecordPerMemberInOrder)
     EXPECT_EQ(42u, m.minute);
     EXPECT_EQ(ziptest::Crc(ziptest::Text(10000)), m.crc);
     EXPECT_EQ("Deflate", m.method);
-    EXPECT_TRUE(seen.lines.empty()) << "a listing prints nothing";
+    EXPECT_TRUE(seen.printed.empty()) << "a listing prints nothing";
     EXPECT_TRUE(Outside().empty());
 }
 
@@ -101,7 +82,7 @@ TEST_F(DllTest, List_ArchiveWithoutMembers_Succeeds)
 {
     Archive empty;
     EXPECT_EQ(0, List(empty));
-    EXPECT_TRUE(seen.members.empty());
+    EXPECT_TRUE(seen.listed.empty());
 }
 
 TEST_F(DllTest, Extract_FoldersTimesAttributesAndOneLinePerMember)
@@ -118,11 +99,11 @@ TEST_F(DllTest, Extract_FoldersTimesAttributesAndOneLinePerMember)
     readOnly.externalAttributes = 0x01;
     archive.members = {dos, {"empty/", ""}, ntfs, readOnly};
     ASSERT_EQ(0, Extract(archive));
-    EXPECT_EQ(ziptest::Text(200000), dlltest::ReadAll(In("a\\b\\ntfs.txt")));
-    EXPECT_EQ("dos time", dlltest::ReadAll(In("dos.txt")));
+    EXPECT_EQ(ziptest::Text(200000), Contents(In("a\\b\\ntfs.txt")));
+    EXPECT_EQ("dos time", Contents(In("dos.txt")));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(In("empty").c_str()));
     EXPECT_TRUE(::GetFileAttributesA(In("ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(4u, seen.lines.size());
+    EXPECT_EQ(4u, seen.printed.size());
     EXPECT_FALSE(seen.offThread);
 
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -140,7 +121,7 @@ TEST_F(DllTest, Extract_FoldersTimesAttributesAndOneLinePerMember)
     // A second run overwrites everything without asking, the read-only file too.
     archive.members[3].data = "new text";
     ASSERT_EQ(0, Extract(archive));
-    EXPECT_EQ("new text", dlltest::ReadAll(In("ro.txt")));
+    EXPECT_EQ("new text", Contents(In("ro.txt")));
     EXPECT_TRUE(Outside().empty());
 }
 
@@ -163,7 +144,7 @@ TEST_F(DllTest, HostileNames_NothingWrittenOutsideTheTarget)
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(sorted, inside);
     size_t refused = 0;
-    for (const std::string& line : seen.lines)
+    for (const std::string& line : seen.printed)
         if (line.find("unsafe") != std::string::npos)
             ++refused;
     EXPECT_EQ(10u, refused);
@@ -189,14 +170,14 @@ TEST_F(DllTest, DamagedMember_Result2_PartialRemoved_ExistingFileKept)
 {
     ::CreateDirectoryA((sandbox + "\\out").c_str(), nullptr);
     ::CreateDirectoryA(target.c_str(), nullptr);
-    dlltest::WriteAll(In("bad.txt"), "the user's old file");
+    testsupport::WriteFileBytes(In("bad.txt"), "the user's old file");
     Archive archive;
     archive.members = {{"bad.txt", ziptest::Text(3000000)}, {"new-bad.txt", ziptest::Text(3000000)},
                        Stored("good.txt", "good")};
     archive.members[0].declaredCrc = 1;
     archive.members[1].declaredCrc = 2;
     EXPECT_EQ(2, Extract(archive));
-    EXPECT_EQ("the user's old file", dlltest::ReadAll(In("bad.txt"))) << "bad data never replaces a file";
+    EXPECT_EQ("the user's old file", Contents(In("bad.txt"))) << "bad data never replaces a file";
     EXPECT_EQ((std::vector<std::string>{"bad.txt", "good.txt"}), Inside());
 }
 
@@ -214,25 +195,21 @@ TEST_F(DllTest, EncryptedAndUnsupportedMembers)
     imploded.method = 6;
     unsupported.members = {imploded};
     EXPECT_EQ(1, Extract(unsupported));
-    ASSERT_EQ(1u, seen.lines.size());
-    EXPECT_NE(std::string::npos, seen.lines[0].find("Implode"));
+    ASSERT_EQ(1u, seen.printed.size());
+    EXPECT_NE(std::string::npos, seen.printed[0].find("Implode"));
 }
 
 TEST_F(DllTest, ArchiveProblems_GiveTheirCodes)
 {
-    RunArgs args;
-    args.archive = sandbox + "\\missing.zip";
-    args.target = target.c_str();
-    EXPECT_EQ(UZ_NOT_FOUND, RunLibrary(args, seen));
-    dlltest::WriteAll(archivePath, std::string(5000, 'x'));
-    args.archive = archivePath;
-    EXPECT_EQ(3, RunLibrary(args, seen));
-    EXPECT_EQ(1u, seen.lines.size());
+    EXPECT_EQ(UZ_NOT_FOUND, RunLibrary(sandbox + "\\missing.zip", target.c_str()));
+    testsupport::WriteFileBytes(archivePath, std::string(5000, 'x'));
+    EXPECT_EQ(3, RunLibrary(archivePath, target.c_str()));
+    EXPECT_EQ(1u, seen.printed.size());
     Archive split;
     split.members = {Stored("a", "a")};
     split.disk = 2;
     EXPECT_EQ(3, Extract(split));
-    EXPECT_NE(std::string::npos, seen.lines[0].find("multi-disk"));
+    EXPECT_NE(std::string::npos, seen.printed[0].find("multi-disk"));
 }
 
 TEST_F(DllTest, ExclusionMasks_CaseByOption)
@@ -241,7 +218,7 @@ TEST_F(DllTest, ExclusionMasks_CaseByOption)
     archive.members = {Stored("keep.txt", "k"), Stored("x.bak", "b"), Stored("sub/Y.BAK", "B")};
     EXPECT_EQ(0, Extract(archive, {"*.bak"}));
     EXPECT_EQ((std::vector<std::string>{"keep.txt", "sub\\", "sub\\Y.BAK"}), Inside());
-    dlltest::RemoveTree(sandbox + "\\out");
+    testsupport::TestFolder::Remove(sandbox + "\\out");
     EXPECT_EQ(0, Extract(archive, {"*.bak"}, true));
     EXPECT_EQ(std::vector<std::string>{"keep.txt"}, Inside());
 }
@@ -259,9 +236,9 @@ TEST_F(DllTest, UnicodeNames_TrueNameOnDisk_CodePageFormInTheListing)
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((std::wstring(target.begin(), target.end()) +
                                                              L"\\caf\u00e9.txt").c_str()));
     ASSERT_EQ(0, List(archive));
-    ASSERT_EQ(2u, seen.members.size());
+    ASSERT_EQ(2u, seen.listed.size());
     wchar_t wide[16] = {};
-    ::MultiByteToWideChar(CP_ACP, 0, seen.members[1].name.c_str(), -1, wide, 16);
+    ::MultiByteToWideChar(CP_ACP, 0, seen.listed[1].name.c_str(), -1, wide, 16);
     EXPECT_EQ(std::wstring(L"caf\u00e9.txt"), wide);
 }
 
@@ -271,7 +248,7 @@ TEST_F(DllTest, MissingTargetIsCreatedWithItsParents)
     Archive archive;
     archive.members = {Stored("f.txt", "f")};
     ASSERT_EQ(0, Extract(archive));
-    EXPECT_EQ("f", dlltest::ReadAll(In("f.txt")));
+    EXPECT_EQ("f", Contents(In("f.txt")));
 }
 
 TEST_F(DllTest, BareDriveTarget_MeansTheDrivesRoot)
@@ -287,8 +264,8 @@ TEST_F(DllTest, BareDriveTarget_MeansTheDrivesRoot)
     ::SetCurrentDirectoryA(current);
     const std::string atRoot = sandbox.substr(0, 2) + "\\" + name;
     EXPECT_EQ(0, result);
-    EXPECT_EQ("root", dlltest::ReadAll(atRoot));
-    EXPECT_FALSE(dlltest::ReadAll(sandbox + "\\" + name) == "root");
+    EXPECT_EQ("root", Contents(atRoot));
+    EXPECT_FALSE(Contents(sandbox + "\\" + name) == "root");
     ::DeleteFileA(atRoot.c_str());
 }
 
@@ -299,11 +276,11 @@ TEST_F(DllTest, ManyMembers_DecodedInParallel_CallbacksOnTheCallingThread)
         archive.members.push_back({"m/" + std::to_string(i) + ".txt", ziptest::Text(100000 + static_cast<size_t>(i), static_cast<uint32_t>(i))});
     ASSERT_EQ(0, Extract(archive));
     EXPECT_FALSE(seen.offThread);
-    ASSERT_EQ(60u, seen.lines.size());
+    ASSERT_EQ(60u, seen.printed.size());
     for (int i = 0; i < 60; ++i) {
-        EXPECT_NE(std::string::npos, seen.lines[static_cast<size_t>(i)].find("m/" + std::to_string(i) + ".txt"));
+        EXPECT_NE(std::string::npos, seen.printed[static_cast<size_t>(i)].find("m/" + std::to_string(i) + ".txt"));
         EXPECT_EQ(ziptest::Text(100000 + static_cast<size_t>(i), static_cast<uint32_t>(i)),
-                  dlltest::ReadAll(In("m\\" + std::to_string(i) + ".txt")));
+                  Contents(In("m\\" + std::to_string(i) + ".txt")));
     }
 }
 

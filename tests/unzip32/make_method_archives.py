@@ -10,6 +10,7 @@ Writes into the folder:
   <tool>-<method>.zip    7z (-mm=Deflate64, BZip2, LZMA, PPMd), Python's zipfile (bzip2, lzma),
                          and members compressed by the xz and zstd command-line tools wrapped in
                          ZIP records here (methods 95, 93 and the older 20)
+  xz-two-streams.zip     each member as two .xz streams (Python's lzma) with padding between
   <name>.corrupt.zip     the same archive with bytes of its largest member's data changed
   <name>.truncated.zip   the same archive with its largest member's data cut short (sizes in the
                          records say so; CRC and unpacked size stay)
@@ -20,6 +21,14 @@ Writes into the folder:
   methods.txt            one line per archive: name, then the method ids of its members
   over-limit-*.zip       members whose dictionary (XZ, 64 MiB) or model (PPMd, 64 MiB) is more
                          than a decoder may take, beside a small deflated member
+  crypto-*.zip           the same files encrypted by 7z with the password in crypto.txt:
+                         ZipCrypto (deflated and stored members, and one streamed from standard
+                         input, with a data descriptor), AES-128 stored, AES-192 over LZMA,
+                         AES-256 deflated (7z writes AE-2), and crypto-ae1.zip, the AES-256
+                         archive turned into AE-1 (version 1, the CRCs filled in)
+  crypto-*.corrupt.zip   the same with bytes in the middle of the largest member's data flipped
+  crypto-ae1.badcrc.zip  AE-1 with a wrong CRC (authentication code intact)
+  crypto.txt             the password, then one line per encrypted archive
 
 bench/run_unzip_bench.sh imports write_zip from here for its XZ and Zstandard archives.
 """
@@ -69,6 +78,71 @@ def seven_zip(name, method, folder, members):
     path = os.path.join(OUT, name)
     run("7z", "a", "-tzip", "-mm=" + method, path, *members, cwd=folder)
     return path
+
+
+PASSWORD = "kv Secret-1"
+
+
+def encrypted(name, encryption, members, extra=(), stdin=None):
+    path = os.path.join(OUT, name)
+    command = ["7z", "a", "-tzip", "-mem=" + encryption, "-p" + PASSWORD, *extra, path, *members]
+    if stdin is None:
+        run(*command, cwd=FILES)
+    else:
+        with open(os.path.join(FILES, stdin), "rb") as f:
+            subprocess.run(command + ["-si" + stdin], stdin=f, check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, cwd=FILES)
+    return path
+
+
+def records(data):
+    """(central record offset, local record offset, name) of every member, from the directory."""
+    end = data.rindex(b"PK\x05\x06")
+    count, _, at = struct.unpack("<HII", data[end + 10:end + 20])
+    found = []
+    for _ in range(count):
+        n, e, c = struct.unpack("<HHH", data[at + 28:at + 34])
+        local = struct.unpack("<I", data[at + 42:at + 46])[0]
+        found.append((at, local, data[at + 46:at + 46 + n].decode()))
+        at += 46 + n + e + c
+    return found
+
+
+def set_aes_version(data, start, length, version):
+    end = start + length
+    while start + 4 <= end:
+        tag, size = struct.unpack("<HH", data[start:start + 4])
+        if tag == 0x9901:
+            struct.pack_into("<H", data, start + 4, version)
+        start += 4 + size
+
+
+def as_ae1(source, path, crc_change=0):
+    """The AES archive as AE-1: version 1 in every AES extra and the real CRCs (changed by crc_change)."""
+    data = bytearray(open(source, "rb").read())
+    for central, local, name in records(data):
+        crc = (zlib.crc32(MEMBERS[name]) + crc_change) & 0xFFFFFFFF
+        n, e = struct.unpack("<HH", data[central + 28:central + 32])
+        struct.pack_into("<I", data, central + 16, crc)
+        set_aes_version(data, central + 46 + n, e, 1)
+        n, e = struct.unpack("<HH", data[local + 26:local + 30])
+        struct.pack_into("<I", data, local + 14, crc)
+        set_aes_version(data, local + 30 + n, e, 1)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def flipped(path):
+    """The .corrupt copy: 16 bytes in the middle of the largest member's (encrypted) data flipped."""
+    data = bytearray(open(path, "rb").read())
+    with zipfile.ZipFile(path) as z:
+        largest = max(z.infolist(), key=lambda i: i.compress_size)
+    n, e = struct.unpack("<HH", data[largest.header_offset + 26:largest.header_offset + 30])
+    middle = largest.header_offset + 30 + n + e + largest.compress_size // 2
+    for i in range(middle, middle + 16):
+        data[i] ^= 0x5A
+    with open(path[:-4] + ".corrupt.zip", "wb") as f:
+        f.write(data)
 
 
 def python_zip(name, method):
@@ -163,8 +237,34 @@ def main():
     made.append(wrapped("xz-cli.zip", 95, ["xz", "-c", "-6"]))
     made.append(wrapped("zstd-cli.zip", 93, ["zstd", "-c", "-q", "-19"]))
     made.append(wrapped("zstd-cli-method20.zip", 20, ["zstd", "-c", "-q", "-3"]))
+    # Each member as two .xz streams with stream padding between them, as concatenated files are.
+    halves = []
+    for member in sorted(MEMBERS):
+        content = MEMBERS[member]
+        half = len(content) // 2
+        packed = (lzma.compress(content[:half], format=lzma.FORMAT_XZ) + bytes(8) +
+                  lzma.compress(content[half:], format=lzma.FORMAT_XZ, check=lzma.CHECK_SHA256))
+        halves.append((member, 95, 0, zlib.crc32(content), len(content), packed))
+    made.append(os.path.join(OUT, "xz-two-streams.zip"))
+    write_zip(made[-1], halves)
     for path in made:
         damaged(path)
+
+    secret = [encrypted("crypto-zipcrypto.zip", "ZipCrypto", names),
+              encrypted("crypto-zipcrypto-stream.zip", "ZipCrypto", [], stdin="text.txt"),
+              encrypted("crypto-aes128.zip", "AES128", names, ["-mx=0"]),
+              encrypted("crypto-aes192.zip", "AES192", names, ["-mm=LZMA"]),
+              encrypted("crypto-aes256.zip", "AES256", names)]
+    with zipfile.ZipFile(secret[1]) as z:
+        if not z.infolist()[0].flag_bits & 0x0008:
+            sys.exit("7z wrote no data descriptor for crypto-zipcrypto-stream.zip")
+    secret.append(os.path.join(OUT, "crypto-ae1.zip"))
+    as_ae1(secret[4], secret[-1])
+    as_ae1(secret[4], os.path.join(OUT, "crypto-ae1.badcrc.zip"), 1)
+    for path in secret:
+        flipped(path)
+    with open(os.path.join(OUT, "crypto.txt"), "w") as f:
+        f.write(PASSWORD + "\n" + "".join(os.path.basename(p) + "\n" for p in secret))
 
     far = os.path.join(OUT, "far")
     os.makedirs(far)
@@ -210,7 +310,7 @@ def main():
 
     with open(os.path.join(OUT, "methods.txt"), "w") as f:
         for path in sorted(os.listdir(OUT)):
-            if path.endswith(".zip") and not any(w in path for w in (".corrupt", ".truncated", "over-limit")):
+            if path.endswith(".zip") and not any(w in path for w in (".corrupt", ".truncated", "over-limit", "crypto")):
                 with zipfile.ZipFile(os.path.join(OUT, path)) as z:
                     ids = sorted({i.compress_type for i in z.infolist() if not i.is_dir()})
                 f.write(path + " " + " ".join(map(str, ids)) + "\n")

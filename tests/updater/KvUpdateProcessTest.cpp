@@ -31,7 +31,7 @@ protected:
                                   updater::UpdateLocation::kEnvironmentVariable, site.BaseUrl()));
         dialog = testsupport::WaitForProcessWindow(updater.Id(), "KVA Update Downloader 1.0", 30000);
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(updatertest::TextOf(::GetDlgItem(dialog, kInstalledLabel)), " Installed Version: 1.8.00");
+        EXPECT_EQ(testsupport::WindowText(::GetDlgItem(dialog, kInstalledLabel), 2000), " Installed Version: 1.8.00");
     }
 
     void ClickUpdate()
@@ -72,7 +72,8 @@ TEST_F(KvUpdateProcessTest, ChecksTheVersionAtTheLocationFromTheEnvironmentAndEn
     ClickUpdate();
     ASSERT_NO_FATAL_FAILURE(ExpectBox("You have the lastest version.", 20000));
     ASSERT_TRUE(testsupport::WaitUntil(
-        [&] { return updatertest::TextOf(::GetDlgItem(dialog, kLatestLabel)) == " Latest Version: 1.8.00"; }, 5000));
+        [&] { return testsupport::WindowText(::GetDlgItem(dialog, kLatestLabel), 2000) == " Latest Version: 1.8.00"; },
+        5000));
     ExpectClosesWithZero();
 }
 

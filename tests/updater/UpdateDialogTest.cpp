@@ -62,7 +62,7 @@ protected:
     // The dialog is idle again: caption "Update", Close enabled, progress bar empty.
     static void ExpectIdle(const DialogThread& dialog)
     {
-        EXPECT_TRUE(updatertest::WaitUntil([&] { return dialog.Caption() == "Update"; }, 5000));
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return dialog.Caption() == "Update"; }, 5000, updatertest::kPollMs));
         EXPECT_FALSE(dialog.IsCloseGreyed());
         EXPECT_EQ(dialog.ProgressPosition(), 0);
         EXPECT_EQ(dialog.ItemText(IDC_UPDATE_PERCENT), "0%");
@@ -84,7 +84,7 @@ TEST_F(UpdateDialogTest, OpensIdleWithTheInstalledVersion)
 {
     DialogThread dialog;
     ASSERT_NE(dialog.Handle(), nullptr);
-    EXPECT_EQ(updatertest::TextOf(dialog.Handle()), "KVA Update Downloader 1.0");
+    EXPECT_EQ(testsupport::WindowText(dialog.Handle(), 2000), "KVA Update Downloader 1.0");
     EXPECT_EQ(dialog.ItemText(IDC_UPDATE_INSTALLED), " Installed Version: 1.8.00");
     EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version:");
     EXPECT_FALSE(::IsWindowVisible(dialog.Item(IDC_UPDATE_LOG)));
@@ -104,8 +104,8 @@ TEST_F(UpdateDialogTest, SameVersion_ReportsTheLatestAndStaysIdle)
     BoxRecorder boxes(dialog);
     dialog.Click();
     ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
-    EXPECT_EQ(boxes.Boxes()[0].text, kLatest);
-    EXPECT_EQ(boxes.Boxes()[0].caption, "updater_tests");
+    EXPECT_EQ(boxes.Seen()[0].text, kLatest);
+    EXPECT_EQ(boxes.Seen()[0].caption, "updater_tests");
     ExpectIdle(dialog);
     EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version: 1.8.00");
     ::Sleep(300);
@@ -123,11 +123,11 @@ TEST_F(UpdateDialogTest, NewVersion_ReplacesTheProgramWithTheDownloadedBytes)
     BoxRecorder boxes(dialog);
     dialog.Click();
     ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
-    EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
-    EXPECT_EQ(boxes.Boxes()[1].text, kComplete);
+    EXPECT_EQ(boxes.Seen()[0].text, kNewVersion);
+    EXPECT_EQ(boxes.Seen()[1].text, kComplete);
     // The program's download reported its progress into the log.
-    EXPECT_NE(boxes.Boxes()[1].log.find("Begin download data  "), std::string::npos) << boxes.Boxes()[1].log;
-    EXPECT_NE(boxes.Boxes()[1].log.find(" of 300128\r\n"), std::string::npos) << boxes.Boxes()[1].log;
+    EXPECT_NE(boxes.Seen()[1].note.find("Begin download data  "), std::string::npos) << boxes.Seen()[1].note;
+    EXPECT_NE(boxes.Seen()[1].note.find(" of 300128\r\n"), std::string::npos) << boxes.Seen()[1].note;
     ExpectIdle(dialog);
     EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version: 1.9.00");
     EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LOG), "");
@@ -147,8 +147,8 @@ TEST_F(UpdateDialogTest, LineBreakCountsAsDifferent_And404ForTheProgramLeavesItA
     BoxRecorder boxes(dialog);
     dialog.Click();
     ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
-    EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
-    EXPECT_EQ(boxes.Boxes()[1].text, kDownloadFailed);
+    EXPECT_EQ(boxes.Seen()[0].text, kNewVersion);
+    EXPECT_EQ(boxes.Seen()[1].text, kDownloadFailed);
     ExpectIdle(dialog);
     EXPECT_EQ(InstalledBytes(), kOldProgram);
     ExpectCloses(dialog);
@@ -165,8 +165,8 @@ TEST_F(UpdateDialogTest, ConnectionDroppedDuringTheProgram_IsAFailedDownloadAndL
     BoxRecorder boxes(dialog);
     dialog.Click();
     ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
-    EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
-    EXPECT_EQ(boxes.Boxes()[1].text, kDownloadFailed);
+    EXPECT_EQ(boxes.Seen()[0].text, kNewVersion);
+    EXPECT_EQ(boxes.Seen()[1].text, kDownloadFailed);
     ExpectIdle(dialog);
     EXPECT_EQ(InstalledBytes(), kOldProgram);
     ExpectCloses(dialog);
@@ -184,7 +184,7 @@ TEST_F(UpdateDialogTest, HttpErrorsAndAServerThatIsDown_AreFailedDownloads)
         BoxRecorder boxes(dialog);
         dialog.Click();
         ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
-        EXPECT_EQ(boxes.Boxes()[0].text, kDownloadFailed);
+        EXPECT_EQ(boxes.Seen()[0].text, kDownloadFailed);
         ExpectIdle(dialog);
         EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LATEST), " Latest Version:");
         ExpectCloses(dialog);
@@ -198,7 +198,7 @@ TEST_F(UpdateDialogTest, GarbageLocation_AsksForAConnection)
     BoxRecorder boxes(dialog);
     dialog.Click();
     ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
-    EXPECT_EQ(boxes.Boxes()[0].text, "Please connect to the Internet.");
+    EXPECT_EQ(boxes.Seen()[0].text, "Please connect to the Internet.");
     ExpectIdle(dialog);
     ExpectCloses(dialog);
 }
@@ -215,8 +215,8 @@ TEST_F(UpdateDialogTest, LockedProgram_IsKeptAndTheFailureIsReported)
         BoxRecorder boxes(dialog);
         dialog.Click();
         ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
-        EXPECT_EQ(boxes.Boxes()[1].text.rfind("Update Failed!", 0), 0u) << boxes.Boxes()[1].text;
-        EXPECT_NE(boxes.Boxes()[1].text.find("could not be replaced"), std::string::npos);
+        EXPECT_EQ(boxes.Seen()[1].text.rfind("Update Failed!", 0), 0u) << boxes.Seen()[1].text;
+        EXPECT_NE(boxes.Seen()[1].text.find("could not be replaced"), std::string::npos);
         ExpectIdle(dialog);
         ExpectCloses(dialog);
     }
@@ -246,8 +246,8 @@ TEST_F(UpdateDialogTest, UnwritableLocationOrNoProgramInTheDownload_ReportFailur
         BoxRecorder boxes(dialog);
         dialog.Click();
         ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
-        EXPECT_EQ(boxes.Boxes()[1].text.rfind("Update Failed!", 0), 0u) << boxes.Boxes()[1].text;
-        EXPECT_NE(boxes.Boxes()[1].text.find(c.reason), std::string::npos) << boxes.Boxes()[1].text;
+        EXPECT_EQ(boxes.Seen()[1].text.rfind("Update Failed!", 0), 0u) << boxes.Seen()[1].text;
+        EXPECT_NE(boxes.Seen()[1].text.find(c.reason), std::string::npos) << boxes.Seen()[1].text;
         ExpectIdle(dialog);
         ExpectCloses(dialog);
         EXPECT_EQ(InstalledBytes(), kOldProgram);
@@ -282,8 +282,8 @@ TEST_F(UpdateDialogTest, AProgramNotSignedWithTheTrustedKey_IsRefusedAndTheInsta
         BoxRecorder boxes(dialog);
         dialog.Click();
         ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
-        EXPECT_EQ(boxes.Boxes()[0].text, kNewVersion);
-        EXPECT_EQ(boxes.Boxes()[1].text, kNotSigned);
+        EXPECT_EQ(boxes.Seen()[0].text, kNewVersion);
+        EXPECT_EQ(boxes.Seen()[1].text, kNotSigned);
         ExpectIdle(dialog);
         ::Sleep(300);
         EXPECT_EQ(boxes.Count(), 2u) << boxes.Summary();
@@ -301,12 +301,13 @@ TEST_F(UpdateDialogTest, StopDuringASlowDownload_ReturnsToIdleAtOnceAndStartsNoS
     DialogThread dialog;
     BoxRecorder boxes(dialog);
     dialog.Click();
-    ASSERT_TRUE(updatertest::WaitUntil(
-        [&] { return dialog.ItemText(IDC_UPDATE_LOG).find("Downloading data...") != std::string::npos; }, 10000))
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] { return dialog.ItemText(IDC_UPDATE_LOG).find("Downloading data...") != std::string::npos; }, 10000,
+        updatertest::kPollMs))
         << dialog.ItemText(IDC_UPDATE_LOG);
     EXPECT_EQ(dialog.Caption(), "Stop");
     EXPECT_TRUE(dialog.IsCloseGreyed());
-    EXPECT_TRUE(updatertest::WaitUntil([&] { return dialog.ProgressPosition() > 0; }, 5000));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return dialog.ProgressPosition() > 0; }, 5000, updatertest::kPollMs));
 
     // Escape and Close do nothing while the download runs.
     dialog.PressEscape();
@@ -322,10 +323,10 @@ TEST_F(UpdateDialogTest, StopDuringASlowDownload_ReturnsToIdleAtOnceAndStartsNoS
     EXPECT_EQ(dialog.Caption(), "Update");
 
     ASSERT_TRUE(boxes.WaitFor(1, kBoxTimeoutMs));
-    EXPECT_EQ(boxes.Boxes()[0].text, kDownloadFailed);
+    EXPECT_EQ(boxes.Seen()[0].text, kDownloadFailed);
     // The log was emptied at the stop; the report that found the stop request comes before the
     // line that says so, and only one such line comes for two presses.
-    const std::string& log = boxes.Boxes()[0].log;
+    const std::string log = boxes.Seen()[0].note;
     ASSERT_GE(log.size(), 11u);
     EXPECT_EQ(log.substr(log.size() - 11), "Canceled.\r\n") << log;
     EXPECT_EQ(log.find("Canceled."), log.rfind("Canceled.")) << log;
@@ -360,13 +361,13 @@ TEST_F(UpdateDialogTest, StalledServer_StopEndsTheDownloadAndTheDialogCloses)
         BoxRecorder boxes(dialog);
         dialog.Click();
         ASSERT_TRUE(boxes.WaitFor(c.boxesBefore, kBoxTimeoutMs));
-        ASSERT_TRUE(updatertest::WaitUntil([&] { return dialog.Caption() == "Stop"; }, 5000));
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return dialog.Caption() == "Stop"; }, 5000, updatertest::kPollMs));
         ::Sleep(700);  // connected and waiting for an answer that never comes
         EXPECT_EQ(boxes.Count(), c.boxesBefore) << boxes.Summary();
         dialog.Click();
         EXPECT_EQ(dialog.Caption(), "Update");
         ASSERT_TRUE(boxes.WaitFor(c.boxesBefore + 1, 5000)) << boxes.Summary();
-        EXPECT_EQ(boxes.Boxes()[c.boxesBefore].text, kDownloadFailed);
+        EXPECT_EQ(boxes.Seen()[c.boxesBefore].text, kDownloadFailed);
         ExpectIdle(dialog);
         ExpectCloses(dialog);
         EXPECT_EQ(InstalledBytes(), kOldProgram);

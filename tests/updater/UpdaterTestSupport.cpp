@@ -1,8 +1,6 @@
 #include "tests/updater/UpdaterTestSupport.h"
 
 #include "resources/kvupdate/resource.h"
-#include "tests/support/ProcessWindows.h"
-#include "tests/support/TestSupport.h"
 #include "updater/UpdateDialog.h"
 #include "updater/UpdateLocation.h"
 #include "updater/UpdateSignature.h"
@@ -26,13 +24,6 @@ std::string Environment(const char* name)
     return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
-// A host path as Wine's Z: drive shows it.
-std::string HostToWindows(std::string path)
-{
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return "Z:" + path;
-}
-
 }  // namespace
 
 TestSite::TestSite()
@@ -40,7 +31,7 @@ TestSite::TestSite()
     std::string host = Environment("KESTROVA_TEST_SERVER");
     if (host.empty())
         return;
-    std::string root = HostToWindows(host);
+    std::string root = testsupport::FromHost(host);
     std::string portText;
     if (!testsupport::ReadFileBytes(root + "\\port", portText))
         return;
@@ -129,31 +120,6 @@ std::string TestKeyFolder()
     return testsupport::BinFolder() + "..\\update-test-key\\";
 }
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
-{
-    DWORD start = ::GetTickCount();
-    for (;;) {
-        if (condition())
-            return true;
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        ::Sleep(20);
-    }
-}
-
-std::string TextOf(HWND window)
-{
-    DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
-        return "<no answer>";
-    std::string text(length + 1, '\0');
-    DWORD_PTR got = 0;
-    ::SendMessageTimeoutA(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-                          2000, &got);
-    text.resize(got);
-    return text;
-}
-
 DialogThread::DialogThread()
 {
     thread_ = std::thread([this] {
@@ -161,7 +127,7 @@ DialogThread::DialogThread()
         result_ = dialog.DoModal(nullptr);
         done_ = true;
     });
-    WaitUntil(
+    testsupport::WaitUntil(
         [this] {
             HWND window = nullptr;
             while ((window = ::FindWindowExA(nullptr, window, "#32770", kDialogCaption)) != nullptr) {
@@ -174,7 +140,7 @@ DialogThread::DialogThread()
             }
             return false;
         },
-        10000);
+        10000, kPollMs);
 }
 
 DialogThread::~DialogThread()
@@ -184,14 +150,14 @@ DialogThread::~DialogThread()
             Click();
         // The failure message of the stopped download, if any, is answered by the test's recorder;
         // keep closing until the dialog has gone.
-        WaitUntil(
+        testsupport::WaitUntil(
             [this] {
                 if (done_)
                     return true;
                 SystemClose();
                 return false;
             },
-            15000);
+            15000, kPollMs);
     }
     if (thread_.joinable()) {
         if (done_)
@@ -240,77 +206,18 @@ int DialogThread::ProgressPosition() const
 
 bool DialogThread::WaitClosed(DWORD timeoutMs) const
 {
-    return WaitUntil([this] { return done_.load(); }, timeoutMs);
+    return testsupport::WaitUntil([this] { return done_.load(); }, timeoutMs, kPollMs);
 }
 
-BoxRecorder::BoxRecorder(const DialogThread& dialog) : dialog_(dialog)
+BoxRecorder::BoxRecorder(const DialogThread& dialog)
+    : MessageBoxWatcher(std::vector<int>{IDOK}, std::string(), 0, [&dialog] { return dialog.ItemText(IDC_UPDATE_LOG); })
 {
-    thread_ = std::thread([this] { Run(); });
-}
-
-BoxRecorder::~BoxRecorder()
-{
-    stop_ = true;
-    thread_.join();
-}
-
-void BoxRecorder::Run()
-{
-    DWORD process = ::GetCurrentProcessId();
-    while (!stop_) {
-        HWND window = nullptr;
-        while ((window = ::FindWindowExA(nullptr, window, "#32770", nullptr)) != nullptr) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner != process || !testsupport::IsMessageBox(window))
-                continue;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (std::find(answered_.begin(), answered_.end(), window) != answered_.end())
-                    continue;
-            }
-            RecordedBox box;
-            box.text = testsupport::MessageBoxText(window);
-            box.caption = testsupport::WindowText(window);
-            box.log = dialog_.ItemText(IDC_UPDATE_LOG);
-            box.action = dialog_.Caption();
-            testsupport::PressMessageBoxButton(window, IDOK);
-            std::lock_guard<std::mutex> lock(mutex_);
-            answered_.push_back(window);
-            boxes_.push_back(box);
-        }
-        {
-            // A handle may come back for a later box once the earlier one is gone.
-            std::lock_guard<std::mutex> lock(mutex_);
-            answered_.erase(std::remove_if(answered_.begin(), answered_.end(),
-                                           [](HWND answered) { return !::IsWindow(answered); }),
-                            answered_.end());
-        }
-        ::Sleep(20);
-    }
-}
-
-std::vector<RecordedBox> BoxRecorder::Boxes() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return boxes_;
-}
-
-size_t BoxRecorder::Count() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return boxes_.size();
-}
-
-bool BoxRecorder::WaitFor(size_t count, DWORD timeoutMs) const
-{
-    return WaitUntil([this, count] { return Count() >= count; }, timeoutMs);
 }
 
 std::string BoxRecorder::Summary() const
 {
     std::string summary;
-    for (const RecordedBox& box : Boxes())
+    for (const testsupport::SeenBox& box : Seen())
         summary += "[" + box.text + "]\n";
     return summary;
 }

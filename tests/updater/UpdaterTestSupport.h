@@ -2,16 +2,19 @@
 // Helpers of the update downloader's tests: the loopback test server's folders, updates signed with
 // the tests' key, the update dialog run on a user-interface thread of its own, and a message box
 // recorder that also notes what the dialog showed while each box was up.
+#include "tests/support/ProcessWindows.h"
+
 #include <windows.h>
 
 #include <atomic>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace updatertest {
+
+// The dialog's tests poll every 20 ms: a stop must land between two of a download's progress reports.
+const DWORD kPollMs = 20;
 
 // One folder of the test server (tests/updater/test_server.py), which CTest starts before the
 // tests and stops afterwards; KESTROVA_TEST_SERVER names its working folder on the host.
@@ -49,12 +52,6 @@ std::string TestSignature(const std::string& bytes);
 // and kvupdate.sig, that program's signature made by scripts/sign-update.sh.
 std::string TestKeyFolder();
 
-// Polls `condition` every 20 ms until it holds or `timeoutMs` has passed.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
-
-// Text of a window of another thread, read with a time limit.
-std::string TextOf(HWND window);
-
 // The update dialog, run modally on a thread of its own as the program runs it.
 class DialogThread {
 public:
@@ -66,7 +63,7 @@ public:
 
     HWND Handle() const { return hwnd_; }
     HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
-    std::string ItemText(int id) const { return TextOf(Item(id)); }
+    std::string ItemText(int id) const { return testsupport::WindowText(Item(id), 2000); }
     std::string Caption() const;  // the action button's caption
     // Clicks the action button as the mouse would (BM_CLICK); waits until the click is handled.
     void Click() const;
@@ -86,37 +83,13 @@ private:
     INT_PTR result_ = 0;
 };
 
-// One message box, and what the dialog showed while it was up.
-struct RecordedBox {
-    std::string text;
-    std::string caption;
-    std::string log;         // the status log (edit 1001)
-    std::string action;      // the action button's caption
-};
-
-// Watches for message boxes of this process, records each and presses OK.
-class BoxRecorder {
+// Presses OK in each message box of this process; each box's note is the dialog's status log
+// (edit 1001) as it stood while the box was up.
+class BoxRecorder : public testsupport::MessageBoxWatcher {
 public:
     explicit BoxRecorder(const DialogThread& dialog);
-    BoxRecorder(const BoxRecorder&) = delete;
-    BoxRecorder& operator=(const BoxRecorder&) = delete;
-    ~BoxRecorder();
-
-    std::vector<RecordedBox> Boxes() const;
-    size_t Count() const;
-    bool WaitFor(size_t count, DWORD timeoutMs) const;
     // The texts of all boxes, one a line, for failure messages.
     std::string Summary() const;
-
-private:
-    void Run();
-
-    const DialogThread& dialog_;
-    mutable std::mutex mutex_;
-    std::vector<RecordedBox> boxes_;
-    std::vector<HWND> answered_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
 };
 
 }  // namespace updatertest

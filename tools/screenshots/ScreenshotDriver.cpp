@@ -1,5 +1,6 @@
 // Takes the README pictures from the real program: starts kestrova.exe, queues archives through its
-// own Search, opens the Settings dialog on each tab and the archive viewer, and has the host's
+// own Search, opens the Settings dialog on each tab and the archive viewer, extracts the queue
+// (pictured while the run goes on: the queue holds one big archive for that), and has the host's
 // ImageMagick `import` save each window, cropped to its frame.
 //
 //   screenshot_driver.exe KESTROVA_EXE OUTPUT_DIR QUEUE_NAME... -- VIEW_NAME
@@ -30,6 +31,7 @@ const int kExplorerList = 1000;
 const int kExtractionList = 1006;
 const int kViewButton = 1009;
 const int kSearchButton = 1011;
+const int kExecuteButton = 1013;
 const int kOptionsButton = 1021;
 const int kSettingsTabs = 1055;
 const int kViewerList = 1000;
@@ -120,6 +122,21 @@ int TakePictures(HWND window, DWORD processId, const std::string& folder, const 
     } else {
         ok = false;
         Fail(viewName + " was not queued");
+    }
+
+    // Execute over the whole queue: pictured while the caption counts the archives, then the
+    // summary is answered.
+    extraction.Select(-1, false);
+    Click(window, kExecuteButton);
+    if (WaitUntil([&] { return testsupport::WindowText(window).find(" of ") != std::string::npos; }, 20000, 20)) {
+        ok = Shoot(window, folder, "extraction-run.png") && ok;
+    } else {
+        ok = false;
+        Fail("the run's caption never counted the archives");
+    }
+    if (!testsupport::AnswerProcessMessageBox(processId, 120000).closed) {
+        ok = false;
+        Fail("the run's summary did not come");
     }
     return ok ? 0 : 1;
 }

@@ -32,13 +32,23 @@ Status Bzip2Decoder::Start()
     return Status::Ok;
 }
 
-// Another stream follows when the member's data goes on with a stream signature ("BZh"). A
-// signature split between two input pieces is not looked for: such bytes count as trailing.
+// Another stream follows when the member's data goes on with a stream signature ("BZh"), which
+// may be split across input pieces: it is taken out of them and decoded first. Other bytes are
+// trailing bytes (the member's sizes and CRC settle whether anything is missing).
 bool Bzip2Decoder::AnotherStreamFollows()
 {
-    if (input_.available == 0 && !input_.Fill())
-        return false;
-    return input_.available >= 3 && input_.next[0] == 'B' && input_.next[1] == 'Z' && input_.next[2] == 'h';
+    static const char kSignature[] = "BZh";
+    for (unsigned have = 0; have < 3; ++have) {
+        if (input_.available == 0 && !input_.Fill())
+            return false;
+        if (*input_.next != static_cast<uint8_t>(kSignature[have]))
+            return false;
+        ++input_.next;
+        --input_.available;
+    }
+    std::copy(kSignature, kSignature + 3, carried_);
+    carriedCount_ = 3;
+    return true;
 }
 
 Status Bzip2Decoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished)
@@ -48,15 +58,23 @@ Status Bzip2Decoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& da
     while (size == 0) {
         if (input_.available == 0 && !input_.Fill() && input_.Failed())
             return Status::Truncated;
-        const unsigned offered = static_cast<unsigned>(std::min<size_t>(input_.available, UINT_MAX));
-        stream_.next_in = reinterpret_cast<char*>(const_cast<uint8_t*>(input_.next));
+        const bool carried = carriedCount_ > 0;
+        const unsigned offered =
+            carried ? carriedCount_ : static_cast<unsigned>(std::min<size_t>(input_.available, UINT_MAX));
+        stream_.next_in = carried ? carried_ : reinterpret_cast<char*>(const_cast<uint8_t*>(input_.next));
         stream_.avail_in = offered;
         stream_.next_out = reinterpret_cast<char*>(buffer);
         stream_.avail_out = static_cast<unsigned>(std::min<size_t>(capacity, UINT_MAX));
         const int code = BZ2_bzDecompress(&stream_);
         const unsigned taken = offered - stream_.avail_in;
-        input_.next += taken;
-        input_.available -= taken;
+        if (carried) {
+            // bzlib takes what it is given into its own bit buffer.
+            std::copy(carried_ + taken, carried_ + carriedCount_, carried_);
+            carriedCount_ -= taken;
+        } else {
+            input_.next += taken;
+            input_.available -= taken;
+        }
         size = static_cast<size_t>(reinterpret_cast<uint8_t*>(stream_.next_out) - buffer);
         if (code == BZ_STREAM_END) {
             if (!AnotherStreamFollows()) {

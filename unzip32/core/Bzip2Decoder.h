@@ -20,6 +20,10 @@ private:
     MemberInput& input_;
     bz_stream stream_{};
     bool started_ = false;
+    // The signature of the next stream, taken out of the input (it may span pieces): decoded
+    // before the rest of the input.
+    char carried_[3] = {};
+    unsigned carriedCount_ = 0;
 };
 
 }  // namespace unzip

@@ -68,13 +68,16 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
     return started;
 }
 
-uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length)
+uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length,
+                       const Decryption* decryption)
 {
     const uint16_t method = entry.actualMethod;
     if (method != kLzma && method != kZstdOld && method != kZstd && method != kXz && method != kPpmd)
         return 0;
     std::vector<uint8_t> buffer(2048);  // the largest header looked at: an XZ block header
     MemberInput input(source, dataStart, length, buffer);
+    std::unique_ptr<Decryption> restarted = decryption != nullptr ? decryption->Restart() : nullptr;
+    input.SetDecryption(restarted.get());
     switch (method) {
     case kLzma: return LzmaDecoder::Memory(entry, input);
     case kZstdOld:

@@ -59,8 +59,10 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
                      std::string& detail);
 
 // What the member's decoder will take for its dictionary, window or model, from the headers at
-// the start of its data (0 where that is small and fixed, or the headers cannot be read).
-uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length);
+// the start of its data (0 where that is small and fixed, or the headers cannot be read). An
+// encrypted member's headers are read through a restarted copy of its `decryption`.
+uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length,
+                       const Decryption* decryption = nullptr);
 
 // "N MiB" (rounded up) for messages about memory.
 std::string MebibyteText(uint64_t bytes);

@@ -273,9 +273,11 @@ void ReadExtras(const uint8_t* data, size_t size, Entry& entry, bool needSize, b
             }
             break;
         }
-        case 0x9901:  // WinZip AES: version, vendor, strength, then the real method
-            if (length >= 7) {
-                r.Skip(5);
+        case 0x9901:  // WinZip AES: version (AE-1 or AE-2), vendor "AE", strength, then the real method
+            if (length >= 7 && entry.method == 99) {
+                entry.aesVersion = r.U16();
+                r.Skip(2);
+                entry.aesStrength = r.U8();
                 entry.actualMethod = r.U16();
                 entry.aes = true;
             }

@@ -30,10 +30,14 @@ struct Entry {
     bool hasUnixTime = false;
     int64_t unixModified = 0;   // seconds since 1970
     bool aes = false;           // WinZip AES (extra 0x9901)
+    uint16_t aesVersion = 0;    // 1 (AE-1: the CRC is kept) or 2 (AE-2: no CRC, the code alone checks)
+    uint8_t aesStrength = 0;    // 1, 2, 3: AES-128, -192, -256
     bool shortZip64 = false;    // the ZIP64 extra lacks a field whose 32-bit slot says it is there
 
     bool IsDirectory() const;
     bool IsEncrypted() const { return (flags & 0x0001) != 0 || (flags & 0x0040) != 0 || method == 99; }
+    // PKWARE's strong encryption (bit 6) or a masked local record under an encrypted directory (bit 13).
+    bool IsStronglyEncrypted() const { return (flags & 0x0040) != 0 || (flags & 0x2000) != 0; }
     bool IsSymlink() const;
     bool IsReadOnly() const;
     // The method that actually compresses the data (the AES extra names it for method 99).

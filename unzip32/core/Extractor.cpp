@@ -2,6 +2,7 @@
 
 #include "unzip32/core/ByteReader.h"
 #include "unzip32/core/Decoder.h"
+#include "unzip32/core/EncryptedMember.h"
 #include "unzip32/core/Mask.h"
 #include "unzip32/core/SafePath.h"
 #include "unzip32/core/WholeMember.h"
@@ -149,29 +150,16 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
     return span;
 }
 
-// Streams one member's data from the archive to `out` (null: decode and check only) through the
-// decoder of its method, which may take `memoryLimit` for its dictionary, window or model,
-// checking the exact size and the CRC. Never produces more than the declared size. `detail`
-// says more about a refusal or failure where the decoder knows more.
-Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
-                    OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output, std::string& detail,
-                    const Progress& progress)
+// Streams the member's data to `out` through the decoder of its method, checking the exact size
+// and computing the CRC; `progress` hears of every piece.
+Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit, OutputFile* out,
+                    std::vector<uint8_t>& output, uint32_t& crc, std::string& detail, const Progress& progress)
 {
-    if (!progress(0))
-        return Status::Stopped;
-    // Deflated members of known sizes in one call, stored ones straight from the archive's view.
-    bool taken = false;
-    Status whole = DecodeWholeDeflated(source, entry, dataStart, length, memoryLimit, out, input, output, progress, taken);
-    if (!taken)
-        whole = CopyStoredInPlace(source, entry, dataStart, length, out, progress, taken);
-    if (taken)
-        return whole;
-    MemberInput data(source, dataStart, length, input);
     std::unique_ptr<Decoder> decoder;
     const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
     if (created != Status::Ok)
         return created;
-    uint32_t crc = 0;
+    crc = 0;
     uint64_t produced = 0;
     bool finished = false;
     while (!finished) {
@@ -201,9 +189,90 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
     }
     if (produced != entry.size)
         return Status::SizeMismatch;
-    if (crc != entry.crc)
+    return Status::Ok;
+}
+
+// Streams one member's data from the archive to `out` (null: decode and check only) through its
+// decryption (null for a plain member) and the decoder of its method, which may take
+// `memoryLimit` for its dictionary, window or model, checking the exact size, the CRC and for
+// WinZip AES the authentication code. Never produces more than the declared size. `detail` says
+// more about a refusal or failure where the decoder knows more.
+Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
+                    Decryption* decryption, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+                    std::string& detail, const Progress& progress)
+{
+    if (!progress(0))
+        return Status::Stopped;
+    if (decryption == nullptr) {
+        // Deflated members of known sizes in one call, stored ones straight from the archive's view.
+        bool taken = false;
+        Status whole =
+            DecodeWholeDeflated(source, entry, dataStart, length, memoryLimit, out, input, output, progress, taken);
+        if (!taken)
+            whole = CopyStoredInPlace(source, entry, dataStart, length, out, progress, taken);
+        if (taken)
+            return whole;
+    }
+    MemberInput data(source, dataStart, length, input);
+    data.SetDecryption(decryption);
+    uint32_t crc = 0;
+    const Status decoded = DecodeStream(entry, data, memoryLimit, out, output, crc, detail, progress);
+    const bool damaged = decoded == Status::DataError || decoded == Status::SizeMismatch;
+    if (decryption != nullptr && (decoded == Status::Ok || damaged)) {
+        // The authentication code covers all of the encrypted data, also what the decoder left;
+        // where it fails, it says best what went wrong.
+        if (!data.Drain())
+            return Status::Truncated;
+        const Status checked = decryption->Finish(source);
+        if (checked != Status::Ok) {
+            detail.clear();
+            return checked;
+        }
+    }
+    if (decoded != Status::Ok)
+        return decoded;
+    // AE-2 stores no CRC: its authentication code is the member's only check.
+    const bool hasCrc = !(entry.aes && entry.aesVersion == 2);
+    if (hasCrc && crc != entry.crc)
         return Status::CrcMismatch;
     return Status::Ok;
+}
+
+// Asks for an encrypted member's password until one passes the check of its encryption header,
+// at most kPasswordAsks times. Ok with the decryption and `span` narrowed to the encrypted content;
+// Encrypted when no password was given or none passed; another status (and `detail`) when the
+// member cannot be decrypted at all. Without a password a member is skipped as encrypted whatever
+// its data holds, as it always was; an encryption not decoded here is refused without asking.
+Status OpenEncrypted(Source& source, Host& host, const Entry& entry, const std::string& shown, DataSpan& span,
+                     std::unique_ptr<Decryption>& decryption, std::string& detail)
+{
+    EncryptedMember member;
+    const Status read = member.Read(source, entry, span.start, span.length, host.Cryptography(), detail);
+    if (read == Status::UnsupportedMethod)
+        return read;
+    for (int ask = 0; ask < kPasswordAsks; ++ask) {
+        Secret password;
+        if (!host.Password(shown, password)) {
+            detail = ErrorString(Status::Encrypted);
+            return Status::Encrypted;
+        }
+        if (read != Status::Ok) {
+            detail = ErrorString(read);
+            return read;
+        }
+        const Status tried = member.Try(password, decryption);
+        if (tried == Status::Ok) {
+            span.start = member.DataStart();
+            span.length = member.DataLength();
+            return Status::Ok;
+        }
+        if (tried != Status::Encrypted) {
+            detail = tried == Status::UnsupportedMethod ? "AES encryption is not available" : ErrorString(tried);
+            return tried;
+        }
+    }
+    detail = "encrypted member, wrong password";
+    return Status::Encrypted;
 }
 
 bool Matches(const std::vector<std::string>& masks, const std::string& name, bool ignoreCase)
@@ -220,6 +289,7 @@ void CountProblem(ExtractReport& report, Status status)
     case Status::CrcMismatch:
     case Status::SizeMismatch:
     case Status::DataError:
+    case Status::BadAuthentication:
     case Status::Inconsistent:
     case Status::Truncated:
     case Status::ReadFailure:
@@ -250,6 +320,7 @@ struct Slot {
     uint64_t dataStart = 0;
     uint64_t dataLength = 0;
     uint64_t memoryLimit = kDecoderMemoryLimit;  // for the decoder's dictionary, window or model
+    std::unique_ptr<Decryption> decryption;      // for an encrypted member: its keys, checked already
     std::unique_ptr<OutputFile> file;
     bool decode = false;
     bool done = true;
@@ -282,8 +353,8 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
             input.resize(wantInput);
         if (output.size() < wantOutput)
             output.resize(wantOutput);
-        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit, slot.file.get(),
-                               input, output, slot.detail, progress);
+        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit,
+                               slot.decryption.get(), slot.file.get(), input, output, slot.detail, progress);
         if (decoded == Status::Ok && slot.file)
             decoded = slot.file->Commit(*slot.entry);
     } catch (const std::bad_alloc&) {
@@ -292,6 +363,7 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
     if (decoded != Status::Ok && slot.file)
         slot.file->Abandon();
     slot.file.reset();
+    slot.decryption.reset();  // the keys go as soon as they are no longer needed
     slot.status = decoded;
     if (decoded != Status::Ok && slot.detail.empty())
         slot.detail = ErrorString(decoded);
@@ -539,8 +611,9 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         };
         const bool folder = entry.IsDirectory();
         SafeName safe;
-        if (entry.IsEncrypted()) {
-            refuse(Status::Encrypted, "encrypted");
+        if (entry.IsStronglyEncrypted()) {
+            refuse(Status::UnsupportedMethod, (entry.flags & 0x0040) != 0 ? "strong encryption is not supported"
+                                                                          : "encrypted central directory is not supported");
         } else if (!folder && !IsSupportedMethod(entry.actualMethod)) {
             refuse(Status::UnsupportedMethod, std::string("unsupported method ") + MethodName(entry.actualMethod));
         } else {
@@ -566,7 +639,13 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             DataSpan span = LocateData(source, entry, limits);
             if (span.status != Status::Ok) {
                 refuse(span.status, ErrorString(span.status));
-            } else if (!options.testOnly) {
+            } else if (entry.IsEncrypted()) {
+                std::string detail;
+                const Status opened = OpenEncrypted(source, host, entry, shown, span, slot->decryption, detail);
+                if (opened != Status::Ok)
+                    refuse(opened, detail);
+            }
+            if (slot->status == Status::Ok && !options.testOnly) {
                 Status made = Status::Ok;
                 if (parts.size() > 1)
                     made = host.CreateFolder(std::vector<std::string>(parts.begin(), parts.end() - 1));
@@ -592,7 +671,8 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         bool alone = false;
         if (slot->decode && options.threads > 0) {
             slot->memoryLimit = kSharedDecoderMemory / (options.threads + 1);
-            if (DecoderMemory(source, entry, slot->dataStart, slot->dataLength) > slot->memoryLimit) {
+            if (DecoderMemory(source, entry, slot->dataStart, slot->dataLength, slot->decryption.get()) >
+                slot->memoryLimit) {
                 drain(0);
                 slot->memoryLimit = kDecoderMemoryLimit;
                 alone = true;

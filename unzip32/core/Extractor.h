@@ -1,5 +1,7 @@
 #pragma once
+#include "unzip32/core/Crypto.h"
 #include "unzip32/core/Directory.h"
+#include "unzip32/core/Secret.h"
 #include "unzip32/core/Source.h"
 #include "unzip32/core/Status.h"
 #include "unzip32/core/WorkerThreads.h"
@@ -46,6 +48,16 @@ public:
         (void)size;
         return false;
     }
+    // The password for an encrypted member (its displayed name): true with it in `password`, false
+    // when there is none. Asked again for the same member after a wrong one.
+    virtual bool Password(const std::string& displayName, Secret& password)
+    {
+        (void)displayName;
+        (void)password;
+        return false;
+    }
+    // The cryptography for WinZip AES members; without it they are skipped as unsupported.
+    virtual Crypto* Cryptography() { return nullptr; }
 };
 
 // How many bytes of one member are written between two Service calls for it.
@@ -84,10 +96,15 @@ struct ExtractReport {
     bool stopped = false;   // Service asked for a stop
 };
 
+// How often the password of one encrypted member is asked for before the member is skipped.
+const int kPasswordAsks = 3;
+
 // Lists, tests or extracts every member of the archive. Every member is handled on its own: a
 // damaged or refused member is reported and the others still go. Host calls are all made on the
-// calling thread; only OutputFile::Write, Commit and Abandon may run on a worker thread, and
-// Source::Read then runs on several threads at once.
+// calling thread; only OutputFile::Write, Commit and Abandon, and the cipher and MAC objects the
+// host's Crypto made, may run on a worker thread, and Source::Read then runs on several threads
+// at once. An encrypted member's password is asked for and checked against its encryption header
+// on the calling thread, before anything is written for it.
 ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options);
 
 // The share saved by compression, in whole percent (0 for stored, empty or grown members).

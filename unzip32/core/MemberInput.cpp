@@ -11,7 +11,8 @@ bool MemberInput::Fill()
     if (failed_ || consumed_ == length_ || buffer_.empty())
         return false;
     const size_t piece = static_cast<size_t>(std::min<uint64_t>(buffer_.size(), length_ - consumed_));
-    if (!source_.Read(start_ + consumed_, buffer_.data(), piece)) {
+    if (!source_.Read(start_ + consumed_, buffer_.data(), piece) ||
+        (decryption_ != nullptr && !decryption_->Decrypt(buffer_.data(), piece))) {
         failed_ = true;
         return false;
     }
@@ -34,6 +35,14 @@ bool MemberInput::Take(uint8_t* to, size_t count)
         count -= piece;
     }
     return true;
+}
+
+bool MemberInput::Drain()
+{
+    do
+        available = 0;
+    while (Fill());
+    return !failed_;
 }
 
 }  // namespace unzip

@@ -1,4 +1,5 @@
 #pragma once
+#include "unzip32/core/Decryption.h"
 #include "unzip32/core/Source.h"
 
 #include <cstddef>
@@ -26,6 +27,11 @@ public:
     // True once every byte of the member's data has been handed out and taken.
     bool AtEnd() const { return available == 0 && consumed_ == length_; }
     uint64_t Length() const { return length_; }
+    // Decrypts every piece as it is read (for an encrypted member), before the decoder sees it.
+    void SetDecryption(Decryption* decryption) { decryption_ = decryption; }
+    // Reads (and so decrypts) what the decoder left of the member's data, for the decryption's
+    // check of all of it. False when the archive cannot be read.
+    bool Drain();
 
     const uint8_t* next = nullptr;
     size_t available = 0;
@@ -36,6 +42,7 @@ private:
     uint64_t length_;
     uint64_t consumed_ = 0;  // bytes read from the archive so far
     std::vector<uint8_t>& buffer_;
+    Decryption* decryption_ = nullptr;
     bool failed_ = false;
 };
 

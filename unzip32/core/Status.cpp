@@ -12,6 +12,7 @@ const char* ErrorString(Status status)
     case Status::CrcMismatch: return "CRC error";
     case Status::SizeMismatch: return "size does not match the directory";
     case Status::DataError: return "damaged compressed data";
+    case Status::BadAuthentication: return "authentication code does not match (damaged data)";
     case Status::UnsupportedMethod: return "unsupported compression method";
     case Status::Encrypted: return "encrypted member, no password";
     case Status::UnsafeName: return "unsafe member name";

@@ -11,6 +11,7 @@ enum class Status {
     CrcMismatch,        // member data does not match its CRC-32
     SizeMismatch,       // member data does not have its declared size
     DataError,          // the compressed data is damaged
+    BadAuthentication,  // encrypted data does not match its authentication code (WinZip AES)
     UnsupportedMethod,  // a compression method this library does not decode
     Encrypted,          // the member is encrypted and no password is available
     UnsafeName,         // the member's name would leave the target folder

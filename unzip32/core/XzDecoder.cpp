@@ -162,9 +162,34 @@ Status XzDecoder::ReadFooter()
     if (lzma_stream_footer_decode(&flags, footer) != LZMA_OK || lzma_stream_flags_compare(&flags_, &flags) != LZMA_OK ||
         flags.backward_size != lzma_index_hash_size(index_))
         return Status::DataError;
-    // Whatever follows (stream padding, further streams) is not read: the sizes and the CRC of
-    // the member settle whether all of it was there.
-    stage_ = Stage::Done;
+    return NextStream();
+}
+
+// Stream padding (zeros, four at a time) and further streams may follow a stream, as in
+// concatenated .xz files. Anything else is not read: the sizes and the CRC of the member settle
+// whether all of it was there.
+Status XzDecoder::NextStream()
+{
+    static const uint8_t kMagic[] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
+    uint8_t header[LZMA_STREAM_HEADER_SIZE];
+    do {
+        if (!input_.Take(header, 4)) {
+            stage_ = Stage::Done;
+            return Status::Ok;
+        }
+    } while (header[0] == 0 && header[1] == 0 && header[2] == 0 && header[3] == 0);
+    if (!std::equal(header, header + 4, kMagic) || !input_.Take(header + 4, sizeof header - 4) ||
+        !std::equal(kMagic, kMagic + sizeof kMagic, header)) {
+        stage_ = Stage::Done;
+        return Status::Ok;
+    }
+    if (lzma_stream_header_decode(&flags_, header) != LZMA_OK)
+        return Status::DataError;
+    lzma_index_hash_end(index_, nullptr);
+    index_ = lzma_index_hash_init(nullptr, nullptr);
+    if (index_ == nullptr)
+        return Status::OutOfMemory;
+    stage_ = Stage::BlockHeader;
     return Status::Ok;
 }
 

@@ -24,6 +24,7 @@ private:
     Status StartBlock();
     Status ReadIndex();
     Status ReadFooter();
+    Status NextStream();
     Status Short() const;
     void FreeFilters();
 

@@ -105,7 +105,7 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     unzip::Win32WorkerThreads workers;
     run.workers = &workers;
 
-    unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0);
+    unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0, options->archive);
     unzip::Win32Source source;
     if (!source.Open(unzip::AnsiToWide(options->archive))) {
         if (run.quiet < 2)

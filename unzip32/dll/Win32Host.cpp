@@ -1,6 +1,7 @@
 #include "unzip32/dll/Win32Host.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace unzip {
@@ -283,8 +284,9 @@ bool Win32Source::Read(uint64_t offset, void* buffer, size_t count)
     return true;
 }
 
-Win32Host::Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite)
-    : target_(target), callbacks_(callbacks), overwrite_(overwrite)
+Win32Host::Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite,
+                     const char* archive)
+    : target_(target), callbacks_(callbacks), overwrite_(overwrite), archive_(archive != nullptr ? archive : "")
 {
 }
 
@@ -319,6 +321,23 @@ bool Win32Host::Service(const std::string& displayName, uint64_t size)
     if (callbacks_ == nullptr || callbacks_->service == nullptr)
         return false;
     return callbacks_->service(displayName.c_str(), static_cast<unsigned long>(size)) != 0;
+}
+
+// The caller's password callback gets a buffer of kPasswordBuffer bytes, and one more that stays
+// 0, so that a password that fills the buffer still ends. Answer 0 means a password was given;
+// anything else (and a missing callback) means none. The buffer is wiped either way.
+bool Win32Host::Password(const std::string& displayName, Secret& password)
+{
+    const int kPasswordBuffer = 256;
+    if (callbacks_ == nullptr || callbacks_->password == nullptr)
+        return false;
+    char buffer[kPasswordBuffer + 1] = {};
+    const int answer = callbacks_->password(buffer, kPasswordBuffer, displayName.c_str(), archive_.c_str());
+    buffer[kPasswordBuffer] = '\0';
+    if (answer == 0)
+        password.Assign(buffer, std::strlen(buffer));
+    Wipe(buffer, sizeof buffer);
+    return answer == 0;
 }
 
 // Long paths (allowing for a temporary suffix) go through the \\?\ form; the parts are already free

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "unzip32/core/Extractor.h"
+#include "unzip32/dll/BcryptCrypto.h"
 #include "unzip32/dll/Win32Threads.h"
 #include "unzip32/unzip32.h"
 
@@ -60,7 +61,8 @@ private:
 // reparse point: a folder or file that is one is refused.
 class Win32Host : public Host {
 public:
-    Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite);
+    // `archive` is the archive's path as the caller gave it (the password callback names it).
+    Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite, const char* archive);
     Win32Host(const Win32Host&) = delete;
     Win32Host& operator=(const Win32Host&) = delete;
     std::string DisplayName(const Entry& entry) override;
@@ -70,6 +72,8 @@ public:
     Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
                       std::unique_ptr<OutputFile>& file) override;
     bool Service(const std::string& displayName, uint64_t size) override;
+    bool Password(const std::string& displayName, Secret& password) override;
+    Crypto* Cryptography() override { return &crypto_; }
 
     // Creates the target folder and its parents.
     Status PrepareTarget();
@@ -80,9 +84,11 @@ private:
     std::wstring target_;  // ends in a backslash
     const UnzipCallbacks* callbacks_;
     bool overwrite_;
+    std::string archive_;
     std::set<std::wstring> knownFolders_;  // made or checked in this run
     unsigned temporaryCounter_ = 0;
     LocalTimes localTimes_;
+    BcryptCrypto crypto_;
 };
 
 }  // namespace unzip

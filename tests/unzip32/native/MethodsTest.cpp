@@ -2,11 +2,12 @@
 // written here bit by bit (matches of every reach and length, resumed at any output size, damaged
 // streams), the memory refusals, and the archives that 7z, Python's zipfile and the xz and zstd
 // tools wrote (tests/unzip32/make_method_archives.py, folder in KESTROVA_METHOD_ARCHIVES).
-#include "tests/unzip32/native/RecordingHost.h"
-#include "tests/unzip32/native/ZipBuilder.h"
-#include "unzip32/core/Deflate64Decoder.h"
+#include "tests/support/ZipBuilder.h"
+#include "tests/unzip32/CountingHost.h"
+#include "unzip32/core/Decoder.h"
 #include "unzip32/core/Extractor.h"
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,9 +17,8 @@
 
 using namespace unzip;
 using ziptest::Archive;
-using ziptest::File;
+using ziptest::CountingHost;
 using ziptest::Member;
-using ziptest::RecordingHost;
 
 namespace {
 
@@ -149,17 +149,24 @@ Deflate64Writer FarAndLong()
     return w;
 }
 
-// Decodes a Deflate64 stream directly, in output pieces of at most `capacity` bytes and input
-// pieces of `piece` bytes, for a member declared `declared` bytes long (its output buffer fits).
+// Decodes a stream of the method (Deflate64 unless told) directly, in output pieces of at most
+// `capacity` bytes and input pieces of `piece` bytes, for a member declared `declared` bytes long
+// (its output buffer fits).
 Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, std::string& out,
-                      uint64_t declared = uint64_t(1) << 40)
+                      uint64_t declared = uint64_t(1) << 40, uint16_t method = 9)
 {
     MemorySource source(stream.data(), stream.size());
     std::vector<uint8_t> buffer(piece);
     MemberInput input(source, 0, stream.size(), buffer);
     Entry entry;
     entry.size = declared;
-    Deflate64Decoder decoder(entry, input);
+    entry.actualMethod = method;
+    std::unique_ptr<Decoder> created;
+    std::string detail;
+    const Status started = CreateDecoder(entry, input, kDecoderMemoryLimit, created, detail);
+    if (started != Status::Ok)
+        return started;
+    Decoder& decoder = *created;
     std::vector<uint8_t> scratch(capacity);
     bool finished = false;
     out.clear();
@@ -176,7 +183,7 @@ Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, 
     return Status::Ok;
 }
 
-ExtractReport Unpack(const std::string& bytes, RecordingHost& host, unsigned threads = 0)
+ExtractReport Unpack(const std::string& bytes, CountingHost& host, unsigned threads = 0)
 {
     MemorySource source(bytes.data(), bytes.size());
     ExtractOptions options;
@@ -214,10 +221,10 @@ TEST(Deflate64, FarLongAndStoredMatchesDecodeAtEveryPieceSize)
     }
     // Through the extractor, in a member.
     Archive a;
-    Member m = File("far.bin", content, 9);
+    Member m("far.bin", content, 9);
     m.rawPacked = stream;
     a.members.push_back(m);
-    RecordingHost host;
+    CountingHost host;
     ExtractReport r = Unpack(a.Build(), host);
     EXPECT_EQ(1, r.extracted);
     EXPECT_TRUE(host.files["far.bin"] == content);
@@ -282,6 +289,32 @@ TEST(Deflate64, DamagedStreamsAreDataErrors)
     }
 }
 
+// Two bzip2 streams in one member (as parallel writers make them), with the second one's
+// signature at every place around the end of an input piece.
+TEST(Methods, Bzip2StreamsFollowEachOtherAcrossInputPieces)
+{
+    auto compress = [](const std::string& data) {
+        std::string out(data.size() + data.size() / 100 + 600, '\0');
+        unsigned size = static_cast<unsigned>(out.size());
+        EXPECT_EQ(BZ_OK, BZ2_bzBuffToBuffCompress(&out[0], &size, const_cast<char*>(data.data()),
+                                                  static_cast<unsigned>(data.size()), 1, 0, 0));
+        out.resize(size);
+        return out;
+    };
+    std::string first, second;
+    for (size_t i = 0; i < 50000; ++i)
+        first += static_cast<char>('a' + (i * 7 + i / 13) % 26);
+    for (size_t i = 0; i < 30000; ++i)
+        second += static_cast<char>('A' + (i * 5 + i / 11) % 26);
+    const std::string stream = compress(first) + compress(second);
+    const size_t boundary = compress(first).size();
+    for (size_t piece : {boundary - 2, boundary - 1, boundary, boundary + 1, boundary + 2, size_t(1), size_t(2)}) {
+        std::string out;
+        ASSERT_EQ(Status::Ok, DecodeInPieces(stream, 1 << 16, piece, out, first.size() + second.size(), 12)) << piece;
+        EXPECT_TRUE(out == first + second) << "input pieces of " << piece;
+    }
+}
+
 // Parameters that need more memory than a decoder may take are refused before anything is
 // decoded, with the reason; the other members still extract. (The archives of the tools include
 // a member that needs more than a decoder's share while others decode: it is decoded alone.)
@@ -294,27 +327,27 @@ TEST(Methods, HungryMembersAreRefusedWithTheReason)
     };
     std::vector<Case> cases;
     {
-        Member m = File("big.lzma", "x", 14);
+        Member m("big.lzma", "x", 14);
         m.rawPacked = std::string("\x10\x02\x05\x00\x5d\x00\x00\x00\x04", 9) + std::string(20, '\0');  // 64 MiB
         m.declaredSize = 60 << 20;
         cases.push_back({"LZMA dictionary", m, "LZMA dictionary of 60 MiB, more than 40 MiB"});
     }
     {
-        Member m = File("big.ppmd", "x", 98);
+        Member m("big.ppmd", "x", 98);
         m.rawPacked = std::string("\xf5\x03", 2) + std::string(20, '\0');  // order 6, 64 MiB
         cases.push_back({"PPMd model", m, "PPMd model of 64 MiB, more than 40 MiB"});
     }
     {
         // A frame header asking for a 64 MiB window, then a raw block of one byte.
-        Member m = File("big.zst", "x", 93);
+        Member m("big.zst", "x", 93);
         m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\x80\x09\x00\x00x", 10);
         cases.push_back({"Zstandard window", m, "Zstandard window of 64 MiB, more than 40 MiB"});
     }
     for (const Case& c : cases) {
         Archive a;
         a.members.push_back(c.member);
-        a.members.push_back(File("fine.txt", "fine"));
-        RecordingHost host;
+        a.members.push_back(Member("fine.txt", "fine"));
+        CountingHost host;
         ExtractReport r = Unpack(a.Build(), host);
         EXPECT_EQ(1, r.skippedUnsupported) << c.what;
         EXPECT_EQ(1, r.extracted) << c.what;
@@ -343,7 +376,7 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
                 continue;
             const std::string bytes = ReadFile(path);
             for (unsigned threads : {0u, 2u}) {
-                RecordingHost host;
+                CountingHost host;
                 ExtractReport r = Unpack(bytes, host, threads);
                 const bool intact = *variant == '\0';
                 EXPECT_EQ(intact ? 0 : 1, r.damaged) << path;

@@ -1,4 +1,4 @@
-#include "tests/unzip32/ZipBuilder.h"
+#include "tests/support/ZipBuilder.h"
 
 #include <zlib.h>
 
@@ -30,10 +30,10 @@ uint32_t Crc(const std::string& data)
         crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-std::string Deflate(const std::string& data)
+std::string Deflate(const std::string& data, int level)
 {
     z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 16, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
@@ -71,14 +71,57 @@ std::string Text(size_t count, uint32_t seed)
     return out;
 }
 
+Archive& Archive::Add(const std::string& name, const std::string& data, bool deflate)
+{
+    Member member(name, data, deflate && !data.empty() ? 8 : 0);
+    if (member.method == 8)
+        member.rawPacked = Deflate(data, 9);
+    members.push_back(member);
+    return *this;
+}
+
+Archive& Archive::AddZeros(const std::string& name, uint64_t size)
+{
+    const size_t chunk = 1u << 20;
+    const std::string zeros(chunk, '\0');
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    auto deflateZeros = [&](size_t count, int flush) {
+        std::vector<unsigned char> buffer(deflateBound(&stream, chunk) + 64);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        stream.avail_in = static_cast<uInt>(count);
+        stream.next_out = buffer.data();
+        stream.avail_out = static_cast<uInt>(buffer.size());
+        deflate(&stream, flush);
+        return std::string(reinterpret_cast<char*>(buffer.data()), buffer.size() - stream.avail_out);
+    };
+    Member member(name, std::string(), 8);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    const std::string block = deflateZeros(chunk, Z_FULL_FLUSH);
+    uint64_t left = size;
+    for (; left >= chunk; left -= chunk) {
+        member.rawPacked += block;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(chunk));
+    }
+    member.rawPacked += deflateZeros(static_cast<size_t>(left), Z_FINISH);
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(left));
+    deflateEnd(&stream);
+    member.declaredCrc = static_cast<int64_t>(crc);
+    member.declaredSize = static_cast<int64_t>(size);
+    members.push_back(member);
+    return *this;
+}
+
 std::string Archive::Build() const
 {
     std::string out = prefix;
     const uint64_t base = adjustOffsets ? 0 : prefix.size();
     std::string central;
     for (const Member& m : members) {
+        m.offset = out.size();
         const uint64_t offset = out.size() - base;
-        std::string packed = m.method == 8 ? Deflate(m.data) : m.data;
+        m.packed = !m.rawPacked.empty() ? m.rawPacked : m.method == 8 ? Deflate(m.data) : m.data;
+        const std::string& packed = m.packed;
         const uint32_t crc = m.declaredCrc >= 0 ? static_cast<uint32_t>(m.declaredCrc) : Crc(m.data);
         const uint64_t size = m.declaredSize >= 0 ? static_cast<uint64_t>(m.declaredSize) : m.data.size();
         const uint64_t csize =
@@ -96,8 +139,9 @@ std::string Archive::Build() const
             out += Le32(crc) + Le32(0xFFFFFFFFu) + Le32(0xFFFFFFFFu);
         else
             out += Le32(crc) + Le32(static_cast<uint32_t>(csize)) + Le32(static_cast<uint32_t>(size));
-        out += Le16(static_cast<uint16_t>(m.name.size())) + Le16(static_cast<uint16_t>(localExtra.size()));
-        out += m.name + localExtra + packed;
+        const std::string& localName = m.localName.empty() ? m.name : m.localName;
+        out += Le16(static_cast<uint16_t>(localName.size())) + Le16(static_cast<uint16_t>(localExtra.size()));
+        out += localName + localExtra + packed;
         if (m.descriptor) {
             if (m.descriptorSignature)
                 out += Le32(0x08074b50);
@@ -123,19 +167,22 @@ std::string Archive::Build() const
         central += Le32(m.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(declaredOffset));
         central += m.name + centralExtra;
     }
-    const uint64_t centralOffset = out.size() - base;
+    const uint64_t centralOffset =
+        declaredDirectoryOffset >= 0 ? static_cast<uint64_t>(declaredDirectoryOffset) : out.size() - base;
+    const uint64_t centralSize =
+        declaredDirectorySize >= 0 ? static_cast<uint64_t>(declaredDirectorySize) : central.size();
     out += central;
     const uint64_t entries = declaredEntries >= 0 ? static_cast<uint64_t>(declaredEntries) : members.size();
     if (zip64End) {
         const uint64_t recordOffset = out.size() - base;
         out += Le32(0x06064b50) + Le64(44) + Le16(45) + Le16(45) + Le32(disk) + Le32(disk) + Le64(entries) +
-               Le64(entries) + Le64(central.size()) + Le64(centralOffset);
+               Le64(entries) + Le64(centralSize) + Le64(centralOffset);
         out += Le32(0x07064b50) + Le32(0) + Le64(recordOffset) + Le32(1);
     }
     const bool wide = zip64End;
     out += Le32(0x06054b50) + Le16(disk) + Le16(disk);
     out += Le16(wide ? 0xFFFF : static_cast<uint16_t>(entries)) + Le16(wide ? 0xFFFF : static_cast<uint16_t>(entries));
-    out += Le32(wide ? 0xFFFFFFFFu : static_cast<uint32_t>(central.size()));
+    out += Le32(wide ? 0xFFFFFFFFu : static_cast<uint32_t>(centralSize));
     out += Le32(wide ? 0xFFFFFFFFu : static_cast<uint32_t>(centralOffset));
     out += Le16(static_cast<uint16_t>(comment.size())) + comment + trailing;
     return out;

@@ -1,0 +1,136 @@
+#include "unzip32/dll/BcryptCrypto.h"
+
+namespace unzip {
+
+namespace {
+
+// bcrypt takes 32-bit sizes: larger pieces go in several calls.
+const size_t kLargestPiece = 1u << 30;
+
+class BcryptAes : public BlockCipher {
+public:
+    explicit BcryptAes(BCRYPT_KEY_HANDLE key) : key_(key) {}
+    BcryptAes(const BcryptAes&) = delete;
+    BcryptAes& operator=(const BcryptAes&) = delete;
+    ~BcryptAes() override { ::BCryptDestroyKey(key_); }
+
+    bool Encrypt(const uint8_t* in, uint8_t* out, size_t blocks) override
+    {
+        size_t left = 16 * blocks;
+        while (left > 0) {
+            const ULONG piece = static_cast<ULONG>(left < kLargestPiece ? left : kLargestPiece);
+            ULONG done = 0;
+            // ECB needs neither an initialisation vector nor padding: whole blocks go in and out.
+            if (!BCRYPT_SUCCESS(::BCryptEncrypt(key_, const_cast<PUCHAR>(in), piece, nullptr, nullptr, 0, out, piece,
+                                                &done, 0)) ||
+                done != piece)
+                return false;
+            in += piece;
+            out += piece;
+            left -= piece;
+        }
+        return true;
+    }
+
+private:
+    BCRYPT_KEY_HANDLE key_;
+};
+
+class BcryptHmac : public Mac {
+public:
+    explicit BcryptHmac(BCRYPT_HASH_HANDLE hash) : hash_(hash) {}
+    BcryptHmac(const BcryptHmac&) = delete;
+    BcryptHmac& operator=(const BcryptHmac&) = delete;
+    ~BcryptHmac() override { ::BCryptDestroyHash(hash_); }
+
+    bool Update(const uint8_t* data, size_t size) override
+    {
+        while (size > 0) {
+            const ULONG piece = static_cast<ULONG>(size < kLargestPiece ? size : kLargestPiece);
+            if (!BCRYPT_SUCCESS(::BCryptHashData(hash_, const_cast<PUCHAR>(data), piece, 0)))
+                return false;
+            data += piece;
+            size -= piece;
+        }
+        return true;
+    }
+    bool Finish(uint8_t code[kSize]) override
+    {
+        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_, code, static_cast<ULONG>(kSize), 0));
+    }
+
+private:
+    BCRYPT_HASH_HANDLE hash_;
+};
+
+}  // namespace
+
+BcryptCrypto::~BcryptCrypto()
+{
+    if (aes_ != nullptr)
+        ::BCryptCloseAlgorithmProvider(aes_, 0);
+    if (hmac_ != nullptr)
+        ::BCryptCloseAlgorithmProvider(hmac_, 0);
+}
+
+BCRYPT_ALG_HANDLE BcryptCrypto::Aes()
+{
+    if (aes_ != nullptr)
+        return aes_;
+    BCRYPT_ALG_HANDLE opened = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&opened, BCRYPT_AES_ALGORITHM, nullptr, 0)))
+        return nullptr;
+    // Keys made from the provider take its chaining mode.
+    if (!BCRYPT_SUCCESS(::BCryptSetProperty(opened, BCRYPT_CHAINING_MODE,
+                                            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
+                                            sizeof BCRYPT_CHAIN_MODE_ECB, 0))) {
+        ::BCryptCloseAlgorithmProvider(opened, 0);
+        return nullptr;
+    }
+    aes_ = opened;
+    return aes_;
+}
+
+BCRYPT_ALG_HANDLE BcryptCrypto::Hmac()
+{
+    if (hmac_ == nullptr &&
+        !BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&hmac_, BCRYPT_SHA1_ALGORITHM, nullptr,
+                                                      BCRYPT_ALG_HANDLE_HMAC_FLAG)))
+        hmac_ = nullptr;
+    return hmac_;
+}
+
+bool BcryptCrypto::DeriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
+                             unsigned iterations, uint8_t* key, size_t keySize)
+{
+    BCRYPT_ALG_HANDLE prf = Hmac();
+    return prf != nullptr && passwordSize < kLargestPiece && saltSize < kLargestPiece && keySize < kLargestPiece &&
+           BCRYPT_SUCCESS(::BCryptDeriveKeyPBKDF2(prf, const_cast<PUCHAR>(password), static_cast<ULONG>(passwordSize),
+                                                  const_cast<PUCHAR>(salt), static_cast<ULONG>(saltSize), iterations,
+                                                  key, static_cast<ULONG>(keySize), 0));
+}
+
+std::unique_ptr<BlockCipher> BcryptCrypto::CreateAes(const uint8_t* key, size_t keySize)
+{
+    BCRYPT_ALG_HANDLE aes = Aes();
+    BCRYPT_KEY_HANDLE handle = nullptr;
+    // Without a key object buffer bcrypt keeps the key schedule itself, and wipes it when the key
+    // is destroyed.
+    if (aes == nullptr || !BCRYPT_SUCCESS(::BCryptGenerateSymmetricKey(aes, &handle, nullptr, 0,
+                                                                        const_cast<PUCHAR>(key),
+                                                                        static_cast<ULONG>(keySize), 0)))
+        return nullptr;
+    return std::make_unique<BcryptAes>(handle);
+}
+
+std::unique_ptr<Mac> BcryptCrypto::CreateHmacSha1(const uint8_t* key, size_t keySize)
+{
+    BCRYPT_ALG_HANDLE hmac = Hmac();
+    BCRYPT_HASH_HANDLE handle = nullptr;
+    if (hmac == nullptr || !BCRYPT_SUCCESS(::BCryptCreateHash(hmac, &handle, nullptr, 0, const_cast<PUCHAR>(key),
+                                                               static_cast<ULONG>(keySize), 0)))
+        return nullptr;
+    return std::make_unique<BcryptHmac>(handle);
+}
+
+}  // namespace unzip
