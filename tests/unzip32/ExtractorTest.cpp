@@ -208,8 +208,9 @@ TEST(Extractor, LargeMembers_KeepTheirChecks)
         EXPECT_EQ(c.good ? 1 : 0, report.extracted) << c.what;
         EXPECT_EQ(c.good ? 0 : 1, report.damaged) << c.what;
         EXPECT_EQ(c.good ? 0 : 1, host.abandoned) << c.what;
-        if (c.good)
+        if (c.good) {
             EXPECT_TRUE(host.files[c.member.name] == c.member.data) << c.what;
+        }
     }
 }
 
