@@ -5,18 +5,27 @@
 # Then, for every other compression method, ours against 7z on 15 members of 10 MB and on one
 # member of 100 MB (KV_BENCH_METHODS=0 leaves them out; making their archives once takes minutes;
 # KV_BENCH_BASIC=0 leaves out the cases before them).
-# Usage: bench/run_unzip_bench.sh <build folder with bin/> [work folder] [rounds]
+# At the end a table: ours beside 7z and bsdtar, ours / the best peer, and our peak memory.
+# Usage: bench/run_unzip_bench.sh [build folder with bin/] [work folder] [rounds]
+# The default build folder is build/ (the shipped 32-bit build) when this machine runs 32-bit Wine,
+# else build/x64. KV_BENCH_ZIP64=0 leaves out the 4 GiB case (slow to make).
 # Needs WINEPREFIX/DISPLAY set (as for the tests); uses /usr/lib/wine/wine64 for 64-bit builds,
 # wine for 32-bit ones.
 set -euo pipefail
-BIN=$(cd "${1:?build folder}" && pwd)/bin
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+if [ -z "${1:-}" ]; then
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then set -- "$ROOT/build" "${@:2}"; else set -- "$ROOT/build/x64" "${@:2}"; fi
+fi
+BIN=$(cd "$1" && pwd)/bin
 WORK=${2:-/tmp/kv-bench}
 ROUNDS=${3:-3}
 [ -f "$BIN/unzip_bench.exe" ] || { echo "build unzip_bench and bare_inflate first" >&2; exit 1; }
 # The PE machine field (0x8664 for x86_64) picks the loader.
 machine=$(od -An -tx1 -j "$(( $(od -An -tu4 -j60 -N4 "$BIN/unzip_bench.exe" | tr -d ' ') + 4 ))" -N2 "$BIN/unzip_bench.exe" | tr -d ' ')
-if [ "$machine" = 6486 ]; then WINE=/usr/lib/wine/wine64; else WINE=wine; fi
+if [ "$machine" = 6486 ]; then WINE=/usr/lib/wine/wine64; BUILD_KIND="64-bit"; else WINE=wine; BUILD_KIND="32-bit"; fi
+TABLE=$WORK/table.md
 mkdir -p "$WORK/archives"
+: >"$TABLE"
 
 # Without a running wineserver every Wine process starts one and boots the prefix again (about
 # half a second), which would land on whichever tool runs first after a pause. One server for the
@@ -146,7 +155,7 @@ run_case() {
     line+="  ours/7z $ratio"
     if [ -z "$list" ] && [ -z "$method" ]; then line+="  ours/bare $(echo "scale=2; $med_ours / $med_bare" | bc)"; fi
     # The same without Wine's process start-up: the library call and the bare loop timed inside.
-    local in_ours in_bare
+    local in_ours in_bare=
     in_ours=$(echo "${inner[ours]}" | tr ' ' '\n' | grep . | median)
     line+=$(printf "\n    inside Wine: ours %.3f" "$in_ours")
     line+="  ours/7z $(echo "scale=2; $in_ours / $med_7z" | bc)"
@@ -163,10 +172,27 @@ run_case() {
         mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")" 2>&1 >/dev/null | grep -o 'peak working set [0-9.]* MiB, peak private [0-9.]* MiB')
     fi
     echo "$line  ($mem)"
+    # The table's row: ours inside Wine (the library call; whole processes above), the peers, the
+    # ratio to the best peer that ran, our peak private memory.
+    local best=$med_7z peers
+    peers=$(printf "%.3f" "$med_7z")
+    if [ -n "${med_bsdtar:-}" ] && [ -z "$list" ] && [ -z "$method" ]; then
+        peers+=$(printf " | %.3f" "$med_bsdtar")
+        if [ "$(echo "$med_bsdtar < $best" | bc)" = 1 ]; then best=$med_bsdtar; fi
+    else
+        peers+=" | -"
+    fi
+    local private
+    private=$(echo "$mem" | grep -o 'peak private [0-9.]*' | grep -o '[0-9.]*$' || echo "?")
+    local bare=-
+    if [ -n "${in_bare:-}" ]; then bare=$(echo "scale=2; $in_ours / $in_bare" | bc); fi
+    printf "| %s | %.3f | %.3f | %s | %s | %s | %s |\n" "$name" "$med_ours" "$in_ours" "$peers" \
+        "$(echo "scale=2; $med_ours / $best" | bc) / $(echo "scale=2; $in_ours / $best" | bc)" "$bare" "$private" >>"$TABLE"
     rm -rf "$WORK/out"
 }
 
-echo "medians of $ROUNDS rounds, wall seconds; ours = UNZIP32.DLL via unzip_bench under Wine"
+echo "timing the $BUILD_KIND build in $BIN (Wine: $WINE); load: $(uptime | sed 's/.*load average/load average/')"
+echo "medians of $ROUNDS rounds, wall seconds; ours = UNZIP32.DLL via unzip_bench under Wine; output to files"
 echo "(first line: whole processes; 'inside Wine': the library call and the bare loop as timed in-process)"
 if [ "${KV_BENCH_BASIC:-1}" = 1 ]; then
     run_case many-deflated many-deflated.zip
@@ -190,7 +216,15 @@ if [ -f "$WORK/archives/zip64-4g.zip" ]; then
     mem=$($WINE "$BIN/unzip_bench.exe" "$(winpath "$WORK/archives/zip64-4g.zip")" "$(winpath "$dest")" 2>&1 >/dev/null | grep -o 'peak working set [0-9.]* MiB, peak private [0-9.]* MiB' || true)
     e=$(date +%s.%N)
     got=$(stat -c %s "$dest/huge.bin" 2>/dev/null || echo 0)
+    t=$(echo "$e - $s" | bc)
+    printf "| zip64-4g | %.3f | - | - | - | - | - | %s |\n" "$t" "$(echo "$mem" | grep -o 'peak private [0-9.]*' | grep -o '[0-9.]*$')" >>"$TABLE"
     printf "zip64-4g     ours %.3f  (%s; huge.bin %s bytes, %s)\n" "$(echo "$e - $s" | bc)" "$mem" "$got" \
         "$( [ -f "$dest/after/past-4-gib.txt" ] && echo 'member past 4 GiB extracted' || echo 'member past 4 GiB MISSING')"
     rm -rf "$WORK/out"
 fi
+
+echo
+echo "$BUILD_KIND build, medians of $ROUNDS rounds, wall seconds; load at the end: $(uptime | sed 's/.*load average: //')"
+echo "| case | ours (process) | ours (inside Wine) | 7z | bsdtar | ours / best peer (process / inside) | ours / bare loop (inside) | peak private MiB |"
+echo "|---|---|---|---|---|---|---|---|"
+cat "$TABLE"

@@ -1,10 +1,10 @@
 # The compression libraries that the ZIP core links in statically, compiled from Debian's source
 # packages, which scripts/kestrova.sh fetches once into KESTROVA_THIRD_PARTY (bzip2, xz-utils,
-# libzstd, p7zip; `bash scripts/kestrova.sh sources`). They are never copied into the repository.
+# libzstd, p7zip, libdeflate; `bash scripts/kestrova.sh sources`). They are never copied into the repository.
 # Only the decoding parts are built, as static libraries, with the compilers and flags of the
 # project that includes this file: the cross builds and the native sanitizer and fuzzer builds.
 #
-# Defines kv_bzip2, kv_lzma, kv_zstd and kv_ppmd, and KV_THIRD_PARTY_VERSIONS (for the log).
+# Defines kv_bzip2, kv_lzma, kv_zstd, kv_ppmd and kv_deflate, and KV_THIRD_PARTY_VERSIONS (for the log).
 # KV_ROOT must name the repository's root.
 
 if(NOT KESTROVA_THIRD_PARTY)
@@ -16,10 +16,10 @@ if(NOT KESTROVA_THIRD_PARTY)
     endif()
 endif()
 set(KESTROVA_THIRD_PARTY ${KESTROVA_THIRD_PARTY} CACHE PATH
-    "Folder with the unpacked Debian source packages bzip2, xz-utils, libzstd and p7zip")
+    "Folder with the unpacked Debian source packages bzip2, xz-utils, libzstd, p7zip and libdeflate")
 
 set(KV_THIRD_PARTY_VERSIONS "")
-foreach(package bzip2 xz-utils libzstd p7zip)
+foreach(package bzip2 xz-utils libzstd p7zip libdeflate)
     if(NOT EXISTS ${KESTROVA_THIRD_PARTY}/${package}/.debian-version)
         message(FATAL_ERROR "The Debian source package ${package} is missing from ${KESTROVA_THIRD_PARTY}: "
                             "run `bash scripts/kestrova.sh sources` (or build through scripts/kestrova.sh), or "
@@ -97,3 +97,12 @@ set(p7 ${KESTROVA_THIRD_PARTY}/p7zip/C)
 add_library(kv_ppmd STATIC ${p7}/Ppmd8.c ${p7}/Ppmd8Dec.c)
 target_compile_options(kv_ppmd PRIVATE ${KV_THIRD_PARTY_FLAGS})
 target_include_directories(kv_ppmd SYSTEM PUBLIC ${p7})
+
+# libdeflate: its whole-buffer DEFLATE decompressor and its CRC-32 (with the CPU feature detection
+# that picks the PCLMUL/SSE code paths at run time). Static, cdecl, the default allocator.
+set(ld ${KESTROVA_THIRD_PARTY}/libdeflate)
+add_library(kv_deflate STATIC ${ld}/lib/deflate_decompress.c ${ld}/lib/crc32.c ${ld}/lib/utils.c
+    ${ld}/lib/x86/cpu_features.c)
+target_compile_options(kv_deflate PRIVATE ${KV_THIRD_PARTY_FLAGS})
+target_include_directories(kv_deflate PRIVATE ${ld})
+target_include_directories(kv_deflate SYSTEM PUBLIC ${ld})

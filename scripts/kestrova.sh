@@ -24,7 +24,7 @@ PACKAGES=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-po
 # Debian source packages of the compression libraries that UNZIP32.DLL links in statically. They are
 # fetched once into the build folder (never into the repository); CMake compiles them with the
 # build's own compilers (third_party/CMakeLists.txt).
-SOURCE_PACKAGES=(bzip2 xz-utils libzstd p7zip)
+SOURCE_PACKAGES=(bzip2 xz-utils libzstd p7zip libdeflate)
 THIRD_PARTY=$BUILD/third_party/src
 
 log() { echo "kestrova: $*" >&2; }

@@ -180,6 +180,40 @@ TEST(Extractor, Bomb_StopsAtTheDeclaredSizeAndIsAbandoned)
     EXPECT_EQ(1, host.abandoned);
 }
 
+// Deflated members too large to decode in one call are streamed, with the same size and CRC
+// checks; stored members above a mebibyte are copied from the archive's view, CRC checked.
+TEST(Extractor, LargeMembers_KeepTheirChecks)
+{
+    const std::string zeros(41u << 20, '\0');  // more than a decoder may hold at once
+    struct Case {
+        const char* what;
+        Member member;
+        bool good;
+    };
+    std::vector<Case> cases = {{"streamed", {"big.bin", zeros}, true}};
+    cases.push_back({"streamed, more than declared", {"more.bin", zeros}, false});
+    cases.back().member.declaredSize = static_cast<int64_t>(zeros.size()) - 1;
+    cases.push_back({"streamed, less than declared", {"less.bin", zeros}, false});
+    cases.back().member.declaredSize = static_cast<int64_t>(zeros.size()) + 1;
+    cases.push_back({"streamed, bad CRC", {"crc.bin", zeros}, false});
+    cases.back().member.declaredCrc = 1;
+    cases.push_back({"stored in place", Stored("stored.bin", ziptest::Text(3u << 20)), true});
+    cases.push_back({"stored in place, bad CRC", Stored("stored-crc.bin", ziptest::Text(3u << 20)), false});
+    cases.back().member.declaredCrc = 1;
+    for (const Case& c : cases) {
+        Archive archive;
+        archive.members = {c.member};
+        CountingHost host;
+        ExtractReport report = ExtractBytes(archive.Build(), host);
+        EXPECT_EQ(c.good ? 1 : 0, report.extracted) << c.what;
+        EXPECT_EQ(c.good ? 0 : 1, report.damaged) << c.what;
+        EXPECT_EQ(c.good ? 0 : 1, host.abandoned) << c.what;
+        if (c.good) {
+            EXPECT_TRUE(host.files[c.member.name] == c.member.data) << c.what;
+        }
+    }
+}
+
 TEST(Extractor, SelfExtractorStub_EitherOffsetsFindTheData)
 {
     for (bool adjust : {true, false}) {

@@ -5,8 +5,7 @@
 #include "unzip32/core/EncryptedMember.h"
 #include "unzip32/core/Mask.h"
 #include "unzip32/core/SafePath.h"
-
-#include <zlib.h>
+#include "unzip32/core/WholeMember.h"
 
 #include <algorithm>
 #include <atomic>
@@ -151,10 +150,6 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
     return span;
 }
 
-// Told the bytes a member has produced so far, before its first piece and after each one; false
-// stops the member with Status::Stopped.
-using Progress = std::function<bool(uint64_t produced)>;
-
 // Streams the member's data to `out` through the decoder of its method, checking the exact size
 // and computing the CRC; `progress` hears of every piece.
 Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit, OutputFile* out,
@@ -164,7 +159,7 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
     const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
     if (created != Status::Ok)
         return created;
-    crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+    crc = 0;
     uint64_t produced = 0;
     bool finished = false;
     while (!finished) {
@@ -182,7 +177,7 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
             return Status::SizeMismatch;
         if (got == 0 && !finished)
             return Status::Internal;  // a decoder that neither produces nor ends
-        crc = static_cast<uint32_t>(crc32(crc, piece, static_cast<uInt>(got)));
+        crc = Crc32(crc, piece, got);
         produced += got;
         if (out != nullptr && got > 0) {
             const Status written = out->Write(piece, got);
@@ -208,6 +203,16 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
 {
     if (!progress(0))
         return Status::Stopped;
+    if (decryption == nullptr) {
+        // Deflated members of known sizes in one call, stored ones straight from the archive's view.
+        bool taken = false;
+        Status whole =
+            DecodeWholeDeflated(source, entry, dataStart, length, memoryLimit, out, input, output, progress, taken);
+        if (!taken)
+            whole = CopyStoredInPlace(source, entry, dataStart, length, out, progress, taken);
+        if (taken)
+            return whole;
+    }
     MemberInput data(source, dataStart, length, input);
     data.SetDecryption(decryption);
     uint32_t crc = 0;
@@ -335,6 +340,13 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
     try {
         // Buffers grow to what the members need, up to their fixed size: small members cost little.
         const Entry& entry = *slot.entry;
+        // A deflated member decoded in one piece leaves the buffers at its size; a member of
+        // another method gets them back to their streaming size, as its decoder takes memory of
+        // its own.
+        if (entry.actualMethod != 8 && (input.size() > kInputChunk || output.size() > kOutputChunk)) {
+            std::vector<uint8_t>().swap(input);
+            std::vector<uint8_t>().swap(output);
+        }
         const size_t wantInput = static_cast<size_t>(std::min<uint64_t>(kInputChunk, std::max<uint64_t>(slot.dataLength, 1)));
         const size_t wantOutput = static_cast<size_t>(std::min<uint64_t>(kOutputChunk, entry.size + 1));
         if (input.size() < wantInput)

@@ -18,6 +18,7 @@ std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const char* text);
 
 // The archive file, read with 64-bit positions; reads may come from several threads at once.
+// Large members are seen through views of the file instead.
 class Win32Source : public Source {
 public:
     Win32Source() = default;
@@ -27,10 +28,14 @@ public:
     bool Open(const std::wstring& path);
     uint64_t Size() const override { return size_; }
     bool Read(uint64_t offset, void* buffer, size_t count) override;
+    std::unique_ptr<SourceView> View(uint64_t offset, size_t count) override;
 
 private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE mapping_ = nullptr;  // the whole archive, read-only (none for an empty file)
+    Win32Lock readLock_;        // the file pointer's
     uint64_t size_ = 0;
+    uint64_t granularity_ = 65536;  // views start at multiples of it
 };
 
 // DOS times are local times; this turns them into file times (UTC) by the local zone's rules.
