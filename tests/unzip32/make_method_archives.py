@@ -32,6 +32,7 @@ Writes into the folder:
 
 bench/run_unzip_bench.sh imports write_zip from here for its XZ and Zstandard archives.
 """
+import hashlib
 import os
 import random
 import shutil
@@ -83,16 +84,78 @@ def seven_zip(name, method, folder, members):
 PASSWORD = "kv Secret-1"
 
 
+# The wrong passwords the tests give: each must fail the password check of every member, which a
+# wrong ZipCrypto password passes by chance once in 256 (one check byte) and an AES one once in
+# 65,536 (the 2-byte verifier). 7z picks new random headers and salts every time, so an archive
+# that would let one of them through is made again.
+WRONG_PASSWORDS = ["wrong", PASSWORD + "x", ""]
+
+
+def zipcrypto_check_passes(password, header, check):
+    table = [0] * 256
+    for i in range(256):
+        c = i
+        for _ in range(8):
+            c = (c >> 1) ^ 0xEDB88320 if c & 1 else c >> 1
+        table[i] = c
+    keys = [0x12345678, 0x23456789, 0x34567890]
+
+    def update(byte):
+        keys[0] = (keys[0] >> 8) ^ table[(keys[0] ^ byte) & 0xFF]
+        keys[1] = ((keys[1] + (keys[0] & 0xFF)) * 134775813 + 1) & 0xFFFFFFFF
+        keys[2] = (keys[2] >> 8) ^ table[(keys[2] ^ (keys[1] >> 24)) & 0xFF]
+
+    for byte in password.encode():
+        update(byte)
+    plain = 0
+    for byte in header:
+        temp = (keys[2] | 2) & 0xFFFF
+        plain = byte ^ (((temp * (temp ^ 1)) >> 8) & 0xFF)
+        update(plain)
+    return plain == check
+
+
+def wrong_password_passes(path):
+    data = open(path, "rb").read()
+    for _, local, _ in records(data):
+        flags, method, time = struct.unpack("<HHH", data[local + 6:local + 12])
+        crc = struct.unpack("<I", data[local + 14:local + 18])[0]
+        n, e = struct.unpack("<HH", data[local + 26:local + 30])
+        start = local + 30 + n + e
+        if method == 99:
+            extra, strength = data[local + 30 + n:start], None
+            while len(extra) >= 4:
+                tag, size = struct.unpack("<HH", extra[:4])
+                if tag == 0x9901:
+                    strength = extra[8]
+                extra = extra[4 + size:]
+            key = 8 + 8 * strength
+            salt, verifier = data[start:start + key // 2], data[start + key // 2:start + key // 2 + 2]
+            if any(hashlib.pbkdf2_hmac("sha1", w.encode(), salt, 1000, 2 * key + 2)[-2:] == verifier
+                   for w in WRONG_PASSWORDS):
+                return True
+        elif flags & 1:
+            check = (time >> 8) if flags & 0x0008 else (crc >> 24)
+            if any(zipcrypto_check_passes(w, data[start:start + 12], check) for w in WRONG_PASSWORDS):
+                return True
+    return False
+
+
 def encrypted(name, encryption, members, extra=(), stdin=None):
     path = os.path.join(OUT, name)
     command = ["7z", "a", "-tzip", "-mem=" + encryption, "-p" + PASSWORD, *extra, path, *members]
-    if stdin is None:
-        run(*command, cwd=FILES)
-    else:
-        with open(os.path.join(FILES, stdin), "rb") as f:
-            subprocess.run(command + ["-si" + stdin], stdin=f, check=True, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, cwd=FILES)
-    return path
+    for _ in range(50):
+        if os.path.exists(path):
+            os.remove(path)
+        if stdin is None:
+            run(*command, cwd=FILES)
+        else:
+            with open(os.path.join(FILES, stdin), "rb") as f:
+                subprocess.run(command + ["-si" + stdin], stdin=f, check=True, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, cwd=FILES)
+        if not wrong_password_passes(path):
+            return path
+    sys.exit(name + ": every archive 7z wrote let a wrong password through")
 
 
 def records(data):

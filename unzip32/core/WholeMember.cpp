@@ -14,7 +14,7 @@ const uint16_t kDeflated = 8;
 // Content is written (and progress told) in pieces of this size.
 const size_t kWritePiece = 8u << 20;
 // A stored member is seen through views of at most this size, one after the other.
-const uint64_t kViewPiece = 64u << 20;
+const uint64_t kViewPiece = 16u << 20;
 
 struct FreeDecompressor {
     void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
