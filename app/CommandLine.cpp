@@ -15,13 +15,13 @@ bool ToAnsi(const std::wstring& wide, std::string& ansi)
     const bool utf8 = ::GetACP() == CP_UTF8;
     BOOL lossy = FALSE;
     const int size = static_cast<int>(wide.size());
-    int length = ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0,
-                                       nullptr, utf8 ? nullptr : &lossy);
+    int length = ::WideCharToMultiByte(
+        CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
     if (length <= 0 || lossy)
         return false;
     ansi.resize(static_cast<size_t>(length));
-    ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), size, &ansi[0], length, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(
+        CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), size, &ansi[0], length, nullptr, nullptr);
     return true;
 }
 

@@ -127,7 +127,8 @@ void DragListView::AnswerDisplayInfo(const NMHDR& header)
             return;
         const Row& row = rows_[static_cast<size_t>(item.iItem)];
         if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0) {
-            const std::string& text = item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
+            const std::string& text =
+                item.iSubItem >= 0 && item.iSubItem <= 2 ? row.texts[item.iSubItem] : row.texts[0];
             fw::CopyCut(text, item.pszText, item.cchTextMax);
         }
         if ((item.mask & LVIF_IMAGE) && item.iSubItem == 0)
@@ -158,12 +159,10 @@ int DragListView::FindRow(int start, const std::string& text, UINT flags) const
     for (int n = 0; n < span; ++n) {
         int i = (start + n) % count;
         const std::string& name = rows_[static_cast<size_t>(i)].texts[0];
-        bool match = (flags & LVFI_PARTIAL)
-                         ? name.size() >= text.size() &&
-                               ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
-                                                static_cast<int>(text.size()), text.c_str(),
-                                                static_cast<int>(text.size())) == CSTR_EQUAL
-                         : ::lstrcmpiA(name.c_str(), text.c_str()) == 0;
+        bool match = (flags & LVFI_PARTIAL) ? name.size() >= text.size() &&
+                ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), static_cast<int>(text.size()),
+                    text.c_str(), static_cast<int>(text.size())) == CSTR_EQUAL
+                                            : ::lstrcmpiA(name.c_str(), text.c_str()) == 0;
         if (match)
             return i;
     }
@@ -190,13 +189,13 @@ void DragListView::AddRow(HWND target, const std::string& path, const std::strin
         list->Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
         return;
     }
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = 0;
     item.pszText = &name[0];
     item.iImage = icon;
     ::SendMessageA(target, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    LVITEMA column{};
+    LVITEMA column {};
     column.iSubItem = 1;
     column.pszText = const_cast<char*>(location.c_str());
     ::SendMessageA(target, LVM_SETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&column));
@@ -256,20 +255,15 @@ bool DragListView::OnReflectedNotify(const NMHDR& header, LRESULT& result)
         result = FindRow(find.iStart, fw::Narrow(find.lvfi.psz), find.lvfi.flags);
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
 LRESULT DragListView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_MOUSEMOVE:
-        MoveDrag(lParam);
-        break;
-    case WM_LBUTTONUP:
-        FinishDrag(lParam);
-        break;
+    case WM_MOUSEMOVE: MoveDrag(lParam); break;
+    case WM_LBUTTONUP: FinishDrag(lParam); break;
     case WM_RBUTTONDOWN:
         // The list view's own handling of the press tracks the button until it is released and
         // keeps the release to itself (then asks for the context menu), so a drag ends here.
@@ -282,8 +276,7 @@ LRESULT DragListView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         // Never passed on: the list's own handling would start its context behaviour.
         CancelDrag();
         return 0;
-    default:
-        break;
+    default: break;
     }
     return CallOriginal(msg, wParam, lParam);
 }
@@ -295,7 +288,7 @@ void DragListView::BeginDrag(const NMLISTVIEW& notice)
         return;
     DragState& drag = TheApp().GetDragState();
     drag.dragItem = notice.iItem;
-    POINT origin{0, 0};
+    POINT origin {0, 0};
     HIMAGELIST image = reinterpret_cast<HIMAGELIST>(
         Send(LVM_CREATEDRAGIMAGE, static_cast<WPARAM>(notice.iItem), reinterpret_cast<LPARAM>(&origin)));
     drag.dragImage.AttachOwned(image);  // frees the previous drag's image
@@ -313,7 +306,7 @@ void DragListView::MoveDrag(LPARAM lParam)
     DragState& drag = TheApp().GetDragState();
     if (!drag.isDragging)
         return;
-    POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    POINT point {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     ::ClientToScreen(hwnd_, &point);
     ::ImageList_DragMove(point.x, point.y);
     ::ImageList_DragShowNolock(FALSE);
@@ -337,7 +330,7 @@ void DragListView::FinishDrag(LPARAM lParam)
     ::ImageList_DragLeave(::GetDesktopWindow());
     ::ImageList_EndDrag();
 
-    POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    POINT point {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     ::ClientToScreen(hwnd_, &point);
     drag.dropPoint = point;
     drag.dropTarget = ::WindowFromPoint(point);

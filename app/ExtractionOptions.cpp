@@ -29,8 +29,8 @@ ExtractionOptions ExtractionOptions::FromSettings(const settings::SettingsDialog
     return options;
 }
 
-std::string ExtractionDestination(engine::PathInfo& archive, const ExtractionOptions& options,
-                                  const std::string& chosen, bool single)
+std::string ExtractionDestination(
+    engine::PathInfo& archive, const ExtractionOptions& options, const std::string& chosen, bool single)
 {
     const bool titleFolder = options.titleFolder && !(options.smartFolder && single);
     if (!options.askForFolder)

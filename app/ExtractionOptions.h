@@ -26,8 +26,8 @@ struct ExtractionOptions {
 // The folder `archive` is extracted into: beside it, or in the folder `chosen` at the start of the
 // run; in either, inside a sub-folder named after the archive when the title option is on, unless
 // the smart folder option is on too and the archive holds one top-level entry (`single`).
-std::string ExtractionDestination(engine::PathInfo& archive, const ExtractionOptions& options,
-                                  const std::string& chosen, bool single = false);
+std::string ExtractionDestination(
+    engine::PathInfo& archive, const ExtractionOptions& options, const std::string& chosen, bool single = false);
 
 // True when every member name (as listed) lies under one top-level folder, or there is one single
 // file: such an archive brings its own folder, or needs none.

@@ -24,7 +24,8 @@ std::string ExtractionSummary::Text() const
 {
     std::string text = texts::kSummaryHeading + lines_;
     if (count_ > kShownLines)
-        text += Ellipsis() + texts::kSummaryMoreBefore + std::to_string(count_ - kShownLines) + texts::kSummaryMoreAfter + "\n";
+        text += Ellipsis() + texts::kSummaryMoreBefore + std::to_string(count_ - kShownLines) +
+            texts::kSummaryMoreAfter + "\n";
     return text;
 }
 
@@ -37,8 +38,8 @@ std::string ExtractionSummary::Ellipsis()
     char bytes[8] = {};
     BOOL lossy = FALSE;
     const bool utf8 = ::GetACP() == CP_UTF8;
-    int length = ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, 1, bytes, sizeof bytes, nullptr,
-                                       utf8 ? nullptr : &lossy);
+    int length = ::WideCharToMultiByte(
+        CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, 1, bytes, sizeof bytes, nullptr, utf8 ? nullptr : &lossy);
     if (length <= 0 || lossy)
         return "...";
     return std::string(bytes, static_cast<size_t>(length));

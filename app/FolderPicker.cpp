@@ -13,7 +13,6 @@ namespace app {
 
 namespace {
 
-
 // Turns a path into the desktop folder's item list for it; null when the shell cannot parse it.
 // `parsed` tells whether the desktop folder could be asked at all.
 fw::OwnedItemList ParseRoot(const std::string& root, bool& parsed)
@@ -35,7 +34,7 @@ fw::OwnedItemList ParseRoot(const std::string& root, bool& parsed)
 
 std::string FolderPicker::Browse()
 {
-    BROWSEINFOA info{};
+    BROWSEINFOA info {};
     fw::OwnedItemList rootList;
     if (!root.empty()) {
         bool asked = false;

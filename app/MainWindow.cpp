@@ -46,7 +46,11 @@ struct ColumnSetting {
 };
 // Explorer columns 0..2, then extraction-list columns 0..1.
 const ColumnSetting kColumns[] = {
-    {"Explore Name", 180}, {"Explore Size", 56}, {"Explore Created", 110}, {"List Name", 150}, {"List Location", 210},
+    {"Explore Name", 180},
+    {"Explore Size", 56},
+    {"Explore Created", 110},
+    {"List Name", 150},
+    {"List Location", 210},
 };
 
 // Registry numbers are decimal text; the leading digits with an optional sign count, anything else is 0.
@@ -67,8 +71,8 @@ int ReadNumber(settings::RegistryStore& store, const char* subKey, const char* n
 void SetButtonBitmap(const fw::Button& button, int bitmapId)
 {
     // A bitmap that cannot be loaded leaves the button without an image.
-    HANDLE bitmap = ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP,
-                                 0, 0, 0);
+    HANDLE bitmap =
+        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, 0);
     button.SetBitmap(static_cast<HBITMAP>(bitmap));
 }
 
@@ -88,7 +92,7 @@ bool MainWindow::OnInit()
     ::UpdateWindow(Settings());
 
     HANDLE icon = ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0,
-                               0, LR_CREATEDIBSECTION);
+        0, LR_CREATEDIBSECTION);
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 
     // Archives and folders dropped from the shell onto the window or its lists are queued.
@@ -138,7 +142,7 @@ void MainWindow::RestorePlacement()
     int right = ReadNumber(store, "Placement", "Width");
     int bottom = ReadNumber(store, "Placement", "Tall");
     bool restored = top != 0 && left != 0 && right != 0 && bottom != 0;
-    RECT wanted = restored ? RECT{left, top, right, bottom} : GetWindowRect();
+    RECT wanted = restored ? RECT {left, top, right, bottom} : GetWindowRect();
     RECT placed = FitPlacement(wanted);
     if (restored || !::EqualRect(&placed, &wanted))
         SetPos(placed.left, placed.top, placed.right - placed.left, placed.bottom - placed.top);
@@ -150,7 +154,7 @@ RECT MainWindow::FitPlacement(RECT rect)
     rect.bottom = std::max(rect.bottom, rect.top + kMinimumOuterHeight);
     if (::MonitorFromRect(&rect, MONITOR_DEFAULTTONULL) != nullptr)
         return rect;
-    MONITORINFO monitor{};
+    MONITORINFO monitor {};
     monitor.cbSize = sizeof monitor;
     if (!::GetMonitorInfoA(::MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &monitor))
         return rect;
@@ -158,9 +162,11 @@ RECT MainWindow::FitPlacement(RECT rect)
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
     // Inside the work area where the size allows; a window larger than it keeps its top-left corner there.
-    int x = std::max(static_cast<int>(work.left), std::min(static_cast<int>(rect.left), static_cast<int>(work.right) - width));
-    int y = std::max(static_cast<int>(work.top), std::min(static_cast<int>(rect.top), static_cast<int>(work.bottom) - height));
-    return RECT{x, y, x + width, y + height};
+    int x = std::max(
+        static_cast<int>(work.left), std::min(static_cast<int>(rect.left), static_cast<int>(work.right) - width));
+    int y = std::max(
+        static_cast<int>(work.top), std::min(static_cast<int>(rect.top), static_cast<int>(work.bottom) - height));
+    return RECT {x, y, x + width, y + height};
 }
 
 bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -280,8 +286,7 @@ bool MainWindow::OnNotify(int id, const NMHDR& header, LRESULT& result)
         }
         result = 0;
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -311,9 +316,9 @@ void MainWindow::LayoutControls()
     websiteButton.SetPos(w - 74, h + 178, 23, 23);
     versionLabel.SetPos(w + 15, h + 183, 32, 15);
 
-    const fw::Window* redrawn[] = {&desktopButton, &viewButton,  &executeButton, &upButton,       &searchButton,
-                                   &refreshButton, &deleteButton, &countLabel,   &ExtractionList, &pathLabel,
-                                   &progressBar,   &optionsButton, &websiteButton, &emailButton,  &versionLabel};
+    const fw::Window* redrawn[] = {&desktopButton, &viewButton, &executeButton, &upButton, &searchButton,
+        &refreshButton, &deleteButton, &countLabel, &ExtractionList, &pathLabel, &progressBar, &optionsButton,
+        &websiteButton, &emailButton, &versionLabel};
     for (const fw::Window* control : redrawn)
         control->Redraw();
 }
@@ -326,7 +331,7 @@ void MainWindow::PlaceCountLabel(int w)
     std::string text = countLabel.GetText();
     if (HDC dc = ::GetDC(countLabel)) {
         HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(countLabel.Send(WM_GETFONT)));
-        SIZE extent{};
+        SIZE extent {};
         if (::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent))
             width = std::max(width, static_cast<int>(extent.cx) + 4);
         ::SelectObject(dc, old);
@@ -357,8 +362,8 @@ void MainWindow::PaintMinimised()
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(hwnd_, &paint);
     Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    HICON icon = static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
-                                                 MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0, 0, LR_SHARED));
+    HICON icon = static_cast<HICON>(::LoadImageA(
+        fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0, 0, LR_SHARED));
     RECT client = GetClientRect();
     int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
     int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
@@ -439,8 +444,7 @@ void MainWindow::SavePlacementAndColumns()
     store.WriteNumber("Placement", "Tall", outer.bottom);
 
     const int widths[5] = {ExplorerList.GetColumnWidth(0), ExplorerList.GetColumnWidth(1),
-                           ExplorerList.GetColumnWidth(2), ExtractionList.GetColumnWidth(0),
-                           ExtractionList.GetColumnWidth(1)};
+        ExplorerList.GetColumnWidth(2), ExtractionList.GetColumnWidth(0), ExtractionList.GetColumnWidth(1)};
     for (size_t i = 0; i < 5; ++i)
         store.WriteNumber("Columns", kColumns[i].name, widths[i]);
 }

@@ -33,8 +33,8 @@ public:
     // Explorer pane: shows `folder` (with or without a trailing backslash): archives, then folders.
     enum class ListKind { Archives, Folders };
     void NavigateTo(const std::string& folder);
-    void ListFolderPass(const std::string& folder, ListKind kind, bool clear,
-                        const std::vector<WIN32_FIND_DATAA>* matches = nullptr);
+    void ListFolderPass(
+        const std::string& folder, ListKind kind, bool clear, const std::vector<WIN32_FIND_DATAA>* matches = nullptr);
     static std::string WithBackslash(const std::string& folder);
     static void Enumerate(const std::string& folder, std::vector<WIN32_FIND_DATAA>& matches);
 

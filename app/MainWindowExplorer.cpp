@@ -24,15 +24,14 @@ using engine::PathInfo;
 
 namespace {
 
-
 // Every folders pass sets one of the two Up pictures; each is loaded once for the process, since
 // not every platform shares bitmaps loaded again from the same resource.
 void SetUpBitmap(const fw::Button& button, bool atRoot)
 {
-    static HBITMAP up = static_cast<HBITMAP>(::LoadImageA(fw::Application::Instance()->HInstance(),
-                                                          MAKEINTRESOURCEA(IDB_UP), IMAGE_BITMAP, 0, 0, 0));
-    static HBITMAP rootUp = static_cast<HBITMAP>(::LoadImageA(
-        fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP_ROOT), IMAGE_BITMAP, 0, 0, 0));
+    static HBITMAP up = static_cast<HBITMAP>(
+        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP), IMAGE_BITMAP, 0, 0, 0));
+    static HBITMAP rootUp = static_cast<HBITMAP>(
+        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP_ROOT), IMAGE_BITMAP, 0, 0, 0));
     button.SetBitmap(atRoot ? rootUp : up);
 }
 
@@ -75,8 +74,8 @@ void MainWindow::Enumerate(const std::string& folder, std::vector<WIN32_FIND_DAT
 // One pass over the folder: its archives or its sub-folders, inserted at the top in the order the
 // file system reports them. The enumeration's own data gives each entry's kind, size and date, so
 // the pass asks the file system nothing more per entry; `matches`, when given, is that enumeration.
-void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bool clear,
-                                const std::vector<WIN32_FIND_DATAA>* matches)
+void MainWindow::ListFolderPass(
+    const std::string& folderText, ListKind kind, bool clear, const std::vector<WIN32_FIND_DATAA>* matches)
 {
     const std::string folder = WithBackslash(folderText);
     if (kind == ListKind::Folders)
@@ -108,10 +107,10 @@ void MainWindow::ListFolderPass(const std::string& folderText, ListKind kind, bo
         const std::string type = isFolder ? std::string("\folder") : entry.Extension();
         auto known = iconOfType.find(type);
         if (known == iconOfType.end()) {
-            SHFILEINFOA info{};
+            SHFILEINFOA info {};
             ::SHGetFileInfoA(isFolder ? "folder" : ("file" + type).c_str(),
-                             isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
-                             SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
+                isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
             known = iconOfType.emplace(type, info.iIcon).first;
         }
         DragListView::Row row;
@@ -203,15 +202,10 @@ void MainWindow::OnExplorerKey(WORD key)
     switch (key) {
     case VK_DELETE:
     case VK_DECIMAL:
-    case 'D':
-        DeleteExplorerSelection();
-        break;
+    case 'D': DeleteExplorerSelection(); break;
     case 'E':
-    case VK_RETURN:
-        SearchSelected();
-        break;
-    default:
-        break;
+    case VK_RETURN: SearchSelected(); break;
+    default: break;
     }
 }
 

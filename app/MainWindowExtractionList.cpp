@@ -49,15 +49,15 @@ void MainWindow::ShowExtractionMenu()
     if (menu == nullptr)
         return;
     HMENU popup = ::GetSubMenu(menu, 0);
-    POINT point{};
+    POINT point {};
     ::GetCursorPos(&point);
     // During a run the queue must stay as it is, and no other run may start.
     const UINT state = ExtractionList.GetItemCount() > 0 && !IsRunning() ? (MF_BYPOSITION | MF_ENABLED)
-                                                         : (MF_BYPOSITION | MF_GRAYED | MF_DISABLED);
+                                                                         : (MF_BYPOSITION | MF_GRAYED | MF_DISABLED);
     for (UINT position : {0u, 1u, 3u, 4u})
         ::EnableMenuItem(popup, position, state);
-    int command = static_cast<int>(
-        ::TrackPopupMenu(popup, TPM_NONOTIFY | TPM_RETURNCMD, point.x, point.y, 0, hwnd_, nullptr));
+    int command =
+        static_cast<int>(::TrackPopupMenu(popup, TPM_NONOTIFY | TPM_RETURNCMD, point.x, point.y, 0, hwnd_, nullptr));
     ::DestroyMenu(menu);
     switch (command) {
     case IDM_EXTRACT_ALL: RunExtraction(true); break;
@@ -75,15 +75,10 @@ void MainWindow::OnExtractionKey(WORD key)
     switch (key) {
     case VK_DELETE:
     case VK_DECIMAL:
-    case 'D':
-        RemoveSelected();
-        break;
+    case 'D': RemoveSelected(); break;
     case 'E':
-    case VK_RETURN:
-        RunExtraction(true);
-        break;
-    default:
-        break;
+    case VK_RETURN: RunExtraction(true); break;
+    default: break;
     }
 }
 

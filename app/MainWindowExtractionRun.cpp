@@ -102,14 +102,14 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     std::vector<std::string> paths;  // the rows handled, in row order
     ExtractionSummary summary;       // the worker's until it has ended
     fw::Thread* thread = nullptr;
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop {false};
     bool closeAfter = false;  // the window's thread only
     std::string caption;      // the window's caption before the run
 
     // Progress, written by the worker and read by the window's thread.
-    std::atomic<int> archiveIndex{0};
-    std::atomic<int> archivePermille{0};
-    std::atomic<bool> progressPosted{false};
+    std::atomic<int> archiveIndex {0};
+    std::atomic<int> archivePermille {0};
+    std::atomic<bool> progressPosted {false};
 
     // The archive being extracted (worker only): its listing's total and what has been reached.
     bool listing = false;
@@ -128,7 +128,7 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     std::string answer;
     bool answered = false;
     // One session for the whole run: archives that share a password ask for it once.
-    engine::PasswordSession passwords{*this};
+    engine::PasswordSession passwords {*this};
 };
 
 bool MainWindow::Run::AtMember(const char* name, unsigned long size)
@@ -162,8 +162,8 @@ bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& m
     engine::UnzipEngine engine;
     engine.SetListener(this);
     listing = true;
-    const bool listed = engine.Unzip(path, nullptr, masks.empty() ? nullptr : masks.data(),
-                                     static_cast<int>(masks.size()), true) == 1;
+    const bool listed =
+        engine.Unzip(path, nullptr, masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), true) == 1;
     listing = false;
     if (!listed)
         return false;
@@ -201,14 +201,14 @@ void MainWindow::Run::ExtractAll()
         engine::UnzipEngine engine;
         engine.SetListener(this);
         engine.SetPasswords(&passwords);
-        engine.Unzip(path, destination.c_str(), masks.empty() ? nullptr : masks.data(),
-                     static_cast<int>(masks.size()), false);
+        engine.Unzip(
+            path, destination.c_str(), masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), false);
         summary.Add(path, engine.GetResult());
     }
 }
 
 // Defined where the run is complete.
-MainWindow::MainWindow() : fw::ModelessDialog(IDD_MAIN) {}
+MainWindow::MainWindow() : fw::ModelessDialog(IDD_MAIN) { }
 MainWindow::~MainWindow() = default;
 
 bool MainWindow::IsRunning() const
@@ -313,7 +313,7 @@ void MainWindow::ShowRunProgress()
     const int index = run_->archiveIndex.load();
     progressBar.SetPosition(index * kProgressPerRow + run_->archivePermille.load() * kProgressPerRow / 1000);
     const std::string caption = run_->caption + texts::kRunCaptionBefore + std::to_string(index + 1) +
-                                texts::kRunCaptionOf + std::to_string(run_->paths.size());
+        texts::kRunCaptionOf + std::to_string(run_->paths.size());
     if (GetText() != caption)
         SetText(caption);
 }

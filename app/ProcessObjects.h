@@ -4,7 +4,7 @@
 namespace engine {
 class ArchiveViewerDialog;
 class FileIconCache;
-}
+}  // namespace engine
 namespace settings {
 class SettingsDialog;
 }

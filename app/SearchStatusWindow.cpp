@@ -9,7 +9,7 @@ namespace app {
 
 using engine::PathInfo;
 
-SearchStatusWindow::SearchStatusWindow() : fw::ModelessDialog(IDD_SEARCH_STATUS) {}
+SearchStatusWindow::SearchStatusWindow() : fw::ModelessDialog(IDD_SEARCH_STATUS) { }
 
 bool SearchStatusWindow::Create(HWND owner)
 {

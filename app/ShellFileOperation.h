@@ -34,7 +34,7 @@ private:
     int destinationCapacity_ = 0;
     int sourceLength_ = 0;
     int destinationLength_ = 0;
-    SHFILEOPSTRUCTA request_{};
+    SHFILEOPSTRUCTA request_ {};
     char* destinationBuffer_ = nullptr;
     char* sourceBuffer_ = nullptr;
     char* sourceWrite_ = nullptr;

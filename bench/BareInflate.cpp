@@ -41,7 +41,7 @@ int main(int argc, char** argv)
     ::QueryPerformanceCounter(&start);
     ::GetFileSizeEx(in, &size);
     auto readAt = [&](uint64_t offset, void* buffer, size_t count) {
-        OVERLAPPED at{};
+        OVERLAPPED at {};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD got = 0;
@@ -90,7 +90,7 @@ int main(int argc, char** argv)
         } else {
             packed.resize(csize);
             readAt(dataStart, packed.data(), csize);
-            z_stream stream{};
+            z_stream stream {};
             inflateInit2(&stream, -MAX_WBITS);
             stream.next_in = packed.data();
             stream.avail_in = csize;
@@ -109,6 +109,6 @@ int main(int argc, char** argv)
     }
     ::QueryPerformanceCounter(&stop);
     std::fprintf(stderr, "bare_inflate: %.3f s, members %d\n",
-                 static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart), members);
+        static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart), members);
     return 0;
 }

@@ -36,7 +36,7 @@ int main(int argc, char** argv)
         best = std::min(best, took.count());
     }
     std::printf("decode_speed: %s: %d of %d members, %.1f MB in %.3f s, %.0f MB/s\n", argv[1], report.extracted,
-                report.members, static_cast<double>(report.totalSize) / 1e6, best,
-                static_cast<double>(report.totalSize) / 1e6 / best);
+        report.members, static_cast<double>(report.totalSize) / 1e6, best,
+        static_cast<double>(report.totalSize) / 1e6 / best);
     return report.extracted == report.members ? 0 : 1;
 }

@@ -23,12 +23,13 @@ int main(int argc, char** argv)
     engine::UnzipEngine engine;
     const int ok = engine.Unzip(argv[1], list ? nullptr : argv[2], nullptr, 0, list);
     ::QueryPerformanceCounter(&stop);
-    PROCESS_MEMORY_COUNTERS memory{};
+    PROCESS_MEMORY_COUNTERS memory {};
     memory.cb = sizeof memory;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
     std::fprintf(stderr, "unzip_bench: %s %.3f s, peak working set %.1f MiB, peak private %.1f MiB, members %d\n",
-                 ok ? "ok" : "FAILED", static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
-                 static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0,
-                 static_cast<double>(memory.PeakPagefileUsage) / 1048576.0, engine.GetMemberCount());
+        ok ? "ok" : "FAILED",
+        static_cast<double>(stop.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
+        static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0,
+        static_cast<double>(memory.PeakPagefileUsage) / 1048576.0, engine.GetMemberCount());
     return ok ? 0 : 1;
 }

@@ -8,7 +8,7 @@
 
 namespace engine {
 
-ArchiveViewerDialog::ArchiveViewerDialog() : fw::ModelessDialog(IDD_VIEWER) {}
+ArchiveViewerDialog::ArchiveViewerDialog() : fw::ModelessDialog(IDD_VIEWER) { }
 
 bool ArchiveViewerDialog::OnInit()
 {

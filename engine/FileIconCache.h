@@ -46,7 +46,7 @@ private:
     // Holds the same system list; the base handle is taken from it.
     fw::ImageList systemList_;
     UINT flags_ = kSmallIcons;
-    SHFILEINFOA fileInfo_{};
+    SHFILEINFOA fileInfo_ {};
 };
 
 }  // namespace engine

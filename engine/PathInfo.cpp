@@ -26,12 +26,9 @@ bool FindFirstMatch(const std::string& path, WIN32_FIND_DATAA& data)
 
 }  // namespace
 
-PathInfo::PathInfo() : PathInfo(std::string()) {}
+PathInfo::PathInfo() : PathInfo(std::string()) { }
 
-PathInfo::PathInfo(const std::string& text)
-    : path(text), findData_(), hasFindData_(false)
-{
-}
+PathInfo::PathInfo(const std::string& text) : path(text), findData_(), hasFindData_(false) { }
 
 PathInfo::PathInfo(const std::string& text, const WIN32_FIND_DATAA& found)
     : path(text), findData_(found), hasFindData_(true)
@@ -167,7 +164,7 @@ std::string PathInfo::DateText(int which, const char* format) const
     if (ticks < kUnixEpochAsFileTime)
         return std::string();
     __time64_t seconds = static_cast<__time64_t>((ticks - kUnixEpochAsFileTime) / 10000000ULL);
-    struct tm local {};
+    struct tm local { };
     if (_localtime64_s(&local, &seconds) != 0)
         return std::string();
     char buffer[128];

@@ -63,8 +63,8 @@ int UZ_API PasswordCallback(char* buffer, int size, const char* prompt, const ch
     }
 }
 
-void UZ_API MemberCallback(unsigned long size, unsigned long packedSize, unsigned factor, unsigned, unsigned,
-                           unsigned, unsigned, unsigned, char, const char* name, const char*, unsigned long, char)
+void UZ_API MemberCallback(unsigned long size, unsigned long packedSize, unsigned factor, unsigned, unsigned, unsigned,
+    unsigned, unsigned, char, const char* name, const char*, unsigned long, char)
 {
     MemberListing::Instance().Add(name != nullptr ? name : "", size, packedSize, factor);
 }
@@ -131,8 +131,8 @@ std::string UnzipEngine::ResultText(int result)
     }
 }
 
-int UnzipEngine::Unzip(const std::string& archive, const char* target, char** excludeNames, int excludeCount,
-                       bool listMode)
+int UnzipEngine::Unzip(
+    const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode)
 {
     MemberListing& listing = MemberListing::Instance();
     listing.Restart();

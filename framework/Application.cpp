@@ -43,7 +43,7 @@ int Application::Run(HINSTANCE instance)
     hinstance_ = instance;
     title_ = ModuleTitle(instance);
 
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls {sizeof controls, ICC_WIN95_CLASSES | ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
     try {

@@ -32,9 +32,9 @@ public:
     void SetRegistryKey(const std::string& name) { registryKey_ = name; }
 
     // Kept for programs that host embedded controls in dialogs; nothing to do with the standard controls.
-    void EnableControlContainer() {}
+    void EnableControlContainer() { }
     // Three-dimensional drawing of the standard controls is the platform's default; kept as a no-op.
-    void Enable3dControls() {}
+    void Enable3dControls() { }
 
     Window* MainWindow() const { return mainWindow_; }
     void SetMainWindow(Window* window) { mainWindow_ = window; }

@@ -8,7 +8,7 @@ const int kTextSize = 4096;
 
 int ComboBoxEx::InsertItem(int index, const std::string& text, int image, int selectedImage) const
 {
-    COMBOBOXEXITEMA item{};
+    COMBOBOXEXITEMA item {};
     item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE;
     item.iItem = index;
     item.pszText = const_cast<char*>(text.c_str());
@@ -21,7 +21,7 @@ std::string ComboBoxEx::GetItemText(int index) const
 {
     // The control does not report a text's length: room for a long path in a multibyte code page.
     char buffer[kTextSize] = {};
-    COMBOBOXEXITEMA item{};
+    COMBOBOXEXITEMA item {};
     item.mask = CBEIF_TEXT;
     item.iItem = index;
     item.pszText = buffer;

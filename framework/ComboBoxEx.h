@@ -13,10 +13,7 @@ public:
     std::string GetItemText(int index) const;
     int GetCount() const { return static_cast<int>(Send(CB_GETCOUNT)); }
     // Selects the entry; -1 clears the selection. Returns false when the index does not exist.
-    bool SetCurSel(int index) const
-    {
-        return Send(CB_SETCURSEL, static_cast<WPARAM>(index)) != CB_ERR || index == -1;
-    }
+    bool SetCurSel(int index) const { return Send(CB_SETCURSEL, static_cast<WPARAM>(index)) != CB_ERR || index == -1; }
     int GetCurSel() const { return static_cast<int>(Send(CB_GETCURSEL)); }
     bool ResetContent() const
     {

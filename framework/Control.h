@@ -14,7 +14,7 @@ public:
     ~Control() override;
 
     // Called by Dialog::Bind once the handle is attached.
-    virtual void Bound() {}
+    virtual void Bound() { }
 
     // Notifications this control sent to its parent, offered to the control first. Return true to
     // keep the parent from seeing it; `result` is what the parent's dialog procedure answers.

@@ -23,10 +23,8 @@ bool ReturnsDirectly(UINT msg)
     case WM_COMPAREITEM:
     case WM_VKEYTOITEM:
     case WM_CHARTOITEM:
-    case WM_QUERYDRAGICON:
-        return true;
-    default:
-        return false;
+    case WM_QUERYDRAGICON: return true;
+    default: return false;
     }
 }
 
@@ -40,9 +38,7 @@ Dialog* Dialog::FromHandle(HWND hwnd)
 bool Dialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (msg) {
-    case WM_INITDIALOG:
-        result = OnInit() ? TRUE : FALSE;
-        return true;
+    case WM_INITDIALOG: result = OnInit() ? TRUE : FALSE; return true;
     case WM_COMMAND: {
         int id = LOWORD(wParam);
         int code = HIWORD(wParam);
@@ -64,19 +60,12 @@ bool Dialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
         }
         return OnNotify(static_cast<int>(header.idFrom), header, result);
     }
-    case WM_SIZE:
-        return OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
-    case WM_TIMER:
-        return OnTimer(static_cast<UINT_PTR>(wParam));
-    case WM_PAINT:
-        return OnPaint();
-    case WM_CLOSE:
-        return OnClose();
-    case WM_DESTROY:
-        OnDestroy();
-        return false;
-    default:
-        return false;
+    case WM_SIZE: return OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+    case WM_TIMER: return OnTimer(static_cast<UINT_PTR>(wParam));
+    case WM_PAINT: return OnPaint();
+    case WM_CLOSE: return OnClose();
+    case WM_DESTROY: OnDestroy(); return false;
+    default: return false;
     }
 }
 
@@ -145,14 +134,14 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
 bool ModelessDialog::Create(HWND parent)
 {
     HWND hwnd = ::CreateDialogParamA(Application::Instance()->HInstance(), MAKEINTRESOURCEA(TemplateId()), parent,
-                                     &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+        &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
     return hwnd != nullptr;
 }
 
 INT_PTR ModalDialog::DoModal(HWND parent)
 {
     return ::DialogBoxParamA(Application::Instance()->HInstance(), MAKEINTRESOURCEA(TemplateId()), parent,
-                             &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+        &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 }  // namespace fw

@@ -11,7 +11,7 @@ namespace fw {
 // gets the dialog manager's default processing.
 class Dialog : public Window {
 public:
-    explicit Dialog(int templateId) : templateId_(templateId) {}
+    explicit Dialog(int templateId) : templateId_(templateId) { }
     int TemplateId() const { return templateId_; }
 
     // The dialog object that owns `hwnd`, or null.
@@ -31,7 +31,7 @@ protected:
     virtual bool OnPaint() { return false; }
     virtual bool OnClose() { return false; }
     // Called on WM_DESTROY, while the children still exist.
-    virtual void OnDestroy() {}
+    virtual void OnDestroy() { }
     virtual bool OnOK() { return false; }
     virtual bool OnCancel() { return false; }
 

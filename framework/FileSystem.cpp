@@ -20,8 +20,8 @@ std::string NarrowName(const wchar_t* name)
     const bool utf8 = ::GetACP() == CP_UTF8;
     BOOL lossy = FALSE;
     char buffer[MAX_PATH] = {};
-    int length = ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, name, -1, buffer, sizeof buffer,
-                                       nullptr, utf8 ? nullptr : &lossy);
+    int length = ::WideCharToMultiByte(
+        CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, name, -1, buffer, sizeof buffer, nullptr, utf8 ? nullptr : &lossy);
     if (length <= 0 || lossy)
         return std::string();
     return buffer;
@@ -77,7 +77,7 @@ std::wstring WidePath(const std::string& path)
 
 HANDLE FindFirst(const std::string& pattern, WIN32_FIND_DATAA& match)
 {
-    WIN32_FIND_DATAW wide{};
+    WIN32_FIND_DATAW wide {};
     HANDLE find = ::FindFirstFileW(WidePath(pattern).c_str(), &wide);
     if (find == INVALID_HANDLE_VALUE)
         return find;
@@ -89,7 +89,7 @@ HANDLE FindFirst(const std::string& pattern, WIN32_FIND_DATAA& match)
 
 bool FindNext(HANDLE find, WIN32_FIND_DATAA& match)
 {
-    WIN32_FIND_DATAW wide{};
+    WIN32_FIND_DATAW wide {};
     while (::FindNextFileW(find, &wide)) {
         if (ToAnsi(wide, match))
             return true;

@@ -7,7 +7,7 @@ namespace fw {
 
 int ListView::InsertColumn(int index, const std::string& text, int width) const
 {
-    LVCOLUMNA column{};
+    LVCOLUMNA column {};
     column.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
     column.fmt = LVCFMT_LEFT;
     column.cx = width;
@@ -26,7 +26,7 @@ int ListView::GetColumnCount() const
 
 int ListView::InsertItem(int index, const std::string& text, int image) const
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_TEXT;
     if (image >= 0) {
         item.mask |= LVIF_IMAGE;
@@ -39,7 +39,7 @@ int ListView::InsertItem(int index, const std::string& text, int image) const
 
 bool ListView::SetItemText(int item, int subItem, const std::string& text) const
 {
-    LVITEMA lv{};
+    LVITEMA lv {};
     lv.iSubItem = subItem;
     lv.pszText = const_cast<char*>(text.c_str());
     return Send(LVM_SETITEMTEXTA, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv)) != FALSE;
@@ -50,7 +50,7 @@ std::string ListView::GetItemText(int item, int subItem) const
     // LVM_GETITEMTEXT answers the number of characters copied; grow until the text fits.
     for (size_t size = 512;; size *= 4) {
         std::vector<char> buffer(size);
-        LVITEMA lv{};
+        LVITEMA lv {};
         lv.iSubItem = subItem;
         lv.pszText = buffer.data();
         lv.cchTextMax = static_cast<int>(size);
@@ -64,7 +64,7 @@ std::string ListView::GetItemText(int item, int subItem) const
 
 bool ListView::SetItemState(int item, UINT state, UINT mask) const
 {
-    LVITEMA lv{};
+    LVITEMA lv {};
     lv.stateMask = mask;
     lv.state = state;
     return Send(LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lv)) != FALSE;
@@ -72,7 +72,7 @@ bool ListView::SetItemState(int item, UINT state, UINT mask) const
 
 int ListView::GetItemImage(int item) const
 {
-    LVITEMA lv{};
+    LVITEMA lv {};
     lv.mask = LVIF_IMAGE;
     lv.iItem = item;
     if (Send(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&lv)) == FALSE)
@@ -82,7 +82,7 @@ int ListView::GetItemImage(int item) const
 
 int ListView::HitTest(POINT point) const
 {
-    LVHITTESTINFO info{};
+    LVHITTESTINFO info {};
     info.pt = point;
     return static_cast<int>(Send(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&info)));
 }

@@ -13,7 +13,10 @@ public:
     int InsertColumn(int index, const std::string& text, int width) const;
     bool DeleteColumn(int index) const { return Send(LVM_DELETECOLUMN, static_cast<WPARAM>(index)) != FALSE; }
     int GetColumnCount() const;
-    int GetColumnWidth(int index) const { return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index))); }
+    int GetColumnWidth(int index) const
+    {
+        return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index)));
+    }
 
     // Inserts a row with its column-0 text and image; returns its index or -1.
     int InsertItem(int index, const std::string& text, int image = -1) const;
@@ -39,7 +42,8 @@ public:
     // Gives the list an image list; with LVS_SHAREIMAGELISTS the caller keeps ownership.
     HIMAGELIST SetImageList(HIMAGELIST list, int kind) const
     {
-        return reinterpret_cast<HIMAGELIST>(Send(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
+        return reinterpret_cast<HIMAGELIST>(
+            Send(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
     }
     bool EnsureVisible(int item) const { return Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), FALSE) != FALSE; }
     // Row under a point in client coordinates, or -1.

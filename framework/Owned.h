@@ -8,14 +8,13 @@ namespace fw {
 
 // Owns one platform resource and gives it back when it goes out of scope, whatever the exit.
 // Move-only. `Put` hands out the address for an API's out parameter, releasing what was held.
-template <typename T, typename Closer>
-class Owned {
+template <typename T, typename Closer> class Owned {
 public:
     Owned() = default;
-    explicit Owned(T value) : value_(value) {}
+    explicit Owned(T value) : value_(value) { }
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;
-    Owned(Owned&& other) noexcept : value_(other.Detach()) {}
+    Owned(Owned&& other) noexcept : value_(other.Detach()) { }
     Owned& operator=(Owned&& other) noexcept
     {
         if (this != &other)
@@ -68,8 +67,7 @@ struct TaskMemoryCloser {
     static bool IsSet(void* block) { return block != nullptr; }
     static void Close(void* block) { ::CoTaskMemFree(block); }
 };
-template <typename I>
-struct ComCloser {
+template <typename I> struct ComCloser {
     static bool IsSet(I* object) { return object != nullptr; }
     static void Close(I* object) { object->Release(); }
 };
@@ -78,7 +76,6 @@ using OwnedHandle = Owned<HANDLE, HandleCloser>;
 using OwnedKey = Owned<HKEY, KeyCloser>;
 using OwnedModule = Owned<HMODULE, ModuleCloser>;
 using OwnedItemList = Owned<LPITEMIDLIST, TaskMemoryCloser>;
-template <typename I>
-using ComPtr = Owned<I*, ComCloser<I>>;
+template <typename I> using ComPtr = Owned<I*, ComCloser<I>>;
 
 }  // namespace fw

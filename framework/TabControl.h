@@ -11,7 +11,7 @@ public:
     // Inserts a text-only tab; returns its index or -1.
     int InsertItem(int index, const std::string& text) const
     {
-        TCITEMA item{};
+        TCITEMA item {};
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<char*>(text.c_str());
         return static_cast<int>(Send(TCM_INSERTITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));

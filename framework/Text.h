@@ -7,7 +7,10 @@ namespace fw {
 // that want UTF-16 (shell, COM, URL monikers). Text that does not convert gives an empty string.
 std::wstring Widen(const std::string& text);
 std::string Narrow(const wchar_t* text);
-inline std::string Narrow(const std::wstring& text) { return Narrow(text.c_str()); }
+inline std::string Narrow(const std::wstring& text)
+{
+    return Narrow(text.c_str());
+}
 
 // Copies as much of `text` as fits a buffer of `size` units, terminator included, without cutting
 // a character in two (a multibyte sequence of the code page, a UTF-16 surrogate pair).

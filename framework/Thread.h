@@ -16,7 +16,7 @@ public:
     // Returns null when no thread could be made. With `suspended` the thread waits for Resume, so
     // that the owner can still turn automatic deletion off.
     static Thread* Begin(ThreadProc proc, void* parameter, int priority = THREAD_PRIORITY_NORMAL,
-                         unsigned stackSize = 0, bool suspended = false);
+        unsigned stackSize = 0, bool suspended = false);
 
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
@@ -33,14 +33,14 @@ public:
     DWORD Id() const { return id_; }
 
 private:
-    Thread(ThreadProc proc, void* parameter) : proc_(proc), parameter_(parameter) {}
+    Thread(ThreadProc proc, void* parameter) : proc_(proc), parameter_(parameter) { }
     static DWORD WINAPI Start(void* self);
 
     ThreadProc proc_;
     void* parameter_;
     HANDLE handle_ = nullptr;
     DWORD id_ = 0;
-    std::atomic<bool> autoDelete_{true};
+    std::atomic<bool> autoDelete_ {true};
 };
 
 }  // namespace fw

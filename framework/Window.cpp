@@ -16,14 +16,14 @@ std::string Window::GetText() const
 
 RECT Window::GetWindowRect() const
 {
-    RECT rect{};
+    RECT rect {};
     ::GetWindowRect(hwnd_, &rect);
     return rect;
 }
 
 RECT Window::GetClientRect() const
 {
-    RECT rect{};
+    RECT rect {};
     ::GetClientRect(hwnd_, &rect);
     return rect;
 }

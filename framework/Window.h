@@ -10,7 +10,7 @@ namespace fw {
 class Window {
 public:
     Window() = default;
-    explicit Window(HWND hwnd) : hwnd_(hwnd) {}
+    explicit Window(HWND hwnd) : hwnd_(hwnd) { }
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
     virtual ~Window() = default;

@@ -18,7 +18,7 @@ namespace {
 // MemoryHost with the seeds' password for every encrypted member.
 class FuzzHost : public unzip::MemoryHost {
 public:
-    explicit FuzzHost(size_t keepLimit) : MemoryHost(keepLimit) {}
+    explicit FuzzHost(size_t keepLimit) : MemoryHost(keepLimit) { }
     bool Password(const std::string&, unzip::Secret& password) override
     {
         static const char kPassword[] = "kv Secret-1";

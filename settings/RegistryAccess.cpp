@@ -31,7 +31,7 @@ bool RegistryAccess::WriteValue(const std::string& path, const char* name, const
 {
     fw::OwnedKey key;
     if (::RegCreateKeyExA(root_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Put(),
-                          nullptr) != ERROR_SUCCESS)
+            nullptr) != ERROR_SUCCESS)
         return false;
     return ::RegSetValueExA(key, name, 0, value.Type(), value.Data(), value.Size()) == ERROR_SUCCESS;
 }
@@ -81,8 +81,8 @@ bool RegistryAccess::ReadMultiText(const std::string& path, const char* name, st
     return ReadValue(path, name, value) && value.AsMultiText(texts);
 }
 
-bool RegistryAccess::WriteMultiText(const std::string& path, const char* name,
-                                    const std::vector<std::string>& texts) const
+bool RegistryAccess::WriteMultiText(
+    const std::string& path, const char* name, const std::vector<std::string>& texts) const
 {
     RegistryValue value;
     value.SetMultiText(texts);
@@ -100,8 +100,8 @@ bool RegistryAccess::DeleteEntry(const std::string& path, const char* name) cons
     for (;;) {
         DWORD subKeys = 0;
         DWORD longest = 0;
-        if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &longest, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &longest, nullptr, nullptr, nullptr, nullptr,
+                nullptr, nullptr) != ERROR_SUCCESS)
             return false;
         if (subKeys == 0)
             break;
@@ -125,8 +125,8 @@ bool RegistryAccess::QueryKeyCounts(const std::string& path, DWORD* subKeys, DWO
         return false;
     DWORD keyCount = 0;
     DWORD valueCount = 0;
-    LONG queried = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &keyCount, nullptr, nullptr, &valueCount,
-                                      nullptr, nullptr, nullptr, nullptr);
+    LONG queried = ::RegQueryInfoKeyA(
+        key, nullptr, nullptr, nullptr, &keyCount, nullptr, nullptr, &valueCount, nullptr, nullptr, nullptr, nullptr);
     key.Reset();
     if (queried != ERROR_SUCCESS)
         return false;
@@ -141,8 +141,7 @@ bool RegistryAccess::ConnectRemote(const char* machine, HKEY predefinedRoot)
 {
     std::string copy = machine != nullptr ? machine : "";
     HKEY connected = nullptr;
-    if (::RegConnectRegistryA(machine != nullptr ? copy.c_str() : nullptr, predefinedRoot, &connected) !=
-        ERROR_SUCCESS)
+    if (::RegConnectRegistryA(machine != nullptr ? copy.c_str() : nullptr, predefinedRoot, &connected) != ERROR_SUCCESS)
         return false;
     root_ = connected;
     return true;

@@ -10,8 +10,8 @@ namespace settings {
 // answers true on success; nothing is reported.
 class RegistryAccess {
 public:
-    explicit RegistryAccess(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
-    RegistryAccess(const RegistryAccess& other) : root_(other.root_) {}
+    explicit RegistryAccess(HKEY root = HKEY_CURRENT_USER) : root_(root) { }
+    RegistryAccess(const RegistryAccess& other) : root_(other.root_) { }
     RegistryAccess& operator=(const RegistryAccess&) = delete;
     virtual ~RegistryAccess() = default;
 

@@ -4,7 +4,7 @@
 
 namespace settings {
 
-RegistryValue::RegistryValue() : heap_(::HeapCreate(0, 0, 0)) {}
+RegistryValue::RegistryValue() : heap_(::HeapCreate(0, 0, 0)) { }
 
 RegistryValue::RegistryValue(DWORD number) : RegistryValue()
 {

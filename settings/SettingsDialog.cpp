@@ -35,7 +35,7 @@ bool IsExistingFolder(const std::string& path)
 
 }  // namespace
 
-SettingsDialog::SettingsDialog() : fw::ModelessDialog(IDD_SETTINGS) {}
+SettingsDialog::SettingsDialog() : fw::ModelessDialog(IDD_SETTINGS) { }
 
 SettingsDialog::~SettingsDialog() = default;
 
@@ -179,8 +179,8 @@ void SettingsDialog::BuildPages()
     aboutPage.Show(SW_HIDE);
     maskEdit.Show(SW_HIDE);
 
-    const fw::Window* general[] = {&askForFolder, &desktopShortcut,  &quickLaunchShortcut, &messageBoxAlert,
-                                   &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder};
+    const fw::Window* general[] = {&askForFolder, &desktopShortcut, &quickLaunchShortcut, &messageBoxAlert,
+        &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder};
     for (const fw::Window* control : general)
         ::SetParent(*control, generalPage);
     addButton.Show(SW_HIDE);
@@ -276,7 +276,7 @@ void SettingsDialog::LoadMasks()
 // The image index goes in as the cache reports it, -1 for an icon that could not be added.
 int SettingsDialog::InsertMask(int index, const std::string& text)
 {
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = index;
     item.pszText = const_cast<char*>(text.c_str());
@@ -302,8 +302,7 @@ bool SettingsDialog::OnCommand(int id, int code, HWND)
             return false;
         OnMaskEditUpdate();
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -320,8 +319,7 @@ bool SettingsDialog::OnNotify(int id, const NMHDR& header, LRESULT&)
             return false;
         UpdateDeleteButton();
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

@@ -42,13 +42,13 @@ public:
     fw::Button maskingPage;
     fw::Button aboutPage;
     fw::Static locationHeading;
-    fw::Button titleExtract;        // 1020 "Title Extract"
-    fw::Button messageBoxAlert;     // 1024 "Message Box Alert"
-    fw::Button askForFolder;        // 1025 "Ask For Folder"
+    fw::Button titleExtract;     // 1020 "Title Extract"
+    fw::Button messageBoxAlert;  // 1024 "Message Box Alert"
+    fw::Button askForFolder;     // 1025 "Ask For Folder"
     fw::Static quickAccessHeading;
-    fw::Button desktopShortcut;     // 1026 "Desktop Shortcut"
-    fw::Button quickLaunchShortcut; // 1027 "QuickLaunch Shortcut"
-    fw::Button smartFolder;         // 1028 "Smart Folder": no title folder for one top-level entry
+    fw::Button desktopShortcut;      // 1026 "Desktop Shortcut"
+    fw::Button quickLaunchShortcut;  // 1027 "QuickLaunch Shortcut"
+    fw::Button smartFolder;          // 1028 "Smart Folder": no title folder for one top-level entry
     fw::Static masksHeading;
     fw::ListView maskList;
     fw::Static maskHelp;

@@ -43,8 +43,8 @@ HRESULT ShellLink::CreateShellLink(const std::string& target, const std::string&
     ::CoInitialize(nullptr);
 
     fw::ComPtr<IShellLinkA> link;
-    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                    reinterpret_cast<void**>(link.Put()));
+    HRESULT hr = ::CoCreateInstance(
+        CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(link.Put()));
     if (FAILED(hr))
         return hr;
     link->SetPath(target.c_str());

@@ -19,20 +19,20 @@ extern "C" {
 #endif
 
 /* Result codes of Wiz_SingleEntryUnzip. */
-#define UZ_OK 0              /* every member listed or extracted */
-#define UZ_WARNING 1         /* members were skipped (unsafe names, unsupported methods or encryptions, ...) */
-#define UZ_FORMAT_ERROR 2    /* damaged archive or member data (CRC or size mismatch, bad data) */
-#define UZ_SEVERE_ERROR 3    /* not an archive, truncated, unusable directory, overlapping records, split archive */
-#define UZ_MEMORY_INIT 4     /* buffers could not be allocated at start */
-#define UZ_PASSWORD 5        /* encrypted members were skipped: no password, or three wrong ones */
-#define UZ_MEMORY_DISK 6     /* memory ran out while extracting to disk */
+#define UZ_OK             0  /* every member listed or extracted */
+#define UZ_WARNING        1  /* members were skipped (unsafe names, unsupported methods or encryptions, ...) */
+#define UZ_FORMAT_ERROR   2  /* damaged archive or member data (CRC or size mismatch, bad data) */
+#define UZ_SEVERE_ERROR   3  /* not an archive, truncated, unusable directory, overlapping records, split archive */
+#define UZ_MEMORY_INIT    4  /* buffers could not be allocated at start */
+#define UZ_PASSWORD       5  /* encrypted members were skipped: no password, or three wrong ones */
+#define UZ_MEMORY_DISK    6  /* memory ran out while extracting to disk */
 #define UZ_MEMORY_INFLATE 7  /* memory ran out while inflating */
-#define UZ_NOT_FOUND 9       /* the archive file could not be opened */
-#define UZ_NO_MATCH 11       /* nothing in the archive matched the selection */
-#define UZ_BAD_ARGUMENT 10   /* invalid option or callback record */
-#define UZ_DISK_FULL 50      /* the disk is full, or a folder or file could not be created or written */
-#define UZ_STOPPED 80        /* the service callback stopped the run */
-#define UZ_INTERNAL 99       /* unexpected internal failure */
+#define UZ_NOT_FOUND      9  /* the archive file could not be opened */
+#define UZ_NO_MATCH       11 /* nothing in the archive matched the selection */
+#define UZ_BAD_ARGUMENT   10 /* invalid option or callback record */
+#define UZ_DISK_FULL      50 /* the disk is full, or a folder or file could not be created or written */
+#define UZ_STOPPED        80 /* the service callback stopped the run */
+#define UZ_INTERNAL       99 /* unexpected internal failure */
 
 /* The option record: fifteen 32-bit switches, then the archive path and the target folder. */
 typedef struct UnzipOptions {
@@ -63,10 +63,9 @@ typedef int(UZ_API* UnzipPasswordCallback)(char* buffer, int size, const char* p
 /* One member of a listing: sizes (low 32 bits), the share saved in whole percent, the DOS date and
  * time, a marker, the member's name in the ANSI code page, the method name, its CRC-32 and an
  * encryption marker ('E' for an encrypted member, ' ' otherwise). */
-typedef void(UZ_API* UnzipMemberCallback)(unsigned long size, unsigned long packedSize, unsigned factor,
-                                          unsigned month, unsigned day, unsigned year, unsigned hour,
-                                          unsigned minute, char marker, const char* name, const char* method,
-                                          unsigned long crc, char encrypted);
+typedef void(UZ_API* UnzipMemberCallback)(unsigned long size, unsigned long packedSize, unsigned factor, unsigned month,
+    unsigned day, unsigned year, unsigned hour, unsigned minute, char marker, const char* name, const char* method,
+    unsigned long crc, char encrypted);
 /* Called on the calling thread before each member is listed or extracted, with its name and size
  * (low 32 bits), and again with the same name and size after each further UZ_SERVICE_STEP bytes
  * written for that member, so that a caller can stop inside a long member too. A nonzero answer
@@ -120,10 +119,9 @@ static_assert(sizeof(UnzipCallbacks) == 44, "the callback record is 44 bytes");
  * members to leave out ('*' and '?' wildcards over the whole stored name, '/' and '\' alike).
  * Returns one of the UZ_ codes above. */
 typedef int(UZ_API* WizSingleEntryUnzipFunction)(int includeCount, char** includeNames, int excludeCount,
-                                                 char** excludeNames, UnzipOptions* options,
-                                                 UnzipCallbacks* callbacks);
+    char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks);
 int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
-                                UnzipOptions* options, UnzipCallbacks* callbacks);
+    UnzipOptions* options, UnzipCallbacks* callbacks);
 
 #ifdef __cplusplus
 }

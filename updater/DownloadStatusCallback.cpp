@@ -65,17 +65,17 @@ HRESULT STDMETHODCALLTYPE DownloadStatusCallback::OnLowResource(DWORD)
 
 // Reports progress to the dialog (which reads the record while this waits), then polls the
 // auto-reset stop event: one signal is consumed by one check.
-HRESULT STDMETHODCALLTYPE DownloadStatusCallback::OnProgress(ULONG progress, ULONG maximum, ULONG statusCode,
-                                                             LPCWSTR statusText)
+HRESULT STDMETHODCALLTYPE DownloadStatusCallback::OnProgress(
+    ULONG progress, ULONG maximum, ULONG statusCode, LPCWSTR statusText)
 {
     if (statusCode == 0 || statusCode > kLastStatusCode)
         statusCode = kUnknownStatusCode;
     if ((statusCode == BINDSTATUS_BEGINDOWNLOADDATA || statusCode == BINDSTATUS_DOWNLOADINGDATA ||
-         statusCode == BINDSTATUS_ENDDOWNLOADDATA) &&
+            statusCode == BINDSTATUS_ENDDOWNLOADDATA) &&
         maximum > announcedSize_)
         announcedSize_ = maximum;
     if (window_ != nullptr) {
-        ProgressRecord record{progress, maximum, statusCode, statusText};
+        ProgressRecord record {progress, maximum, statusCode, statusText};
         ::SendMessageA(window_, UM_DOWNLOAD_PROGRESS, 0, reinterpret_cast<LPARAM>(&record));
     }
     if (stopEvent_ != nullptr && ::WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) {
@@ -118,16 +118,16 @@ HRESULT STDMETHODCALLTYPE DownloadStatusCallback::OnObjectAvailable(REFIID, IUnk
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE DownloadStatusCallback::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD,
-                                                                       LPWSTR* additionalHeaders)
+HRESULT STDMETHODCALLTYPE DownloadStatusCallback::BeginningTransaction(
+    LPCWSTR, LPCWSTR, DWORD, LPWSTR* additionalHeaders)
 {
     if (additionalHeaders != nullptr)
         *additionalHeaders = nullptr;
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE DownloadStatusCallback::OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR,
-                                                             LPWSTR* additionalRequestHeaders)
+HRESULT STDMETHODCALLTYPE DownloadStatusCallback::OnResponse(
+    DWORD responseCode, LPCWSTR, LPCWSTR, LPWSTR* additionalRequestHeaders)
 {
     if (additionalRequestHeaders != nullptr)
         *additionalRequestHeaders = nullptr;

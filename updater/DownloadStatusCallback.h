@@ -28,19 +28,17 @@ public:
     HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD reserved, IBinding* binding) override;
     HRESULT STDMETHODCALLTYPE GetPriority(LONG* priority) override;
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD reserved) override;
-    HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG maximum, ULONG statusCode,
-                                         LPCWSTR statusText) override;
+    HRESULT STDMETHODCALLTYPE OnProgress(ULONG progress, ULONG maximum, ULONG statusCode, LPCWSTR statusText) override;
     HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT result, LPCWSTR error) override;
     HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD* flags, BINDINFO* info) override;
-    HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format,
-                                              STGMEDIUM* medium) override;
+    HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) override;
     HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID iid, IUnknown* object) override;
 
     // IHttpNegotiate
-    HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR url, LPCWSTR headers, DWORD reserved,
-                                                   LPWSTR* additionalHeaders) override;
-    HRESULT STDMETHODCALLTYPE OnResponse(DWORD responseCode, LPCWSTR responseHeaders, LPCWSTR requestHeaders,
-                                         LPWSTR* additionalRequestHeaders) override;
+    HRESULT STDMETHODCALLTYPE BeginningTransaction(
+        LPCWSTR url, LPCWSTR headers, DWORD reserved, LPWSTR* additionalHeaders) override;
+    HRESULT STDMETHODCALLTYPE OnResponse(
+        DWORD responseCode, LPCWSTR responseHeaders, LPCWSTR requestHeaders, LPWSTR* additionalRequestHeaders) override;
 
     ULONG RefCount() const { return static_cast<ULONG>(refCount_); }
     // True once a progress report found the stop event signalled.

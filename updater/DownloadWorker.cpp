@@ -11,7 +11,7 @@ namespace updater {
 
 bool IsWholeDownload(const std::string& path, ULONG announcedSize)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
+    WIN32_FILE_ATTRIBUTE_DATA data {};
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
@@ -38,7 +38,7 @@ DWORD DownloadThreadProc(void* parameter)
     // also ends in success, with the part that arrived as the file: installing that would leave a
     // broken program, so its size is held against the announced one.
     bool downloaded = SUCCEEDED(result) && !callback.HttpFailed() && !callback.StopSeen() && fileName[0] != '\0' &&
-                      IsWholeDownload(fileName, callback.AnnouncedSize());
+        IsWholeDownload(fileName, callback.AnnouncedSize());
     if (downloaded)
         ::lstrcpynA(request.fileName, fileName, sizeof request.fileName);
     else

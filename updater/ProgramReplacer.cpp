@@ -21,20 +21,20 @@ bool ReadAt(HANDLE file, DWORD offset, void* bytes, DWORD count)
 
 bool ProgramReplacer::IsWindowsExecutable(const std::string& path)
 {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileA(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     unsigned char header[kDosHeaderSize] = {};
     bool executable = false;
     if (ReadAt(file, 0, header, sizeof header) && header[0] == 'M' && header[1] == 'Z') {
         DWORD offset = static_cast<DWORD>(header[kNewHeaderOffsetField]) |
-                       static_cast<DWORD>(header[kNewHeaderOffsetField + 1]) << 8 |
-                       static_cast<DWORD>(header[kNewHeaderOffsetField + 2]) << 16 |
-                       static_cast<DWORD>(header[kNewHeaderOffsetField + 3]) << 24;
+            static_cast<DWORD>(header[kNewHeaderOffsetField + 1]) << 8 |
+            static_cast<DWORD>(header[kNewHeaderOffsetField + 2]) << 16 |
+            static_cast<DWORD>(header[kNewHeaderOffsetField + 3]) << 24;
         unsigned char signature[4] = {};
         executable = offset >= kDosHeaderSize && ReadAt(file, offset, signature, sizeof signature) &&
-                     signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
+            signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
     }
     ::CloseHandle(file);
     return executable;

@@ -61,24 +61,18 @@ const DWORD kProgressUnit = 1100;
 std::string ReplacementMessage(ProgramReplacer::Result result, const std::string& target)
 {
     switch (result) {
-    case ProgramReplacer::Result::Replaced:
-        return kComplete;
-    case ProgramReplacer::Result::NoTarget:
-        return kNoTarget;
-    case ProgramReplacer::Result::NotAProgram:
-        return kNotAProgram;
-    case ProgramReplacer::Result::NotReplaced:
-        return kNotReplaced;
-    case ProgramReplacer::Result::RestoreFailed:
-        return kRestoreFailed + ProgramReplacer::BackupPath(target);
+    case ProgramReplacer::Result::Replaced: return kComplete;
+    case ProgramReplacer::Result::NoTarget: return kNoTarget;
+    case ProgramReplacer::Result::NotAProgram: return kNotAProgram;
+    case ProgramReplacer::Result::NotReplaced: return kNotReplaced;
+    case ProgramReplacer::Result::RestoreFailed: return kRestoreFailed + ProgramReplacer::BackupPath(target);
     }
     return kNotReplaced;
 }
 
 }  // namespace
 
-UpdateDialog::UpdateDialog()
-    : fw::ModalDialog(IDD_UPDATE), stopEvent_(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
+UpdateDialog::UpdateDialog() : fw::ModalDialog(IDD_UPDATE), stopEvent_(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
 {
 }
 
@@ -99,23 +93,19 @@ UpdateDialog::~UpdateDialog()
 bool UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (msg) {
-    case UM_DOWNLOAD_PROGRESS:
-        result = OnDownloadProgress(lParam);
-        return true;
+    case UM_DOWNLOAD_PROGRESS: result = OnDownloadProgress(lParam); return true;
     case UM_DOWNLOAD_FINISHED:
         OnDownloadFinished();
         result = 0;
         return true;
-    default:
-        return fw::ModalDialog::OnMessage(msg, wParam, lParam, result);
+    default: return fw::ModalDialog::OnMessage(msg, wParam, lParam, result);
     }
 }
 
 bool UpdateDialog::OnInit()
 {
     HICON icon = static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
-                                                 MAKEINTRESOURCEA(IDI_KVUPDATE), IMAGE_ICON, 0, 0,
-                                                 LR_CREATEDIBSECTION));
+        MAKEINTRESOURCEA(IDI_KVUPDATE), IMAGE_ICON, 0, 0, LR_CREATEDIBSECTION));
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 
     Bind(IDC_UPDATE_LOG, statusLog);
@@ -145,11 +135,8 @@ bool UpdateDialog::OnCommand(int id, int code, HWND)
     if (code != BN_CLICKED)
         return false;
     switch (id) {
-    case IDC_UPDATE_ACTION:
-        OnActionButton();
-        return true;
-    default:
-        return false;
+    case IDC_UPDATE_ACTION: OnActionButton(); return true;
+    default: return false;
     }
 }
 
@@ -249,7 +236,7 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
 
         char count[64] = {};
         std::snprintf(count, sizeof count, LoadText(IDS_PROGRESS_COUNT).c_str(),
-                      static_cast<unsigned long>(record.progress), static_cast<unsigned long>(record.maximum));
+            static_cast<unsigned long>(record.progress), static_cast<unsigned long>(record.maximum));
         line += count;
         line += "\r\n";
     } else {

@@ -27,12 +27,12 @@ public:
     bool IsBusy() const { return worker_ != nullptr; }
 
     // Members bound to their controls at initialisation, in template order.
-    fw::Edit statusLog;        // 1001, hidden log of the download's status lines
-    fw::Static latestLabel;    // 1003
-    fw::Static installedLabel; // 1004
-    fw::ProgressBar progressBar; // 1005
-    fw::Static percentLabel;   // 1006, hidden; always "0%"
-    fw::Button actionButton;   // 1, "Update" or "Stop"
+    fw::Edit statusLog;           // 1001, hidden log of the download's status lines
+    fw::Static latestLabel;       // 1003
+    fw::Static installedLabel;    // 1004
+    fw::ProgressBar progressBar;  // 1005
+    fw::Static percentLabel;      // 1006, hidden; always "0%"
+    fw::Button actionButton;      // 1, "Update" or "Stop"
 
 protected:
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

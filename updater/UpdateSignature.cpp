@@ -17,7 +17,7 @@ const DWORD kReadChunk = 64 * 1024;
 HANDLE OpenForReading(const std::string& path)
 {
     return ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 // The signature file's bytes when it holds exactly kSignatureSize of them (an error page served in
@@ -64,8 +64,8 @@ bool DigestOfFile(const std::string& path, unsigned char (&digest)[kDigestSize])
     if (BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         ULONG objectSize = 0;
         ULONG got = 0;
-        if (BCRYPT_SUCCESS(::BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectSize),
-                                               sizeof objectSize, &got, 0))) {
+        if (BCRYPT_SUCCESS(::BCryptGetProperty(
+                algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectSize), sizeof objectSize, &got, 0))) {
             // The oldest systems with this library want the hash object's memory from the caller.
             std::vector<UCHAR> object(objectSize);
             BCRYPT_HASH_HANDLE hash = nullptr;
@@ -91,7 +91,7 @@ bool UpdateSignature::Verify(const std::string& path, const std::string& signatu
 
     // The public key as the library takes it: a header naming the curve, then X and Y.
     unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + kPublicKeySize] = {};
-    BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kPublicKeySize / 2};
+    BCRYPT_ECCKEY_BLOB header {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kPublicKeySize / 2};
     std::memcpy(blob, &header, sizeof header);
     std::memcpy(blob + sizeof header, publicKey, kPublicKeySize);
 

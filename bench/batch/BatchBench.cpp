@@ -29,8 +29,8 @@ using bench::Seconds;
 // Text that deflates about as well as source code does.
 std::string Text(size_t size, unsigned seed)
 {
-    static const char* const words[] = {"archive ", "member ", "extract ", "folder ", "window ", "queue\n",
-                                        "progress ", "library ", "deflate ", "stream\n", "the ", "of "};
+    static const char* const words[] = {"archive ", "member ", "extract ", "folder ", "window ", "queue\n", "progress ",
+        "library ", "deflate ", "stream\n", "the ", "of "};
     std::string text;
     text.reserve(size + 16);
     unsigned state = seed * 2654435761u + 1;
@@ -113,6 +113,7 @@ int main()
     std::printf("%d archives of 10 MB, %d rounds after a warm-up, medians (output to a pipe):\n", count, rounds);
     std::printf("  library back to back  %7.3f s  (%6.1f MB/s)\n", lib, megabytes / lib);
     std::printf("  program's run         %7.3f s  (%6.1f MB/s)\n", prog, megabytes / prog);
-    std::printf("  program / library     %7.3f    (target <= 1.05) %s\n", prog / lib, prog / lib <= 1.05 ? "met" : "MISSED");
+    std::printf(
+        "  program / library     %7.3f    (target <= 1.05) %s\n", prog / lib, prog / lib <= 1.05 ? "met" : "MISSED");
     return 0;
 }

@@ -90,7 +90,7 @@ void Report(const char* what, double program, double bare, double target)
 {
     double ratio = bare > 0 ? program / bare : 0;
     std::printf("%-8s program %8.3f s   bare %8.3f s   ratio %5.2f (target <= %.1f) %s\n", what, program, bare, ratio,
-                target, ratio <= target ? "met" : "MISSED");
+        target, ratio <= target ? "met" : "MISSED");
 }
 
 }  // namespace

@@ -69,14 +69,14 @@ void SelectOnly(const fw::ListView& list, int row)
 // the list's begin-drag notification, a move over the target, and the release there.
 void DragToQueue(app::MainWindow& window, int row)
 {
-    NMLISTVIEW begin{};
+    NMLISTVIEW begin {};
     begin.hdr.hwndFrom = window.ExplorerList;
     begin.hdr.idFrom = IDC_MAIN_EXPLORER;
     begin.hdr.code = LVN_BEGINDRAG;
     begin.iItem = row;
     window.Send(WM_NOTIFY, IDC_MAIN_EXPLORER, reinterpret_cast<LPARAM>(&begin));
     RECT client = window.ExtractionList.GetClientRect();
-    POINT at{client.right / 2, client.bottom / 2};
+    POINT at {client.right / 2, client.bottom / 2};
     POINT screen = at;
     ::ClientToScreen(window.ExtractionList, &screen);
     ::SetCursorPos(screen.x, screen.y);
@@ -87,7 +87,7 @@ void DragToQueue(app::MainWindow& window, int row)
 void Report(const char* what, int rows, double seconds, double target)
 {
     std::printf("%-28s %6d rows %8.3f s   (target <= %.1f s) %s\n", what, rows, seconds, target,
-                seconds <= target ? "met" : "MISSED");
+        seconds <= target ? "met" : "MISSED");
 }
 
 }  // namespace

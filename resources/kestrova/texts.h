@@ -46,8 +46,9 @@ constexpr char kResultCannotWrite[] = "The destination folder or disk cannot be 
 constexpr char kResultInternal[] = "Internal error.";
 constexpr char kResultUnexpectedBefore[] = "Unexpected result ";
 constexpr char kResultUnexpectedAfter[] = " from the extraction library.";
-constexpr char kLibraryMissing[] = "Cannot find %s. The Dll must be in the application directory, the path, the "
-                                   "Windows directory or the Windows System directory.";
+constexpr char kLibraryMissing[] =
+    "Cannot find %s. The Dll must be in the application directory, the path, the "
+    "Windows directory or the Windows System directory.";
 constexpr char kLibraryNotLoaded[] = "Cannot load ";
 constexpr char kLibraryNoEntryPoint[] = " has no entry point ";
 

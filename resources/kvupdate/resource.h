@@ -3,16 +3,16 @@
 // to them.
 
 // Update dialog (dialog 102)
-#define IDD_UPDATE               102
-#define IDC_UPDATE_ACTION        1    // the dialog's OK command: "Update" or "Stop"
-#define IDC_UPDATE_LOG           1001
-#define IDC_UPDATE_LATEST        1003
-#define IDC_UPDATE_INSTALLED     1004
-#define IDC_UPDATE_PROGRESS      1005
-#define IDC_UPDATE_PERCENT       1006
+#define IDD_UPDATE           102
+#define IDC_UPDATE_ACTION    1  // the dialog's OK command: "Update" or "Stop"
+#define IDC_UPDATE_LOG       1001
+#define IDC_UPDATE_LATEST    1003
+#define IDC_UPDATE_INSTALLED 1004
+#define IDC_UPDATE_PROGRESS  1005
+#define IDC_UPDATE_PERCENT   1006
 
 // Icons
-#define IDI_KVUPDATE             129
+#define IDI_KVUPDATE 129
 
 // Strings: status texts of the download service, id = IDS_STATUS_BASE + status code (1 to 24;
 // every other code is shown as IDS_STATUS_UNKNOWN)

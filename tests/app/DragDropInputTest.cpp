@@ -68,7 +68,7 @@ TEST_F(DragDropInputTest, DraggingTwoSelectedArchivesQueuesBothAtTheTopInExplore
     // The drag starts on one of the selected rows; the whole selection is dropped.
     ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExplorerList, a), IntoExtractionList()), 400));
     EXPECT_FALSE(app::TheApp().GetDragState().isDragging);
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{upper, lower, "queued.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {upper, lower, "queued.zip"}));
     EXPECT_EQ(window->ExtractionList.GetItemText(0, 1), folder.Path() + "\\");
     EXPECT_EQ(window->ExtractionList.GetItemText(1, 1), folder.Path() + "\\");
     EXPECT_EQ(window->ExplorerList.GetItemCount(), 4) << "the explorer keeps its entries";
@@ -80,7 +80,7 @@ TEST_F(DragDropInputTest, DroppingAFolderQueuesTheArchivesFoundInIt)
     ASSERT_GE(inside, 0);
     SelectRows(window->ExplorerList, {inside});
     ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExplorerList, inside), IntoExtractionList()), 400));
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"deep.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"deep.zip"}));
     EXPECT_EQ(window->ExtractionList.GetItemText(0, 1), folder.Path() + "\\inside\\");
     EXPECT_TRUE(window->IsEnabled());
 }
@@ -98,7 +98,7 @@ TEST_F(DragDropInputTest, DroppingAUnicodeFolderQueuesItsArchivesUnderTheirNames
     SelectRows(window->ExplorerList, {row});
     ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExplorerList, row), IntoExtractionList()), 400));
     EXPECT_EQ(testsupport::WideColumn(window->ExtractionList, 0),
-              (std::vector<std::wstring>{testsupport::TestFolder::Wide(archive)}));
+        (std::vector<std::wstring> {testsupport::TestFolder::Wide(archive)}));
     EXPECT_EQ(window->ExtractionList.GetItemText(0, 1), folder.Child(deep) + "\\");
 }
 
@@ -106,16 +106,14 @@ TEST_F(DragDropInputTest, ADragFromTheExtractionListOrBackOntoTheExplorerAddsNot
 {
     Queue(folder.Child("two.zip"));
     SelectRows(window->ExtractionList, {0});
-    ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExtractionList, 0),
-                                    IntoExplorerList()), 400));
+    ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExtractionList, 0), IntoExplorerList()), 400));
     EXPECT_FALSE(app::TheApp().GetDragState().isDragging);
     EXPECT_EQ(window->ExtractionList.GetItemCount(), 1);
     EXPECT_EQ(window->ExplorerList.GetItemCount(), 4);
 
     // Released over the explorer pane itself.
     SelectRows(window->ExplorerList, {0});
-    ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExplorerList, 0),
-                                    IntoExplorerList()), 400));
+    ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExplorerList, 0), IntoExplorerList()), 400));
     EXPECT_FALSE(app::TheApp().GetDragState().isDragging);
     EXPECT_EQ(window->ExtractionList.GetItemCount(), 1);
     EXPECT_EQ(window->ExplorerList.GetItemCount(), 4);
@@ -126,8 +124,8 @@ TEST_F(DragDropInputTest, RightButtonDuringADragCancelsIt)
     SelectRows(window->ExplorerList, {0, 1});
     // The right button ends the drag; it brings up no menu.
     testsupport::PopupMenuPicker picker(0);
-    ASSERT_TRUE(Xdotool(DragCommand(ItemCentre(window->ExplorerList, 0), IntoExtractionList(),
-                                    "click 3 sleep 0.5 mouseup 1"), 400));
+    ASSERT_TRUE(Xdotool(
+        DragCommand(ItemCentre(window->ExplorerList, 0), IntoExtractionList(), "click 3 sleep 0.5 mouseup 1"), 400));
     EXPECT_FALSE(app::TheApp().GetDragState().isDragging);
     EXPECT_EQ(window->ExtractionList.GetItemCount(), 0);
     EXPECT_EQ(picker.MenusSeen(), 0u);
@@ -139,7 +137,7 @@ TEST_F(DragDropInputTest, DoubleClickOpensAFolderAndQueuesAnArchive)
     ASSERT_GE(archive, 0);
     POINT at = ItemCentre(window->ExplorerList, archive);
     ASSERT_TRUE(Xdotool("mousemove " + testsupport::PointText(at) + " click --repeat 2 --delay 80 1", 300));
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"two.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"two.zip"}));
     EXPECT_EQ(window->ExtractionList.GetItemText(0, 1), folder.Path() + "\\");
     EXPECT_EQ(app::CurrentFolder(), folder.Path() + "\\");
 
@@ -148,7 +146,7 @@ TEST_F(DragDropInputTest, DoubleClickOpensAFolderAndQueuesAnArchive)
     at = ItemCentre(window->ExplorerList, inside);
     ASSERT_TRUE(Xdotool("mousemove " + testsupport::PointText(at) + " click --repeat 2 --delay 80 1", 300));
     EXPECT_EQ(app::CurrentFolder(), folder.Path() + "\\inside\\");
-    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string>{"deep.zip"}));
+    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string> {"deep.zip"}));
     EXPECT_EQ(window->ExtractionList.GetItemCount(), 1) << "opening a folder queues nothing";
 }
 

@@ -27,7 +27,7 @@ HBITMAP LoadResourceBitmap(int id)
 // The pixels of a bitmap: handles of the same picture need not be equal.
 std::vector<BYTE> BitmapBits(HBITMAP bitmap)
 {
-    BITMAP info{};
+    BITMAP info {};
     if (bitmap == nullptr || ::GetObjectA(bitmap, sizeof info, &info) == 0)
         return {};
     std::vector<BYTE> bits(static_cast<size_t>(info.bmWidthBytes) * static_cast<size_t>(info.bmHeight));
@@ -35,7 +35,7 @@ std::vector<BYTE> BitmapBits(HBITMAP bitmap)
     return bits;
 }
 
-class ExplorerPaneTest : public testsupport::OpenMainWindowFixture {};
+class ExplorerPaneTest : public testsupport::OpenMainWindowFixture { };
 
 TEST_F(ExplorerPaneTest, ListsFoldersThenArchivesAndCountsThem)
 {
@@ -56,8 +56,8 @@ TEST_F(ExplorerPaneTest, ListsFoldersThenArchivesAndCountsThem)
     std::vector<std::string> archives(names.begin() + 3, names.end());
     std::sort(folders.begin(), folders.end());
     std::sort(archives.begin(), archives.end());
-    EXPECT_EQ(folders, (std::vector<std::string>{"Docs", "Zips", "old.zip"}));
-    EXPECT_EQ(archives, (std::vector<std::string>{"B.ZIP", "a.zip", "old.zip", "setup.zipx"}));
+    EXPECT_EQ(folders, (std::vector<std::string> {"Docs", "Zips", "old.zip"}));
+    EXPECT_EQ(archives, (std::vector<std::string> {"B.ZIP", "a.zip", "old.zip", "setup.zipx"}));
     EXPECT_EQ(window->countLabel.GetText(), "7 Object(s)");
     EXPECT_EQ(window->pathLabel.GetText(), " " + folder.Path() + "\\");
     EXPECT_EQ(app::CurrentFolder(), folder.Path() + "\\");
@@ -99,7 +99,7 @@ TEST_F(ExplorerPaneTest, RowsTheControlAsksForBehaveAsItems)
     EXPECT_EQ(list.GetItemText(0, 0), "Beta");
 
     // Each row's icon comes through the control, as for an inserted item.
-    LVITEMA item{};
+    LVITEMA item {};
     item.mask = LVIF_IMAGE;
     item.iItem = 0;
     item.iImage = -7;
@@ -108,13 +108,13 @@ TEST_F(ExplorerPaneTest, RowsTheControlAsksForBehaveAsItems)
     EXPECT_NE(list.Send(LVM_GETIMAGELIST, LVSIL_SMALL), 0);
 
     // Type-ahead: the control asks which row begins with the typed text.
-    LVFINDINFOA find{};
+    LVFINDINFOA find {};
     find.flags = LVFI_PARTIAL | LVFI_STRING | LVFI_WRAP;
     find.psz = "GAM";
-    EXPECT_EQ(list.GetItemText(static_cast<int>(list.Send(LVM_FINDITEMA, static_cast<WPARAM>(-1),
-                                                          reinterpret_cast<LPARAM>(&find))),
-                               0),
-              "gamma.zip");
+    EXPECT_EQ(
+        list.GetItemText(
+            static_cast<int>(list.Send(LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find))), 0),
+        "gamma.zip");
     find.psz = "zzz";
     EXPECT_EQ(list.Send(LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)), -1);
 
@@ -192,7 +192,7 @@ TEST_F(ExplorerPaneTest, SearchQueuesEveryArchiveOfTheSelectedFolderLastFoundFir
     std::vector<std::string> names = Column(window->ExtractionList, 0);
     std::vector<std::string> sorted = names;
     std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(sorted, (std::vector<std::string>{"a.zip", "b.ZIP", "c.zip"}));
+    EXPECT_EQ(sorted, (std::vector<std::string> {"a.zip", "b.ZIP", "c.zip"}));
     for (int row = 0; row < 3; ++row) {
         std::string location = window->ExtractionList.GetItemText(row, 1);
         EXPECT_EQ(location.back(), '\\');
@@ -257,7 +257,7 @@ TEST_F(ExplorerPaneTest, UnicodeNamesAndFoldersDeeperThanMaxPathShowOpenAndAreSe
     window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, row);
     testsupport::NotifyListClick(*window, window->ExplorerList, NM_DBLCLK);
     EXPECT_EQ(app::CurrentFolder(), folder.Child(photos) + "\\");
-    EXPECT_EQ(WideColumn(window->ExplorerList, 0), (std::vector<std::wstring>{fw::Widen(photos + ".ZIP")}));
+    EXPECT_EQ(WideColumn(window->ExplorerList, 0), (std::vector<std::wstring> {fw::Widen(photos + ".ZIP")}));
     EXPECT_EQ(window->pathLabel.GetText(), " " + folder.Child(photos) + "\\");
 
     // A folder 300 characters deep lists, opens from its parent, climbs Up and is searched.
@@ -270,7 +270,7 @@ TEST_F(ExplorerPaneTest, UnicodeNamesAndFoldersDeeperThanMaxPathShowOpenAndAreSe
     window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, 0);
     testsupport::NotifyListClick(*window, window->ExplorerList, NM_DBLCLK);
     EXPECT_EQ(app::CurrentFolder(), folder.Child(deep) + "\\");
-    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string>{photos + ".zip"}));
+    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string> {photos + ".zip"}));
     EXPECT_EQ(window->ExplorerList.GetItemText(0, 1), "1");
     window->upButton.Click();
     EXPECT_EQ(app::CurrentFolder(), parent + "\\");

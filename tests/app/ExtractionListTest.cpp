@@ -71,7 +71,11 @@ protected:
             Queue(std::string("C:\\q\\") + name);
     }
     // The key goes to the list view, which reports it to the main window as LVN_KEYDOWN.
-    void PressKey(fw::ListView& list, WPARAM key) { list.Send(WM_KEYDOWN, key, 1); list.Send(WM_KEYUP, key, 0xC0000001); }
+    void PressKey(fw::ListView& list, WPARAM key)
+    {
+        list.Send(WM_KEYDOWN, key, 1);
+        list.Send(WM_KEYUP, key, 0xC0000001);
+    }
 };
 
 TEST_F(ExtractionListTest, EmptyListGreysTheWholeMenuAndDeleteSaysThereIsNothingToRemove)
@@ -107,7 +111,8 @@ TEST_F(ExtractionListTest, EmptyListGreysTheWholeMenuAndDeleteSaysThereIsNothing
 TEST_F(ExtractionListTest, MenuEnablesItsCommandsWithRowsAndRemovesAllOrTheSelection)
 {
     AddRows({"e.zip", "d.zip", "c.zip", "b.zip", "a.zip"});
-    ASSERT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"a.zip", "b.zip", "c.zip", "d.zip", "e.zip"}));
+    ASSERT_EQ(
+        Column(window->ExtractionList, 0), (std::vector<std::string> {"a.zip", "b.zip", "c.zip", "d.zip", "e.zip"}));
     EXPECT_EQ(window->ExtractionList.GetItemText(0, 1), "C:\\q\\");
 
     SelectRows(window->ExtractionList, {1, 3});
@@ -120,7 +125,7 @@ TEST_F(ExtractionListTest, MenuEnablesItsCommandsWithRowsAndRemovesAllOrTheSelec
                 EXPECT_FALSE(item.state & MFS_GRAYED) << item.text;
             }
     }
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"a.zip", "c.zip", "e.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"a.zip", "c.zip", "e.zip"}));
 
     {
         // Cancelling the menu does nothing.
@@ -149,13 +154,13 @@ TEST_F(ExtractionListTest, DeleteDecimalAndDKeysRemoveOnlyTheSelectedRows)
     AddRows({"e.zip", "d.zip", "c.zip", "b.zip", "a.zip"});
     SelectRows(window->ExtractionList, {1, 3});
     PressKey(window->ExtractionList, VK_DELETE);
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"a.zip", "c.zip", "e.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"a.zip", "c.zip", "e.zip"}));
     SelectRows(window->ExtractionList, {2});
     PressKey(window->ExtractionList, VK_DECIMAL);
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"a.zip", "c.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"a.zip", "c.zip"}));
     SelectRows(window->ExtractionList, {0});
     PressKey(window->ExtractionList, 'D');
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"c.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"c.zip"}));
     // Rows but no selection: nothing happens and nothing is said.
     SelectRows(window->ExtractionList, {});
     testsupport::MessageBoxWatcher watcher(IDOK);
@@ -186,8 +191,8 @@ TEST_F(ExtractionListTest, DeleteHandsTheShellOneRequestAndNoKeepsTheRowsWhileYe
 
     window->NavigateTo(folder.Path());
     ASSERT_EQ(window->ExplorerList.GetItemCount(), 4);
-    const int rows[] = {RowOf(window->ExplorerList, first), RowOf(window->ExplorerList, second),
-                        RowOf(window->ExplorerList, sub)};
+    const int rows[] = {
+        RowOf(window->ExplorerList, first), RowOf(window->ExplorerList, second), RowOf(window->ExplorerList, sub)};
     for (int row : rows)
         ASSERT_GE(row, 0);
     SelectRows(window->ExplorerList, {rows[0], rows[1], rows[2]});
@@ -215,7 +220,7 @@ TEST_F(ExtractionListTest, DeleteHandsTheShellOneRequestAndNoKeepsTheRowsWhileYe
     }
     ASSERT_EQ(ShellRequests::Sources().size(), 2u);
     EXPECT_EQ(ShellRequests::Sources()[1], bottomFirst);
-    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string>{"keep.zip"}));
+    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string> {"keep.zip"}));
     EXPECT_EQ(window->countLabel.GetText(), "4 Object(s)") << "the count is not written again";
     EXPECT_FALSE(folder.Exists(first));
     EXPECT_FALSE(folder.Exists(second));
@@ -239,16 +244,16 @@ TEST_F(ExtractionListTest, EnterAndEQueueTheSelectedExplorerEntries)
     folder.WriteFile("tree\\in.zip", "x");
     folder.WriteFile("top.zip", "x");
     window->NavigateTo(folder.Path());
-    ASSERT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string>{"tree", "top.zip"}));
+    ASSERT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string> {"tree", "top.zip"}));
     SelectRows(window->ExplorerList, {0, 1});
     window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, 1);
     PressKey(window->ExplorerList, VK_RETURN);
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"in.zip", "top.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"in.zip", "top.zip"}));
     EXPECT_EQ(window->ExtractionList.GetItemText(0, 1), folder.Path() + "\\tree\\");
     EXPECT_EQ(window->ExtractionList.GetItemText(1, 1), folder.Path() + "\\");
     SelectRows(window->ExplorerList, {1});
     PressKey(window->ExplorerList, 'E');
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"top.zip", "in.zip", "top.zip"}));
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"top.zip", "in.zip", "top.zip"}));
     EXPECT_TRUE(window->IsEnabled());
 }
 
@@ -275,7 +280,8 @@ TEST_F(ExtractionListTest, SearchQueuesInFoundOrderWithEachPathsOwnIcon)
     expected.push_back(folder.Child("top.zip"));
     expected.push_back("C:\\q\\old.zip");
     for (int row = 0; row < 6; ++row) {
-        const std::string path = window->ExtractionList.GetItemText(row, 1) + window->ExtractionList.GetItemText(row, 0);
+        const std::string path =
+            window->ExtractionList.GetItemText(row, 1) + window->ExtractionList.GetItemText(row, 0);
         EXPECT_EQ(path, expected[static_cast<size_t>(row)]);
         if (row < 5) {
             EXPECT_EQ(window->ExtractionList.GetItemImage(row), app::IconCache().GetSystemIconIndex(path)) << path;
@@ -324,7 +330,7 @@ TEST_F(ExtractionListTest, ChoosingADriveListsItsRootAndAnEmptyOneShowsThePlaceh
             if (window->driveBox.GetItemText(i) == root) {
                 window->driveBox.SetCurSel(i);
                 window->Send(WM_COMMAND, MAKEWPARAM(IDC_MAIN_DRIVES, CBN_SELCHANGE),
-                             reinterpret_cast<LPARAM>(window->driveBox.Handle()));
+                    reinterpret_cast<LPARAM>(window->driveBox.Handle()));
                 return true;
             }
         }
@@ -332,7 +338,7 @@ TEST_F(ExtractionListTest, ChoosingADriveListsItsRootAndAnEmptyOneShowsThePlaceh
     };
     ASSERT_TRUE(choose(drive.Root()));
     EXPECT_EQ(app::CurrentFolder(), drive.Root());
-    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string>{"Please Insert Disk & Refresh"}));
+    EXPECT_EQ(Column(window->ExplorerList, 0), (std::vector<std::string> {"Please Insert Disk & Refresh"}));
     EXPECT_EQ(window->countLabel.GetText(), "0 Object(s)");
     EXPECT_EQ(window->pathLabel.GetText(), " " + drive.Root());
 
@@ -354,7 +360,7 @@ TEST(CommandLine, QuotedPathsTheSwitchAndNamesTheCodePageLacks)
 {
     app::CommandLine line = app::CommandLine::Parse(L"kestrova.exe \"C:\\My Zips\\a.zip\" /X D:\\Folder");
     EXPECT_TRUE(line.extractAndClose);
-    EXPECT_EQ(line.paths, (std::vector<std::string>{"C:\\My Zips\\a.zip", "D:\\Folder"}));
+    EXPECT_EQ(line.paths, (std::vector<std::string> {"C:\\My Zips\\a.zip", "D:\\Folder"}));
     EXPECT_FALSE(app::CommandLine::Parse(L"\"C:\\Program Files\\kestrova.exe\"").extractAndClose);
     EXPECT_TRUE(app::CommandLine::Parse(L"kestrova.exe").paths.empty());
     if (::GetACP() != CP_UTF8) {
@@ -373,8 +379,8 @@ TEST_F(ExtractionListTest, FilesDroppedFromTheShellAreQueuedAndTheRestNamedOnce)
     folder.WriteFile("drop\\deep\\Found.zip", "PK");
     folder.WriteFile("Single.zip", "PK");
     folder.WriteFile("notes.txt", "text");
-    const std::vector<std::string> paths = {folder.Child("Single.zip"), folder.Child("drop"), folder.Child("notes.txt"),
-                                            folder.Child("Gone.zip")};
+    const std::vector<std::string> paths = {
+        folder.Child("Single.zip"), folder.Child("drop"), folder.Child("notes.txt"), folder.Child("Gone.zip")};
     std::wstring names;
     for (const std::string& path : paths)
         names += std::wstring(path.begin(), path.end()) + L'\0';
@@ -392,11 +398,11 @@ TEST_F(ExtractionListTest, FilesDroppedFromTheShellAreQueuedAndTheRestNamedOnce)
     window->Post(WM_DROPFILES, reinterpret_cast<WPARAM>(block));
     testsupport::PumpMessages(0);
     ASSERT_FALSE(watcher.Seen().empty());
-    EXPECT_EQ(watcher.Seen().back().text, std::string("These are neither archives nor folders and were not queued:\n") +
-                                          paths[2] + "\n" + paths[3]);
-    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string>{"Single.zip", "Found.zip"}));
-    EXPECT_EQ(Column(window->ExtractionList, 1),
-              (std::vector<std::string>{folder.Child("") , folder.Child("drop\\deep\\")}));
+    EXPECT_EQ(watcher.Seen().back().text,
+        std::string("These are neither archives nor folders and were not queued:\n") + paths[2] + "\n" + paths[3]);
+    EXPECT_EQ(Column(window->ExtractionList, 0), (std::vector<std::string> {"Single.zip", "Found.zip"}));
+    EXPECT_EQ(
+        Column(window->ExtractionList, 1), (std::vector<std::string> {folder.Child(""), folder.Child("drop\\deep\\")}));
 }
 
 }  // namespace

@@ -53,13 +53,13 @@ TEST(ExtractionDestination, FollowsTheTwoOptions)
 TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
 {
     using V = std::vector<std::string>;
-    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top/", "Top/a.txt", "Top/sub/b.txt"}));
-    EXPECT_TRUE(app::OneTopLevelEntry(V{"Top\\a.txt", "Top/b.txt"}));
-    EXPECT_TRUE(app::OneTopLevelEntry(V{"single.txt"}));
-    EXPECT_FALSE(app::OneTopLevelEntry(V{"Top/a.txt", "other.txt"}));
-    EXPECT_FALSE(app::OneTopLevelEntry(V{"a.txt", "b.txt"}));
-    EXPECT_FALSE(app::OneTopLevelEntry(V{}));
-    EXPECT_FALSE(app::OneTopLevelEntry(V{"/rooted/a.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"Top/", "Top/a.txt", "Top/sub/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"Top\\a.txt", "Top/b.txt"}));
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"single.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V {"Top/a.txt", "other.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V {"a.txt", "b.txt"}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V {}));
+    EXPECT_FALSE(app::OneTopLevelEntry(V {"/rooted/a.txt"}));
 
     engine::PathInfo archive("C:\\Data\\Pack.zip");
     app::ExtractionOptions options;
@@ -143,20 +143,20 @@ TEST_F(ExtractionRunTest, TitleOptionExtractsIntoAFolderNamedAfterTheArchiveAndM
 std::string SelectedTreeText(HWND tree)
 {
     char text[MAX_PATH] = {};
-    TVITEMA item{};
+    TVITEMA item {};
     item.mask = TVIF_TEXT;
     item.hItem = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
     item.pszText = text;
     item.cchTextMax = sizeof text;
-    if (tree == nullptr || item.hItem == nullptr || !::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    if (tree == nullptr || item.hItem == nullptr ||
+        !::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
         return std::string();
     return text;
 }
 
 // On a thread of its own, hands the first folder browser of this process that comes up within ten
 // seconds to `answer`.
-template <typename Answer>
-std::thread AnswerFolderBrowser(Answer answer)
+template <typename Answer> std::thread AnswerFolderBrowser(Answer answer)
 {
     return std::thread([answer] {
         for (int i = 0; i < 1500; ++i) {
@@ -179,7 +179,7 @@ TEST_F(ExtractionRunTest, AskForFolderUsesTheChosenFolderOnceForTheRun)
     const std::string out = folder.Child("Out");
 
     // The shell's folder browser, answered as a user would: pick the folder and press OK.
-    std::atomic<int> browsers{0};
+    std::atomic<int> browsers {0};
     std::thread chooser = AnswerFolderBrowser([&](HWND browser) {
         ++browsers;
         // The browser fills its tree as it opens and may move the selection meanwhile: select
@@ -204,8 +204,7 @@ TEST_F(ExtractionRunTest, CancellingTheFolderPickerExtractsNothing)
 {
     SetOption(app::Settings().askForFolder, true);
     Queue("Pack.zip", PackWith("pack"));
-    std::thread canceller =
-        AnswerFolderBrowser([](HWND browser) { ::PostMessageA(browser, WM_COMMAND, IDCANCEL, 0); });
+    std::thread canceller = AnswerFolderBrowser([](HWND browser) { ::PostMessageA(browser, WM_COMMAND, IDCANCEL, 0); });
     MessageBoxWatcher watcher;
     window->executeButton.Click();
     canceller.join();
@@ -241,10 +240,10 @@ TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
         std::vector<SeenBox> boxes = watcher.Seen();
         EXPECT_TRUE(FileExists(folder.Child("c\\readme.txt")));
         ASSERT_EQ(boxes.size(), 2u);
-        EXPECT_EQ(boxes[0].text,
-                  "Severe error in zip format.\n" + folder.Child("b") + "\n" + folder.Child("b\\Broken.zip"));
+        EXPECT_EQ(
+            boxes[0].text, "Severe error in zip format.\n" + folder.Child("b") + "\n" + folder.Child("b\\Broken.zip"));
         EXPECT_EQ(boxes[1].text,
-                  "Files extracted: \n\n" + c + "\n" + folder.Child("b\\Broken.zip") + " (failed)\n" + a + "\n");
+            "Files extracted: \n\n" + c + "\n" + folder.Child("b\\Broken.zip") + " (failed)\n" + a + "\n");
     }
     EXPECT_EQ(window->progressBar.GetPosition(), 0);
 }
@@ -267,12 +266,14 @@ TEST_F(ExtractionRunTest, EachFailureShowsItsMessageAndIsMarkedInTheSummary)
     window->executeButton.Click();
     std::vector<SeenBox> boxes = watcher.Seen();
     ASSERT_EQ(boxes.size(), 4u);
-    EXPECT_EQ(boxes[0].text, "The destination folder or disk cannot be written (disk full or read-only).\n" +
-                                 folder.Child("Blocked") + "\n" + blocked);
+    EXPECT_EQ(boxes[0].text,
+        "The destination folder or disk cannot be written (disk full or read-only).\n" + folder.Child("Blocked") +
+            "\n" + blocked);
     EXPECT_EQ(boxes[1].text, "Files in archived were skipped.\n" + folder.Child("Skips") + "\n" + skipped);
     EXPECT_EQ(boxes[2].text, "Archive not found or cannot be opened.\n" + folder.Child("Gone") + "\n" + gone);
-    EXPECT_EQ(boxes[3].text, "Files extracted: \n\n" + blocked + " (failed)\n" + skipped + " (some files skipped)\n" +
-                                 gone + " (failed)\n" + good + "\n");
+    EXPECT_EQ(boxes[3].text,
+        "Files extracted: \n\n" + blocked + " (failed)\n" + skipped + " (some files skipped)\n" + gone + " (failed)\n" +
+            good + "\n");
     EXPECT_EQ(ReadText(folder.Child("Good\\readme.txt")), "readme of good");
     EXPECT_EQ(ReadText(folder.Child("Skips\\fine.txt")), "fine");
 }
@@ -296,8 +297,8 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
     ::DeleteFileA("T:\\small.txt");
     ::DeleteFileA(archive.c_str());
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text,
-              "The destination folder or disk cannot be written (disk full or read-only).\nT:\n" + archive);
+    EXPECT_EQ(
+        boxes[0].text, "The destination folder or disk cannot be written (disk full or read-only).\nT:\n" + archive);
     EXPECT_EQ(boxes[1].text, "Files extracted: \n\n" + archive + " (failed)\n");
 }
 
@@ -404,7 +405,7 @@ TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
 
         // Escape in the member list closes it like OK.
         if (round == 0) {
-            NMLVKEYDOWN key{};
+            NMLVKEYDOWN key {};
             key.hdr.hwndFrom = viewer.memberList;
             key.hdr.idFrom = IDC_VIEWER_LIST;
             key.hdr.code = LVN_KEYDOWN;
@@ -479,8 +480,8 @@ TEST_F(ExtractionRunTest, ArchivesInFoldersDeeperThanMaxPathExtractThere)
     MessageBoxWatcher watcher;
     window->executeButton.Click();
     EXPECT_EQ(ReadText(folder.Child(deep + "\\Tief\\" + std::string(100, 'm') + "\\" + UnicodeNames()[1] +
-                                    std::string(100, 'n') + ".txt")),
-              "far");
+                  std::string(100, 'n') + ".txt")),
+        "far");
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + archive + "\n");
 }
@@ -492,7 +493,7 @@ namespace {
 // The bytes a file holds now (a file being written included); 0 when there is none.
 uint64_t SizeNow(const std::string& path)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
+    WIN32_FILE_ATTRIBUTE_DATA data {};
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
         return 0;
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -514,13 +515,12 @@ protected:
     // Presses Execute and, from another thread every 20 ms, asks the window for an answer within
     // 200 ms; once `partial` has `stopAt` bytes, reads the bar and the caption, moves the window
     // and calls `act`. Answers the milliseconds from `act` to the end of the run.
-    template <typename Act>
-    DWORD RunAndProbe(const std::string& partial, uint64_t stopAt, RunProbes& probes, Act act)
+    template <typename Act> DWORD RunAndProbe(const std::string& partial, uint64_t stopAt, RunProbes& probes, Act act)
     {
         HWND main = *window;
         HWND bar = window->progressBar;
         HWND remove = window->deleteButton;
-        std::atomic<DWORD> acted{0};
+        std::atomic<DWORD> acted {0};
         std::thread prober([&] {
             for (int i = 0; i < 1500 && acted == 0; ++i, ::Sleep(20)) {
                 DWORD_PTR answer = 0;
@@ -535,8 +535,8 @@ protected:
                 probes.position = ::SendMessageA(bar, PBM_GETPOS, 0, 0);
                 probes.range = ::SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
                 probes.caption = testsupport::WindowText(main);
-                RECT before{};
-                RECT after{};
+                RECT before {};
+                RECT after {};
                 ::GetWindowRect(main, &before);
                 ::SetWindowPos(main, nullptr, before.left + 7, before.top + 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
                 ::GetWindowRect(main, &after);
@@ -569,8 +569,8 @@ TEST_F(ExtractionWorkerTest, TheWindowAnswersDuringARunAndExecuteStopsInsideABig
     MessageBoxWatcher watcher;
     RunProbes probes;
     HWND execute = window->executeButton;
-    const DWORD stopTook = RunAndProbe(folder.Child("big\\huge.bin"), 64u << 20, probes,
-                                       [execute](HWND) { ::PostMessageA(execute, BM_CLICK, 0, 0); });
+    const DWORD stopTook = RunAndProbe(
+        folder.Child("big\\huge.bin"), 64u << 20, probes, [execute](HWND) { ::PostMessageA(execute, BM_CLICK, 0, 0); });
 
     EXPECT_LE(stopTook, 1500u);
     EXPECT_GT(probes.count, 3);
@@ -601,8 +601,8 @@ TEST_F(ExtractionWorkerTest, ClosingDuringARunAsksThenStopsAndCloses)
     Queue("Big.zip", huge);
     MessageBoxWatcher watcher(IDYES);
     RunProbes probes;
-    const DWORD took = RunAndProbe(folder.Child("huge.bin"), 16u << 20, probes,
-                                   [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
+    const DWORD took = RunAndProbe(
+        folder.Child("huge.bin"), 16u << 20, probes, [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
     EXPECT_LE(took, 3000u) << "the question is answered, then the run stops";
     testsupport::PumpMessages(0);
     EXPECT_FALSE(window->IsValid());

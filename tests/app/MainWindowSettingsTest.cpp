@@ -37,7 +37,7 @@ TEST_F(MainWindowSettingsTest, SettingsDialogIsCreatedHiddenWithTheMainWindowAsO
     EXPECT_EQ(::GetWindow(dialog, GW_OWNER), window->Handle());
     EXPECT_TRUE(dialog.IsOptionChecked(IDC_SETTINGS_ASK_FOLDER));
     // The drive box shows the small system icons.
-    SHFILEINFOA info{};
+    SHFILEINFOA info {};
     HIMAGELIST smallList = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &info, sizeof info, 0x4001));
     EXPECT_EQ(reinterpret_cast<HIMAGELIST>(window->driveBox.Send(CBEM_GETIMAGELIST)), smallList);
     Close();
@@ -93,8 +93,8 @@ bool RunProgramOnce()
 {
     testsupport::ChildProcess program;
     DWORD exitCode = 0;
-    HWND window = program.Start(testsupport::ProgramPath()) ? testsupport::WaitForMainWindow(program.Id(), 20000)
-                                                            : nullptr;
+    HWND window =
+        program.Start(testsupport::ProgramPath()) ? testsupport::WaitForMainWindow(program.Id(), 20000) : nullptr;
     return window != nullptr && ::PostMessageA(window, WM_CLOSE, 0, 0) && program.WaitForExit(20000, exitCode);
 }
 

@@ -64,12 +64,23 @@ TEST_F(MainWindowTest, HasTheSeventeenControlsOfTheTemplate)
         const char* className;
     };
     const Item items[] = {
-        {IDC_MAIN_EXPLORER, "SysListView32"}, {IDC_MAIN_UP, "Button"},        {IDC_MAIN_EXTRACTION, "SysListView32"},
-        {IDC_MAIN_DELETE, "Button"},          {IDC_MAIN_PROGRESS, "msctls_progress32"},
-        {IDC_MAIN_SEARCH, "Button"},          {IDC_MAIN_PATH, "Static"},      {IDC_MAIN_EXECUTE, "Button"},
-        {IDC_MAIN_OPTIONS, "Button"},         {IDC_MAIN_REFRESH, "Button"},   {IDC_MAIN_COUNT, "Static"},
-        {IDC_MAIN_EMAIL, "Button"},           {IDC_MAIN_WEBSITE, "Button"},   {IDC_MAIN_VERSION, "Static"},
-        {IDC_MAIN_DRIVES, "ComboBoxEx32"},    {IDC_MAIN_VIEW, "Button"},      {IDC_MAIN_DESKTOP, "Button"},
+        {IDC_MAIN_EXPLORER, "SysListView32"},
+        {IDC_MAIN_UP, "Button"},
+        {IDC_MAIN_EXTRACTION, "SysListView32"},
+        {IDC_MAIN_DELETE, "Button"},
+        {IDC_MAIN_PROGRESS, "msctls_progress32"},
+        {IDC_MAIN_SEARCH, "Button"},
+        {IDC_MAIN_PATH, "Static"},
+        {IDC_MAIN_EXECUTE, "Button"},
+        {IDC_MAIN_OPTIONS, "Button"},
+        {IDC_MAIN_REFRESH, "Button"},
+        {IDC_MAIN_COUNT, "Static"},
+        {IDC_MAIN_EMAIL, "Button"},
+        {IDC_MAIN_WEBSITE, "Button"},
+        {IDC_MAIN_VERSION, "Static"},
+        {IDC_MAIN_DRIVES, "ComboBoxEx32"},
+        {IDC_MAIN_VIEW, "Button"},
+        {IDC_MAIN_DESKTOP, "Button"},
     };
     int children = 0;
     for (HWND child = ::GetWindow(*window, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
@@ -123,13 +134,12 @@ TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
     RECT outer = window->GetWindowRect();
     EXPECT_EQ(outer.right - outer.left, 300);
     EXPECT_EQ(outer.bottom - outer.top, 371);
-    const int ids[] = {IDC_MAIN_EXPLORER, IDC_MAIN_UP,     IDC_MAIN_EXTRACTION, IDC_MAIN_DELETE, IDC_MAIN_PROGRESS,
-                       IDC_MAIN_SEARCH,   IDC_MAIN_PATH,   IDC_MAIN_EXECUTE,    IDC_MAIN_OPTIONS, IDC_MAIN_REFRESH,
-                       IDC_MAIN_COUNT,    IDC_MAIN_EMAIL,  IDC_MAIN_WEBSITE,    IDC_MAIN_VERSION, IDC_MAIN_VIEW,
-                       IDC_MAIN_DESKTOP};
+    const int ids[] = {IDC_MAIN_EXPLORER, IDC_MAIN_UP, IDC_MAIN_EXTRACTION, IDC_MAIN_DELETE, IDC_MAIN_PROGRESS,
+        IDC_MAIN_SEARCH, IDC_MAIN_PATH, IDC_MAIN_EXECUTE, IDC_MAIN_OPTIONS, IDC_MAIN_REFRESH, IDC_MAIN_COUNT,
+        IDC_MAIN_EMAIL, IDC_MAIN_WEBSITE, IDC_MAIN_VERSION, IDC_MAIN_VIEW, IDC_MAIN_DESKTOP};
     for (int a : ids) {
         for (int b : ids) {
-            RECT ra = ChildRect(*window, a), rb = ChildRect(*window, b), both{};
+            RECT ra = ChildRect(*window, a), rb = ChildRect(*window, b), both {};
             EXPECT_TRUE(a == b || !::IntersectRect(&both, &ra, &rb)) << a << " overlaps " << b;
         }
     }
@@ -140,7 +150,7 @@ TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
     RECT count = ChildRect(*window, IDC_MAIN_COUNT);
     HDC dc = ::GetDC(window->countLabel);
     HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(window->countLabel.Send(WM_GETFONT)));
-    SIZE text{};
+    SIZE text {};
     ::GetTextExtentPoint32A(dc, "10000 Object(s)", 15, &text);
     ::SelectObject(dc, old);
     ::ReleaseDC(window->countLabel, dc);
@@ -150,7 +160,7 @@ TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
 
 TEST_F(MainWindowTest, APlacementOutsideEveryMonitorOpensInTheWorkArea)
 {
-    RECT work{};
+    RECT work {};
     ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     const struct {
         const char *left, *top, *right, *bottom;
@@ -161,7 +171,7 @@ TEST_F(MainWindowTest, APlacementOutsideEveryMonitorOpensInTheWorkArea)
         WriteRaw("Placement", "Width", p.right);
         WriteRaw("Placement", "Tall", p.bottom);
         ASSERT_TRUE(Open());
-        RECT outer = window->GetWindowRect(), inside{};
+        RECT outer = window->GetWindowRect(), inside {};
         EXPECT_EQ(outer.right - outer.left, 640) << p.left << " keeps its size";
         EXPECT_EQ(outer.bottom - outer.top, 520) << p.left;
         EXPECT_TRUE(::IntersectRect(&inside, &outer, &work) && ::EqualRect(&inside, &outer))

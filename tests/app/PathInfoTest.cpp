@@ -22,8 +22,8 @@ protected:
     std::string MakeFile(const std::string& name, size_t size = 0)
     {
         std::string path = folder + name;
-        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+        HANDLE file =
+            ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         std::string bytes(size, 'x');
         DWORD written = 0;
         if (size > 0)
@@ -34,16 +34,16 @@ protected:
     // Sets all three times of a file to local noon of the given day.
     static void SetAllTimes(const std::string& path, WORD year, WORD month, WORD day)
     {
-        SYSTEMTIME local{};
+        SYSTEMTIME local {};
         local.wYear = year;
         local.wMonth = month;
         local.wDay = day;
         local.wHour = 12;
-        FILETIME localTime{}, utc{};
+        FILETIME localTime {}, utc {};
         ASSERT_TRUE(::SystemTimeToFileTime(&local, &localTime));
         ASSERT_TRUE(::LocalFileTimeToFileTime(&localTime, &utc));
         HANDLE file = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         EXPECT_TRUE(::SetFileTime(file, &utc, &utc, &utc));
         ::CloseHandle(file);
@@ -209,7 +209,7 @@ TEST_F(PathInfoFiles, DateTextIsEmptyForWhatTheRuntimeCannotRepresent)
     EXPECT_EQ(PathInfo(file).DateText(1), "");
 
     // Found data straight from an enumeration, with times beyond the runtime's calendar.
-    WIN32_FIND_DATAA data{};
+    WIN32_FIND_DATAA data {};
     data.ftLastWriteTime.dwHighDateTime = 0x7FFFFFFF;
     EXPECT_EQ(PathInfo(file, data).DateText(1), "");
 

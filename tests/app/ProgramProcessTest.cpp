@@ -23,7 +23,7 @@ using testsupport::Xdotool;
 
 HWND FocusOf(HWND window)
 {
-    GUITHREADINFO info{};
+    GUITHREADINFO info {};
     info.cbSize = sizeof info;
     ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
     return info.hwndFocus;
@@ -52,7 +52,7 @@ protected:
         return code;
     }
 
-    virtual void BeforeStart() {}
+    virtual void BeforeStart() { }
 
     testsupport::ChildProcess program_;
     HWND window_ = nullptr;

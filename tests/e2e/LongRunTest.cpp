@@ -109,13 +109,13 @@ TEST_F(LongRunTest, ThreeThousandArchivesFoundBySearchAreAllExtractedByOneExecut
     explorer.Select(-1, true);
     ASSERT_EQ(kFolders, explorer.SelectedCount());
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(kSearchButton, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(window, kSearchButton)));
+        reinterpret_cast<LPARAM>(::GetDlgItem(window, kSearchButton)));
     ASSERT_TRUE(WaitUntil([&] { return queue.Count() == kArchives && ::IsWindowEnabled(window); }, 30 * 60000))
         << "the search should queue " << kArchives << " archives; the list has " << queue.Count();
 
     // Execute, then wait for the summary, unless the program ends first.
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(kExecuteButton, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(window, kExecuteButton)));
+        reinterpret_cast<LPARAM>(::GetDlgItem(window, kExecuteButton)));
     HWND box = nullptr;
     DWORD exitCode = 0;
     bool ended = false;
@@ -126,8 +126,8 @@ TEST_F(LongRunTest, ThreeThousandArchivesFoundBySearchAreAllExtractedByOneExecut
             return box != nullptr || ended;
         },
         60 * 60000);
-    ASSERT_FALSE(ended) << "kestrova.exe ended with exit code " << exitCode << " after " << ExtractedCount()
-                        << " of " << kArchives << " archives";
+    ASSERT_FALSE(ended) << "kestrova.exe ended with exit code " << exitCode << " after " << ExtractedCount() << " of "
+                        << kArchives << " archives";
     ASSERT_NE(box, nullptr) << "no summary after an hour; " << ExtractedCount() << " archives extracted";
 
     // The summary names the first archives (the files below tell the whole outcome).

@@ -49,10 +49,10 @@ int TestWithPassword(const std::string& archive)
         reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzip")));
     int result = -1;
     if (call != nullptr) {
-        UnzipOptions options{};
+        UnzipOptions options {};
         options.testArchive = 1;
         options.archive = archive.c_str();
-        UnzipCallbacks callbacks{};
+        UnzipCallbacks callbacks {};
         callbacks.password = &GivePassword;
         result = call(0, nullptr, 0, nullptr, &options, &callbacks);
     }
@@ -77,8 +77,8 @@ protected:
         ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\a.txt", kSecretA));
         ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\docs\\b.txt", kSecretB));
         const bool made = testsupport::RunHost("cd " + host_ + "-src && /usr/bin/7z a -bd -tzip -mem=AES256 -p" +
-                                                   kPassword + " " + host_ + "/secret.zip a.txt docs/b.txt >/dev/null",
-                                               60000);
+                kPassword + " " + host_ + "/secret.zip a.txt docs/b.txt >/dev/null",
+            60000);
         testsupport::TestFolder::Remove(source);
         ASSERT_TRUE(made) << "7z could not write the encrypted archive";
         ziptest::Archive first, last;
@@ -102,7 +102,7 @@ protected:
     void Post(int button) const
     {
         ::PostMessageA(window_, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(window_, button)));
+            reinterpret_cast<LPARAM>(::GetDlgItem(window_, button)));
     }
 
     // The next password prompt or message box of the program (prompt or box is set), or neither

@@ -176,9 +176,9 @@ protected:
                 index = i;
         ASSERT_GE(index, 0) << "the drive box does not list " << root;
 
-        RECT rect{};
+        RECT rect {};
         ::GetWindowRect(drives, &rect);
-        ASSERT_TRUE(ClickScreen(POINT{rect.right - 8, (rect.top + rect.bottom) / 2}));
+        ASSERT_TRUE(ClickScreen(POINT {rect.right - 8, (rect.top + rect.bottom) / 2}));
         HWND dropped = testsupport::WaitForProcessWindowWhere(program_.Id(), 5000, [](HWND window) {
             char name[16] = {};
             ::GetClassNameA(window, name, sizeof name);
@@ -187,9 +187,9 @@ protected:
         ASSERT_NE(dropped, nullptr) << "the drive box did not drop down";
         int top = static_cast<int>(::SendMessageA(dropped, LB_GETTOPINDEX, 0, 0));
         int height = static_cast<int>(::SendMessageA(dropped, LB_GETITEMHEIGHT, 0, 0));
-        RECT client{};
+        RECT client {};
         ::GetClientRect(dropped, &client);
-        POINT point{client.left + 20, (index - top) * height + height / 2};
+        POINT point {client.left + 20, (index - top) * height + height / 2};
         ::ClientToScreen(dropped, &point);
         ASSERT_TRUE(ClickScreen(point));
     }
@@ -219,8 +219,8 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
         << WindowText(Item(kPathLabel)) << "' and the list has " << explorer.Count() << " rows";
     // Sub-folders first, then the archives.
     EXPECT_EQ(explorer.Text(0), "more");
-    std::set<std::string> archives{explorer.Text(1), explorer.Text(2), explorer.Text(3)};
-    EXPECT_EQ(archives, (std::set<std::string>{"alpha.zip", "beta.zip", "gamma.zip"}));
+    std::set<std::string> archives {explorer.Text(1), explorer.Text(2), explorer.Text(3)};
+    EXPECT_EQ(archives, (std::set<std::string> {"alpha.zip", "beta.zip", "gamma.zip"}));
     EXPECT_EQ(WindowText(Item(1023)), "4 Object(s)");
 
     // A column made wider by dragging its header divider, as a user would.
@@ -228,8 +228,8 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
     RemoteListView headerItems(header, program_.Id());
     const int nameWidth = explorer.ColumnWidth(0);
     RECT nameColumn = headerItems.ScreenRect(HDM_GETITEMRECT, 0);
-    POINT divider{nameColumn.right - 1, (nameColumn.top + nameColumn.bottom) / 2};
-    ASSERT_TRUE(Xdotool(testsupport::DragCommand(divider, POINT{divider.x + 40, divider.y}), 300));
+    POINT divider {nameColumn.right - 1, (nameColumn.top + nameColumn.bottom) / 2};
+    ASSERT_TRUE(Xdotool(testsupport::DragCommand(divider, POINT {divider.x + 40, divider.y}), 300));
     ASSERT_TRUE(WaitUntil([&] { return explorer.ColumnWidth(0) != nameWidth; }, 3000))
         << "dragging the header divider should widen the Name column";
     const int widenedName = explorer.ColumnWidth(0);
@@ -238,8 +238,8 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
     const int alphaRow = explorer.Find("alpha.zip");
     const int betaRow = explorer.Find("beta.zip");
     ASSERT_TRUE(ClickScreen(explorer.ItemCentre(alphaRow)));
-    ASSERT_TRUE(Xdotool("mousemove " + testsupport::PointText(explorer.ItemCentre(betaRow)) +
-                        " keydown ctrl click 1 keyup ctrl"));
+    ASSERT_TRUE(Xdotool(
+        "mousemove " + testsupport::PointText(explorer.ItemCentre(betaRow)) + " keydown ctrl click 1 keyup ctrl"));
     ASSERT_TRUE(WaitUntil([&] { return explorer.SelectedCount() == 2; }, 3000))
         << explorer.SelectedCount() << " rows selected";
     POINT intoQueue = testsupport::ClientPoint(Item(kExtractionList), 60, 40);
@@ -258,8 +258,8 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
     ASSERT_TRUE(ClickWindow(Item(kSearchButton)));
     ASSERT_TRUE(WaitUntil([&] { return queue.Count() == 4 && ::IsWindowEnabled(window_); }, kListWaitMs))
         << "Search should queue the two archives under more; the list has " << queue.Count();
-    std::set<std::string> found{queue.Text(0, 1) + queue.Text(0), queue.Text(1, 1) + queue.Text(1)};
-    EXPECT_EQ(found, (std::set<std::string>{Path("more\\delta.zip"), Path("more\\deeper\\epsilon.zip")}));
+    std::set<std::string> found {queue.Text(0, 1) + queue.Text(0), queue.Text(1, 1) + queue.Text(1)};
+    EXPECT_EQ(found, (std::set<std::string> {Path("more\\delta.zip"), Path("more\\deeper\\epsilon.zip")}));
     EXPECT_EQ(queue.Text(2), upper) << "the dragged archives stay below the found ones";
     EXPECT_EQ(queue.Text(3), lower);
 
@@ -278,7 +278,8 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
     }
     RemoteListView tabs(::GetDlgItem(settings, kTabs), program_.Id());
     RECT maskingTab = tabs.ScreenRect(TCM_GETITEMRECT, 1);
-    ASSERT_TRUE(ClickScreen(POINT{(maskingTab.left + maskingTab.right) / 2, (maskingTab.top + maskingTab.bottom) / 2}));
+    ASSERT_TRUE(
+        ClickScreen(POINT {(maskingTab.left + maskingTab.right) / 2, (maskingTab.top + maskingTab.bottom) / 2}));
     HWND edit = ::GetDlgItem(settings, kMaskEdit);
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(edit) != FALSE; }, 3000))
         << "the File Masking tab should show the mask entry";
@@ -332,7 +333,7 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
         << "OK should hide the viewer and give the main window back";
 
     // Closed with Alt+F4 once the window has the keyboard.
-    RECT placement{};
+    RECT placement {};
     ::GetWindowRect(window_, &placement);
     DWORD exitCode = 12345;
     ASSERT_TRUE(testsupport::CloseWithAltF4(window_, program_, kWindowWaitMs, exitCode))
@@ -357,7 +358,8 @@ TEST_F(ProgramScenarioTest, QueueBySearchAndDragSetOptionsExtractViewAndCloseSav
     expectTree("more\\delta", kDelta);
     expectTree("more\\deeper\\epsilon", kEpsilon);
     EXPECT_FALSE(FolderExists(Path("gamma"))) << "gamma.zip was never queued";
-    EXPECT_FALSE(testsupport::FileExists(Path("readme.txt"))) << "with the title option nothing lands beside the archive";
+    EXPECT_FALSE(testsupport::FileExists(Path("readme.txt")))
+        << "with the title option nothing lands beside the archive";
 
     // The registry key as the program left it.
     EXPECT_EQ(ReadRaw("Placement", "Top"), std::to_string(placement.top));

@@ -71,7 +71,7 @@ protected:
     void StartUpdater()
     {
         ASSERT_TRUE(updater_.Start(updatertest::TestKeyFolder() + "kvupdate.exe", "",
-                                   updater::UpdateLocation::kEnvironmentVariable, site_.BaseUrl()));
+            updater::UpdateLocation::kEnvironmentVariable, site_.BaseUrl()));
         dialog_ = testsupport::WaitForProcessWindow(updater_.Id(), kDialogCaption, kWindowWaitMs);
         ASSERT_NE(dialog_, nullptr) << "the update dialog did not appear";
     }
@@ -144,7 +144,7 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
     std::string now;
     ASSERT_TRUE(ReadFileBytes(installed_, now)) << "no program left at " << installed_;
     EXPECT_TRUE(now == update) << "the installed program is not the downloaded one (" << now.size() << " bytes)";
-    EXPECT_EQ(FolderEntries(folder), (std::set<std::string>{"kestrova.exe"}))
+    EXPECT_EQ(FolderEntries(folder), (std::set<std::string> {"kestrova.exe"}))
         << "the replacement leaves nothing else behind";
 
     ASSERT_NO_FATAL_FAILURE(CloseUpdater());
@@ -153,8 +153,8 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
 // The server's answer to the request for the new program file or its signature.
 struct BrokenDownload {
     const char* name;
-    const char* file;     // "update.exe" or "update.sig"
-    const char* marker;   // marker file beside it (tests/updater/test_server.py)
+    const char* file;    // "update.exe" or "update.sig"
+    const char* marker;  // marker file beside it (tests/updater/test_server.py)
     const char* content;
     const char* message;  // what the user is told
 };
@@ -164,7 +164,7 @@ void PrintTo(const BrokenDownload& download, std::ostream* out)
     *out << download.name;
 }
 
-class FailedDownloadTest : public UpdaterScenarioTest, public ::testing::WithParamInterface<BrokenDownload> {};
+class FailedDownloadTest : public UpdaterScenarioTest, public ::testing::WithParamInterface<BrokenDownload> { };
 
 TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)
 {
@@ -185,18 +185,16 @@ TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)
     std::string now;
     ASSERT_TRUE(ReadFileBytes(installed_, now)) << "the installed program is gone";
     EXPECT_TRUE(now == old) << "the installed program was changed (" << now.size() << " bytes)";
-    EXPECT_EQ(FolderEntries(install_.Path()), (std::set<std::string>{"kestrova.exe"}));
+    EXPECT_EQ(FolderEntries(install_.Path()), (std::set<std::string> {"kestrova.exe"}));
     EXPECT_EQ(testsupport::WaitForProcessMessageBox(updater_.Id(), 500), nullptr) << "a further message came up";
 
     ASSERT_NO_FATAL_FAILURE(CloseUpdater());
 }
 
 INSTANTIATE_TEST_SUITE_P(Server, FailedDownloadTest,
-                         ::testing::Values(BrokenDownload{"NotFound", "update.exe", "status", "404", kFailed},
-                                           BrokenDownload{"ConnectionDropped", "update.exe", "drop", "", kFailed},
-                                           BrokenDownload{"NoSignature", "update.sig", "status", "404", kNotSigned}),
-                         [](const ::testing::TestParamInfo<BrokenDownload>& info) {
-                             return std::string(info.param.name);
-                         });
+    ::testing::Values(BrokenDownload {"NotFound", "update.exe", "status", "404", kFailed},
+        BrokenDownload {"ConnectionDropped", "update.exe", "drop", "", kFailed},
+        BrokenDownload {"NoSignature", "update.sig", "status", "404", kNotSigned}),
+    [](const ::testing::TestParamInfo<BrokenDownload>& info) { return std::string(info.param.name); });
 
 }  // namespace

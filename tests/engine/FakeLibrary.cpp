@@ -19,8 +19,8 @@ extern "C" __declspec(dllexport) int KestrovaNotTheEntryPoint()
 }
 
 #ifdef KV_FAKE_PASSWORDS
-extern "C" __declspec(dllexport) int UZ_API Wiz_SingleEntryUnzip(int, char**, int, char**, UnzipOptions* options,
-                                                                 UnzipCallbacks* callbacks)
+extern "C" __declspec(dllexport) int UZ_API
+    Wiz_SingleEntryUnzip(int, char**, int, char**, UnzipOptions* options, UnzipCallbacks* callbacks)
 {
     if (options == nullptr || options->archive == nullptr || callbacks == nullptr || callbacks->password == nullptr)
         return UZ_BAD_ARGUMENT;

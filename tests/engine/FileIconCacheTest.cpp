@@ -28,7 +28,7 @@ void WriteSolidIcon(const std::string& path, COLORREF colour)
     std::vector<uint8_t> images[2];
     for (int i = 0; i < 2; ++i) {
         int n = sizes[i];
-        BITMAPINFOHEADER header{};
+        BITMAPINFOHEADER header {};
         header.biSize = sizeof header;
         header.biWidth = n;
         header.biHeight = n * 2;  // colour rows, then the mask rows
@@ -73,13 +73,13 @@ struct IconPixels {
 IconPixels ReadIcon(HICON icon)
 {
     IconPixels result;
-    ICONINFO info{};
+    ICONINFO info {};
     if (icon == nullptr || !::GetIconInfo(icon, &info))
         return result;
-    BITMAP bitmap{};
+    BITMAP bitmap {};
     ::GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
     result.width = bitmap.bmWidth;
-    BITMAPINFO request{};
+    BITMAPINFO request {};
     request.bmiHeader.biSize = sizeof request.bmiHeader;
     request.bmiHeader.biWidth = bitmap.bmWidth;
     request.bmiHeader.biHeight = -bitmap.bmHeight;
@@ -87,8 +87,8 @@ IconPixels ReadIcon(HICON icon)
     request.bmiHeader.biBitCount = 32;
     result.pixels.resize(static_cast<size_t>(bitmap.bmWidth) * static_cast<size_t>(bitmap.bmHeight));
     HDC dc = ::GetDC(nullptr);
-    ::GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(bitmap.bmHeight), result.pixels.data(), &request,
-                DIB_RGB_COLORS);
+    ::GetDIBits(
+        dc, info.hbmColor, 0, static_cast<UINT>(bitmap.bmHeight), result.pixels.data(), &request, DIB_RGB_COLORS);
     ::ReleaseDC(nullptr, dc);
     for (uint32_t& pixel : result.pixels)
         pixel &= 0x00FFFFFF;
@@ -110,7 +110,7 @@ IconPixels ShellIcon(int index, bool smallSize)
 
 // Takes ownership of an icon so that every path of a test frees it.
 struct IconHolder {
-    explicit IconHolder(HICON icon) : handle(icon) {}
+    explicit IconHolder(HICON icon) : handle(icon) { }
     ~IconHolder()
     {
         if (handle != nullptr)
@@ -145,18 +145,18 @@ protected:
     }
     static void Register(const std::string& defaultIcon)
     {
-        ::SHSetValueA(HKEY_CLASSES_ROOT, kTestExtension, nullptr, REG_SZ, kTestClass,
-                      static_cast<DWORD>(sizeof kTestClass));
+        ::SHSetValueA(
+            HKEY_CLASSES_ROOT, kTestExtension, nullptr, REG_SZ, kTestClass, static_cast<DWORD>(sizeof kTestClass));
         std::string key = std::string(kTestClass) + "\\DefaultIcon";
         ::SHSetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, defaultIcon.c_str(),
-                      static_cast<DWORD>(defaultIcon.size() + 1));
+            static_cast<DWORD>(defaultIcon.size() + 1));
     }
     static IconPixels Solid(int width)
     {
         IconPixels pixels;
         pixels.width = width;
         uint32_t value = (static_cast<uint32_t>(GetRValue(kTestColour)) << 16) |
-                         (static_cast<uint32_t>(GetGValue(kTestColour)) << 8) | GetBValue(kTestColour);
+            (static_cast<uint32_t>(GetGValue(kTestColour)) << 8) | GetBValue(kTestColour);
         pixels.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(width), value);
         return pixels;
     }
@@ -238,7 +238,7 @@ TEST_F(FileIconCacheTest, EveryAddAppendsANewImage)
 
 TEST(FileIconCacheSystemList, AttachesTheShellsSystemListsAndNeverDestroysThem)
 {
-    SHFILEINFOA info{};
+    SHFILEINFOA info {};
     HIMAGELIST smallList = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &info, sizeof info, 0x4001));
     HIMAGELIST largeList = reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &info, sizeof info, 0x4000));
     ASSERT_NE(smallList, nullptr);
@@ -266,7 +266,7 @@ TEST(FileIconCacheSystemList, SystemIndexMatchesTheShellsAnswerForExistingPaths)
     char windows[MAX_PATH] = {};
     ::GetWindowsDirectoryA(windows, MAX_PATH);
     FileIconCache cache;
-    SHFILEINFOA info{};
+    SHFILEINFOA info {};
     ::SHGetFileInfoA(windows, 0, &info, sizeof info, 0x4001);
     EXPECT_EQ(cache.GetSystemIconIndex(windows), info.iIcon);
     ::SHGetFileInfoA("C:\\", 0, &info, sizeof info, 0x4001);

@@ -119,7 +119,7 @@ TEST_F(UnzipEngineTest, MissingArchiveAndUnwritableDestination_ShowTheirTextsOnS
     } cases[] = {
         {folder.Child("absent.zip"), folder.Child("out\\"), 9, "Archive not found or cannot be opened."},
         {present, folder.Child("blocker\\out"), 50,
-         "The destination folder or disk cannot be written (disk full or read-only)."},
+            "The destination folder or disk cannot be written (disk full or read-only)."},
     };
     for (const Case& c : cases) {
         MessageBoxHook hook;
@@ -144,7 +144,7 @@ TEST(UnzipEngineTexts, EveryDocumentedCodeHasItsOwnText)
     EXPECT_EQ("Invalid options.", UnzipEngine::ResultText(UZ_BAD_ARGUMENT));
     EXPECT_EQ("No files matched.", UnzipEngine::ResultText(UZ_NO_MATCH));
     EXPECT_EQ("The destination folder or disk cannot be written (disk full or read-only).",
-              UnzipEngine::ResultText(UZ_DISK_FULL));
+        UnzipEngine::ResultText(UZ_DISK_FULL));
     EXPECT_EQ("Internal error.", UnzipEngine::ResultText(UZ_INTERNAL));
     EXPECT_EQ("Unexpected result 12 from the extraction library.", UnzipEngine::ResultText(12));
 }
@@ -153,7 +153,7 @@ TEST(UnzipEngineTexts, EveryDocumentedCodeHasItsOwnText)
 // as "member@archive file name".
 class ScriptedPrompt : public engine::PasswordPrompt {
 public:
-    explicit ScriptedPrompt(std::vector<const char*> answers) : answers_(std::move(answers)) {}
+    explicit ScriptedPrompt(std::vector<const char*> answers) : answers_(std::move(answers)) { }
     bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override
     {
         asked.push_back(member + "@" + archive.substr(archive.find_last_of('\\') + 1));
@@ -182,8 +182,7 @@ TEST(PasswordSession, PasswordLongerThanTheBuffer_IsNotHandedOverCutShort)
 // no UNZIP32.DLL, a file of that name that is no library, a library without the entry point or
 // one that asks for passwords. KV_ENGINE_CHILD tells the child what to expect; `test` is the child's
 // test to run.
-int RunChild(const std::string& mode, const std::string& libraryFile,
-             const std::string& test = "RunsAsTheParentSays")
+int RunChild(const std::string& mode, const std::string& libraryFile, const std::string& test = "RunsAsTheParentSays")
 {
     testsupport::TestFolder place;
     char self[MAX_PATH] = {};
@@ -201,11 +200,11 @@ int RunChild(const std::string& mode, const std::string& libraryFile,
     }
     ::SetEnvironmentVariableA("KV_ENGINE_CHILD", mode.c_str());
     std::string command = "\"" + exe + "\" --gtest_filter=UnzipEngineChild." + test;
-    STARTUPINFOA startup{};
+    STARTUPINFOA startup {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    BOOL started = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, place.Path().c_str(),
-                                    &startup, &process);
+    PROCESS_INFORMATION process {};
+    BOOL started = ::CreateProcessA(
+        nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, place.Path().c_str(), &startup, &process);
     ::SetEnvironmentVariableA("KV_ENGINE_CHILD", nullptr);
     if (!started)
         return -1;
@@ -307,9 +306,9 @@ TEST(UnzipEngineChild, Passwords)
         EXPECT_EQ(0, extract(run, "three.zip")) << "opened at the third question";
         EXPECT_EQ(5, extract(run, "four.zip")) << "f.txt skipped";
         EXPECT_EQ(5, extract(run, "six.zip")) << "skipped once for the whole archive";
-        EXPECT_EQ((std::vector<std::string>{"a.txt@one.zip", "d.txt@three.zip", "d.txt@three.zip", "e.txt@four.zip",
-                                            "f.txt@four.zip", "h.txt@six.zip"}),
-                  user.asked);
+        EXPECT_EQ((std::vector<std::string> {"a.txt@one.zip", "d.txt@three.zip", "d.txt@three.zip", "e.txt@four.zip",
+                      "f.txt@four.zip", "h.txt@six.zip"}),
+            user.asked);
     }
     EXPECT_EQ("a.txt=alpha\nb.txt=alpha\n", asked("one.zip"));
     EXPECT_EQ("c.txt=alpha\nc.txt=alpha\n", asked("two.zip"));

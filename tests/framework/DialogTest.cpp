@@ -17,7 +17,7 @@ namespace {
 
 class TestApplication : public fw::Application {
 protected:
-    void InitInstance() override {}
+    void InitInstance() override { }
 };
 TestApplication g_testApp;
 
@@ -47,7 +47,7 @@ public:
 
 class TestDialog : public fw::ModelessDialog {
 public:
-    TestDialog() : fw::ModelessDialog(IDD_TEST) {}
+    TestDialog() : fw::ModelessDialog(IDD_TEST) { }
     ReflectingList list;
     fw::Button button;
     fw::ComboBoxEx combo;
@@ -70,11 +70,8 @@ protected:
     bool OnCommand(int id, int code, HWND) override
     {
         switch (id) {
-        case IDC_TEST_BUTTON:
-            events.push_back("button " + std::to_string(code));
-            return true;
-        default:
-            return false;
+        case IDC_TEST_BUTTON: events.push_back("button " + std::to_string(code)); return true;
+        default: return false;
         }
     }
     bool OnNotify(int id, const NMHDR& header, LRESULT& result) override
@@ -116,7 +113,7 @@ TEST(Dialog, ReflectedNotificationReachesTheControlAndNotTheParent)
     EXPECT_EQ(dialog.parentInsertNotices, 0);
 
     // A notification the control does not take goes on to the parent's map.
-    NMLVKEYDOWN key{};
+    NMLVKEYDOWN key {};
     key.hdr.hwndFrom = dialog.list;
     key.hdr.idFrom = IDC_TEST_LIST;
     key.hdr.code = LVN_KEYDOWN;

@@ -141,8 +141,8 @@ protected:
         DWORD code = 0;
         ASSERT_TRUE(RunAndWait(command, 60000, code)) << "the uninstaller did not end";
         ASSERT_EQ(code, 0u) << "the uninstaller failed to start its copy";
-        bool gone = WaitUntil([] { return !UninstallKeyExists() && !FileExists(InstallFolder() + "\\uninstall.exe"); },
-                              60000);
+        bool gone =
+            WaitUntil([] { return !UninstallKeyExists() && !FileExists(InstallFolder() + "\\uninstall.exe"); }, 60000);
         ASSERT_TRUE(gone) << "the uninstaller did not finish within a minute";
     }
 
@@ -201,12 +201,12 @@ TEST_F(InstallerTest, SilentInstallRunsFromStartMenuEntryExtractsAndUninstallsKe
 
     // Click the archive's row (just below the column header), then Search queues it.
     HWND header = reinterpret_cast<HWND>(::SendMessageA(::GetDlgItem(window_, kExplorerList), LVM_GETHEADER, 0, 0));
-    RECT headerRect{};
+    RECT headerRect {};
     ::GetWindowRect(header, &headerRect);
-    RECT listRect{};
+    RECT listRect {};
     ::GetWindowRect(::GetDlgItem(window_, kExplorerList), &listRect);
     for (int attempt = 0; attempt < 5 && explorer.SelectedCount() != 1; ++attempt)
-        testsupport::ClickScreen(POINT{listRect.left + 40, headerRect.bottom + 8});
+        testsupport::ClickScreen(POINT {listRect.left + 40, headerRect.bottom + 8});
     ASSERT_EQ(explorer.SelectedCount(), 1) << "a click on the archive's row should select it";
 
     ClickWindow(::GetDlgItem(window_, kSearchButton));
@@ -223,8 +223,8 @@ TEST_F(InstallerTest, SilentInstallRunsFromStartMenuEntryExtractsAndUninstallsKe
     EXPECT_TRUE(box.closed) << "a click on OK should close the summary";
 
     std::string extracted;
-    EXPECT_TRUE(ReadFileBytes(work.Child("pack\\hello.txt"), extracted)) << "nothing was extracted into "
-                                                                         << work.Child("pack");
+    EXPECT_TRUE(ReadFileBytes(work.Child("pack\\hello.txt"), extracted))
+        << "nothing was extracted into " << work.Child("pack");
     EXPECT_EQ(extracted, "extracted by the installed copy\r\n");
 
     ::PostMessageA(window_, WM_CLOSE, 0, 0);

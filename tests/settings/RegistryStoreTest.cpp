@@ -152,11 +152,11 @@ TEST_F(RegistryStoreTest, TypedValuesRoundTripThroughTheRegistry)
     EXPECT_TRUE(access.ReadBinary(base, "b", back, 5));
     EXPECT_EQ(std::memcmp(back, bytes, 5), 0);
 
-    std::vector<std::string> list{"*.bak", "", "*.tmp"};
+    std::vector<std::string> list {"*.bak", "", "*.tmp"};
     ASSERT_TRUE(access.WriteMultiText(base, "m", {"*.bak", "*.tmp"}));
     list.clear();
     EXPECT_TRUE(access.ReadMultiText(base, "m", list));
-    EXPECT_EQ(list, (std::vector<std::string>{"*.bak", "*.tmp"}));
+    EXPECT_EQ(list, (std::vector<std::string> {"*.bak", "*.tmp"}));
 
     std::string missing = "kept";
     EXPECT_FALSE(access.ReadText(base, "absent", missing));
@@ -170,16 +170,16 @@ TEST(RegistryValue, BuffersAndConversions)
     std::string text = "x";
     EXPECT_FALSE(empty.AsText(text));
 
-    RegistryValue list(std::vector<std::string>{});
+    RegistryValue list(std::vector<std::string> {});
     EXPECT_EQ(list.Type(), static_cast<DWORD>(REG_MULTI_SZ));
     ASSERT_EQ(list.Size(), 2u);
     EXPECT_EQ(list.Data()[0], 0);
     EXPECT_EQ(list.Data()[1], 0);
-    std::vector<std::string> texts{"stale"};
+    std::vector<std::string> texts {"stale"};
     EXPECT_TRUE(list.AsMultiText(texts));
     EXPECT_TRUE(texts.empty());
 
-    RegistryValue two(std::vector<std::string>{"ab", "c"});
+    RegistryValue two(std::vector<std::string> {"ab", "c"});
     EXPECT_EQ(two.Size(), 3u + 2u + 1u);
 
     RegistryValue nullText(static_cast<const char*>(nullptr));

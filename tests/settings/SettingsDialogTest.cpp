@@ -29,7 +29,7 @@ using testsupport::UserProfile;
 
 class TestApplication : public fw::Application {
 protected:
-    void InitInstance() override {}
+    void InitInstance() override { }
 };
 TestApplication g_testApp;
 
@@ -44,11 +44,11 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+        INITCOMMONCONTROLSEX controls {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
         ::InitCommonControlsEx(&controls);
         ::CoInitialize(nullptr);
         owner = ::CreateWindowExA(0, "STATIC", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
-                                  nullptr, nullptr, nullptr);
+            nullptr, nullptr, nullptr);
         desktopLink = testsupport::DesktopShortcut();
         quickLaunchFolder = UserProfile() + "\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch\\";
     }
@@ -138,7 +138,7 @@ TEST_F(SettingsDialogTest, FirstStartHasClearBoxesNoMasksAndTheDesktopAsStartFol
     settings::SettingsDialog& d = Open();
     EXPECT_FALSE(d.IsVisible()) << "created hidden";
     for (int id : {IDC_SETTINGS_TITLE_EXTRACT, IDC_SETTINGS_MESSAGE_ALERT, IDC_SETTINGS_ASK_FOLDER,
-                   IDC_SETTINGS_DESKTOP_SHORTCUT, IDC_SETTINGS_QUICKLAUNCH_SHORTCUT})
+             IDC_SETTINGS_DESKTOP_SHORTCUT, IDC_SETTINGS_QUICKLAUNCH_SHORTCUT})
         EXPECT_FALSE(d.IsOptionChecked(id)) << id;
     EXPECT_EQ(d.maskList.GetItemCount(), 0);
     EXPECT_EQ(d.excludeMaskCount, 0);
@@ -197,13 +197,13 @@ TEST_F(SettingsDialogTest, MasksLoadInOrderUpToTheFirstGap)
     WriteRaw("Not To Extract", "1", "  *.tmp ");
     WriteRaw("Not To Extract", "3", "*.never");
     settings::SettingsDialog& d = Open();
-    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.bak", "*.tmp"}));
-    EXPECT_EQ(d.excludeMasks, (std::vector<std::string>{"*.bak", "*.tmp"}));
+    EXPECT_EQ(Masks(), (std::vector<std::string> {"*.bak", "*.tmp"}));
+    EXPECT_EQ(d.excludeMasks, (std::vector<std::string> {"*.bak", "*.tmp"}));
     EXPECT_EQ(d.excludeMaskCount, 2);
     // Each row shows an image of the large system list.
     EXPECT_GE(d.maskList.GetItemImage(0), 0);
     HIMAGELIST list = reinterpret_cast<HIMAGELIST>(d.maskList.Send(LVM_GETIMAGELIST, LVSIL_NORMAL));
-    SHFILEINFOA info{};
+    SHFILEINFOA info {};
     EXPECT_EQ(list, reinterpret_cast<HIMAGELIST>(::SHGetFileInfoA("", 0, &info, sizeof info, 0x4000)));
     EXPECT_EQ(d.maskList.Send(LVM_GETITEMSPACING, FALSE), MAKELONG(69, 75));
 }
@@ -226,9 +226,9 @@ TEST_F(SettingsDialogTest, TabsShowTheirPagesAndThePageControlsLiveInTheirGroupB
     settings::SettingsDialog& d = Open();
     ShowDialog();
     EXPECT_EQ(d.tabs.GetItemCount(), 3);
-    for (HWND control : {d.titleExtract.Handle(), d.messageBoxAlert.Handle(), d.askForFolder.Handle(),
-                         d.desktopShortcut.Handle(), d.quickLaunchShortcut.Handle(), d.locationHeading.Handle(),
-                         d.quickAccessHeading.Handle()})
+    for (HWND control :
+        {d.titleExtract.Handle(), d.messageBoxAlert.Handle(), d.askForFolder.Handle(), d.desktopShortcut.Handle(),
+            d.quickLaunchShortcut.Handle(), d.locationHeading.Handle(), d.quickAccessHeading.Handle()})
         EXPECT_EQ(::GetParent(control), d.generalPage.Handle());
     for (HWND control : {d.maskList.Handle(), d.maskHelp.Handle(), d.masksHeading.Handle()})
         EXPECT_EQ(::GetParent(control), d.maskingPage.Handle());
@@ -277,10 +277,14 @@ TEST_F(SettingsDialogTest, ControlsStandWhereTheGeometryTablePutsThem)
         RECT rect;
     };
     const Expected expected[] = {
-        {d.tabs, {4, 2, 4 + 331, 2 + 249}},          {d.maskingPage, {9, 29, 9 + 320, 29 + 212}},
-        {d.askForFolder, {15, 85, 15 + 290, 85 + 30}}, {d.maskList, {15, 50, 15 + 290, 50 + 70}},
-        {d.aboutText, {20, 50, 20 + 200, 50 + 150}},   {d.deleteButton, {23, 155, 23 + 65, 155 + 27}},
-        {d.addButton, {91, 155, 91 + 65, 155 + 27}},   {d.maskEdit, {163, 157, 163 + 151, 157 + 22}},
+        {d.tabs, {4, 2, 4 + 331, 2 + 249}},
+        {d.maskingPage, {9, 29, 9 + 320, 29 + 212}},
+        {d.askForFolder, {15, 85, 15 + 290, 85 + 30}},
+        {d.maskList, {15, 50, 15 + 290, 50 + 70}},
+        {d.aboutText, {20, 50, 20 + 200, 50 + 150}},
+        {d.deleteButton, {23, 155, 23 + 65, 155 + 27}},
+        {d.addButton, {91, 155, 91 + 65, 155 + 27}},
+        {d.maskEdit, {163, 157, 163 + 151, 157 + 22}},
         {d.locationHeading, {15, 25, 15 + 290, 25 + 16}},
     };
     for (const Expected& e : expected) {
@@ -295,7 +299,7 @@ TEST_F(SettingsDialogTest, ControlsStandWhereTheGeometryTablePutsThem)
     // Apply keeps its template place and size (mapped edges may round a pixel apart), moved down
     // only as far as it takes to clear the tab control, and left only when a wide substitute font
     // would put it past the dialog's edge.
-    RECT apply{173, 146, 173 + 50, 146 + 14};
+    RECT apply {173, 146, 173 + 50, 146 + 14};
     ::MapDialogRect(d, &apply);
     RECT applied = RectInParent(d.applyButton);
     RECT client = d.GetClientRect();
@@ -315,26 +319,26 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
     settings::SettingsDialog& d = Open();
     ShowDialog();
     const std::vector<std::vector<HWND>> pages = {
-        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.quickAccessHeading,
-         d.desktopShortcut, d.quickLaunchShortcut, d.applyButton, d.versionLabel},
+        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.quickAccessHeading, d.desktopShortcut,
+            d.quickLaunchShortcut, d.applyButton, d.versionLabel},
         {d.masksHeading, d.maskList, d.maskHelp, d.deleteButton, d.addButton, d.maskEdit, d.applyButton,
-         d.versionLabel},
+            d.versionLabel},
         {d.aboutHeading, d.aboutText, d.applyButton, d.versionLabel},
     };
     RECT client = d.GetClientRect();
     ::MapWindowPoints(d, nullptr, reinterpret_cast<POINT*>(&client), 2);
     for (size_t page = 0; page < pages.size(); ++page) {
         for (size_t i = 0; i < pages[page].size(); ++i) {
-            RECT a{};
+            RECT a {};
             ::GetWindowRect(pages[page][i], &a);
-            RECT inside{};
+            RECT inside {};
             EXPECT_TRUE(::IntersectRect(&inside, &a, &client) && ::EqualRect(&inside, &a))
                 << "page " << page << " control " << ::GetDlgCtrlID(pages[page][i]) << " leaves the dialog";
             // The placed check boxes overlap their neighbours by up to 3 pixels of blank margin
             // (their text is centred vertically); anything more is a visible overlap.
             ::InflateRect(&a, 0, -2);
             for (size_t j = i + 1; j < pages[page].size(); ++j) {
-                RECT b{}, overlap{};
+                RECT b {}, overlap {};
                 ::GetWindowRect(pages[page][j], &b);
                 ::InflateRect(&b, 0, -2);
                 EXPECT_FALSE(::IntersectRect(&overlap, &a, &b))
@@ -356,10 +360,10 @@ TEST_F(SettingsDialogTest, TypingEnablesAddAndAddPutsTheMaskOnTop)
     EXPECT_TRUE(d.addButton.IsEnabled());
     d.addButton.Click();
     PumpMessages(0);
-    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.txt", "*.bak", "*.tmp"}));
+    EXPECT_EQ(Masks(), (std::vector<std::string> {"*.txt", "*.bak", "*.tmp"}));
     EXPECT_EQ(d.maskEdit.GetText(), "*.txt") << "the edit keeps its text";
     EXPECT_EQ(::GetFocus(), d.maskList.Handle());
-    EXPECT_EQ(d.excludeMasks, (std::vector<std::string>{"*.bak", "*.tmp"})) << "extraction keeps the loaded list";
+    EXPECT_EQ(d.excludeMasks, (std::vector<std::string> {"*.bak", "*.tmp"})) << "extraction keeps the loaded list";
 
     d.addButton.Click();
     PumpMessages(0);
@@ -402,11 +406,11 @@ TEST_F(SettingsDialogTest, DeleteRemovesTheSelectedMasks)
     EXPECT_TRUE(d.deleteButton.IsEnabled());
     d.deleteButton.Click();
     PumpMessages(0);
-    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.b", "*.d"}));
+    EXPECT_EQ(Masks(), (std::vector<std::string> {"*.b", "*.d"}));
     EXPECT_TRUE(d.deleteButton.IsEnabled()) << "stays as it was until the next click";
     d.deleteButton.Click();
     PumpMessages(0);
-    EXPECT_EQ(Masks(), (std::vector<std::string>{"*.b", "*.d"})) << "nothing selected, nothing removed";
+    EXPECT_EQ(Masks(), (std::vector<std::string> {"*.b", "*.d"})) << "nothing selected, nothing removed";
     NotifyListClick();
     EXPECT_FALSE(d.deleteButton.IsEnabled());
 }
@@ -424,7 +428,7 @@ TEST_F(SettingsDialogTest, ThreeMasksWithTheFirstDeletedLeaveExactlyTwoValues)
     d.deleteButton.Click();
     PumpMessages(0);
     d.SaveSettings();
-    EXPECT_EQ(MaskValueNames(), (std::set<std::string>{"0", "1"}));
+    EXPECT_EQ(MaskValueNames(), (std::set<std::string> {"0", "1"}));
     EXPECT_EQ(ReadRaw("Not To Extract", "0"), "*.two");
     EXPECT_EQ(ReadRaw("Not To Extract", "1"), "*.three");
 
@@ -473,11 +477,15 @@ TEST_F(SettingsDialogTest, ProgramEndWritesEveryValueAsText)
         const char* name;
         const char* value;
     } expected[] = {
-        {"Extract", "Title Extract", "1"},         {"Extract", "Message Box Alert", "0"},
-        {"Extract", "Ask For Folder", "1"},        {"Extract", "Smart Folder", "0"},
+        {"Extract", "Title Extract", "1"},
+        {"Extract", "Message Box Alert", "0"},
+        {"Extract", "Ask For Folder", "1"},
+        {"Extract", "Smart Folder", "0"},
         {"Shortcuts", "Desktop Shortcut", "0"},
-        {"Shortcuts", "QuickLaunch Shortcut", "0"}, {"Folders", "Last", "C:\\windows\\"},
-        {"Not To Extract", "0", "*.bak"},          {"", "Version", "1.8.00"},
+        {"Shortcuts", "QuickLaunch Shortcut", "0"},
+        {"Folders", "Last", "C:\\windows\\"},
+        {"Not To Extract", "0", "*.bak"},
+        {"", "Version", "1.8.00"},
     };
     for (const auto& e : expected) {
         EXPECT_EQ(ReadRaw(e.subKey, e.name), e.value) << e.subKey << "/" << e.name;

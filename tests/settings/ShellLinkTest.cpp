@@ -71,8 +71,8 @@ TEST(ShellFolders, DesktopModuleAndVersion)
 {
     EXPECT_STRCASEEQ(settings::GetDesktopFolder().c_str(), (Profile() + "\\Desktop").c_str());
     EXPECT_EQ(settings::GetProgramVersion(), "1.8.00");
-    HWND window = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                    ::GetModuleHandleA(nullptr), nullptr);
+    HWND window = ::CreateWindowExA(
+        0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     EXPECT_STRCASEEQ(settings::GetModulePath(window).c_str(), ThisProgram().c_str());
     ::DestroyWindow(window);

@@ -33,17 +33,18 @@ inline void DispatchFor(DWORD ms)
 inline bool RunHost(const std::string& command, DWORD timeoutMs = 15000, DWORD settleMs = 200)
 {
     static int counter = 0;
-    const std::string marker = "/tmp/kv-host-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                               std::to_string(++counter);
+    const std::string marker =
+        "/tmp/kv-host-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
     std::string markerPath = "Z:" + marker;
     for (char& c : markerPath)
         if (c == '/')
             c = '\\';
     ::DeleteFileA(markerPath.c_str());
-    STARTUPINFOA startup{};
+    STARTUPINFOA startup {};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::string line = "/bin/sh -c \"" + command + "; echo $? > " + marker + ".part; mv " + marker + ".part " + marker + "\"";
+    PROCESS_INFORMATION process {};
+    std::string line =
+        "/bin/sh -c \"" + command + "; echo $? > " + marker + ".part; mv " + marker + ".part " + marker + "\"";
     if (!::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
     ::CloseHandle(process.hProcess);
@@ -58,7 +59,8 @@ inline bool RunHost(const std::string& command, DWORD timeoutMs = 15000, DWORD s
     }
     int code = 1;
     if (ended) {
-        HANDLE file = ::CreateFileA(markerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file =
+            ::CreateFileA(markerPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         char text[16] = {};
         DWORD read = 0;
         if (file != INVALID_HANDLE_VALUE) {
@@ -85,10 +87,10 @@ inline std::string PointText(POINT point)
 // The screen point in the middle of a list-view item's label.
 inline POINT ItemCentre(HWND list, int item)
 {
-    RECT rect{};
+    RECT rect {};
     rect.left = LVIR_LABEL;
     ::SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&rect));
-    POINT point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    POINT point {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     ::ClientToScreen(list, &point);
     return point;
 }
@@ -96,7 +98,7 @@ inline POINT ItemCentre(HWND list, int item)
 // A point well inside a window's client area, below a list view's column header.
 inline POINT ClientPoint(HWND window, int x, int y)
 {
-    POINT point{x, y};
+    POINT point {x, y};
     ::ClientToScreen(window, &point);
     return point;
 }
@@ -113,9 +115,9 @@ inline bool ClickScreen(POINT point, int clicks = 1, DWORD settleMs = 300)
 // A real left click in the middle of a window, whichever process owns it.
 inline bool ClickWindow(HWND window, DWORD settleMs = 300)
 {
-    RECT rect{};
+    RECT rect {};
     ::GetWindowRect(window, &rect);
-    return ClickScreen(POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1, settleMs);
+    return ClickScreen(POINT {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, 1, settleMs);
 }
 
 // One xdotool chain for a drag with the left button: press at `from`, ten moves 30 ms apart towards
@@ -125,7 +127,7 @@ inline std::string DragCommand(POINT from, POINT to, const std::string& finish =
 {
     std::string command = "mousemove " + PointText(from) + " sleep 0.1 mousedown 1 sleep 0.2";
     for (int step = 1; step <= 10; ++step) {
-        POINT at{from.x + (to.x - from.x) * step / 10, from.y + (to.y - from.y) * step / 10};
+        POINT at {from.x + (to.x - from.x) * step / 10, from.y + (to.y - from.y) * step / 10};
         command += " mousemove " + PointText(at) + " sleep 0.03";
     }
     return command + " sleep 0.2 " + finish;

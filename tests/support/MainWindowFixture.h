@@ -29,7 +29,7 @@ inline std::vector<std::wstring> WideColumn(const fw::ListView& list, int column
     std::vector<std::wstring> texts;
     for (int row = 0; row < list.GetItemCount(); ++row) {
         wchar_t text[1024] = {};
-        LVITEMW item{};
+        LVITEMW item {};
         item.iSubItem = column;
         item.pszText = text;
         item.cchTextMax = 1024;

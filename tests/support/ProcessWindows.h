@@ -11,8 +11,7 @@
 namespace testsupport {
 
 // Polls `done` every `pollMs` until it holds or `timeoutMs` has passed; answers its last value.
-template <typename Done>
-bool WaitUntil(Done done, DWORD timeoutMs, DWORD pollMs = 50)
+template <typename Done> bool WaitUntil(Done done, DWORD timeoutMs, DWORD pollMs = 50)
 {
     for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < timeoutMs; ::Sleep(pollMs))
         if (done())
@@ -37,8 +36,8 @@ public:
 
     // Starts `program` (full path) in `folder` (empty: this process's folder), with the optional
     // environment variable set for the child only.
-    bool Start(const std::string& program, const std::string& folder = std::string(),
-               const char* variable = nullptr, const std::string& value = std::string())
+    bool Start(const std::string& program, const std::string& folder = std::string(), const char* variable = nullptr,
+        const std::string& value = std::string())
     {
         return StartCommand("\"" + program + "\"", folder, variable, value);
     }
@@ -46,15 +45,15 @@ public:
     // The same for a whole command line: the program (quoted where its path has spaces), then its
     // arguments.
     bool StartCommand(std::string commandLine, const std::string& folder = std::string(),
-                      const char* variable = nullptr, const std::string& value = std::string())
+        const char* variable = nullptr, const std::string& value = std::string())
     {
         Close();
         if (variable != nullptr)
             ::SetEnvironmentVariableA(variable, value.c_str());
-        STARTUPINFOA startup{};
+        STARTUPINFOA startup {};
         startup.cb = sizeof startup;
         BOOL started = ::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                        folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
+            folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
         if (variable != nullptr)
             ::SetEnvironmentVariableA(variable, nullptr);
         return started != FALSE;
@@ -79,23 +78,21 @@ public:
         }
         ::CloseHandle(info_.hThread);
         ::CloseHandle(info_.hProcess);
-        info_ = PROCESS_INFORMATION{};
+        info_ = PROCESS_INFORMATION {};
     }
 
 private:
-    PROCESS_INFORMATION info_{};
+    PROCESS_INFORMATION info_ {};
 };
 
 namespace detail {
-template <typename Matches>
-struct ProcessWindowSearch {
+template <typename Matches> struct ProcessWindowSearch {
     DWORD processId;
     Matches& matches;
     HWND found;
 };
 
-template <typename Matches>
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam)
+template <typename Matches> BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam)
 {
     auto* search = static_cast<ProcessWindowSearch<Matches>*>(reinterpret_cast<void*>(lParam));
     DWORD pid = 0;
@@ -109,10 +106,9 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam)
 
 // The first visible top-level window of the process for which `matches(window)` holds, waiting up
 // to `timeoutMs`; null when none came.
-template <typename Matches>
-HWND WaitForProcessWindowWhere(DWORD processId, DWORD timeoutMs, Matches matches)
+template <typename Matches> HWND WaitForProcessWindowWhere(DWORD processId, DWORD timeoutMs, Matches matches)
 {
-    detail::ProcessWindowSearch<Matches> search{processId, matches, nullptr};
+    detail::ProcessWindowSearch<Matches> search {processId, matches, nullptr};
     WaitUntil(
         [&] {
             ::EnumWindows(&detail::FindProcessWindow<Matches>, reinterpret_cast<LPARAM>(&search));
@@ -161,10 +157,10 @@ inline AnsweredBox AnswerProcessMessageBox(DWORD processId, DWORD timeoutMs)
 // then Alt+F4. True when the process then ended within `timeoutMs`; `exitCode` is its exit code.
 inline bool CloseWithAltF4(HWND window, const ChildProcess& process, DWORD timeoutMs, DWORD& exitCode)
 {
-    RECT rect{};
+    RECT rect {};
     ::GetWindowRect(window, &rect);
-    return ClickScreen(POINT{rect.left + 60, rect.top + 10}) && Xdotool("key alt+F4", 300) &&
-           process.WaitForExit(timeoutMs, exitCode);
+    return ClickScreen(POINT {rect.left + 60, rect.top + 10}) && Xdotool("key alt+F4", 300) &&
+        process.WaitForExit(timeoutMs, exitCode);
 }
 
 }  // namespace testsupport

@@ -64,7 +64,7 @@ protected:
     static void WriteRaw(const std::string& subKey, const std::string& name, const std::string& text)
     {
         ::SHSetValueA(UserRoot(), KeyPath(subKey).c_str(), name.c_str(), REG_SZ, text.c_str(),
-                      static_cast<DWORD>(text.size() + 1));
+            static_cast<DWORD>(text.size() + 1));
     }
 };
 

@@ -47,7 +47,7 @@ public:
     // Text of one cell; empty for a row or column that does not exist.
     std::string Text(int item, int subItem = 0) const
     {
-        LVITEMA record{};
+        LVITEMA record {};
         record.iSubItem = subItem;
         return RemoteText(LVM_GETITEMTEXTA, static_cast<WPARAM>(item), record);
     }
@@ -58,7 +58,7 @@ public:
     {
         if (memory_ == nullptr)
             return L"<no access>";
-        LVITEMW record{};
+        LVITEMW record {};
         record.iSubItem = subItem;
         record.pszText = reinterpret_cast<wchar_t*>(memory_ + kTextOffset);
         record.cchTextMax = kTextSize / 2;
@@ -84,7 +84,7 @@ public:
     // the part asked for, HDM_GETITEMRECT, TCM_GETITEMRECT), in screen coordinates.
     RECT ScreenRect(UINT message, WPARAM index, LONG left = 0) const
     {
-        RECT rect{};
+        RECT rect {};
         rect.left = left;
         Write(&rect, sizeof rect);
         ::SendMessageA(list_, message, index, reinterpret_cast<LPARAM>(memory_));
@@ -97,13 +97,13 @@ public:
     POINT ItemCentre(int item) const
     {
         RECT rect = ScreenRect(LVM_GETITEMRECT, static_cast<WPARAM>(item), LVIR_LABEL);
-        return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        return POINT {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
     }
 
     // Text of an entry of an extended combo box (CBEM_GETITEM); the list must be a ComboBoxEx32.
     std::string ComboText(int index) const
     {
-        COMBOBOXEXITEMA record{};
+        COMBOBOXEXITEMA record {};
         record.mask = CBEIF_TEXT;
         record.iItem = index;
         return RemoteText(CBEM_GETITEMA, 0, record);
@@ -115,7 +115,7 @@ public:
     {
         if (memory_ == nullptr)
             return;
-        LVITEMA record{};
+        LVITEMA record {};
         record.stateMask = LVIS_SELECTED | (focus ? LVIS_FOCUSED : 0u);
         record.state = selected ? record.stateMask : 0;
         Write(&record, sizeof record);
@@ -141,8 +141,7 @@ private:
     }
     // Sends `message` with a record (LVITEMA, COMBOBOXEXITEMA) whose text goes into the borrowed
     // page, and reads the text back.
-    template <typename Record>
-    std::string RemoteText(UINT message, WPARAM wParam, Record record) const
+    template <typename Record> std::string RemoteText(UINT message, WPARAM wParam, Record record) const
     {
         if (memory_ == nullptr)
             return "<no access>";

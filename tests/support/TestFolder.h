@@ -23,7 +23,8 @@ public:
         char temp[MAX_PATH] = {};
         ::GetTempPathA(MAX_PATH, temp);
         static int counter = 0;
-        path_ = std::string(temp) + "kvtest" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter);
+        path_ =
+            std::string(temp) + "kvtest" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter);
         ::CreateDirectoryA(path_.c_str(), nullptr);
     }
     TestFolder(const TestFolder&) = delete;
@@ -36,7 +37,8 @@ public:
     void MakeFolder(const std::string& relative) const { ::CreateDirectoryW(Wide(Child(relative)).c_str(), nullptr); }
     void WriteFile(const std::string& relative, const std::string& bytes) const
     {
-        HANDLE file = ::CreateFileW(Wide(Child(relative)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE file =
+            ::CreateFileW(Wide(Child(relative)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             return;
         DWORD written = 0;

@@ -68,7 +68,7 @@ BOOL CALLBACK CollectMessageBox(HWND window, LPARAM param)
 
 std::vector<HWND> FindMessageBoxes(DWORD processId, const std::string& caption)
 {
-    BoxSearch search{processId, &caption, {}};
+    BoxSearch search {processId, &caption, {}};
     ::EnumWindows(CollectMessageBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -84,8 +84,7 @@ HWND FindVisibleMenu(DWORD processId)
 }
 
 // Waits in steps, pumping the caller's messages, until `done` holds or the time is up.
-template <typename Done>
-bool PumpUntil(Done done, DWORD timeoutMs)
+template <typename Done> bool PumpUntil(Done done, DWORD timeoutMs)
 {
     DWORD start = ::GetTickCount();
     for (;;) {
@@ -145,8 +144,8 @@ std::string WindowText(HWND window, UINT timeoutMs)
         return std::string();
     std::string text(length + 1, '\0');
     DWORD_PTR copied = 0;
-    if (!::SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_BLOCK,
-                               timeoutMs, &copied))
+    if (!::SendMessageTimeoutA(
+            window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_BLOCK, timeoutMs, &copied))
         return std::string();
     text.resize(std::strlen(text.c_str()));
     return text;
@@ -162,19 +161,19 @@ int PressMessageBoxButton(HWND box, int button)
 {
     if (::GetDlgItem(box, button) == nullptr)
         button = ::GetDlgItem(box, IDOK) != nullptr ? IDOK : IDCANCEL;
-    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
+    ::PostMessageA(
+        box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
     return button;
 }
 
 MessageBoxWatcher::MessageBoxWatcher(int button, const std::string& caption, DWORD processId)
-    : MessageBoxWatcher(std::vector<int>{button}, caption, processId)
+    : MessageBoxWatcher(std::vector<int> {button}, caption, processId)
 {
 }
 
-MessageBoxWatcher::MessageBoxWatcher(const std::vector<int>& buttons, const std::string& caption, DWORD processId,
-                                     std::function<std::string()> noting)
-    : buttons_(buttons.empty() ? std::vector<int>{IDOK} : buttons),
+MessageBoxWatcher::MessageBoxWatcher(
+    const std::vector<int>& buttons, const std::string& caption, DWORD processId, std::function<std::string()> noting)
+    : buttons_(buttons.empty() ? std::vector<int> {IDOK} : buttons),
       caption_(caption),
       processId_(processId != 0 ? processId : ::GetCurrentProcessId()),
       noting_(std::move(noting))
@@ -344,7 +343,7 @@ void PopupMenuPicker::Answer(HWND menuWindow)
     int count = menu != nullptr ? ::GetMenuItemCount(menu) : 0;
     for (int i = 0; i < count; ++i) {
         char text[256] = {};
-        MENUITEMINFOA info{};
+        MENUITEMINFOA info {};
         info.cbSize = sizeof info;
         info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING | MIIM_SUBMENU;
         info.dwTypeData = text;
@@ -431,7 +430,7 @@ HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs)
 
 RECT RectInParent(HWND control)
 {
-    RECT rect{};
+    RECT rect {};
     ::GetWindowRect(control, &rect);
     ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
@@ -439,7 +438,7 @@ RECT RectInParent(HWND control)
 
 void NotifyListClick(HWND target, HWND list, UINT code)
 {
-    NMITEMACTIVATE notice{};
+    NMITEMACTIVATE notice {};
     notice.hdr.hwndFrom = list;
     notice.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(list));
     notice.hdr.code = code;
@@ -484,7 +483,8 @@ std::string ThisProgram()
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    HANDLE file = ::CreateFileW(TestFolder::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(
+        TestFolder::Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -496,7 +496,8 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
 bool ReadFileBytes(const std::string& path, std::string& bytes)
 {
     bytes.clear();
-    HANDLE file = ::CreateFileW(TestFolder::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = ::CreateFileW(
+        TestFolder::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     char buffer[4096];
@@ -530,9 +531,9 @@ bool FolderExists(const std::string& path)
 
 bool IsSmallTestDrive(const std::string& root)
 {
-    ULARGE_INTEGER available{}, total{}, free{};
+    ULARGE_INTEGER available {}, total {}, free {};
     return ::GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free) && total.QuadPart > 0 &&
-           total.QuadPart < (64ull << 20);
+        total.QuadPart < (64ull << 20);
 }
 
 std::string FromHost(std::string path)

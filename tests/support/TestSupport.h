@@ -52,7 +52,7 @@ class MessageBoxWatcher {
 public:
     explicit MessageBoxWatcher(int button = IDOK, const std::string& caption = std::string(), DWORD processId = 0);
     explicit MessageBoxWatcher(const std::vector<int>& buttons, const std::string& caption = std::string(),
-                               DWORD processId = 0, std::function<std::string()> noting = nullptr);
+        DWORD processId = 0, std::function<std::string()> noting = nullptr);
     MessageBoxWatcher(const MessageBoxWatcher&) = delete;
     MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
     ~MessageBoxWatcher();
@@ -76,7 +76,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<SeenBox> seen_;
     std::set<HWND> answered_;
-    std::atomic<bool> stop_{false};
+    std::atomic<bool> stop_ {false};
     std::thread thread_;
 };
 
@@ -105,9 +105,9 @@ private:
 
 // One item of a popup menu as the picker read it through MN_GETHMENU.
 struct SeenMenuItem {
-    UINT id = 0;       // 0 for a separator; (UINT)-1 for a sub-menu
+    UINT id = 0;  // 0 for a separator; (UINT)-1 for a sub-menu
     std::string text;
-    UINT state = 0;    // MFS_* flags (MFS_GRAYED, MFS_CHECKED, ...)
+    UINT state = 0;  // MFS_* flags (MFS_GRAYED, MFS_CHECKED, ...)
     bool separator = false;
 };
 
@@ -141,7 +141,7 @@ private:
     std::vector<SeenMenuItem> items_;
     size_t menusSeen_ = 0;
     HWND answered_ = nullptr;
-    std::atomic<bool> stop_{false};
+    std::atomic<bool> stop_ {false};
     std::thread thread_;
 };
 

@@ -19,7 +19,7 @@ class OwnerWindow {
 public:
     OwnerWindow()
         : hwnd_(::CreateWindowExA(0, "STATIC", "Support Owner", WS_POPUP | WS_VISIBLE, 10, 10, 200, 100, nullptr,
-                                  nullptr, nullptr, nullptr))
+              nullptr, nullptr, nullptr))
     {
     }
     ~OwnerWindow() { ::DestroyWindow(hwnd_); }
@@ -35,12 +35,12 @@ class DecoyDialog {
 public:
     DecoyDialog()
         : hwnd_(::CreateWindowExA(0, "#32770", "Kestrova", WS_POPUP | WS_VISIBLE | WS_CAPTION, 300, 10, 300, 200,
-                                  nullptr, nullptr, nullptr, nullptr))
+              nullptr, nullptr, nullptr, nullptr))
     {
         ::CreateWindowExA(0, "Button", "Execute", WS_CHILD | WS_VISIBLE, 5, 5, 80, 24, hwnd_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
         ::CreateWindowExA(0, "SysListView32", "", WS_CHILD | WS_VISIBLE, 5, 35, 200, 100, hwnd_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(1000)), nullptr, nullptr);
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(1000)), nullptr, nullptr);
     }
     ~DecoyDialog() { ::DestroyWindow(hwnd_); }
     operator HWND() const { return hwnd_; }
@@ -64,7 +64,7 @@ TEST(MessageBoxWatcher, ReadsCaptionAndTextAndPressesTheButton)
 
 TEST(MessageBoxWatcher, AnswersOkOnlyBoxesWithOkAndUsesTheButtonsInOrder)
 {
-    MessageBoxWatcher watcher(std::vector<int>{IDYES, IDCANCEL});
+    MessageBoxWatcher watcher(std::vector<int> {IDYES, IDCANCEL});
     EXPECT_EQ(::MessageBoxA(nullptr, "Files extracted: 2", "Kestrova", MB_OK), IDOK) << "no Yes: OK instead";
     EXPECT_EQ(::MessageBoxA(nullptr, "second", "Kestrova", MB_OKCANCEL), IDCANCEL);
     EXPECT_EQ(::MessageBoxA(nullptr, "third", "Kestrova", MB_OKCANCEL), IDCANCEL) << "the last button repeats";
@@ -182,8 +182,8 @@ TEST(PopupMenuPicker, CancelsWithEscapeOrEndMenuAndForUnknownIds)
 
 TEST(WaitForWindow, FindsVisibleWindowsOnly)
 {
-    HWND hidden = ::CreateWindowExA(0, "STATIC", "Support Hidden", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                    nullptr, nullptr);
+    HWND hidden =
+        ::CreateWindowExA(0, "STATIC", "Support Hidden", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     EXPECT_EQ(testsupport::WaitForWindow("Static", "Support Hidden", 50), nullptr);
     ::ShowWindow(hidden, SW_SHOWNOACTIVATE);
     EXPECT_EQ(testsupport::WaitForWindow(nullptr, "Support Hidden", 1000), hidden);
@@ -220,11 +220,11 @@ TEST(RegistryKeyGuard, RemovesTheWholeProgramKeyButNothingAbove)
         testsupport::RegistryKeyGuard guard;
         HKEY key = nullptr;
         ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, kDeep, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
+            ERROR_SUCCESS);
         ::RegSetValueExA(key, "Top", 0, REG_SZ, reinterpret_cast<const BYTE*>("5"), 2);
         ::RegCloseKey(key);
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Kestrova\\Columns", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                          nullptr);
+        ::RegCreateKeyExA(
+            HKEY_CURRENT_USER, "Software\\Kestrova\\Columns", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
         ::RegCloseKey(key);
     }
     HKEY key = nullptr;

@@ -6,7 +6,7 @@ namespace ziptest {
 
 std::string Le16(uint16_t v)
 {
-    return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+    return std::string {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
 }
 
 std::string Le32(uint32_t v)
@@ -32,7 +32,7 @@ uint32_t Crc(const std::string& data)
 
 std::string Deflate(const std::string& data, int level)
 {
-    z_stream stream{};
+    z_stream stream {};
     deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 16, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
@@ -60,7 +60,8 @@ std::string RandomBytes(size_t count, uint32_t seed)
 
 std::string Text(size_t count, uint32_t seed)
 {
-    static const char* const kWords[] = {"alpha ", "beta ", "gamma ", "delta\n", "epsilon ", "zeta ", "eta ", "theta\n"};
+    static const char* const kWords[] = {
+        "alpha ", "beta ", "gamma ", "delta\n", "epsilon ", "zeta ", "eta ", "theta\n"};
     std::string out;
     uint32_t x = seed;
     while (out.size() < count) {
@@ -84,7 +85,7 @@ Archive& Archive::AddZeros(const std::string& name, uint64_t size)
 {
     const size_t chunk = 1u << 20;
     const std::string zeros(chunk, '\0');
-    z_stream stream{};
+    z_stream stream {};
     deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     auto deflateZeros = [&](size_t count, int flush) {
         std::vector<unsigned char> buffer(deflateBound(&stream, chunk) + 64);
@@ -157,13 +158,13 @@ std::string Archive::Build() const
         if (m.zip64)
             centralExtra = Extra(0x0001, Le64(size) + Le64(csize) + Le64(declaredOffset)) + centralExtra;
         central += Le32(0x02014b50) + Le16(m.versionMadeBy) + Le16(version) + Le16(flags) + Le16(m.method) +
-                   Le16(m.dosTime) + Le16(m.dosDate) + Le32(crc);
+            Le16(m.dosTime) + Le16(m.dosDate) + Le32(crc);
         if (m.zip64)
             central += Le32(0xFFFFFFFFu) + Le32(0xFFFFFFFFu);
         else
             central += Le32(static_cast<uint32_t>(csize)) + Le32(static_cast<uint32_t>(size));
         central += Le16(static_cast<uint16_t>(m.name.size())) + Le16(static_cast<uint16_t>(centralExtra.size())) +
-                   Le16(0) + Le16(0) + Le16(0) + Le32(m.externalAttributes);
+            Le16(0) + Le16(0) + Le16(0) + Le32(m.externalAttributes);
         central += Le32(m.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(declaredOffset));
         central += m.name + centralExtra;
     }
@@ -176,7 +177,7 @@ std::string Archive::Build() const
     if (zip64End) {
         const uint64_t recordOffset = out.size() - base;
         out += Le32(0x06064b50) + Le64(44) + Le16(45) + Le16(45) + Le32(disk) + Le32(disk) + Le64(entries) +
-               Le64(entries) + Le64(centralSize) + Le64(centralOffset);
+            Le64(entries) + Le64(centralSize) + Le64(centralOffset);
         out += Le32(0x07064b50) + Le32(0) + Le64(recordOffset) + Le32(1);
     }
     const bool wide = zip64End;

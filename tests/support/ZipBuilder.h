@@ -17,21 +17,21 @@ struct Member {
     {
     }
 
-    std::string name;             // the stored name bytes
-    std::string data;             // the member's content
-    uint16_t method = 8;          // 0 stored, 8 deflated; anything else stores `data` as the packed bytes
+    std::string name;     // the stored name bytes
+    std::string data;     // the member's content
+    uint16_t method = 8;  // 0 stored, 8 deflated; anything else stores `data` as the packed bytes
     uint16_t flags = 0;
     uint16_t versionMadeBy = 20;  // host 0 (DOS); 0x0314 for Unix
     uint32_t externalAttributes = 0;
-    uint16_t dosTime = 0x6000;    // 12:00:00
-    uint16_t dosDate = 0x5221;    // 2021-01-01
-    std::string centralExtra;     // appended after the ZIP64 extra that `zip64` adds
+    uint16_t dosTime = 0x6000;  // 12:00:00
+    uint16_t dosDate = 0x5221;  // 2021-01-01
+    std::string centralExtra;   // appended after the ZIP64 extra that `zip64` adds
     std::string localExtra;
-    std::string rawPacked;        // when set, the packed bytes as they stand (`data` still gives CRC and size)
-    std::string localName;        // when set, the local record carries this name instead
-    bool descriptor = false;      // sizes and CRC after the data (bit 3)
+    std::string rawPacked;    // when set, the packed bytes as they stand (`data` still gives CRC and size)
+    std::string localName;    // when set, the local record carries this name instead
+    bool descriptor = false;  // sizes and CRC after the data (bit 3)
     bool descriptorSignature = true;
-    bool zip64 = false;           // sizes and offset only in the ZIP64 extra (0xFFFFFFFF in the header)
+    bool zip64 = false;  // sizes and offset only in the ZIP64 extra (0xFFFFFFFF in the header)
     // Declared values that differ from the real ones (for damaged archives); -1: the real value.
     int64_t declaredCrc = -1;
     int64_t declaredSize = -1;
@@ -44,15 +44,15 @@ struct Member {
 
 struct Archive {
     std::vector<Member> members;
-    std::string prefix;             // bytes in front (self-extractor stub)
-    bool adjustOffsets = true;      // offsets count from the file's start (false: from the archive's)
+    std::string prefix;         // bytes in front (self-extractor stub)
+    bool adjustOffsets = true;  // offsets count from the file's start (false: from the archive's)
     std::string comment;
-    std::string trailing;           // bytes after the end record
-    bool zip64End = false;          // ZIP64 end record and locator before the classic one
-    int64_t declaredEntries = -1;   // count in the end records
+    std::string trailing;          // bytes after the end record
+    bool zip64End = false;         // ZIP64 end record and locator before the classic one
+    int64_t declaredEntries = -1;  // count in the end records
     int64_t declaredDirectorySize = -1;
     int64_t declaredDirectoryOffset = -1;
-    uint16_t disk = 0;              // number of this disk in the end record
+    uint16_t disk = 0;  // number of this disk in the end record
 
     // Adds a member as archivers write it: deflated at the best level, stored when `deflate` is
     // false or the data is empty.

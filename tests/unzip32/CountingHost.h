@@ -15,10 +15,10 @@ namespace ziptest {
 
 class CountingHost : public unzip::MemoryHost {
 public:
-    explicit CountingHost(size_t keepLimit = std::numeric_limits<size_t>::max()) : MemoryHost(keepLimit) {}
+    explicit CountingHost(size_t keepLimit = std::numeric_limits<size_t>::max()) : MemoryHost(keepLimit) { }
 
     unzip::Status CreateOutput(const std::vector<std::string>& parts, const unzip::Entry& entry,
-                               std::unique_ptr<unzip::OutputFile>& file) override
+        std::unique_ptr<unzip::OutputFile>& file) override
     {
         std::unique_ptr<unzip::OutputFile> inner;
         const unzip::Status status = MemoryHost::CreateOutput(parts, entry, inner);

@@ -54,15 +54,15 @@ TEST(HostCrypto, Pbkdf2HmacSha1MatchesRfc6070)
         {"password", "salt", 2, "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
         {"password", "salt", 4096, "4b007901b765489abead49d926f721d065a429c1"},
         {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096,
-         "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
+            "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
         {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, "56fa6aa75548099dcc37d7f03425e0c3"},
     };
     TestedCrypto crypto;
     for (const Row& row : rows) {
         uint8_t key[32] = {};
         const size_t size = std::string(row.expected).size() / 2;
-        ASSERT_TRUE(crypto.DeriveKey(U8(row.password), row.password.size(), U8(row.salt), row.salt.size(),
-                                     row.iterations, key, size));
+        ASSERT_TRUE(crypto.DeriveKey(
+            U8(row.password), row.password.size(), U8(row.salt), row.salt.size(), row.iterations, key, size));
         EXPECT_EQ(row.expected, Hex(key, size)) << row.password << " " << row.iterations;
     }
 }
@@ -70,8 +70,8 @@ TEST(HostCrypto, Pbkdf2HmacSha1MatchesRfc6070)
 TEST(HostCrypto, AesMatchesFips197ForEachKeySize)
 {
     const std::string plain = Bytes("00112233445566778899aabbccddeeff");
-    const char* const expected[] = {"69c4e0d86a7b0430d8cdb78070b4c55a", "dda97ca4864cdfe06eaf70a0ec0d7191",
-                                    "8ea2b7ca516745bfeafc49904b496089"};
+    const char* const expected[] = {
+        "69c4e0d86a7b0430d8cdb78070b4c55a", "dda97ca4864cdfe06eaf70a0ec0d7191", "8ea2b7ca516745bfeafc49904b496089"};
     TestedCrypto crypto;
     for (size_t i = 0; i < 3; ++i) {
         std::string key;
@@ -98,7 +98,7 @@ TEST(HostCrypto, HmacSha1MatchesRfc2202InAnyPieces)
         {std::string(20, '\x0b'), "Hi There", "b617318655057264e28bc0b6fb378c8ef146be00"},
         {"Jefe", "what do ya want for nothing?", "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
         {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
-         "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
+            "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
     };
     TestedCrypto crypto;
     for (const Row& row : rows) {

@@ -131,7 +131,7 @@ TEST(Directory, Zip64ExtraWithOnlyTheFullFields_IsReadByPosition)
 {
     // Only the offset is 0xFFFFFFFF: the extra holds just that one field.
     Archive archive;
-    Member m{"x", "data"};
+    Member m {"x", "data"};
     m.method = 0;
     m.declaredOffset = 0xFFFFFFFFll;
     m.centralExtra = ziptest::Extra(0x0001, ziptest::Le64(0));
@@ -146,7 +146,7 @@ TEST(Directory, MoreThan65535Members_AreAllRead)
 {
     Archive archive;
     for (int i = 0; i < 70000; ++i) {
-        Member m{std::to_string(i), ""};
+        Member m {std::to_string(i), ""};
         m.method = 0;
         archive.members.push_back(m);
     }
@@ -165,7 +165,7 @@ TEST(Directory, HugeDirectory_IsRefusedWithinTheMemoryBound)
     Archive archive;
     const std::string name(60, 'n');
     for (int i = 0; i < 180000; ++i) {
-        Member m{name + std::to_string(i), ""};
+        Member m {name + std::to_string(i), ""};
         m.method = 0;
         archive.members.push_back(m);
     }
@@ -177,15 +177,18 @@ TEST(Directory, HugeDirectory_IsRefusedWithinTheMemoryBound)
 TEST(Directory, Names_FromFlagUnicodeExtraOrCp437)
 {
     Archive archive;
-    Member utf8{"\xE4\xB8\x96\xE7\x95\x8C", ""};  // 世界
+    Member utf8 {"\xE4\xB8\x96\xE7\x95\x8C", ""};  // 世界
     utf8.flags = 0x0800;
-    Member cp437{"\x81" "ber", ""};  // "über" in CP437
-    Member unicodeExtra{"caf\x82", ""};
+    Member cp437 {
+        "\x81"
+        "ber",
+        ""};  // "über" in CP437
+    Member unicodeExtra {"caf\x82", ""};
     unicodeExtra.centralExtra =
         ziptest::Extra(0x7075, std::string("\x01", 1) + ziptest::Le32(ziptest::Crc("caf\x82")) + "caf\xC3\xA9!");
-    Member staleExtra{"old", ""};
+    Member staleExtra {"old", ""};
     staleExtra.centralExtra = ziptest::Extra(0x7075, std::string("\x01", 1) + ziptest::Le32(1234) + "new");
-    Member unixUtf8{"\xC3\xA9t\xC3\xA9", ""};  // été from a Unix host without the flag
+    Member unixUtf8 {"\xC3\xA9t\xC3\xA9", ""};  // été from a Unix host without the flag
     unixUtf8.versionMadeBy = 0x0314;
     for (Member* m : {&utf8, &cp437, &unicodeExtra, &staleExtra, &unixUtf8}) {
         m->method = 0;
@@ -195,7 +198,10 @@ TEST(Directory, Names_FromFlagUnicodeExtraOrCp437)
     ASSERT_EQ(Status::Ok, Read(archive.Build(), directory));
     ASSERT_EQ(5u, directory.entries.size());
     EXPECT_EQ("\xE4\xB8\x96\xE7\x95\x8C", directory.entries[0].name);
-    EXPECT_EQ("\xC3\xBC" "ber", directory.entries[1].name);
+    EXPECT_EQ(
+        "\xC3\xBC"
+        "ber",
+        directory.entries[1].name);
     EXPECT_EQ("caf\xC3\xA9!", directory.entries[2].name);
     EXPECT_EQ("old", directory.entries[3].name) << "an extra whose CRC does not match the name is ignored";
     EXPECT_EQ("\xC3\xA9t\xC3\xA9", directory.entries[4].name);
@@ -204,11 +210,11 @@ TEST(Directory, Names_FromFlagUnicodeExtraOrCp437)
 TEST(Directory, TimesFromExtras)
 {
     Archive archive;
-    Member ntfs{"n", ""};
-    ntfs.centralExtra = ziptest::Extra(0x000a, ziptest::Le32(0) + ziptest::Le16(1) + ziptest::Le16(24) +
-                                                   ziptest::Le64(132000000000000000ull) + ziptest::Le64(1) +
-                                                   ziptest::Le64(2));
-    Member ut{"u", ""};
+    Member ntfs {"n", ""};
+    ntfs.centralExtra = ziptest::Extra(0x000a,
+        ziptest::Le32(0) + ziptest::Le16(1) + ziptest::Le16(24) + ziptest::Le64(132000000000000000ull) +
+            ziptest::Le64(1) + ziptest::Le64(2));
+    Member ut {"u", ""};
     ut.centralExtra = ziptest::Extra(0x5455, std::string("\x01", 1) + ziptest::Le32(1600000000));
     archive.members = {ntfs, ut};
     Directory directory;

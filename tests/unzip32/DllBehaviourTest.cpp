@@ -119,8 +119,9 @@ TEST(Unzip32Dll, FileTimesFromNtfsThenUnixThenDos)
     Archive a;
     const uint64_t ntfs = 130000000000000000ull;  // 2012-12-15
     Member n("ntfs.txt", "n", 0);
-    n.centralExtra = ziptest::Extra(0x000a, ziptest::Le32(0) + ziptest::Le16(1) + ziptest::Le16(24) +
-                                                ziptest::Le64(ntfs) + ziptest::Le64(ntfs) + ziptest::Le64(ntfs));
+    n.centralExtra = ziptest::Extra(0x000a,
+        ziptest::Le32(0) + ziptest::Le16(1) + ziptest::Le16(24) + ziptest::Le64(ntfs) + ziptest::Le64(ntfs) +
+            ziptest::Le64(ntfs));
     a.members.push_back(n);
     Member u("unix.txt", "u", 0);
     u.centralExtra = ziptest::Extra(0x5455, "\x01" + ziptest::Le32(1000000000));  // 2001-09-09 01:46:40 UTC
@@ -133,13 +134,13 @@ TEST(Unzip32Dll, FileTimesFromNtfsThenUnixThenDos)
     ASSERT_EQ(0, RunLibrary(archive, folder.Child("out").c_str()));
 
     auto modified = [&](const std::string& name) {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
+        WIN32_FILE_ATTRIBUTE_DATA data {};
         ::GetFileAttributesExA(folder.Child("out\\" + name).c_str(), GetFileExInfoStandard, &data);
         return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     };
     EXPECT_EQ(ntfs, modified("ntfs.txt"));
     EXPECT_EQ(1000000000ull * 10000000ull + 116444736000000000ull, modified("unix.txt"));
-    FILETIME local{}, utc{};
+    FILETIME local {}, utc {};
     ::DosDateTimeToFileTime(d.dosDate, d.dosTime, &local);
     ::LocalFileTimeToFileTime(&local, &utc);
     EXPECT_EQ((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime, modified("dos.txt"));
@@ -155,16 +156,23 @@ TEST(Unzip32Dll, DosTimesFollowTheZoneOnEveryDay)
     };
     const char* zoneName = std::getenv("TZ");
     if (zoneName != nullptr && std::string(zoneName) == "Europe/Berlin") {
-        TIME_ZONE_INFORMATION zone{};
+        TIME_ZONE_INFORMATION zone {};
         ::GetTimeZoneInformation(&zone);
         ASSERT_EQ(-60, zone.Bias) << "the zone from TZ did not reach the program";
         ASSERT_EQ(-60, zone.DaylightBias);
     }
     const Stamp stamps[] = {
-        {2024, 1, 15, 0, 0, 0},    {2024, 1, 15, 12, 30, 20}, {2024, 1, 15, 23, 59, 58},
-        {2024, 3, 31, 1, 59, 58},  {2024, 3, 31, 3, 0, 0},    {2024, 3, 31, 23, 0, 0},
-        {2024, 7, 1, 8, 15, 0},    {2024, 10, 27, 1, 30, 0},  {2024, 10, 27, 4, 0, 0},
-        {2024, 10, 27, 23, 59, 58}, {1999, 3, 7, 10, 0, 0},
+        {2024, 1, 15, 0, 0, 0},
+        {2024, 1, 15, 12, 30, 20},
+        {2024, 1, 15, 23, 59, 58},
+        {2024, 3, 31, 1, 59, 58},
+        {2024, 3, 31, 3, 0, 0},
+        {2024, 3, 31, 23, 0, 0},
+        {2024, 7, 1, 8, 15, 0},
+        {2024, 10, 27, 1, 30, 0},
+        {2024, 10, 27, 4, 0, 0},
+        {2024, 10, 27, 23, 59, 58},
+        {1999, 3, 7, 10, 0, 0},
     };
     TestFolder folder;
     Archive a;
@@ -179,14 +187,14 @@ TEST(Unzip32Dll, DosTimesFollowTheZoneOnEveryDay)
     ASSERT_EQ(0, RunLibrary(archive, folder.Child("out").c_str()));
     for (size_t i = 0; i < a.members.size(); ++i) {
         const Member& m = a.members[i];
-        FILETIME local{};
-        SYSTEMTIME localTime{}, utcTime{};
-        FILETIME utc{};
+        FILETIME local {};
+        SYSTEMTIME localTime {}, utcTime {};
+        FILETIME utc {};
         ::DosDateTimeToFileTime(m.dosDate, m.dosTime, &local);
         ::FileTimeToSystemTime(&local, &localTime);
         ::TzSpecificLocalTimeToSystemTime(nullptr, &localTime, &utcTime);
         ::SystemTimeToFileTime(&utcTime, &utc);
-        WIN32_FILE_ATTRIBUTE_DATA data{};
+        WIN32_FILE_ATTRIBUTE_DATA data {};
         ASSERT_TRUE(::GetFileAttributesExA(folder.Child("out\\" + m.name).c_str(), GetFileExInfoStandard, &data));
         EXPECT_EQ(utc.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime) << m.name;
         EXPECT_EQ(utc.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime) << m.name;
@@ -240,8 +248,8 @@ TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
         m.method = 97;
         cases.push_back({"unsupported method", m, UZ_WARNING});
     }
-    for (const char* evil : {"../evil.txt", "..\\evil.txt", "/evil.txt", "C:\\evil.txt", "\\\\host\\share\\evil.txt",
-                             "a/../../evil.txt"}) {
+    for (const char* evil :
+        {"../evil.txt", "..\\evil.txt", "/evil.txt", "C:\\evil.txt", "\\\\host\\share\\evil.txt", "a/../../evil.txt"}) {
         cases.push_back({evil, Member(evil, "x", 0), UZ_WARNING});
     }
     for (const Case& c : cases) {

@@ -42,7 +42,7 @@ struct Json {
 
 class JsonParser {
 public:
-    explicit JsonParser(const std::string& text) : s_(text) {}
+    explicit JsonParser(const std::string& text) : s_(text) { }
     bool Parse(Json& out)
     {
         Value(out);
@@ -175,7 +175,7 @@ private:
             out.kind = Json::Number;
             size_t start = p_;
             while (p_ < s_.size() && s_[p_] != ',' && s_[p_] != '}' && s_[p_] != ']' &&
-                   !std::isspace(static_cast<unsigned char>(s_[p_])))
+                !std::isspace(static_cast<unsigned char>(s_[p_])))
                 ++p_;
             out.text = s_.substr(start, p_ - start);
         }
@@ -250,11 +250,10 @@ Outcome Classify(const std::string& raw, Outcome previous)
     if (Has(text, "libzip (checkcons)") || (Has(text, "libzip") && Has(text, "opens fine")))
         return Outcome::Either;
     const bool either = Has(text, " or report") || Has(text, "either") || Has(text, "tolerate") ||
-                        Has(text, "acceptable") || Has(text, "or skip") || Has(text, "or treat") ||
-                        Has(text, "sanitise") || Has(text, "otherwise") || Has(text, "or strip") || Has(text, "or report") ||
-                        Has(text, "decide policy") || Has(text, "report duplicates") ||
-                        Has(text, "handle duplicates") || Has(text, "lenient readers extract") ||
-                        Has(text, "or recover") || Has(text, "or unsupported");
+        Has(text, "acceptable") || Has(text, "or skip") || Has(text, "or treat") || Has(text, "sanitise") ||
+        Has(text, "otherwise") || Has(text, "or strip") || Has(text, "or report") || Has(text, "decide policy") ||
+        Has(text, "report duplicates") || Has(text, "handle duplicates") || Has(text, "lenient readers extract") ||
+        Has(text, "or recover") || Has(text, "or unsupported");
     if (either)
         return Outcome::Either;
     if (Has(text, "encrypted") && !Has(text, "unsupported"))
@@ -265,8 +264,8 @@ Outcome Classify(const std::string& raw, Outcome previous)
         Has(text, "inconsistent") || Has(text, "premature") || Has(text, "unsupported") || Has(text, "must terminate"))
         return Outcome::Failure;
     if (Has(text, "extract") || Has(text, "success") || Has(text, "create") || Has(text, "nested folders") ||
-        Has(text, "use the 0x7075") || Has(text, "use 0x7075") || Has(text, "on windows") ||
-        Has(text, "go decodes") || Has(text, "nothing to extract") || Has(text, "on ntfs"))
+        Has(text, "use the 0x7075") || Has(text, "use 0x7075") || Has(text, "on windows") || Has(text, "go decodes") ||
+        Has(text, "nothing to extract") || Has(text, "on ntfs"))
         return Outcome::Success;
     return Outcome::Either;
 }
@@ -275,7 +274,15 @@ Outcome Classify(const std::string& raw, Outcome previous)
 bool Decoded(int method)
 {
     switch (method) {
-    case 0: case 8: case 9: case 12: case 14: case 20: case 93: case 95: case 98: return true;
+    case 0:
+    case 8:
+    case 9:
+    case 12:
+    case 14:
+    case 20:
+    case 93:
+    case 95:
+    case 98: return true;
     default: return false;
     }
 }
@@ -465,7 +472,7 @@ TEST(Unzip32Corpus, EveryArchiveGivesItsOutcomeWithIdenticalDataAndNothingOutsid
             deviations.push_back(row.file + ": result " + std::to_string(result));
         else
             outcomeMisses.push_back(row.file + ": result " + std::to_string(result) + ", MANIFEST wants " +
-                                    OutcomeName(outcome) + " (" + row.outcome.substr(0, 90) + ")");
+                OutcomeName(outcome) + " (" + row.outcome.substr(0, 90) + ")");
 
         // Byte-identical to what Python's zipfile reads, for the archives it reads cleanly.
         if (!PythonReadsData(python))
@@ -474,7 +481,7 @@ TEST(Unzip32Corpus, EveryArchiveGivesItsOutcomeWithIdenticalDataAndNothingOutsid
         if (members == nullptr)
             continue;
         std::map<std::wstring, std::pair<uint64_t, uint32_t>> wanted;  // by case-folded name: the last wins
-        std::multiset<std::pair<uint64_t, uint32_t>> any;  // every file member, under whatever name
+        std::multiset<std::pair<uint64_t, uint32_t>> any;              // every file member, under whatever name
         for (const Json& member : members->items) {
             const std::string name = member.Text("name");
             const int method = std::atoi(member.Text("method").c_str());
@@ -483,8 +490,7 @@ TEST(Unzip32Corpus, EveryArchiveGivesItsOutcomeWithIdenticalDataAndNothingOutsid
                 continue;
             if ((flags & 1) != 0 || !Decoded(method))
                 continue;  // encrypted or a method this library skips
-            const std::pair<uint64_t, uint32_t> data{
-                std::strtoull(member.Text("size").c_str(), nullptr, 10),
+            const std::pair<uint64_t, uint32_t> data {std::strtoull(member.Text("size").c_str(), nullptr, 10),
                 static_cast<uint32_t>(std::strtoul(member.Text("crc32").c_str(), nullptr, 16))};
             any.insert(data);  // under its true name (Python cuts names at a NUL; 0x7075 may rename it)
             if (name.empty() || unzip::MakeSafe(name).refused)
@@ -511,16 +517,17 @@ TEST(Unzip32Corpus, EveryArchiveGivesItsOutcomeWithIdenticalDataAndNothingOutsid
                 differs = differs || got.count(file) == 0;
         if (differs)
             dataMisses.push_back(row.file + ": " + std::to_string(got.size()) + " files extracted, " +
-                                 std::to_string(want.size()) + " expected (result " + std::to_string(result) + ")");
+                std::to_string(want.size()) + " expected (result " + std::to_string(result) + ")");
     }
     std::string outcomeReport, dataReport;
     for (const std::string& miss : outcomeMisses)
         outcomeReport += "  " + miss + "\n";
     for (const std::string& miss : dataMisses)
         dataReport += "  " + miss + "\n";
-    std::printf("corpus: %d of %zu archives give their MANIFEST outcome; %zu known deviations; %d compared with "
-                "Python, %zu differ\n",
-                matched, rows.size(), deviations.size(), compared, dataMisses.size());
+    std::printf(
+        "corpus: %d of %zu archives give their MANIFEST outcome; %zu known deviations; %d compared with "
+        "Python, %zu differ\n",
+        matched, rows.size(), deviations.size(), compared, dataMisses.size());
     for (const std::string& deviation : deviations)
         std::printf("  known deviation: %s\n", deviation.c_str());
     EXPECT_TRUE(outcomeMisses.empty()) << outcomeMisses.size() << " outcomes differ:\n" << outcomeReport;

@@ -54,8 +54,8 @@ std::string Original(const std::string& folder, std::string name)
 }
 
 // Files under `target` that differ from the originals, and how many are identical.
-std::vector<std::string> Compare(const std::string& folder, const std::string& target,
-                                 const std::vector<dllrun::Listed>& members, int& identical)
+std::vector<std::string> Compare(
+    const std::string& folder, const std::string& target, const std::vector<dllrun::Listed>& members, int& identical)
 {
     std::vector<std::string> differing;
     identical = 0;
@@ -103,7 +103,7 @@ std::vector<PasswordAsked> g_asked;
 int UZ_API Answer(char* buffer, int size, const char* prompt, const char* archive)
 {
     dllrun::Note();
-    g_asked.push_back(PasswordAsked{prompt, archive, size});
+    g_asked.push_back(PasswordAsked {prompt, archive, size});
     if (g_answers.empty())
         return 1;
     const std::string& answer = g_answers[(g_asked.size() - 1) % g_answers.size()];
@@ -113,7 +113,7 @@ int UZ_API Answer(char* buffer, int size, const char* prompt, const char* archiv
 
 // One run as dllrun::RunLibrary makes it, with `password` as the password callback.
 int RunWithPassword(const std::string& archive, const char* target, const dllrun::RunOptions& run,
-                    UnzipPasswordCallback password = &Answer)
+    UnzipPasswordCallback password = &Answer)
 {
     g_asked.clear();
     dllrun::Current() = dllrun::Seen();
@@ -121,8 +121,8 @@ int RunWithPassword(const std::string& archive, const char* target, const dllrun
     HMODULE library = ::LoadLibraryA("UNZIP32.DLL");
     auto entry = reinterpret_cast<WizSingleEntryUnzipFunction>(
         reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzip")));
-    UnzipOptions options{};
-    UnzipCallbacks callbacks{};
+    UnzipOptions options {};
+    UnzipCallbacks callbacks {};
     callbacks.print = &dllrun::Print;
     callbacks.password = password;
     callbacks.member = &dllrun::Member;
@@ -170,8 +170,8 @@ TEST_F(Unzip32Methods, EveryArchiveListsTestsAndExtractsByteForByte)
         std::istringstream ids(archive.second);
         int id = 0;
         while (ids >> id) {
-            const bool named = std::any_of(members.begin(), members.end(),
-                                           [&](const dllrun::Listed& m) { return m.method == MethodText(id); });
+            const bool named = std::any_of(
+                members.begin(), members.end(), [&](const dllrun::Listed& m) { return m.method == MethodText(id); });
             EXPECT_TRUE(named) << archive.first << " lists no member as " << MethodText(id);
         }
         dllrun::RunOptions test;

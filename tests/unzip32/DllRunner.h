@@ -63,12 +63,12 @@ inline int UZ_API Password(char*, int, const char*, const char*)
     return 1;
 }
 inline void UZ_API Member(unsigned long size, unsigned long packed, unsigned factor, unsigned month, unsigned day,
-                          unsigned year, unsigned hour, unsigned minute, char, const char* name, const char* method,
-                          unsigned long crc, char encrypted)
+    unsigned year, unsigned hour, unsigned minute, char, const char* name, const char* method, unsigned long crc,
+    char encrypted)
 {
     Note();
     Current().listed.push_back(
-        Listed{size, packed, factor, month, day, year, hour, minute, name, method, crc, encrypted});
+        Listed {size, packed, factor, month, day, year, hour, minute, name, method, crc, encrypted});
 }
 
 struct RunOptions {
@@ -110,8 +110,8 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     std::vector<char*> names;
     for (const std::string& mask : run.exclude)
         names.push_back(const_cast<char*>(mask.c_str()));
-    int result = entry(0, nullptr, static_cast<int>(names.size()), names.empty() ? nullptr : names.data(), &options,
-                       &callbacks);
+    int result =
+        entry(0, nullptr, static_cast<int>(names.size()), names.empty() ? nullptr : names.data(), &options, &callbacks);
     ::FreeLibrary(library);
     return result;
 }

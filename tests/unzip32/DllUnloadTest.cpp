@@ -26,7 +26,7 @@ struct ProcessFigures {
 
 ProcessFigures Measure()
 {
-    ProcessFigures figures{};
+    ProcessFigures figures {};
     figures.freeTlsSlot = ::TlsAlloc();
     ::TlsFree(figures.freeTlsSlot);
     ::GetProcessHandleCount(::GetCurrentProcess(), &figures.handleCount);
@@ -34,7 +34,7 @@ ProcessFigures Measure()
     figures.nextHandle = reinterpret_cast<uintptr_t>(probe);
     ::CloseHandle(probe);
     // Wine reports no private usage through GetProcessMemoryInfo: add up the regions instead.
-    MEMORY_BASIC_INFORMATION region{};
+    MEMORY_BASIC_INFORMATION region {};
     for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region;) {
         if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
             figures.privateBytes += region.RegionSize;
@@ -63,7 +63,7 @@ TEST(Unzip32Unload, FiveThousandRunsInOneProcessLeaveSlotsHandlesAndMemoryAsThey
 
     const int kRuns = 5000;
     const int kSettled = 100;  // heaps and caches have grown to their working size by then
-    ProcessFigures settled{};
+    ProcessFigures settled {};
     for (int run = 1; run <= kRuns; ++run) {
         ASSERT_EQ(0, RunLibrary(archive, target.c_str())) << "run " << run;
         if (run == kSettled)

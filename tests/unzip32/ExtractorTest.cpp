@@ -33,9 +33,9 @@ TEST(Extractor, StoredDeflatedFoldersAndDescriptors_ExtractExactly)
     archive.members.push_back(Stored("top.txt", "stored text"));
     archive.members.push_back({"dir/", ""});
     archive.members.push_back({"dir/sub/deflated.txt", ziptest::Text(300000)});
-    Member described{"dd.bin", ziptest::RandomBytes(70000)};
+    Member described {"dd.bin", ziptest::RandomBytes(70000)};
     described.descriptor = true;
-    Member unsigned64{"dd64.txt", ziptest::Text(1000, 7)};
+    Member unsigned64 {"dd64.txt", ziptest::Text(1000, 7)};
     unsigned64.descriptor = true;
     unsigned64.descriptorSignature = false;
     unsigned64.zip64 = true;
@@ -72,37 +72,37 @@ struct BadMember {
 
 TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
 {
-    Member badCrc{"bad", ziptest::Text(5000)};
+    Member badCrc {"bad", ziptest::Text(5000)};
     badCrc.declaredCrc = 1;
-    Member storedLong{"long", "0123456789"};
+    Member storedLong {"long", "0123456789"};
     storedLong.method = 0;
     storedLong.declaredSize = 5;
     storedLong.declaredCompressedSize = 5;
-    Member bomb{"bomb", std::string(1000000, 'z')};
+    Member bomb {"bomb", std::string(1000000, 'z')};
     bomb.declaredSize = 1000;  // inflates to far more than declared
-    Member shortData{"short", ziptest::Text(5000)};
+    Member shortData {"short", ziptest::Text(5000)};
     shortData.declaredSize = 6000;
-    Member garbage{"garbage", ziptest::RandomBytes(100)};
+    Member garbage {"garbage", ziptest::RandomBytes(100)};
     garbage.method = 8;
     garbage.data = ziptest::Text(100);
-    Member encrypted{"secret", "x"};
+    Member encrypted {"secret", "x"};
     encrypted.flags = 1;
-    Member strong{"strong", "x"};
+    Member strong {"strong", "x"};
     strong.flags = 0x41;
-    Member aes{"aes", "xxxxxxxxxxxx"};
+    Member aes {"aes", "xxxxxxxxxxxx"};
     aes.method = 99;
     aes.centralExtra = ziptest::Extra(0x9901, ziptest::Le16(2) + "AE" + std::string("\x03", 1) + ziptest::Le16(8));
-    Member imploded{"old.imp", "xxxxxxxx"};
+    Member imploded {"old.imp", "xxxxxxxx"};
     imploded.method = 6;
-    Member shrunk{"x.shr", "xxxxxxxx", 1};
-    Member shortZip64{"z64", "data", 0};  // both size fields full, but the extra holds only one
+    Member shrunk {"x.shr", "xxxxxxxx", 1};
+    Member shortZip64 {"z64", "data", 0};  // both size fields full, but the extra holds only one
     shortZip64.declaredSize = shortZip64.declaredCompressedSize = 0xFFFFFFFFll;
     shortZip64.centralExtra = ziptest::Extra(0x0001, ziptest::Le64(4));
-    Member bzip2{"b.bz2", "BZh9"};  // a stream header and nothing after it
+    Member bzip2 {"b.bz2", "BZh9"};  // a stream header and nothing after it
     bzip2.method = 12;
-    Member slip{"../../evil.txt", "x"};
-    Member absolute{"/abs.txt", "x"};
-    Member drive{"C:\\windows\\x.txt", "x"};
+    Member slip {"../../evil.txt", "x"};
+    Member absolute {"/abs.txt", "x"};
+    Member drive {"C:\\windows\\x.txt", "x"};
 
     const std::vector<BadMember> rows = {
         {"bad CRC", badCrc, &ExtractReport::damaged, "CRC"},
@@ -137,8 +137,8 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
             ASSERT_FALSE(host.lines.empty());
             EXPECT_NE(std::string::npos, host.lines[0].find(row.word)) << row.what << ": " << host.lines[0];
             EXPECT_EQ(0, host.open) << row.what;
-            const int64_t declared = row.member.declaredSize >= 0 ? row.member.declaredSize
-                                                                   : static_cast<int64_t>(row.member.data.size());
+            const int64_t declared =
+                row.member.declaredSize >= 0 ? row.member.declaredSize : static_cast<int64_t>(row.member.data.size());
             EXPECT_LE(host.bytesWritten, static_cast<uint64_t>(declared) + 4) << row.what << ": more than declared";
         }
     }
@@ -252,8 +252,8 @@ TEST(Extractor, DescriptorsLeftOutOfTheOffsets_StoredDataStillFound)
         std::string bytes = archive.Build();
         const uint32_t size = row.sizeInDescriptor != 0 ? row.sizeInDescriptor : 610;
         bytes.insert(static_cast<size_t>(archive.members[1].offset),
-                     (row.signature ? ziptest::Le32(0x08074b50) : std::string()) +
-                         ziptest::Le32(ziptest::Crc(ziptest::Text(610))) + ziptest::Le32(size) + ziptest::Le32(size));
+            (row.signature ? ziptest::Le32(0x08074b50) : std::string()) +
+                ziptest::Le32(ziptest::Crc(ziptest::Text(610))) + ziptest::Le32(size) + ziptest::Le32(size));
         MemoryHost host;
         ExtractReport report = ExtractBytes(bytes, host);
         EXPECT_EQ(Status::Ok, report.archiveStatus) << row.what;
@@ -382,9 +382,9 @@ TEST(Extractor, ManyMembersOnWorkers_SameResultInOrder)
 // (Under the sanitizers a slot freed first is a use after free.)
 class ThrowingHost : public MemoryHost {
 public:
-    explicit ThrowingHost(int throwAt) : throwAt_(throwAt) {}
+    explicit ThrowingHost(int throwAt) : throwAt_(throwAt) { }
     unzip::Status CreateOutput(const std::vector<std::string>& parts, const unzip::Entry& entry,
-                               std::unique_ptr<unzip::OutputFile>& file) override
+        std::unique_ptr<unzip::OutputFile>& file) override
     {
         if (++created_ == throwAt_)
             throw std::bad_alloc();
@@ -415,7 +415,7 @@ TEST(Extractor, AnExceptionMidRun_EndsTheWorkersBeforeTheirWork)
 // A host that answers "stop" at its `stopAt`-th Service call and records every call.
 class StoppingHost : public MemoryHost {
 public:
-    explicit StoppingHost(size_t stopAt) : stopAt_(stopAt) {}
+    explicit StoppingHost(size_t stopAt) : stopAt_(stopAt) { }
     bool Service(const std::string& name, uint64_t size) override
     {
         calls.push_back(name + " " + std::to_string(size));
@@ -443,8 +443,8 @@ TEST(Extractor, ServiceStop_BeforeAMemberOrInsideOne)
 
     StoppingHost counting(0);
     ExtractBytes(bytes, counting);
-    EXPECT_EQ(counting.calls, (std::vector<std::string>{"first.txt 5", big, big, big, big, huge, huge, huge, huge,
-                                                         "last.txt 4"}));
+    EXPECT_EQ(counting.calls,
+        (std::vector<std::string> {"first.txt 5", big, big, big, big, huge, huge, huge, huge, "last.txt 4"}));
     for (unsigned threads : {0u, 2u}) {
         unzip::StdWorkerThreads workers;
         ExtractOptions options;

@@ -13,9 +13,9 @@ using unzip::MatchMask;
 
 TEST(SafePath, HostileNames_AreRefused)
 {
-    for (const char* name : {"../evil.txt", "a/../../evil.txt", "a\\..\\evil", "/etc/passwd", "\\windows\\x",
-                             "C:\\x.txt", "c:x.txt", "\\\\server\\share\\x", "\\\\?\\C:\\x", "//server/x", "",
-                             "...", "a/ . /b", "./", "/"}) {
+    for (const char* name :
+        {"../evil.txt", "a/../../evil.txt", "a\\..\\evil", "/etc/passwd", "\\windows\\x", "C:\\x.txt", "c:x.txt",
+            "\\\\server\\share\\x", "\\\\?\\C:\\x", "//server/x", "", "...", "a/ . /b", "./", "/"}) {
         EXPECT_TRUE(MakeSafe(name).refused) << name;
     }
 }
@@ -31,7 +31,9 @@ TEST(SafePath, OddNames_AreMadeSafeInsideTheTarget)
         {"./a//b/", {"a", "b"}},
         {"file.txt:stream", {"file.txt_stream"}},
         {"a<b>c|d\"e?f*g", {"a_b_c_d_e_f_g"}},
-        {"ctl\x01" "x", {"ctl_x"}},
+        {"ctl\x01"
+         "x",
+            {"ctl_x"}},
         {"trailing. . ", {"trailing"}},
         {"dots.../x", {"dots", "x"}},
         {"CON", {"_CON"}},

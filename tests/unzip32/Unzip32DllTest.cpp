@@ -52,7 +52,7 @@ protected:
 TEST_F(DllTest, List_GivesOneRecordPerMemberInOrder)
 {
     Archive archive;
-    Member text{"docs/readme.txt", ziptest::Text(10000)};
+    Member text {"docs/readme.txt", ziptest::Text(10000)};
     text.dosDate = static_cast<uint16_t>(((2019 - 1980) << 9) | (7 << 5) | 14);
     text.dosTime = static_cast<uint16_t>((15 << 11) | (42 << 5));
     archive.members = {Stored("a.bin", "0123456789"), text, {"docs/", ""}};
@@ -91,10 +91,11 @@ TEST_F(DllTest, Extract_FoldersTimesAttributesAndOneLinePerMember)
     Member dos = Stored("dos.txt", "dos time");
     dos.dosDate = static_cast<uint16_t>(((2020 - 1980) << 9) | (3 << 5) | 4);
     dos.dosTime = static_cast<uint16_t>((10 << 11) | (20 << 5));
-    Member ntfs{"a/b/ntfs.txt", ziptest::Text(200000)};
+    Member ntfs {"a/b/ntfs.txt", ziptest::Text(200000)};
     const uint64_t when = 132000000000000000ull;  // 2019-04-19
-    ntfs.centralExtra = ziptest::Extra(0x000a, ziptest::Le32(0) + ziptest::Le16(1) + ziptest::Le16(24) +
-                                                   ziptest::Le64(when) + ziptest::Le64(when) + ziptest::Le64(when));
+    ntfs.centralExtra = ziptest::Extra(0x000a,
+        ziptest::Le32(0) + ziptest::Le16(1) + ziptest::Le16(24) + ziptest::Le64(when) + ziptest::Le64(when) +
+            ziptest::Le64(when));
     Member readOnly = Stored("ro.txt", "read only");
     readOnly.externalAttributes = 0x01;
     archive.members = {dos, {"empty/", ""}, ntfs, readOnly};
@@ -108,7 +109,8 @@ TEST_F(DllTest, Extract_FoldersTimesAttributesAndOneLinePerMember)
 
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(::GetFileAttributesExA(In("a\\b\\ntfs.txt").c_str(), GetFileExInfoStandard, &data));
-    EXPECT_EQ(when, (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime);
+    EXPECT_EQ(
+        when, (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime);
     ASSERT_TRUE(::GetFileAttributesExA(In("dos.txt").c_str(), GetFileExInfoStandard, &data));
     FILETIME local;
     SYSTEMTIME st;
@@ -128,9 +130,8 @@ TEST_F(DllTest, Extract_FoldersTimesAttributesAndOneLinePerMember)
 TEST_F(DllTest, HostileNames_NothingWrittenOutsideTheTarget)
 {
     Archive archive;
-    for (const char* name : {"../up.txt", "..\\up2.txt", "a/../../up3.txt", "/abs.txt", "\\abs2.txt",
-                             "C:\\drive.txt", "C:drive2.txt", "\\\\server\\share\\unc.txt", "\\\\?\\C:\\dev.txt",
-                             "//server/share/unc2.txt"})
+    for (const char* name : {"../up.txt", "..\\up2.txt", "a/../../up3.txt", "/abs.txt", "\\abs2.txt", "C:\\drive.txt",
+             "C:drive2.txt", "\\\\server\\share\\unc.txt", "\\\\?\\C:\\dev.txt", "//server/share/unc2.txt"})
         archive.members.push_back(Stored(name, "evil"));
     for (const char* name : {"CON", "sub/aux.txt", "stream.txt:evil", "trailing. ", "ctl\x07.txt", "q?.txt"})
         archive.members.push_back(Stored(name, "odd"));
@@ -138,8 +139,8 @@ TEST_F(DllTest, HostileNames_NothingWrittenOutsideTheTarget)
     ASSERT_EQ(1, Extract(archive)) << "refused members make the result 1";
     EXPECT_TRUE(Outside().empty());
     std::vector<std::string> inside = Inside();
-    const std::vector<std::string> expected = {"_CON",     "ctl_.txt", "good.txt",        "q_.txt",
-                                               "stream.txt_evil", "sub\\", "sub\\_aux.txt", "trailing"};
+    const std::vector<std::string> expected = {
+        "_CON", "ctl_.txt", "good.txt", "q_.txt", "stream.txt_evil", "sub\\", "sub\\_aux.txt", "trailing"};
     std::vector<std::string> sorted = expected;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(sorted, inside);
@@ -162,7 +163,7 @@ TEST_F(DllTest, Bombs_AreRefusedAndNothingGrowsPastTheDeclaredSize)
     lying.members = {{"big", std::string(5000000, 'z')}, Stored("ok", "ok")};
     lying.members[0].declaredSize = 1000;
     EXPECT_EQ(2, Extract(lying));
-    EXPECT_EQ(std::vector<std::string>{"ok"}, Inside());
+    EXPECT_EQ(std::vector<std::string> {"ok"}, Inside());
     EXPECT_TRUE(Outside().empty());
 }
 
@@ -172,26 +173,26 @@ TEST_F(DllTest, DamagedMember_Result2_PartialRemoved_ExistingFileKept)
     ::CreateDirectoryA(target.c_str(), nullptr);
     testsupport::WriteFileBytes(In("bad.txt"), "the user's old file");
     Archive archive;
-    archive.members = {{"bad.txt", ziptest::Text(3000000)}, {"new-bad.txt", ziptest::Text(3000000)},
-                       Stored("good.txt", "good")};
+    archive.members = {
+        {"bad.txt", ziptest::Text(3000000)}, {"new-bad.txt", ziptest::Text(3000000)}, Stored("good.txt", "good")};
     archive.members[0].declaredCrc = 1;
     archive.members[1].declaredCrc = 2;
     EXPECT_EQ(2, Extract(archive));
     EXPECT_EQ("the user's old file", Contents(In("bad.txt"))) << "bad data never replaces a file";
-    EXPECT_EQ((std::vector<std::string>{"bad.txt", "good.txt"}), Inside());
+    EXPECT_EQ((std::vector<std::string> {"bad.txt", "good.txt"}), Inside());
 }
 
 TEST_F(DllTest, EncryptedAndUnsupportedMembers)
 {
     Archive encrypted;
-    Member secret{"secret.txt", "xxxxxxxxxxxx"};
+    Member secret {"secret.txt", "xxxxxxxxxxxx"};
     secret.flags = 1;
     encrypted.members = {secret, Stored("plain.txt", "plain")};
     EXPECT_EQ(5, Extract(encrypted));
-    EXPECT_EQ(std::vector<std::string>{"plain.txt"}, Inside());
+    EXPECT_EQ(std::vector<std::string> {"plain.txt"}, Inside());
 
     Archive unsupported;
-    Member imploded{"packed.imp", "not really imploded"};
+    Member imploded {"packed.imp", "not really imploded"};
     imploded.method = 6;
     unsupported.members = {imploded};
     EXPECT_EQ(1, Extract(unsupported));
@@ -217,10 +218,10 @@ TEST_F(DllTest, ExclusionMasks_CaseByOption)
     Archive archive;
     archive.members = {Stored("keep.txt", "k"), Stored("x.bak", "b"), Stored("sub/Y.BAK", "B")};
     EXPECT_EQ(0, Extract(archive, {"*.bak"}));
-    EXPECT_EQ((std::vector<std::string>{"keep.txt", "sub\\", "sub\\Y.BAK"}), Inside());
+    EXPECT_EQ((std::vector<std::string> {"keep.txt", "sub\\", "sub\\Y.BAK"}), Inside());
     testsupport::TestFolder::Remove(sandbox + "\\out");
     EXPECT_EQ(0, Extract(archive, {"*.bak"}, true));
-    EXPECT_EQ(std::vector<std::string>{"keep.txt"}, Inside());
+    EXPECT_EQ(std::vector<std::string> {"keep.txt"}, Inside());
 }
 
 TEST_F(DllTest, UnicodeNames_TrueNameOnDisk_CodePageFormInTheListing)
@@ -231,10 +232,10 @@ TEST_F(DllTest, UnicodeNames_TrueNameOnDisk_CodePageFormInTheListing)
     Member cafe = Stored("caf\x82.txt", "cafe");  // café in CP437
     archive.members = {world, cafe};
     ASSERT_EQ(0, Extract(archive));
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((std::wstring(target.begin(), target.end()) +
-                                                             L"\\\u4e16\u754c.txt").c_str()));
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((std::wstring(target.begin(), target.end()) +
-                                                             L"\\caf\u00e9.txt").c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+        ::GetFileAttributesW((std::wstring(target.begin(), target.end()) + L"\\\u4e16\u754c.txt").c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES,
+        ::GetFileAttributesW((std::wstring(target.begin(), target.end()) + L"\\caf\u00e9.txt").c_str()));
     ASSERT_EQ(0, List(archive));
     ASSERT_EQ(2u, seen.listed.size());
     wchar_t wide[16] = {};
@@ -273,14 +274,15 @@ TEST_F(DllTest, ManyMembers_DecodedInParallel_CallbacksOnTheCallingThread)
 {
     Archive archive;
     for (int i = 0; i < 60; ++i)
-        archive.members.push_back({"m/" + std::to_string(i) + ".txt", ziptest::Text(100000 + static_cast<size_t>(i), static_cast<uint32_t>(i))});
+        archive.members.push_back({"m/" + std::to_string(i) + ".txt",
+            ziptest::Text(100000 + static_cast<size_t>(i), static_cast<uint32_t>(i))});
     ASSERT_EQ(0, Extract(archive));
     EXPECT_FALSE(seen.offThread);
     ASSERT_EQ(60u, seen.printed.size());
     for (int i = 0; i < 60; ++i) {
         EXPECT_NE(std::string::npos, seen.printed[static_cast<size_t>(i)].find("m/" + std::to_string(i) + ".txt"));
         EXPECT_EQ(ziptest::Text(100000 + static_cast<size_t>(i), static_cast<uint32_t>(i)),
-                  Contents(In("m\\" + std::to_string(i) + ".txt")));
+            Contents(In("m\\" + std::to_string(i) + ".txt")));
     }
 }
 

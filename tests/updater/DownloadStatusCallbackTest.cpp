@@ -24,13 +24,13 @@ public:
 
     ProgressSink()
     {
-        WNDCLASSA windowClass{};
+        WNDCLASSA windowClass {};
         windowClass.lpfnWndProc = &Proc;
         windowClass.hInstance = ::GetModuleHandleA(nullptr);
         windowClass.lpszClassName = "KvProgressSink";
         ::RegisterClassA(&windowClass);
-        hwnd = ::CreateWindowExA(0, "KvProgressSink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 ::GetModuleHandleA(nullptr), nullptr);
+        hwnd = ::CreateWindowExA(
+            0, "KvProgressSink", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ::GetModuleHandleA(nullptr), nullptr);
         ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~ProgressSink() { ::DestroyWindow(hwnd); }
@@ -80,7 +80,7 @@ TEST(DownloadStatusCallback, InterfacesAndReferenceCount)
     LONG priority = 0;
     EXPECT_EQ(callback.GetPriority(&priority), E_NOTIMPL);
     DWORD flags = 0;
-    BINDINFO info{};
+    BINDINFO info {};
     EXPECT_EQ(callback.GetBindInfo(&flags, &info), S_OK);
     EXPECT_EQ(flags, static_cast<DWORD>(BINDF_GETNEWESTVERSION));
 }

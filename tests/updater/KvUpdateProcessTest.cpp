@@ -28,7 +28,7 @@ protected:
     void Start()
     {
         ASSERT_TRUE(updater.Start(testsupport::BinFolder() + "kvupdate.exe", "",
-                                  updater::UpdateLocation::kEnvironmentVariable, site.BaseUrl()));
+            updater::UpdateLocation::kEnvironmentVariable, site.BaseUrl()));
         dialog = testsupport::WaitForProcessWindow(updater.Id(), "KVA Update Downloader 1.0", 30000);
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(testsupport::WindowText(::GetDlgItem(dialog, kInstalledLabel), 2000), " Installed Version: 1.8.00");
@@ -38,8 +38,8 @@ protected:
     {
         // The button's click as it reaches the dialog (a posted BM_CLICK needs the mouse capture,
         // which a window of another process does not always get under Wine).
-        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+        ::PostMessageA(
+            dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
     }
 
     // Answers the updater's next message box with a click on its OK button, as a user would.

@@ -60,8 +60,8 @@ TEST_F(ProgramReplacerTest, NotAWindowsProgram_TouchesNothing)
     withoutPe[0x41] = 'X';
     std::string farOffset = newProgram;
     farOffset[0x3D] = 0x70;  // new header beyond the end of the file
-    for (const std::string& bytes : {std::string("<html>404 Not Found</html>"), std::string("MZ"), withoutPe, farOffset,
-                                     std::string()}) {
+    for (const std::string& bytes :
+        {std::string("<html>404 Not Found</html>"), std::string("MZ"), withoutPe, farOffset, std::string()}) {
         ASSERT_TRUE(testsupport::WriteFileBytes(download, bytes));
         EXPECT_FALSE(ProgramReplacer::IsWindowsExecutable(download));
         EXPECT_EQ(ProgramReplacer::Replace(download, target), Result::NotAProgram);

@@ -233,7 +233,8 @@ TEST_F(UpdateDialogTest, UnwritableLocationOrNoProgramInTheDownload_ReportFailur
         std::string download;
         const char* reason;
     } cases[] = {
-        {"folder missing", folder.Child("gone\\kestrova.exe"), updatertest::FakeProgram(2000, 'n'), "could not be replaced"},
+        {"folder missing", folder.Child("gone\\kestrova.exe"), updatertest::FakeProgram(2000, 'n'),
+            "could not be replaced"},
         // Signed, but no program: a release made of the wrong file.
         {"a signed file that is no program", installed, "<html><body>Not here</body></html>", "not a program"},
     };
@@ -382,7 +383,7 @@ TEST_F(UpdateDialogTest, ProgressReports_FormatTheLogAndScaleTheBar)
     HWND window = dialog.Handle();
     HWND bar = dialog.Item(IDC_UPDATE_PROGRESS);
     auto report = [&](DWORD progress, DWORD maximum, DWORD code, const wchar_t* text) {
-        updater::ProgressRecord record{progress, maximum, code, text};
+        updater::ProgressRecord record {progress, maximum, code, text};
         ::SendMessageA(window, updater::UM_DOWNLOAD_PROGRESS, 0, reinterpret_cast<LPARAM>(&record));
     };
     report(2200, 11000, 5, L"http://x/update.exe");
@@ -392,9 +393,9 @@ TEST_F(UpdateDialogTest, ProgressReports_FormatTheLogAndScaleTheBar)
     EXPECT_EQ(::SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 5);
     ::SendMessageA(window, updater::UM_DOWNLOAD_PROGRESS, 0, 0);
     EXPECT_EQ(dialog.ItemText(IDC_UPDATE_LOG),
-              "Downloading data...  http://x/update.exe  2200 of 11000\r\n"
-              "???    0 of 72095100\r\n"
-              "Canceled.\r\n");
+        "Downloading data...  http://x/update.exe  2200 of 11000\r\n"
+        "???    0 of 72095100\r\n"
+        "Canceled.\r\n");
     dialog.SystemClose();
     EXPECT_TRUE(dialog.WaitClosed(5000));
 }

@@ -38,7 +38,7 @@ TestSite::TestSite()
     port_ = std::atoi(portText.c_str());
     static int counter = 0;
     name_ = "t" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter) + "_" +
-            std::to_string(::GetTickCount());
+        std::to_string(::GetTickCount());
     folder_ = root + "\\www\\" + name_;
     ::CreateDirectoryA((root + "\\www").c_str(), nullptr);
     ::CreateDirectoryA(folder_.c_str(), nullptr);
@@ -81,7 +81,7 @@ std::string TestSignature(const std::string& bytes)
 {
     const size_t half = updater::UpdateSignature::kPublicKeySize / 2;
     unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + 3 * half] = {};
-    BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PRIVATE_P256_MAGIC, static_cast<ULONG>(half)};
+    BCRYPT_ECCKEY_BLOB header {BCRYPT_ECDSA_PRIVATE_P256_MAGIC, static_cast<ULONG>(half)};
     std::memcpy(blob, &header, sizeof header);
     std::memcpy(blob + sizeof header, updater::kTrustedUpdateKey, 2 * half);
     std::memcpy(blob + sizeof header + 2 * half, kTestPrivateKey, half);
@@ -95,8 +95,7 @@ std::string TestSignature(const std::string& bytes)
     BCRYPT_KEY_HANDLE key = nullptr;
     std::string copy = bytes;
     PUCHAR input = reinterpret_cast<PUCHAR>(&copy[0]);
-    bool done =
-        BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+    bool done = BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
         BCRYPT_SUCCESS(::BCryptCreateHash(sha256, &hash, nullptr, 0, nullptr, 0, 0)) &&
         BCRYPT_SUCCESS(::BCryptHashData(hash, input, static_cast<ULONG>(copy.size()), 0)) &&
         BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof digest, 0)) &&
@@ -210,7 +209,8 @@ bool DialogThread::WaitClosed(DWORD timeoutMs) const
 }
 
 BoxRecorder::BoxRecorder(const DialogThread& dialog)
-    : MessageBoxWatcher(std::vector<int>{IDOK}, std::string(), 0, [&dialog] { return dialog.ItemText(IDC_UPDATE_LOG); })
+    : MessageBoxWatcher(
+          std::vector<int> {IDOK}, std::string(), 0, [&dialog] { return dialog.ItemText(IDC_UPDATE_LOG); })
 {
 }
 

@@ -78,8 +78,8 @@ public:
 
 private:
     std::thread thread_;
-    std::atomic<HWND> hwnd_{nullptr};
-    std::atomic<bool> done_{false};
+    std::atomic<HWND> hwnd_ {nullptr};
+    std::atomic<bool> done_ {false};
     INT_PTR result_ = 0;
 };
 

@@ -45,7 +45,7 @@ int Fail(const std::string& what)
 void Click(HWND window, int controlId)
 {
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(window, controlId)));
+        reinterpret_cast<LPARAM>(::GetDlgItem(window, controlId)));
 }
 
 // Saves the window's screen rectangle once it has been painted (a window is fully drawn well within
@@ -54,10 +54,10 @@ bool Shoot(HWND window, const std::string& folder, const std::string& name)
 {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     ::Sleep(1200);
-    RECT rect{};
+    RECT rect {};
     ::GetWindowRect(window, &rect);
     std::string crop = std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top) + "+" +
-                       std::to_string(rect.left) + "+" + std::to_string(rect.top);
+        std::to_string(rect.left) + "+" + std::to_string(rect.top);
     std::string path = folder + "/" + name;
     if (!testsupport::RunHost("/usr/bin/import -window root -crop " + crop + " +repage " + path, 30000, 0))
         return false;
@@ -67,7 +67,7 @@ bool Shoot(HWND window, const std::string& folder, const std::string& name)
 
 // Queues the chosen entries and takes the pictures; the program stays open.
 int TakePictures(HWND window, DWORD processId, const std::string& folder, const std::vector<std::string>& queue,
-                 const std::string& viewName)
+    const std::string& viewName)
 {
     RemoteListView explorer(::GetDlgItem(window, kExplorerList), processId);
     RemoteListView extraction(::GetDlgItem(window, kExtractionList), processId);
@@ -142,7 +142,7 @@ int TakePictures(HWND window, DWORD processId, const std::string& folder, const 
 }
 
 int Run(const std::string& program, const std::string& folder, const std::vector<std::string>& queue,
-        const std::string& viewName)
+    const std::string& viewName)
 {
     testsupport::ChildProcess process;
     if (!process.Start(program, program.substr(0, program.find_last_of('\\'))))

@@ -8,7 +8,7 @@ namespace unzip {
 // trips a failure flag that stays set; fields are assembled byte by byte, never overlaid.
 class ByteReader {
 public:
-    ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) { }
 
     uint8_t U8()
     {
@@ -29,7 +29,7 @@ public:
         if (!Need(4))
             return 0;
         uint32_t v = static_cast<uint32_t>(data_[pos_]) | (static_cast<uint32_t>(data_[pos_ + 1]) << 8) |
-                     (static_cast<uint32_t>(data_[pos_ + 2]) << 16) | (static_cast<uint32_t>(data_[pos_ + 3]) << 24);
+            (static_cast<uint32_t>(data_[pos_ + 2]) << 16) | (static_cast<uint32_t>(data_[pos_ + 3]) << 24);
         pos_ += 4;
         return v;
     }

@@ -13,7 +13,7 @@ extern "C" void bz_internal_error(int errcode)
 
 namespace unzip {
 
-Bzip2Decoder::Bzip2Decoder(MemberInput& input) : input_(input) {}
+Bzip2Decoder::Bzip2Decoder(MemberInput& input) : input_(input) { }
 
 Bzip2Decoder::~Bzip2Decoder()
 {

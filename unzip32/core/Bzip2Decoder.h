@@ -18,7 +18,7 @@ private:
     bool AnotherStreamFollows();
 
     MemberInput& input_;
-    bz_stream stream_{};
+    bz_stream stream_ {};
     bool started_ = false;
     // The signature of the next stream, taken out of the input (it may span pieces): decoded
     // before the rest of the input.

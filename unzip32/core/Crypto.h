@@ -33,7 +33,7 @@ public:
     virtual ~Crypto() = default;
     // PBKDF2 with HMAC-SHA1: `keySize` bytes from the password and salt.
     virtual bool DeriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
-                           unsigned iterations, uint8_t* key, size_t keySize) = 0;
+        unsigned iterations, uint8_t* key, size_t keySize) = 0;
     // AES with a 16-, 24- or 32-byte key; null when it cannot be set up.
     virtual std::unique_ptr<BlockCipher> CreateAes(const uint8_t* key, size_t keySize) = 0;
     // HMAC-SHA1 with the key; null when it cannot be set up.

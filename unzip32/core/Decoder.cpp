@@ -38,15 +38,13 @@ bool IsSupportedMethod(uint16_t method)
     case kZstdOld:
     case kZstd:
     case kXz:
-    case kPpmd:
-        return true;
-    default:
-        return false;
+    case kPpmd: return true;
+    default: return false;
     }
 }
 
 Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimit, std::unique_ptr<Decoder>& decoder,
-                     std::string& detail)
+    std::string& detail)
 {
     switch (entry.actualMethod) {
     case kStored: decoder.reset(new StoredDecoder(entry, input)); break;
@@ -68,8 +66,8 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
     return started;
 }
 
-uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length,
-                       const Decryption* decryption)
+uint64_t DecoderMemory(
+    Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, const Decryption* decryption)
 {
     const uint16_t method = entry.actualMethod;
     if (method != kLzma && method != kZstdOld && method != kZstd && method != kXz && method != kPpmd)

@@ -32,8 +32,7 @@ public:
     // least one byte, or sets `finished` once the data's own end has been reached, or fails:
     // DataError for damaged data or data that ends too early, Truncated when the archive cannot
     // be read, OutOfMemory, UnsupportedMethod for parameters this library does not decode.
-    virtual Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size,
-                          bool& finished) = 0;
+    virtual Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) = 0;
 
     // What a refusal (UnsupportedMethod) or a failure was about, when there is more to say.
     const std::string& Detail() const { return detail_; }
@@ -56,13 +55,13 @@ bool IsSupportedMethod(uint16_t method);
 // dictionary, window or model: UnsupportedMethod (with `detail`) for a method or parameters that
 // are not decoded here, or an error from Start (and its detail).
 Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimit, std::unique_ptr<Decoder>& decoder,
-                     std::string& detail);
+    std::string& detail);
 
 // What the member's decoder will take for its dictionary, window or model, from the headers at
 // the start of its data (0 where that is small and fixed, or the headers cannot be read). An
 // encrypted member's headers are read through a restarted copy of its `decryption`.
-uint64_t DecoderMemory(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length,
-                       const Decryption* decryption = nullptr);
+uint64_t DecoderMemory(
+    Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, const Decryption* decryption = nullptr);
 
 // "N MiB" (rounded up) for messages about memory.
 std::string MebibyteText(uint64_t bytes);

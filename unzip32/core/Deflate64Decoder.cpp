@@ -27,15 +27,14 @@ const uint8_t kEndOfBlock = 0x20;
 const uint8_t kSubTable = 0x40;
 const uint8_t kBase = 0x80;
 
-const uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
+const uint16_t kLengthBase[29] = {
+    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
 const uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5,
-                                  16};  // Deflate64: code 285 is 3 + 16 bits, not 258
-const uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
-                                    49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
-                                    2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-const uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                    7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+    16};  // Deflate64: code 285 is 3 + 16 bits, not 258
+const uint16_t kDistanceBase[32] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385, 513, 769, 1025,
+    1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+const uint8_t kDistanceExtra[32] = {
+    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 // The order in which a dynamic block gives the lengths of the code-length code.
 const uint8_t kLengthCodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
@@ -78,7 +77,7 @@ unsigned Reverse(unsigned code, int length)
 // allowed: deflate permits an incomplete code only when it is a single code of one bit (a block
 // with one distance), and a code without any symbol (a block without matches).
 bool BuildTable(const uint8_t* lengths, unsigned count, const Code* symbols, int root, bool allowIncomplete,
-                Code* table, size_t tableSize)
+    Code* table, size_t tableSize)
 {
     unsigned perLength[16] = {};
     int longest = 0;
@@ -128,7 +127,7 @@ bool BuildTable(const uint8_t* lengths, unsigned count, const Code* symbols, int
             if (offset + size > tableSize)
                 return false;
             table[prefix] = {static_cast<uint16_t>(offset), static_cast<uint8_t>(root),
-                             static_cast<uint8_t>(kSubTable | subBits[prefix])};
+                static_cast<uint8_t>(kSubTable | subBits[prefix])};
             std::fill(table + offset, table + offset + size, invalid);
             offset += size;
         }
@@ -301,8 +300,8 @@ Status Deflate64Decoder::ReadDynamicTables()
         lengthCodeLengths[kLengthCodeOrder[i]] = static_cast<uint8_t>(Take(3));
     }
     Code lengthCodes[1 << kLengthCodeRoot];
-    if (!BuildTable(lengthCodeLengths, 19, kSymbols.lengthCodes, kLengthCodeRoot, false, lengthCodes,
-                    1 << kLengthCodeRoot))
+    if (!BuildTable(
+            lengthCodeLengths, 19, kSymbols.lengthCodes, kLengthCodeRoot, false, lengthCodes, 1 << kLengthCodeRoot))
         return Status::DataError;
 
     uint8_t lengths[286 + 32] = {};

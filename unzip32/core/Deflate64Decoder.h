@@ -40,15 +40,15 @@ private:
     size_t end_;                         // the end of the buffer's room (it has kSlack more)
     std::unique_ptr<uint8_t[]> window_;  // the last 64 KiB of output, then room for new output
     size_t pos_ = 0;                     // where the next byte goes
-    uint64_t bits_ = 0;            // bits not yet used, lowest first
+    uint64_t bits_ = 0;                  // bits not yet used, lowest first
     int count_ = 0;
     Stage stage_ = Stage::Header;
-    bool last_ = false;            // the block under way is the last one
+    bool last_ = false;  // the block under way is the last one
     uint32_t storedLeft_ = 0;
-    uint32_t matchLeft_ = 0;       // a match that did not fit into the last call's output
+    uint32_t matchLeft_ = 0;  // a match that did not fit into the last call's output
     uint32_t matchDistance_ = 0;
-    Code literals_[2560];          // literal/length code: 1024 root entries and sub-tables
-    Code distances_[768];          // distance code: 256 root entries and sub-tables
+    Code literals_[2560];  // literal/length code: 1024 root entries and sub-tables
+    Code distances_[768];  // distance code: 256 root entries and sub-tables
 };
 
 }  // namespace unzip

@@ -28,13 +28,13 @@ const size_t kHeapOverhead = 32;  // what the allocator adds to each name held o
 uint32_t Le32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+        (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // What one end record says, after ZIP64 has been applied.
 struct EndRecord {
-    uint64_t position = 0;       // of the classic end record
-    uint64_t recordStart = 0;    // where the directory must end: the ZIP64 record, or the end record
+    uint64_t position = 0;     // of the classic end record
+    uint64_t recordStart = 0;  // where the directory must end: the ZIP64 record, or the end record
     uint32_t disk = 0;
     uint32_t directoryDisk = 0;
     uint64_t entriesOnDisk = 0;
@@ -154,7 +154,7 @@ Status FindEnd(Source& source, EndRecord& end)
             // A locator that leads nowhere may be bytes of a member's name that happen to look
             // like one: it only matters when the classic record says the ZIP64 one is needed.
             const bool needsZip64 = candidate.entries == 0xFFFF || candidate.entriesOnDisk == 0xFFFF ||
-                                    candidate.directorySize == 0xFFFFFFFFu || candidate.directoryOffset == 0xFFFFFFFFu;
+                candidate.directorySize == 0xFFFFFFFFu || candidate.directoryOffset == 0xFFFFFFFFu;
             if (needsZip64) {
                 firstProblem = zip64;
                 continue;
@@ -170,7 +170,7 @@ Status FindEnd(Source& source, EndRecord& end)
         // The directory must lie before the record: either where it says, or right before the record.
         if (candidate.directorySize <= candidate.recordStart &&
             (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
-             HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) {
+                HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) {
             return accept(candidate);
         }
         if (candidate.directoryOffset < candidate.recordStart &&
@@ -187,7 +187,7 @@ Status FindEnd(Source& source, EndRecord& end)
 // Buffered sequential reading of the directory, so that a huge directory never needs one buffer.
 class DirectoryStream {
 public:
-    DirectoryStream(Source& source, uint64_t start, uint64_t end) : source_(source), pos_(start), end_(end) {}
+    DirectoryStream(Source& source, uint64_t start, uint64_t end) : source_(source), pos_(start), end_(end) { }
     // Makes `count` bytes available at Data(); false when the directory has fewer.
     bool Fill(size_t count)
     {
@@ -216,8 +216,8 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
-void ReadExtras(const uint8_t* data, size_t size, Entry& entry, bool needSize, bool needCompressed, bool needOffset,
-                bool needDisk)
+void ReadExtras(
+    const uint8_t* data, size_t size, Entry& entry, bool needSize, bool needCompressed, bool needOffset, bool needDisk)
 {
     ByteReader extras(data, size);
     while (extras.Remaining() >= 4) {
@@ -266,8 +266,8 @@ void ReadExtras(const uint8_t* data, size_t size, Entry& entry, bool needSize, b
         case 0x7075: {  // Unicode path: version 1, CRC-32 of the stored name, the name in UTF-8
             uint8_t version = r.U8();
             uint32_t nameCrc = r.U32();
-            if (r.Ok() && version == 1 && nameCrc == Crc32(entry.rawName) && IsValidUtf8(std::string(
-                reinterpret_cast<const char*>(body) + 5, length - 5))) {
+            if (r.Ok() && version == 1 && nameCrc == Crc32(entry.rawName) &&
+                IsValidUtf8(std::string(reinterpret_cast<const char*>(body) + 5, length - 5))) {
                 entry.name.assign(reinterpret_cast<const char*>(body) + 5, length - 5);
                 entry.nameIsUtf8 = true;
             }
@@ -282,8 +282,7 @@ void ReadExtras(const uint8_t* data, size_t size, Entry& entry, bool needSize, b
                 entry.aes = true;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }
@@ -319,7 +318,10 @@ const char* MethodName(uint16_t method)
     switch (method) {
     case 0: return "Stored";
     case 1: return "Shrink";
-    case 2: case 3: case 4: case 5: return "Reduce";
+    case 2:
+    case 3:
+    case 4:
+    case 5: return "Reduce";
     case 6: return "Implode";
     case 8: return "Deflate";
     case 9: return "Deflate64";
@@ -407,7 +409,7 @@ Status ReadDirectory(Source& source, Directory& directory)
         entry.rawName.assign(reinterpret_cast<const char*>(rest), nameLength);
         DecodeName(entry);
         ReadExtras(rest + nameLength, extraLength, entry, size32 == 0xFFFFFFFFu, compressed32 == 0xFFFFFFFFu,
-                   offset32 == 0xFFFFFFFFu, disk16 == 0xFFFF);
+            offset32 == 0xFFFFFFFFu, disk16 == 0xFFFF);
         if (entry.diskStart != 0)
             return Status::MultiDisk;
         entry.localOffset += prefix;
@@ -422,8 +424,8 @@ Status ReadDirectory(Source& source, Directory& directory)
     // A classic record counts modulo 65536 (many writers wrap instead of going to ZIP64).
     const uint64_t parsed = directory.entries.size();
     // More records than declared are still all inside the directory's bounds, so they are used.
-    const bool countMatches = end.zip64 ? parsed >= end.entries : (parsed & 0xFFFF) == (end.entries & 0xFFFF) ||
-                                                                      parsed > end.entries;
+    const bool countMatches =
+        end.zip64 ? parsed >= end.entries : (parsed & 0xFFFF) == (end.entries & 0xFFFF) || parsed > end.entries;
     if (!countMatches)
         return Status::Truncated;
     return Status::Ok;

@@ -11,9 +11,9 @@ namespace unzip {
 // One member as the central directory describes it, with offsets already corrected for data in
 // front of the archive (self-extractors).
 struct Entry {
-    std::string rawName;       // the stored name bytes
-    std::string name;          // the name as UTF-8 (from the flag, the 0x7075 extra, or CP437)
-    bool nameIsUtf8 = false;   // the stored bytes were UTF-8 (flag or valid unflagged UTF-8 from a UTF-8 host)
+    std::string rawName;      // the stored name bytes
+    std::string name;         // the name as UTF-8 (from the flag, the 0x7075 extra, or CP437)
+    bool nameIsUtf8 = false;  // the stored bytes were UTF-8 (flag or valid unflagged UTF-8 from a UTF-8 host)
     uint16_t versionMadeBy = 0;
     uint16_t flags = 0;
     uint16_t method = 0;
@@ -28,11 +28,11 @@ struct Entry {
     bool hasNtfsTime = false;
     uint64_t ntfsModified = 0;  // 100 ns since 1601
     bool hasUnixTime = false;
-    int64_t unixModified = 0;   // seconds since 1970
-    bool aes = false;           // WinZip AES (extra 0x9901)
-    uint16_t aesVersion = 0;    // 1 (AE-1: the CRC is kept) or 2 (AE-2: no CRC, the code alone checks)
-    uint8_t aesStrength = 0;    // 1, 2, 3: AES-128, -192, -256
-    bool shortZip64 = false;    // the ZIP64 extra lacks a field whose 32-bit slot says it is there
+    int64_t unixModified = 0;  // seconds since 1970
+    bool aes = false;          // WinZip AES (extra 0x9901)
+    uint16_t aesVersion = 0;   // 1 (AE-1: the CRC is kept) or 2 (AE-2: no CRC, the code alone checks)
+    uint8_t aesStrength = 0;   // 1, 2, 3: AES-128, -192, -256
+    bool shortZip64 = false;   // the ZIP64 extra lacks a field whose 32-bit slot says it is there
 
     bool IsDirectory() const;
     bool IsEncrypted() const { return (flags & 0x0001) != 0 || (flags & 0x0040) != 0 || method == 99; }

@@ -50,7 +50,7 @@ struct TraditionalKeys {
 
 class TraditionalDecryption : public Decryption {
 public:
-    explicit TraditionalDecryption(const TraditionalKeys& start) : start_(start), keys_(start) {}
+    explicit TraditionalDecryption(const TraditionalKeys& start) : start_(start), keys_(start) { }
     bool Decrypt(uint8_t* data, size_t size) override
     {
         for (size_t i = 0; i < size; ++i)
@@ -141,8 +141,8 @@ private:
 
 }  // namespace
 
-Status EncryptedMember::Read(Source& source, const Entry& entry, uint64_t start, uint64_t length, Crypto* crypto,
-                             std::string& detail)
+Status EncryptedMember::Read(
+    Source& source, const Entry& entry, uint64_t start, uint64_t length, Crypto* crypto, std::string& detail)
 {
     entry_ = &entry;
     crypto_ = crypto;
@@ -193,7 +193,7 @@ Status EncryptedMember::TryTraditional(const Secret& password, std::unique_ptr<D
     // The header's last byte repeats the high byte of the CRC, or of the DOS time when the CRC was
     // not known yet as the header was written (flag bit 3: it follows the data in a descriptor).
     const uint8_t check = (entry_->flags & 0x0008) != 0 ? static_cast<uint8_t>(entry_->dosTime >> 8)
-                                                         : static_cast<uint8_t>(entry_->crc >> 24);
+                                                        : static_cast<uint8_t>(entry_->crc >> 24);
     if (last != check)
         return Status::Encrypted;
     decryption = std::make_unique<TraditionalDecryption>(keys);

@@ -19,8 +19,8 @@ public:
     // own bytes included). UnsupportedMethod (with `detail`) for an encryption not decoded here,
     // DataError when the data is too short to hold the encryption's bytes, Truncated when it cannot
     // be read.
-    Status Read(Source& source, const Entry& entry, uint64_t start, uint64_t length, Crypto* crypto,
-                std::string& detail);
+    Status Read(
+        Source& source, const Entry& entry, uint64_t start, uint64_t length, Crypto* crypto, std::string& detail);
     // Checks the password against the header: Ok with the member's decryption, Encrypted for a
     // wrong password, UnsupportedMethod for AES without cryptography, Internal when the
     // cryptography fails. Keeps nothing of the password.

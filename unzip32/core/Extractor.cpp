@@ -153,7 +153,7 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
 // Streams the member's data to `out` through the decoder of its method, checking the exact size
 // and computing the CRC; `progress` hears of every piece.
 Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit, OutputFile* out,
-                    std::vector<uint8_t>& output, uint32_t& crc, std::string& detail, const Progress& progress)
+    std::vector<uint8_t>& output, uint32_t& crc, std::string& detail, const Progress& progress)
 {
     std::unique_ptr<Decoder> decoder;
     const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
@@ -198,8 +198,8 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
 // WinZip AES the authentication code. Never produces more than the declared size. `detail` says
 // more about a refusal or failure where the decoder knows more.
 Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
-                    Decryption* decryption, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
-                    std::string& detail, const Progress& progress)
+    Decryption* decryption, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+    std::string& detail, const Progress& progress)
 {
     if (!progress(0))
         return Status::Stopped;
@@ -244,7 +244,7 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
 // member cannot be decrypted at all. Without a password a member is skipped as encrypted whatever
 // its data holds, as it always was; an encryption not decoded here is refused without asking.
 Status OpenEncrypted(Source& source, Host& host, const Entry& entry, const std::string& shown, DataSpan& span,
-                     std::unique_ptr<Decryption>& decryption, std::string& detail)
+    std::unique_ptr<Decryption>& decryption, std::string& detail)
 {
     EncryptedMember member;
     const Status read = member.Read(source, entry, span.start, span.length, host.Cryptography(), detail);
@@ -292,9 +292,7 @@ void CountProblem(ExtractReport& report, Status status)
     case Status::BadAuthentication:
     case Status::Inconsistent:
     case Status::Truncated:
-    case Status::ReadFailure:
-        ++report.damaged;
-        break;
+    case Status::ReadFailure: ++report.damaged; break;
     case Status::Overlapping: ++report.overlapping; break;
     case Status::DiskFull: ++report.diskFull; break;
     case Status::OutOfMemory: ++report.outOfMemory; break;
@@ -311,9 +309,9 @@ void CountProblem(ExtractReport& report, Status status)
 struct Slot {
     std::string shown;
     Status status = Status::Ok;
-    std::string detail;      // for a problem: what went wrong
-    std::string doneLine;    // for success: the line to print (may be empty)
-    bool counted = false;    // success that counts as an extracted member
+    std::string detail;    // for a problem: what went wrong
+    std::string doneLine;  // for success: the line to print (may be empty)
+    bool counted = false;  // success that counts as an extracted member
 
     // Decoding work (only for files).
     const Entry* entry = nullptr;
@@ -327,14 +325,14 @@ struct Slot {
 
     // Bytes produced so far, published by the thread that decodes it; the calling thread asks
     // Service again for each further kServiceStep of them.
-    std::atomic<uint64_t> produced{0};
+    std::atomic<uint64_t> produced {0};
     uint64_t signalled = 0;  // decoding thread only
     uint64_t serviced = 0;   // calling thread only
 };
 
 // Decodes one file slot: streams the data, then commits or abandons the output.
-void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
-             const Progress& progress)
+void RunSlot(
+    Source& source, Slot& slot, std::vector<uint8_t>& input, std::vector<uint8_t>& output, const Progress& progress)
 {
     Status decoded;
     try {
@@ -347,14 +345,15 @@ void RunSlot(Source& source, Slot& slot, std::vector<uint8_t>& input, std::vecto
             std::vector<uint8_t>().swap(input);
             std::vector<uint8_t>().swap(output);
         }
-        const size_t wantInput = static_cast<size_t>(std::min<uint64_t>(kInputChunk, std::max<uint64_t>(slot.dataLength, 1)));
+        const size_t wantInput =
+            static_cast<size_t>(std::min<uint64_t>(kInputChunk, std::max<uint64_t>(slot.dataLength, 1)));
         const size_t wantOutput = static_cast<size_t>(std::min<uint64_t>(kOutputChunk, entry.size + 1));
         if (input.size() < wantInput)
             input.resize(wantInput);
         if (output.size() < wantOutput)
             output.resize(wantOutput);
-        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit,
-                               slot.decryption.get(), slot.file.get(), input, output, slot.detail, progress);
+        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit, slot.decryption.get(),
+            slot.file.get(), input, output, slot.detail, progress);
         if (decoded == Status::Ok && slot.file)
             decoded = slot.file->Commit(*slot.entry);
     } catch (const std::bad_alloc&) {
@@ -530,7 +529,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     std::vector<uint8_t> output;
     // The pool goes first when the run ends (or unwinds): its workers may still hold queued slots.
     std::deque<std::unique_ptr<Slot>> pending;
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop {false};
     DecodePool pool(source, options.threads, options.workers, stop);
 
     // Service for the members that workers are writing, once per step of each.
@@ -612,8 +611,9 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         const bool folder = entry.IsDirectory();
         SafeName safe;
         if (entry.IsStronglyEncrypted()) {
-            refuse(Status::UnsupportedMethod, (entry.flags & 0x0040) != 0 ? "strong encryption is not supported"
-                                                                          : "encrypted central directory is not supported");
+            refuse(Status::UnsupportedMethod,
+                (entry.flags & 0x0040) != 0 ? "strong encryption is not supported"
+                                            : "encrypted central directory is not supported");
         } else if (!folder && !IsSupportedMethod(entry.actualMethod)) {
             refuse(Status::UnsupportedMethod, std::string("unsupported method ") + MethodName(entry.actualMethod));
         } else {
@@ -662,7 +662,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
                 slot->counted = true;
                 slot->doneLine = (options.testOnly ? "    testing: "
                                                    : (entry.actualMethod == 0 ? " extracting: " : "  inflating: ")) +
-                                 shown + "\n";
+                    shown + "\n";
             }
         }
 

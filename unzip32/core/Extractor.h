@@ -37,8 +37,8 @@ public:
     // Creates the folder (and the folders above it) under the target.
     virtual Status CreateFolder(const std::vector<std::string>& parts) = 0;
     // Creates (or replaces) the file under the target; its folders already exist.
-    virtual Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
-                              std::unique_ptr<OutputFile>& file) = 0;
+    virtual Status CreateOutput(
+        const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) = 0;
     // Asked before each member is handled, and again after each further kServiceStep bytes written
     // for it, always on the calling thread; true stops the run: the member being written is
     // abandoned, the members already done stay, no further member is started.
@@ -64,14 +64,14 @@ public:
 constexpr uint64_t kServiceStep = 8u << 20;
 
 struct ExtractOptions {
-    bool listOnly = false;      // report members, write nothing
-    bool testOnly = false;      // decode and check every member, write nothing
-    bool keepFolders = true;    // recreate the stored folders (else everything into the target)
-    bool ignoreCase = false;    // masks match case-insensitively
-    bool utf8Names = false;     // names and masks are UTF-8 text: '?' stands for a whole character
+    bool listOnly = false;    // report members, write nothing
+    bool testOnly = false;    // decode and check every member, write nothing
+    bool keepFolders = true;  // recreate the stored folders (else everything into the target)
+    bool ignoreCase = false;  // masks match case-insensitively
+    bool utf8Names = false;   // names and masks are UTF-8 text: '?' stands for a whole character
     bool showComment = false;
-    int quiet = 0;              // 0: a line per member and per problem; 1: problems only; 2: nothing
-    unsigned threads = 0;       // worker threads that decode while the caller reports (0: decode inline)
+    int quiet = 0;                     // 0: a line per member and per problem; 1: problems only; 2: nothing
+    unsigned threads = 0;              // worker threads that decode while the caller reports (0: decode inline)
     WorkerThreads* workers = nullptr;  // where those threads come from (none: decode inline)
     std::vector<std::string> include;  // empty: every member
     std::vector<std::string> exclude;
@@ -86,15 +86,15 @@ struct ExtractReport {
     int skippedUnsafe = 0;
     int skippedUnsupported = 0;
     int skippedEncrypted = 0;
-    int damaged = 0;        // CRC, size or data errors, inconsistent local headers
-    int overlapping = 0;    // refused as overlapping records
+    int damaged = 0;      // CRC, size or data errors, inconsistent local headers
+    int overlapping = 0;  // refused as overlapping records
     int writeFailures = 0;
     int diskFull = 0;
     int outOfMemory = 0;
-    int matched = 0;        // members that passed the include and exclude lists
+    int matched = 0;  // members that passed the include and exclude lists
     uint64_t totalSize = 0;
     uint64_t totalCompressed = 0;
-    bool stopped = false;   // Service asked for a stop
+    bool stopped = false;  // Service asked for a stop
 };
 
 // How often the password of one encrypted member is asked for before the member is skipped.

@@ -8,14 +8,14 @@ namespace unzip {
 // Method 8: zlib's raw inflate.
 class InflateDecoder : public Decoder {
 public:
-    explicit InflateDecoder(MemberInput& input) : input_(input) {}
+    explicit InflateDecoder(MemberInput& input) : input_(input) { }
     ~InflateDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
 
 private:
     MemberInput& input_;
-    z_stream stream_{};
+    z_stream stream_ {};
     bool started_ = false;
 };
 

@@ -20,7 +20,7 @@ Status ReadHeader(const Entry& entry, MemberInput& input, lzma_options_lzma& opt
     const unsigned propertiesSize = header[2] | (static_cast<unsigned>(header[3]) << 8);
     unsigned properties = header[4];
     const uint32_t dictionary = static_cast<uint32_t>(header[5]) | (static_cast<uint32_t>(header[6]) << 8) |
-                                (static_cast<uint32_t>(header[7]) << 16) | (static_cast<uint32_t>(header[8]) << 24);
+        (static_cast<uint32_t>(header[7]) << 16) | (static_cast<uint32_t>(header[8]) << 24);
     if (propertiesSize != 5 || properties >= 9 * 5 * 5)
         return Status::DataError;
     options = lzma_options_lzma();
@@ -34,8 +34,8 @@ Status ReadHeader(const Entry& entry, MemberInput& input, lzma_options_lzma& opt
     }
     // No match reaches back further than the member is long: a dictionary larger than that is
     // never filled, so it is cut to the member's size.
-    options.dict_size = static_cast<uint32_t>(
-        std::max<uint64_t>(std::min<uint64_t>(dictionary, entry.size), LZMA_DICT_SIZE_MIN));
+    options.dict_size =
+        static_cast<uint32_t>(std::max<uint64_t>(std::min<uint64_t>(dictionary, entry.size), LZMA_DICT_SIZE_MIN));
     return Status::Ok;
 }
 
@@ -76,8 +76,8 @@ Status LzmaDecoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& dat
     return RunLzma(stream_, input_, buffer, capacity, size, finished, detail_);
 }
 
-Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t capacity, size_t& size,
-               bool& finished, std::string& detail)
+Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t capacity, size_t& size, bool& finished,
+    std::string& detail)
 {
     size = 0;
     stream.next_out = buffer;
@@ -96,9 +96,7 @@ Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t 
         case LZMA_OK: break;
         case LZMA_STREAM_END: finished = true; return Status::Ok;
         case LZMA_MEM_ERROR: return Status::OutOfMemory;
-        case LZMA_OPTIONS_ERROR:
-            detail = "LZMA options this library does not decode";
-            return Status::UnsupportedMethod;
+        case LZMA_OPTIONS_ERROR: detail = "LZMA options this library does not decode"; return Status::UnsupportedMethod;
         default: return Status::DataError;
         }
         if (size == 0 && taken == 0)

@@ -11,7 +11,7 @@ namespace unzip {
 // ends the data; without it the declared size does.
 class LzmaDecoder : public Decoder {
 public:
-    LzmaDecoder(const Entry& entry, MemberInput& input) : entry_(entry), input_(input) {}
+    LzmaDecoder(const Entry& entry, MemberInput& input) : entry_(entry), input_(input) { }
     ~LzmaDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
@@ -26,7 +26,7 @@ private:
 
 // Runs a liblzma decoder over the member's input until it produces output or ends; shared by the
 // LZMA and XZ decoders. `detail` names a refusal.
-Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t capacity, size_t& size,
-               bool& finished, std::string& detail);
+Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t capacity, size_t& size, bool& finished,
+    std::string& detail);
 
 }  // namespace unzip

@@ -25,7 +25,7 @@ size_t CharacterLength(const std::string& text, size_t at, bool utf8)
     size_t length = 1;
     if (utf8) {
         while (at + length < text.size() && (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80 &&
-               (static_cast<unsigned char>(text[at]) & 0xC0) == 0xC0 && length < 4)
+            (static_cast<unsigned char>(text[at]) & 0xC0) == 0xC0 && length < 4)
             ++length;
     }
     return length;

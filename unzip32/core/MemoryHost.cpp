@@ -20,7 +20,7 @@ std::string Join(const std::vector<std::string>& parts, size_t count)
 // One file being written to memory; it enters the host's table only when committed.
 class MemoryOutputFile : public OutputFile {
 public:
-    MemoryOutputFile(MemoryHost& host, std::string path) : host_(host), path_(std::move(path)) {}
+    MemoryOutputFile(MemoryHost& host, std::string path) : host_(host), path_(std::move(path)) { }
 
     Status Write(const uint8_t* data, size_t count) override
     {
@@ -39,7 +39,7 @@ public:
         host_.files[path_] = std::move(data_);
         return Status::Ok;
     }
-    void Abandon() override {}
+    void Abandon() override { }
 
 private:
     MemoryHost& host_;

@@ -22,14 +22,14 @@ public:
         unsigned factor = 0;
     };
 
-    explicit MemoryHost(size_t keepLimit = 64u << 20) : keepLimit_(keepLimit) {}
+    explicit MemoryHost(size_t keepLimit = 64u << 20) : keepLimit_(keepLimit) { }
 
     std::string DisplayName(const Entry& entry) override { return entry.name; }
     void Print(const std::string& line) override { lines.push_back(line); }
     void Member(const Entry& entry, const std::string& displayName, unsigned factor) override;
     Status CreateFolder(const std::vector<std::string>& parts) override;
-    Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
-                        std::unique_ptr<OutputFile>& file) override;
+    Status CreateOutput(
+        const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override;
 
     // What the run produced. `files` is written by Commit, which may run on worker threads: read
     // it only after Extract has returned.

@@ -44,7 +44,7 @@ struct PpmdDecoder::Model {
     }
 };
 
-PpmdDecoder::PpmdDecoder(const Entry& entry, MemberInput& input) : entry_(entry), input_(input) {}
+PpmdDecoder::PpmdDecoder(const Entry& entry, MemberInput& input) : entry_(entry), input_(input) { }
 
 PpmdDecoder::~PpmdDecoder()
 {

@@ -14,17 +14,16 @@ bool IsDeviceName(const std::string& component)
     std::string upper;
     for (char c : base)
         upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
-        upper == "CONOUT$")
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" || upper == "CONOUT$")
         return true;
-    if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-        upper[3] >= '0' && upper[3] <= '9')
+    if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '0' &&
+        upper[3] <= '9')
         return true;
     // COM¹²³ and LPT¹²³ (superscript digits, UTF-8 C2 B9 / C2 B2 / C2 B3) are devices too.
     if (upper.size() == 5 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
         static_cast<unsigned char>(upper[3]) == 0xC2 &&
         (static_cast<unsigned char>(upper[4]) == 0xB9 || static_cast<unsigned char>(upper[4]) == 0xB2 ||
-         static_cast<unsigned char>(upper[4]) == 0xB3))
+            static_cast<unsigned char>(upper[4]) == 0xB3))
         return true;
     return false;
 }

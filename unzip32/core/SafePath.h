@@ -6,10 +6,10 @@ namespace unzip {
 
 // The outcome of making a member name safe to create under the target folder.
 struct SafeName {
-    bool refused = false;          // the name would leave the target: nothing is written
-    bool changed = false;          // characters or components were made safe
+    bool refused = false;            // the name would leave the target: nothing is written
+    bool changed = false;            // characters or components were made safe
     std::vector<std::string> parts;  // folder components and the final name, UTF-8
-    std::string reason;            // why the name was refused
+    std::string reason;              // why the name was refused
 };
 
 // Splits a member's name at '/' and '\' and checks every component. Refused: ".." components,

@@ -34,7 +34,7 @@ public:
 // An archive held in memory (tests and the fuzzer).
 class MemorySource : public Source {
 public:
-    MemorySource(const void* data, size_t size) : data_(static_cast<const uint8_t*>(data)), size_(size) {}
+    MemorySource(const void* data, size_t size) : data_(static_cast<const uint8_t*>(data)), size_(size) { }
     uint64_t Size() const override { return size_; }
     bool Read(uint64_t offset, void* buffer, size_t count) override
     {

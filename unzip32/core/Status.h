@@ -24,7 +24,7 @@ enum class Status {
     OutOfMemory,
     InvalidArgument,
     Internal,
-    Stopped,            // the caller asked the run to stop
+    Stopped,  // the caller asked the run to stop
 };
 
 // A static message for the status.

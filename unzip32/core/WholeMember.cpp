@@ -46,8 +46,8 @@ uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t count)
 }
 
 Status DecodeWholeDeflated(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length,
-                           uint64_t memoryLimit, OutputFile* out, std::vector<uint8_t>& input,
-                           std::vector<uint8_t>& output, const Progress& progress, bool& taken)
+    uint64_t memoryLimit, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+    const Progress& progress, bool& taken)
 {
     taken = false;
     if (entry.actualMethod != kDeflated || entry.IsEncrypted() || entry.size == 0 || length == 0)
@@ -91,7 +91,7 @@ Status DecodeWholeDeflated(Source& source, const Entry& entry, uint64_t dataStar
 }
 
 Status CopyStoredInPlace(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, OutputFile* out,
-                         const Progress& progress, bool& taken)
+    const Progress& progress, bool& taken)
 {
     taken = false;
     if (entry.actualMethod != kStored || entry.IsEncrypted() || length != entry.size || length < kWorthAView)

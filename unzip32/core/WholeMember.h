@@ -23,13 +23,13 @@ const uint64_t kWorthAView = 1u << 20;
 // otherwise nothing has been read or written and the member is streamed. Checks the exact size and
 // the CRC before a byte is written, so a member longer or shorter than declared writes nothing.
 Status DecodeWholeDeflated(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length,
-                           uint64_t memoryLimit, OutputFile* out, std::vector<uint8_t>& input,
-                           std::vector<uint8_t>& output, const Progress& progress, bool& taken);
+    uint64_t memoryLimit, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+    const Progress& progress, bool& taken);
 
 // Copies a stored member of a known size from a view of the archive straight to `out` (or checks
 // it), in large pieces without an extra copy; `taken` as above (false when no view is possible).
 Status CopyStoredInPlace(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, OutputFile* out,
-                         const Progress& progress, bool& taken);
+    const Progress& progress, bool& taken);
 
 // CRC-32 of `count` bytes, continuing `crc` (0 to start).
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t count);

@@ -47,7 +47,7 @@ namespace {
 // cuts the LZMA2 dictionary to the member's size; `dictionary` is what the block then needs.
 // On success the filters' options must be freed with lzma_filters_free.
 Status ReadBlockHeader(const Entry& entry, MemberInput& input, uint8_t first, const lzma_stream_flags& flags,
-                       lzma_block& block, lzma_filter* filters, uint64_t& dictionary, std::string& detail)
+    lzma_block& block, lzma_filter* filters, uint64_t& dictionary, std::string& detail)
 {
     uint8_t header[1024];
     header[0] = first;
@@ -84,12 +84,12 @@ Status ReadBlockHeader(const Entry& entry, MemberInput& input, uint8_t first, co
 uint64_t XzDecoder::Memory(const Entry& entry, MemberInput& input)
 {
     uint8_t header[LZMA_STREAM_HEADER_SIZE];
-    lzma_stream_flags flags{};
+    lzma_stream_flags flags {};
     uint8_t first = 0;
     if (!input.Take(header, sizeof header) || lzma_stream_header_decode(&flags, header) != LZMA_OK ||
         !input.Take(&first, 1) || first == 0x00)
         return 0;
-    lzma_block block{};
+    lzma_block block {};
     lzma_filter filters[LZMA_FILTERS_MAX + 1] = {};
     uint64_t dictionary = 0;
     std::string detail;
@@ -158,7 +158,7 @@ Status XzDecoder::ReadFooter()
     uint8_t footer[LZMA_STREAM_HEADER_SIZE];
     if (!input_.Take(footer, sizeof footer))
         return Short();
-    lzma_stream_flags flags{};
+    lzma_stream_flags flags {};
     if (lzma_stream_footer_decode(&flags, footer) != LZMA_OK || lzma_stream_flags_compare(&flags_, &flags) != LZMA_OK ||
         flags.backward_size != lzma_index_hash_size(index_))
         return Status::DataError;

@@ -11,7 +11,7 @@ namespace unzip {
 // blocks' own checks, the index and the footer are verified.
 class XzDecoder : public Decoder {
 public:
-    XzDecoder(const Entry& entry, MemberInput& input) : entry_(entry), input_(input) {}
+    XzDecoder(const Entry& entry, MemberInput& input) : entry_(entry), input_(input) { }
     ~XzDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
@@ -31,8 +31,8 @@ private:
     const Entry& entry_;
     MemberInput& input_;
     Stage stage_ = Stage::BlockHeader;
-    lzma_stream_flags flags_{};
-    lzma_block block_{};
+    lzma_stream_flags flags_ {};
+    lzma_block block_ {};
     lzma_filter filters_[LZMA_FILTERS_MAX + 1] = {};
     bool haveFilters_ = false;
     lzma_index_hash* index_ = nullptr;

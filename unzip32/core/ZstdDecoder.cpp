@@ -73,8 +73,8 @@ Status ZstdDecoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& dat
         const bool fromHeader = headerUsed_ < headerSize_;
         if (!fromHeader && input_.available == 0 && !input_.Fill() && input_.Failed())
             return Status::Truncated;
-        ZSTD_inBuffer in = fromHeader ? ZSTD_inBuffer{header_ + headerUsed_, headerSize_ - headerUsed_, 0}
-                                      : ZSTD_inBuffer{input_.next, input_.available, 0};
+        ZSTD_inBuffer in = fromHeader ? ZSTD_inBuffer {header_ + headerUsed_, headerSize_ - headerUsed_, 0}
+                                      : ZSTD_inBuffer {input_.next, input_.available, 0};
         const size_t hint = ZSTD_decompressStream(context_, &out, &in);
         if (fromHeader) {
             headerUsed_ += in.pos;

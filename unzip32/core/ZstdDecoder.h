@@ -9,7 +9,7 @@ namespace unzip {
 // memory limit: a frame that needs a larger one is refused.
 class ZstdDecoder : public Decoder {
 public:
-    explicit ZstdDecoder(MemberInput& input) : input_(input) {}
+    explicit ZstdDecoder(MemberInput& input) : input_(input) { }
     ~ZstdDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;

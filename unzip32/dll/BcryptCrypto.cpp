@@ -9,7 +9,7 @@ const size_t kLargestPiece = 1u << 30;
 
 class BcryptAes : public BlockCipher {
 public:
-    explicit BcryptAes(BCRYPT_KEY_HANDLE key) : key_(key) {}
+    explicit BcryptAes(BCRYPT_KEY_HANDLE key) : key_(key) { }
     BcryptAes(const BcryptAes&) = delete;
     BcryptAes& operator=(const BcryptAes&) = delete;
     ~BcryptAes() override { ::BCryptDestroyKey(key_); }
@@ -21,8 +21,8 @@ public:
             const ULONG piece = static_cast<ULONG>(left < kLargestPiece ? left : kLargestPiece);
             ULONG done = 0;
             // ECB needs neither an initialisation vector nor padding: whole blocks go in and out.
-            if (!BCRYPT_SUCCESS(::BCryptEncrypt(key_, const_cast<PUCHAR>(in), piece, nullptr, nullptr, 0, out, piece,
-                                                &done, 0)) ||
+            if (!BCRYPT_SUCCESS(
+                    ::BCryptEncrypt(key_, const_cast<PUCHAR>(in), piece, nullptr, nullptr, 0, out, piece, &done, 0)) ||
                 done != piece)
                 return false;
             in += piece;
@@ -38,7 +38,7 @@ private:
 
 class BcryptHmac : public Mac {
 public:
-    explicit BcryptHmac(BCRYPT_HASH_HANDLE hash) : hash_(hash) {}
+    explicit BcryptHmac(BCRYPT_HASH_HANDLE hash) : hash_(hash) { }
     BcryptHmac(const BcryptHmac&) = delete;
     BcryptHmac& operator=(const BcryptHmac&) = delete;
     ~BcryptHmac() override { ::BCryptDestroyHash(hash_); }
@@ -82,8 +82,7 @@ BCRYPT_ALG_HANDLE BcryptCrypto::Aes()
         return nullptr;
     // Keys made from the provider take its chaining mode.
     if (!BCRYPT_SUCCESS(::BCryptSetProperty(opened, BCRYPT_CHAINING_MODE,
-                                            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
-                                            sizeof BCRYPT_CHAIN_MODE_ECB, 0))) {
+            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)), sizeof BCRYPT_CHAIN_MODE_ECB, 0))) {
         ::BCryptCloseAlgorithmProvider(opened, 0);
         return nullptr;
     }
@@ -94,20 +93,19 @@ BCRYPT_ALG_HANDLE BcryptCrypto::Aes()
 BCRYPT_ALG_HANDLE BcryptCrypto::Hmac()
 {
     if (hmac_ == nullptr &&
-        !BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&hmac_, BCRYPT_SHA1_ALGORITHM, nullptr,
-                                                      BCRYPT_ALG_HANDLE_HMAC_FLAG)))
+        !BCRYPT_SUCCESS(
+            ::BCryptOpenAlgorithmProvider(&hmac_, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG)))
         hmac_ = nullptr;
     return hmac_;
 }
 
 bool BcryptCrypto::DeriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
-                             unsigned iterations, uint8_t* key, size_t keySize)
+    unsigned iterations, uint8_t* key, size_t keySize)
 {
     BCRYPT_ALG_HANDLE prf = Hmac();
     return prf != nullptr && passwordSize < kLargestPiece && saltSize < kLargestPiece && keySize < kLargestPiece &&
-           BCRYPT_SUCCESS(::BCryptDeriveKeyPBKDF2(prf, const_cast<PUCHAR>(password), static_cast<ULONG>(passwordSize),
-                                                  const_cast<PUCHAR>(salt), static_cast<ULONG>(saltSize), iterations,
-                                                  key, static_cast<ULONG>(keySize), 0));
+        BCRYPT_SUCCESS(::BCryptDeriveKeyPBKDF2(prf, const_cast<PUCHAR>(password), static_cast<ULONG>(passwordSize),
+            const_cast<PUCHAR>(salt), static_cast<ULONG>(saltSize), iterations, key, static_cast<ULONG>(keySize), 0));
 }
 
 std::unique_ptr<BlockCipher> BcryptCrypto::CreateAes(const uint8_t* key, size_t keySize)
@@ -116,9 +114,9 @@ std::unique_ptr<BlockCipher> BcryptCrypto::CreateAes(const uint8_t* key, size_t 
     BCRYPT_KEY_HANDLE handle = nullptr;
     // Without a key object buffer bcrypt keeps the key schedule itself, and wipes it when the key
     // is destroyed.
-    if (aes == nullptr || !BCRYPT_SUCCESS(::BCryptGenerateSymmetricKey(aes, &handle, nullptr, 0,
-                                                                        const_cast<PUCHAR>(key),
-                                                                        static_cast<ULONG>(keySize), 0)))
+    if (aes == nullptr ||
+        !BCRYPT_SUCCESS(::BCryptGenerateSymmetricKey(
+            aes, &handle, nullptr, 0, const_cast<PUCHAR>(key), static_cast<ULONG>(keySize), 0)))
         return nullptr;
     return std::make_unique<BcryptAes>(handle);
 }
@@ -127,8 +125,9 @@ std::unique_ptr<Mac> BcryptCrypto::CreateHmacSha1(const uint8_t* key, size_t key
 {
     BCRYPT_ALG_HANDLE hmac = Hmac();
     BCRYPT_HASH_HANDLE handle = nullptr;
-    if (hmac == nullptr || !BCRYPT_SUCCESS(::BCryptCreateHash(hmac, &handle, nullptr, 0, const_cast<PUCHAR>(key),
-                                                               static_cast<ULONG>(keySize), 0)))
+    if (hmac == nullptr ||
+        !BCRYPT_SUCCESS(
+            ::BCryptCreateHash(hmac, &handle, nullptr, 0, const_cast<PUCHAR>(key), static_cast<ULONG>(keySize), 0)))
         return nullptr;
     return std::make_unique<BcryptHmac>(handle);
 }

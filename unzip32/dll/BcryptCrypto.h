@@ -18,7 +18,7 @@ public:
     ~BcryptCrypto() override;
 
     bool DeriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
-                   unsigned iterations, uint8_t* key, size_t keySize) override;
+        unsigned iterations, uint8_t* key, size_t keySize) override;
     std::unique_ptr<BlockCipher> CreateAes(const uint8_t* key, size_t keySize) override;
     std::unique_ptr<Mac> CreateHmacSha1(const uint8_t* key, size_t keySize) override;
 

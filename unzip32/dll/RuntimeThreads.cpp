@@ -42,7 +42,8 @@ void Pause(unsigned& spins)
 void Acquire(pthread_mutex_t* word)
 {
     auto* cell = reinterpret_cast<void* volatile*>(word);
-    for (unsigned spins = 0; ::InterlockedExchangePointer(cell, reinterpret_cast<void*>(1)) == reinterpret_cast<void*>(1);)
+    for (unsigned spins = 0;
+         ::InterlockedExchangePointer(cell, reinterpret_cast<void*>(1)) == reinterpret_cast<void*>(1);)
         Pause(spins);
 }
 
@@ -138,7 +139,7 @@ void LibraryEnds()
         ::TlsFree(valuesSlot);
     valuesSlot = TLS_OUT_OF_INDEXES;
     for (Key& key : keys)
-        key = Key{false, nullptr};
+        key = Key {false, nullptr};
     __gnu_cxx::__freeres();
 }
 
@@ -193,7 +194,7 @@ int pthread_key_create(pthread_key_t* key, void (*destructor)(void*))
         valuesSlot = ::TlsAlloc();
     for (unsigned i = 0; i < kKeys && valuesSlot != TLS_OUT_OF_INDEXES; ++i) {
         if (!keys[i].used) {
-            keys[i] = Key{true, destructor};
+            keys[i] = Key {true, destructor};
             *key = i;
             result = 0;
             break;

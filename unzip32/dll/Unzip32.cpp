@@ -80,14 +80,14 @@ unsigned DecodeThreads()
     DWORD length = ::GetEnvironmentVariableA("KESTROVA_UNZIP_THREADS", forced, sizeof forced);
     if (length > 0 && length < sizeof forced)
         return static_cast<unsigned>(std::min(std::strtoul(forced, nullptr, 10), 8ul));
-    SYSTEM_INFO system{};
+    SYSTEM_INFO system {};
     ::GetSystemInfo(&system);
     const unsigned processors = system.dwNumberOfProcessors;
     return processors <= 1 ? 0u : std::min(processors, 4u);
 }
 
 int Run(int includeCount, char** includeNames, int excludeCount, char** excludeNames, UnzipOptions* options,
-        UnzipCallbacks* callbacks)
+    UnzipCallbacks* callbacks)
 {
     if (options == nullptr || callbacks == nullptr || options->archive == nullptr)
         return UZ_BAD_ARGUMENT;
@@ -129,8 +129,8 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
 
 }  // namespace
 
-extern "C" int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount,
-                                          char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks)
+extern "C" int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
+    UnzipOptions* options, UnzipCallbacks* callbacks)
 {
     // Nothing may unwind into the caller.
     try {

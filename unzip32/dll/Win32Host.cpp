@@ -51,7 +51,7 @@ public:
     // Times come from the NTFS extra, else the extended timestamp, else the DOS local time.
     Status Commit(const Entry& entry) override
     {
-        FILETIME modified{};
+        FILETIME modified {};
         bool haveTime = false;
         if (entry.hasNtfsTime) {
             modified.dwLowDateTime = static_cast<DWORD>(entry.ntfsModified);
@@ -109,7 +109,7 @@ private:
 // A view of the archive's mapping.
 class Win32SourceView : public SourceView {
 public:
-    explicit Win32SourceView(void* base) : base_(base) {}
+    explicit Win32SourceView(void* base) : base_(base) { }
     Win32SourceView(const Win32SourceView&) = delete;
     Win32SourceView& operator=(const Win32SourceView&) = delete;
     ~Win32SourceView() override { ::UnmapViewOfFile(base_); }
@@ -127,8 +127,8 @@ LocalTimes::LocalTimes()
 
 bool LocalTimes::Convert(uint16_t dosDate, uint16_t dosTime, int64_t& utcTicks) const
 {
-    FILETIME local{}, utc{};
-    SYSTEMTIME localTime{}, utcTime{};
+    FILETIME local {}, utc {};
+    SYSTEMTIME localTime {}, utcTime {};
     if (!::DosDateTimeToFileTime(dosDate, dosTime, &local) || !::FileTimeToSystemTime(&local, &localTime) ||
         !::TzSpecificLocalTimeToSystemTime(&zone_, &localTime, &utcTime) || !::SystemTimeToFileTime(&utcTime, &utc))
         return false;
@@ -138,7 +138,7 @@ bool LocalTimes::Convert(uint16_t dosDate, uint16_t dosTime, int64_t& utcTicks) 
 
 bool LocalTimes::ToFileTime(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
 {
-    FILETIME local{};
+    FILETIME local {};
     if (!::DosDateTimeToFileTime(dosDate, dosTime, &local))
         return false;
     const int64_t localTicks =
@@ -158,8 +158,8 @@ bool LocalTimes::ToFileTime(uint16_t dosDate, uint16_t dosTime, FILETIME& utc)
         // the clocks do not change that day.
         int64_t morning = 0, evening = 0;
         const int64_t morningLocal = localTicks - static_cast<int64_t>(dosTime >> 11) * 36000000000ll -
-                                     static_cast<int64_t>((dosTime >> 5) & 0x3F) * 600000000ll -
-                                     static_cast<int64_t>(dosTime & 0x1F) * 20000000ll;
+            static_cast<int64_t>((dosTime >> 5) & 0x3F) * 600000000ll -
+            static_cast<int64_t>(dosTime & 0x1F) * 20000000ll;
         const int64_t eveningLocal = morningLocal + (24ll * 3600 - 2) * 10000000ll;
         if (Convert(dosDate, 0, morning) && Convert(dosDate, (23u << 11) | (59u << 5) | 29u, evening) &&
             morning - morningLocal == evening - eveningLocal) {
@@ -194,11 +194,12 @@ std::string WideToAnsi(const std::wstring& text)
 {
     if (text.empty())
         return std::string();
-    int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       nullptr);
+    int length =
+        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string ansi(static_cast<size_t>(length > 0 ? length : 0), '\0');
     if (length > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0], length, nullptr, nullptr);
+        ::WideCharToMultiByte(
+            CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0], length, nullptr, nullptr);
     return ansi;
 }
 
@@ -225,17 +226,17 @@ Win32Source::~Win32Source()
 bool Win32Source::Open(const std::wstring& path)
 {
     file_ = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file_ == INVALID_HANDLE_VALUE)
         return false;
-    LARGE_INTEGER size{};
+    LARGE_INTEGER size {};
     if (!::GetFileSizeEx(file_, &size) || size.QuadPart < 0)
         return false;
     size_ = static_cast<uint64_t>(size.QuadPart);
     // Large members are read through views of this mapping; without it, by ReadFile.
     if (size_ > 0)
         mapping_ = ::CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    SYSTEM_INFO system{};
+    SYSTEM_INFO system {};
     ::GetSystemInfo(&system);
     if (system.dwAllocationGranularity != 0)
         granularity_ = system.dwAllocationGranularity;
@@ -250,8 +251,8 @@ std::unique_ptr<SourceView> Win32Source::View(uint64_t offset, size_t count)
     const size_t lead = static_cast<size_t>(offset - start);
     if (count > SIZE_MAX - lead)
         return nullptr;
-    void* base = ::MapViewOfFile(mapping_, FILE_MAP_READ, static_cast<DWORD>(start >> 32), static_cast<DWORD>(start),
-                                 lead + count);
+    void* base = ::MapViewOfFile(
+        mapping_, FILE_MAP_READ, static_cast<DWORD>(start >> 32), static_cast<DWORD>(start), lead + count);
     if (base == nullptr)
         return nullptr;
     auto view = std::make_unique<Win32SourceView>(base);
@@ -269,7 +270,7 @@ bool Win32Source::Read(uint64_t offset, void* buffer, size_t count)
     auto* bytes = static_cast<uint8_t*>(buffer);
     size_t left = count;
     Win32LockHeld held(readLock_);
-    LARGE_INTEGER at{};
+    LARGE_INTEGER at {};
     at.QuadPart = static_cast<LONGLONG>(offset);
     if (!::SetFilePointerEx(file_, at, nullptr, FILE_BEGIN))
         return false;
@@ -284,8 +285,7 @@ bool Win32Source::Read(uint64_t offset, void* buffer, size_t count)
     return true;
 }
 
-Win32Host::Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite,
-                     const char* archive)
+Win32Host::Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite, const char* archive)
     : target_(target), callbacks_(callbacks), overwrite_(overwrite), archive_(archive != nullptr ? archive : "")
 {
 }
@@ -311,9 +311,8 @@ void Win32Host::Member(const Entry& entry, const std::string& displayName, unsig
     const unsigned hour = (entry.dosTime >> 11) & 0x1F;
     const unsigned minute = (entry.dosTime >> 5) & 0x3F;
     callbacks_->member(static_cast<unsigned long>(entry.size), static_cast<unsigned long>(entry.compressedSize), factor,
-                       month, day, year, hour, minute, entry.IsDirectory() ? 'd' : ' ', displayName.c_str(),
-                       MethodName(entry.actualMethod), static_cast<unsigned long>(entry.crc),
-                       entry.IsEncrypted() ? 'E' : ' ');
+        month, day, year, hour, minute, entry.IsDirectory() ? 'd' : ' ', displayName.c_str(),
+        MethodName(entry.actualMethod), static_cast<unsigned long>(entry.crc), entry.IsEncrypted() ? 'E' : ' ');
 }
 
 bool Win32Host::Service(const std::string& displayName, uint64_t size)
@@ -429,8 +428,8 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
         return Status::WriteFailure;
     // The existing file stays until the new one is complete (see Win32OutputFile).
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        std::wstring temporary = path + L".kvpart" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-                                 std::to_wstring(++temporaryCounter_);
+        std::wstring temporary =
+            path + L".kvpart" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++temporaryCounter_);
         handle = ::CreateFileW(temporary.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file = std::make_unique<Win32OutputFile>(handle, path, temporary, &localTimes_);

@@ -51,7 +51,7 @@ public:
 private:
     bool Convert(uint16_t dosDate, uint16_t dosTime, int64_t& utcTicks) const;
 
-    TIME_ZONE_INFORMATION zone_{};
+    TIME_ZONE_INFORMATION zone_ {};
     Win32Lock lock_;
     std::map<uint16_t, int64_t> dayOffsets_;  // DOS date -> UTC minus local, in 100 ns ticks
 };
@@ -69,8 +69,8 @@ public:
     void Print(const std::string& line) override;
     void Member(const Entry& entry, const std::string& displayName, unsigned factor) override;
     Status CreateFolder(const std::vector<std::string>& parts) override;
-    Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
-                      std::unique_ptr<OutputFile>& file) override;
+    Status CreateOutput(
+        const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override;
     bool Service(const std::string& displayName, uint64_t size) override;
     bool Password(const std::string& displayName, Secret& password) override;
     Crypto* Cryptography() override { return &crypto_; }

@@ -45,7 +45,7 @@ bool Win32WorkerThreads::Start(void (*run)(void*), void* context)
     } catch (const std::bad_alloc&) {
         return false;
     }
-    auto* start = new (std::nothrow) ThreadStart{run, context};
+    auto* start = new (std::nothrow) ThreadStart {run, context};
     if (start == nullptr)
         return false;
     const uintptr_t thread = ::_beginthreadex(nullptr, 0, &RunThread, start, 0, nullptr);

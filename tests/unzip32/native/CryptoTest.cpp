@@ -16,8 +16,8 @@
 
 using namespace unzip;
 using ziptest::Archive;
-using ziptest::Member;
 using ziptest::CountingHost;
+using ziptest::Member;
 
 namespace {
 
@@ -97,8 +97,10 @@ TEST_F(Encryption, ArchivesOf7zExtractWithThePasswordInlineAndOnWorkers)
                 EXPECT_TRUE(file.second == Original(file.first)) << name << ": " << file.first;
             PasswordHost damaged;
             damaged.answers = {password};
-            EXPECT_EQ(1, Unpack(ReadFile(folder + "/" + name.substr(0, name.size() - 4) + ".corrupt.zip"), damaged,
-                                threads).damaged) << name;
+            EXPECT_EQ(1,
+                Unpack(ReadFile(folder + "/" + name.substr(0, name.size() - 4) + ".corrupt.zip"), damaged, threads)
+                    .damaged)
+                << name;
         }
     }
 }
@@ -137,7 +139,10 @@ TEST(EncryptionRefused, StrongEncryptionEncryptedDirectoryAndAesWithoutCryptogra
     aes.data = std::string(40, 'x');
     aes.method = 99;
     aes.flags = 0x0001;
-    aes.centralExtra = std::string("\x01\x99\x07\x00\x02\x00" "AE\x03\x00\x00", 11);
+    aes.centralExtra = std::string(
+        "\x01\x99\x07\x00\x02\x00"
+        "AE\x03\x00\x00",
+        11);
     Member cut = strong;  // too short for the 12-byte encryption header
     cut.name = "cut.txt";
     cut.flags = 0x0001;

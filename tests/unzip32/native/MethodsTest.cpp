@@ -47,9 +47,10 @@ public:
     }
     void Match(unsigned length, unsigned distance, bool record = true)
     {
-        static const unsigned base[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23,
-                                        27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227};
-        static const unsigned extra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+        static const unsigned base[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83,
+            99, 115, 131, 163, 195, 227};
+        static const unsigned extra[] = {
+            0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
         if (length >= 258) {
             Symbol(285);
             Bits(length - 3, 16);
@@ -135,12 +136,12 @@ Deflate64Writer FarAndLong()
     w.Block(false, 1);
     for (char c : Random(50000, 1))
         w.Literal(static_cast<uint8_t>(c));
-    w.Match(5000, 45000);    // code 30
-    w.Match(65538, 55000);   // the longest match, code 31
-    w.Match(259, 1);         // 285 with a small extra
+    w.Match(5000, 45000);   // code 30
+    w.Match(65538, 55000);  // the longest match, code 31
+    w.Match(259, 1);        // 285 with a small extra
     w.Match(258, 300);
     w.Match(3, 7);
-    w.Match(40, 65536);      // the farthest reach
+    w.Match(40, 65536);  // the farthest reach
     w.Symbol(256);
     w.Stored(Random(3000, 2), false);
     w.Block(true, 1);
@@ -153,7 +154,7 @@ Deflate64Writer FarAndLong()
 // `capacity` bytes and input pieces of `piece` bytes, for a member declared `declared` bytes long
 // (its output buffer fits).
 Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, std::string& out,
-                      uint64_t declared = uint64_t(1) << 40, uint16_t method = 9)
+    uint64_t declared = uint64_t(1) << 40, uint16_t method = 9)
 {
     MemorySource source(stream.data(), stream.size());
     std::vector<uint8_t> buffer(piece);
@@ -296,8 +297,9 @@ TEST(Methods, Bzip2StreamsFollowEachOtherAcrossInputPieces)
     auto compress = [](const std::string& data) {
         std::string out(data.size() + data.size() / 100 + 600, '\0');
         unsigned size = static_cast<unsigned>(out.size());
-        EXPECT_EQ(BZ_OK, BZ2_bzBuffToBuffCompress(&out[0], &size, const_cast<char*>(data.data()),
-                                                  static_cast<unsigned>(data.size()), 1, 0, 0));
+        EXPECT_EQ(BZ_OK,
+            BZ2_bzBuffToBuffCompress(
+                &out[0], &size, const_cast<char*>(data.data()), static_cast<unsigned>(data.size()), 1, 0, 0));
         out.resize(size);
         return out;
     };
@@ -382,7 +384,8 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
                 EXPECT_EQ(intact ? 0 : 1, r.damaged) << path;
                 EXPECT_EQ(r.members - (intact ? 0 : 1), r.extracted) << path;
                 for (const auto& file : host.files)
-                    EXPECT_TRUE(file.second == ReadFile(std::string(folder) + "/files/" + file.first)) << path << ": " << file.first;
+                    EXPECT_TRUE(file.second == ReadFile(std::string(folder) + "/files/" + file.first))
+                        << path << ": " << file.first;
                 EXPECT_EQ(0, host.open) << path;
             }
             ++archives;

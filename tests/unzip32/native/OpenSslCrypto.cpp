@@ -12,7 +12,7 @@ namespace {
 
 class OpenSslAes : public unzip::BlockCipher {
 public:
-    explicit OpenSslAes(EVP_CIPHER_CTX* context) : context_(context) {}
+    explicit OpenSslAes(EVP_CIPHER_CTX* context) : context_(context) { }
     OpenSslAes(const OpenSslAes&) = delete;
     OpenSslAes& operator=(const OpenSslAes&) = delete;
     ~OpenSslAes() override { EVP_CIPHER_CTX_free(context_); }
@@ -20,8 +20,8 @@ public:
     {
         int done = 0;
         return blocks * 16 <= INT_MAX &&
-               EVP_EncryptUpdate(context_, out, &done, in, static_cast<int>(blocks * 16)) == 1 &&
-               done == static_cast<int>(blocks * 16);
+            EVP_EncryptUpdate(context_, out, &done, in, static_cast<int>(blocks * 16)) == 1 &&
+            done == static_cast<int>(blocks * 16);
     }
 
 private:
@@ -30,7 +30,7 @@ private:
 
 class OpenSslHmac : public unzip::Mac {
 public:
-    explicit OpenSslHmac(EVP_MAC_CTX* context) : context_(context) {}
+    explicit OpenSslHmac(EVP_MAC_CTX* context) : context_(context) { }
     OpenSslHmac(const OpenSslHmac&) = delete;
     OpenSslHmac& operator=(const OpenSslHmac&) = delete;
     ~OpenSslHmac() override { EVP_MAC_CTX_free(context_); }
@@ -48,24 +48,24 @@ private:
 }  // namespace
 
 bool OpenSslCrypto::DeriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
-                              unsigned iterations, uint8_t* key, size_t keySize)
+    unsigned iterations, uint8_t* key, size_t keySize)
 {
     return passwordSize <= INT_MAX && saltSize <= INT_MAX && keySize <= INT_MAX && iterations <= INT_MAX &&
-           PKCS5_PBKDF2_HMAC_SHA1(reinterpret_cast<const char*>(password), static_cast<int>(passwordSize), salt,
-                                  static_cast<int>(saltSize), static_cast<int>(iterations), static_cast<int>(keySize),
-                                  key) == 1;
+        PKCS5_PBKDF2_HMAC_SHA1(reinterpret_cast<const char*>(password), static_cast<int>(passwordSize), salt,
+            static_cast<int>(saltSize), static_cast<int>(iterations), static_cast<int>(keySize), key) == 1;
 }
 
 std::unique_ptr<unzip::BlockCipher> OpenSslCrypto::CreateAes(const uint8_t* key, size_t keySize)
 {
     const EVP_CIPHER* cipher = keySize == 16 ? EVP_aes_128_ecb()
-                               : keySize == 24 ? EVP_aes_192_ecb()
-                               : keySize == 32 ? EVP_aes_256_ecb()
-                                               : nullptr;
+        : keySize == 24                      ? EVP_aes_192_ecb()
+        : keySize == 32                      ? EVP_aes_256_ecb()
+                                             : nullptr;
     EVP_CIPHER_CTX* context = cipher != nullptr ? EVP_CIPHER_CTX_new() : nullptr;
     if (context == nullptr)
         return nullptr;
-    if (EVP_EncryptInit_ex(context, cipher, nullptr, key, nullptr) != 1 || EVP_CIPHER_CTX_set_padding(context, 0) != 1) {
+    if (EVP_EncryptInit_ex(context, cipher, nullptr, key, nullptr) != 1 ||
+        EVP_CIPHER_CTX_set_padding(context, 0) != 1) {
         EVP_CIPHER_CTX_free(context);
         return nullptr;
     }
@@ -80,8 +80,8 @@ std::unique_ptr<unzip::Mac> OpenSslCrypto::CreateHmacSha1(const uint8_t* key, si
     if (context == nullptr)
         return nullptr;
     char digest[] = "SHA1";
-    const OSSL_PARAM parameters[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                                     OSSL_PARAM_construct_end()};
+    const OSSL_PARAM parameters[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_construct_end()};
     if (EVP_MAC_init(context, key, keySize, parameters) != 1) {
         EVP_MAC_CTX_free(context);
         return nullptr;

@@ -8,7 +8,7 @@ namespace ziptest {
 class OpenSslCrypto : public unzip::Crypto {
 public:
     bool DeriveKey(const uint8_t* password, size_t passwordSize, const uint8_t* salt, size_t saltSize,
-                   unsigned iterations, uint8_t* key, size_t keySize) override;
+        unsigned iterations, uint8_t* key, size_t keySize) override;
     std::unique_ptr<unzip::BlockCipher> CreateAes(const uint8_t* key, size_t keySize) override;
     std::unique_ptr<unzip::Mac> CreateHmacSha1(const uint8_t* key, size_t keySize) override;
 };
