@@ -111,30 +111,13 @@ int UZ_API Answer(char* buffer, int size, const char* prompt, const char* archiv
     return 0;
 }
 
-// One run as dllrun::RunLibrary makes it, with `password` as the password callback.
-int RunWithPassword(const std::string& archive, const char* target, const dllrun::RunOptions& run,
+// One run of dllrun::RunLibrary with `password` as the password callback.
+int RunWithPassword(const std::string& archive, const char* target, dllrun::RunOptions run,
     UnzipPasswordCallback password = &Answer)
 {
     g_asked.clear();
-    dllrun::Current() = dllrun::Seen();
-    dllrun::Current().thread = ::GetCurrentThreadId();
-    HMODULE library = ::LoadLibraryA("UNZIP32.DLL");
-    auto entry = reinterpret_cast<WizSingleEntryUnzipFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzip")));
-    UnzipOptions options {};
-    UnzipCallbacks callbacks {};
-    callbacks.print = &dllrun::Print;
-    callbacks.password = password;
-    callbacks.member = &dllrun::Member;
-    options.listMembers = run.list ? 1 : 0;
-    options.testArchive = run.test ? 1 : 0;
-    options.keepFolders = 1;
-    options.overwriteAll = 1;
-    options.archive = archive.c_str();
-    options.target = target;
-    const int result = entry != nullptr ? entry(0, nullptr, 0, nullptr, &options, &callbacks) : -1;
-    ::FreeLibrary(library);
-    return result;
+    run.password = password;
+    return dllrun::RunLibrary(archive, target, run);
 }
 
 class Unzip32Methods : public ::testing::Test {

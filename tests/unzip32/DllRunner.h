@@ -76,6 +76,7 @@ struct RunOptions {
     bool ignoreCase = false;
     std::vector<std::string> exclude;
     bool test = false;
+    UnzipPasswordCallback password = &Password;  // null: no password callback
 };
 
 // One run of the library; its result, or -1 when the library or its entry point is missing.
@@ -98,7 +99,7 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     std::memset(&callbacks, 0, sizeof callbacks);
     callbacks.print = &Print;
     callbacks.replace = &Replace;
-    callbacks.password = &Password;
+    callbacks.password = run.password;
     callbacks.member = &Member;
     options.listMembers = run.list ? 1 : 0;
     options.testArchive = run.test ? 1 : 0;
