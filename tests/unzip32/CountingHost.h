@@ -37,6 +37,7 @@ public:
     }
 
     uint64_t bytesWritten = 0;
+    uint64_t diskSize = std::numeric_limits<uint64_t>::max();  // writes beyond it fail as a full disk
     int abandoned = 0;  // also those dropped without Commit
     int open = 0;
 
@@ -55,6 +56,8 @@ private:
             {
                 std::lock_guard<std::mutex> lock(host_.countMutex_);
                 host_.bytesWritten += count;
+                if (host_.bytesWritten > host_.diskSize)
+                    return unzip::Status::DiskFull;
             }
             return inner_->Write(data, count);
         }

@@ -200,16 +200,30 @@ TEST(Extractor, LargeMembers_KeepTheirChecks)
     cases.push_back({"stored in place", Stored("stored.bin", ziptest::Text(3u << 20)), true});
     cases.push_back({"stored in place, bad CRC", Stored("stored-crc.bin", ziptest::Text(3u << 20)), false});
     cases.back().member.declaredCrc = 1;
-    for (const Case& c : cases) {
-        Archive archive;
-        archive.members = {c.member};
-        CountingHost host;
-        ExtractReport report = ExtractBytes(archive.Build(), host);
-        EXPECT_EQ(c.good ? 1 : 0, report.extracted) << c.what;
-        EXPECT_EQ(c.good ? 0 : 1, report.damaged) << c.what;
-        EXPECT_EQ(c.good ? 0 : 1, host.abandoned) << c.what;
-        if (c.good) {
-            EXPECT_TRUE(host.files[c.member.name] == c.member.data) << c.what;
+    cases.push_back({"streamed, disk full", {"full.bin", zeros}, false});
+    // Inline and on workers, where a streamed member's output is written behind its decoding.
+    for (unsigned threads : {0u, 2u}) {
+        for (const Case& c : cases) {
+            Archive archive;
+            archive.members = {{"first.txt", "first"}, c.member};
+            CountingHost host;
+            const bool full = c.member.name == "full.bin";
+            if (full)
+                host.diskSize = 20u << 20;
+            unzip::StdWorkerThreads workers;
+            ExtractOptions options;
+            options.threads = threads;
+            options.workers = &workers;
+            ExtractReport report = ExtractBytes(archive.Build(), host, options);
+            const std::string what = std::string(c.what) + ", threads " + std::to_string(threads);
+            EXPECT_EQ(c.good ? 2 : 1, report.extracted) << what;
+            EXPECT_EQ(c.good || full ? 0 : 1, report.damaged) << what;
+            EXPECT_EQ(full ? 1 : 0, report.diskFull) << what;
+            EXPECT_EQ(c.good ? 0 : 1, host.abandoned) << what;
+            EXPECT_EQ(0, host.open) << what;
+            if (c.good) {
+                EXPECT_TRUE(host.files[c.member.name] == c.member.data) << what;
+            }
         }
     }
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <new>
@@ -368,9 +369,43 @@ void RunSlot(
         slot.detail = ErrorString(decoded);
 }
 
+class DecodePool;
+
+// Output of a large member that a worker decodes, written behind its decoding: the worker fills
+// one buffer while the calling thread writes the one before, so that the decoding and Wine's
+// costly writes share the two cores instead of taking turns on one. Errors of a write come back
+// at the next Write or at Commit.
+class WriteBehind : public OutputFile {
+public:
+    WriteBehind(std::unique_ptr<OutputFile> file, DecodePool& pool) : file_(std::move(file)), pool_(pool) { }
+    ~WriteBehind() override;
+    Status Write(const uint8_t* data, size_t count) override;
+    Status Commit(const Entry& entry) override;
+    void Abandon() override;
+    // The file itself again, for a member that is decoded on the calling thread after all.
+    std::unique_ptr<OutputFile> Release() { return std::move(file_); }
+
+    // Each buffer holds this much output; two per member under way.
+    static const size_t kPiece = 4u << 20;
+
+private:
+    friend class DecodePool;
+    Status Hand();
+
+    std::unique_ptr<OutputFile> file_;
+    DecodePool& pool_;
+    std::unique_ptr<uint8_t[]> buffers_[2];
+    int filling_ = 0;   // the buffer the worker fills
+    size_t filled_ = 0;
+    // Guarded by the pool's lock:
+    int queued_ = 0;             // buffers handed and not yet written (at most 2)
+    Status status_ = Status::Ok;  // the first write that failed
+};
+
 // Worker threads that decode file slots while the calling thread examines the next members and
 // reports finished ones: the caller's callbacks are only ever made on the calling thread. Each
-// worker owns its buffers, so memory is bounded by the worker count, not by the archive.
+// worker owns its buffers, so memory is bounded by the worker count, not by the archive. The
+// calling thread also writes the output handed to it by WriteBehind, whenever it waits.
 class DecodePool {
 public:
     DecodePool(Source& source, unsigned threads, WorkerThreads* workers, const std::atomic<bool>& stop)
@@ -407,19 +442,32 @@ public:
         return true;
     }
 
-    // Waits for the slot; each time a worker tells of progress, `progressed` runs without the lock.
+    // Waits for the slot, writing handed output meanwhile; each time a worker tells of progress,
+    // `progressed` runs without the lock.
     void WaitFor(Slot* slot, const std::function<void()>& progressed)
     {
         if (started_ == 0)
             return;  // nothing was handed out
         Held held(*workers_);
         while (!slot->done) {
+            if (WriteOne())
+                continue;
             workers_->Wait(WorkerThreads::WorkDone);
             if (!slot->done) {
                 workers_->Unlock();
                 progressed();
                 workers_->Lock();
             }
+        }
+    }
+
+    // Writes what was handed so far, without waiting for more.
+    void WriteHanded()
+    {
+        if (started_ == 0)
+            return;
+        Held held(*workers_);
+        while (WriteOne()) {
         }
     }
 
@@ -431,12 +479,59 @@ public:
         return slot->done;
     }
 
+    // On the worker, for WriteBehind: queues the buffer for the calling thread, then waits until
+    // the other one is free again.
+    Status Hand(WriteBehind& file, int buffer, size_t size)
+    {
+        Held held(*workers_);
+        writes_.push_back({&file, buffer, size});
+        ++file.queued_;
+        workers_->Raise(WorkerThreads::WorkDone, true);
+        while (file.queued_ > 1)
+            workers_->Wait(WorkerThreads::Written);
+        return file.status_;
+    }
+    // On the worker: waits until everything handed for the file is written.
+    Status Settle(WriteBehind& file)
+    {
+        Held held(*workers_);
+        while (file.queued_ > 0)
+            workers_->Wait(WorkerThreads::Written);
+        return file.status_;
+    }
+
 private:
     struct Held {
         explicit Held(WorkerThreads& threads) : threads(threads) { threads.Lock(); }
         ~Held() { threads.Unlock(); }
         WorkerThreads& threads;
     };
+    struct HandedWrite {
+        WriteBehind* file;
+        int buffer;
+        size_t size;
+    };
+
+    // With the lock held: writes the oldest handed buffer (without the lock). False when none is.
+    bool WriteOne()
+    {
+        if (writes_.empty())
+            return false;
+        const HandedWrite write = writes_.front();
+        writes_.pop_front();
+        WriteBehind& file = *write.file;
+        Status written = Status::Ok;
+        if (file.status_ == Status::Ok) {
+            workers_->Unlock();
+            written = file.file_->Write(file.buffers_[write.buffer].get(), write.size);
+            workers_->Lock();
+        }
+        if (file.status_ == Status::Ok)
+            file.status_ = written;
+        --file.queued_;
+        workers_->Raise(WorkerThreads::Written, true);
+        return true;
+    }
 
     static void Work(void* pool) { static_cast<DecodePool*>(pool)->Work(); }
     void Work()
@@ -480,10 +575,67 @@ private:
     unsigned threads_;
     unsigned started_ = 0;  // changed by the calling thread only
     std::deque<Slot*> queue_;
+    std::deque<HandedWrite> writes_;
     size_t idle_ = 0;
     bool stopping_ = false;
     const std::atomic<bool>& stop_;
 };
+
+WriteBehind::~WriteBehind()
+{
+    if (file_)
+        Abandon();
+}
+
+Status WriteBehind::Hand()
+{
+    const Status status = pool_.Hand(*this, filling_, filled_);
+    filling_ ^= 1;
+    filled_ = 0;
+    return status;
+}
+
+Status WriteBehind::Write(const uint8_t* data, size_t count)
+{
+    while (count > 0) {
+        if (!buffers_[filling_])
+            buffers_[filling_].reset(new uint8_t[kPiece]);
+        const size_t piece = std::min(count, kPiece - filled_);
+        std::memcpy(buffers_[filling_].get() + filled_, data, piece);
+        filled_ += piece;
+        data += piece;
+        count -= piece;
+        if (filled_ == kPiece) {
+            const Status handed = Hand();
+            if (handed != Status::Ok)
+                return handed;
+        }
+    }
+    return Status::Ok;
+}
+
+Status WriteBehind::Commit(const Entry& entry)
+{
+    Status status = filled_ > 0 ? Hand() : Status::Ok;
+    const Status settled = pool_.Settle(*this);
+    if (status == Status::Ok)
+        status = settled;
+    if (status != Status::Ok)
+        return status;
+    status = file_->Commit(entry);
+    if (status == Status::Ok)
+        file_.reset();  // done: nothing to abandon any more
+    return status;
+}
+
+void WriteBehind::Abandon()
+{
+    pool_.Settle(*this);
+    if (file_) {
+        file_->Abandon();
+        file_.reset();
+    }
+}
 
 // How many members may be under way at once: bounds open files and queued work.
 const size_t kMaxInFlight = 32;
@@ -492,6 +644,10 @@ const size_t kMaxInFlight = 32;
 // learning that it is done takes several waits and wake-ups, which under Wine each go through
 // its server and cost more than inflating and writing a small file.
 const uint64_t kWorthAWorker = 256u << 10;
+
+// Members of at least this size are streamed (none fits the decoders' share whole) and their
+// output is written behind their decoding, when a worker decodes them.
+const uint64_t kWriteBehindFrom = 16u << 20;
 
 }  // namespace
 
@@ -570,6 +726,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             host.Print(slot.doneLine);
     };
     auto drain = [&](size_t keep) {
+        pool.WriteHanded();
         while (!pending.empty()) {
             Slot* front = pending.front().get();
             if (pending.size() <= keep && !pool.IsDone(front))
@@ -680,12 +837,26 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         }
         const bool worthAWorker =
             slot->decode && std::max<uint64_t>(slot->dataLength, slot->entry->size) >= kWorthAWorker;
-        if (slot->decode && (options.threads == 0 || alone || !worthAWorker || !pool.Submit(slot.get()))) {
+        bool submitted = false;
+        if (worthAWorker && options.threads > 0) {
+            // A large member's output is written by this thread while a worker decodes it.
+            WriteBehind* behind = nullptr;
+            if (slot->file && entry.size >= kWriteBehindFrom && entry.actualMethod != 0) {
+                auto wrapped = std::make_unique<WriteBehind>(std::move(slot->file), pool);
+                behind = wrapped.get();
+                slot->file = std::move(wrapped);
+            }
+            submitted = pool.Submit(slot.get());
+            if (!submitted && behind != nullptr)
+                slot->file = behind->Release();
+        }
+        if (slot->decode && !submitted) {
             inlineSlot = slot.get();
             RunSlot(source, *slot, input, output, inlineProgress);
         }
         pending.push_back(std::move(slot));
-        drain(kMaxInFlight);
+        // A member decoded alone is done before the next one starts.
+        drain(alone ? 0 : kMaxInFlight);
     }
     drain(0);
     report.stopped = stop.load();

@@ -47,7 +47,7 @@ public:
 private:
     std::vector<std::thread> threads_;
     std::mutex mutex_;
-    std::condition_variable signals_[2];
+    std::condition_variable signals_[kSignals];
 };
 
 }  // namespace unzip

@@ -8,8 +8,10 @@ namespace unzip {
 // tests and tools give the standard library's (StdWorkerThreads.h). One object serves one run.
 class WorkerThreads {
 public:
-    // What a thread waits for: queued work (the workers) or finished work (the caller).
-    enum Signal { WorkQueued = 0, WorkDone = 1 };
+    // What a thread waits for: queued work (the workers), finished work or output to write (the
+    // caller), or written output (a worker whose output the caller writes).
+    enum Signal { WorkQueued = 0, WorkDone = 1, Written = 2 };
+    static const int kSignals = 3;
 
     virtual ~WorkerThreads() = default;
     // Starts run(context) on a new thread; false when no thread could be started.

@@ -35,11 +35,12 @@ Win32WorkerThreads::~Win32WorkerThreads()
 bool Win32WorkerThreads::Start(void (*run)(void*), void* context)
 {
     // The semaphores come with the first thread: most runs never start one.
-    for (Waiters& signal : signals_)
+    for (Waiters& signal : signals_) {
         if (signal.semaphore == nullptr)
             signal.semaphore = ::CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
-    if (signals_[WorkQueued].semaphore == nullptr || signals_[WorkDone].semaphore == nullptr)
-        return false;
+        if (signal.semaphore == nullptr)
+            return false;
+    }
     try {
         threads_.reserve(threads_.size() + 1);
     } catch (const std::bad_alloc&) {

@@ -59,7 +59,7 @@ private:
     };
 
     Win32Lock lock_;
-    Waiters signals_[2];
+    Waiters signals_[kSignals];
     std::vector<HANDLE> threads_;
 };
 
