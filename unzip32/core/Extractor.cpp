@@ -450,9 +450,9 @@ public:
             return;  // nothing was handed out
         Held held(*workers_);
         while (!slot->done) {
-            if (WriteOne())
-                continue;
-            workers_->Wait(WorkerThreads::WorkDone);
+            // Service is asked between the writes too: a stop must not wait for them.
+            if (!WriteOne())
+                workers_->Wait(WorkerThreads::WorkDone);
             if (!slot->done) {
                 workers_->Unlock();
                 progressed();
