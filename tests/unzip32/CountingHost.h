@@ -38,7 +38,7 @@ public:
 
     uint64_t bytesWritten = 0;
     uint64_t diskSize = std::numeric_limits<uint64_t>::max();  // writes beyond it fail as a full disk
-    int abandoned = 0;  // also those dropped without Commit
+    int abandoned = 0;                                         // also those dropped without Commit
     int open = 0;
 
 private:

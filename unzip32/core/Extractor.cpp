@@ -369,6 +369,9 @@ void RunSlot(
         slot.detail = ErrorString(decoded);
 }
 
+// Members of at least this size that a worker decodes have their output written behind.
+const uint64_t kWriteBehindFrom = 16u << 20;
+
 class DecodePool;
 
 // Output of a large member that a worker decodes, written behind its decoding: the worker fills
@@ -382,8 +385,6 @@ public:
     Status Write(const uint8_t* data, size_t count) override;
     Status Commit(const Entry& entry) override;
     void Abandon() override;
-    // The file itself again, for a member that is decoded on the calling thread after all.
-    std::unique_ptr<OutputFile> Release() { return std::move(file_); }
 
     // Each buffer holds this much output; two per member under way.
     static const size_t kPiece = 4u << 20;
@@ -395,10 +396,10 @@ private:
     std::unique_ptr<OutputFile> file_;
     DecodePool& pool_;
     std::unique_ptr<uint8_t[]> buffers_[2];
-    int filling_ = 0;   // the buffer the worker fills
+    int filling_ = 0;  // the buffer the worker fills
     size_t filled_ = 0;
     // Guarded by the pool's lock:
-    int queued_ = 0;             // buffers handed and not yet written (at most 2)
+    int queued_ = 0;              // buffers handed and not yet written (at most 2)
     Status status_ = Status::Ok;  // the first write that failed
 };
 
@@ -467,8 +468,7 @@ public:
         if (started_ == 0)
             return;
         Held held(*workers_);
-        while (WriteOne()) {
-        }
+        while (WriteOne()) { }
     }
 
     bool IsDone(Slot* slot)
@@ -511,6 +511,10 @@ private:
         int buffer;
         size_t size;
     };
+
+    // A member whose decoding takes long enough for its writes to run beside it, worth the copy
+    // into the write-behind buffers (a stored member's copy is its writing).
+    static bool WritesBehind(const Entry& entry) { return entry.size >= kWriteBehindFrom && entry.actualMethod != 0; }
 
     // With the lock held: writes the oldest handed buffer (without the lock). False when none is.
     bool WriteOne()
@@ -563,6 +567,8 @@ private:
             queue_.pop_front();
             workers_->Unlock();
             current = slot;
+            if (slot->file && WritesBehind(*slot->entry))
+                slot->file = std::make_unique<WriteBehind>(std::move(slot->file), *this);
             RunSlot(source_, *slot, input, output, progress);
             workers_->Lock();
             slot->done = true;
@@ -616,10 +622,10 @@ Status WriteBehind::Write(const uint8_t* data, size_t count)
 
 Status WriteBehind::Commit(const Entry& entry)
 {
-    Status status = filled_ > 0 ? Hand() : Status::Ok;
-    const Status settled = pool_.Settle(*this);
-    if (status == Status::Ok)
-        status = settled;
+    if (filled_ > 0)
+        Hand();
+    // The first failed write, if any, stays the file's status.
+    Status status = pool_.Settle(*this);
     if (status != Status::Ok)
         return status;
     status = file_->Commit(entry);
@@ -644,10 +650,6 @@ const size_t kMaxInFlight = 32;
 // learning that it is done takes several waits and wake-ups, which under Wine each go through
 // its server and cost more than inflating and writing a small file.
 const uint64_t kWorthAWorker = 256u << 10;
-
-// Members of at least this size are streamed (none fits the decoders' share whole) and their
-// output is written behind their decoding, when a worker decodes them.
-const uint64_t kWriteBehindFrom = 16u << 20;
 
 }  // namespace
 
@@ -837,20 +839,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         }
         const bool worthAWorker =
             slot->decode && std::max<uint64_t>(slot->dataLength, slot->entry->size) >= kWorthAWorker;
-        bool submitted = false;
-        if (worthAWorker && options.threads > 0) {
-            // A large member's output is written by this thread while a worker decodes it.
-            WriteBehind* behind = nullptr;
-            if (slot->file && entry.size >= kWriteBehindFrom && entry.actualMethod != 0) {
-                auto wrapped = std::make_unique<WriteBehind>(std::move(slot->file), pool);
-                behind = wrapped.get();
-                slot->file = std::move(wrapped);
-            }
-            submitted = pool.Submit(slot.get());
-            if (!submitted && behind != nullptr)
-                slot->file = behind->Release();
-        }
-        if (slot->decode && !submitted) {
+        if (slot->decode && (options.threads == 0 || !worthAWorker || !pool.Submit(slot.get()))) {
             inlineSlot = slot.get();
             RunSlot(source, *slot, input, output, inlineProgress);
         }
