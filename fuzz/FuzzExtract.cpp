@@ -4,14 +4,20 @@
 // path. Each input is also decoded as the data of a one-member archive built around it, with the
 // compression method its first byte picks, so that every decoder sees every input. Encrypted
 // members are opened with the password of the encrypted seeds (make_method_archives.py), through
-// OpenSSL's cryptography, so that both decryptions are reached.
+// OpenSSL's cryptography, so that both decryptions are reached. Each input is also decoded as bzip2
+// data by the one-stream decoder and by blocks on two threads, which must give the same.
 #include "tests/unzip32/native/OpenSslCrypto.h"
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/MemoryHost.h"
+#include "unzip32/core/ParallelBzip2Decoder.h"
+#include "unzip32/core/StdWorkerThreads.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -107,6 +113,46 @@ std::string OneMember(const uint8_t* data, size_t size)
     return zip;
 }
 
+// Decodes the data as bzip2, by blocks on a helper thread or as one stream, up to 8 MiB of output.
+unzip::Status DecodeBzip2(const uint8_t* data, size_t size, bool byBlocks, std::string& out, bool& whole)
+{
+    unzip::MemorySource source(data, size);
+    std::vector<uint8_t> buffer(4096);
+    unzip::MemberInput input(source, 0, size, buffer);
+    unzip::StdWorkerThreads threads;
+    std::unique_ptr<unzip::Decoder> decoder;
+    if (byBlocks)
+        decoder.reset(new unzip::ParallelBzip2Decoder(input, threads, 1));
+    else
+        decoder.reset(new unzip::Bzip2Decoder(input));
+    unzip::Status status = decoder->Start();
+    std::vector<uint8_t> scratch(1 << 16);
+    bool finished = false;
+    while (status == unzip::Status::Ok && !finished && out.size() < (8u << 20)) {
+        const uint8_t* piece = nullptr;
+        size_t got = 0;
+        status = decoder->Decode(scratch.data(), scratch.size(), piece, got, finished);
+        out.append(reinterpret_cast<const char*>(piece), got);
+    }
+    whole = finished || status != unzip::Status::Ok;
+    return status;
+}
+
+void CompareBzip2(const uint8_t* data, size_t size)
+{
+    std::string stream, blocks;
+    bool streamWhole = false, blocksWhole = false;
+    const unzip::Status one = DecodeBzip2(data, size, false, stream, streamWhole);
+    const unzip::Status cut = DecodeBzip2(data, size, true, blocks, blocksWhole);
+    if (streamWhole && blocksWhole) {
+        if (one != cut || (one == unzip::Status::Ok && stream != blocks))
+            std::abort();
+    } else if (stream.compare(0, std::min(stream.size(), blocks.size()), blocks, 0,
+                   std::min(stream.size(), blocks.size())) != 0) {
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -142,6 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         options.testOnly = true;
         if (unzip::Extract(member, host, options).members != 1)
             std::abort();  // the archive around the data is always sound
+        if (data[0] % 9 == 3)  // the one-member form's bzip2
+            CompareBzip2(data + 5, size - 5);
     }
     return 0;
 }

@@ -16,6 +16,8 @@ Writes into the folder:
                          records say so; CRC and unpacked size stay)
   deflate64-far.zip      7z's Deflate64 of data that repeats every 40 to 60 KiB: matches that
                          reach back past 32 KiB and run longer than 258 bytes
+  bzip2-blocks.zip       bzip2 members of several MiB (blocks of text, random bytes and one long
+                         run; two streams in one member), with damaged copies
   7z-lzma-large.zip      7z's LZMA of a 24 MiB member (a 32 MiB dictionary, cut to 24 MiB: more
                          than a decoder's share while others decode) between two small ones
   methods.txt            one line per archive: name, then the method ids of its members
@@ -32,6 +34,7 @@ Writes into the folder:
 
 bench/run_unzip_bench.sh imports write_zip from here for its XZ and Zstandard archives.
 """
+import bz2
 import hashlib
 import os
 import random
@@ -346,6 +349,22 @@ def main():
         sys.exit("7z did not write Deflate64 for deflate64-far.zip")
     shutil.move(os.path.join(far, "repeats.bin"), os.path.join(FILES, "repeats.bin"))
     os.rmdir(far)
+
+    # bzip2 data large enough to be decoded on several cores: blocks of text, of random bytes and of
+    # one long run (whose output is larger than a block's kept output), and a member of two
+    # streams one after the other, as parallel bzip2 writers make them.
+    rng = random.Random(12)
+    noise = rng.randbytes(5 << 20)
+    blocks = MEMBERS["text.txt"] * 6 + noise[:9 << 19] + bytes(6 << 20) + noise[9 << 19:5 << 20]
+    streams = noise[:5 << 19] + MEMBERS["text.txt"] * 2 + noise[5 << 19:]
+    bzip2_members = [("blocks.bin", blocks, bz2.compress(blocks, 9)),
+                     ("streams.bin", streams, bz2.compress(streams[:5 << 19], 9) + bz2.compress(streams[5 << 19:], 5))]
+    for member, content, _ in bzip2_members:
+        with open(os.path.join(FILES, member), "wb") as f:
+            f.write(content)
+    made.append(os.path.join(OUT, "bzip2-blocks.zip"))
+    write_zip(made[-1], [(m, 12, 0, zlib.crc32(c), len(c), packed) for m, c, packed in bzip2_members])
+    damaged(made[-1])
 
     # Over the decoders' memory limit: 41 MiB in an xz stream whose header asks for a 64 MiB
     # dictionary (the dictionary is cut to the member's size, which is still more than 40 MiB),

@@ -4,6 +4,7 @@
 #include "unzip32/core/Deflate64Decoder.h"
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/LzmaDecoder.h"
+#include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/PpmdDecoder.h"
 #include "unzip32/core/StoredDecoder.h"
 #include "unzip32/core/XzDecoder.h"
@@ -25,6 +26,11 @@ enum Method : uint16_t {
     kPpmd = 98,
 };
 
+// bzip2 data of at least this size (about four blocks) is decoded on several cores where it can.
+const uint64_t kParallelBzip2From = 4u << 20;
+
+bool WorthParallelBzip2(uint64_t length, bool encrypted) { return length >= kParallelBzip2From && !encrypted; }
+
 }  // namespace
 
 bool IsSupportedMethod(uint16_t method)
@@ -44,13 +50,21 @@ bool IsSupportedMethod(uint16_t method)
 }
 
 Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimit, std::unique_ptr<Decoder>& decoder,
-    std::string& detail)
+    std::string& detail, const DecoderHelpers& helpers)
 {
+    const unsigned bzip2Helpers = helpers.threads != nullptr && WorthParallelBzip2(input.Length(), input.Decrypts())
+        ? ParallelBzip2Decoder::HelpersWithin(memoryLimit, helpers.count)
+        : 0;
     switch (entry.actualMethod) {
     case kStored: decoder.reset(new StoredDecoder(entry, input)); break;
     case kDeflate: decoder.reset(new InflateDecoder(input)); break;
     case kDeflate64: decoder.reset(new Deflate64Decoder(entry, input)); break;
-    case kBzip2: decoder.reset(new Bzip2Decoder(input)); break;
+    case kBzip2:
+        if (bzip2Helpers > 0)
+            decoder.reset(new ParallelBzip2Decoder(input, *helpers.threads, bzip2Helpers));
+        else
+            decoder.reset(new Bzip2Decoder(input));
+        break;
     case kLzma: decoder.reset(new LzmaDecoder(entry, input)); break;
     case kZstdOld:
     case kZstd: decoder.reset(new ZstdDecoder(input)); break;
@@ -70,6 +84,9 @@ uint64_t DecoderMemory(
     Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, const Decryption* decryption)
 {
     const uint16_t method = entry.actualMethod;
+    // A large bzip2 member takes the memory of its blocks under way on the helper threads.
+    if (method == kBzip2 && WorthParallelBzip2(length, decryption != nullptr))
+        return ParallelBzip2Decoder::Memory(1);
     if (method != kLzma && method != kZstdOld && method != kZstd && method != kXz && method != kPpmd)
         return 0;
     std::vector<uint8_t> buffer(2048);  // the largest header looked at: an XZ block header

@@ -48,14 +48,23 @@ protected:
     uint64_t memoryLimit_ = kDecoderMemoryLimit;
 };
 
+class WorkerThreads;
+
+// Threads that a decoder may start beside its own to decode one member on several cores.
+struct DecoderHelpers {
+    WorkerThreads* threads = nullptr;
+    unsigned count = 0;
+};
+
 // Whether the library decodes the method (the one that compresses the data, Entry::actualMethod).
 bool IsSupportedMethod(uint16_t method);
 
 // The decoder for the member's method, reading from `input`, started with `memoryLimit` for its
 // dictionary, window or model: UnsupportedMethod (with `detail`) for a method or parameters that
-// are not decoded here, or an error from Start (and its detail).
+// are not decoded here, or an error from Start (and its detail). A large bzip2 member is decoded
+// with `helpers` where they fit the memory limit.
 Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimit, std::unique_ptr<Decoder>& decoder,
-    std::string& detail);
+    std::string& detail, const DecoderHelpers& helpers = DecoderHelpers());
 
 // What the member's decoder will take for its dictionary, window or model, from the headers at
 // the start of its data (0 where that is small and fixed, or the headers cannot be read). An

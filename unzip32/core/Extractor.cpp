@@ -153,11 +153,11 @@ DataSpan LocateData(Source& source, const Entry& entry, const RecordLimits& limi
 
 // Streams the member's data to `out` through the decoder of its method, checking the exact size
 // and computing the CRC; `progress` hears of every piece.
-Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit, OutputFile* out,
-    std::vector<uint8_t>& output, uint32_t& crc, std::string& detail, const Progress& progress)
+Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit, const DecoderHelpers& helpers,
+    OutputFile* out, std::vector<uint8_t>& output, uint32_t& crc, std::string& detail, const Progress& progress)
 {
     std::unique_ptr<Decoder> decoder;
-    const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail);
+    const Status created = CreateDecoder(entry, data, memoryLimit, decoder, detail, helpers);
     if (created != Status::Ok)
         return created;
     crc = 0;
@@ -199,7 +199,7 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
 // WinZip AES the authentication code. Never produces more than the declared size. `detail` says
 // more about a refusal or failure where the decoder knows more.
 Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
-    Decryption* decryption, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+    const DecoderHelpers& helpers, Decryption* decryption, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
     std::string& detail, const Progress& progress)
 {
     if (!progress(0))
@@ -217,7 +217,7 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
     MemberInput data(source, dataStart, length, input);
     data.SetDecryption(decryption);
     uint32_t crc = 0;
-    const Status decoded = DecodeStream(entry, data, memoryLimit, out, output, crc, detail, progress);
+    const Status decoded = DecodeStream(entry, data, memoryLimit, helpers, out, output, crc, detail, progress);
     const bool damaged = decoded == Status::DataError || decoded == Status::SizeMismatch;
     if (decryption != nullptr && (decoded == Status::Ok || damaged)) {
         // The authentication code covers all of the encrypted data, also what the decoder left;
@@ -332,8 +332,8 @@ struct Slot {
 };
 
 // Decodes one file slot: streams the data, then commits or abandons the output.
-void RunSlot(
-    Source& source, Slot& slot, std::vector<uint8_t>& input, std::vector<uint8_t>& output, const Progress& progress)
+void RunSlot(Source& source, Slot& slot, const DecoderHelpers& helpers, std::vector<uint8_t>& input,
+    std::vector<uint8_t>& output, const Progress& progress)
 {
     Status decoded;
     try {
@@ -353,8 +353,8 @@ void RunSlot(
             input.resize(wantInput);
         if (output.size() < wantOutput)
             output.resize(wantOutput);
-        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit, slot.decryption.get(),
-            slot.file.get(), input, output, slot.detail, progress);
+        decoded = DecodeMember(source, entry, slot.dataStart, slot.dataLength, slot.memoryLimit, helpers,
+            slot.decryption.get(), slot.file.get(), input, output, slot.detail, progress);
         if (decoded == Status::Ok && slot.file)
             decoded = slot.file->Commit(*slot.entry);
     } catch (const std::bad_alloc&) {
@@ -409,8 +409,9 @@ private:
 // calling thread also writes the output handed to it by WriteBehind, whenever it waits.
 class DecodePool {
 public:
-    DecodePool(Source& source, unsigned threads, WorkerThreads* workers, const std::atomic<bool>& stop)
-        : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0), stop_(stop)
+    DecodePool(Source& source, unsigned threads, WorkerThreads* workers, const DecoderHelpers& helpers,
+        const std::atomic<bool>& stop)
+        : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0), helpers_(helpers), stop_(stop)
     {
     }
     ~DecodePool()
@@ -569,7 +570,7 @@ private:
             current = slot;
             if (slot->file && WritesBehind(*slot->entry))
                 slot->file = std::make_unique<WriteBehind>(std::move(slot->file), *this);
-            RunSlot(source_, *slot, input, output, progress);
+            RunSlot(source_, *slot, helpers_, input, output, progress);
             workers_->Lock();
             slot->done = true;
             workers_->Raise(WorkerThreads::WorkDone, true);
@@ -579,6 +580,7 @@ private:
     Source& source_;
     WorkerThreads* workers_;
     unsigned threads_;
+    DecoderHelpers helpers_;
     unsigned started_ = 0;  // changed by the calling thread only
     std::deque<Slot*> queue_;
     std::deque<HandedWrite> writes_;
@@ -688,7 +690,12 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     // The pool goes first when the run ends (or unwinds): its workers may still hold queued slots.
     std::deque<std::unique_ptr<Slot>> pending;
     std::atomic<bool> stop {false};
-    DecodePool pool(source, options.threads, options.workers, stop);
+    // A member's decoder may start helpers of its own, one fewer than the pool's threads: the pool's
+    // thread that decodes the member is busy with it too.
+    DecoderHelpers helpers;
+    helpers.threads = options.workers;
+    helpers.count = options.threads > 1 ? options.threads - 1 : 0;
+    DecodePool pool(source, options.threads, options.workers, helpers, stop);
 
     // Service for the members that workers are writing, once per step of each.
     auto serviceWorkers = [&]() {
@@ -841,7 +848,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             slot->decode && std::max<uint64_t>(slot->dataLength, slot->entry->size) >= kWorthAWorker;
         if (slot->decode && (options.threads == 0 || !worthAWorker || !pool.Submit(slot.get()))) {
             inlineSlot = slot.get();
-            RunSlot(source, *slot, input, output, inlineProgress);
+            RunSlot(source, *slot, helpers, input, output, inlineProgress);
         }
         pending.push_back(std::move(slot));
         // A member decoded alone is done before the next one starts.

@@ -29,6 +29,9 @@ public:
     uint64_t Length() const { return length_; }
     // Decrypts every piece as it is read (for an encrypted member), before the decoder sees it.
     void SetDecryption(Decryption* decryption) { decryption_ = decryption; }
+    bool Decrypts() const { return decryption_ != nullptr; }
+    // A reader of the same data from its start, over `buffer` (for a member without decryption).
+    MemberInput Restarted(std::vector<uint8_t>& buffer) const { return MemberInput(source_, start_, length_, buffer); }
     // Reads (and so decrypts) what the decoder left of the member's data, for the decryption's
     // check of all of it. False when the archive cannot be read.
     bool Drain();

@@ -9,9 +9,10 @@ namespace unzip {
 class WorkerThreads {
 public:
     // What a thread waits for: queued work (the workers), finished work or output to write (the
-    // caller), or written output (a worker whose output the caller writes).
-    enum Signal { WorkQueued = 0, WorkDone = 1, Written = 2 };
-    static const int kSignals = 3;
+    // caller), written output (a worker whose output the caller writes), or work shared between
+    // one member's decoder and the helper threads it started (both sides, always raised for all).
+    enum Signal { WorkQueued = 0, WorkDone = 1, Written = 2, Helped = 3 };
+    static const int kSignals = 4;
 
     virtual ~WorkerThreads() = default;
     // Starts run(context) on a new thread; false when no thread could be started.

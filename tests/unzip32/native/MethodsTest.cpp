@@ -6,6 +6,8 @@
 #include "tests/unzip32/CountingHost.h"
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/Extractor.h"
+#include "unzip32/core/ParallelBzip2Decoder.h"
+#include "unzip32/core/StdWorkerThreads.h"
 
 #include <bzlib.h>
 #include <gtest/gtest.h>
@@ -187,8 +189,10 @@ Status DecodeInPieces(const std::string& stream, size_t capacity, size_t piece, 
 ExtractReport Unpack(const std::string& bytes, CountingHost& host, unsigned threads = 0)
 {
     MemorySource source(bytes.data(), bytes.size());
+    StdWorkerThreads workers;
     ExtractOptions options;
     options.threads = threads;
+    options.workers = threads > 0 ? &workers : nullptr;
     return Extract(source, host, options);
 }
 
@@ -392,4 +396,45 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
         }
     }
     EXPECT_GE(archives, 28);
+}
+
+// The bzip2 member cut into blocks where no block can be that long (as a signature found by chance
+// inside a block would cut it): the blocks before it are handed out, the rest comes from the
+// one-stream decoder, and the output is the same at every output piece size. A decoder that is
+// dropped halfway ends its helpers.
+TEST(Methods, Bzip2BlocksThatDoNotCutGoOnWithOneStream)
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    const std::string archive = ReadFile(std::string(folder) + "/bzip2-blocks.zip");
+    const std::string expected = ReadFile(std::string(folder) + "/files/blocks.bin");
+    // The first member's data, behind its local record.
+    ASSERT_GT(archive.size(), 30u);
+    auto u16 = [&](size_t at) { return size_t(uint8_t(archive[at])) | size_t(uint8_t(archive[at + 1])) << 8; };
+    const size_t start = 30 + u16(26) + u16(28);
+    const size_t length = size_t(uint8_t(archive[18])) | size_t(uint8_t(archive[19])) << 8 |
+        size_t(uint8_t(archive[20])) << 16 | size_t(uint8_t(archive[21])) << 24;
+    MemorySource source(archive.data(), archive.size());
+    for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
+        for (bool whole : {true, false}) {
+            std::vector<uint8_t> buffer(1 << 20);
+            MemberInput input(source, start, length, buffer);
+            StdWorkerThreads threads;
+            ParallelBzip2Decoder decoder(input, threads, 1, 256u << 10);
+            std::vector<uint8_t> scratch(capacity);
+            std::string out;
+            bool finished = false;
+            while (!finished && (whole || out.size() < (3u << 20))) {
+                const uint8_t* data = nullptr;
+                size_t size = 0;
+                ASSERT_EQ(Status::Ok, decoder.Decode(scratch.data(), capacity, data, size, finished));
+                out.append(reinterpret_cast<const char*>(data), size);
+            }
+            if (whole)
+                EXPECT_TRUE(out == expected) << capacity << ": " << out.size() << " of " << expected.size();
+            else
+                EXPECT_TRUE(expected.compare(0, out.size(), out) == 0) << capacity;
+        }
+    }
 }
