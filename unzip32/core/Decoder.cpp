@@ -29,7 +29,10 @@ enum Method : uint16_t {
 // bzip2 data of at least this size (about four blocks) is decoded on several cores where it can.
 const uint64_t kParallelBzip2From = 4u << 20;
 
-bool WorthParallelBzip2(uint64_t length, bool encrypted) { return length >= kParallelBzip2From && !encrypted; }
+bool WorthParallelBzip2(uint64_t length, bool encrypted)
+{
+    return length >= kParallelBzip2From && !encrypted;
+}
 
 }  // namespace
 

@@ -199,8 +199,8 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
 // WinZip AES the authentication code. Never produces more than the declared size. `detail` says
 // more about a refusal or failure where the decoder knows more.
 Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, uint64_t memoryLimit,
-    const DecoderHelpers& helpers, Decryption* decryption, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
-    std::string& detail, const Progress& progress)
+    const DecoderHelpers& helpers, Decryption* decryption, OutputFile* out, std::vector<uint8_t>& input,
+    std::vector<uint8_t>& output, std::string& detail, const Progress& progress)
 {
     if (!progress(0))
         return Status::Stopped;

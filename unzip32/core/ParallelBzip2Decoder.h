@@ -30,8 +30,8 @@ public:
     static const size_t kLargestBlock = 4u << 20;
 
     // `threads` starts the helper threads (`helpers` of them); `largestBlock` is for tests.
-    ParallelBzip2Decoder(MemberInput& input, WorkerThreads& threads, unsigned helpers,
-        size_t largestBlock = kLargestBlock);
+    ParallelBzip2Decoder(
+        MemberInput& input, WorkerThreads& threads, unsigned helpers, size_t largestBlock = kLargestBlock);
     ~ParallelBzip2Decoder() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
 
