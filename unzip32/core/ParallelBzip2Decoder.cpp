@@ -293,28 +293,36 @@ void ParallelBzip2Decoder::Help(void* decoder)
 // A helper thread: decodes the oldest block nobody has taken, until told to quit.
 void ParallelBzip2Decoder::Help()
 {
+    // The decoder may be gone as soon as the lock is given up for the last time.
     WorkerThreads& threads = threads_;
     threads.Lock();
-    while (!quit_) {
-        Job* job = FirstQueued();
-        if (job == nullptr) {
-            threads.Wait(WorkerThreads::Helped);
-            continue;
-        }
-        job->state = Job::Taken;
-        threads.Unlock();
-        DecodeJob(*job);
-        threads.Lock();
-        threads.Raise(WorkerThreads::Helped, true);
-    }
+    while (!quit_)
+        DecodeNextOrWait();
     --running_;
     threads.Raise(WorkerThreads::Helped, true);
     threads.Unlock();
 }
 
+// With the lock held: decodes the oldest block nobody has taken (without the lock), or waits for
+// a change when there is none.
+void ParallelBzip2Decoder::DecodeNextOrWait()
+{
+    Job* job = FirstQueued();
+    if (job == nullptr) {
+        threads_.Wait(WorkerThreads::Helped);
+        return;
+    }
+    job->state = Job::Taken;
+    threads_.Unlock();
+    const Job::State state = DecodeJob(*job);
+    threads_.Lock();
+    job->state = state;
+    threads_.Raise(WorkerThreads::Helped, true);
+}
+
 // Decodes one block (a job the calling thread has taken), keeping up to kKeptOutput bytes of its
-// output; sets its state (Decoded: the stream ended, its CRC checked) under the lock.
-void ParallelBzip2Decoder::DecodeJob(Job& job)
+// output. Decoded when its stream ended, its CRC checked.
+ParallelBzip2Decoder::Job::State ParallelBzip2Decoder::DecodeJob(Job& job)
 {
     bool decoded = false;
     bool whole = true;
@@ -354,9 +362,7 @@ void ParallelBzip2Decoder::DecodeJob(Job& job)
         BZ2_bzDecompressEnd(&stream);
     }
     job.whole = whole;
-    threads_.Lock();
-    job.state = decoded ? Job::Decoded : Job::Failed;
-    threads_.Unlock();
+    return decoded ? Job::Decoded : Job::Failed;
 }
 
 void ParallelBzip2Decoder::StopHelpers()
@@ -442,17 +448,8 @@ Status ParallelBzip2Decoder::Decode(
         // Until the oldest block is decoded, this thread decodes the oldest one nobody has taken.
         Job& front = *jobs_.front();
         threads_.Lock();
-        while (front.state == Job::Queued || front.state == Job::Taken) {
-            Job* next = FirstQueued();
-            if (next == nullptr) {
-                threads_.Wait(WorkerThreads::Helped);
-                continue;
-            }
-            next->state = Job::Taken;
-            threads_.Unlock();
-            DecodeJob(*next);
-            threads_.Lock();
-        }
+        while (front.state == Job::Queued || front.state == Job::Taken)
+            DecodeNextOrWait();
         const bool failed = front.state == Job::Failed;
         threads_.Unlock();
         if (failed) {

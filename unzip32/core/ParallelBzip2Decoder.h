@@ -63,7 +63,8 @@ private:
     Job* FirstQueued();  // with the lock held
     static void Help(void* decoder);
     void Help();
-    void DecodeJob(Job& job);
+    void DecodeNextOrWait();  // with the lock held
+    Job::State DecodeJob(Job& job);
     void StopHelpers();
     Status Fallback(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished);
 
