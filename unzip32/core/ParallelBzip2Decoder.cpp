@@ -297,19 +297,20 @@ void ParallelBzip2Decoder::Help()
     WorkerThreads& threads = threads_;
     threads.Lock();
     while (!quit_)
-        DecodeNextOrWait();
+        DecodeNextOrWait(WorkerThreads::BlockQueued);
     --running_;
-    threads.Raise(WorkerThreads::Helped, true);
+    threads.Raise(WorkerThreads::BlockDone, true);
     threads.Unlock();
 }
 
 // With the lock held: decodes the oldest block nobody has taken (without the lock), or waits for
-// a change when there is none.
-void ParallelBzip2Decoder::DecodeNextOrWait()
+// the signal when there is none. The helpers wait for queued blocks, the decoder for decoded ones:
+// each signal has waiters of one kind, as a wake meant for one kind must not be taken by the other.
+void ParallelBzip2Decoder::DecodeNextOrWait(WorkerThreads::Signal signal)
 {
     Job* job = FirstQueued();
     if (job == nullptr) {
-        threads_.Wait(WorkerThreads::Helped);
+        threads_.Wait(signal);
         return;
     }
     job->state = Job::Taken;
@@ -317,7 +318,7 @@ void ParallelBzip2Decoder::DecodeNextOrWait()
     const Job::State state = DecodeJob(*job);
     threads_.Lock();
     job->state = state;
-    threads_.Raise(WorkerThreads::Helped, true);
+    threads_.Raise(WorkerThreads::BlockDone, true);
 }
 
 // Decodes one block (a job the calling thread has taken), keeping up to kKeptOutput bytes of its
@@ -370,9 +371,9 @@ void ParallelBzip2Decoder::StopHelpers()
     threads_.Lock();
     quit_ = true;
     quitting_ = true;
-    threads_.Raise(WorkerThreads::Helped, true);
+    threads_.Raise(WorkerThreads::BlockQueued, true);
     while (running_ > 0)
-        threads_.Wait(WorkerThreads::Helped);
+        threads_.Wait(WorkerThreads::BlockDone);
     jobs_.clear();
     threads_.Unlock();
 }
@@ -421,7 +422,7 @@ Status ParallelBzip2Decoder::Decode(
                 break;
             threads_.Lock();
             jobs_.push_back(std::move(job));
-            threads_.Raise(WorkerThreads::Helped, true);
+            threads_.Raise(WorkerThreads::BlockQueued, true);
             threads_.Unlock();
             if (!helpersStarted_) {
                 helpersStarted_ = true;
@@ -449,7 +450,7 @@ Status ParallelBzip2Decoder::Decode(
         Job& front = *jobs_.front();
         threads_.Lock();
         while (front.state == Job::Queued || front.state == Job::Taken)
-            DecodeNextOrWait();
+            DecodeNextOrWait(WorkerThreads::BlockDone);
         const bool failed = front.state == Job::Failed;
         threads_.Unlock();
         if (failed) {

@@ -63,7 +63,7 @@ private:
     Job* FirstQueued();  // with the lock held
     static void Help(void* decoder);
     void Help();
-    void DecodeNextOrWait();  // with the lock held
+    void DecodeNextOrWait(WorkerThreads::Signal signal);  // with the lock held
     Job::State DecodeJob(Job& job);
     void StopHelpers();
     Status Fallback(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished);

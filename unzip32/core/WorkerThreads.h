@@ -9,10 +9,12 @@ namespace unzip {
 class WorkerThreads {
 public:
     // What a thread waits for: queued work (the workers), finished work or output to write (the
-    // caller), written output (a worker whose output the caller writes), or work shared between
-    // one member's decoder and the helper threads it started (both sides, always raised for all).
-    enum Signal { WorkQueued = 0, WorkDone = 1, Written = 2, Helped = 3 };
-    static const int kSignals = 4;
+    // caller), written output (a worker whose output the caller writes), and for one member
+    // decoded on several threads: queued pieces (its helper threads) and decoded pieces (the
+    // thread that decodes the member). Every signal has waiters of one kind only: a wake is not
+    // meant for a particular thread, and one of another kind could take it.
+    enum Signal { WorkQueued = 0, WorkDone = 1, Written = 2, BlockQueued = 3, BlockDone = 4 };
+    static const int kSignals = 5;
 
     virtual ~WorkerThreads() = default;
     // Starts run(context) on a new thread; false when no thread could be started.

@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
+#include <thread>
 
 using namespace unzip;
 using ziptest::Archive;
@@ -396,6 +398,58 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
         }
     }
     EXPECT_GE(archives, 28);
+}
+
+// Standard threads that note which threads waited for which signal.
+class WaitRecordingThreads : public StdWorkerThreads {
+public:
+    void Wait(Signal signal) override
+    {
+        waiters[signal].insert(std::this_thread::get_id());  // the lock is held
+        StdWorkerThreads::Wait(signal);
+    }
+    std::set<std::thread::id> waiters[kSignals];
+};
+
+// Both bzip2 members of several MiB, decoded on two helper threads besides the test's: the same
+// output, and no signal waited for by the decoding thread and by a helper alike. The DLL's signals
+// are semaphores with a count of waiters, where a wake meant for a waiting helper can be taken by
+// the decoding thread starting to wait just then: both then wait for ever.
+TEST(Methods, Bzip2BlocksOnHelpersKeepTheirSignalsApart)
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    const std::string archive = ReadFile(std::string(folder) + "/bzip2-blocks.zip");
+    MemorySource source(archive.data(), archive.size());
+    Directory directory;
+    ASSERT_EQ(Status::Ok, ReadDirectory(source, directory));
+    for (const Entry& entry : directory.entries) {
+        const size_t start = entry.localOffset + 30 + entry.name.size();
+        std::vector<uint8_t> buffer(1 << 20);
+        MemberInput input(source, start, entry.compressedSize, buffer);
+        WaitRecordingThreads threads;
+        DecoderHelpers helpers;
+        helpers.threads = &threads;
+        helpers.count = 2;
+        std::unique_ptr<Decoder> decoder;
+        std::string detail;
+        ASSERT_EQ(Status::Ok, CreateDecoder(entry, input, kDecoderMemoryLimit, decoder, detail, helpers));
+        ASSERT_NE(nullptr, dynamic_cast<ParallelBzip2Decoder*>(decoder.get())) << entry.name;
+        std::vector<uint8_t> scratch(1 << 20);
+        std::string out;
+        bool finished = false;
+        while (!finished) {
+            const uint8_t* data = nullptr;
+            size_t size = 0;
+            ASSERT_EQ(Status::Ok, decoder->Decode(scratch.data(), scratch.size(), data, size, finished));
+            out.append(reinterpret_cast<const char*>(data), size);
+        }
+        decoder.reset();
+        EXPECT_TRUE(out == ReadFile(std::string(folder) + "/files/" + entry.name)) << entry.name;
+        for (const std::set<std::thread::id>& waiters : threads.waiters)
+            EXPECT_TRUE(waiters.count(std::this_thread::get_id()) == 0 || waiters.size() == 1) << entry.name;
+    }
 }
 
 // The bzip2 member cut into blocks where no block can be that long (as a signature found by chance
