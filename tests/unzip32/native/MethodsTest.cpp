@@ -414,7 +414,8 @@ public:
 // Both bzip2 members of several MiB, decoded on two helper threads besides the test's: the same
 // output, and no signal waited for by the decoding thread and by a helper alike. The DLL's signals
 // are semaphores with a count of waiters, where a wake meant for a waiting helper can be taken by
-// the decoding thread starting to wait just then: both then wait for ever.
+// the decoding thread starting to wait just then: both then wait for ever. A full disk in the
+// middle of a member ends its helpers.
 TEST(Methods, Bzip2BlocksOnHelpersKeepTheirSignalsApart)
 {
     const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
@@ -450,6 +451,13 @@ TEST(Methods, Bzip2BlocksOnHelpersKeepTheirSignalsApart)
         for (const std::set<std::thread::id>& waiters : threads.waiters)
             EXPECT_TRUE(waiters.count(std::this_thread::get_id()) == 0 || waiters.size() == 1) << entry.name;
     }
+    // A full disk halfway through the first member ends its helpers with it; nothing stays open.
+    CountingHost host;
+    host.diskSize = 3u << 20;
+    const ExtractReport r = Unpack(archive, host, 2);
+    EXPECT_EQ(0, r.extracted);
+    EXPECT_EQ(2, r.diskFull);
+    EXPECT_EQ(0, host.open);
 }
 
 // The bzip2 member cut into blocks where no block can be that long (as a signature found by chance
