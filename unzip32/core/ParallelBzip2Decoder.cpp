@@ -195,8 +195,7 @@ void ParallelBzip2Decoder::MakeJob(size_t fromBit, size_t toBit, uint32_t blockC
             to[i] = static_cast<uint8_t>((from[i] << shift) | (from[i + 1] >> (8 - shift)));
     }
     BitWriter writer(stream.data(), (4 + whole) * 8);
-    for (size_t bit = fromBit + whole * 8; bit < toBit; ++bit)
-        writer.Put((window_[bit / 8] >> (7 - bit % 8)) & 1, 1);
+    writer.Put(BitsAt(fromBit + whole * 8, bits % 8), bits % 8);
     writer.Put(kEndSignature, 48);
     writer.Put(blockCrc, 32);
     stream.resize((writer.Bit() + 7) / 8);
@@ -296,7 +295,7 @@ void ParallelBzip2Decoder::Help()
     // The decoder may be gone as soon as the lock is given up for the last time.
     WorkerThreads& threads = threads_;
     threads.Lock();
-    while (!quit_)
+    while (!quit_.load())
         DecodeNextOrWait(WorkerThreads::BlockQueued);
     --running_;
     threads.Raise(WorkerThreads::BlockDone, true);
@@ -335,7 +334,7 @@ ParallelBzip2Decoder::Job::State ParallelBzip2Decoder::DecodeJob(Job& job)
             stream.next_in = reinterpret_cast<char*>(job.stream.data());
             stream.avail_in = static_cast<unsigned>(job.stream.size());
             size_t kept = 0;
-            while (!quitting_.load()) {
+            while (!quit_.load()) {
                 const bool keeping = kept < kKeptOutput;
                 if (!keeping && spill.empty())
                     spill.resize(1u << 16);
@@ -366,11 +365,35 @@ ParallelBzip2Decoder::Job::State ParallelBzip2Decoder::DecodeJob(Job& job)
     return decoded ? Job::Decoded : Job::Failed;
 }
 
+// Starts the helpers with the first block (a thread that cannot be started is done without).
+void ParallelBzip2Decoder::StartHelpers()
+{
+    helpersStarted_ = true;
+    for (unsigned i = 0; i < helpers_; ++i) {
+        threads_.Lock();
+        ++running_;
+        threads_.Unlock();
+        if (!threads_.Start(&ParallelBzip2Decoder::Help, this)) {
+            threads_.Lock();
+            --running_;
+            threads_.Unlock();
+            return;
+        }
+    }
+}
+
+// Drops the oldest block once its output has been handed out.
+void ParallelBzip2Decoder::PopFront()
+{
+    threads_.Lock();
+    jobs_.pop_front();
+    threads_.Unlock();
+}
+
 void ParallelBzip2Decoder::StopHelpers()
 {
     threads_.Lock();
     quit_ = true;
-    quitting_ = true;
     threads_.Raise(WorkerThreads::BlockQueued, true);
     while (running_ > 0)
         threads_.Wait(WorkerThreads::BlockDone);
@@ -396,9 +419,7 @@ Status ParallelBzip2Decoder::Decode(
             if (code == BZ_STREAM_END) {
                 BZ2_bzDecompressEnd(&again_);
                 againStarted_ = false;
-                threads_.Lock();
-                jobs_.pop_front();
-                threads_.Unlock();
+                PopFront();
             } else if (code != BZ_OK || size == 0) {
                 unexpected_ = true;
                 size = 0;
@@ -424,20 +445,8 @@ Status ParallelBzip2Decoder::Decode(
             jobs_.push_back(std::move(job));
             threads_.Raise(WorkerThreads::BlockQueued, true);
             threads_.Unlock();
-            if (!helpersStarted_) {
-                helpersStarted_ = true;
-                for (unsigned i = 0; i < helpers_; ++i) {
-                    threads_.Lock();
-                    ++running_;
-                    threads_.Unlock();
-                    if (!threads_.Start(&ParallelBzip2Decoder::Help, this)) {
-                        threads_.Lock();
-                        --running_;
-                        threads_.Unlock();
-                        break;
-                    }
-                }
-            }
+            if (!helpersStarted_)
+                StartHelpers();
         }
         if (jobs_.empty()) {
             if (unexpected_)
@@ -468,9 +477,7 @@ Status ParallelBzip2Decoder::Decode(
         }
         const size_t left = front.output.size() - front.handed;
         if (left == 0) {
-            threads_.Lock();
-            jobs_.pop_front();
-            threads_.Unlock();
+            PopFront();
             continue;
         }
         size = std::min(left, capacity);

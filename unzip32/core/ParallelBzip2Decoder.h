@@ -65,6 +65,8 @@ private:
     void Help();
     void DecodeNextOrWait(WorkerThreads::Signal signal);  // with the lock held
     Job::State DecodeJob(Job& job);
+    void StartHelpers();
+    void PopFront();
     void StopHelpers();
     Status Fallback(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished);
 
@@ -87,9 +89,8 @@ private:
     // Shared with the helpers, under the threads' lock.
     std::deque<std::unique_ptr<Job>> jobs_;
     bool helpersStarted_ = false;
-    unsigned running_ = 0;  // helpers started and not yet ended
-    bool quit_ = false;
-    std::atomic<bool> quitting_ {false};
+    unsigned running_ = 0;            // helpers started and not yet ended
+    std::atomic<bool> quit_ {false};  // also read by a decoding thread without the lock
 
     // The output of a block that did not fit kKeptOutput, decoded again as it is handed out.
     bz_stream again_ {};
