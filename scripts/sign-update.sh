@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Signs an update for kvupdate, which installs only programs signed with the key built into it:
-#   sign-update.sh KEY.pem FILE [SIGNATURE]
-#       signs FILE (the program to be published as update.exe) with the private key KEY.pem and
-#       writes the signature to SIGNATURE (default: update.sig in FILE's folder): ECDSA P-256 over the
-#       SHA-256 digest of FILE, as the 64 bytes r‖s (two big-endian 32-byte numbers)
+#   sign-update.sh KEY.pem VERSIONFILE FILE [SIGNATURE]
+#       signs FILE (the program to be published as update.exe) for the version that VERSIONFILE (to
+#       be published as newversion.txt) names, with the private key KEY.pem, and writes the signature
+#       to SIGNATURE (default: update.sig in FILE's folder): ECDSA P-256 over the SHA-256 digest of
+#       the signed bytes, as the 64 bytes r‖s (two big-endian 32-byte numbers). The signed bytes are
+#       the version text as kvupdate reads it (the first six bytes of VERSIONFILE, up to a zero
+#       byte), one zero byte, then the bytes of FILE.
 #   sign-update.sh --public-key KEY.pem OUT
 #       writes the public half of KEY.pem as kvupdate builds it in: the curve point X‖Y, 64 bytes
 #       (resources/kvupdate/update-public-key.bin for the release key)
@@ -12,7 +15,7 @@
 set -euo pipefail
 
 usage() {
-    sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -63,19 +66,27 @@ if [ "${1:-}" = --public-key ]; then
     exit 0
 fi
 
-[ $# -eq 2 ] || [ $# -eq 3 ] || usage
-key=$1 file=$2
-signature=${3:-$(dirname "$file")/update.sig}
+[ $# -eq 3 ] || [ $# -eq 4 ] || usage
+key=$1 version=$2 file=$3
+signature=${4:-$(dirname "$file")/update.sig}
+[ -f "$version" ] || { echo "sign-update: $version is not a file" >&2; exit 1; }
 [ -f "$file" ] || { echo "sign-update: $file is not a file" >&2; exit 1; }
 # The key must be one kvupdate can check against.
 openssl pkey -in "$key" -pubout -outform DER | public_point >/dev/null
 
 der=$(mktemp)
-trap 'rm -f "$der" "$der.pub"' EXIT
-openssl dgst -sha256 -sign "$key" -out "$der" "$file"
+trap 'rm -f "$der" "$der.pub" "$der.signed"' EXIT
+python3 -c '
+import sys
+text = open(sys.argv[1], "rb").read(6).split(b"\0")[0]
+with open(sys.argv[3], "wb") as out:
+    out.write(text + b"\0")
+    out.write(open(sys.argv[2], "rb").read())
+' "$version" "$file" "$der.signed"
+openssl dgst -sha256 -sign "$key" -out "$der" "$der.signed"
 # Checked again before it is written: a signature that does not hold is never published.
 openssl pkey -in "$key" -pubout -out "$der.pub"
-openssl dgst -sha256 -verify "$der.pub" -signature "$der" "$file" >/dev/null
+openssl dgst -sha256 -verify "$der.pub" -signature "$der" "$der.signed" >/dev/null
 raw_signature <"$der" >"$signature.tmp"
 mv "$signature.tmp" "$signature"
-echo "signature of $file written to $signature"
+echo "signature of $file as version $(head -c 6 "$version" | tr -d '\0' | tr -c '[:print:]' '?') written to $signature"

@@ -10,7 +10,6 @@
 #include "updater/ProgressRecord.h"
 #include "updater/ReadSetting.h"
 #include "updater/UpdateLocation.h"
-#include "updater/UpdateSignature.h"
 #include "updater/VersionFile.h"
 
 #include <urlmon.h>
@@ -45,6 +44,18 @@ const char kNotReplaced[] =
     "sure you have closed Kestrova and try again.";
 const char kRestoreFailed[] =
     "Update Failed!\n\nThe installed program could not be replaced. The previous copy was kept as:\n";
+const char kOlderVersion[] =
+    "Update Failed!\n\nThe update is version %s, older than the installed version %s. "
+    "The installed program was left as it was.";
+const char kFolderNotWritable[] =
+    "Update Failed!\n\nThe folder of the installed program cannot be written:\n%s\n"
+    "The installed program was left as it was.";
+const char kElevationDeclined[] =
+    "Update Failed!\n\nAdministrator rights are needed to replace the installed program in:\n%s\n"
+    "They were not given. The installed program was left as it was.";
+const char kNotWritableElevated[] =
+    "Update Failed!\n\nThe folder of the installed program cannot be written, not even with administrator "
+    "rights:\n%s\nThe installed program was left as it was.";
 
 // After "Stop" the worker normally ends at its next progress report; a download that has gone
 // silent for this long after the stop request is aborted through its binding.
@@ -57,22 +68,49 @@ const DWORD kShutdownAbortMs = 500;
 
 const DWORD kProgressUnit = 1100;
 
-// What the user is told after a signed program was to replace the installed one at `target`.
-std::string ReplacementMessage(ProgramReplacer::Result result, const std::string& target)
+// `format` with its %s markers replaced by `first` and `second` in turn.
+std::string Formatted(const char* format, const std::string& first, const std::string& second = std::string())
+{
+    std::string text = format;
+    size_t at = text.find("%s");
+    if (at != std::string::npos) {
+        text.replace(at, 2, first);
+        at = text.find("%s", at + first.size());
+        if (at != std::string::npos)
+            text.replace(at, 2, second);
+    }
+    return text;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(0, slash + 1);
+}
+
+// What the user is told after a program was to replace the installed one at `target`.
+std::string ReplacementMessage(
+    ProgramReplacer::Result result, const std::string& target, const std::string& latest, const std::string& installed)
 {
     switch (result) {
     case ProgramReplacer::Result::Replaced: return kComplete;
     case ProgramReplacer::Result::NoTarget: return kNoTarget;
+    case ProgramReplacer::Result::NotSigned: return kNotSigned;
     case ProgramReplacer::Result::NotAProgram: return kNotAProgram;
+    case ProgramReplacer::Result::OlderVersion: return Formatted(kOlderVersion, latest, installed);
+    case ProgramReplacer::Result::FolderNotWritable: return Formatted(kFolderNotWritable, FolderOf(target));
     case ProgramReplacer::Result::NotReplaced: return kNotReplaced;
     case ProgramReplacer::Result::RestoreFailed: return kRestoreFailed + ProgramReplacer::BackupPath(target);
+    case ProgramReplacer::Result::ElevationDeclined: return Formatted(kElevationDeclined, FolderOf(target));
+    case ProgramReplacer::Result::NotWritableElevated: return Formatted(kNotWritableElevated, FolderOf(target));
     }
     return kNotReplaced;
 }
 
 }  // namespace
 
-UpdateDialog::UpdateDialog() : fw::ModalDialog(IDD_UPDATE), stopEvent_(::CreateEventA(nullptr, FALSE, FALSE, nullptr))
+UpdateDialog::UpdateDialog(const std::string& updater)
+    : fw::ModalDialog(IDD_UPDATE), stopEvent_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)), updater_(updater)
 {
 }
 
@@ -286,6 +324,7 @@ void UpdateDialog::OnDownloadFinished()
 
     // The version file stays where the download put it.
     std::string latest = VersionFile::ReadVersionText(downloaded);
+    latestVersion_ = latest;
     latestLabel.SetText(kLatestPrefix + latest);
     std::string installed = ReadSetting("Version");
     installedLabel.SetText(kInstalledPrefix + installed);
@@ -301,13 +340,19 @@ void UpdateDialog::OnDownloadFinished()
 
 void UpdateDialog::InstallProgram(const std::string& downloaded, const std::string& signature)
 {
-    // Checked before anything is touched: a server, or an update location pointing elsewhere, can
-    // hand over any file, but only one signed with the trusted key is ever installed.
-    std::string message = kNotSigned;
-    if (UpdateSignature::Verify(downloaded, signature, kTrustedUpdateKey)) {
-        std::string target = ReadSetting("FilePath");
-        message = ReplacementMessage(ProgramReplacer::Replace(downloaded, target), target);
-    }
+    // Only a program signed with the trusted key for the version just read, and not older than the
+    // installed one, is ever installed, whoever served it (the real server, a hostile one, or one an
+    // "Update Location" names). Each check reads the copy that then takes the program's place.
+    SignedUpdate update {downloaded, signature, latestVersion_};
+    std::string installed = ReadSetting("Version");
+    std::string target = ReadSetting("FilePath");
+    ProgramReplacer::Result result = ProgramReplacer::Replace(update, installed, target);
+    // The installation in a folder of administrators: the elevated copy replaces only the program
+    // beside it, so it is asked for only when that is the program Kestrova last ran as.
+    if (result == ProgramReplacer::Result::FolderNotWritable &&
+        ElevatedReplacement::SamePath(target, ElevatedReplacement::TargetOf(updater_)))
+        result = ElevatedReplacement::Request(hwnd_, updater_, update, installed);
+    std::string message = ReplacementMessage(result, target, latestVersion_, installed);
     ::DeleteFileA(downloaded.c_str());
     if (!signature.empty())
         ::DeleteFileA(signature.c_str());

@@ -8,6 +8,7 @@
 #include "framework/Static.h"
 #include "updater/BindingSlot.h"
 #include "updater/DownloadRequest.h"
+#include "updater/ElevatedReplacement.h"
 
 #include <memory>
 #include <string>
@@ -20,7 +21,9 @@ namespace updater {
 // thread at a time; "Stop" ends the running one.
 class UpdateDialog : public fw::ModalDialog {
 public:
-    UpdateDialog();
+    // `updater` is the kvupdate program that is started elevated when the installed program lies
+    // in a folder the user may not write (ElevatedReplacement); normally this program itself.
+    explicit UpdateDialog(const std::string& updater = ElevatedReplacement::UpdaterPath());
     ~UpdateDialog() override;
 
     // True while a download worker exists (Cancel is ignored then).
@@ -54,7 +57,9 @@ private:
     // download or the installation.
     void OnDownloadFinished();
     // Puts the downloaded program in place of the installed one when `signature` (the downloaded
-    // signature file; empty when there was none) holds for it, says how that went and deletes both.
+    // signature file; empty when there was none) holds for it and the latest version, through an
+    // elevated copy of the updater when the installed program's folder needs that; says how that
+    // went and deletes both.
     void InstallProgram(const std::string& downloaded, const std::string& signature);
     // Caption "Update", Close enabled and the log emptied; or caption "Stop" and Close greyed.
     void SetIdle(bool idle);
@@ -70,6 +75,9 @@ private:
     std::string versionUrl_;
     std::string programUrl_;
     std::string signatureUrl_;
+    std::string updater_;
+    // The version text of the last version file downloaded: the version the program is signed for.
+    std::string latestVersion_;
     // The downloaded program while its signature is being downloaded.
     std::string downloadedProgram_;
     // Set when "Stop" ends the running download: whatever the worker then hands over is not used.

@@ -54,11 +54,13 @@ bool HashContents(HANDLE file, BCRYPT_HASH_HANDLE hash)
     }
 }
 
-bool DigestOfFile(const std::string& path, unsigned char (&digest)[kDigestSize])
+// The digest of the signed bytes: the version text, one zero byte, then the whole file from its start.
+bool DigestOfUpdate(HANDLE file, const std::string& version, unsigned char (&digest)[kDigestSize])
 {
-    HANDLE file = OpenForReading(path);
-    if (file == INVALID_HANDLE_VALUE)
+    if (::SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return false;
+    std::vector<UCHAR> versionBytes(version.begin(), version.end());
+    versionBytes.push_back(0);
     bool done = false;
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     if (BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
@@ -70,23 +72,36 @@ bool DigestOfFile(const std::string& path, unsigned char (&digest)[kDigestSize])
             std::vector<UCHAR> object(objectSize);
             BCRYPT_HASH_HANDLE hash = nullptr;
             if (BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, object.data(), objectSize, nullptr, 0, 0))) {
-                done = HashContents(file, hash) && BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, kDigestSize, 0));
+                done = BCRYPT_SUCCESS(
+                           ::BCryptHashData(hash, versionBytes.data(), static_cast<ULONG>(versionBytes.size()), 0)) &&
+                    HashContents(file, hash) && BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, kDigestSize, 0));
                 ::BCryptDestroyHash(hash);
             }
         }
         ::BCryptCloseAlgorithmProvider(algorithm, 0);
     }
-    ::CloseHandle(file);
     return done;
 }
 
 }  // namespace
 
-bool UpdateSignature::Verify(const std::string& path, const std::string& signaturePath, const unsigned char* publicKey)
+bool UpdateSignature::Verify(const std::string& path, const std::string& version, const std::string& signaturePath,
+    const unsigned char* publicKey)
+{
+    HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool valid = Verify(file, version, signaturePath, publicKey);
+    ::CloseHandle(file);
+    return valid;
+}
+
+bool UpdateSignature::Verify(
+    HANDLE program, const std::string& version, const std::string& signaturePath, const unsigned char* publicKey)
 {
     unsigned char signature[kSignatureSize];
     unsigned char digest[kDigestSize];
-    if (!ReadSignature(signaturePath, signature) || !DigestOfFile(path, digest))
+    if (!ReadSignature(signaturePath, signature) || !DigestOfUpdate(program, version, digest))
         return false;
 
     // The public key as the library takes it: a header naming the curve, then X and Y.

@@ -11,7 +11,8 @@ public:
     ~UpdaterApp() override = default;
 
 protected:
-    // Runs the dialog and answers false: no message loop follows.
+    // Runs the dialog, or with the internal argument of ElevatedReplacement only the replacement;
+    // no message loop follows.
     void InitInstance() override;
 };
 

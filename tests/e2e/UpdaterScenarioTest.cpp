@@ -68,10 +68,9 @@ protected:
     }
 
     // Starts kvupdate.exe pointed at the test site and waits for its dialog.
-    void StartUpdater()
+    void StartUpdater(const std::string& program = updatertest::TestKeyFolder() + "kvupdate.exe")
     {
-        ASSERT_TRUE(updater_.Start(updatertest::TestKeyFolder() + "kvupdate.exe", "",
-            updater::UpdateLocation::kEnvironmentVariable, site_.BaseUrl()));
+        ASSERT_TRUE(updater_.Start(program, "", updater::UpdateLocation::kEnvironmentVariable, site_.BaseUrl()));
         dialog_ = testsupport::WaitForProcessWindow(updater_.Id(), kDialogCaption, kWindowWaitMs);
         ASSERT_NE(dialog_, nullptr) << "the update dialog did not appear";
     }
@@ -127,8 +126,7 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
 
     // Large enough, and sent slowly enough, for the download to report progress on the way.
     const std::string update = updatertest::FakeProgram(300 * 1024, 'n');
-    site_.Put("newversion.txt", "1.8.01\r\n");
-    site_.PutSignedProgram(update);
+    site_.PutSignedProgram("1.8.01\r\n", update);
     site_.Mark("update.exe", "trickle");
 
     ASSERT_NO_FATAL_FAILURE(StartUpdater());
@@ -147,6 +145,40 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
     EXPECT_EQ(FolderEntries(folder), (std::set<std::string> {"kestrova.exe"}))
         << "the replacement leaves nothing else behind";
 
+    ASSERT_NO_FATAL_FAILURE(CloseUpdater());
+}
+
+// The installation in a folder the user cannot write (drive U:, a read-only volume holding kvupdate
+// and kestrova.exe; tests/updater/read-only-install.sh): kvupdate hands the checked update to a copy
+// of itself started with administrator rights. Wine starts that copy without them, so it cannot
+// write either, and the user is told so, not asked to close Kestrova.
+TEST_F(UpdaterScenarioTest, AnInstallationTheUserCannotWriteIsLeftToAnElevatedCopy)
+{
+    std::string before;
+    if (!ReadFileBytes("U:\\kestrova.exe", before))
+        GTEST_SKIP() << "no read-only drive U: (made by tests/updater/read-only-install.sh as root)";
+    WriteRaw("", "FilePath", "U:\\kestrova.exe");
+    WriteRaw("", "Version", "1.8.00");
+    site_.PutSignedProgram("1.8.01", updatertest::FakeProgram(100 * 1024, 'n'));
+
+    ASSERT_NO_FATAL_FAILURE(StartUpdater("U:\\kvupdate.exe"));
+    ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog_, kActionButton)));
+    EXPECT_EQ(AnswerBox(kDownloadWaitMs), kNewVersion);
+    EXPECT_EQ(AnswerBox(kDownloadWaitMs),
+        "Update Failed!\n\nThe folder of the installed program cannot be written, not even with administrator "
+        "rights:\nU:\\\nThe installed program was left as it was.");
+    EXPECT_TRUE(WaitUntil([&] { return Action() == "Update"; }, 5000)) << "the dialog should be idle again";
+
+    std::string now;
+    EXPECT_TRUE(ReadFileBytes("U:\\kestrova.exe", now) && now == before);
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    std::string staging = std::string(temp) + "kvupdate" + std::to_string(updater_.Id()) + "_*";
+    WIN32_FIND_DATAA match;
+    HANDLE find = ::FindFirstFileA(staging.c_str(), &match);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "the copy for the elevated step was left in " << temp;
+    if (find != INVALID_HANDLE_VALUE)
+        ::FindClose(find);
     ASSERT_NO_FATAL_FAILURE(CloseUpdater());
 }
 
@@ -172,8 +204,7 @@ TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)
     ASSERT_TRUE(testsupport::WriteFileBytes(installed_, old));
     WriteRaw("", "FilePath", installed_);
     WriteRaw("", "Version", "1.8.00");
-    site_.Put("newversion.txt", "1.8.01");
-    site_.PutSignedProgram(updatertest::FakeProgram(200 * 1024, 'n'));
+    site_.PutSignedProgram("1.8.01", updatertest::FakeProgram(200 * 1024, 'n'));
     site_.Mark(GetParam().file, GetParam().marker, GetParam().content);
 
     ASSERT_NO_FATAL_FAILURE(StartUpdater());

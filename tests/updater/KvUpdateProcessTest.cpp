@@ -4,6 +4,7 @@
 #include "tests/support/TestFolder.h"
 #include "tests/support/TestSupport.h"
 #include "tests/updater/UpdaterTestSupport.h"
+#include "updater/ProgramReplacer.h"
 #include "updater/UpdateLocation.h"
 
 #include <gtest/gtest.h>
@@ -86,8 +87,7 @@ TEST_F(KvUpdateProcessTest, RefusesAnUpdateSignedWithAnotherKey)
     const std::string old = updatertest::FakeProgram(3000, 'o');
     ASSERT_TRUE(testsupport::WriteFileBytes(installed, old));
     WriteRaw("", "FilePath", installed);
-    site.Put("newversion.txt", "1.9.00");
-    site.PutSignedProgram(updatertest::FakeProgram(3000, 'n'));
+    site.PutSignedProgram("1.9.00", updatertest::FakeProgram(3000, 'n'));
 
     ASSERT_NO_FATAL_FAILURE(Start());
     ClickUpdate();
@@ -99,6 +99,53 @@ TEST_F(KvUpdateProcessTest, RefusesAnUpdateSignedWithAnotherKey)
     EXPECT_TRUE(now == old) << "the installed program was changed";
     EXPECT_FALSE(testsupport::FileExists(installed + ".new"));
     ExpectClosesWithZero();
+}
+
+// The step a kvupdate started with administrator rights does, run as Windows starts it (without the
+// prompt, which Wine does not show): the copy of kvupdate in an installation replaces the kestrova.exe
+// beside itself, never the program the user's registry names, and only with a program signed for a
+// version not older than the installed one. It shows no window; its result is its exit code.
+TEST_F(KvUpdateProcessTest, TheElevatedStepReplacesOnlyTheProgramBesideItself)
+{
+    using Result = updater::ProgramReplacer::Result;
+    testsupport::TestFolder install;
+    testsupport::TestFolder staging;
+    testsupport::TestFolder elsewhere;
+    const std::string old = updatertest::FakeProgram(3000, 'o');
+    const std::string program = updatertest::FakeProgram(3000, 'n');
+    ASSERT_TRUE(::CopyFileA(
+        (updatertest::TestKeyFolder() + "kvupdate.exe").c_str(), install.Child("kvupdate.exe").c_str(), FALSE));
+    ASSERT_TRUE(testsupport::WriteFileBytes(install.Child("kestrova.exe"), old));
+    ASSERT_TRUE(testsupport::WriteFileBytes(elsewhere.Child("kestrova.exe"), old));
+    WriteRaw("", "FilePath", elsewhere.Child("kestrova.exe"));
+    struct Case {
+        const char* version;
+        const char* signedVersion;
+        Result result;
+    } cases[] = {
+        {"1.9.00", "1.9.01", Result::NotSigned},
+        {"1.7.99", "1.7.99", Result::OlderVersion},
+        {"1.9.00", "1.9.00", Result::Replaced},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version);
+        staging.WriteFile("update.exe", program);
+        staging.WriteFile("update.sig", updatertest::TestSignature(c.signedVersion, program));
+        staging.WriteFile("newversion.txt", c.version);
+        ASSERT_TRUE(updater.StartCommand(
+            "\"" + install.Child("kvupdate.exe") + "\" /replace \"" + staging.Child("update.exe") + "\""));
+        DWORD exitCode = 12345;
+        ASSERT_TRUE(updater.WaitForExit(20000, exitCode));
+        EXPECT_EQ(exitCode, static_cast<DWORD>(c.result));
+        std::string now;
+        ASSERT_TRUE(testsupport::ReadFileBytes(install.Child("kestrova.exe"), now));
+        EXPECT_TRUE(now == (c.result == Result::Replaced ? program : old));
+        EXPECT_FALSE(install.Exists("kestrova.exe.new"));
+        EXPECT_FALSE(install.Exists("kestrova.exe.old"));
+    }
+    std::string other;
+    ASSERT_TRUE(testsupport::ReadFileBytes(elsewhere.Child("kestrova.exe"), other));
+    EXPECT_TRUE(other == old) << "the program the registry names was changed";
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The update dialog driven as a user drives it, against the loopback test server.
+#include "framework/Text.h"
 #include "resources/kvupdate/resource.h"
+#include "tests/support/ImportPatch.h"
 #include "tests/support/TestSupport.h"
 #include "tests/updater/UpdaterTestSupport.h"
 #include "updater/ProgressRecord.h"
@@ -7,6 +9,7 @@
 #include "updater/UpdaterApp.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -117,8 +120,7 @@ TEST_F(UpdateDialogTest, SameVersion_ReportsTheLatestAndStaysIdle)
 TEST_F(UpdateDialogTest, NewVersion_ReplacesTheProgramWithTheDownloadedBytes)
 {
     std::string program = updatertest::FakeProgram(300000, 'n');
-    site.Put("newversion.txt", "1.9.00");
-    site.PutSignedProgram(program);
+    site.PutSignedProgram("1.9.00", program);
     DialogThread dialog;
     BoxRecorder boxes(dialog);
     dialog.Click();
@@ -135,6 +137,25 @@ TEST_F(UpdateDialogTest, NewVersion_ReplacesTheProgramWithTheDownloadedBytes)
     EXPECT_FALSE(testsupport::FileExists(installed + ".new"));
     EXPECT_FALSE(testsupport::FileExists(installed + ".old"));
     ExpectCloses(dialog);
+}
+
+// A version file naming an older version still counts as new, but the program signed for it does
+// not replace a newer installed one: no rollback to an old signed build.
+TEST_F(UpdateDialogTest, OlderSignedVersion_IsAnnouncedButRefused)
+{
+    site.PutSignedProgram("1.7.99", updatertest::FakeProgram(2000, 'n'));
+    DialogThread dialog;
+    BoxRecorder boxes(dialog);
+    dialog.Click();
+    ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+    EXPECT_EQ(boxes.Seen()[0].text, kNewVersion);
+    EXPECT_EQ(boxes.Seen()[1].text,
+        "Update Failed!\n\nThe update is version 1.7.99, older than the installed version 1.8.00. The installed "
+        "program was left as it was.");
+    ExpectIdle(dialog);
+    ExpectCloses(dialog);
+    EXPECT_EQ(InstalledBytes(), kOldProgram);
+    EXPECT_FALSE(testsupport::FileExists(installed + ".new"));
 }
 
 // "1.01" and a line break fill five of the six bytes: the line break is part of the version text.
@@ -158,8 +179,7 @@ TEST_F(UpdateDialogTest, LineBreakCountsAsDifferent_And404ForTheProgramLeavesItA
 // that came: that part must not replace the installed program.
 TEST_F(UpdateDialogTest, ConnectionDroppedDuringTheProgram_IsAFailedDownloadAndLeavesItAlone)
 {
-    site.Put("newversion.txt", "1.9.00");
-    site.PutSignedProgram(updatertest::FakeProgram(64 * 1024, 'n'));
+    site.PutSignedProgram("1.9.00", updatertest::FakeProgram(64 * 1024, 'n'));
     site.Mark("update.exe", "drop");
     DialogThread dialog;
     BoxRecorder boxes(dialog);
@@ -205,8 +225,7 @@ TEST_F(UpdateDialogTest, GarbageLocation_AsksForAConnection)
 
 TEST_F(UpdateDialogTest, LockedProgram_IsKeptAndTheFailureIsReported)
 {
-    site.Put("newversion.txt", "1.9.00");
-    site.PutSignedProgram(updatertest::FakeProgram(2000, 'n'));
+    site.PutSignedProgram("1.9.00", updatertest::FakeProgram(2000, 'n'));
     // Held open without sharing, as by a program that is running.
     HANDLE lock = ::CreateFileA(installed.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
@@ -238,11 +257,10 @@ TEST_F(UpdateDialogTest, UnwritableLocationOrNoProgramInTheDownload_ReportFailur
         // Signed, but no program: a release made of the wrong file.
         {"a signed file that is no program", installed, "<html><body>Not here</body></html>", "not a program"},
     };
-    site.Put("newversion.txt", "1.9.00");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteRaw("", "FilePath", c.filePath);
-        site.PutSignedProgram(c.download);
+        site.PutSignedProgram("1.9.00", c.download);
         DialogThread dialog;
         BoxRecorder boxes(dialog);
         dialog.Click();
@@ -256,12 +274,82 @@ TEST_F(UpdateDialogTest, UnwritableLocationOrNoProgramInTheDownload_ReportFailur
     EXPECT_FALSE(testsupport::FileExists(folder.Child("gone")));
 }
 
+// Requests to start a program elevated, refused as a user who declines the prompt would.
+struct ElevationRequests {
+    static BOOL WINAPI Decline(SHELLEXECUTEINFOW* request)
+    {
+        ++count;
+        verb = request->lpVerb != nullptr ? fw::Narrow(request->lpVerb) : "";
+        file = fw::Narrow(request->lpFile);
+        parameters = fw::Narrow(request->lpParameters);
+        size_t open = parameters.find('"');
+        std::string staged = parameters.substr(open + 1, parameters.rfind('"') - open - 1);
+        stagedBytes.clear();
+        testsupport::ReadFileBytes(staged, stagedBytes);
+        ::SetLastError(ERROR_CANCELLED);
+        return FALSE;
+    }
+    static int count;
+    static std::string verb, file, parameters, stagedBytes;
+};
+int ElevationRequests::count = 0;
+std::string ElevationRequests::verb, ElevationRequests::file, ElevationRequests::parameters,
+    ElevationRequests::stagedBytes;
+
+// Drive U: is an installation the user cannot write (tests/updater/read-only-install.sh). kvupdate
+// asks for administrator rights to run its copy there on the checked update, and says plainly when
+// they are refused; a program in such a folder that is not beside the updater is only reported.
+TEST_F(UpdateDialogTest, InstallationTheUserCannotWrite_AsksForAdministratorRights)
+{
+    std::string before;
+    if (!testsupport::ReadFileBytes("U:\\kestrova.exe", before))
+        GTEST_SKIP() << "no read-only drive U: (made by tests/updater/read-only-install.sh as root)";
+    const std::string program = updatertest::FakeProgram(3000, 'n');
+    site.PutSignedProgram("1.9.00", program);
+    WriteRaw("", "FilePath", "U:\\kestrova.exe");
+    testsupport::ImportPatch patch(
+        "shell32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&ElevationRequests::Decline));
+    ASSERT_TRUE(patch.Patched());
+    struct Case {
+        const char* updater;
+        int requests;
+        const char* message;
+    } cases[] = {
+        {"U:\\kvupdate.exe", 1,
+            "Update Failed!\n\nAdministrator rights are needed to replace the installed program in:\nU:\\\nThey "
+            "were not given. The installed program was left as it was."},
+        {"", 0,
+            "Update Failed!\n\nThe folder of the installed program cannot be written:\nU:\\\nThe installed program "
+            "was left as it was."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        ElevationRequests::count = 0;
+        DialogThread dialog(c.updater);
+        BoxRecorder boxes(dialog);
+        dialog.Click();
+        ASSERT_TRUE(boxes.WaitFor(2, kBoxTimeoutMs)) << boxes.Summary();
+        EXPECT_EQ(boxes.Seen()[1].text, c.message);
+        EXPECT_EQ(ElevationRequests::count, c.requests);
+        ExpectIdle(dialog);
+        ExpectCloses(dialog);
+    }
+    EXPECT_EQ(ElevationRequests::verb, "runas");
+    EXPECT_EQ(ElevationRequests::file, "U:\\kvupdate.exe");
+    EXPECT_EQ(ElevationRequests::parameters.rfind("/replace \"", 0), 0u) << ElevationRequests::parameters;
+    EXPECT_TRUE(ElevationRequests::stagedBytes == program) << "the request names a copy of the update";
+    std::string staged = ElevationRequests::parameters.substr(10, ElevationRequests::parameters.size() - 11);
+    EXPECT_FALSE(testsupport::FileExists(staged)) << staged;
+    std::string after;
+    EXPECT_TRUE(testsupport::ReadFileBytes("U:\\kestrova.exe", after) && after == before);
+}
+
 // Whoever serves the update (the real server, a hostile one, or one an "Update Location" names) must
 // not get a program of its own installed.
 TEST_F(UpdateDialogTest, AProgramNotSignedWithTheTrustedKey_IsRefusedAndTheInstalledOneKept)
 {
     const std::string program = updatertest::FakeProgram(5000, 'n');
-    const std::string signature = updatertest::TestSignature(program);
+    const std::string signature = updatertest::TestSignature("1.9.00", program);
     ASSERT_EQ(signature.size(), 64u);
     struct Case {
         const char* what;
@@ -269,7 +357,8 @@ TEST_F(UpdateDialogTest, AProgramNotSignedWithTheTrustedKey_IsRefusedAndTheInsta
         std::string bytes;  // update.sig
     } cases[] = {
         {"no signature published", false, ""},
-        {"the signature of another program", true, updatertest::TestSignature(program + "!")},
+        {"the signature of another program", true, updatertest::TestSignature("1.9.00", program + "!")},
+        {"the program signed as another version", true, updatertest::TestSignature("1.9.01", program)},
         {"the signature cut short", true, signature.substr(0, 32)},
         {"an error page served as the signature", true, "<html><body>Not here</body></html>"},
     };
@@ -347,8 +436,7 @@ TEST_F(UpdateDialogTest, StalledServer_StopEndsTheDownloadAndTheDialogCloses)
     programStalls.Put("newversion.txt", "1.9.00");
     programStalls.Mark("update.exe", "stall");
     TestSite signatureStalls;
-    signatureStalls.Put("newversion.txt", "1.9.00");
-    signatureStalls.PutSignedProgram(updatertest::FakeProgram(2000, 'n'));
+    signatureStalls.PutSignedProgram("1.9.00", updatertest::FakeProgram(2000, 'n'));
     signatureStalls.Mark("update.sig", "stall");
     site.Mark("newversion.txt", "stall");
     struct Case {

@@ -1,6 +1,7 @@
 #include "tests/updater/UpdaterTestSupport.h"
 
 #include "resources/kvupdate/resource.h"
+#include "updater/ElevatedReplacement.h"
 #include "updater/UpdateDialog.h"
 #include "updater/UpdateLocation.h"
 #include "updater/UpdateSignature.h"
@@ -54,10 +55,11 @@ void TestSite::Put(const std::string& name, const std::string& bytes) const
     testsupport::WriteFileBytes(folder_ + "\\" + name, bytes);
 }
 
-void TestSite::PutSignedProgram(const std::string& program) const
+void TestSite::PutSignedProgram(const std::string& version, const std::string& program) const
 {
+    Put(updater::UpdateLocation::kVersionFileName, version);
     Put(updater::UpdateLocation::kProgramFileName, program);
-    Put(updater::UpdateLocation::kSignatureFileName, TestSignature(program));
+    Put(updater::UpdateLocation::kSignatureFileName, TestSignature(version, program));
 }
 
 void TestSite::Mark(const std::string& name, const std::string& marker, const std::string& content) const
@@ -77,7 +79,7 @@ std::string FakeProgram(size_t size, char seed)
     return bytes;
 }
 
-std::string TestSignature(const std::string& bytes)
+std::string TestSignature(const std::string& version, const std::string& bytes)
 {
     const size_t half = updater::UpdateSignature::kPublicKeySize / 2;
     unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + 3 * half] = {};
@@ -93,7 +95,8 @@ std::string TestSignature(const std::string& bytes)
     BCRYPT_HASH_HANDLE hash = nullptr;
     BCRYPT_ALG_HANDLE ecdsa = nullptr;
     BCRYPT_KEY_HANDLE key = nullptr;
-    std::string copy = bytes;
+    std::string copy = version.substr(0, 6);
+    copy = copy.substr(0, copy.find('\0')) + '\0' + bytes;
     PUCHAR input = reinterpret_cast<PUCHAR>(&copy[0]);
     bool done = BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
         BCRYPT_SUCCESS(::BCryptCreateHash(sha256, &hash, nullptr, 0, nullptr, 0, 0)) &&
@@ -119,10 +122,10 @@ std::string TestKeyFolder()
     return testsupport::BinFolder() + "..\\update-test-key\\";
 }
 
-DialogThread::DialogThread()
+DialogThread::DialogThread(const std::string& updater)
 {
-    thread_ = std::thread([this] {
-        updater::UpdateDialog dialog;
+    thread_ = std::thread([this, updater] {
+        updater::UpdateDialog dialog(updater.empty() ? updater::ElevatedReplacement::UpdaterPath() : updater);
         result_ = dialog.DoModal(nullptr);
         done_ = true;
     });

@@ -26,8 +26,9 @@ public:
     // "http://127.0.0.1:<port>/<folder>/"
     std::string BaseUrl() const;
     void Put(const std::string& name, const std::string& bytes) const;
-    // "update.exe" holding `program`, and "update.sig" holding its signature by the tests' key.
-    void PutSignedProgram(const std::string& program) const;
+    // "newversion.txt" holding `version`, "update.exe" holding `program`, and "update.sig" holding
+    // their signature by the tests' key.
+    void PutSignedProgram(const std::string& version, const std::string& program) const;
     // Marker beside a file: "status" (content: the code), "trickle" or "stall".
     void Mark(const std::string& name, const std::string& marker, const std::string& content = "") const;
 
@@ -45,17 +46,21 @@ std::string FakeProgram(size_t size, char seed);
 // test programs trust its public half (updater::kTrustedUpdateKey), the shipped kvupdate does not.
 extern const unsigned char kTestPrivateKey[32];
 
-// The signature of `bytes` by the tests' key, as "update.sig" holds it (r and s, 64 bytes).
-std::string TestSignature(const std::string& bytes);
+// The signature by the tests' key of the program `bytes` published with the version file `version`
+// (only its version text, the first six bytes up to a zero byte, is signed), as "update.sig" holds
+// it (r and s, 64 bytes).
+std::string TestSignature(const std::string& version, const std::string& bytes);
 
 // The folder of the tests' key, with a trailing backslash: a kvupdate.exe built to trust that key,
-// and kvupdate.sig, that program's signature made by scripts/sign-update.sh.
+// and kvupdate.sig, that program's signature for the version file newversion.txt beside it, made by
+// scripts/sign-update.sh.
 std::string TestKeyFolder();
 
 // The update dialog, run modally on a thread of its own as the program runs it.
 class DialogThread {
 public:
-    DialogThread();
+    // `updater`: the program the dialog would start elevated (default: this test program).
+    explicit DialogThread(const std::string& updater = std::string());
     DialogThread(const DialogThread&) = delete;
     DialogThread& operator=(const DialogThread&) = delete;
     // Closes the dialog if it is still open (stopping a download first) and joins the thread.

@@ -28,4 +28,15 @@ TEST(VersionFile, FirstSixBytesUpToAZeroByte)
     EXPECT_EQ(updater::VersionFile::ReadVersionText(folder.Child("missing.txt")), "");
 }
 
+TEST(VersionFile, CompareTakesThePartsAsNumbers)
+{
+    using updater::VersionFile;
+    EXPECT_LT(VersionFile::Compare("1.9.00", "1.10.00"), 0);
+    EXPECT_GT(VersionFile::Compare("1.8.01", "1.8.00"), 0);
+    EXPECT_EQ(VersionFile::Compare("1.8.01", "1.8.1"), 0);
+    EXPECT_EQ(VersionFile::Compare("1.8", "1.8.00\r\n"), 0);
+    EXPECT_LT(VersionFile::Compare("", "0.1"), 0);
+    EXPECT_GT(VersionFile::Compare("99999999999999999999.0", "9999999999999999999.9"), 0);
+}
+
 }  // namespace
