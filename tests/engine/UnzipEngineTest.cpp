@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <new>
 #include <vector>
 
 namespace {
@@ -176,6 +177,28 @@ TEST(PasswordSession, PasswordLongerThanTheBuffer_IsNotHandedOverCutShort)
     char buffer[8] = {};
     EXPECT_EQ(1, session.Answer(buffer, sizeof buffer, "a.txt", "C:\\a.zip"));
     EXPECT_EQ(std::string(), std::string(buffer));
+}
+
+// A listener that throws (memory running out in the program's callback) cannot unwind through the
+// library: the archive ends with the failure and its message, and the process goes on.
+TEST_F(UnzipEngineTest, ListenerThatThrows_EndsTheArchiveWithAMessage)
+{
+    struct Throwing : engine::RunListener {
+        void ShowFailure(const std::string& text) override { shown.push_back(text); }
+        bool AtMember(const char*, unsigned long) override { throw std::bad_alloc(); }
+        std::vector<std::string> shown;
+    } listener;
+    Archive archive;
+    archive.members = {Stored("a.txt", "a"), Stored("b.txt", "b")};
+    const std::string path = Write(archive);
+    const std::string target = folder.Child("out");
+    UnzipEngine engine;
+    engine.SetListener(&listener);
+    EXPECT_EQ(0, engine.Unzip(path, target.c_str(), nullptr, 0, false));
+    EXPECT_EQ(UZ_MEMORY_DISK, engine.GetResult());
+    EXPECT_FALSE(folder.Exists("out\\b.txt"));
+    ASSERT_EQ(1u, listener.shown.size());
+    EXPECT_EQ("Unable to allocate memory during decompression to disk.\n" + target + "\n" + path, listener.shown[0]);
 }
 
 // The library cases run in a child copy of this program, started from a folder that holds either
