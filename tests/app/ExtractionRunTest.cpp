@@ -629,4 +629,37 @@ TEST_F(ExtractionWorkerTest, TheProgressRangeIsTheRowsTheRunHandles)
     EXPECT_TRUE(FileExists(folder.Child("c\\readme.txt")));
 }
 
+// E, Enter and a double click on an archive in the explorer queue it, but not while a run goes on.
+TEST_F(ExtractionWorkerTest, ExplorerKeysAddNoRowsDuringARun)
+{
+    ziptest::Archive huge;
+    huge.AddZeros("huge.bin", 1ull << 30);
+    Queue("Big.zip", huge);
+    testsupport::WriteFileBytes(folder.Child("Other.zip"), PackWith("other").Build());
+    window->NavigateTo(folder.Path());
+    const int other = testsupport::RowOf(window->ExplorerList, "Other.zip");
+    ASSERT_GE(other, 0);
+    testsupport::SelectRows(window->ExplorerList, {other});
+    window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, other);
+    HWND explorer = window->ExplorerList;
+    HWND queue = window->ExtractionList;
+    HWND execute = window->executeButton;
+    LRESULT rowsDuringRun = -1;
+    MessageBoxWatcher watcher;
+    RunProbes probes;
+    RunAndProbe(folder.Child("huge.bin"), 16u << 20, probes, [&](HWND main) {
+        for (WPARAM key : {WPARAM('E'), WPARAM(VK_RETURN)}) {
+            ::SendMessageA(explorer, WM_KEYDOWN, key, 1);
+            ::SendMessageA(explorer, WM_KEYUP, key, 0xC0000001);
+        }
+        testsupport::NotifyListClick(main, explorer, NM_DBLCLK);
+        rowsDuringRun = ::SendMessageA(queue, LVM_GETITEMCOUNT, 0, 0);
+        ::PostMessageA(execute, BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(rowsDuringRun, 1);
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), 1);
+    testsupport::NotifyListClick(*window, window->ExplorerList, NM_DBLCLK);
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), 2) << "after the run the double click queues again";
+}
+
 }  // namespace
