@@ -13,6 +13,7 @@
 
 namespace app {
 
+class FolderPicker;
 class RowBatch;
 
 // The program's only top-level window: the explorer pane, the extraction list, the button column,
@@ -96,6 +97,8 @@ private:
     bool CloseDuringRun();
 
     std::unique_ptr<Run> run_;
+    FolderPicker* picker_ = nullptr;  // the run's folder browser while it is up
+    bool closeAfterPicker_ = false;   // the window was closed while the browser was up
 
     void BindControls();
     void RestorePlacement();

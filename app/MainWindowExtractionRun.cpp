@@ -224,14 +224,23 @@ void MainWindow::StopExtraction()
 
 void MainWindow::RunExtraction(bool allRows)
 {
-    if (run_ != nullptr)
+    if (run_ != nullptr || picker_ != nullptr)
         return;  // one run at a time; Execute stops the one that goes on
     auto run = std::make_unique<Run>(*this);
     run->options = ExtractionOptions::FromSettings(Settings());
     if (run->options.askForFolder) {
+        // The browser is modal to this window; a close meanwhile ends it and then the window.
         FolderPicker picker;
         picker.title = texts::kPickerTitle;
+        picker.owner = hwnd_;
+        picker_ = &picker;
         run->chosen = picker.Browse();
+        picker_ = nullptr;
+        if (closeAfterPicker_) {
+            closeAfterPicker_ = false;
+            Post(WM_CLOSE);
+            return;
+        }
         // Cancelling the picker means "not now": extracting to an empty or root-relative
         // destination instead would scatter files where the user never asked for them.
         if (run->chosen.empty())
@@ -337,6 +346,11 @@ bool MainWindow::OnRunMessage(UINT msg)
 // Closing during a run asks first; on yes the run stops and the window closes when it has.
 bool MainWindow::CloseDuringRun()
 {
+    if (picker_ != nullptr) {
+        closeAfterPicker_ = true;
+        picker_->Cancel();
+        return true;
+    }
     if (run_ == nullptr)
         return false;
     if (!run_->closeAfter && fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES &&

@@ -8,6 +8,7 @@
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/ProcessWindows.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <commctrl.h>
@@ -211,6 +212,56 @@ TEST_F(ExtractionRunTest, CancellingTheFolderPickerExtractsNothing)
     EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
     EXPECT_FALSE(FileExists("C:\\readme.txt"));
     EXPECT_TRUE(watcher.Seen().empty()) << "no summary after a cancelled picker";
+}
+
+// The visible folder browsers of this process.
+int OwnBrowsers()
+{
+    int count = 0;
+    ::EnumWindows(
+        [](HWND window, LPARAM counter) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+                testsupport::WindowText(window) == "Browse for Folder")
+                ++*reinterpret_cast<int*>(counter);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// The browser is modal to the main window: Execute meanwhile opens no second one, and closing the
+// window ends the browser first, then closes the window, with nothing extracted.
+TEST_F(ExtractionRunTest, TheFolderBrowserIsModalToTheWindowAndAClosePassesThroughIt)
+{
+    SetOption(app::Settings().askForFolder, true);
+    Queue("Pack.zip", PackWith("pack"));
+    HWND main = *window;
+    HWND execute = window->executeButton;
+    HWND owner = nullptr;
+    bool mainEnabled = true, browserEnded = false;
+    int browsers = 0;
+    std::thread user = AnswerFolderBrowser([&](HWND browser) {
+        owner = ::GetWindow(browser, GW_OWNER);
+        mainEnabled = ::IsWindowEnabled(main) != FALSE;
+        ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXECUTE, BN_CLICKED), reinterpret_cast<LPARAM>(execute));
+        ::Sleep(1000);
+        browsers = OwnBrowsers();
+        ::PostMessageA(main, WM_CLOSE, 0, 0);
+        browserEnded = testsupport::WaitUntil([&] { return OwnBrowsers() == 0; }, 5000);
+        for (int i = 0; i < 10 && OwnBrowsers() > 0; ++i, ::Sleep(200))
+            ::PostMessageA(testsupport::FindOwnWindow("#32770", "Browse for Folder"), WM_COMMAND, IDCANCEL, 0);
+    });
+    window->executeButton.Click();
+    user.join();
+    testsupport::PumpMessages(0);
+    EXPECT_EQ(owner, main);
+    EXPECT_FALSE(mainEnabled);
+    EXPECT_EQ(browsers, 1);
+    EXPECT_TRUE(browserEnded) << "a close ends the browser";
+    EXPECT_FALSE(window->IsValid()) << "and then the window";
+    EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
 }
 
 TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
