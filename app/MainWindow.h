@@ -14,6 +14,7 @@
 namespace app {
 
 class FolderPicker;
+class PasswordDialog;
 class RowBatch;
 
 // The program's only top-level window: the explorer pane, the extraction list, the button column,
@@ -90,15 +91,19 @@ protected:
 
 private:
     struct Run;
+    struct RunQuestion;
     void PumpUntilRunEnds(bool& quit, WPARAM& quitCode);
     void ShowRunProgress();
     void EnableQueueControls(bool enable);
-    bool OnRunMessage(UINT msg);
+    bool OnRunMessage(UINT msg, LPARAM lParam);
+    void AnswerQuestion(RunQuestion& question);
     bool CloseDuringRun();
+    bool AskToStopAndClose();
 
     std::unique_ptr<Run> run_;
-    FolderPicker* picker_ = nullptr;  // the run's folder browser while it is up
-    bool closeAfterPicker_ = false;   // the window was closed while the browser was up
+    PasswordDialog* prompt_ = nullptr;  // the password prompt while it is up
+    FolderPicker* picker_ = nullptr;    // the run's folder browser while it is up
+    bool closeAfterPicker_ = false;     // the window was closed while the browser was up
 
     void BindControls();
     void RestorePlacement();

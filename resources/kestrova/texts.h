@@ -27,6 +27,8 @@ constexpr char kStopQuestion[] = "Stop the extraction?";
 // The caption during a run: "Kestrova - 3 of 20".
 constexpr char kRunCaptionBefore[] = " - ";
 constexpr char kRunCaptionOf[] = " of ";
+constexpr char kRunNotStarted[] =
+    "The extraction could not be started: Windows could not create a thread for it. Close other programs and try again.";
 // The password prompt's two lines: the member, then its archive.
 constexpr char kPasswordFor[] = "Password for ";
 constexpr char kPasswordIn[] = "in ";

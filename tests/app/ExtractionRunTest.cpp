@@ -7,6 +7,7 @@
 #include "framework/Text.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
+#include "tests/support/ImportPatch.h"
 #include "tests/support/MainWindowFixture.h"
 #include "tests/support/ProcessWindows.h"
 #include "tests/support/ZipBuilder.h"
@@ -262,6 +263,32 @@ TEST_F(ExtractionRunTest, TheFolderBrowserIsModalToTheWindowAndAClosePassesThrou
     EXPECT_TRUE(browserEnded) << "a close ends the browser";
     EXPECT_FALSE(window->IsValid()) << "and then the window";
     EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
+}
+
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+// Without a worker thread the run cannot start: the user is told, and the window stays usable.
+TEST_F(ExtractionRunTest, ARunWithoutAThreadSaysSoAndTheNextOneWorks)
+{
+    Queue("Pack.zip", PackWith("pack"));
+    {
+        testsupport::MessageBoxHook hook;
+        testsupport::ImportPatch patch("kernel32.dll", "CreateThread", reinterpret_cast<void*>(&NoThread));
+        ASSERT_TRUE(patch.Patched());
+        window->executeButton.Click();
+        ASSERT_EQ(hook.Seen().size(), 1u);
+        EXPECT_EQ(hook.Seen()[0].text, "The extraction could not be started: Windows could not create a thread for it. "
+                                       "Close other programs and try again.");
+    }
+    EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
+    EXPECT_FALSE(window->IsRunning());
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("readme.txt")), "readme of pack");
 }
 
 TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
