@@ -54,6 +54,7 @@ struct MainWindow::RunQuestion {
     const std::string* failure = nullptr;
     const std::string* member = nullptr;
     const std::string* archive = nullptr;
+    bool again = false;
     std::string* password = nullptr;
     bool answered = false;
 };
@@ -86,13 +87,14 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
         window.Send(kRunQuestionMessage, 0, reinterpret_cast<LPARAM>(&question));
     }
     // Worker side of the password prompt: the window's thread asks the user, the worker waits.
-    bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override
+    bool AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password) override
     {
         if (stop.load())
             return false;
         RunQuestion question;
         question.member = &member;
         question.archive = &archive;
+        question.again = again;
         question.password = &password;
         window.Send(kRunQuestionMessage, 0, reinterpret_cast<LPARAM>(&question));
         return question.answered;
@@ -200,7 +202,7 @@ void MainWindow::Run::ExtractAll()
         engine.SetPasswords(&passwords);
         engine.Unzip(
             path, destination.c_str(), masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), false);
-        summary.Add(path, engine.GetResult());
+        summary.Add(path, engine.GetResult(), engine.PasswordSkipped());
     }
 }
 
@@ -351,7 +353,7 @@ void MainWindow::AnswerQuestion(RunQuestion& question)
         return;
     }
     for (;;) {
-        question.answered = AskPassword(*question.member, *question.archive, *question.password);
+        question.answered = AskPassword(*question.member, *question.archive, question.again, *question.password);
         if (run_ == nullptr || !run_->closedDuringPrompt)
             return;
         // The window was closed while the prompt was up: the prompt has ended, and the question
@@ -395,9 +397,9 @@ bool MainWindow::AskToStopAndClose()
     return run_ == nullptr || run_->closeAfter;
 }
 
-bool MainWindow::AskPassword(const std::string& member, const std::string& archive, std::string& password)
+bool MainWindow::AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password)
 {
-    PasswordDialog dialog(member, archive);
+    PasswordDialog dialog(member, archive, again);
     prompt_ = &dialog;
     const bool answered = dialog.Ask(hwnd_, password);
     prompt_ = nullptr;

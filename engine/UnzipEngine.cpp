@@ -166,6 +166,7 @@ int UnzipEngine::Unzip(
     listing.Restart();
     memberCount_ = 0;
     result_ = kNotCalled;
+    passwordSkipped_ = false;
 
     auto options = std::make_unique<UnzipOptions>();
     auto callbacks = std::make_unique<UnzipCallbacks>();
@@ -223,15 +224,14 @@ int UnzipEngine::Unzip(
         if (t_callbackFailure != 0)
             result = t_callbackFailure;
     }
-    if (passwords_ != nullptr)
-        passwords_->ArchiveEnded(result);
+    passwordSkipped_ = passwords_ != nullptr && passwords_->ArchiveEnded(result) && result == UZ_PASSWORD;
     std::fflush(stdout);
     result_ = result;
 
     library_.Reset();
     entryPoint_ = nullptr;
-    if (result == UZ_STOPPED)
-        return 0;  // asked for: nothing to tell
+    if (result == UZ_STOPPED || passwordSkipped_)
+        return 0;  // asked for, or the user's own choice: nothing to tell
     if (result != 0) {
         // Destination and archive on lines of their own: run together they read as one path.
         std::string text = ResultText(result) + "\n";
