@@ -215,20 +215,21 @@ TEST_F(ExtractionRunTest, CancellingTheFolderPickerExtractsNothing)
     EXPECT_TRUE(watcher.Seen().empty()) << "no summary after a cancelled picker";
 }
 
+BOOL CALLBACK CountOwnBrowser(HWND window, LPARAM counter)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+        testsupport::WindowText(window) == "Browse for Folder")
+        ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
 // The visible folder browsers of this process.
 int OwnBrowsers()
 {
     int count = 0;
-    ::EnumWindows(
-        [](HWND window, LPARAM counter) {
-            DWORD process = 0;
-            ::GetWindowThreadProcessId(window, &process);
-            if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
-                testsupport::WindowText(window) == "Browse for Folder")
-                ++*reinterpret_cast<int*>(counter);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    ::EnumWindows(&CountOwnBrowser, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
