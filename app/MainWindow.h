@@ -54,8 +54,7 @@ public:
     // the run has ended, the window's messages handled meanwhile.
     void RunExtraction(bool allRows);
     // The password prompt of a run, owned by this window.
-    bool AskPassword(
-        const std::string& member, const std::string& archive, bool again, std::string& password) override;
+    bool AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password) override;
     // True while a run goes on; a stop asked for takes effect within about a second.
     bool IsRunning() const;
     void StopExtraction();

@@ -8,8 +8,9 @@
 namespace app {
 
 // The password prompt for one encrypted member: names the member and its archive, says when the
-// password typed before was wrong, and takes the password in a masked field. "OK" hands the typed text over; "Skip", Escape and the close box
-// skip the member. It only asks: what is done with the answer is the extraction run's business.
+// password typed before was wrong, and takes the password in a masked field. "OK" hands the typed
+// text over; "Skip", Escape and the close box skip the member. It only asks: what is done with the
+// answer is the extraction run's business.
 class PasswordDialog : public fw::ModalDialog {
 public:
     PasswordDialog(const std::string& member, const std::string& archive, bool again = false);

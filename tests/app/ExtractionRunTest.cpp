@@ -282,8 +282,9 @@ TEST_F(ExtractionRunTest, ARunWithoutAThreadSaysSoAndTheNextOneWorks)
         ASSERT_TRUE(patch.Patched());
         window->executeButton.Click();
         ASSERT_EQ(hook.Seen().size(), 1u);
-        EXPECT_EQ(hook.Seen()[0].text, "The extraction could not be started: Windows could not create a thread for it. "
-                                       "Close other programs and try again.");
+        EXPECT_EQ(hook.Seen()[0].text,
+            "The extraction could not be started: Windows could not create a thread for it. "
+            "Close other programs and try again.");
     }
     EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
     EXPECT_FALSE(window->IsRunning());
