@@ -367,7 +367,8 @@ void MainWindow::AnswerQuestion(RunQuestion& question)
 }
 
 // Closing during a run asks first; on yes the run stops and the window closes when it has. A
-// password prompt that is up ends first (AnswerQuestion asks then).
+// password prompt that is up ends first (AnswerQuestion asks then). Closing while the run's folder
+// browser is up ends the browser, and RunExtraction then closes the window.
 bool MainWindow::CloseDuringRun()
 {
     if (picker_ != nullptr) {
