@@ -7,7 +7,7 @@
 
 namespace app {
 
-void ExtractionSummary::Add(const std::string& archive, int result)
+void ExtractionSummary::Add(const std::string& archive, int result, bool passwordSkipped)
 {
     if (++count_ > kShownLines)
         return;
@@ -15,6 +15,8 @@ void ExtractionSummary::Add(const std::string& archive, int result)
     // Under the heading "Files extracted:" an archive that failed must not pass for extracted.
     if (result == UZ_STOPPED)
         lines_ += texts::kSummaryStopped;
+    else if (passwordSkipped)
+        lines_ += texts::kSummaryNoPassword;
     else if (result != UZ_OK)
         lines_ += result == UZ_WARNING ? texts::kSummarySkipped : texts::kSummaryFailed;
     lines_ += '\n';

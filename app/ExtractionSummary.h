@@ -11,8 +11,9 @@ public:
     static constexpr int kShownLines = 30;
 
     // One archive handled, with the library's result for it (0: extracted; the engine's
-    // "not called" when the library could not be used).
-    void Add(const std::string& archive, int result);
+    // "not called" when the library could not be used); `passwordSkipped` when the user chose Skip
+    // at its password prompt.
+    void Add(const std::string& archive, int result, bool passwordSkipped = false);
     std::string Text() const;
 
     // "…" in the ANSI code page, or "..." where the code page has no such character.

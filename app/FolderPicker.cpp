@@ -45,17 +45,39 @@ std::string FolderPicker::Browse()
     }
 
     char display[MAX_PATH] = {};
-    info.hwndOwner = nullptr;
+    info.hwndOwner = owner;
+    info.lpfn = &FolderPicker::OnBrowserEvent;
+    info.lParam = reinterpret_cast<LPARAM>(this);
     info.pszDisplayName = display;
     info.lpszTitle = title.empty() ? texts::kPickerDefaultTitle : title.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS;
+    cancelled_ = false;
     fw::OwnedItemList chosen(::SHBrowseForFolderA(&info));
-    if (!chosen)
+    browser_ = nullptr;
+    if (!chosen || cancelled_)
         return std::string();
 
     // Only the item list counts: some shells leave the display-name buffer undefined.
     result = fw::PathFromItemList(chosen);
     return result;
+}
+
+void FolderPicker::Cancel()
+{
+    cancelled_ = true;
+    if (browser_ != nullptr)
+        ::PostMessageA(browser_, WM_COMMAND, IDCANCEL, 0);
+}
+
+int CALLBACK FolderPicker::OnBrowserEvent(HWND browser, UINT event, LPARAM, LPARAM self)
+{
+    if (event == BFFM_INITIALIZED) {
+        auto* picker = reinterpret_cast<FolderPicker*>(self);
+        picker->browser_ = browser;
+        if (picker->cancelled_)
+            ::PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    }
+    return 0;
 }
 
 }  // namespace app

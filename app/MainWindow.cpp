@@ -183,7 +183,7 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         result = 0;
         return true;
     }
-    if (OnRunMessage(msg)) {
+    if (OnRunMessage(msg, lParam)) {
         result = 0;
         return true;
     }

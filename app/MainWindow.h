@@ -13,6 +13,8 @@
 
 namespace app {
 
+class FolderPicker;
+class PasswordDialog;
 class RowBatch;
 
 // The program's only top-level window: the explorer pane, the extraction list, the button column,
@@ -52,7 +54,7 @@ public:
     // the run has ended, the window's messages handled meanwhile.
     void RunExtraction(bool allRows);
     // The password prompt of a run, owned by this window.
-    bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override;
+    bool AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password) override;
     // True while a run goes on; a stop asked for takes effect within about a second.
     bool IsRunning() const;
     void StopExtraction();
@@ -89,13 +91,19 @@ protected:
 
 private:
     struct Run;
+    struct RunQuestion;
     void PumpUntilRunEnds(bool& quit, WPARAM& quitCode);
     void ShowRunProgress();
     void EnableQueueControls(bool enable);
-    bool OnRunMessage(UINT msg);
+    bool OnRunMessage(UINT msg, LPARAM lParam);
+    void AnswerQuestion(RunQuestion& question);
     bool CloseDuringRun();
+    bool AskToStopAndClose();
 
     std::unique_ptr<Run> run_;
+    PasswordDialog* prompt_ = nullptr;  // the password prompt while it is up
+    FolderPicker* picker_ = nullptr;    // the run's folder browser while it is up
+    bool closeAfterPicker_ = false;     // the window was closed while the browser was up
 
     void BindControls();
     void RestorePlacement();

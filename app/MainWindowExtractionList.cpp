@@ -86,6 +86,8 @@ void MainWindow::OnExtractionKey(WORD key)
 // are visited bottom up so that the entries keep the explorer's order at the top of the queue.
 void MainWindow::SearchSelected()
 {
+    if (IsRunning())
+        return;  // the queue stays as the run read it (E, Enter and a double click come here too)
     int mark = static_cast<int>(ExplorerList.Send(LVM_GETSELECTIONMARK));
     if (ExplorerList.GetItemText(mark, 0) != texts::kNoDisk) {
         RowBatch batch(ExtractionList, &IconCache());

@@ -2,12 +2,14 @@
 // its destination with the user's exclusion masks, then a summary. The archives are extracted on
 // one worker thread while the window's thread keeps pumping its messages, so the window stays
 // responsive and Execute can stop the run; every message box is still shown by the window's thread,
-// owned by the window, one at a time.
+// owned by the window, one at a time. The worker's questions (a failure to be seen, a password) are
+// sent to the window, so any message loop of its thread answers them, a modal one included.
 #include "app/MainWindow.h"
 
 #include "app/ExtractionOptions.h"
 #include "app/ExtractionSummary.h"
 #include "app/FolderPicker.h"
+#include "app/PasswordDialog.h"
 #include "app/ProcessObjects.h"
 #include "engine/PasswordSession.h"
 #include "engine/PathInfo.h"
@@ -33,6 +35,8 @@ namespace {
 
 // Posted by the worker when the progress it keeps has changed (at most one such message waits).
 const UINT kRunProgressMessage = WM_APP + 16;
+// Sent by the worker with a RunQuestion: it waits until the window's thread has answered.
+const UINT kRunQuestionMessage = WM_APP + 17;
 
 std::vector<char*> MaskPointers(const std::vector<std::string>& masks)
 {
@@ -45,19 +49,20 @@ std::vector<char*> MaskPointers(const std::vector<std::string>& masks)
 
 }  // namespace
 
+// A question of the worker to the user: a failure to show (`failure` set), or a password to ask for.
+struct MainWindow::RunQuestion {
+    const std::string* failure = nullptr;
+    const std::string* member = nullptr;
+    const std::string* archive = nullptr;
+    bool again = false;
+    std::string* password = nullptr;
+    bool answered = false;
+};
+
 // One run: what it handles, and what its worker and the window's thread share.
 struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
-    explicit Run(MainWindow& owner) : window(owner)
-    {
-        messagePending = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        messageSeen = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    }
-    ~Run() override
-    {
-        delete thread;
-        ::CloseHandle(messagePending);
-        ::CloseHandle(messageSeen);
-    }
+    explicit Run(MainWindow& owner) : window(owner) { }
+    ~Run() override { delete thread; }
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
@@ -72,26 +77,27 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     bool ListArchive(const std::string& path, std::vector<char*>& masks);
 
     // Worker side of the listener: the window's thread shows the text; the worker waits for it.
+    // Once a stop is asked for, nothing more is shown: the user has turned away from the run.
     void ShowFailure(const std::string& text) override
     {
-        if (listing)
+        if (listing || stop.load())
             return;  // the extraction that follows reports the same problem
-        message = text;
-        asking = false;
-        ::SetEvent(messagePending);
-        ::WaitForSingleObject(messageSeen, INFINITE);
+        RunQuestion question;
+        question.failure = &text;
+        window.Send(kRunQuestionMessage, 0, reinterpret_cast<LPARAM>(&question));
     }
     // Worker side of the password prompt: the window's thread asks the user, the worker waits.
-    bool AskPassword(const std::string& member, const std::string& archive, std::string& password) override
+    bool AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password) override
     {
-        message = member;
-        askedArchive = archive;
-        asking = true;
-        ::SetEvent(messagePending);
-        ::WaitForSingleObject(messageSeen, INFINITE);
-        password.assign(answer);
-        engine::WipeText(answer);
-        return answered;
+        if (stop.load())
+            return false;
+        RunQuestion question;
+        question.member = &member;
+        question.archive = &archive;
+        question.again = again;
+        question.password = &password;
+        window.Send(kRunQuestionMessage, 0, reinterpret_cast<LPARAM>(&question));
+        return question.answered;
     }
     bool AtMember(const char* name, unsigned long size) override;
     void PublishProgress(int permille);
@@ -103,8 +109,9 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     ExtractionSummary summary;       // the worker's until it has ended
     fw::Thread* thread = nullptr;
     std::atomic<bool> stop {false};
-    bool closeAfter = false;  // the window's thread only
-    std::string caption;      // the window's caption before the run
+    bool closeAfter = false;          // the window's thread only
+    bool closedDuringPrompt = false;  // the window's thread only: the prompt was ended by a close
+    std::string caption;              // the window's caption before the run
 
     // Progress, written by the worker and read by the window's thread.
     std::atomic<int> archiveIndex {0};
@@ -119,14 +126,6 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     unsigned long memberSize = 0;
     unsigned long long memberSteps = 0;
 
-    HANDLE messagePending;
-    HANDLE messageSeen;
-    std::string message;  // the failure text, or the member asked for
-    // A password question handed to the window's thread, and its answer.
-    bool asking = false;
-    std::string askedArchive;
-    std::string answer;
-    bool answered = false;
     // One session for the whole run: archives that share a password ask for it once.
     engine::PasswordSession passwords {*this};
 };
@@ -203,7 +202,7 @@ void MainWindow::Run::ExtractAll()
         engine.SetPasswords(&passwords);
         engine.Unzip(
             path, destination.c_str(), masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), false);
-        summary.Add(path, engine.GetResult());
+        summary.Add(path, engine.GetResult(), engine.PasswordSkipped());
     }
 }
 
@@ -224,14 +223,23 @@ void MainWindow::StopExtraction()
 
 void MainWindow::RunExtraction(bool allRows)
 {
-    if (run_ != nullptr)
+    if (run_ != nullptr || picker_ != nullptr)
         return;  // one run at a time; Execute stops the one that goes on
     auto run = std::make_unique<Run>(*this);
     run->options = ExtractionOptions::FromSettings(Settings());
     if (run->options.askForFolder) {
+        // The browser is modal to this window; a close meanwhile ends it and then the window.
         FolderPicker picker;
         picker.title = texts::kPickerTitle;
+        picker.owner = hwnd_;
+        picker_ = &picker;
         run->chosen = picker.Browse();
+        picker_ = nullptr;
+        if (closeAfterPicker_) {
+            closeAfterPicker_ = false;
+            Post(WM_CLOSE);
+            return;
+        }
         // Cancelling the picker means "not now": extracting to an empty or root-relative
         // destination instead would scatter files where the user never asked for them.
         if (run->chosen.empty())
@@ -247,8 +255,10 @@ void MainWindow::RunExtraction(bool allRows)
     progressBar.SetPosition(0);
 
     run->thread = fw::Thread::Begin(&Run::Work, run.get(), THREAD_PRIORITY_NORMAL, 0, true);
-    if (run->thread == nullptr)
+    if (run->thread == nullptr) {
+        fw::ShowMessage(hwnd_, texts::kRunNotStarted, MB_OK | MB_ICONERROR);
         return;
+    }
     run->thread->SetAutoDelete(false);
     run_ = std::move(run);
     run_->caption = GetText();
@@ -271,11 +281,11 @@ void MainWindow::RunExtraction(bool allRows)
     }
 }
 
-// The window's own loop while the worker extracts: messages as the program's loop handles them,
-// and the worker's failure texts, shown one at a time while it waits.
+// The window's own loop while the worker extracts: messages as the program's loop handles them
+// (the worker's questions among them) until the worker has ended.
 void MainWindow::PumpUntilRunEnds(bool& quit, WPARAM& quitCode)
 {
-    HANDLE waits[2] = {run_->thread->Handle(), run_->messagePending};
+    HANDLE worker = run_->thread->Handle();
     for (;;) {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -289,16 +299,10 @@ void MainWindow::PumpUntilRunEnds(bool& quit, WPARAM& quitCode)
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
-        const DWORD woken = ::MsgWaitForMultipleObjectsEx(2, waits, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &worker, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woken == WAIT_OBJECT_0)
             return;
-        if (woken == WAIT_OBJECT_0 + 1) {
-            if (run_->asking)
-                run_->answered = AskPassword(run_->message, run_->askedArchive, run_->answer);
-            else
-                fw::ShowMessage(hwnd_, run_->message, MB_OK);
-            ::SetEvent(run_->messageSeen);
-        } else if (woken == WAIT_FAILED) {
+        if (woken == WAIT_FAILED) {
             run_->thread->Wait();
             return;
         }
@@ -326,25 +330,81 @@ void MainWindow::EnableQueueControls(bool enable)
     ExtractionList.acceptsDrops = enable;
 }
 
-bool MainWindow::OnRunMessage(UINT msg)
+bool MainWindow::OnRunMessage(UINT msg, LPARAM lParam)
 {
-    if (msg != kRunProgressMessage)
+    if (msg == kRunProgressMessage) {
+        ShowRunProgress();
+        return true;
+    }
+    if (msg == kRunQuestionMessage) {
+        AnswerQuestion(*reinterpret_cast<RunQuestion*>(lParam));
+        return true;
+    }
+    return false;
+}
+
+// On the window's thread, in whatever message loop it is in, while the worker waits.
+void MainWindow::AnswerQuestion(RunQuestion& question)
+{
+    if (run_ == nullptr || run_->stop.load())
+        return;  // the run is ending: the answer is "none"
+    if (question.failure != nullptr) {
+        fw::ShowMessage(hwnd_, *question.failure, MB_OK);
+        return;
+    }
+    for (;;) {
+        question.answered = AskPassword(*question.member, *question.archive, question.again, *question.password);
+        if (run_ == nullptr || !run_->closedDuringPrompt)
+            return;
+        // The window was closed while the prompt was up: the prompt has ended, and the question
+        // asked at every close during a run follows. No asks for the password again.
+        run_->closedDuringPrompt = false;
+        question.answered = false;
+        engine::WipeText(*question.password);
+        if (AskToStopAndClose())
+            return;
+    }
+}
+
+// Closing during a run asks first; on yes the run stops and the window closes when it has. A
+// password prompt that is up ends first (AnswerQuestion asks then). Closing while the run's folder
+// browser is up ends the browser, and RunExtraction then closes the window.
+bool MainWindow::CloseDuringRun()
+{
+    if (picker_ != nullptr) {
+        closeAfterPicker_ = true;
+        picker_->Cancel();
+        return true;
+    }
+    if (run_ == nullptr)
         return false;
-    ShowRunProgress();
+    if (prompt_ != nullptr) {
+        run_->closedDuringPrompt = true;
+        prompt_->Send(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        return true;
+    }
+    AskToStopAndClose();
     return true;
 }
 
-// Closing during a run asks first; on yes the run stops and the window closes when it has.
-bool MainWindow::CloseDuringRun()
+// True when the user chose to stop and close.
+bool MainWindow::AskToStopAndClose()
 {
-    if (run_ == nullptr)
-        return false;
     if (!run_->closeAfter && fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES &&
         run_ != nullptr) {
         run_->closeAfter = true;
         run_->stop = true;
     }
-    return true;
+    return run_ == nullptr || run_->closeAfter;
+}
+
+bool MainWindow::AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password)
+{
+    PasswordDialog dialog(member, archive, again);
+    prompt_ = &dialog;
+    const bool answered = dialog.Ask(hwnd_, password);
+    prompt_ = nullptr;
+    return answered;
 }
 
 }  // namespace app

@@ -15,8 +15,8 @@ constexpr int kMaxPassword = 255;
 
 }  // namespace
 
-PasswordDialog::PasswordDialog(const std::string& member, const std::string& archive)
-    : fw::ModalDialog(IDD_PASSWORD), member_(member), archive_(archive)
+PasswordDialog::PasswordDialog(const std::string& member, const std::string& archive, bool again)
+    : fw::ModalDialog(IDD_PASSWORD), member_(member), archive_(archive), again_(again)
 {
 }
 
@@ -32,11 +32,13 @@ bool PasswordDialog::OnInit()
 {
     Bind(IDC_PASSWORD_MEMBER, memberLabel);
     Bind(IDC_PASSWORD_ARCHIVE, archiveLabel);
+    Bind(IDC_PASSWORD_WRONG, wrongLabel);
     Bind(IDC_PASSWORD_EDIT, passwordEdit);
     const fw::Application* application = fw::Application::Instance();
     SetText(application != nullptr ? application->Title() : std::string());
     memberLabel.SetText(texts::kPasswordFor + member_);
     archiveLabel.SetText(texts::kPasswordIn + archive_);
+    wrongLabel.SetText(again_ ? texts::kPasswordWrong : "");
     passwordEdit.SetLimit(kMaxPassword);
     ::SetFocus(passwordEdit);
     // Focus is set here: FALSE keeps the dialog manager from moving it.

@@ -7,12 +7,13 @@
 
 namespace app {
 
-// The password prompt for one encrypted member: names the member and its archive and takes the
-// password in a masked field. "OK" hands the typed text over; "Skip", Escape and the close box
-// skip the member. It only asks: what is done with the answer is the extraction run's business.
+// The password prompt for one encrypted member: names the member and its archive, says when the
+// password typed before was wrong, and takes the password in a masked field. "OK" hands the typed
+// text over; "Skip", Escape and the close box skip the member. It only asks: what is done with the
+// answer is the extraction run's business.
 class PasswordDialog : public fw::ModalDialog {
 public:
-    PasswordDialog(const std::string& member, const std::string& archive);
+    PasswordDialog(const std::string& member, const std::string& archive, bool again = false);
 
     // Shows the dialog owned by `owner`. True with the typed text in `password` when the user
     // pressed OK; false for Skip, or when the dialog could not be shown.
@@ -21,6 +22,7 @@ public:
     // Members bound to their controls at initialisation, in template order.
     fw::Static memberLabel;
     fw::Static archiveLabel;
+    fw::Static wrongLabel;  // empty unless asked again
     fw::Edit passwordEdit;
 
 protected:
@@ -34,6 +36,7 @@ private:
 
     std::string member_;
     std::string archive_;
+    bool again_;
     std::string* password_ = nullptr;
 };
 

@@ -9,9 +9,10 @@ class PasswordPrompt {
 public:
     virtual ~PasswordPrompt() = default;
 
-    // Asks for the password of `member` in `archive`. True with the typed text in `password`;
-    // false when the user skips the member.
-    virtual bool AskPassword(const std::string& member, const std::string& archive, std::string& password) = 0;
+    // Asks for the password of `member` in `archive`; `again` says that the password typed last
+    // was wrong. True with the typed text in `password`; false when the user skips the member.
+    virtual bool AskPassword(
+        const std::string& member, const std::string& archive, bool again, std::string& password) = 0;
 };
 
 }  // namespace engine

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <memory>
+#include <new>
 
 namespace engine {
 
@@ -63,19 +64,46 @@ int UZ_API PasswordCallback(char* buffer, int size, const char* prompt, const ch
     }
 }
 
+// The failure of a callback on this thread during the current library call (0: none), given as
+// the result the call ends with: the callbacks cannot throw through the library's frames.
+thread_local int t_callbackFailure = 0;
+
+void NoteCallbackFailure()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        t_callbackFailure = UZ_MEMORY_DISK;
+    } catch (...) {
+        t_callbackFailure = UZ_INTERNAL;
+    }
+}
+
 void UZ_API MemberCallback(unsigned long size, unsigned long packedSize, unsigned factor, unsigned, unsigned, unsigned,
     unsigned, unsigned, char, const char* name, const char*, unsigned long, char)
 {
-    MemberListing::Instance().Add(name != nullptr ? name : "", size, packedSize, factor);
+    try {
+        MemberListing::Instance().Add(name != nullptr ? name : "", size, packedSize, factor);
+    } catch (...) {
+        NoteCallbackFailure();
+    }
 }
 
 // The listener of the run in progress: the library's service callback carries no context, and
 // runs never overlap (they share the member listing).
 thread_local RunListener* currentListener = nullptr;
 
+// A listener that fails stops the run; the call then ends with the failure's result.
 int UZ_API ServiceCallback(const char* name, unsigned long size)
 {
-    return currentListener != nullptr && currentListener->AtMember(name != nullptr ? name : "", size) ? 1 : 0;
+    if (t_callbackFailure != 0)
+        return 1;
+    try {
+        return currentListener != nullptr && currentListener->AtMember(name != nullptr ? name : "", size) ? 1 : 0;
+    } catch (...) {
+        NoteCallbackFailure();
+        return 1;
+    }
 }
 
 std::string Entry(const std::vector<std::string>& table, int i)
@@ -138,6 +166,7 @@ int UnzipEngine::Unzip(
     listing.Restart();
     memberCount_ = 0;
     result_ = kNotCalled;
+    passwordSkipped_ = false;
 
     auto options = std::make_unique<UnzipOptions>();
     auto callbacks = std::make_unique<UnzipCallbacks>();
@@ -189,18 +218,20 @@ int UnzipEngine::Unzip(
         PasswordScope scope(passwords_);
         RunListener* const outer = currentListener;
         currentListener = listener_;
+        t_callbackFailure = 0;
         result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
         currentListener = outer;
+        if (t_callbackFailure != 0)
+            result = t_callbackFailure;
     }
-    if (passwords_ != nullptr)
-        passwords_->ArchiveEnded(result);
+    passwordSkipped_ = passwords_ != nullptr && passwords_->ArchiveEnded(result) && result == UZ_PASSWORD;
     std::fflush(stdout);
     result_ = result;
 
     library_.Reset();
     entryPoint_ = nullptr;
-    if (result == UZ_STOPPED)
-        return 0;  // asked for: nothing to tell
+    if (result == UZ_STOPPED || passwordSkipped_)
+        return 0;  // asked for, or the user's own choice: nothing to tell
     if (result != 0) {
         // Destination and archive on lines of their own: run together they read as one path.
         std::string text = ResultText(result) + "\n";

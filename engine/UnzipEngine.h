@@ -44,6 +44,9 @@ public:
     // the library could not be found, loaded or called.
     static constexpr int kNotCalled = -1;
     int GetResult() const { return result_; }
+    // True when the last run's only trouble was members the user chose to skip at the password
+    // prompt (result UZ_PASSWORD): that is not reported as a failure.
+    bool PasswordSkipped() const { return passwordSkipped_; }
 
     int GetMemberCount() const { return memberCount_; }
     std::string GetMemberName(int i) const;
@@ -61,6 +64,7 @@ private:
     int memberCount_ = 0;
     RunListener* listener_ = nullptr;
     int result_ = kNotCalled;
+    bool passwordSkipped_ = false;
     fw::OwnedModule library_;
     FARPROC entryPoint_ = nullptr;
     PasswordSession* passwords_ = nullptr;

@@ -27,9 +27,15 @@ constexpr char kStopQuestion[] = "Stop the extraction?";
 // The caption during a run: "Kestrova - 3 of 20".
 constexpr char kRunCaptionBefore[] = " - ";
 constexpr char kRunCaptionOf[] = " of ";
+// The summary's mark of an archive whose encrypted members the user chose to skip.
+constexpr char kSummaryNoPassword[] = " (skipped: no password)";
+constexpr char kRunNotStarted[] =
+    "The extraction could not be started: Windows could not create a thread for it. Close other programs and try again.";
 // The password prompt's two lines: the member, then its archive.
 constexpr char kPasswordFor[] = "Password for ";
 constexpr char kPasswordIn[] = "in ";
+// Above the password field when the password typed before did not open the member.
+constexpr char kPasswordWrong[] = "Wrong password. Try again:";
 
 // The extraction library's results (the unzip32.h codes) and its loading.
 constexpr char kResultSkipped[] = "Files in archived were skipped.";

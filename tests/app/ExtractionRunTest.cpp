@@ -7,7 +7,9 @@
 #include "framework/Text.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
+#include "tests/support/ImportPatch.h"
 #include "tests/support/MainWindowFixture.h"
+#include "tests/support/ProcessWindows.h"
 #include "tests/support/ZipBuilder.h"
 
 #include <commctrl.h>
@@ -211,6 +213,84 @@ TEST_F(ExtractionRunTest, CancellingTheFolderPickerExtractsNothing)
     EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
     EXPECT_FALSE(FileExists("C:\\readme.txt"));
     EXPECT_TRUE(watcher.Seen().empty()) << "no summary after a cancelled picker";
+}
+
+BOOL CALLBACK CountOwnBrowser(HWND window, LPARAM counter)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == ::GetCurrentProcessId() && ::IsWindowVisible(window) &&
+        testsupport::WindowText(window) == "Browse for Folder")
+        ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
+// The visible folder browsers of this process.
+int OwnBrowsers()
+{
+    int count = 0;
+    ::EnumWindows(&CountOwnBrowser, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// The browser is modal to the main window: Execute meanwhile opens no second one, and closing the
+// window ends the browser first, then closes the window, with nothing extracted.
+TEST_F(ExtractionRunTest, TheFolderBrowserIsModalToTheWindowAndAClosePassesThroughIt)
+{
+    SetOption(app::Settings().askForFolder, true);
+    Queue("Pack.zip", PackWith("pack"));
+    HWND main = *window;
+    HWND execute = window->executeButton;
+    HWND owner = nullptr;
+    bool mainEnabled = true, browserEnded = false;
+    int browsers = 0;
+    std::thread user = AnswerFolderBrowser([&](HWND browser) {
+        owner = ::GetWindow(browser, GW_OWNER);
+        mainEnabled = ::IsWindowEnabled(main) != FALSE;
+        ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(IDC_MAIN_EXECUTE, BN_CLICKED), reinterpret_cast<LPARAM>(execute));
+        ::Sleep(1000);
+        browsers = OwnBrowsers();
+        ::PostMessageA(main, WM_CLOSE, 0, 0);
+        browserEnded = testsupport::WaitUntil([&] { return OwnBrowsers() == 0; }, 5000);
+        for (int i = 0; i < 10 && OwnBrowsers() > 0; ++i, ::Sleep(200))
+            ::PostMessageA(testsupport::FindOwnWindow("#32770", "Browse for Folder"), WM_COMMAND, IDCANCEL, 0);
+    });
+    window->executeButton.Click();
+    user.join();
+    testsupport::PumpMessages(0);
+    EXPECT_EQ(owner, main);
+    EXPECT_FALSE(mainEnabled);
+    EXPECT_EQ(browsers, 1);
+    EXPECT_TRUE(browserEnded) << "a close ends the browser";
+    EXPECT_FALSE(window->IsValid()) << "and then the window";
+    EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
+}
+
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+// Without a worker thread the run cannot start: the user is told, and the window stays usable.
+TEST_F(ExtractionRunTest, ARunWithoutAThreadSaysSoAndTheNextOneWorks)
+{
+    Queue("Pack.zip", PackWith("pack"));
+    {
+        testsupport::MessageBoxHook hook;
+        testsupport::ImportPatch patch("kernel32.dll", "CreateThread", reinterpret_cast<void*>(&NoThread));
+        ASSERT_TRUE(patch.Patched());
+        window->executeButton.Click();
+        ASSERT_EQ(hook.Seen().size(), 1u);
+        EXPECT_EQ(hook.Seen()[0].text,
+            "The extraction could not be started: Windows could not create a thread for it. "
+            "Close other programs and try again.");
+    }
+    EXPECT_FALSE(FileExists(folder.Child("readme.txt")));
+    EXPECT_FALSE(window->IsRunning());
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("readme.txt")), "readme of pack");
 }
 
 TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
@@ -627,6 +707,39 @@ TEST_F(ExtractionWorkerTest, TheProgressRangeIsTheRowsTheRunHandles)
     EXPECT_EQ(window->progressBar.Send(PBM_GETRANGE, FALSE, 0), 1 * app::MainWindow::kProgressPerRow);
     EXPECT_EQ(window->progressBar.GetPosition(), 0);
     EXPECT_TRUE(FileExists(folder.Child("c\\readme.txt")));
+}
+
+// E, Enter and a double click on an archive in the explorer queue it, but not while a run goes on.
+TEST_F(ExtractionWorkerTest, ExplorerKeysAddNoRowsDuringARun)
+{
+    ziptest::Archive huge;
+    huge.AddZeros("huge.bin", 1ull << 30);
+    Queue("Big.zip", huge);
+    testsupport::WriteFileBytes(folder.Child("Other.zip"), PackWith("other").Build());
+    window->NavigateTo(folder.Path());
+    const int other = testsupport::RowOf(window->ExplorerList, "Other.zip");
+    ASSERT_GE(other, 0);
+    testsupport::SelectRows(window->ExplorerList, {other});
+    window->ExplorerList.Send(LVM_SETSELECTIONMARK, 0, other);
+    HWND explorer = window->ExplorerList;
+    HWND queue = window->ExtractionList;
+    HWND execute = window->executeButton;
+    LRESULT rowsDuringRun = -1;
+    MessageBoxWatcher watcher;
+    RunProbes probes;
+    RunAndProbe(folder.Child("huge.bin"), 16u << 20, probes, [&](HWND main) {
+        for (WPARAM key : {WPARAM('E'), WPARAM(VK_RETURN)}) {
+            ::SendMessageA(explorer, WM_KEYDOWN, key, 1);
+            ::SendMessageA(explorer, WM_KEYUP, key, 0xC0000001);
+        }
+        testsupport::NotifyListClick(main, explorer, NM_DBLCLK);
+        rowsDuringRun = ::SendMessageA(queue, LVM_GETITEMCOUNT, 0, 0);
+        ::PostMessageA(execute, BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(rowsDuringRun, 1);
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), 1);
+    testsupport::NotifyListClick(*window, window->ExplorerList, NM_DBLCLK);
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), 2) << "after the run the double click queues again";
 }
 
 }  // namespace

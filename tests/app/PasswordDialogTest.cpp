@@ -33,12 +33,12 @@ void PressKey(HWND prompt, WPARAM key)
 class PasswordDialogTest : public testsupport::OpenMainWindowFixture {
 protected:
     // The main window's prompt for kMember in kArchive, with `act` done to it once it is up.
-    bool Ask(std::function<void(HWND)> act, std::string& password)
+    bool Ask(std::function<void(HWND)> act, std::string& password, bool again = false)
     {
         act_ = std::move(act);
         prompt_ = nullptr;
         UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &OnTick);
-        bool answered = window->AskPassword(kMember, kArchive, password);
+        bool answered = window->AskPassword(kMember, kArchive, again, password);
         ::KillTimer(nullptr, timer);
         return answered;
     }
@@ -63,7 +63,7 @@ HWND PasswordDialogTest::prompt_ = nullptr;
 
 TEST_F(PasswordDialogTest, NamesMemberAndArchive_MasksTheField_OkHandsOverTheTypedText)
 {
-    std::string caption, member, archive;
+    std::string caption, member, archive, wrong = "not read";
     LONG_PTR style = 0;
     HWND owner = nullptr, focus = nullptr, edit = nullptr;
     std::string password;
@@ -72,6 +72,7 @@ TEST_F(PasswordDialogTest, NamesMemberAndArchive_MasksTheField_OkHandsOverTheTyp
             caption = testsupport::WindowText(prompt);
             member = testsupport::WindowText(::GetDlgItem(prompt, IDC_PASSWORD_MEMBER));
             archive = testsupport::WindowText(::GetDlgItem(prompt, IDC_PASSWORD_ARCHIVE));
+            wrong = testsupport::WindowText(::GetDlgItem(prompt, IDC_PASSWORD_WRONG));
             edit = ::GetDlgItem(prompt, IDC_PASSWORD_EDIT);
             style = ::GetWindowLongPtrA(edit, GWL_STYLE);
             owner = ::GetWindow(prompt, GW_OWNER);
@@ -86,6 +87,7 @@ TEST_F(PasswordDialogTest, NamesMemberAndArchive_MasksTheField_OkHandsOverTheTyp
     EXPECT_EQ(fw::Application::Instance()->Title(), caption);
     EXPECT_EQ("Password for docs/a.txt", member);
     EXPECT_EQ("in C:\\x\\archive.zip", archive);
+    EXPECT_EQ("", wrong) << "nothing was typed wrong yet";
     EXPECT_NE(0, style & ES_PASSWORD);
     EXPECT_EQ(window->Handle(), owner);
     EXPECT_EQ(edit, focus) << "the field has the keyboard";
@@ -102,18 +104,20 @@ TEST_F(PasswordDialogTest, SkipEscapeAndCloseBox_AnswerNone)
     int ending = 0;
     for (const auto& end : endings) {
         std::string password;
-        std::string skipText;
+        std::string skipText, wrong;
         bool answered = Ask(
             [&](HWND prompt) {
                 skipText = testsupport::WindowText(::GetDlgItem(prompt, IDCANCEL));
+                wrong = testsupport::WindowText(::GetDlgItem(prompt, IDC_PASSWORD_WRONG));
                 Type(prompt, "typed");
                 end(prompt);
             },
-            password);
+            password, true);
         ASSERT_NE(prompt_, nullptr) << "the prompt did not come up, ending " << ending;
         EXPECT_FALSE(answered) << "ending " << ending;
         EXPECT_EQ("", password) << "ending " << ending;
         EXPECT_EQ("Skip", skipText);
+        EXPECT_EQ("Wrong password. Try again:", wrong) << "asked again after a wrong password";
         ++ending;
     }
 }
