@@ -69,7 +69,8 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     void ExtractAll();
     // The title option's sub-folder is left out when the archive's listing holds one top-level
     // folder or one single file; the listing also gives the bytes the archive will produce.
-    bool ListArchive(const std::string& path, std::vector<char*>& masks);
+    // `top` is given that entry's name.
+    bool ListArchive(const std::string& path, std::vector<char*>& masks, std::string& top);
 
     // Worker side of the listener: the window's thread shows the text; the worker waits for it.
     void ShowFailure(const std::string& text) override
@@ -157,7 +158,7 @@ void MainWindow::Run::PublishProgress(int permille)
         window.Post(kRunProgressMessage);
 }
 
-bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& masks)
+bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& masks, std::string& top)
 {
     engine::UnzipEngine engine;
     engine.SetListener(this);
@@ -172,7 +173,7 @@ bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& m
         names.push_back(engine.GetMemberName(i));
         total += std::strtoull(engine.GetMemberSize(i).c_str(), nullptr, 10);
     }
-    return OneTopLevelEntry(names);
+    return OneTopLevelEntry(names, &top);
 }
 
 void MainWindow::Run::ExtractAll()
@@ -191,11 +192,17 @@ void MainWindow::Run::ExtractAll()
         PathInfo archive(path);
         if (!archive.IsZipArchive())
             continue;
-        const bool single = ListArchive(path, masks);
+        std::string top;
+        bool single = ListArchive(path, masks, top);
         if (stop.load()) {
             summary.Add(path, UZ_STOPPED);
             break;
         }
+        // Without its own folder the archive's one entry would merge into, or replace, what the
+        // user already has of that name: then it goes into the title folder as usual.
+        if (single && fw::FileAttributes(ExtractionDestination(archive, options, chosen, true) + "\\" + top) !=
+                INVALID_FILE_ATTRIBUTES)
+            single = false;
         std::string destination = ExtractionDestination(archive, options, chosen, single);
         fw::CreateFolder(destination);
         engine::UnzipEngine engine;

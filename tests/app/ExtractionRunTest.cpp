@@ -60,6 +60,13 @@ TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
     EXPECT_FALSE(app::OneTopLevelEntry(V {"a.txt", "b.txt"}));
     EXPECT_FALSE(app::OneTopLevelEntry(V {}));
     EXPECT_FALSE(app::OneTopLevelEntry(V {"/rooted/a.txt"}));
+    std::string top;
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"Top/", "Top/a.txt"}, &top));
+    EXPECT_EQ(top, "Top");
+    // In code page 932 the second byte of U+8868 is 0x5C: two files, not one folder "\x95".
+    EXPECT_FALSE(app::OneTopLevelEntry(V {"\x95\x5C" "a.txt", "\x95\x5C" "b.txt"}, &top, 932));
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"\x95\x5C/a.txt", "\x95\x5C/b.txt"}, &top, 932));
+    EXPECT_EQ(top, "\x95\x5C");
 
     engine::PathInfo archive("C:\\Data\\Pack.zip");
     app::ExtractionOptions options;
@@ -79,6 +86,7 @@ protected:
         SetOption(app::Settings().titleExtract, false);
         SetOption(app::Settings().askForFolder, false);
         SetOption(app::Settings().messageBoxAlert, true);
+        SetOption(app::Settings().smartFolder, false);
         app::Settings().excludeMasks.clear();
         app::Settings().excludeMaskCount = 0;
     }
@@ -357,6 +365,28 @@ TEST_F(ExtractionRunTest, SmartFolderLeavesOutTheTitleFolderForOneTopLevelEntry)
     window->executeButton.Click();
     EXPECT_EQ(ReadText(folder.Child("Folder\\Top\\a.txt")), "a") << "off: the title folder as always";
     EXPECT_EQ(ReadText(folder.Child("Single\\only.txt")), "only");
+}
+
+// Smart Folder never merges into, or replaces, what is already there: an archive whose one entry
+// exists beside it goes into its title folder.
+TEST_F(ExtractionRunTest, SmartFolderKeepsTheTitleFolderWhenItsEntryIsAlreadyThere)
+{
+    SetOption(app::Settings().titleExtract, true);
+    SetOption(app::Settings().messageBoxAlert, false);
+    app::Settings().smartFolder.SetCheck(true);
+    folder.MakeFolder("docs");
+    folder.WriteFile("docs\\guide.txt", "the user's guide");
+    folder.WriteFile("notes.txt", "the user's notes");
+    ziptest::Archive docs, notes;
+    docs.Add("docs/guide.txt", "the archive's guide");
+    notes.Add("notes.txt", "the archive's notes");
+    Queue("Pack.zip", docs);
+    Queue("Notes.zip", notes);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("docs\\guide.txt")), "the user's guide");
+    EXPECT_EQ(ReadText(folder.Child("notes.txt")), "the user's notes");
+    EXPECT_EQ(ReadText(folder.Child("Pack\\docs\\guide.txt")), "the archive's guide");
+    EXPECT_EQ(ReadText(folder.Child("Notes\\notes.txt")), "the archive's notes");
 }
 
 TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
