@@ -75,8 +75,8 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     // Worker side of the listener: the window's thread shows the text; the worker waits for it.
     void ShowFailure(const std::string& text) override
     {
-        if (listing)
-            return;  // the extraction that follows reports the same problem
+        if (listing || window.unattended_)
+            return;  // the extraction that follows reports the same problem; unattended: the summary
         message = text;
         asking = false;
         ::SetEvent(messagePending);
@@ -204,13 +204,18 @@ void MainWindow::Run::ExtractAll()
                 INVALID_FILE_ATTRIBUTES)
             single = false;
         std::string destination = ExtractionDestination(archive, options, chosen, single);
-        fw::CreateFolder(destination);
+        const bool created = fw::CreateFolder(destination);
         engine::UnzipEngine engine;
         engine.SetListener(this);
-        engine.SetPasswords(&passwords);
+        if (!window.unattended_)
+            engine.SetPasswords(&passwords);
         engine.Unzip(
             path, destination.c_str(), masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), false);
         summary.Add(path, engine.GetResult());
+        // A folder made for this archive that nothing came into is not left behind (only an empty
+        // folder can be removed).
+        if (created)
+            ::RemoveDirectoryW(fw::WidePath(destination).c_str());
     }
 }
 
@@ -235,14 +240,20 @@ void MainWindow::RunExtraction(bool allRows)
         return;  // one run at a time; Execute stops the one that goes on
     auto run = std::make_unique<Run>(*this);
     run->options = ExtractionOptions::FromSettings(Settings());
+    for (const std::string& path : notQueued_)
+        run->summary.AddNotQueued(path);
+    notQueued_.clear();
     if (run->options.askForFolder) {
         FolderPicker picker;
         picker.title = texts::kPickerTitle;
         run->chosen = picker.Browse();
         // Cancelling the picker means "not now": extracting to an empty or root-relative
         // destination instead would scatter files where the user never asked for them.
-        if (run->chosen.empty())
+        if (run->chosen.empty()) {
+            run->summary.MarkStopped();
+            lastSummary_ = run->summary;
             return;
+        }
     }
     // The queue cannot change during the run: its rows are read once.
     for (int row = 0; row < ExtractionList.GetItemCount(); ++row) {
@@ -266,6 +277,9 @@ void MainWindow::RunExtraction(bool allRows)
     PumpUntilRunEnds(quit, quitCode);
 
     std::unique_ptr<Run> ended = std::move(run_);
+    if (ended->stop.load())
+        ended->summary.MarkStopped();
+    lastSummary_ = ended->summary;
     progressBar.SetPosition(0);
     SetText(ended->caption);
     EnableQueueControls(true);
@@ -273,7 +287,7 @@ void MainWindow::RunExtraction(bool allRows)
         ::PostQuitMessage(static_cast<int>(quitCode));
     } else if (ended->closeAfter) {
         Post(WM_CLOSE);
-    } else if (ended->options.showSummary) {
+    } else if (ended->options.showSummary && !unattended_) {
         fw::ShowMessage(hwnd_, ended->summary.Text(), MB_OK);
     }
 }
@@ -346,7 +360,8 @@ bool MainWindow::CloseDuringRun()
 {
     if (run_ == nullptr)
         return false;
-    if (!run_->closeAfter && fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES &&
+    if (!run_->closeAfter &&
+        (unattended_ || fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) &&
         run_ != nullptr) {
         run_->closeAfter = true;
         run_->stop = true;
