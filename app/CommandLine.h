@@ -9,8 +9,8 @@ namespace app {
 // the program after; /log names the file the run's summary is written to.
 struct CommandLine {
     bool extractAndClose = false;
-    bool logAsked = false;  // `/log FILE`: the run's summary is written to FILE
-    std::wstring logFile;   // as given (empty when the switch ended the line)
+    bool logAsked = false;              // `/log FILE`: the run's summary is written to FILE
+    std::wstring logFile;               // as given (empty when the switch ended the line)
     std::vector<std::string> paths;     // in the code page the program works in, as given
     std::vector<std::string> unusable;  // paths that code page cannot hold (shown as UTF-8 cannot be)
 

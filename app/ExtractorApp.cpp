@@ -19,8 +19,8 @@ bool WriteLog(const std::wstring& path, const std::string& text)
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
-    const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-        written == text.size();
+    const bool ok =
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
     return ::CloseHandle(file) && ok;
 }
 

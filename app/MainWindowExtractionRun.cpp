@@ -200,7 +200,8 @@ void MainWindow::Run::ExtractAll()
         }
         // Without its own folder the archive's one entry would merge into, or replace, what the
         // user already has of that name: then it goes into the title folder as usual.
-        if (single && fw::FileAttributes(ExtractionDestination(archive, options, chosen, true) + "\\" + top) !=
+        if (single &&
+            fw::FileAttributes(ExtractionDestination(archive, options, chosen, true) + "\\" + top) !=
                 INVALID_FILE_ATTRIBUTES)
             single = false;
         std::string destination = ExtractionDestination(archive, options, chosen, single);

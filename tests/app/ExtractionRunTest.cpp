@@ -64,9 +64,9 @@ TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
     EXPECT_TRUE(app::OneTopLevelEntry(V {"Top/", "Top/a.txt"}, &top));
     EXPECT_EQ(top, "Top");
     // In code page 932 the second byte of U+8868 is 0x5C: two files, not one folder "\x95".
-    EXPECT_FALSE(app::OneTopLevelEntry(V {"\x95\x5C" "a.txt", "\x95\x5C" "b.txt"}, &top, 932));
-    EXPECT_TRUE(app::OneTopLevelEntry(V {"\x95\x5C/a.txt", "\x95\x5C/b.txt"}, &top, 932));
-    EXPECT_EQ(top, "\x95\x5C");
+    EXPECT_FALSE(app::OneTopLevelEntry(V {"\x95\\a.txt", "\x95\\b.txt"}, &top, 932));
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"\x95\\/a.txt", "\x95\\/b.txt"}, &top, 932));
+    EXPECT_EQ(top, "\x95\\");
 
     engine::PathInfo archive("C:\\Data\\Pack.zip");
     app::ExtractionOptions options;
@@ -287,7 +287,8 @@ TEST_F(ExtractionRunTest, EachFailureShowsItsMessageAndIsMarkedInTheSummary)
     EXPECT_EQ(boxes[1].text,
         "Generic error in zip format.\nskipping: docs/bad.txt (CRC error)\n" + folder.Child("Damaged") + "\n" + broken);
     EXPECT_EQ(boxes[2].text,
-        "Files in archived were skipped.\nskipping: ../escape.txt (unsafe name: parent folder component)\n" + folder.Child("Skips") + "\n" + skipped);
+        "Files in archived were skipped.\nskipping: ../escape.txt (unsafe name: parent folder component)\n" +
+            folder.Child("Skips") + "\n" + skipped);
     EXPECT_EQ(boxes[3].text, "Archive not found or cannot be opened.\n" + folder.Child("Gone") + "\n" + gone);
     EXPECT_EQ(boxes[4].text,
         "Files extracted: \n\n" + blocked + " (failed: the destination folder or disk cannot be written)\n" + broken +
@@ -322,11 +323,12 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
     ::DeleteFileA("T:\\small.txt");
     ::DeleteFileA(archive.c_str());
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(
-        boxes[0].text, "The destination folder or disk cannot be written (disk full or read-only).\n"
-                       "skipping: big.txt (cannot write the output file)\nT:\n" + archive);
-    EXPECT_EQ(
-        boxes[1].text, "Files extracted: \n\n" + archive + " (failed: the destination folder or disk cannot be written)\n");
+    EXPECT_EQ(boxes[0].text,
+        "The destination folder or disk cannot be written (disk full or read-only).\n"
+        "skipping: big.txt (cannot write the output file)\nT:\n" +
+            archive);
+    EXPECT_EQ(boxes[1].text,
+        "Files extracted: \n\n" + archive + " (failed: the destination folder or disk cannot be written)\n");
 }
 
 // A summary of many archives names thirty and counts the rest, so that its box (and its OK button)

@@ -200,7 +200,8 @@ TEST_F(ProgramUnattendedTest, SlashXRunsWithoutABoxWithAnExitCodeAndALog)
     EXPECT_TRUE(testsupport::ReadFileBytes(log, text));
     EXPECT_EQ(text,
         missing + " (failed: neither an archive nor a folder)\r\n" + damagedPath +
-            " (failed: generic error in zip format)\r\n" + unsafePath + " (some files skipped)\r\n" + goodPath + "\r\n");
+            " (failed: generic error in zip format)\r\n" + unsafePath + " (some files skipped)\r\n" + goodPath +
+            "\r\n");
     EXPECT_TRUE(testsupport::FileExists(folder.Child("Café\\fine.txt")));
     EXPECT_TRUE(testsupport::FileExists(folder.Child("Damaged\\ok.txt")));
     EXPECT_FALSE(testsupport::FolderExists(folder.Child("Unsafe"))) << "made for the run, left empty";

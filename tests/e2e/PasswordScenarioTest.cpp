@@ -182,7 +182,8 @@ TEST_F(PasswordScenarioTest, PromptOnceRightPasswordExtracts_SkipOnTheNextRunExt
     EXPECT_GE(prompts, 1) << "a new run asks again";
     ASSERT_EQ(2u, texts.size()) << texts.back();
     EXPECT_EQ("Unable to retrive password.\n" + Path("secret") + "\n" + Path("secret.zip"), texts[0]);
-    EXPECT_NE(std::string::npos, texts[1].find(Path("secret.zip") + " (failed: unable to retrive password)")) << texts[1];
+    EXPECT_NE(std::string::npos, texts[1].find(Path("secret.zip") + " (failed: unable to retrive password)"))
+        << texts[1];
     EXPECT_FALSE(testsupport::FileExists(Path("secret\\a.txt")));
     EXPECT_FALSE(testsupport::FileExists(Path("secret\\docs\\b.txt")));
 
