@@ -49,6 +49,12 @@ CommandLine CommandLine::Parse(const wchar_t* line)
             parsed.extractAndClose = true;
             continue;
         }
+        if (argument == L"/log" || argument == L"/LOG" || argument == L"-log" || argument == L"-LOG") {
+            parsed.logAsked = true;
+            if (i + 1 < count)
+                parsed.logFile = arguments[++i];
+            continue;
+        }
         if (argument.empty())
             continue;
         std::string path;

@@ -38,18 +38,30 @@ std::string ExtractionDestination(
     return titleFolder ? chosen + "\\" + archive.Title() : chosen;
 }
 
-bool OneTopLevelEntry(const std::vector<std::string>& names)
+// The length of the first part of `name`: up to its first separator, found character by character
+// so that the second byte of a double-byte character is never taken for one.
+size_t FirstPartLength(const std::string& name, UINT codePage)
+{
+    size_t i = 0;
+    while (i < name.size() && name[i] != '/' && name[i] != '\\')
+        i += ::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(name[i])) && i + 1 < name.size() ? 2 : 1;
+    return i;
+}
+
+bool OneTopLevelEntry(const std::vector<std::string>& names, std::string* entry, UINT codePage)
 {
     if (names.empty())
         return false;
+    if (codePage == CP_ACP)
+        codePage = ::GetACP();
     std::string top;
     bool anyNested = false;
     for (const std::string& name : names) {
-        const size_t separator = name.find_first_of("/\\");
+        const size_t separator = FirstPartLength(name, codePage);
         const std::string first = name.substr(0, separator);
         if (first.empty())
             return false;  // a rooted name belongs to no top-level folder
-        if (separator != std::string::npos && separator + 1 < name.size())
+        if (separator + 1 < name.size())
             anyNested = true;
         if (top.empty())
             top = first;
@@ -57,7 +69,11 @@ bool OneTopLevelEntry(const std::vector<std::string>& names)
             return false;
     }
     // One name at the top: a folder holding everything, or the one single file.
-    return anyNested || names.size() == 1;
+    if (!anyNested && names.size() != 1)
+        return false;
+    if (entry != nullptr)
+        *entry = top;
+    return true;
 }
 
 }  // namespace app

@@ -1,4 +1,6 @@
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -29,8 +31,9 @@ struct ExtractionOptions {
 std::string ExtractionDestination(
     engine::PathInfo& archive, const ExtractionOptions& options, const std::string& chosen, bool single = false);
 
-// True when every member name (as listed) lies under one top-level folder, or there is one single
-// file: such an archive brings its own folder, or needs none.
-bool OneTopLevelEntry(const std::vector<std::string>& names);
+// True when every member name (as listed, in `codePage`) lies under one top-level folder, or there
+// is one single file: such an archive brings its own folder, or needs none. `entry` is given that
+// folder's or file's name.
+bool OneTopLevelEntry(const std::vector<std::string>& names, std::string* entry = nullptr, UINT codePage = CP_ACP);
 
 }  // namespace app

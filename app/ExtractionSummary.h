@@ -1,11 +1,14 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace app {
 
-// The text an extraction run ends with: the heading, then one line per archive handled, in row
-// order. A line says when its archive did not extract cleanly, and only the first kShownLines
-// archives are named (then a line counts the rest), so the box always fits on the screen.
+// The text an extraction run ends with: the heading, then one line per archive handled. A line says
+// when its archive did not extract cleanly, and why when it failed. Those lines come first, every
+// one of them, in row order; the extracted archives follow in row order as long as the box stays
+// within kShownLines lines (then a line counts the rest), so the box always fits on the screen and
+// no problem is hidden behind the count.
 class ExtractionSummary {
 public:
     static constexpr int kShownLines = 30;
@@ -14,14 +17,25 @@ public:
     // "not called" when the library could not be used); `passwordSkipped` when the user chose Skip
     // at its password prompt.
     void Add(const std::string& archive, int result, bool passwordSkipped = false);
+    // A path given to the run that is neither an archive nor a folder.
+    void AddNotQueued(const std::string& path);
+    // The run was stopped before its end.
+    void MarkStopped() { stopped_ = true; }
     std::string Text() const;
+    // Every line, without heading or limit, as UTF-8 with CRLF line ends: the log of an unattended run.
+    std::string Log() const;
+    // 0: every archive extracted; 1: files were skipped; 2: an archive failed; 3: the run was stopped.
+    int ExitCode() const;
 
     // "…" in the ANSI code page, or "..." where the code page has no such character.
     static std::string Ellipsis();
 
 private:
-    std::string lines_;
-    int count_ = 0;
+    std::vector<std::string> problems_;
+    std::vector<std::string> extracted_;
+    bool skipped_ = false;
+    bool failed_ = false;
+    bool stopped_ = false;
 };
 
 }  // namespace app

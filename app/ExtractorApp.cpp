@@ -3,9 +3,28 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace app {
+
+namespace {
+
+// The whole log in one file, replaced if it exists; false when it cannot be written.
+bool WriteLog(const std::wstring& path, const std::string& text)
+{
+    if (path.empty())
+        return false;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok =
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+    return ::CloseHandle(file) && ok;
+}
+
+}  // namespace
 
 void ExtractorApp::InitInstance()
 {
@@ -25,10 +44,15 @@ void ExtractorApp::InitInstance()
 
     // kestrova.exe [/x] [paths...]: the paths are queued; /x extracts them and closes the program.
     const CommandLine line = CommandLine::Parse(::GetCommandLineW());
+    window->SetUnattended(line.extractAndClose);
     if (!line.paths.empty() || !line.unusable.empty())
         window->QueuePaths(line.paths, line.unusable);
+    int runCode = 0;
     if (line.extractAndClose) {
         window->RunExtraction(true);
+        runCode = window->LastSummary().ExitCode();
+        if (line.logAsked && !WriteLog(line.logFile, window->LastSummary().Log()))
+            runCode = std::max(runCode, 2);
         if (window->IsValid())
             window->Post(WM_CLOSE);
     }
@@ -43,7 +67,8 @@ void ExtractorApp::InitInstance()
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
-    SetExitCode(result == 0 ? static_cast<int>(msg.wParam) : 0);
+    // Unattended, the exit code tells how the run went.
+    SetExitCode(line.extractAndClose ? runCode : result == 0 ? static_cast<int>(msg.wParam) : 0);
 
     SetMainWindow(nullptr);
     window.reset();

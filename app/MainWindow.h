@@ -1,5 +1,6 @@
 #pragma once
 #include "app/DragListView.h"
+#include "app/ExtractionSummary.h"
 #include "engine/PasswordPrompt.h"
 #include "framework/Button.h"
 #include "framework/ComboBoxEx.h"
@@ -55,6 +56,12 @@ public:
     void RunExtraction(bool allRows);
     // The password prompt of a run, owned by this window.
     bool AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password) override;
+    // Unattended (kestrova.exe /x): no message box at all. Failures and paths that cannot be queued
+    // go into the run's summary only, closing during a run stops it without asking, and encrypted
+    // members are skipped rather than asked for.
+    void SetUnattended(bool on) { unattended_ = on; }
+    // The summary of the last run that ended.
+    const ExtractionSummary& LastSummary() const { return lastSummary_; }
     // True while a run goes on; a stop asked for takes effect within about a second.
     bool IsRunning() const;
     void StopExtraction();
@@ -104,6 +111,9 @@ private:
     PasswordDialog* prompt_ = nullptr;  // the password prompt while it is up
     FolderPicker* picker_ = nullptr;    // the run's folder browser while it is up
     bool closeAfterPicker_ = false;     // the window was closed while the browser was up
+    bool unattended_ = false;
+    std::vector<std::string> notQueued_;  // unattended: paths given that could not be queued
+    ExtractionSummary lastSummary_;
 
     void BindControls();
     void RestorePlacement();

@@ -155,6 +155,10 @@ void MainWindow::QueuePaths(const std::vector<std::string>& paths, std::vector<s
     }
     if (skipped.empty())
         return;
+    if (unattended_) {
+        notQueued_.insert(notQueued_.end(), skipped.begin(), skipped.end());
+        return;
+    }
     std::string text = texts::kNotQueued;
     for (const std::string& path : skipped)
         text += "\n" + path;

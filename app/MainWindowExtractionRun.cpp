@@ -74,14 +74,15 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     void ExtractAll();
     // The title option's sub-folder is left out when the archive's listing holds one top-level
     // folder or one single file; the listing also gives the bytes the archive will produce.
-    bool ListArchive(const std::string& path, std::vector<char*>& masks);
+    // `top` is given that entry's name.
+    bool ListArchive(const std::string& path, std::vector<char*>& masks, std::string& top);
 
     // Worker side of the listener: the window's thread shows the text; the worker waits for it.
     // Once a stop is asked for, nothing more is shown: the user has turned away from the run.
     void ShowFailure(const std::string& text) override
     {
-        if (listing || stop.load())
-            return;  // the extraction that follows reports the same problem
+        if (listing || stop.load() || window.unattended_)
+            return;  // the extraction that follows reports the same problem; unattended: the summary
         RunQuestion question;
         question.failure = &text;
         window.Send(kRunQuestionMessage, 0, reinterpret_cast<LPARAM>(&question));
@@ -156,7 +157,7 @@ void MainWindow::Run::PublishProgress(int permille)
         window.Post(kRunProgressMessage);
 }
 
-bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& masks)
+bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& masks, std::string& top)
 {
     engine::UnzipEngine engine;
     engine.SetListener(this);
@@ -171,7 +172,7 @@ bool MainWindow::Run::ListArchive(const std::string& path, std::vector<char*>& m
         names.push_back(engine.GetMemberName(i));
         total += std::strtoull(engine.GetMemberSize(i).c_str(), nullptr, 10);
     }
-    return OneTopLevelEntry(names);
+    return OneTopLevelEntry(names, &top);
 }
 
 void MainWindow::Run::ExtractAll()
@@ -190,19 +191,31 @@ void MainWindow::Run::ExtractAll()
         PathInfo archive(path);
         if (!archive.IsZipArchive())
             continue;
-        const bool single = ListArchive(path, masks);
+        std::string top;
+        bool single = ListArchive(path, masks, top);
         if (stop.load()) {
             summary.Add(path, UZ_STOPPED);
             break;
         }
+        // Without its own folder the archive's one entry would merge into, or replace, what the
+        // user already has of that name: then it goes into the title folder as usual.
+        if (single &&
+            fw::FileAttributes(ExtractionDestination(archive, options, chosen, true) + "\\" + top) !=
+                INVALID_FILE_ATTRIBUTES)
+            single = false;
         std::string destination = ExtractionDestination(archive, options, chosen, single);
-        fw::CreateFolder(destination);
+        const bool created = fw::CreateFolder(destination);
         engine::UnzipEngine engine;
         engine.SetListener(this);
-        engine.SetPasswords(&passwords);
+        if (!window.unattended_)
+            engine.SetPasswords(&passwords);
         engine.Unzip(
             path, destination.c_str(), masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), false);
         summary.Add(path, engine.GetResult(), engine.PasswordSkipped());
+        // A folder made for this archive that nothing came into is not left behind (only an empty
+        // folder can be removed).
+        if (created)
+            ::RemoveDirectoryW(fw::WidePath(destination).c_str());
     }
 }
 
@@ -227,6 +240,9 @@ void MainWindow::RunExtraction(bool allRows)
         return;  // one run at a time; Execute stops the one that goes on
     auto run = std::make_unique<Run>(*this);
     run->options = ExtractionOptions::FromSettings(Settings());
+    for (const std::string& path : notQueued_)
+        run->summary.AddNotQueued(path);
+    notQueued_.clear();
     if (run->options.askForFolder) {
         // The browser is modal to this window; a close meanwhile ends it and then the window.
         FolderPicker picker;
@@ -242,8 +258,11 @@ void MainWindow::RunExtraction(bool allRows)
         }
         // Cancelling the picker means "not now": extracting to an empty or root-relative
         // destination instead would scatter files where the user never asked for them.
-        if (run->chosen.empty())
+        if (run->chosen.empty()) {
+            run->summary.MarkStopped();
+            lastSummary_ = run->summary;
             return;
+        }
     }
     // The queue cannot change during the run: its rows are read once.
     for (int row = 0; row < ExtractionList.GetItemCount(); ++row) {
@@ -269,6 +288,9 @@ void MainWindow::RunExtraction(bool allRows)
     PumpUntilRunEnds(quit, quitCode);
 
     std::unique_ptr<Run> ended = std::move(run_);
+    if (ended->stop.load())
+        ended->summary.MarkStopped();
+    lastSummary_ = ended->summary;
     progressBar.SetPosition(0);
     SetText(ended->caption);
     EnableQueueControls(true);
@@ -276,7 +298,7 @@ void MainWindow::RunExtraction(bool allRows)
         ::PostQuitMessage(static_cast<int>(quitCode));
     } else if (ended->closeAfter) {
         Post(WM_CLOSE);
-    } else if (ended->options.showSummary) {
+    } else if (ended->options.showSummary && !unattended_) {
         fw::ShowMessage(hwnd_, ended->summary.Text(), MB_OK);
     }
 }
@@ -390,7 +412,10 @@ bool MainWindow::CloseDuringRun()
 // True when the user chose to stop and close.
 bool MainWindow::AskToStopAndClose()
 {
-    if (!run_->closeAfter && fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES &&
+    if (run_ == nullptr)
+        return false;
+    if (!run_->closeAfter &&
+        (unattended_ || fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) &&
         run_ != nullptr) {
         run_->closeAfter = true;
         run_->stop = true;

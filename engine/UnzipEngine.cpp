@@ -22,10 +22,32 @@ const char kEntryPointName[] = "Wiz_SingleEntryUnzip";
 // Standard output of a program without a console is unbuffered: every character would be a call
 // of its own (under Wine a round trip to its server each, more than extracting a small file). The
 // run's lines are buffered and flushed when the library returns.
+// The first line of the library call on this thread that tells of a member it skipped (null: not
+// kept); a failure's message names that member.
+thread_local std::string* t_firstSkip = nullptr;
+const char kSkipLine[] = "skipping: ";
+
+void KeepFirstSkip(const char* text)
+{
+    if (t_firstSkip == nullptr || !t_firstSkip->empty())
+        return;
+    for (const char* line = text; *line != '\0';) {
+        const char* end = std::strchr(line, '\n');
+        const size_t length = end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line);
+        if (std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0) {
+            t_firstSkip->assign(line, length);
+            return;
+        }
+        line += length + (end != nullptr ? 1 : 0);
+    }
+}
+
 int UZ_API PrintCallback(const char* text, unsigned long length)
 {
     static const bool buffered = std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14) == 0;
     (void)buffered;
+    if (text != nullptr)
+        KeepFirstSkip(text);
     std::printf("%s", text != nullptr ? text : "");
     return static_cast<int>(length);
 }
@@ -159,6 +181,24 @@ std::string UnzipEngine::ResultText(int result)
     }
 }
 
+std::string UnzipEngine::ResultReason(int result)
+{
+    if (result == kNotCalled)
+        return texts::kReasonNotCalled;
+    // The message's wording, as part of a sentence: no capital, no full stop, no aside.
+    std::string reason = ResultText(result);
+    if (!reason.empty() && reason.back() == '.')
+        reason.pop_back();
+    if (!reason.empty() && reason.back() == ')') {
+        const size_t open = reason.rfind(" (");
+        if (open != std::string::npos)
+            reason.erase(open);
+    }
+    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
+        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    return reason;
+}
+
 int UnzipEngine::Unzip(
     const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode)
 {
@@ -214,8 +254,11 @@ int UnzipEngine::Unzip(
 
     auto call = reinterpret_cast<WizSingleEntryUnzipFunction>(reinterpret_cast<void*>(entryPoint_));
     int result = 0;
+    std::string firstSkip;
     {
         PasswordScope scope(passwords_);
+        std::string* const outerSkip = t_firstSkip;
+        t_firstSkip = &firstSkip;
         RunListener* const outer = currentListener;
         currentListener = listener_;
         t_callbackFailure = 0;
@@ -223,6 +266,7 @@ int UnzipEngine::Unzip(
         currentListener = outer;
         if (t_callbackFailure != 0)
             result = t_callbackFailure;
+        t_firstSkip = outerSkip;
     }
     passwordSkipped_ = passwords_ != nullptr && passwords_->ArchiveEnded(result) && result == UZ_PASSWORD;
     std::fflush(stdout);
@@ -233,8 +277,11 @@ int UnzipEngine::Unzip(
     if (result == UZ_STOPPED || passwordSkipped_)
         return 0;  // asked for, or the user's own choice: nothing to tell
     if (result != 0) {
-        // Destination and archive on lines of their own: run together they read as one path.
+        // The first member skipped, destination and archive on lines of their own: run together
+        // they read as one path.
         std::string text = ResultText(result) + "\n";
+        if (!firstSkip.empty())
+            text += firstSkip + "\n";
         if (target != nullptr && *target != '\0')
             text += std::string(target) + "\n";
         text += archive;

@@ -57,6 +57,8 @@ public:
     // The message shown for a nonzero library result; codes the library does not document get a
     // text that names the code.
     static std::string ResultText(int result);
+    // The same as a reason within a line: "the destination folder or disk cannot be written".
+    static std::string ResultReason(int result);
 
 private:
     void Report(const std::string& text) const;

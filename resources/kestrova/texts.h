@@ -18,7 +18,9 @@ constexpr char kNotQueued[] = "These are neither archives nor folders and were n
 constexpr char kPickerTitle[] = "Select the folder in where the selected archives will be extracted to:";
 constexpr char kPickerDefaultTitle[] = "Open";
 constexpr char kSummaryHeading[] = "Files extracted: \n\n";
-constexpr char kSummaryFailed[] = " (failed)";
+// A failed archive's line ends with its reason: " (failed: archive not found or cannot be opened)".
+constexpr char kSummaryFailedBefore[] = " (failed: ";
+constexpr char kSummaryFailedAfter[] = ")";
 constexpr char kSummarySkipped[] = " (some files skipped)";
 constexpr char kSummaryMoreBefore[] = " and ";
 constexpr char kSummaryMoreAfter[] = " more";
@@ -52,6 +54,9 @@ constexpr char kResultCannotWrite[] = "The destination folder or disk cannot be 
 constexpr char kResultInternal[] = "Internal error.";
 constexpr char kResultUnexpectedBefore[] = "Unexpected result ";
 constexpr char kResultUnexpectedAfter[] = " from the extraction library.";
+// Reasons in summary lines where the library's result text does not apply.
+constexpr char kReasonNotCalled[] = "the extraction library could not be used";
+constexpr char kReasonNotQueued[] = "neither an archive nor a folder";
 constexpr char kLibraryMissing[] =
     "Cannot find %s. The Dll must be in the application directory, the path, the "
     "Windows directory or the Windows System directory.";

@@ -62,6 +62,13 @@ TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
     EXPECT_FALSE(app::OneTopLevelEntry(V {"a.txt", "b.txt"}));
     EXPECT_FALSE(app::OneTopLevelEntry(V {}));
     EXPECT_FALSE(app::OneTopLevelEntry(V {"/rooted/a.txt"}));
+    std::string top;
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"Top/", "Top/a.txt"}, &top));
+    EXPECT_EQ(top, "Top");
+    // In code page 932 the second byte of U+8868 is 0x5C: two files, not one folder "\x95".
+    EXPECT_FALSE(app::OneTopLevelEntry(V {"\x95\\a.txt", "\x95\\b.txt"}, &top, 932));
+    EXPECT_TRUE(app::OneTopLevelEntry(V {"\x95\\/a.txt", "\x95\\/b.txt"}, &top, 932));
+    EXPECT_EQ(top, "\x95\\");
 
     engine::PathInfo archive("C:\\Data\\Pack.zip");
     app::ExtractionOptions options;
@@ -81,6 +88,7 @@ protected:
         SetOption(app::Settings().titleExtract, false);
         SetOption(app::Settings().askForFolder, false);
         SetOption(app::Settings().messageBoxAlert, true);
+        SetOption(app::Settings().smartFolder, false);
         app::Settings().excludeMasks.clear();
         app::Settings().excludeMaskCount = 0;
     }
@@ -323,13 +331,16 @@ TEST_F(ExtractionRunTest, SelectedRowsOnlyAndADamagedArchiveInTheMiddle)
         EXPECT_EQ(
             boxes[0].text, "Severe error in zip format.\n" + folder.Child("b") + "\n" + folder.Child("b\\Broken.zip"));
         EXPECT_EQ(boxes[1].text,
-            "Files extracted: \n\n" + c + "\n" + folder.Child("b\\Broken.zip") + " (failed)\n" + a + "\n");
+            "Files extracted: \n\n" + folder.Child("b\\Broken.zip") + " (failed: severe error in zip format)\n" + c +
+                "\n" + a + "\n");
     }
     EXPECT_EQ(window->progressBar.GetPosition(), 0);
 }
 
-// Every failure shows its own message (destination and archive on lines of their own), and under
-// the heading "Files extracted:" no failed archive passes for extracted.
+// Every failure shows its own message (the first member skipped, destination and archive on lines
+// of their own), and under the heading "Files extracted:" no failed archive passes for extracted:
+// the problems come first, each failure with its reason. A title folder made for an archive that
+// gave nothing is removed.
 TEST_F(ExtractionRunTest, EachFailureShowsItsMessageAndIsMarkedInTheSummary)
 {
     SetOption(app::Settings().titleExtract, true);
@@ -339,23 +350,38 @@ TEST_F(ExtractionRunTest, EachFailureShowsItsMessageAndIsMarkedInTheSummary)
     ziptest::Archive skips;
     skips.Add("../escape.txt", "x").Add("fine.txt", "fine");
     std::string skipped = Queue("Skips.zip", skips);
+    ziptest::Archive damaged;
+    damaged.Add("docs/bad.txt", "damaged data");
+    damaged.members[0].declaredCrc = 1;
+    std::string broken = Queue("Damaged.zip", damaged);
     std::string blocked = Queue("Blocked.zip", PackWith("blocked"));
     folder.WriteFile("Blocked", "a file where the destination folder should be");
-    // Rows: Blocked (0), Skips (1), Gone (2), Good (3).
+    // Rows: Blocked (0), Damaged (1), Skips (2), Gone (3), Good (4).
     MessageBoxWatcher watcher;
     window->executeButton.Click();
     std::vector<SeenBox> boxes = watcher.Seen();
-    ASSERT_EQ(boxes.size(), 4u);
+    ASSERT_EQ(boxes.size(), 5u);
     EXPECT_EQ(boxes[0].text,
         "The destination folder or disk cannot be written (disk full or read-only).\n" + folder.Child("Blocked") +
             "\n" + blocked);
-    EXPECT_EQ(boxes[1].text, "Files in archived were skipped.\n" + folder.Child("Skips") + "\n" + skipped);
-    EXPECT_EQ(boxes[2].text, "Archive not found or cannot be opened.\n" + folder.Child("Gone") + "\n" + gone);
-    EXPECT_EQ(boxes[3].text,
-        "Files extracted: \n\n" + blocked + " (failed)\n" + skipped + " (some files skipped)\n" + gone + " (failed)\n" +
-            good + "\n");
+    EXPECT_EQ(boxes[1].text,
+        "Generic error in zip format.\nskipping: docs/bad.txt (CRC error)\n" + folder.Child("Damaged") + "\n" + broken);
+    EXPECT_EQ(boxes[2].text,
+        "Files in archived were skipped.\nskipping: ../escape.txt (unsafe name: parent folder component)\n" +
+            folder.Child("Skips") + "\n" + skipped);
+    EXPECT_EQ(boxes[3].text, "Archive not found or cannot be opened.\n" + folder.Child("Gone") + "\n" + gone);
+    EXPECT_EQ(boxes[4].text,
+        "Files extracted: \n\n" + blocked + " (failed: the destination folder or disk cannot be written)\n" + broken +
+            " (failed: generic error in zip format)\n" + skipped + " (some files skipped)\n" + gone +
+            " (failed: archive not found or cannot be opened)\n" + good + "\n");
     EXPECT_EQ(ReadText(folder.Child("Good\\readme.txt")), "readme of good");
     EXPECT_EQ(ReadText(folder.Child("Skips\\fine.txt")), "fine");
+    EXPECT_FALSE(testsupport::FolderExists(folder.Child("Gone")));
+
+    // A folder that was there before stays, empty or not.
+    folder.MakeFolder("Gone");
+    window->executeButton.Click();
+    EXPECT_TRUE(testsupport::FolderExists(folder.Child("Gone")));
 }
 
 // A member that does not fit on the destination's volume (T:, 5 MiB, mapped by the test harness:
@@ -377,13 +403,16 @@ TEST_F(ExtractionRunTest, AFullDiskShowsItsMessageAndTheArchiveIsMarkedFailed)
     ::DeleteFileA("T:\\small.txt");
     ::DeleteFileA(archive.c_str());
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(
-        boxes[0].text, "The destination folder or disk cannot be written (disk full or read-only).\nT:\n" + archive);
-    EXPECT_EQ(boxes[1].text, "Files extracted: \n\n" + archive + " (failed)\n");
+    EXPECT_EQ(boxes[0].text,
+        "The destination folder or disk cannot be written (disk full or read-only).\n"
+        "skipping: big.txt (cannot write the output file)\nT:\n" +
+            archive);
+    EXPECT_EQ(boxes[1].text,
+        "Files extracted: \n\n" + archive + " (failed: the destination folder or disk cannot be written)\n");
 }
 
-// A summary of many archives names the first thirty and counts the rest, so that its box (and
-// its OK button) stays on the screen.
+// A summary of many archives names thirty and counts the rest, so that its box (and its OK button)
+// stays on the screen; a failure in the last row is named all the same, on the first line.
 TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
 {
     ziptest::Archive zip;
@@ -393,14 +422,15 @@ TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
         folder.MakeFolder("p" + std::to_string(i));
         paths.push_back(Queue("p" + std::to_string(i) + "\\a.zip", zip));
     }
+    testsupport::WriteFileBytes(paths[0], "PK\x03\x04 this is no archive at all");
     MessageBoxWatcher watcher;
     window->executeButton.Click();
-    std::string expected = "Files extracted: \n\n";
-    for (int i = 32; i > 2; --i)
+    std::string expected = "Files extracted: \n\n" + paths[0] + " (failed: severe error in zip format)\n";
+    for (int i = 32; i > 3; --i)
         expected += paths[static_cast<size_t>(i)] + "\n";
-    ASSERT_EQ(watcher.Seen().size(), 1u);
+    ASSERT_EQ(watcher.Seen().size(), 2u);
     // The ellipsis is 0x85 in code page 1252 (the test prefix's); other code pages have their own.
-    const std::string text = watcher.Seen()[0].text;
+    const std::string text = watcher.Seen()[1].text;
     const std::string more = " and 3 more\n";
     ASSERT_GT(text.size(), expected.size() + more.size());
     EXPECT_EQ(text.substr(0, expected.size()), expected);
@@ -408,7 +438,7 @@ TEST_F(ExtractionRunTest, ASummaryOfManyArchivesNamesThirtyAndCountsTheRest)
     if (::GetACP() == 1252) {
         EXPECT_EQ(text.substr(expected.size()), "\x85" + more);
     }
-    EXPECT_EQ(ReadText(folder.Child("p0\\x.txt")), "x") << "every archive is extracted";
+    EXPECT_EQ(ReadText(folder.Child("p1\\x.txt")), "x") << "every archive is extracted";
 }
 
 // With the title and smart folder options on, an archive's listing decides before it is extracted.
@@ -437,6 +467,28 @@ TEST_F(ExtractionRunTest, SmartFolderLeavesOutTheTitleFolderForOneTopLevelEntry)
     window->executeButton.Click();
     EXPECT_EQ(ReadText(folder.Child("Folder\\Top\\a.txt")), "a") << "off: the title folder as always";
     EXPECT_EQ(ReadText(folder.Child("Single\\only.txt")), "only");
+}
+
+// Smart Folder never merges into, or replaces, what is already there: an archive whose one entry
+// exists beside it goes into its title folder.
+TEST_F(ExtractionRunTest, SmartFolderKeepsTheTitleFolderWhenItsEntryIsAlreadyThere)
+{
+    SetOption(app::Settings().titleExtract, true);
+    SetOption(app::Settings().messageBoxAlert, false);
+    app::Settings().smartFolder.SetCheck(true);
+    folder.MakeFolder("docs");
+    folder.WriteFile("docs\\guide.txt", "the user's guide");
+    folder.WriteFile("notes.txt", "the user's notes");
+    ziptest::Archive docs, notes;
+    docs.Add("docs/guide.txt", "the archive's guide");
+    notes.Add("notes.txt", "the archive's notes");
+    Queue("Pack.zip", docs);
+    Queue("Notes.zip", notes);
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("docs\\guide.txt")), "the user's guide");
+    EXPECT_EQ(ReadText(folder.Child("notes.txt")), "the user's notes");
+    EXPECT_EQ(ReadText(folder.Child("Pack\\docs\\guide.txt")), "the archive's guide");
+    EXPECT_EQ(ReadText(folder.Child("Notes\\notes.txt")), "the archive's notes");
 }
 
 TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
@@ -667,7 +719,8 @@ TEST_F(ExtractionWorkerTest, TheWindowAnswersDuringARunAndExecuteStopsInsideABig
     EXPECT_EQ(ReadText(folder.Child("small\\readme.txt")), "readme of small");
     EXPECT_FALSE(FileExists(folder.Child("later\\readme.txt")));
     ASSERT_EQ(watcher.Seen().size(), 1u);
-    EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + small + "\n" + big + " (stopped)\n");
+    EXPECT_EQ(watcher.Seen()[0].text, "Files extracted: \n\n" + big + " (stopped)\n" + small + "\n");
+    EXPECT_EQ(window->LastSummary().ExitCode(), 3) << "what kestrova.exe /x would end with";
     EXPECT_EQ(window->GetText(), "Kestrova");
     EXPECT_TRUE(window->deleteButton.IsEnabled());
     EXPECT_EQ(window->progressBar.GetPosition(), 0);

@@ -167,4 +167,51 @@ TEST(ProgramCommandLine, SlashXExtractsTheArchivesGivenAndEndsWithExitCodeZero)
     EXPECT_TRUE(testsupport::FileExists(folder.Child("With Blanks\\sub\\more.txt")));
 }
 
+// Unattended: no box waits for a click (the completion message is on), the exit code tells the
+// worst that happened, and /log holds one line per archive, problems first, in UTF-8 (the code
+// page of both programs here). A title folder that nothing came into is not left behind.
+class ProgramUnattendedTest : public testsupport::RegistryFixture { };
+
+TEST_F(ProgramUnattendedTest, SlashXRunsWithoutABoxWithAnExitCodeAndALog)
+{
+    WriteRaw("Extract", "Message Box Alert", "1");
+    WriteRaw("Extract", "Title Extract", "1");
+    testsupport::TestFolder folder;
+    ziptest::Archive good, damaged, unsafe;
+    good.Add("fine.txt", "fine");
+    damaged.Add("ok.txt", "ok").Add("bad.txt", "damaged data");
+    damaged.members[1].declaredCrc = 1;
+    unsafe.Add("../escape.txt", "x");
+    const std::string goodPath = folder.Child("Café.zip"), damagedPath = folder.Child("Damaged.zip"),
+                      unsafePath = folder.Child("Unsafe.zip"), missing = folder.Child("Missing.zip");
+    ASSERT_TRUE(testsupport::WriteFileBytes(goodPath, good.Build()));
+    ASSERT_TRUE(testsupport::WriteFileBytes(damagedPath, damaged.Build()));
+    ASSERT_TRUE(testsupport::WriteFileBytes(unsafePath, unsafe.Build()));
+    const std::string log = folder.Child("run.log");
+    auto run = [&](const std::string& paths) {
+        testsupport::ChildProcess program;
+        DWORD code = 12345;
+        EXPECT_TRUE(program.StartCommand("\"" + ProgramPath() + "\" /x /log \"" + log + "\" " + paths));
+        EXPECT_TRUE(program.WaitForExit(30000, code)) << "the run waits for a click";
+        return code;
+    };
+    EXPECT_EQ(run("\"" + goodPath + "\" \"" + damagedPath + "\" \"" + unsafePath + "\" \"" + missing + "\""), 2u);
+    std::string text;
+    EXPECT_TRUE(testsupport::ReadFileBytes(log, text));
+    EXPECT_EQ(text,
+        missing + " (failed: neither an archive nor a folder)\r\n" + damagedPath +
+            " (failed: generic error in zip format)\r\n" + unsafePath + " (some files skipped)\r\n" + goodPath +
+            "\r\n");
+    EXPECT_TRUE(testsupport::FileExists(folder.Child("Café\\fine.txt")));
+    EXPECT_TRUE(testsupport::FileExists(folder.Child("Damaged\\ok.txt")));
+    EXPECT_FALSE(testsupport::FolderExists(folder.Child("Unsafe"))) << "made for the run, left empty";
+
+    folder.MakeFolder("Unsafe");
+    EXPECT_EQ(run("\"" + unsafePath + "\""), 1u);
+    EXPECT_TRUE(testsupport::FolderExists(folder.Child("Unsafe"))) << "it was there before";
+    EXPECT_TRUE(testsupport::ReadFileBytes(log, text));
+    EXPECT_EQ(text, unsafePath + " (some files skipped)\r\n");
+    EXPECT_EQ(run("\"" + goodPath + "\""), 0u);
+}
+
 }  // namespace

@@ -165,7 +165,7 @@ TEST_F(PasswordScenarioTest, PromptOnceRightPasswordExtracts_SkipOnTheNextRunExt
     ASSERT_EQ(prompt, nullptr) << "the password that opened the first member opens the second";
     ASSERT_NE(box, nullptr) << "the run should end with its summary";
     const std::string summary = testsupport::MessageBoxText(box);
-    EXPECT_EQ(std::string::npos, summary.find("(failed)")) << summary;
+    EXPECT_EQ(std::string::npos, summary.find("(failed")) << summary;
     testsupport::PressMessageBoxButton(box, IDOK);
     std::string bytes;
     EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\a.txt"), bytes) && bytes == kSecretA);

@@ -84,7 +84,9 @@ TEST_F(UnzipEngineTest, SkippedMembers_ShowCode1WithTargetAndPath_MemberCountSta
     UnzipEngine engine;
     EXPECT_EQ(0, engine.Unzip(path, target.c_str(), masks, 1, false));
     ASSERT_EQ(1u, hook.Seen().size());
-    EXPECT_EQ("Files in archived were skipped.\n" + target + "\n" + path, hook.Seen()[0].text);
+    EXPECT_EQ("Files in archived were skipped.\nskipping: ../escape.txt (unsafe name: parent folder component)\n" +
+            target + "\n" + path,
+        hook.Seen()[0].text);
     EXPECT_EQ(0, engine.GetMemberCount());
     EXPECT_EQ(1, engine.GetResult());
     EXPECT_TRUE(folder.Exists("out\\fine.txt"));

@@ -279,7 +279,7 @@ TEST_F(SettingsDialogTest, ControlsStandWhereTheGeometryTablePutsThem)
     const Expected expected[] = {
         {d.tabs, {4, 2, 4 + 331, 2 + 249}},
         {d.maskingPage, {9, 29, 9 + 320, 29 + 212}},
-        {d.askForFolder, {15, 85, 15 + 290, 85 + 30}},
+        {d.askForFolder, {15, 80, 15 + 290, 80 + 30}},
         {d.maskList, {15, 50, 15 + 290, 50 + 70}},
         {d.aboutText, {20, 50, 20 + 200, 50 + 150}},
         {d.deleteButton, {23, 155, 23 + 65, 155 + 27}},
@@ -319,8 +319,8 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
     settings::SettingsDialog& d = Open();
     ShowDialog();
     const std::vector<std::vector<HWND>> pages = {
-        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.quickAccessHeading, d.desktopShortcut,
-            d.quickLaunchShortcut, d.applyButton, d.versionLabel},
+        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.smartFolder, d.quickAccessHeading,
+            d.desktopShortcut, d.quickLaunchShortcut, d.applyButton, d.versionLabel},
         {d.masksHeading, d.maskList, d.maskHelp, d.deleteButton, d.addButton, d.maskEdit, d.applyButton,
             d.versionLabel},
         {d.aboutHeading, d.aboutText, d.applyButton, d.versionLabel},
@@ -334,6 +334,15 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
             RECT inside {};
             EXPECT_TRUE(::IntersectRect(&inside, &a, &client) && ::EqualRect(&inside, &a))
                 << "page " << page << " control " << ::GetDlgCtrlID(pages[page][i]) << " leaves the dialog";
+            // A page's own controls keep clear of its group box's border lines.
+            HWND box = ::GetParent(pages[page][i]);
+            RECT frame {};
+            ::GetWindowRect(box, &frame);
+            ::InflateRect(&frame, -4, -4);
+            if (box != d.Handle()) {
+                EXPECT_TRUE(::IntersectRect(&inside, &a, &frame) && ::EqualRect(&inside, &a))
+                    << "control " << ::GetDlgCtrlID(pages[page][i]) << " touches its group box's border";
+            }
             // The placed check boxes overlap their neighbours by up to 3 pixels of blank margin
             // (their text is centred vertically); anything more is a visible overlap.
             ::InflateRect(&a, 0, -2);
@@ -347,6 +356,8 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
             }
         }
     }
+    // Smart Folder is an extraction option: above the shortcuts' heading, not under it.
+    EXPECT_LT(RectInParent(d.smartFolder).bottom, RectInParent(d.quickAccessHeading).top);
 }
 
 TEST_F(SettingsDialogTest, TypingEnablesAddAndAddPutsTheMaskOnTop)
