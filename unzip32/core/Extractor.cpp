@@ -414,6 +414,10 @@ public:
         : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0), helpers_(helpers), stop_(stop)
     {
     }
+    // The pool owns its stop. At the end of a run nothing is left; when the run unwinds (an
+    // exception on the calling thread), slots not begun are dropped, the members under way stop at
+    // their next piece, and the output they handed is dropped unwritten: a worker waiting for it to
+    // be written would otherwise wait for ever, as nobody writes it any more.
     ~DecodePool()
     {
         if (started_ == 0)
@@ -421,7 +425,16 @@ public:
         {
             Held held(*workers_);
             stopping_ = true;
+            abandoned_ = true;
+            queue_.clear();
+            for (const HandedWrite& write : writes_) {
+                if (write.file->status_ == Status::Ok)
+                    write.file->status_ = Status::Stopped;
+                --write.file->queued_;
+            }
+            writes_.clear();
             workers_->Raise(WorkerThreads::WorkQueued, true);
+            workers_->Raise(WorkerThreads::Written, true);
         }
         workers_->JoinAll();
     }
@@ -456,9 +469,8 @@ public:
             if (!WriteOne())
                 workers_->Wait(WorkerThreads::WorkDone);
             if (!slot->done) {
-                workers_->Unlock();
+                Released released(*workers_);
                 progressed();
-                workers_->Lock();
             }
         }
     }
@@ -485,6 +497,12 @@ public:
     Status Hand(WriteBehind& file, int buffer, size_t size)
     {
         Held held(*workers_);
+        if (stopping_) {
+            // Nobody writes any more: the member ends here.
+            if (file.status_ == Status::Ok)
+                file.status_ = Status::Stopped;
+            return file.status_;
+        }
         writes_.push_back({&file, buffer, size});
         ++file.queued_;
         workers_->Raise(WorkerThreads::WorkDone, true);
@@ -507,6 +525,12 @@ private:
         ~Held() { threads.Unlock(); }
         WorkerThreads& threads;
     };
+    // Gives the lock up for a call that may throw, and takes it again however the call ends.
+    struct Released {
+        explicit Released(WorkerThreads& threads) : threads(threads) { threads.Unlock(); }
+        ~Released() { threads.Lock(); }
+        WorkerThreads& threads;
+    };
     struct HandedWrite {
         WriteBehind* file;
         int buffer;
@@ -527,9 +551,12 @@ private:
         WriteBehind& file = *write.file;
         Status written = Status::Ok;
         if (file.status_ == Status::Ok) {
-            workers_->Unlock();
-            written = file.file_->Write(file.buffers_[write.buffer].get(), write.size);
-            workers_->Lock();
+            Released released(*workers_);
+            try {
+                written = file.file_->Write(file.buffers_[write.buffer].get(), write.size);
+            } catch (const std::bad_alloc&) {
+                written = Status::OutOfMemory;  // the worker's write: it fails the member, not the run
+            }
         }
         if (file.status_ == Status::Ok)
             file.status_ = written;
@@ -546,7 +573,7 @@ private:
         Slot* current = nullptr;
         // Publishes the progress and wakes the calling thread at each step, which asks Service.
         const Progress progress = [&](uint64_t produced) {
-            if (stop_.load())
+            if (stop_.load() || abandoned_.load())
                 return false;
             current->produced.store(produced);
             if (produced >= current->signalled + kServiceStep) {
@@ -586,6 +613,7 @@ private:
     std::deque<HandedWrite> writes_;
     size_t idle_ = 0;
     bool stopping_ = false;
+    std::atomic<bool> abandoned_ {false};  // the run unwinds: members under way end
     const std::atomic<bool>& stop_;
 };
 
