@@ -102,6 +102,9 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
     Member shortZip64 {"z64", "data", 0};  // both size fields full, but the extra holds only one
     shortZip64.declaredSize = shortZip64.declaredCompressedSize = 0xFFFFFFFFll;
     shortZip64.centralExtra = ziptest::Extra(0x0001, ziptest::Le64(4));
+    Member hugeSize {"huge", "data"};  // a ZIP64 size of 2^64 - 1
+    hugeSize.declaredSize = 0xFFFFFFFFll;
+    hugeSize.centralExtra = ziptest::Extra(0x0001, ziptest::Le64(~uint64_t(0)));
     Member bzip2 {"b.bz2", "BZh9"};  // a stream header and nothing after it
     bzip2.method = 12;
     Member slip {"../../evil.txt", "x"};
@@ -120,6 +123,7 @@ TEST(Extractor, BadMembers_AreReportedAndTheOthersStillExtract)
         {"shrink", shrunk, &ExtractReport::skippedUnsupported, "Shrink"},
         {"ZIP64 extra short of its fields", shortZip64, &ExtractReport::damaged, "inconsistent"},
         {"bzip2 cut short", bzip2, &ExtractReport::damaged, "damaged"},
+        {"size no file can have", hugeSize, &ExtractReport::damaged, "size"},
         {"zip-slip", slip, &ExtractReport::skippedUnsafe, "unsafe"},
         {"absolute", absolute, &ExtractReport::skippedUnsafe, "unsafe"},
         {"drive", drive, &ExtractReport::skippedUnsafe, "unsafe"},

@@ -348,7 +348,7 @@ void RunSlot(Source& source, Slot& slot, const DecoderHelpers& helpers, std::vec
         }
         const size_t wantInput =
             static_cast<size_t>(std::min<uint64_t>(kInputChunk, std::max<uint64_t>(slot.dataLength, 1)));
-        const size_t wantOutput = static_cast<size_t>(std::min<uint64_t>(kOutputChunk, entry.size + 1));
+        const size_t wantOutput = static_cast<size_t>(entry.size < kOutputChunk ? entry.size + 1 : kOutputChunk);
         if (input.size() < wantInput)
             input.resize(wantInput);
         if (output.size() < wantOutput)
@@ -673,6 +673,10 @@ void WriteBehind::Abandon()
     }
 }
 
+// No file system holds a file larger than this (file positions are signed 64-bit numbers): a
+// member that declares more is damaged.
+const uint64_t kLargestFile = (uint64_t(1) << 63) - 1;
+
 // How many members may be under way at once: bounds open files and queued work.
 const size_t kMaxInFlight = 32;
 
@@ -833,6 +837,8 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             DataSpan span = LocateData(source, entry, limits);
             if (span.status != Status::Ok) {
                 refuse(span.status, ErrorString(span.status));
+            } else if (entry.size > kLargestFile) {
+                refuse(Status::Inconsistent, "declared size larger than any file");
             } else if (entry.IsEncrypted()) {
                 std::string detail;
                 const Status opened = OpenEncrypted(source, host, entry, shown, span, slot->decryption, detail);
