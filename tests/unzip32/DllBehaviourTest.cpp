@@ -274,6 +274,30 @@ TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
     }
 }
 
+// A file where a member's folder should be (a file member, or a link member, which is written as
+// a file) skips that member with its own reason and result 1, not the full or read-only disk's.
+TEST(Unzip32Dll, AFileWhereAFolderShouldBeSkipsTheMemberWithItsReason)
+{
+    TestFolder folder;
+    Archive a;
+    a.members.push_back(Member("blocker", "a file", 0));
+    a.members.push_back(Member("blocker/inner.txt", "inner", 0));
+    Member link("link", "blocker", 0);
+    link.versionMadeBy = 0x0314;
+    link.externalAttributes = 0120777u << 16;
+    a.members.push_back(link);
+    a.members.push_back(Member("link/deeper/x.txt", "x", 0));
+    a.members.push_back(Member("good.txt", "good", 0));
+    const std::string archive = Save(folder, "b.zip", a);
+    EXPECT_EQ(UZ_WARNING, RunLibrary(archive, folder.Child("out").c_str()));
+    EXPECT_EQ("a file", Contents(folder.Child("out\\blocker")));
+    EXPECT_EQ("good", Contents(folder.Child("out\\good.txt")));
+    int reasons = 0;
+    for (const std::string& line : Current().printed)
+        reasons += line.find("a file stands where its folder should be") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(2, reasons);
+}
+
 TEST(Unzip32Dll, DeviceAndInvalidNamesStayInsideTheTarget)
 {
     TestFolder folder;

@@ -300,6 +300,7 @@ void CountProblem(ExtractReport& report, Status status)
     case Status::UnsafeName: ++report.skippedUnsafe; break;
     case Status::UnsupportedMethod: ++report.skippedUnsupported; break;
     case Status::Encrypted: ++report.skippedEncrypted; break;
+    case Status::PathBlocked: ++report.skippedBlocked; break;
     case Status::Stopped: break;
     default: ++report.writeFailures; break;
     }
@@ -849,9 +850,12 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
                 Status made = Status::Ok;
                 if (parts.size() > 1)
                     made = host.CreateFolder(std::vector<std::string>(parts.begin(), parts.end() - 1));
-                if (made == Status::Ok)
+                if (made == Status::Ok) {
                     made = host.CreateOutput(parts, entry, slot->file);
-                if (made != Status::Ok)
+                    if (made == Status::PathBlocked)
+                        refuse(made, "a folder stands where the file should be");
+                }
+                if (made != Status::Ok && slot->status == Status::Ok)
                     refuse(made, ErrorString(made));
             }
             if (slot->status == Status::Ok) {

@@ -34,9 +34,11 @@ public:
     virtual void Print(const std::string& line) = 0;
     // One listed member; factor is the share saved in whole percent.
     virtual void Member(const Entry& entry, const std::string& displayName, unsigned factor) = 0;
-    // Creates the folder (and the folders above it) under the target.
+    // Creates the folder (and the folders above it) under the target; PathBlocked where a file
+    // stands in the way.
     virtual Status CreateFolder(const std::vector<std::string>& parts) = 0;
-    // Creates (or replaces) the file under the target; its folders already exist.
+    // Creates (or replaces) the file under the target; its folders already exist. PathBlocked
+    // where a folder stands in its place.
     virtual Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) = 0;
     // Asked before each member is handled, and again after each further kServiceStep bytes written
@@ -86,6 +88,7 @@ struct ExtractReport {
     int skippedUnsafe = 0;
     int skippedUnsupported = 0;
     int skippedEncrypted = 0;
+    int skippedBlocked = 0;  // a file stands where the member's folder should be (or a folder where its file should)
     int damaged = 0;      // CRC, size or data errors, inconsistent local headers
     int overlapping = 0;  // refused as overlapping records
     int writeFailures = 0;

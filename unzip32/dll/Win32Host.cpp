@@ -391,14 +391,15 @@ Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
                 if (error != ERROR_ALREADY_EXISTS)
                     return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
                 attributes = ::GetFileAttributesW(path.c_str());
-                if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                    (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
                     return Status::WriteFailure;
+                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    return Status::PathBlocked;
             }
         } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             return Status::UnsafeName;  // never extract through a link
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            return Status::WriteFailure;  // a file stands where the folder should be
+            return Status::PathBlocked;  // a file stands where the folder should be
         }
         knownFolders_.insert(path);
     }
@@ -423,7 +424,7 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Status::UnsafeName;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Status::WriteFailure;
+        return Status::PathBlocked;
     if (!overwrite_)
         return Status::WriteFailure;
     // The existing file stays until the new one is complete (see Win32OutputFile).
