@@ -298,6 +298,33 @@ TEST(Unzip32Dll, AFileWhereAFolderShouldBeSkipsTheMemberWithItsReason)
     EXPECT_EQ(2, reasons);
 }
 
+// A file named with 250 characters is replaced by a member of that name (its temporary name has to
+// fit the file system too), and a destination deeper than 260 characters on a share is written
+// (\\kestrova-test\share, which map-drive.sh maps in the test prefix; else that half skips).
+TEST(Unzip32Dll, LongNamesAndLongShareDestinations)
+{
+    TestFolder folder;
+    const std::string name(250, 'n');
+    for (const char* content : {"old", "new"}) {
+        Archive a;
+        a.members.push_back(Member(name, content, 0));
+        EXPECT_EQ(UZ_OK, RunLibrary(Save(folder, "long.zip", a), folder.Child("out").c_str())) << content;
+        EXPECT_EQ(content, Contents("\\\\?\\" + folder.Child("out\\" + name)));
+    }
+    EXPECT_EQ(1, dllrun::CountEntries(folder.Child("out"))) << "no temporary file stays";
+
+    if (::GetFileAttributesA("\\\\kestrova-test\\share") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "\\\\kestrova-test\\share is not mapped";
+    std::string deep = "\\kestrova-test\\share\\long";
+    for (char c = 'a'; c < 'f'; ++c)
+        deep += "\\" + std::string(50, c);
+    Archive a;
+    a.members.push_back(Member("sub/file.txt", "deep", 0));
+    EXPECT_EQ(UZ_OK, RunLibrary(Save(folder, "deep.zip", a), ("\\" + deep).c_str()));
+    EXPECT_EQ("deep", Contents("\\\\?\\UNC" + deep + "\\sub\\file.txt"));
+    TestFolder::Remove("\\\\?\\UNC\\kestrova-test\\share\\long");
+}
+
 TEST(Unzip32Dll, DeviceAndInvalidNamesStayInsideTheTarget)
 {
     TestFolder folder;

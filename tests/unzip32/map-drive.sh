@@ -1,6 +1,7 @@
 #!/bin/sh
-# Maps drive K: of the test prefix to a scratch folder (for the bare-drive target test).
-# Does nothing (the test then skips) when there is no prefix or K: is already taken.
+# Maps drive K: of the test prefix to a scratch folder (for the bare-drive target test), and the
+# share \\kestrova-test\share to another (for long share destinations).
+# Does nothing (the tests then skip) when there is no prefix or K: is already taken.
 folder="$1"
 [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX/dosdevices" ] || exit 0
 mkdir -p "$folder"
@@ -8,4 +9,6 @@ link="$WINEPREFIX/dosdevices/k:"
 if [ -L "$link" ] || [ ! -e "$link" ]; then
     ln -sfn "$folder" "$link"
 fi
+mkdir -p "$folder-share" "$WINEPREFIX/dosdevices/unc/kestrova-test"
+ln -sfn "$folder-share" "$WINEPREFIX/dosdevices/unc/kestrova-test/share"
 exit 0

@@ -339,8 +339,7 @@ bool Win32Host::Password(const std::string& displayName, Secret& password)
     return answer == 0;
 }
 
-// Long paths (allowing for a temporary suffix) go through the \\?\ form; the parts are already free
-// of anything it would not normalise.
+// The parts are already free of anything that the \\?\ form would not normalise.
 std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t count) const
 {
     std::wstring path = target_;
@@ -349,8 +348,17 @@ std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t cou
             path += L'\\';
         path += Utf8ToWide(parts[i]);
     }
-    if (path.size() >= MAX_PATH - 40 && path.size() > 2 && path[1] == L':')
-        path = L"\\\\?\\" + path;
+    return LongForm(path);
+}
+
+std::wstring LongForm(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH - 40)
+        return path;
+    if (path.size() > 2 && path[1] == L':')
+        return L"\\\\?\\" + path;
+    if (path.compare(0, 2, L"\\\\") == 0 && path.compare(0, 4, L"\\\\?\\") != 0 && path.compare(0, 4, L"\\\\.\\") != 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
     return path;
 }
 
@@ -360,15 +368,16 @@ Status Win32Host::PrepareTarget()
     for (size_t i = 0; i < target_.size(); ++i) {
         if (target_[i] != L'\\' || i == 0)
             continue;
-        std::wstring prefix = target_.substr(0, i);
+        const std::wstring prefix = target_.substr(0, i);
         if (prefix.size() == 2 && prefix[1] == L':')
             continue;
         if (prefix.size() >= 2 && prefix[0] == L'\\' && prefix[1] == L'\\' &&
             std::count(prefix.begin(), prefix.end(), L'\\') < 4)
             continue;  // \\server\share itself cannot be created
-        DWORD attributes = ::GetFileAttributesW(prefix.c_str());
+        const std::wstring folder = LongForm(prefix);
+        DWORD attributes = ::GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!::CreateDirectoryW(prefix.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
                 return Status::WriteFailure;
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return Status::WriteFailure;
@@ -427,10 +436,14 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
         return Status::PathBlocked;
     if (!overwrite_)
         return Status::WriteFailure;
-    // The existing file stays until the new one is complete (see Win32OutputFile).
+    // The existing file stays until the new one is complete (see Win32OutputFile). The temporary
+    // file has a short name of its own in the same folder: a suffix to the member's name could
+    // push a long name past what the file system allows.
+    const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
+    const std::wstring process = std::to_wstring(::GetCurrentProcessId());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         std::wstring temporary =
-            path + L".kvpart" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++temporaryCounter_);
+            folder + L"~kv" + process + L"_" + std::to_wstring(++temporaryCounter_) + L".tmp";
         handle = ::CreateFileW(temporary.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file = std::make_unique<Win32OutputFile>(handle, path, temporary, &localTimes_);
