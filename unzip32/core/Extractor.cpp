@@ -871,14 +871,17 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         }
 
         // While others decode, each decoder has its share of the memory; a member that needs more
-        // is decoded alone, once the members before it are done.
+        // is decoded alone, once the members before it are done, with what it needs (up to the
+        // bound: beyond it the decoder refuses the member).
         bool alone = false;
-        if (slot->decode && options.threads > 0) {
-            slot->memoryLimit = kSharedDecoderMemory / (options.threads + 1);
-            if (DecoderMemory(source, entry, slot->dataStart, slot->dataLength, slot->decryption.get()) >
-                slot->memoryLimit) {
-                drain(0);
-                slot->memoryLimit = kDecoderMemoryLimit;
+        if (slot->decode) {
+            slot->memoryLimit = options.threads > 0 ? kSharedDecoderMemory / (options.threads + 1) : kDecoderMemoryLimit;
+            const uint64_t needed =
+                DecoderMemory(source, entry, slot->dataStart, slot->dataLength, slot->decryption.get());
+            if (needed > slot->memoryLimit) {
+                if (options.threads > 0)
+                    drain(0);
+                slot->memoryLimit = std::min(std::max(needed, kDecoderMemoryLimit), kLargestDecoderMemory);
                 alone = true;
             }
         }

@@ -323,9 +323,10 @@ TEST(Methods, Bzip2StreamsFollowEachOtherAcrossInputPieces)
     }
 }
 
-// Parameters that need more memory than a decoder may take are refused before anything is
-// decoded, with the reason; the other members still extract. (The archives of the tools include
-// a member that needs more than a decoder's share while others decode: it is decoded alone.)
+// Parameters that need more memory than a member decoded alone may take are refused before
+// anything is decoded, with the reason; the other members still extract. (The archives of the
+// tools include members that need more than the decoders' shared memory: 7-Zip's "Ultra" PPMd and
+// LZMA, decoded alone.)
 TEST(Methods, HungryMembersAreRefusedWithTheReason)
 {
     struct Case {
@@ -335,32 +336,29 @@ TEST(Methods, HungryMembersAreRefusedWithTheReason)
     };
     std::vector<Case> cases;
     {
-        Member m("big.lzma", "x", 14);
-        m.rawPacked = std::string("\x10\x02\x05\x00\x5d\x00\x00\x00\x04", 9) + std::string(20, '\0');  // 64 MiB
-        m.declaredSize = 60 << 20;
-        cases.push_back({"LZMA dictionary", m, "LZMA dictionary of 60 MiB, more than 40 MiB"});
+        Member m("big.lzma", "x", 14);  // a 4 GiB dictionary for 3 GiB
+        m.rawPacked = std::string("\x10\x02\x05\x00\x5d\xff\xff\xff\xff", 9) + std::string(20, '\0');
+        m.declaredSize = 3ll << 30;
+        cases.push_back({"LZMA dictionary", m, "(needs 3072 MiB of memory)"});
     }
     {
-        Member m("big.ppmd", "x", 98);
-        m.rawPacked = std::string("\xf5\x03", 2) + std::string(20, '\0');  // order 6, 64 MiB
-        cases.push_back({"PPMd model", m, "PPMd model of 64 MiB, more than 40 MiB"});
-    }
-    {
-        // A frame header asking for a 64 MiB window, then a raw block of one byte.
+        // A frame header asking for a window of 1.875 GiB, then a raw block of one byte.
         Member m("big.zst", "x", 93);
-        m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\x80\x09\x00\x00x", 10);
-        cases.push_back({"Zstandard window", m, "Zstandard window of 64 MiB, more than 40 MiB"});
+        m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\xa7\x09\x00\x00x", 10);
+        cases.push_back({"Zstandard window", m, "(needs 1920 MiB of memory)"});
     }
     for (const Case& c : cases) {
-        Archive a;
-        a.members.push_back(c.member);
-        a.members.push_back(Member("fine.txt", "fine"));
-        CountingHost host;
-        ExtractReport r = Unpack(a.Build(), host);
-        EXPECT_EQ(1, r.skippedUnsupported) << c.what;
-        EXPECT_EQ(1, r.extracted) << c.what;
-        EXPECT_EQ(1u, host.LinesWith(c.reason)) << c.what << ": " << (host.lines.empty() ? "" : host.lines[0]);
-        EXPECT_EQ(0u, host.files.count(c.member.name)) << c.what;
+        for (unsigned threads : {0u, 2u}) {
+            Archive a;
+            a.members.push_back(c.member);
+            a.members.push_back(Member("fine.txt", "fine"));
+            CountingHost host;
+            ExtractReport r = Unpack(a.Build(), host, threads);
+            EXPECT_EQ(1, r.skippedUnsupported) << c.what;
+            EXPECT_EQ(1, r.extracted) << c.what;
+            EXPECT_EQ(1u, host.LinesWith(c.reason)) << c.what << ": " << (host.lines.empty() ? "" : host.lines[0]);
+            EXPECT_EQ(0u, host.files.count(c.member.name)) << c.what;
+        }
     }
 }
 
