@@ -69,7 +69,8 @@ typedef void(UZ_API* UnzipMemberCallback)(unsigned long size, unsigned long pack
     unsigned long crc, char encrypted);
 /* Called on the calling thread before each member is listed or extracted, with its name and size
  * (low 32 bits), and again with the same name and size after each further UZ_SERVICE_STEP bytes
- * written for that member, so that a caller can stop inside a long member too. A nonzero answer
+ * written for that member and about every quarter of a second while it is decoded (after each
+ * piece of output, a MiB at most), so that a caller can stop inside a long or slow member too. A nonzero answer
  * stops the run: the member being written is removed (no partial file stays under its name; a file
  * it was to replace stays as it was), the members already extracted stay, no further member is
  * started, and Wiz_SingleEntryUnzip returns UZ_STOPPED. */

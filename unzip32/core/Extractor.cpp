@@ -326,9 +326,12 @@ struct Slot {
     bool done = true;
 
     // Bytes produced so far, published by the thread that decodes it; the calling thread asks
-    // Service again for each further kServiceStep of them.
+    // Service again for each further kServiceStep of them, and after each kServiceInterval of
+    // decoding that the decoding thread reports.
     std::atomic<uint64_t> produced {0};
+    std::atomic<bool> serviceDue {false};
     uint64_t signalled = 0;  // decoding thread only
+    uint64_t lastTold = 0;   // decoding thread only: when it last reported (milliseconds)
     uint64_t serviced = 0;   // calling thread only
 };
 
@@ -411,8 +414,13 @@ private:
 class DecodePool {
 public:
     DecodePool(Source& source, unsigned threads, WorkerThreads* workers, const DecoderHelpers& helpers,
-        const std::atomic<bool>& stop)
-        : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0), helpers_(helpers), stop_(stop)
+        const std::atomic<bool>& stop, uint64_t (*milliseconds)())
+        : source_(source),
+          workers_(workers),
+          threads_(workers != nullptr ? threads : 0),
+          helpers_(helpers),
+          stop_(stop),
+          milliseconds_(milliseconds)
     {
     }
     // The pool owns its stop. At the end of a run nothing is left; when the run unwinds (an
@@ -577,8 +585,14 @@ private:
             if (stop_.load() || abandoned_.load())
                 return false;
             current->produced.store(produced);
-            if (produced >= current->signalled + kServiceStep) {
-                current->signalled = produced - produced % kServiceStep;
+            const uint64_t now = milliseconds_ != nullptr ? milliseconds_() : 0;
+            const bool due = milliseconds_ != nullptr && now - current->lastTold >= kServiceInterval;
+            if (produced >= current->signalled + kServiceStep || due) {
+                if (produced >= current->signalled + kServiceStep)
+                    current->signalled = produced - produced % kServiceStep;
+                current->lastTold = now;
+                if (due)
+                    current->serviceDue = true;
                 Held wake(*workers_);
                 workers_->Raise(WorkerThreads::WorkDone, true);
             }
@@ -596,6 +610,7 @@ private:
             queue_.pop_front();
             workers_->Unlock();
             current = slot;
+            current->lastTold = milliseconds_ != nullptr ? milliseconds_() : 0;
             if (slot->file && WritesBehind(*slot->entry))
                 slot->file = std::make_unique<WriteBehind>(std::move(slot->file), *this);
             RunSlot(source_, *slot, helpers_, input, output, progress);
@@ -616,6 +631,7 @@ private:
     bool stopping_ = false;
     std::atomic<bool> abandoned_ {false};  // the run unwinds: members under way end
     const std::atomic<bool>& stop_;
+    uint64_t (*milliseconds_)();
 };
 
 WriteBehind::~WriteBehind()
@@ -728,26 +744,37 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     DecoderHelpers helpers;
     helpers.threads = options.workers;
     helpers.count = options.threads > 1 ? options.threads - 1 : 0;
-    DecodePool pool(source, options.threads, options.workers, helpers, stop);
+    DecodePool pool(source, options.threads, options.workers, helpers, stop, options.milliseconds);
 
-    // Service for the members that workers are writing, once per step of each.
+    // Service for the members that workers are writing, once per step of each and whenever the
+    // worker tells that the interval has passed.
     auto serviceWorkers = [&]() {
         for (const std::unique_ptr<Slot>& slot : pending) {
             const uint64_t produced = slot->produced.load();
-            if (slot->decode && !stop.load() && produced >= slot->serviced + kServiceStep) {
-                slot->serviced = produced - produced % kServiceStep;
+            const bool stepped = produced >= slot->serviced + kServiceStep;
+            const bool due = slot->serviceDue.exchange(false);
+            if (slot->decode && !stop.load() && (stepped || due)) {
+                if (stepped)
+                    slot->serviced = produced - produced % kServiceStep;
                 if (host.Service(slot->shown, slot->entry->size))
                     stop = true;
             }
         }
     };
-    // A member decoded on the calling thread asks Service itself.
+    // A member decoded on the calling thread asks Service itself, by step and by time alike.
     Slot* inlineSlot = nullptr;
+    uint64_t inlineServiced = 0;
     const Progress inlineProgress = [&](uint64_t produced) {
         if (stop.load())
             return false;
-        if (produced >= inlineSlot->serviced + kServiceStep) {
-            inlineSlot->serviced = produced - produced % kServiceStep;
+        const uint64_t now = options.milliseconds != nullptr ? options.milliseconds() : 0;
+        if (produced == 0)
+            inlineServiced = now;  // the member starts
+        const bool stepped = produced >= inlineSlot->serviced + kServiceStep;
+        if (stepped || (options.milliseconds != nullptr && now - inlineServiced >= kServiceInterval)) {
+            if (stepped)
+                inlineSlot->serviced = produced - produced % kServiceStep;
+            inlineServiced = now;
             if (host.Service(inlineSlot->shown, inlineSlot->entry->size))
                 stop = true;
         }

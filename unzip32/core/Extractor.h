@@ -42,8 +42,10 @@ public:
     virtual Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) = 0;
     // Asked before each member is handled, and again after each further kServiceStep bytes written
-    // for it, always on the calling thread; true stops the run: the member being written is
-    // abandoned, the members already done stay, no further member is started.
+    // for it and after each kServiceInterval of decoding it (a slow decoder writes little; with
+    // ExtractOptions::milliseconds), always
+    // on the calling thread; true stops the run: the member being written is abandoned, the
+    // members already done stay, no further member is started.
     virtual bool Service(const std::string& displayName, uint64_t size)
     {
         (void)displayName;
@@ -62,8 +64,10 @@ public:
     virtual Crypto* Cryptography() { return nullptr; }
 };
 
-// How many bytes of one member are written between two Service calls for it.
+// How many bytes of one member are written between two Service calls for it, and how long it is
+// decoded at most between two (checked after each piece of output, up to a MiB).
 constexpr uint64_t kServiceStep = 8u << 20;
+constexpr uint64_t kServiceInterval = 250;  // milliseconds
 
 struct ExtractOptions {
     bool listOnly = false;    // report members, write nothing
@@ -75,6 +79,9 @@ struct ExtractOptions {
     int quiet = 0;                     // 0: a line per member and per problem; 1: problems only; 2: nothing
     unsigned threads = 0;              // worker threads that decode while the caller reports (0: decode inline)
     WorkerThreads* workers = nullptr;  // where those threads come from (none: decode inline)
+    // A steady clock in milliseconds, for Service by time (none: by step only). The library gives
+    // the system's own; the standard library's would bring a thread layer into it.
+    uint64_t (*milliseconds)() = nullptr;
     std::vector<std::string> include;  // empty: every member
     std::vector<std::string> exclude;
 };

@@ -106,6 +106,8 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
 
     unzip::Win32WorkerThreads workers;
     run.workers = &workers;
+    // GetTickCount wraps after 49 days: one early Service call then.
+    run.milliseconds = [] { return static_cast<uint64_t>(::GetTickCount()); };
 
     unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0, options->archive);
     unzip::Win32Source source;

@@ -12,6 +12,7 @@
 #include <bzlib.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -195,6 +196,7 @@ ExtractReport Unpack(const std::string& bytes, CountingHost& host, unsigned thre
     ExtractOptions options;
     options.threads = threads;
     options.workers = threads > 0 ? &workers : nullptr;
+    options.milliseconds = &SteadyMilliseconds;
     return Extract(source, host, options);
 }
 
@@ -396,6 +398,59 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
         }
     }
     EXPECT_GE(archives, 28);
+}
+
+// A host whose files take 300 ms for each piece written (a slow member) and that asks to stop at
+// its second Service call.
+class SlowHost : public CountingHost {
+public:
+    Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
+        std::unique_ptr<OutputFile>& file) override
+    {
+        std::unique_ptr<OutputFile> inner;
+        const Status status = CountingHost::CreateOutput(parts, entry, inner);
+        if (status == Status::Ok)
+            file = std::make_unique<SlowFile>(std::move(inner));
+        return status;
+    }
+    bool Service(const std::string&, uint64_t) override { return ++services == 2; }
+    int services = 0;
+
+private:
+    class SlowFile : public OutputFile {
+    public:
+        explicit SlowFile(std::unique_ptr<OutputFile> inner) : inner_(std::move(inner)) { }
+        Status Write(const uint8_t* data, size_t count) override
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            return inner_->Write(data, count);
+        }
+        Status Commit(const Entry& entry) override { return inner_->Commit(entry); }
+        void Abandon() override { inner_->Abandon(); }
+
+    private:
+        std::unique_ptr<OutputFile> inner_;
+    };
+};
+
+// Service comes by time too, not only every 8 MiB written: a stop asked for while the first
+// pieces of a 3 MB PPMd member are out ends it, inline and on a worker.
+TEST(Methods, ServiceIsAskedByTimeInASlowMember)
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    const std::string archive = ReadFile(std::string(folder) + "/7z-ultra-ppmd.zip");
+    ASSERT_FALSE(archive.empty());
+    for (unsigned threads : {0u, 2u}) {
+        SlowHost host;
+        const ExtractReport r = Unpack(archive, host, threads);
+        EXPECT_TRUE(r.stopped) << threads;
+        EXPECT_EQ(2, host.services) << threads;
+        EXPECT_LT(host.bytesWritten, kServiceStep) << threads;
+        EXPECT_TRUE(host.files.empty()) << threads;
+        EXPECT_EQ(0, host.open) << threads;
+    }
 }
 
 // Standard threads that note which threads waited for which signal.
