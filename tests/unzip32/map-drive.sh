@@ -11,4 +11,13 @@ if [ -L "$link" ] || [ ! -e "$link" ]; then
 fi
 mkdir -p "$folder-share" "$WINEPREFIX/dosdevices/unc/kestrova-test"
 ln -sfn "$folder-share" "$WINEPREFIX/dosdevices/unc/kestrova-test/share"
+# N: as a removable drive: Wine's mount manager reads its type from the registry when it starts.
+link="$WINEPREFIX/dosdevices/n:"
+if [ -L "$link" ] || [ ! -e "$link" ]; then
+    mkdir -p "$folder-removable"
+    ln -sfn "$folder-removable" "$link"
+    loader=/usr/lib/wine/wine
+    "$loader" --version >/dev/null 2>&1 || loader=/usr/lib/wine/wine64
+    "$loader" reg add 'HKLM\Software\Wine\Drives' /v n: /t REG_SZ /d floppy /f >/dev/null 2>&1
+fi
 exit 0

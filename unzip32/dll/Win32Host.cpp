@@ -215,6 +215,40 @@ std::wstring AnsiToWide(const char* text)
     return wide;
 }
 
+// A view's pages are read when they are touched: when the medium is gone by then (a USB stick
+// pulled, a network share lost), the read raises an exception in whatever code touches them
+// instead of failing a call. So only archives on local fixed drives are mapped; the others are
+// read with ReadFile, whose failures come back as errors.
+bool OnLocalFixedDrive(const std::wstring& path)
+{
+    wchar_t full[32768];
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+    if (length == 0 || length >= 32768)
+        return false;
+    std::wstring root;
+    wchar_t volume[MAX_PATH + 1];
+    if (::GetVolumePathNameW(full, volume, MAX_PATH + 1)) {
+        root = volume;
+    } else {
+        // \\server\share\ (or \\?\UNC\server\share\), else the drive's root.
+        std::wstring name = full;
+        if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+            name = L"\\\\" + name.substr(8);
+        else if (name.compare(0, 4, L"\\\\?\\") == 0)
+            name = name.substr(4);
+        size_t end = std::wstring::npos;
+        if (name.size() >= 3 && name[1] == L':')
+            end = 3;
+        else if (name.compare(0, 2, L"\\\\") == 0 && name.find(L'\\', 2) != std::wstring::npos)
+            end = name.find(L'\\', name.find(L'\\', 2) + 1);
+        if (end == std::wstring::npos)
+            return false;
+        root = name.substr(0, end) + (name[end - 1] == L'\\' ? L"" : L"\\");
+    }
+    const UINT type = ::GetDriveTypeW(root.c_str());
+    return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
+}
+
 Win32Source::~Win32Source()
 {
     if (mapping_ != nullptr)
@@ -234,7 +268,7 @@ bool Win32Source::Open(const std::wstring& path)
         return false;
     size_ = static_cast<uint64_t>(size.QuadPart);
     // Large members are read through views of this mapping; without it, by ReadFile.
-    if (size_ > 0)
+    if (size_ > 0 && OnLocalFixedDrive(path))
         mapping_ = ::CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
     SYSTEM_INFO system {};
     ::GetSystemInfo(&system);
