@@ -178,10 +178,10 @@ Status FindEnd(Source& source, EndRecord& end)
             continue;
         }
         // The directory must lie before the record: either where it says, or right before the record.
-        const bool directoryFound = (candidate.directorySize <= candidate.recordStart &&
-                                        (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
-                                            HasSignature(source, candidate.recordStart - candidate.directorySize,
-                                                kCentralSignature))) ||
+        const bool directoryFound =
+            (candidate.directorySize <= candidate.recordStart &&
+                (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
+                    HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) ||
             (candidate.directoryOffset < candidate.recordStart &&
                 HasSignature(source, candidate.directoryOffset, kCentralSignature));
         if (!directoryFound) {

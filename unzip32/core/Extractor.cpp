@@ -902,7 +902,8 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         // bound: beyond it the decoder refuses the member).
         bool alone = false;
         if (slot->decode) {
-            slot->memoryLimit = options.threads > 0 ? kSharedDecoderMemory / (options.threads + 1) : kDecoderMemoryLimit;
+            slot->memoryLimit =
+                options.threads > 0 ? kSharedDecoderMemory / (options.threads + 1) : kDecoderMemoryLimit;
             const uint64_t needed =
                 DecoderMemory(source, entry, slot->dataStart, slot->dataLength, slot->decryption.get());
             if (needed > slot->memoryLimit) {

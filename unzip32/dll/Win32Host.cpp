@@ -476,8 +476,7 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
     const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
     const std::wstring process = std::to_wstring(::GetCurrentProcessId());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        std::wstring temporary =
-            folder + L"~kv" + process + L"_" + std::to_wstring(++temporaryCounter_) + L".tmp";
+        std::wstring temporary = folder + L"~kv" + process + L"_" + std::to_wstring(++temporaryCounter_) + L".tmp";
         handle = ::CreateFileW(temporary.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file = std::make_unique<Win32OutputFile>(handle, path, temporary, &localTimes_);

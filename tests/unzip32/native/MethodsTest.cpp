@@ -404,8 +404,8 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
 // its second Service call.
 class SlowHost : public CountingHost {
 public:
-    Status CreateOutput(const std::vector<std::string>& parts, const Entry& entry,
-        std::unique_ptr<OutputFile>& file) override
+    Status CreateOutput(
+        const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override
     {
         std::unique_ptr<OutputFile> inner;
         const Status status = CountingHost::CreateOutput(parts, entry, inner);
