@@ -20,7 +20,7 @@ extern "C" {
 
 /* Result codes of Wiz_SingleEntryUnzip. */
 #define UZ_OK             0  /* every member listed or extracted */
-#define UZ_WARNING        1  /* members were skipped (unsafe names, unsupported methods or encryptions, ...) */
+#define UZ_WARNING        1  /* members were skipped (unsafe names, unsupported methods, encryptions, blocked paths) */
 #define UZ_FORMAT_ERROR   2  /* damaged archive or member data (CRC or size mismatch, bad data) */
 #define UZ_SEVERE_ERROR   3  /* not an archive, truncated, unusable directory, overlapping records, split archive */
 #define UZ_MEMORY_INIT    4  /* buffers could not be allocated at start */
@@ -68,7 +68,8 @@ typedef void(UZ_API* UnzipMemberCallback)(unsigned long size, unsigned long pack
     unsigned long crc, char encrypted);
 /* Called on the calling thread before each member is listed or extracted, with its name and size
  * (low 32 bits), and again with the same name and size after each further UZ_SERVICE_STEP bytes
- * written for that member, so that a caller can stop inside a long member too. A nonzero answer
+ * written for that member and about every quarter of a second while it is decoded (after each
+ * piece of output, a MiB at most), so that a caller can stop inside a long or slow member too. A nonzero answer
  * stops the run: the member being written is removed (no partial file stays under its name; a file
  * it was to replace stays as it was), the members already extracted stay, no further member is
  * started, and Wiz_SingleEntryUnzip returns UZ_STOPPED. */

@@ -87,15 +87,26 @@ TEST(Directory, EmptyArchive_HasNoMembers)
     EXPECT_EQ("nothing here", directory.comment);
 }
 
+// End records in the comment that are not the archive's: one that points nowhere, the signature
+// as text in a long comment (its "disk numbers" are letters), and a complete empty record at the
+// very end. Each is passed over for the record whose directory is there.
 TEST(Directory, CommentWithFalseEndSignature_IsSkipped)
 {
-    Archive archive = TwoMembers();
-    // A complete-looking end record inside the comment that points nowhere.
-    archive.comment = "PK\x05\x06" + std::string(12, '\x01') + ziptest::Le16(0) + " trailing text";
-    Directory directory;
-    ASSERT_EQ(Status::Ok, Read(archive.Build(), directory));
-    ASSERT_EQ(2u, directory.entries.size());
-    EXPECT_EQ("dir/b.txt", directory.entries[1].name);
+    const std::string emptyRecord = "PK\x05\x06" + std::string(16, '\0') + ziptest::Le16(0);
+    const std::vector<std::string> comments = {
+        "PK\x05\x06" + std::string(12, '\x01') + ziptest::Le16(0) + " trailing text",
+        ziptest::Text(16000) + " PK\x05\x06 marks the end of a zip archive. " + ziptest::Text(16000, 2),
+        "an empty archive follows: " + emptyRecord,
+    };
+    for (const std::string& comment : comments) {
+        Archive archive = TwoMembers();
+        archive.comment = comment;
+        Directory directory;
+        ASSERT_EQ(Status::Ok, Read(archive.Build(), directory)) << comment.substr(0, 30);
+        ASSERT_EQ(2u, directory.entries.size()) << comment.substr(0, 30);
+        EXPECT_EQ("dir/b.txt", directory.entries[1].name);
+        EXPECT_EQ(comment, directory.comment);
+    }
 }
 
 TEST(Directory, PrefixAndTrailingBytes_AreAllowed)

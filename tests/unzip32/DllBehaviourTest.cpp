@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using dllrun::Contents;
@@ -33,6 +34,30 @@ Archive Sample()
     a.members.push_back(Member("old.bak", "backup"));
     a.members.push_back(Member("deep/x.BAK", "backup 2", 0));
     return a;
+}
+
+// The most of the process's address space seen mapped to files (views), sampled at each service
+// call.
+SIZE_T g_mappedPeak = 0;
+
+SIZE_T MappedNow()
+{
+    SIZE_T mapped = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char* at = nullptr; ::VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.Type == MEM_MAPPED && region.State == MEM_COMMIT)
+            mapped += region.RegionSize;
+        if (region.RegionSize == 0)
+            break;
+    }
+    return mapped;
+}
+
+int UZ_API SampleViews(const char*, unsigned long)
+{
+    g_mappedPeak = std::max(g_mappedPeak, MappedNow());
+    return 0;
 }
 
 }  // namespace
@@ -272,6 +297,94 @@ TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
             named = named || line.find(c.bad.name) != std::string::npos;
         EXPECT_TRUE(named) << c.what;
     }
+}
+
+// A file where a member's folder should be (a file member, or a link member, which is written as
+// a file) skips that member with its own reason and result 1, not the full or read-only disk's.
+TEST(Unzip32Dll, AFileWhereAFolderShouldBeSkipsTheMemberWithItsReason)
+{
+    TestFolder folder;
+    Archive a;
+    a.members.push_back(Member("blocker", "a file", 0));
+    a.members.push_back(Member("blocker/inner.txt", "inner", 0));
+    Member link("link", "blocker", 0);
+    link.versionMadeBy = 0x0314;
+    link.externalAttributes = 0120777u << 16;
+    a.members.push_back(link);
+    a.members.push_back(Member("link/deeper/x.txt", "x", 0));
+    a.members.push_back(Member("good.txt", "good", 0));
+    const std::string archive = Save(folder, "b.zip", a);
+    EXPECT_EQ(UZ_WARNING, RunLibrary(archive, folder.Child("out").c_str()));
+    EXPECT_EQ("a file", Contents(folder.Child("out\\blocker")));
+    EXPECT_EQ("good", Contents(folder.Child("out\\good.txt")));
+    int reasons = 0;
+    for (const std::string& line : Current().printed)
+        reasons += line.find("a file stands where its folder should be") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(2, reasons);
+}
+
+// A file named with 250 characters is replaced by a member of that name (its temporary name has to
+// fit the file system too), and a destination deeper than 260 characters on a share is written
+// (\\kestrova-test\share, which map-drive.sh maps in the test prefix; else that half skips).
+TEST(Unzip32Dll, LongNamesAndLongShareDestinations)
+{
+    TestFolder folder;
+    const std::string name(250, 'n');
+    for (const char* content : {"old", "new"}) {
+        Archive a;
+        a.members.push_back(Member(name, content, 0));
+        EXPECT_EQ(UZ_OK, RunLibrary(Save(folder, "long.zip", a), folder.Child("out").c_str())) << content;
+        EXPECT_EQ(content, Contents("\\\\?\\" + folder.Child("out\\" + name)));
+    }
+    EXPECT_EQ(1, dllrun::CountEntries(folder.Child("out"))) << "no temporary file stays";
+
+    if (::GetFileAttributesA("\\\\kestrova-test\\share") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "\\\\kestrova-test\\share is not mapped";
+    std::string deep = "\\kestrova-test\\share\\long";
+    for (char c = 'a'; c < 'f'; ++c)
+        deep += "\\" + std::string(50, c);
+    Archive a;
+    a.members.push_back(Member("sub/file.txt", "deep", 0));
+    EXPECT_EQ(UZ_OK, RunLibrary(Save(folder, "deep.zip", a), ("\\" + deep).c_str()));
+    EXPECT_EQ("deep", Contents("\\\\?\\UNC" + deep + "\\sub\\file.txt"));
+    TestFolder::Remove("\\\\?\\UNC\\kestrova-test\\share\\long");
+}
+
+// An archive on a removable drive is read with ReadFile, never through views of the file (whose
+// pages would fault when the medium is pulled): a stored member of 24 MiB, which on a fixed drive
+// is copied from views, extracts byte for byte with no view mapped meanwhile. The test harness maps
+// N: as removable (map-drive.sh); Wine's mount manager takes the type only when it starts, so
+// the removable half skips when the drive still counts as fixed.
+TEST(Unzip32Dll, ArchivesOnRemovableDrivesAreReadWithoutViews)
+{
+    Archive a;
+    a.members.push_back(ziptest::Stored("big.bin", Text(24u << 20)));
+    const std::string bytes = a.Build();
+    ::SetEnvironmentVariableA("KESTROVA_UNZIP_THREADS", "0");  // views are then used by the calling thread
+    dllrun::RunOptions sampled;
+    sampled.service = &SampleViews;
+    auto viewed = [&](const std::string& folder) {
+        TestFolder::Remove(folder);
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+        const std::string archive = folder + "\\big.zip";
+        HANDLE file = ::CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        ::CloseHandle(file);
+        const SIZE_T before = MappedNow();
+        g_mappedPeak = 0;
+        EXPECT_EQ(UZ_OK, RunLibrary(archive, (folder + "\\out").c_str(), sampled)) << folder;
+        EXPECT_TRUE(Contents(folder + "\\out\\big.bin") == a.members[0].data) << folder;
+        TestFolder::Remove(folder);
+        return g_mappedPeak > before ? g_mappedPeak - before : 0;
+    };
+    TestFolder fixed;
+    EXPECT_GE(viewed(fixed.Child("c")), SIZE_T(8) << 20) << "views on a fixed drive";
+    if (::GetDriveTypeA("N:\\") == DRIVE_REMOVABLE)
+        EXPECT_LT(viewed("N:\\views"), SIZE_T(8) << 20) << "views on a removable drive";
+    ::SetEnvironmentVariableA("KESTROVA_UNZIP_THREADS", nullptr);
+    if (::GetDriveTypeA("N:\\") != DRIVE_REMOVABLE)
+        GTEST_SKIP() << "drive N: is not mapped as removable";
 }
 
 TEST(Unzip32Dll, DeviceAndInvalidNamesStayInsideTheTarget)

@@ -77,6 +77,7 @@ struct RunOptions {
     std::vector<std::string> exclude;
     bool test = false;
     UnzipPasswordCallback password = &Password;  // null: no password callback
+    UnzipServiceCallback service = nullptr;
 };
 
 // One run of the library; its result, or -1 when the library or its entry point is missing.
@@ -100,6 +101,7 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     callbacks.print = &Print;
     callbacks.replace = &Replace;
     callbacks.password = run.password;
+    callbacks.service = run.service;
     callbacks.member = &Member;
     options.listMembers = run.list ? 1 : 0;
     options.testArchive = run.test ? 1 : 0;

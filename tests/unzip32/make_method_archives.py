@@ -20,9 +20,13 @@ Writes into the folder:
                          run; two streams in one member), with damaged copies
   7z-lzma-large.zip      7z's LZMA of a 24 MiB member (a 32 MiB dictionary, cut to 24 MiB: more
                          than a decoder's share while others decode) between two small ones
+  7z-ultra-ppmd.zip      7z's "Ultra" PPMd (-mx9, a 64 MiB model) of a file of about 3 MB
+  7z-ultra-lzma.zip      7z's "Ultra" LZMA (-mx9, a 64 MiB dictionary, cut to the member's 44 MiB):
+                         each needs more memory than the decoders share, and is decoded alone
   methods.txt            one line per archive: name, then the method ids of its members
-  over-limit-*.zip       members whose dictionary (XZ, 64 MiB) or model (PPMd, 64 MiB) is more
-                         than a decoder may take, beside a small deflated member
+  over-limit-*.zip       members whose dictionary (LZMA, 3 GiB) or window (Zstandard, 1.875 GiB)
+                         is more than even a member decoded alone may take, beside a small
+                         deflated member
   crypto-*.zip           the same files encrypted by 7z with the password in crypto.txt:
                          ZipCrypto (deflated and stored members, and one streamed from standard
                          input, with a data descriptor), AES-128 stored, AES-192 over LZMA,
@@ -78,9 +82,9 @@ def run(*command, cwd=None):
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
 
 
-def seven_zip(name, method, folder, members):
+def seven_zip(name, method, folder, members, extra=()):
     path = os.path.join(OUT, name)
-    run("7z", "a", "-tzip", "-mm=" + method, path, *members, cwd=folder)
+    run("7z", "a", "-tzip", "-mm=" + method, *extra, path, *members, cwd=folder)
     return path
 
 
@@ -366,29 +370,34 @@ def main():
     write_zip(made[-1], [(m, 12, 0, zlib.crc32(c), len(c), packed) for m, c, packed in bzip2_members])
     damaged(made[-1])
 
-    # Over the decoders' memory limit: 41 MiB in an xz stream whose header asks for a 64 MiB
-    # dictionary (the dictionary is cut to the member's size, which is still more than 40 MiB),
-    # and 7z's PPMd with a 64 MiB model.
+    # 7-Zip's "Ultra" setting: PPMd keeps its 64 MiB model whole for files from about 2.5 MB on, and
+    # LZMA's 64 MiB dictionary is cut to the member's size, still more than 40 MiB.
+    ultra = os.path.join(OUT, "ultra")
+    os.makedirs(ultra)
+    text = MEMBERS["text.txt"]
+    with open(os.path.join(ultra, "ultra-ppmd.txt"), "wb") as f:
+        f.write(text * (3000000 // len(text) + 1))
+    with open(os.path.join(ultra, "ultra-lzma.txt"), "wb") as f:
+        f.write(text * (44 * 2**20 // len(text) + 1))
+    seven_zip("7z-ultra-ppmd.zip", "PPMd", ultra, ["ultra-ppmd.txt"], ["-mx9", "-mmem=64m"])
+    seven_zip("7z-ultra-lzma.zip", "LZMA", ultra, ["ultra-lzma.txt"], ["-mx9", "-md=64m"])
+    ppmd = struct.unpack("<H", raw_members(os.path.join(OUT, "7z-ultra-ppmd.zip"))[0][5][:2])[0]
+    lzma_dictionary = struct.unpack("<I", raw_members(os.path.join(OUT, "7z-ultra-lzma.zip"))[0][5][5:9])[0]
+    if ((ppmd >> 4) & 0xFF) + 1 < 64 or lzma_dictionary <= 40 << 20:
+        sys.exit("7z did not keep the Ultra model or dictionary")
+    for name in ("ultra-ppmd.txt", "ultra-lzma.txt"):
+        shutil.move(os.path.join(ultra, name), os.path.join(FILES, name))
+    os.rmdir(ultra)
+
+    # More than even a member decoded alone may take (the headers ask for it; the data after them
+    # does not matter, as the decoder refuses the member first): an LZMA dictionary of 4 GiB for a
+    # member of 3 GiB, and a Zstandard frame with a window of 1.875 GiB.
     small = b"small and fine\n"
-    big = bytes(41 << 20)
-    hungry = lzma.compress(big, format=lzma.FORMAT_XZ, filters=[{"id": lzma.FILTER_LZMA2, "dict_size": 64 << 20}])
-    write_zip(os.path.join(OUT, "over-limit-xz.zip"),
-              [("hungry.txt", 95, 0, zlib.crc32(big), len(big), hungry),
-               ("small.txt", 8, 0, zlib.crc32(small), len(small), zlib.compress(small)[2:-4])])
-    over = os.path.join(OUT, "over")
-    os.makedirs(over)
-    with open(os.path.join(over, "hungry.txt"), "wb") as f:
-        f.write(MEMBERS["text.txt"])
-    seven_zip("over-limit-ppmd.zip", "PPMd:mem=64m", over, ["hungry.txt"])
-    shutil.rmtree(over)
-    # 7z shrinks the model to what a small input needs: the header gets the 64 MiB back (the
-    # decoder refuses it before reading further, so the rest of the data does not matter).
-    members = raw_members(os.path.join(OUT, "over-limit-ppmd.zip"))
-    parameters = struct.unpack("<H", members[0][5][:2])[0]
-    members[0][5] = struct.pack("<H", (parameters & 0xF00F) | (63 << 4)) + members[0][5][2:]
-    write_zip(os.path.join(OUT, "over-limit-ppmd.zip"), members)
-    with zipfile.ZipFile(os.path.join(OUT, "over-limit-ppmd.zip"), "a", zipfile.ZIP_DEFLATED) as z:
-        z.writestr("small.txt", small)
+    fine = ("small.txt", 8, 0, zlib.crc32(small), len(small), zlib.compress(small)[2:-4])
+    write_zip(os.path.join(OUT, "over-limit-lzma.zip"),
+              [("hungry.txt", 14, 0, 0, 3 << 30, b"\x10\x02\x05\x00\x5d\xff\xff\xff\xff" + bytes(20)), fine])
+    write_zip(os.path.join(OUT, "over-limit-zstd.zip"),
+              [("hungry.txt", 93, 0, 0, 1, b"\x28\xb5\x2f\xfd\x00\xa7\x09\x00\x00x"), fine])
 
     with open(os.path.join(OUT, "methods.txt"), "w") as f:
         for path in sorted(os.listdir(OUT)):

@@ -106,9 +106,9 @@ uint64_t DecoderMemory(
     }
 }
 
-Status Decoder::Refuse(const std::string& what, uint64_t bytes)
+Status Decoder::Refuse(uint64_t bytes)
 {
-    detail_ = what + " of " + MebibyteText(bytes) + ", more than " + MebibyteText(memoryLimit_);
+    detail_ = "needs " + MebibyteText(bytes) + " of memory";
     return Status::UnsupportedMethod;
 }
 

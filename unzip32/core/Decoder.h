@@ -10,13 +10,17 @@
 
 namespace unzip {
 
-// The most that one member's decoder may hold for its dictionary, window or model: a member that
-// needs more is refused (as an unsupported member), never started. The library as a whole stays
-// below 64 MiB.
+// What one member's decoder may hold for its dictionary, window or model as a rule; with it the
+// library as a whole stays below 64 MiB.
 const uint64_t kDecoderMemoryLimit = 40u << 20;
 // What the decoders that run at the same time (the workers and the calling thread) may hold
 // together. Each gets an equal share; a member that needs more than its share is decoded alone.
 const uint64_t kSharedDecoderMemory = 48u << 20;
+// The most that a member decoded alone may take: what it needs, up to this bound (7-Zip's "Ultra"
+// settings need 64 to 77 MiB, PPMd's largest model is 256 MiB). A 32-bit process keeps most of its
+// 2 GiB of address space free beside it. A member that needs more is refused (as an unsupported
+// member, "needs N MiB of memory"), never started.
+const uint64_t kLargestDecoderMemory = sizeof(void*) < 8 ? uint64_t(256) << 20 : uint64_t(1) << 30;
 
 // Turns one member's compressed data (one compression method) into its content, a piece per call.
 class Decoder {
@@ -41,8 +45,8 @@ public:
     void SetMemoryLimit(uint64_t limit) { memoryLimit_ = limit; }
 
 protected:
-    // Refuses a member whose `what` needs `bytes`, more than the limit.
-    Status Refuse(const std::string& what, uint64_t bytes);
+    // Refuses a member that needs `bytes`, more than the limit.
+    Status Refuse(uint64_t bytes);
 
     std::string detail_;
     uint64_t memoryLimit_ = kDecoderMemoryLimit;

@@ -96,7 +96,10 @@ Status ReadZip64(Source& source, EndRecord& end)
 }
 
 // Candidate end records from the end backwards; the first one with a directory where it says
-// wins. A record whose comment runs past the end of the file is a truncated archive.
+// wins. Comments may hold the signature as text, or a whole record: a candidate whose directory
+// does not check out is passed over (also one that names other disks), and an empty candidate is
+// taken only when no record further back has a directory. A record whose comment runs past the
+// end of the file is a truncated archive.
 Status FindEnd(Source& source, EndRecord& end)
 {
     const uint64_t size = source.Size();
@@ -123,6 +126,9 @@ Status FindEnd(Source& source, EndRecord& end)
         return inComment ? Status::Ok : Status::Truncated;
     };
     Status firstProblem = Status::NotAnArchive;
+    bool sawOtherDisks = false;
+    bool sawEmpty = false;
+    EndRecord empty;
     for (size_t i = tailSize - kEndSize + 1; i-- > 0;) {
         if (Le32(tail.data() + i) != kEndSignature)
             continue;
@@ -148,8 +154,10 @@ Status FindEnd(Source& source, EndRecord& end)
         candidate.comment.assign(reinterpret_cast<const char*>(comment), commentLength);
         candidate.recordStart = candidate.position;
         Status zip64 = ReadZip64(source, candidate);
-        if (zip64 == Status::MultiDisk)
-            return zip64;
+        if (zip64 == Status::MultiDisk) {
+            sawOtherDisks = true;
+            continue;
+        }
         if (zip64 != Status::Ok) {
             // A locator that leads nowhere may be bytes of a member's name that happen to look
             // like one: it only matters when the classic record says the ZIP64 one is needed.
@@ -160,25 +168,35 @@ Status FindEnd(Source& source, EndRecord& end)
                 continue;
             }
         }
-        if (!candidate.zip64 && (candidate.disk != 0 || candidate.directoryDisk != 0))
-            return Status::MultiDisk;
-        if (candidate.zip64 && (candidate.disk != 0 || candidate.directoryDisk != 0))
-            return Status::MultiDisk;
         if (candidate.entries == 0 && candidate.directorySize == 0) {
-            return accept(candidate);
+            if (candidate.disk != 0 || candidate.directoryDisk != 0) {
+                sawOtherDisks = true;
+            } else if (!sawEmpty) {
+                empty = candidate;
+                sawEmpty = true;
+            }
+            continue;
         }
         // The directory must lie before the record: either where it says, or right before the record.
-        if (candidate.directorySize <= candidate.recordStart &&
-            (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
-                HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) {
-            return accept(candidate);
+        const bool directoryFound =
+            (candidate.directorySize <= candidate.recordStart &&
+                (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
+                    HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) ||
+            (candidate.directoryOffset < candidate.recordStart &&
+                HasSignature(source, candidate.directoryOffset, kCentralSignature));
+        if (!directoryFound) {
+            firstProblem = Status::Inconsistent;
+            sawOtherDisks = sawOtherDisks || candidate.disk != 0 || candidate.directoryDisk != 0;
+            continue;
         }
-        if (candidate.directoryOffset < candidate.recordStart &&
-            HasSignature(source, candidate.directoryOffset, kCentralSignature)) {
-            return accept(candidate);
-        }
-        firstProblem = Status::Inconsistent;
+        if (candidate.disk != 0 || candidate.directoryDisk != 0)
+            return Status::MultiDisk;
+        return accept(candidate);
     }
+    if (sawEmpty)
+        return accept(empty);
+    if (sawOtherDisks)
+        return Status::MultiDisk;
     if (sawTruncatedComment)
         return Status::Truncated;
     return firstProblem;

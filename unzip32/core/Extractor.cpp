@@ -300,6 +300,7 @@ void CountProblem(ExtractReport& report, Status status)
     case Status::UnsafeName: ++report.skippedUnsafe; break;
     case Status::UnsupportedMethod: ++report.skippedUnsupported; break;
     case Status::Encrypted: ++report.skippedEncrypted; break;
+    case Status::PathBlocked: ++report.skippedBlocked; break;
     case Status::Stopped: break;
     default: ++report.writeFailures; break;
     }
@@ -325,9 +326,12 @@ struct Slot {
     bool done = true;
 
     // Bytes produced so far, published by the thread that decodes it; the calling thread asks
-    // Service again for each further kServiceStep of them.
+    // Service again for each further kServiceStep of them, and after each kServiceInterval of
+    // decoding that the decoding thread reports.
     std::atomic<uint64_t> produced {0};
+    std::atomic<bool> serviceDue {false};
     uint64_t signalled = 0;  // decoding thread only
+    uint64_t lastTold = 0;   // decoding thread only: when it last reported (milliseconds)
     uint64_t serviced = 0;   // calling thread only
 };
 
@@ -348,7 +352,7 @@ void RunSlot(Source& source, Slot& slot, const DecoderHelpers& helpers, std::vec
         }
         const size_t wantInput =
             static_cast<size_t>(std::min<uint64_t>(kInputChunk, std::max<uint64_t>(slot.dataLength, 1)));
-        const size_t wantOutput = static_cast<size_t>(std::min<uint64_t>(kOutputChunk, entry.size + 1));
+        const size_t wantOutput = static_cast<size_t>(entry.size < kOutputChunk ? entry.size + 1 : kOutputChunk);
         if (input.size() < wantInput)
             input.resize(wantInput);
         if (output.size() < wantOutput)
@@ -410,10 +414,19 @@ private:
 class DecodePool {
 public:
     DecodePool(Source& source, unsigned threads, WorkerThreads* workers, const DecoderHelpers& helpers,
-        const std::atomic<bool>& stop)
-        : source_(source), workers_(workers), threads_(workers != nullptr ? threads : 0), helpers_(helpers), stop_(stop)
+        const std::atomic<bool>& stop, uint64_t (*milliseconds)())
+        : source_(source),
+          workers_(workers),
+          threads_(workers != nullptr ? threads : 0),
+          helpers_(helpers),
+          stop_(stop),
+          milliseconds_(milliseconds)
     {
     }
+    // The pool owns its stop. At the end of a run nothing is left; when the run unwinds (an
+    // exception on the calling thread), slots not begun are dropped, the members under way stop at
+    // their next piece, and the output they handed is dropped unwritten: a worker waiting for it to
+    // be written would otherwise wait for ever, as nobody writes it any more.
     ~DecodePool()
     {
         if (started_ == 0)
@@ -421,7 +434,16 @@ public:
         {
             Held held(*workers_);
             stopping_ = true;
+            abandoned_ = true;
+            queue_.clear();
+            for (const HandedWrite& write : writes_) {
+                if (write.file->status_ == Status::Ok)
+                    write.file->status_ = Status::Stopped;
+                --write.file->queued_;
+            }
+            writes_.clear();
             workers_->Raise(WorkerThreads::WorkQueued, true);
+            workers_->Raise(WorkerThreads::Written, true);
         }
         workers_->JoinAll();
     }
@@ -456,9 +478,8 @@ public:
             if (!WriteOne())
                 workers_->Wait(WorkerThreads::WorkDone);
             if (!slot->done) {
-                workers_->Unlock();
+                Released released(*workers_);
                 progressed();
-                workers_->Lock();
             }
         }
     }
@@ -485,6 +506,12 @@ public:
     Status Hand(WriteBehind& file, int buffer, size_t size)
     {
         Held held(*workers_);
+        if (stopping_) {
+            // Nobody writes any more: the member ends here.
+            if (file.status_ == Status::Ok)
+                file.status_ = Status::Stopped;
+            return file.status_;
+        }
         writes_.push_back({&file, buffer, size});
         ++file.queued_;
         workers_->Raise(WorkerThreads::WorkDone, true);
@@ -507,6 +534,12 @@ private:
         ~Held() { threads.Unlock(); }
         WorkerThreads& threads;
     };
+    // Gives the lock up for a call that may throw, and takes it again however the call ends.
+    struct Released {
+        explicit Released(WorkerThreads& threads) : threads(threads) { threads.Unlock(); }
+        ~Released() { threads.Lock(); }
+        WorkerThreads& threads;
+    };
     struct HandedWrite {
         WriteBehind* file;
         int buffer;
@@ -527,9 +560,12 @@ private:
         WriteBehind& file = *write.file;
         Status written = Status::Ok;
         if (file.status_ == Status::Ok) {
-            workers_->Unlock();
-            written = file.file_->Write(file.buffers_[write.buffer].get(), write.size);
-            workers_->Lock();
+            Released released(*workers_);
+            try {
+                written = file.file_->Write(file.buffers_[write.buffer].get(), write.size);
+            } catch (const std::bad_alloc&) {
+                written = Status::OutOfMemory;  // the worker's write: it fails the member, not the run
+            }
         }
         if (file.status_ == Status::Ok)
             file.status_ = written;
@@ -546,11 +582,17 @@ private:
         Slot* current = nullptr;
         // Publishes the progress and wakes the calling thread at each step, which asks Service.
         const Progress progress = [&](uint64_t produced) {
-            if (stop_.load())
+            if (stop_.load() || abandoned_.load())
                 return false;
             current->produced.store(produced);
-            if (produced >= current->signalled + kServiceStep) {
-                current->signalled = produced - produced % kServiceStep;
+            const uint64_t now = milliseconds_ != nullptr ? milliseconds_() : 0;
+            const bool due = milliseconds_ != nullptr && now - current->lastTold >= kServiceInterval;
+            if (produced >= current->signalled + kServiceStep || due) {
+                if (produced >= current->signalled + kServiceStep)
+                    current->signalled = produced - produced % kServiceStep;
+                current->lastTold = now;
+                if (due)
+                    current->serviceDue = true;
                 Held wake(*workers_);
                 workers_->Raise(WorkerThreads::WorkDone, true);
             }
@@ -568,6 +610,7 @@ private:
             queue_.pop_front();
             workers_->Unlock();
             current = slot;
+            current->lastTold = milliseconds_ != nullptr ? milliseconds_() : 0;
             if (slot->file && WritesBehind(*slot->entry))
                 slot->file = std::make_unique<WriteBehind>(std::move(slot->file), *this);
             RunSlot(source_, *slot, helpers_, input, output, progress);
@@ -586,7 +629,9 @@ private:
     std::deque<HandedWrite> writes_;
     size_t idle_ = 0;
     bool stopping_ = false;
+    std::atomic<bool> abandoned_ {false};  // the run unwinds: members under way end
     const std::atomic<bool>& stop_;
+    uint64_t (*milliseconds_)();
 };
 
 WriteBehind::~WriteBehind()
@@ -645,6 +690,10 @@ void WriteBehind::Abandon()
     }
 }
 
+// No file system holds a file larger than this (file positions are signed 64-bit numbers): a
+// member that declares more is damaged.
+const uint64_t kLargestFile = (uint64_t(1) << 63) - 1;
+
 // How many members may be under way at once: bounds open files and queued work.
 const size_t kMaxInFlight = 32;
 
@@ -695,26 +744,37 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     DecoderHelpers helpers;
     helpers.threads = options.workers;
     helpers.count = options.threads > 1 ? options.threads - 1 : 0;
-    DecodePool pool(source, options.threads, options.workers, helpers, stop);
+    DecodePool pool(source, options.threads, options.workers, helpers, stop, options.milliseconds);
 
-    // Service for the members that workers are writing, once per step of each.
+    // Service for the members that workers are writing, once per step of each and whenever the
+    // worker tells that the interval has passed.
     auto serviceWorkers = [&]() {
         for (const std::unique_ptr<Slot>& slot : pending) {
             const uint64_t produced = slot->produced.load();
-            if (slot->decode && !stop.load() && produced >= slot->serviced + kServiceStep) {
-                slot->serviced = produced - produced % kServiceStep;
+            const bool stepped = produced >= slot->serviced + kServiceStep;
+            const bool due = slot->serviceDue.exchange(false);
+            if (slot->decode && !stop.load() && (stepped || due)) {
+                if (stepped)
+                    slot->serviced = produced - produced % kServiceStep;
                 if (host.Service(slot->shown, slot->entry->size))
                     stop = true;
             }
         }
     };
-    // A member decoded on the calling thread asks Service itself.
+    // A member decoded on the calling thread asks Service itself, by step and by time alike.
     Slot* inlineSlot = nullptr;
+    uint64_t inlineServiced = 0;
     const Progress inlineProgress = [&](uint64_t produced) {
         if (stop.load())
             return false;
-        if (produced >= inlineSlot->serviced + kServiceStep) {
-            inlineSlot->serviced = produced - produced % kServiceStep;
+        const uint64_t now = options.milliseconds != nullptr ? options.milliseconds() : 0;
+        if (produced == 0)
+            inlineServiced = now;  // the member starts
+        const bool stepped = produced >= inlineSlot->serviced + kServiceStep;
+        if (stepped || (options.milliseconds != nullptr && now - inlineServiced >= kServiceInterval)) {
+            if (stepped)
+                inlineSlot->serviced = produced - produced % kServiceStep;
+            inlineServiced = now;
             if (host.Service(inlineSlot->shown, inlineSlot->entry->size))
                 stop = true;
         }
@@ -805,6 +865,8 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             DataSpan span = LocateData(source, entry, limits);
             if (span.status != Status::Ok) {
                 refuse(span.status, ErrorString(span.status));
+            } else if (entry.size > kLargestFile) {
+                refuse(Status::Inconsistent, "declared size larger than any file");
             } else if (entry.IsEncrypted()) {
                 std::string detail;
                 const Status opened = OpenEncrypted(source, host, entry, shown, span, slot->decryption, detail);
@@ -815,9 +877,12 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
                 Status made = Status::Ok;
                 if (parts.size() > 1)
                     made = host.CreateFolder(std::vector<std::string>(parts.begin(), parts.end() - 1));
-                if (made == Status::Ok)
+                if (made == Status::Ok) {
                     made = host.CreateOutput(parts, entry, slot->file);
-                if (made != Status::Ok)
+                    if (made == Status::PathBlocked)
+                        refuse(made, "a folder stands where the file should be");
+                }
+                if (made != Status::Ok && slot->status == Status::Ok)
                     refuse(made, ErrorString(made));
             }
             if (slot->status == Status::Ok) {
@@ -833,14 +898,18 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         }
 
         // While others decode, each decoder has its share of the memory; a member that needs more
-        // is decoded alone, once the members before it are done.
+        // is decoded alone, once the members before it are done, with what it needs (up to the
+        // bound: beyond it the decoder refuses the member).
         bool alone = false;
-        if (slot->decode && options.threads > 0) {
-            slot->memoryLimit = kSharedDecoderMemory / (options.threads + 1);
-            if (DecoderMemory(source, entry, slot->dataStart, slot->dataLength, slot->decryption.get()) >
-                slot->memoryLimit) {
-                drain(0);
-                slot->memoryLimit = kDecoderMemoryLimit;
+        if (slot->decode) {
+            slot->memoryLimit =
+                options.threads > 0 ? kSharedDecoderMemory / (options.threads + 1) : kDecoderMemoryLimit;
+            const uint64_t needed =
+                DecoderMemory(source, entry, slot->dataStart, slot->dataLength, slot->decryption.get());
+            if (needed > slot->memoryLimit) {
+                if (options.threads > 0)
+                    drain(0);
+                slot->memoryLimit = std::min(std::max(needed, kDecoderMemoryLimit), kLargestDecoderMemory);
                 alone = true;
             }
         }

@@ -34,14 +34,18 @@ public:
     virtual void Print(const std::string& line) = 0;
     // One listed member; factor is the share saved in whole percent.
     virtual void Member(const Entry& entry, const std::string& displayName, unsigned factor) = 0;
-    // Creates the folder (and the folders above it) under the target.
+    // Creates the folder (and the folders above it) under the target; PathBlocked where a file
+    // stands in the way.
     virtual Status CreateFolder(const std::vector<std::string>& parts) = 0;
-    // Creates (or replaces) the file under the target; its folders already exist.
+    // Creates (or replaces) the file under the target; its folders already exist. PathBlocked
+    // where a folder stands in its place.
     virtual Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) = 0;
     // Asked before each member is handled, and again after each further kServiceStep bytes written
-    // for it, always on the calling thread; true stops the run: the member being written is
-    // abandoned, the members already done stay, no further member is started.
+    // for it and after each kServiceInterval of decoding it (a slow decoder writes little; with
+    // ExtractOptions::milliseconds), always
+    // on the calling thread; true stops the run: the member being written is abandoned, the
+    // members already done stay, no further member is started.
     virtual bool Service(const std::string& displayName, uint64_t size)
     {
         (void)displayName;
@@ -60,8 +64,10 @@ public:
     virtual Crypto* Cryptography() { return nullptr; }
 };
 
-// How many bytes of one member are written between two Service calls for it.
+// How many bytes of one member are written between two Service calls for it, and how long it is
+// decoded at most between two (checked after each piece of output, up to a MiB).
 constexpr uint64_t kServiceStep = 8u << 20;
+constexpr uint64_t kServiceInterval = 250;  // milliseconds
 
 struct ExtractOptions {
     bool listOnly = false;    // report members, write nothing
@@ -73,6 +79,9 @@ struct ExtractOptions {
     int quiet = 0;                     // 0: a line per member and per problem; 1: problems only; 2: nothing
     unsigned threads = 0;              // worker threads that decode while the caller reports (0: decode inline)
     WorkerThreads* workers = nullptr;  // where those threads come from (none: decode inline)
+    // A steady clock in milliseconds, for Service by time (none: by step only). The library gives
+    // the system's own; the standard library's would bring a thread layer into it.
+    uint64_t (*milliseconds)() = nullptr;
     std::vector<std::string> include;  // empty: every member
     std::vector<std::string> exclude;
 };
@@ -86,6 +95,7 @@ struct ExtractReport {
     int skippedUnsafe = 0;
     int skippedUnsupported = 0;
     int skippedEncrypted = 0;
+    int skippedBlocked = 0;  // a file stands where the member's folder should be (or a folder where its file should)
     int damaged = 0;      // CRC, size or data errors, inconsistent local headers
     int overlapping = 0;  // refused as overlapping records
     int writeFailures = 0;

@@ -55,7 +55,7 @@ Status LzmaDecoder::Start()
     if (read != Status::Ok)
         return read;
     if (options.dict_size > memoryLimit_)
-        return Refuse("LZMA dictionary", options.dict_size);
+        return Refuse(options.dict_size);
     // The extended LZMA1 filter knows the size, so the data may end without a marker.
     options.ext_flags = (entry_.flags & 0x0002) != 0 ? LZMA_LZMA1EXT_ALLOW_EOPM : 0;
     lzma_set_ext_size(options, entry_.size);

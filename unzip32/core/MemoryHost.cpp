@@ -59,7 +59,7 @@ Status MemoryHost::CreateFolder(const std::vector<std::string>& parts)
     for (size_t count = 1; count <= parts.size(); ++count) {
         std::string path = Join(parts, count);
         if (files.count(path) != 0)
-            return Status::WriteFailure;  // a file stands where the folder should be
+            return Status::PathBlocked;
         folders.insert(path);
     }
     return Status::Ok;
@@ -69,7 +69,9 @@ Status MemoryHost::CreateOutput(const std::vector<std::string>& parts, const Ent
 {
     std::string path = Join(parts, parts.size());
     std::lock_guard<std::mutex> lock(mutex_);
-    if (folders.count(path) != 0 || path == refuseFile)
+    if (folders.count(path) != 0)
+        return Status::PathBlocked;
+    if (path == refuseFile)
         return Status::WriteFailure;
     file = std::make_unique<MemoryOutputFile>(*this, path);
     return Status::Ok;

@@ -91,7 +91,7 @@ Status PpmdDecoder::Start()
         return Status::UnsupportedMethod;
     }
     if (parameters.memory > memoryLimit_)
-        return Refuse("PPMd model", parameters.memory);
+        return Refuse(parameters.memory);
     model_.reset(new Model());
     model_->reader.Read = &Model::ReadByte;
     model_->input = &input_;

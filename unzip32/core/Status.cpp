@@ -21,6 +21,7 @@ const char* ErrorString(Status status)
     case Status::NotFound: return "cannot open the archive";
     case Status::ReadFailure: return "cannot read the archive";
     case Status::WriteFailure: return "cannot write the output file";
+    case Status::PathBlocked: return "a file stands where its folder should be";
     case Status::DiskFull: return "disk full";
     case Status::OutOfMemory: return "out of memory";
     case Status::InvalidArgument: return "invalid argument";

@@ -20,6 +20,7 @@ enum class Status {
     NotFound,           // the archive cannot be opened
     ReadFailure,        // the archive cannot be read
     WriteFailure,       // an output file cannot be created or written
+    PathBlocked,        // a file stands where the member's folder should be (or a folder where its file should)
     DiskFull,           // the disk is full
     OutOfMemory,
     InvalidArgument,

@@ -2,7 +2,9 @@
 // Worker threads from the standard library, for the builds that never unload the core.
 #include "unzip32/core/WorkerThreads.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -49,5 +51,13 @@ private:
     std::mutex mutex_;
     std::condition_variable signals_[kSignals];
 };
+
+// A steady clock from the standard library, for ExtractOptions::milliseconds.
+inline uint64_t SteadyMilliseconds()
+{
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
 
 }  // namespace unzip

@@ -120,7 +120,7 @@ Status XzDecoder::StartBlock()
         return read;
     haveFilters_ = true;
     if (dictionary > memoryLimit_)
-        return Refuse("XZ dictionary", dictionary);
+        return Refuse(dictionary);
     const lzma_ret started = lzma_block_decoder(&stream_, &block_);
     if (started == LZMA_MEM_ERROR)
         return Status::OutOfMemory;

@@ -12,16 +12,19 @@ namespace {
 
 static_assert(ZSTD_FRAMEHEADERSIZE_MAX == 18, "ZstdDecoder keeps room for a frame header");
 
-// Reads the first frame's header (as much of it as there is) and the memory it asks for.
-size_t ReadFrameHeader(MemberInput& input, uint8_t* header, uint64_t& memory)
+// Reads the first frame's header (as much of it as there is), the memory it asks for and its
+// window (which may be larger: the decoder needs no more than the frame's content).
+size_t ReadFrameHeader(MemberInput& input, uint8_t* header, uint64_t& memory, uint64_t& window)
 {
     const size_t size = static_cast<size_t>(std::min<uint64_t>(ZSTD_FRAMEHEADERSIZE_MAX, input.Length()));
     memory = 0;
+    window = 0;
     if (!input.Take(header, size))
         return 0;
     ZSTD_frameHeader frame;
     if (ZSTD_getFrameHeader(&frame, header, size) == 0 && frame.frameType == ZSTD_frame) {
         memory = frame.windowSize;
+        window = frame.windowSize;
         if (frame.frameContentSize != ZSTD_CONTENTSIZE_UNKNOWN)
             memory = std::min<uint64_t>(memory, frame.frameContentSize);
     }
@@ -34,7 +37,8 @@ uint64_t ZstdDecoder::Memory(MemberInput& input)
 {
     uint8_t header[ZSTD_FRAMEHEADERSIZE_MAX];
     uint64_t memory = 0;
-    ReadFrameHeader(input, header, memory);
+    uint64_t window = 0;
+    ReadFrameHeader(input, header, memory, window);
     return memory;
 }
 
@@ -46,17 +50,20 @@ ZstdDecoder::~ZstdDecoder()
 Status ZstdDecoder::Start()
 {
     uint64_t memory = 0;
-    headerSize_ = ReadFrameHeader(input_, header_, memory);
+    uint64_t window = 0;
+    headerSize_ = ReadFrameHeader(input_, header_, memory, window);
     if (headerSize_ == 0 && input_.Failed())
         return Status::Truncated;
     if (memory > memoryLimit_)
-        return Refuse("Zstandard window", memory);
+        return Refuse(memory);
     context_ = ZSTD_createDCtx();
     if (context_ == nullptr)
         return Status::OutOfMemory;
-    // Later frames are held to the same limit (a window is a power of two, or the frame's size).
+    // Later frames are held to the same limit (a window is a power of two, or the frame's size);
+    // the first frame's window passes even where it is larger than its content needs.
     int windowLog = 10;
-    while (windowLog < 31 && (uint64_t(1) << (windowLog + 1)) <= memoryLimit_)
+    while (windowLog < ZSTD_WINDOWLOG_MAX &&
+        ((uint64_t(1) << (windowLog + 1)) <= memoryLimit_ || (uint64_t(1) << windowLog) < window))
         ++windowLog;
     if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, windowLog)))
         return Status::Internal;

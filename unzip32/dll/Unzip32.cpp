@@ -37,7 +37,7 @@ int ResultCode(const ExtractReport& report, bool includeGiven)
         return UZ_MEMORY_DISK;
     if (report.skippedEncrypted > 0)
         return UZ_PASSWORD;
-    if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0)
+    if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0 || report.skippedBlocked > 0)
         return UZ_WARNING;
     if (includeGiven && report.matched == 0)
         return UZ_NO_MATCH;
@@ -106,6 +106,8 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
 
     unzip::Win32WorkerThreads workers;
     run.workers = &workers;
+    // GetTickCount wraps after 49 days: one early Service call then.
+    run.milliseconds = [] { return static_cast<uint64_t>(::GetTickCount()); };
 
     unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0, options->archive);
     unzip::Win32Source source;

@@ -215,6 +215,40 @@ std::wstring AnsiToWide(const char* text)
     return wide;
 }
 
+// A view's pages are read when they are touched: when the medium is gone by then (a USB stick
+// pulled, a network share lost), the read raises an exception in whatever code touches them
+// instead of failing a call. So only archives on local fixed drives are mapped; the others are
+// read with ReadFile, whose failures come back as errors.
+bool OnLocalFixedDrive(const std::wstring& path)
+{
+    wchar_t full[32768];
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+    if (length == 0 || length >= 32768)
+        return false;
+    std::wstring root;
+    wchar_t volume[MAX_PATH + 1];
+    if (::GetVolumePathNameW(full, volume, MAX_PATH + 1)) {
+        root = volume;
+    } else {
+        // \\server\share\ (or \\?\UNC\server\share\), else the drive's root.
+        std::wstring name = full;
+        if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+            name = L"\\\\" + name.substr(8);
+        else if (name.compare(0, 4, L"\\\\?\\") == 0)
+            name = name.substr(4);
+        size_t end = std::wstring::npos;
+        if (name.size() >= 3 && name[1] == L':')
+            end = 3;
+        else if (name.compare(0, 2, L"\\\\") == 0 && name.find(L'\\', 2) != std::wstring::npos)
+            end = name.find(L'\\', name.find(L'\\', 2) + 1);
+        if (end == std::wstring::npos)
+            return false;
+        root = name.substr(0, end) + (name[end - 1] == L'\\' ? L"" : L"\\");
+    }
+    const UINT type = ::GetDriveTypeW(root.c_str());
+    return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
+}
+
 Win32Source::~Win32Source()
 {
     if (mapping_ != nullptr)
@@ -234,7 +268,7 @@ bool Win32Source::Open(const std::wstring& path)
         return false;
     size_ = static_cast<uint64_t>(size.QuadPart);
     // Large members are read through views of this mapping; without it, by ReadFile.
-    if (size_ > 0)
+    if (size_ > 0 && OnLocalFixedDrive(path))
         mapping_ = ::CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
     SYSTEM_INFO system {};
     ::GetSystemInfo(&system);
@@ -339,8 +373,7 @@ bool Win32Host::Password(const std::string& displayName, Secret& password)
     return answer == 0;
 }
 
-// Long paths (allowing for a temporary suffix) go through the \\?\ form; the parts are already free
-// of anything it would not normalise.
+// The parts are already free of anything that the \\?\ form would not normalise.
 std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t count) const
 {
     std::wstring path = target_;
@@ -349,8 +382,17 @@ std::wstring Win32Host::PathOf(const std::vector<std::string>& parts, size_t cou
             path += L'\\';
         path += Utf8ToWide(parts[i]);
     }
-    if (path.size() >= MAX_PATH - 40 && path.size() > 2 && path[1] == L':')
-        path = L"\\\\?\\" + path;
+    return LongForm(path);
+}
+
+std::wstring LongForm(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH - 40)
+        return path;
+    if (path.size() > 2 && path[1] == L':')
+        return L"\\\\?\\" + path;
+    if (path.compare(0, 2, L"\\\\") == 0 && path.compare(0, 4, L"\\\\?\\") != 0 && path.compare(0, 4, L"\\\\.\\") != 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
     return path;
 }
 
@@ -360,15 +402,16 @@ Status Win32Host::PrepareTarget()
     for (size_t i = 0; i < target_.size(); ++i) {
         if (target_[i] != L'\\' || i == 0)
             continue;
-        std::wstring prefix = target_.substr(0, i);
+        const std::wstring prefix = target_.substr(0, i);
         if (prefix.size() == 2 && prefix[1] == L':')
             continue;
         if (prefix.size() >= 2 && prefix[0] == L'\\' && prefix[1] == L'\\' &&
             std::count(prefix.begin(), prefix.end(), L'\\') < 4)
             continue;  // \\server\share itself cannot be created
-        DWORD attributes = ::GetFileAttributesW(prefix.c_str());
+        const std::wstring folder = LongForm(prefix);
+        DWORD attributes = ::GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!::CreateDirectoryW(prefix.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
                 return Status::WriteFailure;
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return Status::WriteFailure;
@@ -391,14 +434,15 @@ Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
                 if (error != ERROR_ALREADY_EXISTS)
                     return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
                 attributes = ::GetFileAttributesW(path.c_str());
-                if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                    (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
                     return Status::WriteFailure;
+                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    return Status::PathBlocked;
             }
         } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             return Status::UnsafeName;  // never extract through a link
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            return Status::WriteFailure;  // a file stands where the folder should be
+            return Status::PathBlocked;  // a file stands where the folder should be
         }
         knownFolders_.insert(path);
     }
@@ -423,13 +467,16 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Status::UnsafeName;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Status::WriteFailure;
+        return Status::PathBlocked;
     if (!overwrite_)
         return Status::WriteFailure;
-    // The existing file stays until the new one is complete (see Win32OutputFile).
+    // The existing file stays until the new one is complete (see Win32OutputFile). The temporary
+    // file has a short name of its own in the same folder: a suffix to the member's name could
+    // push a long name past what the file system allows.
+    const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
+    const std::wstring process = std::to_wstring(::GetCurrentProcessId());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        std::wstring temporary =
-            path + L".kvpart" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++temporaryCounter_);
+        std::wstring temporary = folder + L"~kv" + process + L"_" + std::to_wstring(++temporaryCounter_) + L".tmp";
         handle = ::CreateFileW(temporary.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file = std::make_unique<Win32OutputFile>(handle, path, temporary, &localTimes_);

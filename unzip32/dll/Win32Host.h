@@ -16,9 +16,15 @@ namespace unzip {
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToAnsi(const std::wstring& text);
 std::wstring AnsiToWide(const char* text);
+// A long path (allowing for a temporary name beside a file) in the \\?\ form, and a long
+// \\server\share one in the \\?\UNC\ form; shorter ones as they are.
+std::wstring LongForm(const std::wstring& path);
+
+// Whether the file lies on a local fixed drive (not a removable, optical or network one).
+bool OnLocalFixedDrive(const std::wstring& path);
 
 // The archive file, read with 64-bit positions; reads may come from several threads at once.
-// Large members are seen through views of the file instead.
+// Large members of archives on local fixed drives are seen through views of the file instead.
 class Win32Source : public Source {
 public:
     Win32Source() = default;

@@ -12,6 +12,7 @@
 #include <bzlib.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -195,6 +196,7 @@ ExtractReport Unpack(const std::string& bytes, CountingHost& host, unsigned thre
     ExtractOptions options;
     options.threads = threads;
     options.workers = threads > 0 ? &workers : nullptr;
+    options.milliseconds = &SteadyMilliseconds;
     return Extract(source, host, options);
 }
 
@@ -323,9 +325,10 @@ TEST(Methods, Bzip2StreamsFollowEachOtherAcrossInputPieces)
     }
 }
 
-// Parameters that need more memory than a decoder may take are refused before anything is
-// decoded, with the reason; the other members still extract. (The archives of the tools include
-// a member that needs more than a decoder's share while others decode: it is decoded alone.)
+// Parameters that need more memory than a member decoded alone may take are refused before
+// anything is decoded, with the reason; the other members still extract. (The archives of the
+// tools include members that need more than the decoders' shared memory: 7-Zip's "Ultra" PPMd and
+// LZMA, decoded alone.)
 TEST(Methods, HungryMembersAreRefusedWithTheReason)
 {
     struct Case {
@@ -335,32 +338,29 @@ TEST(Methods, HungryMembersAreRefusedWithTheReason)
     };
     std::vector<Case> cases;
     {
-        Member m("big.lzma", "x", 14);
-        m.rawPacked = std::string("\x10\x02\x05\x00\x5d\x00\x00\x00\x04", 9) + std::string(20, '\0');  // 64 MiB
-        m.declaredSize = 60 << 20;
-        cases.push_back({"LZMA dictionary", m, "LZMA dictionary of 60 MiB, more than 40 MiB"});
+        Member m("big.lzma", "x", 14);  // a 4 GiB dictionary for 3 GiB
+        m.rawPacked = std::string("\x10\x02\x05\x00\x5d\xff\xff\xff\xff", 9) + std::string(20, '\0');
+        m.declaredSize = 3ll << 30;
+        cases.push_back({"LZMA dictionary", m, "(needs 3072 MiB of memory)"});
     }
     {
-        Member m("big.ppmd", "x", 98);
-        m.rawPacked = std::string("\xf5\x03", 2) + std::string(20, '\0');  // order 6, 64 MiB
-        cases.push_back({"PPMd model", m, "PPMd model of 64 MiB, more than 40 MiB"});
-    }
-    {
-        // A frame header asking for a 64 MiB window, then a raw block of one byte.
+        // A frame header asking for a window of 1.875 GiB, then a raw block of one byte.
         Member m("big.zst", "x", 93);
-        m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\x80\x09\x00\x00x", 10);
-        cases.push_back({"Zstandard window", m, "Zstandard window of 64 MiB, more than 40 MiB"});
+        m.rawPacked = std::string("\x28\xb5\x2f\xfd\x00\xa7\x09\x00\x00x", 10);
+        cases.push_back({"Zstandard window", m, "(needs 1920 MiB of memory)"});
     }
     for (const Case& c : cases) {
-        Archive a;
-        a.members.push_back(c.member);
-        a.members.push_back(Member("fine.txt", "fine"));
-        CountingHost host;
-        ExtractReport r = Unpack(a.Build(), host);
-        EXPECT_EQ(1, r.skippedUnsupported) << c.what;
-        EXPECT_EQ(1, r.extracted) << c.what;
-        EXPECT_EQ(1u, host.LinesWith(c.reason)) << c.what << ": " << (host.lines.empty() ? "" : host.lines[0]);
-        EXPECT_EQ(0u, host.files.count(c.member.name)) << c.what;
+        for (unsigned threads : {0u, 2u}) {
+            Archive a;
+            a.members.push_back(c.member);
+            a.members.push_back(Member("fine.txt", "fine"));
+            CountingHost host;
+            ExtractReport r = Unpack(a.Build(), host, threads);
+            EXPECT_EQ(1, r.skippedUnsupported) << c.what;
+            EXPECT_EQ(1, r.extracted) << c.what;
+            EXPECT_EQ(1u, host.LinesWith(c.reason)) << c.what << ": " << (host.lines.empty() ? "" : host.lines[0]);
+            EXPECT_EQ(0u, host.files.count(c.member.name)) << c.what;
+        }
     }
 }
 
@@ -398,6 +398,59 @@ TEST(Methods, ArchivesOfTheToolsThatWriteThem)
         }
     }
     EXPECT_GE(archives, 28);
+}
+
+// A host whose files take 300 ms for each piece written (a slow member) and that asks to stop at
+// its second Service call.
+class SlowHost : public CountingHost {
+public:
+    Status CreateOutput(
+        const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override
+    {
+        std::unique_ptr<OutputFile> inner;
+        const Status status = CountingHost::CreateOutput(parts, entry, inner);
+        if (status == Status::Ok)
+            file = std::make_unique<SlowFile>(std::move(inner));
+        return status;
+    }
+    bool Service(const std::string&, uint64_t) override { return ++services == 2; }
+    int services = 0;
+
+private:
+    class SlowFile : public OutputFile {
+    public:
+        explicit SlowFile(std::unique_ptr<OutputFile> inner) : inner_(std::move(inner)) { }
+        Status Write(const uint8_t* data, size_t count) override
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            return inner_->Write(data, count);
+        }
+        Status Commit(const Entry& entry) override { return inner_->Commit(entry); }
+        void Abandon() override { inner_->Abandon(); }
+
+    private:
+        std::unique_ptr<OutputFile> inner_;
+    };
+};
+
+// Service comes by time too, not only every 8 MiB written: a stop asked for while the first
+// pieces of a 3 MB PPMd member are out ends it, inline and on a worker.
+TEST(Methods, ServiceIsAskedByTimeInASlowMember)
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    const std::string archive = ReadFile(std::string(folder) + "/7z-ultra-ppmd.zip");
+    ASSERT_FALSE(archive.empty());
+    for (unsigned threads : {0u, 2u}) {
+        SlowHost host;
+        const ExtractReport r = Unpack(archive, host, threads);
+        EXPECT_TRUE(r.stopped) << threads;
+        EXPECT_EQ(2, host.services) << threads;
+        EXPECT_LT(host.bytesWritten, kServiceStep) << threads;
+        EXPECT_TRUE(host.files.empty()) << threads;
+        EXPECT_EQ(0, host.open) << threads;
+    }
 }
 
 // Standard threads that note which threads waited for which signal.
