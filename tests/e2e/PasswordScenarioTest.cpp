@@ -232,10 +232,12 @@ TEST_F(PasswordScenarioTest, WrongPasswordsSaySoAndEndAtThree_CloseDuringTheProm
             "\n" + Path("secret.zip"),
         testsupport::MessageBoxText(box));
     testsupport::PressMessageBoxButton(box, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, 10000));
     NextWindow(prompt, box, 30000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(0u, testsupport::MessageBoxText(box).rfind("Files extracted: ", 0));
     testsupport::PressMessageBoxButton(box, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, 10000));
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(window_) != FALSE; }, 10000));
 
     Post(IDC_MAIN_EXECUTE);
@@ -249,6 +251,7 @@ TEST_F(PasswordScenarioTest, WrongPasswordsSaySoAndEndAtThree_CloseDuringTheProm
         EXPECT_EQ(nullptr, prompt);
         EXPECT_EQ("Stop the extraction?", testsupport::MessageBoxText(box));
         testsupport::PressMessageBoxButton(box, answer);
+        ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, 10000));
     }
     DWORD exitCode = 1;
     ASSERT_TRUE(program_.WaitForExit(30000, exitCode)) << "Yes closes the window and ends the program";
