@@ -175,6 +175,18 @@ start_display() {
     log "Xvfb did not start"; return 1
 }
 
+# A persistent wineserver for $WINEPREFIX, stopped by stop_started. A program started before it
+# listens would start a server of its own, which nothing here would stop: the server works in a
+# folder of its own, where its socket appears once it listens.
+start_wineserver() {
+    setsid wineserver -f -p </dev/null >/dev/null 2>&1 &
+    STARTED_WINESERVER=$!
+    for _ in $(seq 100); do
+        [ -S "$(readlink "/proc/$STARTED_WINESERVER/cwd" 2>/dev/null)/socket" ] && break
+        sleep 0.05
+    done
+}
+
 # A fresh prefix for each run: unmanaged windows, real user folders instead of links into the
 # host home, a private trash, no host menu entries.
 make_prefix() {
@@ -185,8 +197,7 @@ make_prefix() {
     if [ "$WINE_LOADER" = wine ]; then export WINEARCH=win32; else unset WINEARCH; fi
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX" "$XDG_DATA_HOME/Trash/files" "$XDG_DATA_HOME/Trash/info"
-    setsid wineserver -f -p </dev/null >/dev/null 2>&1 &
-    STARTED_WINESERVER=$!
+    start_wineserver
     "$WINE_LOADER" wineboot -i >/dev/null 2>&1
     "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # The dialogs ask for Arial, which Wine lacks; Liberation Sans has its metrics, so windows show
@@ -212,8 +223,7 @@ add_removable_test_drive() {
     fi
     wineserver -k 2>/dev/null || true
     for _ in $(seq 50); do kill -0 "$STARTED_WINESERVER" 2>/dev/null || break; sleep 0.1; done
-    setsid wineserver -f -p </dev/null >/dev/null 2>&1 &
-    STARTED_WINESERVER=$!
+    start_wineserver
     # Wine's services start with the first program and keep its output open: started here, they
     # hold none of the test runner's pipes.
     "$WINE_LOADER" wineboot >/dev/null 2>&1 || true
