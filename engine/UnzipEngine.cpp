@@ -19,9 +19,6 @@ namespace {
 const char kLibraryName[] = "UNZIP32.DLL";
 const char kEntryPointName[] = "Wiz_SingleEntryUnzip";
 
-// Standard output of a program without a console is unbuffered: every character would be a call
-// of its own (under Wine a round trip to its server each, more than extracting a small file). The
-// run's lines are buffered and flushed when the library returns.
 // The first line of the library call on this thread that tells of a member it skipped (null: not
 // kept); a failure's message names that member.
 thread_local std::string* t_firstSkip = nullptr;
@@ -35,13 +32,20 @@ void KeepFirstSkip(const char* text)
         const char* end = std::strchr(line, '\n');
         const size_t length = end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line);
         if (std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0) {
-            t_firstSkip->assign(line, length);
+            try {
+                t_firstSkip->assign(line, length);
+            } catch (const std::bad_alloc&) {
+                // The message goes without the member: nothing may throw into the library.
+            }
             return;
         }
         line += length + (end != nullptr ? 1 : 0);
     }
 }
 
+// Standard output of a program without a console is unbuffered: every character would be a call
+// of its own (under Wine a round trip to its server each, more than extracting a small file). The
+// run's lines are buffered and flushed when the library returns.
 int UZ_API PrintCallback(const char* text, unsigned long length)
 {
     static const bool buffered = std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14) == 0;
