@@ -120,6 +120,25 @@ struct Released {
 
 }  // namespace
 
+void ServiceSchedule::Start()
+{
+    step_ = 0;
+    told_ = milliseconds_ != nullptr ? milliseconds_() : 0;
+}
+
+ServiceSchedule::Due ServiceSchedule::Check(uint64_t produced)
+{
+    Due due;
+    const uint64_t now = milliseconds_ != nullptr ? milliseconds_() : 0;
+    due.stepped = produced >= step_ + kServiceStep;
+    due.timed = milliseconds_ != nullptr && now - told_ >= kServiceInterval;
+    if (due.stepped)
+        step_ = produced - produced % kServiceStep;
+    if (due.stepped || due.timed)
+        told_ = now;
+    return due;
+}
+
 void RunSlot(Source& source, Slot& slot, const DecoderHelpers& helpers, std::vector<uint8_t>& input,
     std::vector<uint8_t>& output, const Progress& progress)
 {
@@ -330,18 +349,15 @@ void DecodePool::Work()
     std::vector<uint8_t> input;
     std::vector<uint8_t> output;
     Slot* current = nullptr;
-    // Publishes the progress and wakes the calling thread at each step, which asks Service.
+    ServiceSchedule schedule(milliseconds_);
+    // Publishes the progress and wakes the calling thread whenever Service is due, which asks it.
     const Progress progress = [&](uint64_t produced) {
         if (stop_.load() || abandoned_.load())
             return false;
         current->produced.store(produced);
-        const uint64_t now = milliseconds_ != nullptr ? milliseconds_() : 0;
-        const bool due = milliseconds_ != nullptr && now - current->lastTold >= kServiceInterval;
-        if (produced >= current->signalled + kServiceStep || due) {
-            if (produced >= current->signalled + kServiceStep)
-                current->signalled = produced - produced % kServiceStep;
-            current->lastTold = now;
-            if (due)
+        const ServiceSchedule::Due due = schedule.Check(produced);
+        if (due.stepped || due.timed) {
+            if (due.timed)
                 current->serviceDue = true;
             Held wake(*workers_);
             workers_->Raise(WorkerThreads::WorkDone, true);
@@ -360,7 +376,7 @@ void DecodePool::Work()
         queue_.pop_front();
         workers_->Unlock();
         current = slot;
-        current->lastTold = milliseconds_ != nullptr ? milliseconds_() : 0;
+        schedule.Start();
         if (slot->file && WritesBehind(*slot->entry))
             slot->file = std::make_unique<WriteBehind>(std::move(slot->file), *this);
         RunSlot(source_, *slot, helpers_, input, output, progress);

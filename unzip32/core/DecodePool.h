@@ -16,6 +16,27 @@
 
 namespace unzip {
 
+// When the host's Service is due for a member being decoded: each time its output passes a
+// further kServiceStep bytes and, with a clock, once kServiceInterval has gone by since the
+// member started or Service was last due. Kept by one thread.
+class ServiceSchedule {
+public:
+    explicit ServiceSchedule(uint64_t (*milliseconds)() = nullptr) : milliseconds_(milliseconds) { }
+    struct Due {
+        bool stepped = false;
+        bool timed = false;
+    };
+    // The member starts: the steps and the interval count from here.
+    void Start();
+    // After a piece of output, `produced` bytes in all: why Service is due, if it is.
+    Due Check(uint64_t produced);
+
+private:
+    uint64_t (*milliseconds_)();
+    uint64_t step_ = 0;  // the output at the last step passed
+    uint64_t told_ = 0;  // when Service was last due (milliseconds)
+};
+
 // One member on its way through the run: either settled when it was examined (listed, skipped,
 // a folder made), or a file to decode. Slots are reported strictly in directory order.
 struct Slot {
@@ -35,14 +56,12 @@ struct Slot {
     bool decode = false;
     bool done = true;
 
-    // Bytes produced so far, published by the thread that decodes it; the calling thread asks
+    // Bytes produced so far, published by the worker that decodes it; the calling thread asks
     // Service again for each further kServiceStep of them, and after each kServiceInterval of
-    // decoding that the decoding thread reports.
+    // decoding that the worker reports.
     std::atomic<uint64_t> produced {0};
     std::atomic<bool> serviceDue {false};
-    uint64_t signalled = 0;  // decoding thread only
-    uint64_t lastTold = 0;   // decoding thread only: when it last reported (milliseconds)
-    uint64_t serviced = 0;   // calling thread only
+    ServiceSchedule serviced;  // calling thread only, by step
 };
 
 // Decodes one file slot: streams the data, then commits or abandons the output.

@@ -144,34 +144,23 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     // worker tells that the interval has passed.
     auto serviceWorkers = [&]() {
         for (const std::unique_ptr<Slot>& slot : pending) {
-            const uint64_t produced = slot->produced.load();
-            const bool stepped = produced >= slot->serviced + kServiceStep;
             const bool due = slot->serviceDue.exchange(false);
-            if (slot->decode && !stop.load() && (stepped || due)) {
-                if (stepped)
-                    slot->serviced = produced - produced % kServiceStep;
-                if (host.Service(slot->shown, slot->entry->size))
-                    stop = true;
-            }
+            if (slot->decode && !stop.load() && (slot->serviced.Check(slot->produced.load()).stepped || due) &&
+                host.Service(slot->shown, slot->entry->size))
+                stop = true;
         }
     };
     // A member decoded on the calling thread asks Service itself, by step and by time alike.
     Slot* inlineSlot = nullptr;
-    uint64_t inlineServiced = 0;
+    ServiceSchedule inlineSchedule(options.milliseconds);
     const Progress inlineProgress = [&](uint64_t produced) {
         if (stop.load())
             return false;
-        const uint64_t now = options.milliseconds != nullptr ? options.milliseconds() : 0;
         if (produced == 0)
-            inlineServiced = now;  // the member starts
-        const bool stepped = produced >= inlineSlot->serviced + kServiceStep;
-        if (stepped || (options.milliseconds != nullptr && now - inlineServiced >= kServiceInterval)) {
-            if (stepped)
-                inlineSlot->serviced = produced - produced % kServiceStep;
-            inlineServiced = now;
-            if (host.Service(inlineSlot->shown, inlineSlot->entry->size))
-                stop = true;
-        }
+            inlineSchedule.Start();  // the member starts
+        const ServiceSchedule::Due due = inlineSchedule.Check(produced);
+        if ((due.stepped || due.timed) && host.Service(inlineSlot->shown, inlineSlot->entry->size))
+            stop = true;
         return !stop.load();
     };
 
