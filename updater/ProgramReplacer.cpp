@@ -1,8 +1,3 @@
-// The rename and the delete through an open handle came with Windows Vista, which the updater needs
-// anyway (its signature check uses bcrypt); the rest of the build keeps the older headers.
-#undef _WIN32_WINNT
-#define _WIN32_WINNT 0x0600
-
 #include "updater/ProgramReplacer.h"
 
 #include "framework/Text.h"

@@ -11,8 +11,10 @@ public:
     // What a thread waits for: queued work (the workers), finished work or output to write (the
     // caller), written output (a worker whose output the caller writes), and for one member
     // decoded on several threads: queued pieces (its helper threads) and decoded pieces (the
-    // thread that decodes the member). Every signal has waiters of one kind only: a wake is not
-    // meant for a particular thread, and one of another kind could take it.
+    // thread that decodes the member). A raise for all wakes every thread that waits at that
+    // moment, and none that starts to wait later, so threads that wait for different things may
+    // share a signal; a raise for one wakes any one of them, for signals whose waiters all do the
+    // same.
     enum Signal { WorkQueued = 0, WorkDone = 1, Written = 2, BlockQueued = 3, BlockDone = 4 };
     static const int kSignals = 5;
 

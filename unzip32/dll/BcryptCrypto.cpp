@@ -1,5 +1,7 @@
 #include "unzip32/dll/BcryptCrypto.h"
 
+#include <utility>
+
 namespace unzip {
 
 namespace {
@@ -7,12 +9,16 @@ namespace {
 // bcrypt takes 32-bit sizes: larger pieces go in several calls.
 const size_t kLargestPiece = 1u << 30;
 
+// Owns a key or hash object from the moment bcrypt makes it.
+template <NTSTATUS(WINAPI* destroy)(BCRYPT_HANDLE)> struct Destroy {
+    void operator()(BCRYPT_HANDLE object) const { destroy(object); }
+};
+using OwnedKey = std::unique_ptr<void, Destroy<&::BCryptDestroyKey>>;
+using OwnedHash = std::unique_ptr<void, Destroy<&::BCryptDestroyHash>>;
+
 class BcryptAes : public BlockCipher {
 public:
-    explicit BcryptAes(BCRYPT_KEY_HANDLE key) : key_(key) { }
-    BcryptAes(const BcryptAes&) = delete;
-    BcryptAes& operator=(const BcryptAes&) = delete;
-    ~BcryptAes() override { ::BCryptDestroyKey(key_); }
+    explicit BcryptAes(OwnedKey key) : key_(std::move(key)) { }
 
     bool Encrypt(const uint8_t* in, uint8_t* out, size_t blocks) override
     {
@@ -21,8 +27,8 @@ public:
             const ULONG piece = static_cast<ULONG>(left < kLargestPiece ? left : kLargestPiece);
             ULONG done = 0;
             // ECB needs neither an initialisation vector nor padding: whole blocks go in and out.
-            if (!BCRYPT_SUCCESS(
-                    ::BCryptEncrypt(key_, const_cast<PUCHAR>(in), piece, nullptr, nullptr, 0, out, piece, &done, 0)) ||
+            if (!BCRYPT_SUCCESS(::BCryptEncrypt(
+                    key_.get(), const_cast<PUCHAR>(in), piece, nullptr, nullptr, 0, out, piece, &done, 0)) ||
                 done != piece)
                 return false;
             in += piece;
@@ -33,21 +39,18 @@ public:
     }
 
 private:
-    BCRYPT_KEY_HANDLE key_;
+    OwnedKey key_;
 };
 
 class BcryptHmac : public Mac {
 public:
-    explicit BcryptHmac(BCRYPT_HASH_HANDLE hash) : hash_(hash) { }
-    BcryptHmac(const BcryptHmac&) = delete;
-    BcryptHmac& operator=(const BcryptHmac&) = delete;
-    ~BcryptHmac() override { ::BCryptDestroyHash(hash_); }
+    explicit BcryptHmac(OwnedHash hash) : hash_(std::move(hash)) { }
 
     bool Update(const uint8_t* data, size_t size) override
     {
         while (size > 0) {
             const ULONG piece = static_cast<ULONG>(size < kLargestPiece ? size : kLargestPiece);
-            if (!BCRYPT_SUCCESS(::BCryptHashData(hash_, const_cast<PUCHAR>(data), piece, 0)))
+            if (!BCRYPT_SUCCESS(::BCryptHashData(hash_.get(), const_cast<PUCHAR>(data), piece, 0)))
                 return false;
             data += piece;
             size -= piece;
@@ -56,11 +59,11 @@ public:
     }
     bool Finish(uint8_t code[kSize]) override
     {
-        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_, code, static_cast<ULONG>(kSize), 0));
+        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_.get(), code, static_cast<ULONG>(kSize), 0));
     }
 
 private:
-    BCRYPT_HASH_HANDLE hash_;
+    OwnedHash hash_;
 };
 
 }  // namespace
@@ -118,7 +121,8 @@ std::unique_ptr<BlockCipher> BcryptCrypto::CreateAes(const uint8_t* key, size_t 
         !BCRYPT_SUCCESS(::BCryptGenerateSymmetricKey(
             aes, &handle, nullptr, 0, const_cast<PUCHAR>(key), static_cast<ULONG>(keySize), 0)))
         return nullptr;
-    return std::make_unique<BcryptAes>(handle);
+    OwnedKey owned(handle);
+    return std::make_unique<BcryptAes>(std::move(owned));
 }
 
 std::unique_ptr<Mac> BcryptCrypto::CreateHmacSha1(const uint8_t* key, size_t keySize)
@@ -129,7 +133,8 @@ std::unique_ptr<Mac> BcryptCrypto::CreateHmacSha1(const uint8_t* key, size_t key
         !BCRYPT_SUCCESS(
             ::BCryptCreateHash(hmac, &handle, nullptr, 0, const_cast<PUCHAR>(key), static_cast<ULONG>(keySize), 0)))
         return nullptr;
-    return std::make_unique<BcryptHmac>(handle);
+    OwnedHash owned(handle);
+    return std::make_unique<BcryptHmac>(std::move(owned));
 }
 
 }  // namespace unzip

@@ -9,7 +9,8 @@
 //
 // Only what the runtime asks for exists. When anything needs the POSIX layer's threads or keys
 // (std::thread, say), the link fails, as that layer's own definitions of these functions come in
-// beside them; tests/unzip32/DllUnloadTest.cpp catches what a link cannot.
+// beside them; tests/unzip32/DllUnloadTest.cpp catches what a link cannot. What this asks of the
+// library's own code is written in README.md beside this file, and checked after every link.
 #include <windows.h>
 
 #include <pthread.h>

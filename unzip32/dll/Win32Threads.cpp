@@ -2,7 +2,6 @@
 
 #include <process.h>
 
-#include <climits>
 #include <new>
 
 namespace unzip {
@@ -24,23 +23,8 @@ unsigned __stdcall RunThread(void* start)
 
 }  // namespace
 
-Win32WorkerThreads::~Win32WorkerThreads()
-{
-    JoinAll();
-    for (Waiters& signal : signals_)
-        if (signal.semaphore != nullptr)
-            ::CloseHandle(signal.semaphore);
-}
-
 bool Win32WorkerThreads::Start(void (*run)(void*), void* context)
 {
-    // The semaphores come with the first thread: most runs never start one.
-    for (Waiters& signal : signals_) {
-        if (signal.semaphore == nullptr)
-            signal.semaphore = ::CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr);
-        if (signal.semaphore == nullptr)
-            return false;
-    }
     try {
         threads_.reserve(threads_.size() + 1);
     } catch (const std::bad_alloc&) {
@@ -67,23 +51,12 @@ void Win32WorkerThreads::JoinAll()
     threads_.clear();
 }
 
-void Win32WorkerThreads::Wait(Signal signal)
-{
-    Waiters& waiters = signals_[signal];
-    ++waiters.waiting;
-    lock_.Unlock();
-    ::WaitForSingleObject(waiters.semaphore, INFINITE);
-    lock_.Lock();
-}
-
 void Win32WorkerThreads::Raise(Signal signal, bool all)
 {
-    Waiters& waiters = signals_[signal];
-    const LONG woken = all ? waiters.waiting : (waiters.waiting > 0 ? 1 : 0);
-    if (woken > 0) {
-        waiters.waiting -= woken;
-        ::ReleaseSemaphore(waiters.semaphore, woken, nullptr);
-    }
+    if (all)
+        ::WakeAllConditionVariable(&signals_[signal]);
+    else
+        ::WakeConditionVariable(&signals_[signal]);
 }
 
 }  // namespace unzip
