@@ -1,7 +1,7 @@
 #include "app/DragListView.h"
 
 #include "app/ExtractorApp.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "framework/Text.h"
 #include "app/ProcessObjects.h"
 #include "app/RowBatch.h"
@@ -12,7 +12,7 @@
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 namespace {
 

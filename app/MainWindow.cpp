@@ -2,10 +2,10 @@
 
 #include "app/CommandLine.h"
 #include "app/ProcessObjects.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "app/SearchStatusWindow.h"
 #include "engine/ArchiveViewerDialog.h"
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "framework/MessageBox.h"
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
@@ -24,7 +24,7 @@
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 namespace {
 
@@ -101,7 +101,7 @@ bool MainWindow::OnInit()
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
     LoadButtonBitmaps();
-    IconCache().AttachSystemList(engine::FileIconCache::kSmallIcons);
+    IconCache().AttachSystemList(fw::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
     FillDriveBox();
     Settings().LoadOptions();

@@ -3,10 +3,10 @@
 #include "app/MainWindow.h"
 
 #include "app/FolderFinder.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "app/ShellFileOperation.h"
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
@@ -20,7 +20,7 @@
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 namespace {
 
@@ -95,8 +95,8 @@ void MainWindow::ListFolderPass(
 
     // The shell's icon query costs milliseconds per path (far more than listing the folder), and
     // archives and folders show the icon of their type: ask once per type and pass.
-    engine::FileIconCache& icons = IconCache();
-    icons.AttachSystemList(engine::FileIconCache::kSmallIcons);
+    fw::FileIconCache& icons = IconCache();
+    icons.AttachSystemList(fw::FileIconCache::kSmallIcons);
     std::map<std::string, int> iconOfType;
     std::vector<DragListView::Row> rows;
     for (const WIN32_FIND_DATAA& match : *matches) {

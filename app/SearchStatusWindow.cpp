@@ -1,13 +1,13 @@
 #include "app/SearchStatusWindow.h"
 
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "framework/FileSystem.h"
 #include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 SearchStatusWindow::SearchStatusWindow() : fw::ModelessDialog(IDD_SEARCH_STATUS) { }
 

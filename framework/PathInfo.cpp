@@ -1,4 +1,4 @@
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 
 #include "framework/FileSystem.h"
 #include "framework/Text.h"
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-namespace engine {
+namespace fw {
 
 namespace {
 
@@ -174,4 +174,4 @@ std::string PathInfo::DateText(int which, const char* format) const
     return std::string(buffer, length);
 }
 
-}  // namespace engine
+}  // namespace fw
