@@ -38,7 +38,6 @@ public:
     void NavigateTo(const std::string& folder);
     void ListFolderPass(
         const std::string& folder, ListKind kind, bool clear, const std::vector<WIN32_FIND_DATAA>* matches = nullptr);
-    static std::string WithBackslash(const std::string& folder);
     static void Enumerate(const std::string& folder, std::vector<WIN32_FIND_DATAA>& matches);
 
     // Extraction list.

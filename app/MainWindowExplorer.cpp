@@ -42,20 +42,13 @@ void MainWindow::NavigateTo(const std::string& folder)
     ExtractionList.dropFolder = folder;
     // Both passes look at the same matches: the folder is enumerated once for the two.
     std::vector<WIN32_FIND_DATAA> matches;
-    Enumerate(WithBackslash(folder), matches);
+    Enumerate(fw::WithBackslash(folder), matches);
     // The list is painted once, when both passes are done.
     ExplorerList.SetRedraw(false);
     ListFolderPass(folder, ListKind::Archives, true, &matches);
     ListFolderPass(folder, ListKind::Folders, false, &matches);
     ExplorerList.SetRedraw(true);
     ExplorerList.Redraw();
-}
-
-std::string MainWindow::WithBackslash(const std::string& folder)
-{
-    if (folder.empty() || folder.back() != '\\')
-        return folder + '\\';
-    return folder;
 }
 
 // Every match of folder*.*, hidden and system ones included, in the order the file system gives.
@@ -77,7 +70,7 @@ void MainWindow::Enumerate(const std::string& folder, std::vector<WIN32_FIND_DAT
 void MainWindow::ListFolderPass(
     const std::string& folderText, ListKind kind, bool clear, const std::vector<WIN32_FIND_DATAA>* matches)
 {
-    const std::string folder = WithBackslash(folderText);
+    const std::string folder = fw::WithBackslash(folderText);
     if (kind == ListKind::Folders)
         SetUpBitmap(upButton, PathInfo(folder).IsRoot());
     CurrentFolder() = folder;

@@ -51,9 +51,7 @@ void SearchStatusWindow::Search(const std::string& folder)
         headerShown = true;
     }
 
-    std::string base = folder;
-    if (base.empty() || base.back() != '\\')
-        base += '\\';
+    const std::string base = fw::WithBackslash(folder);
     WIN32_FIND_DATAA match;
     HANDLE find = fw::FindFirst(base + "*.*", match);
     if (find != INVALID_HANDLE_VALUE) {

@@ -114,9 +114,7 @@ bool PathInfo::IsFolder()
     // A path ending in a backslash, and a listing's "." and "..", have no name part to be a folder.
     if (name.empty() || name == "." || name == "..")
         return false;
-    std::string query = fw::Trimmed(path);
-    if (query.empty() || query.back() != '\\')
-        query += '\\';
+    std::string query = WithBackslash(fw::Trimmed(path));
     if (query.size() <= 4)
         return false;
     // An enumerated entry already carries its attributes.
@@ -172,6 +170,13 @@ std::string PathInfo::DateText(int which, const char* format) const
     if (length == 0)
         return std::string();
     return std::string(buffer, length);
+}
+
+std::string WithBackslash(const std::string& folder)
+{
+    if (folder.empty() || folder.back() != '\\')
+        return folder + '\\';
+    return folder;
 }
 
 }  // namespace fw

@@ -62,4 +62,7 @@ private:
     std::string ext;
 };
 
+// The text with a backslash at its end: added when missing, so empty text gives "\".
+std::string WithBackslash(const std::string& folder);
+
 }  // namespace fw
