@@ -7,7 +7,6 @@
 #include "app/ProcessObjects.h"
 #include "app/ShellFileOperation.h"
 #include "framework/FileIconCache.h"
-#include "framework/Application.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
 #include "settings/ShellFolders.h"
@@ -21,21 +20,6 @@
 namespace app {
 
 using fw::PathInfo;
-
-namespace {
-
-// Every folders pass sets one of the two Up pictures; each is loaded once for the process, since
-// not every platform shares bitmaps loaded again from the same resource.
-void SetUpBitmap(const fw::Button& button, bool atRoot)
-{
-    static HBITMAP up = static_cast<HBITMAP>(
-        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP), IMAGE_BITMAP, 0, 0, 0));
-    static HBITMAP rootUp = static_cast<HBITMAP>(
-        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP_ROOT), IMAGE_BITMAP, 0, 0, 0));
-    button.SetBitmap(atRoot ? rootUp : up);
-}
-
-}  // namespace
 
 void MainWindow::NavigateTo(const std::string& folder)
 {
@@ -72,7 +56,7 @@ void MainWindow::ListFolderPass(
 {
     const std::string folder = fw::WithBackslash(folderText);
     if (kind == ListKind::Folders)
-        SetUpBitmap(upButton, PathInfo(folder).IsRoot());
+        upButton.SetBitmap(PathInfo(folder).IsRoot() ? rootUpBitmap_ : upBitmap_);
     CurrentFolder() = folder;
     Settings().lastFolder = folder;
 
