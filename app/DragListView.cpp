@@ -1,7 +1,7 @@
 #include "app/DragListView.h"
 
 #include "app/ExtractorApp.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "framework/Text.h"
 #include "app/ProcessObjects.h"
 #include "app/RowBatch.h"
@@ -12,7 +12,7 @@
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 namespace {
 
@@ -356,10 +356,7 @@ void DragListView::DropEntries(HWND source)
     for (int row = sourceList.GetItemCount() - 1; row >= 0; --row) {
         if ((sourceList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) == 0)
             continue;
-        std::string path = dropFolder;
-        if (path.empty() || path.back() != '\\')
-            path += '\\';
-        path += sourceList.GetItemText(row, 0);
+        std::string path = fw::WithBackslash(dropFolder) + sourceList.GetItemText(row, 0);
         PathInfo entry(path);
         if (entry.IsFolder()) {
             statusPopup.Create(::GetParent(hwnd_));

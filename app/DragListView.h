@@ -1,6 +1,6 @@
 #pragma once
 #include "app/SearchStatusWindow.h"
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "framework/ListView.h"
 
 #include <string>
@@ -43,7 +43,7 @@ public:
     bool DeleteAllItems();
 
     SearchStatusWindow statusPopup;
-    engine::FileIconCache iconCache;
+    fw::FileIconCache iconCache;
     std::string dropFolder;
     // Cleared while the rows must not change (an extraction run reads them): drops add nothing.
     bool acceptsDrops = true;

@@ -1,6 +1,6 @@
 #include "app/ExtractionOptions.h"
 
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
 
@@ -30,7 +30,7 @@ ExtractionOptions ExtractionOptions::FromSettings(const settings::SettingsDialog
 }
 
 std::string ExtractionDestination(
-    engine::PathInfo& archive, const ExtractionOptions& options, const std::string& chosen, bool single)
+    fw::PathInfo& archive, const ExtractionOptions& options, const std::string& chosen, bool single)
 {
     const bool titleFolder = options.titleFolder && !(options.smartFolder && single);
     if (!options.askForFolder)

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace engine {
+namespace fw {
 class PathInfo;
 }
 namespace settings {
@@ -29,7 +29,7 @@ struct ExtractionOptions {
 // run; in either, inside a sub-folder named after the archive when the title option is on, unless
 // the smart folder option is on too and the archive holds one top-level entry (`single`).
 std::string ExtractionDestination(
-    engine::PathInfo& archive, const ExtractionOptions& options, const std::string& chosen, bool single = false);
+    fw::PathInfo& archive, const ExtractionOptions& options, const std::string& chosen, bool single = false);
 
 // True when every member name (as listed, in `codePage`) lies under one top-level folder, or there
 // is one single file: such an archive brings its own folder, or needs none. `entry` is given that

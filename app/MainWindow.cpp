@@ -2,10 +2,10 @@
 
 #include "app/CommandLine.h"
 #include "app/ProcessObjects.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "app/SearchStatusWindow.h"
 #include "engine/ArchiveViewerDialog.h"
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "framework/MessageBox.h"
 #include "framework/Application.h"
 #include "resources/kestrova/resource.h"
@@ -21,10 +21,11 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 namespace {
 
@@ -68,12 +69,11 @@ int ReadNumber(settings::RegistryStore& store, const char* subKey, const char* n
     return ParseNumber(store.ReadString(subKey, name));
 }
 
-void SetButtonBitmap(const fw::Button& button, int bitmapId)
+// Null when the bitmap cannot be loaded: its button then shows no image.
+HBITMAP LoadBitmapResource(int bitmapId)
 {
-    // A bitmap that cannot be loaded leaves the button without an image.
-    HANDLE bitmap =
-        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, 0);
-    button.SetBitmap(static_cast<HBITMAP>(bitmap));
+    return static_cast<HBITMAP>(
+        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, 0));
 }
 
 }  // namespace
@@ -91,9 +91,9 @@ bool MainWindow::OnInit()
     Settings().Create(hwnd_);
     ::UpdateWindow(Settings());
 
-    HANDLE icon = ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0,
-        0, LR_CREATEDIBSECTION);
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    icon_.Reset(static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
+        MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0, 0, LR_CREATEDIBSECTION)));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Get()));
 
     // Archives and folders dropped from the shell onto the window or its lists are queued.
     ::DragAcceptFiles(hwnd_, TRUE);
@@ -101,7 +101,7 @@ bool MainWindow::OnInit()
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
     LoadButtonBitmaps();
-    IconCache().AttachSystemList(engine::FileIconCache::kSmallIcons);
+    IconCache().AttachSystemList(fw::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
     FillDriveBox();
     Settings().LoadOptions();
@@ -215,16 +215,24 @@ void MainWindow::InsertColumns()
 
 void MainWindow::LoadButtonBitmaps()
 {
-    SetButtonBitmap(viewButton, IDB_VIEW);
-    SetButtonBitmap(upButton, IDB_UP);
-    SetButtonBitmap(desktopButton, IDB_DESKTOP);
-    SetButtonBitmap(emailButton, IDB_EMAIL);
-    SetButtonBitmap(websiteButton, IDB_WEBSITE);
-    SetButtonBitmap(optionsButton, IDB_OPTIONS);
-    SetButtonBitmap(refreshButton, IDB_REFRESH);
-    SetButtonBitmap(executeButton, IDB_EXECUTE);
-    SetButtonBitmap(deleteButton, IDB_DELETE);
-    SetButtonBitmap(searchButton, IDB_SEARCH);
+    const std::pair<const fw::Button*, int> pictures[kButtonBitmaps] = {
+        {&viewButton, IDB_VIEW},
+        {&desktopButton, IDB_DESKTOP},
+        {&emailButton, IDB_EMAIL},
+        {&websiteButton, IDB_WEBSITE},
+        {&optionsButton, IDB_OPTIONS},
+        {&refreshButton, IDB_REFRESH},
+        {&executeButton, IDB_EXECUTE},
+        {&deleteButton, IDB_DELETE},
+        {&searchButton, IDB_SEARCH},
+    };
+    for (int i = 0; i < kButtonBitmaps; ++i) {
+        buttonBitmaps_[i].Reset(LoadBitmapResource(pictures[i].second));
+        pictures[i].first->SetBitmap(buttonBitmaps_[i]);
+    }
+    upBitmap_.Reset(LoadBitmapResource(IDB_UP));
+    rootUpBitmap_.Reset(LoadBitmapResource(IDB_UP_ROOT));
+    upButton.SetBitmap(upBitmap_);
 }
 
 bool MainWindow::OnCommand(int id, int code, HWND)

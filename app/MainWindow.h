@@ -5,6 +5,7 @@
 #include "framework/Button.h"
 #include "framework/ComboBoxEx.h"
 #include "framework/Dialog.h"
+#include "framework/Owned.h"
 #include "framework/ProgressBar.h"
 #include "framework/Static.h"
 
@@ -38,7 +39,6 @@ public:
     void NavigateTo(const std::string& folder);
     void ListFolderPass(
         const std::string& folder, ListKind kind, bool clear, const std::vector<WIN32_FIND_DATAA>* matches = nullptr);
-    static std::string WithBackslash(const std::string& folder);
     static void Enumerate(const std::string& folder, std::vector<WIN32_FIND_DATAA>& matches);
 
     // Extraction list.
@@ -141,6 +141,15 @@ private:
     void OnShowFileContents();
     void OnWebsite();
     void OnEmail();
+
+    // What the window and its buttons show. A button keeps only the handle, so these live as long
+    // as the window object, which outlives the window. The two Up pictures are loaded once and
+    // swapped, since not every platform shares bitmaps loaded again from the same resource.
+    static constexpr int kButtonBitmaps = 9;
+    fw::OwnedBitmap buttonBitmaps_[kButtonBitmaps];
+    fw::OwnedBitmap upBitmap_;
+    fw::OwnedBitmap rootUpBitmap_;
+    fw::OwnedIcon icon_;
 };
 
 }  // namespace app

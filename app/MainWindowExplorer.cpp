@@ -3,11 +3,10 @@
 #include "app/MainWindow.h"
 
 #include "app/FolderFinder.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "app/ShellFileOperation.h"
-#include "engine/FileIconCache.h"
-#include "framework/Application.h"
+#include "framework/FileIconCache.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
 #include "settings/ShellFolders.h"
@@ -20,42 +19,20 @@
 
 namespace app {
 
-using engine::PathInfo;
-
-namespace {
-
-// Every folders pass sets one of the two Up pictures; each is loaded once for the process, since
-// not every platform shares bitmaps loaded again from the same resource.
-void SetUpBitmap(const fw::Button& button, bool atRoot)
-{
-    static HBITMAP up = static_cast<HBITMAP>(
-        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP), IMAGE_BITMAP, 0, 0, 0));
-    static HBITMAP rootUp = static_cast<HBITMAP>(
-        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(IDB_UP_ROOT), IMAGE_BITMAP, 0, 0, 0));
-    button.SetBitmap(atRoot ? rootUp : up);
-}
-
-}  // namespace
+using fw::PathInfo;
 
 void MainWindow::NavigateTo(const std::string& folder)
 {
     ExtractionList.dropFolder = folder;
     // Both passes look at the same matches: the folder is enumerated once for the two.
     std::vector<WIN32_FIND_DATAA> matches;
-    Enumerate(WithBackslash(folder), matches);
+    Enumerate(fw::WithBackslash(folder), matches);
     // The list is painted once, when both passes are done.
     ExplorerList.SetRedraw(false);
     ListFolderPass(folder, ListKind::Archives, true, &matches);
     ListFolderPass(folder, ListKind::Folders, false, &matches);
     ExplorerList.SetRedraw(true);
     ExplorerList.Redraw();
-}
-
-std::string MainWindow::WithBackslash(const std::string& folder)
-{
-    if (folder.empty() || folder.back() != '\\')
-        return folder + '\\';
-    return folder;
 }
 
 // Every match of folder*.*, hidden and system ones included, in the order the file system gives.
@@ -77,9 +54,9 @@ void MainWindow::Enumerate(const std::string& folder, std::vector<WIN32_FIND_DAT
 void MainWindow::ListFolderPass(
     const std::string& folderText, ListKind kind, bool clear, const std::vector<WIN32_FIND_DATAA>* matches)
 {
-    const std::string folder = WithBackslash(folderText);
+    const std::string folder = fw::WithBackslash(folderText);
     if (kind == ListKind::Folders)
-        SetUpBitmap(upButton, PathInfo(folder).IsRoot());
+        upButton.SetBitmap(PathInfo(folder).IsRoot() ? rootUpBitmap_ : upBitmap_);
     CurrentFolder() = folder;
     Settings().lastFolder = folder;
 
@@ -95,8 +72,8 @@ void MainWindow::ListFolderPass(
 
     // The shell's icon query costs milliseconds per path (far more than listing the folder), and
     // archives and folders show the icon of their type: ask once per type and pass.
-    engine::FileIconCache& icons = IconCache();
-    icons.AttachSystemList(engine::FileIconCache::kSmallIcons);
+    fw::FileIconCache& icons = IconCache();
+    icons.AttachSystemList(fw::FileIconCache::kSmallIcons);
     std::map<std::string, int> iconOfType;
     std::vector<DragListView::Row> rows;
     for (const WIN32_FIND_DATAA& match : *matches) {

@@ -2,10 +2,10 @@
 // and queuing explorer entries (archives, or the archives found in folders).
 #include "app/MainWindow.h"
 
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "app/ProcessObjects.h"
 #include "app/RowBatch.h"
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "framework/Application.h"
 #include "framework/MessageBox.h"
 #include "resources/kestrova/resource.h"
@@ -13,7 +13,7 @@
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 namespace {
 }

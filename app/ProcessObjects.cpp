@@ -4,14 +4,14 @@
 #include "app/FolderFinder.h"
 #include "app/SearchStatusWindow.h"
 #include "engine/ArchiveViewerDialog.h"
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "settings/SettingsDialog.h"
 
 // Definition order is construction order within this file; the objects are destroyed in reverse.
 namespace {
 app::ExtractorApp g_app;
 std::string g_currentFolder;
-engine::FileIconCache g_iconCache;
+fw::FileIconCache g_iconCache;
 app::FolderFinder g_folderFinder;
 app::SearchStatusWindow g_searchPopup;
 settings::SettingsDialog g_settingsDialog;
@@ -30,7 +30,7 @@ std::string& CurrentFolder()
     return g_currentFolder;
 }
 
-engine::FileIconCache& IconCache()
+fw::FileIconCache& IconCache()
 {
     return g_iconCache;
 }

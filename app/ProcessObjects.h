@@ -3,8 +3,10 @@
 
 namespace engine {
 class ArchiveViewerDialog;
-class FileIconCache;
 }  // namespace engine
+namespace fw {
+class FileIconCache;
+}  // namespace fw
 namespace settings {
 class SettingsDialog;
 }
@@ -21,7 +23,7 @@ ExtractorApp& TheApp();
 // The folder the explorer pane shows; once the first navigation has run it ends in a backslash.
 std::string& CurrentFolder();
 // Small system icons for the main window's lists and the drive box.
-engine::FileIconCache& IconCache();
+fw::FileIconCache& IconCache();
 // The explorer pane's file search.
 FolderFinder& TheFolderFinder();
 // The popup of the Search button.

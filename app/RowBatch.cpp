@@ -1,11 +1,11 @@
 #include "app/RowBatch.h"
 
 #include "app/DragListView.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 
 namespace app {
 
-RowBatch::RowBatch(DragListView& list, engine::FileIconCache* icons) : list_(list), icons_(icons)
+RowBatch::RowBatch(DragListView& list, fw::FileIconCache* icons) : list_(list), icons_(icons)
 {
     list_.BeginBatch();
 }
@@ -19,7 +19,7 @@ int RowBatch::IconOf(const std::string& path)
 {
     if (icons_ == nullptr)
         return 0;
-    engine::PathInfo info(path);
+    fw::PathInfo info(path);
     // A folder whose name ends like an archive's still shows a folder's icon.
     const std::string kind = info.IsFolder() ? std::string("\\") : info.Extension();
     auto known = iconOfKind_.find(kind);

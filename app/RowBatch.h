@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 
 #include <map>
 #include <string>
@@ -15,7 +15,7 @@ class DragListView;
 // repainted it, and every icon query costs milliseconds: thousands of rows took minutes.
 class RowBatch {
 public:
-    explicit RowBatch(DragListView& list, engine::FileIconCache* icons = nullptr);
+    explicit RowBatch(DragListView& list, fw::FileIconCache* icons = nullptr);
     RowBatch(const RowBatch&) = delete;
     RowBatch& operator=(const RowBatch&) = delete;
     // The held rows go in, painting resumes, and the list is painted once.
@@ -26,7 +26,7 @@ public:
 
 private:
     DragListView& list_;
-    engine::FileIconCache* icons_;
+    fw::FileIconCache* icons_;
     std::map<std::string, int> iconOfKind_;
 };
 

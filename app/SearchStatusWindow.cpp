@@ -1,13 +1,13 @@
 #include "app/SearchStatusWindow.h"
 
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "framework/FileSystem.h"
 #include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 SearchStatusWindow::SearchStatusWindow() : fw::ModelessDialog(IDD_SEARCH_STATUS) { }
 
@@ -51,9 +51,7 @@ void SearchStatusWindow::Search(const std::string& folder)
         headerShown = true;
     }
 
-    std::string base = folder;
-    if (base.empty() || base.back() != '\\')
-        base += '\\';
+    const std::string base = fw::WithBackslash(folder);
     WIN32_FIND_DATAA match;
     HANDLE find = fw::FindFirst(base + "*.*", match);
     if (find != INVALID_HANDLE_VALUE) {

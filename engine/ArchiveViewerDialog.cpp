@@ -1,6 +1,6 @@
 #include "engine/ArchiveViewerDialog.h"
 
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "engine/UnzipEngine.h"
 #include "resources/kestrova/resource.h"
 
@@ -32,7 +32,7 @@ bool ArchiveViewerDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRES
 void ArchiveViewerDialog::OnShown()
 {
     ::EnableWindow(::GetParent(hwnd_), FALSE);
-    iconCache.AttachSystemList(FileIconCache::kSmallIcons);
+    iconCache.AttachSystemList(fw::FileIconCache::kSmallIcons);
     memberList.SetImageList(iconCache.Handle(), LVSIL_SMALL);
     if (memberList.GetColumnCount() != 0)
         return;
@@ -44,7 +44,7 @@ void ArchiveViewerDialog::OnShown()
 
 void ArchiveViewerDialog::ShowArchive(const std::string& archivePath)
 {
-    nameLabel.SetText(engine::PathInfo(archivePath).FileName());
+    nameLabel.SetText(fw::PathInfo(archivePath).FileName());
     UnzipEngine engine;
     engine.Unzip(archivePath, nullptr, nullptr, 0, true);
     // One icon per extension and listing: a large archive would otherwise append one image to the
@@ -53,7 +53,7 @@ void ArchiveViewerDialog::ShowArchive(const std::string& archivePath)
     memberList.SetRedraw(false);
     for (int i = 0; i != engine.GetMemberCount(); ++i) {
         std::string name = engine.GetMemberName(i);
-        std::string extension = engine::PathInfo(name).Extension();
+        std::string extension = fw::PathInfo(name).Extension();
         auto known = iconOfExtension.find(extension);
         int icon = known != iconOfExtension.end() ? known->second : iconCache.AddIconForExtension(extension);
         iconOfExtension.emplace(extension, icon);

@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "framework/Dialog.h"
 #include "framework/ListView.h"
 #include "framework/Static.h"
@@ -19,7 +19,7 @@ public:
 
     fw::Static nameLabel;
     fw::ListView memberList;
-    FileIconCache iconCache;
+    fw::FileIconCache iconCache;
 
 protected:
     bool OnInit() override;

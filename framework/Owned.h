@@ -67,6 +67,17 @@ struct TaskMemoryCloser {
     static bool IsSet(void* block) { return block != nullptr; }
     static void Close(void* block) { ::CoTaskMemFree(block); }
 };
+// Bitmaps and other GDI objects; a control that shows one (BM_SETIMAGE) does not own it, so the
+// owner must outlive the control.
+struct GdiObjectCloser {
+    static bool IsSet(HGDIOBJ object) { return object != nullptr; }
+    static void Close(HGDIOBJ object) { ::DeleteObject(object); }
+};
+// Icons loaded without LR_SHARED (shared ones belong to the system and are never destroyed).
+struct IconCloser {
+    static bool IsSet(HICON icon) { return icon != nullptr; }
+    static void Close(HICON icon) { ::DestroyIcon(icon); }
+};
 template <typename I> struct ComCloser {
     static bool IsSet(I* object) { return object != nullptr; }
     static void Close(I* object) { object->Release(); }
@@ -76,6 +87,8 @@ using OwnedHandle = Owned<HANDLE, HandleCloser>;
 using OwnedKey = Owned<HKEY, KeyCloser>;
 using OwnedModule = Owned<HMODULE, ModuleCloser>;
 using OwnedItemList = Owned<LPITEMIDLIST, TaskMemoryCloser>;
+using OwnedBitmap = Owned<HBITMAP, GdiObjectCloser>;
+using OwnedIcon = Owned<HICON, IconCloser>;
 template <typename I> using ComPtr = Owned<I*, ComCloser<I>>;
 
 }  // namespace fw

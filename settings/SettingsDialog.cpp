@@ -135,7 +135,7 @@ bool SettingsDialog::OnInit()
     ApplyGeometry();
     ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(kIconSpacingX, kIconSpacingY));
     // The list is created with LVS_SHAREIMAGELISTS: the system list is never destroyed through it.
-    icons_.AttachSystemList(engine::FileIconCache::kLargeIcons);
+    icons_.AttachSystemList(fw::FileIconCache::kLargeIcons);
     maskList.SetImageList(icons_, LVSIL_NORMAL);
     LoadMasks();
     UpdateDeleteButton();

@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "framework/Button.h"
 #include "framework/Dialog.h"
 #include "framework/Edit.h"
@@ -84,7 +84,7 @@ private:
     void HideAndReleaseOwner();
 
     // The dialog's own cache on the large system icons: the mask list's normal image list.
-    engine::FileIconCache icons_;
+    fw::FileIconCache icons_;
 };
 
 }  // namespace settings

@@ -142,9 +142,9 @@ bool UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
 
 bool UpdateDialog::OnInit()
 {
-    HICON icon = static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
-        MAKEINTRESOURCEA(IDI_KVUPDATE), IMAGE_ICON, 0, 0, LR_CREATEDIBSECTION));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    icon_.Reset(static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
+        MAKEINTRESOURCEA(IDI_KVUPDATE), IMAGE_ICON, 0, 0, LR_CREATEDIBSECTION)));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Get()));
 
     Bind(IDC_UPDATE_LOG, statusLog);
     Bind(IDC_UPDATE_LATEST, latestLabel);

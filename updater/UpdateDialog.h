@@ -71,6 +71,8 @@ private:
     std::unique_ptr<fw::Thread> worker_;
     DownloadRequest downloadRequest_;
     fw::OwnedHandle stopEvent_;
+    // The window's icon: the window keeps only the handle.
+    fw::OwnedIcon icon_;
     BindingSlot binding_;
     std::string versionUrl_;
     std::string programUrl_;

@@ -3,9 +3,9 @@
 // recursive enumeration of the same tree, in one run. Prints the medians and their ratios.
 #include "app/MainWindow.h"
 #include "bench/BenchSupport.h"
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "app/ProcessObjects.h"
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 #include "app/SearchStatusWindow.h"
 
 #include <windows.h>
@@ -155,7 +155,7 @@ int main()
     double icons = Seconds() - start;
     start = Seconds();
     for (const std::string& name : names) {
-        engine::PathInfo info(name);
+        fw::PathInfo info(name);
         info.SizeText();
         info.DateText(0, nullptr);
     }

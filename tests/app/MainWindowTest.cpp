@@ -54,6 +54,18 @@ TEST_F(MainWindowTest, FirstStartUsesTheTemplatePlacementAndDefaultColumns)
     EXPECT_NE(window->executeButton.GetBitmap(), nullptr);
     EXPECT_NE(window->optionsButton.GetBitmap(), nullptr);
     EXPECT_NE(::SendMessageA(*window, WM_GETICON, ICON_SMALL, 0), 0);
+
+    // The pictures are released with the window object, after the window and its buttons.
+    HBITMAP execute = window->executeButton.GetBitmap();
+    HBITMAP up = window->upButton.GetBitmap();
+    HICON icon = reinterpret_cast<HICON>(::SendMessageA(*window, WM_GETICON, ICON_SMALL, 0));
+    Close();
+    EXPECT_EQ(::GetObjectType(up), static_cast<DWORD>(OBJ_BITMAP)) << "still there while the object lives";
+    window.reset();
+    EXPECT_EQ(::GetObjectType(execute), 0u);
+    EXPECT_EQ(::GetObjectType(up), 0u);
+    ICONINFO info {};
+    EXPECT_FALSE(::GetIconInfo(icon, &info));
 }
 
 TEST_F(MainWindowTest, HasTheSeventeenControlsOfTheTemplate)

@@ -1,4 +1,4 @@
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-using engine::FileIconCache;
+using fw::FileIconCache;
 
 const char kTestExtension[] = ".kvx";
 const char kTestClass[] = "Kestrova.TestIconFile";

@@ -1,6 +1,6 @@
-#include "engine/FileIconCache.h"
+#include "framework/FileIconCache.h"
 
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 #include "framework/Text.h"
 
 #include <commctrl.h>
@@ -8,7 +8,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace engine {
+namespace fw {
 
 namespace {
 
@@ -92,7 +92,7 @@ std::string FileIconCache::LookupExtension(const std::string& extension)
     }
     // Longer texts count as file names: their lower-cased extension, or nothing without a dot.
     if (stripped.size() > 3)
-        stripped = engine::PathInfo(stripped).Extension();
+        stripped = PathInfo(stripped).Extension();
     if (stripped.empty() || stripped[0] != '.')
         stripped.insert(stripped.begin(), '.');
     return stripped;
@@ -154,4 +154,4 @@ std::string FileIconCache::ReadClassesRootDefault(const std::string& keyPath)
     return fw::Trimmed(buffer.c_str());
 }
 
-}  // namespace engine
+}  // namespace fw

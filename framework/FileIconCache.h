@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace engine {
+namespace fw {
 
 // The shell's system image list (small or large icons) in a form a list view takes directly: the
 // index of an existing path's icon, and icons looked up by file extension for names that exist only
@@ -49,4 +49,4 @@ private:
     SHFILEINFOA fileInfo_ {};
 };
 
-}  // namespace engine
+}  // namespace fw

@@ -1,4 +1,4 @@
-#include "engine/PathInfo.h"
+#include "framework/PathInfo.h"
 
 #include "framework/FileSystem.h"
 #include "framework/Text.h"
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-namespace engine {
+namespace fw {
 
 namespace {
 
@@ -114,9 +114,7 @@ bool PathInfo::IsFolder()
     // A path ending in a backslash, and a listing's "." and "..", have no name part to be a folder.
     if (name.empty() || name == "." || name == "..")
         return false;
-    std::string query = fw::Trimmed(path);
-    if (query.empty() || query.back() != '\\')
-        query += '\\';
+    std::string query = WithBackslash(fw::Trimmed(path));
     if (query.size() <= 4)
         return false;
     // An enumerated entry already carries its attributes.
@@ -174,4 +172,11 @@ std::string PathInfo::DateText(int which, const char* format) const
     return std::string(buffer, length);
 }
 
-}  // namespace engine
+std::string WithBackslash(const std::string& folder)
+{
+    if (folder.empty() || folder.back() != '\\')
+        return folder + '\\';
+    return folder;
+}
+
+}  // namespace fw
