@@ -6,8 +6,8 @@ namespace fw {
 // The programs keep their text in the ANSI code page; these convert at the platform interfaces
 // that want UTF-16 (shell, COM, URL monikers). Text that does not convert gives an empty string.
 std::wstring Widen(const std::string& text);
-// Characters the code page lacks become look-alikes or the default character: for text that is
-// shown, and for paths the platform hands over that the program can only take as they come.
+// Characters the code page lacks become look-alikes or its default character ('?'): for text that
+// is shown, and for paths with no better form to take (the program's own file, a shell folder).
 std::string Narrow(const wchar_t* text);
 inline std::string Narrow(const std::wstring& text)
 {
