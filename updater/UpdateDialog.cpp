@@ -238,8 +238,8 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
         progressBar.Send(PBM_SETPOS, static_cast<WPARAM>(record.progress / kProgressUnit));
 
         char count[64] = {};
-        std::snprintf(count, sizeof count, texts::kProgressCount,
-            static_cast<unsigned long>(record.progress), static_cast<unsigned long>(record.maximum));
+        std::snprintf(count, sizeof count, texts::kProgressCount, static_cast<unsigned long>(record.progress),
+            static_cast<unsigned long>(record.maximum));
         line += count;
         line += "\r\n";
     } else {
