@@ -19,9 +19,4 @@ struct CommandLine {
     static CommandLine Parse(const wchar_t* line);
 };
 
-// The wide text in the ANSI code page; false when a character has no place in it.
-bool ToAnsi(const std::wstring& wide, std::string& ansi);
-// The same with look-alikes for what the code page lacks: for messages only, never for a name.
-std::string ShownInAnsi(const std::wstring& wide);
-
 }  // namespace app

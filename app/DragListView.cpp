@@ -326,9 +326,7 @@ void DragListView::FinishDrag(LPARAM lParam)
     DragState& drag = TheApp().GetDragState();
     if (!drag.isDragging)
         return;
-    drag.isDragging = false;
-    ::ImageList_DragLeave(::GetDesktopWindow());
-    ::ImageList_EndDrag();
+    CancelDrag();  // the drag image goes as for a cancel; the drop follows
 
     POINT point {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     ::ClientToScreen(hwnd_, &point);

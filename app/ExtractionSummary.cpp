@@ -1,6 +1,7 @@
 #include "app/ExtractionSummary.h"
 
 #include "engine/UnzipEngine.h"
+#include "framework/Text.h"
 #include "unzip32/unzip32.h"
 #include "resources/kestrova/texts.h"
 
@@ -83,19 +84,11 @@ int ExtractionSummary::ExitCode() const
 }
 
 // The box shows ANSI text: the character is converted to whatever code page the system runs in
-// (0x85 in 1252, two bytes in 932). Best-fit mapping is turned off so that a code page without it
-// is noticed rather than given a look-alike; UTF-8 takes no such flags and holds it anyway.
+// (0x85 in 1252, two bytes in 932). A code page without it is noticed rather than given a look-alike.
 std::string ExtractionSummary::Ellipsis()
 {
-    const wchar_t wide[] = {0x2026};
-    char bytes[8] = {};
-    BOOL lossy = FALSE;
-    const bool utf8 = ::GetACP() == CP_UTF8;
-    int length = ::WideCharToMultiByte(
-        CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, 1, bytes, sizeof bytes, nullptr, utf8 ? nullptr : &lossy);
-    if (length <= 0 || lossy)
-        return "...";
-    return std::string(bytes, static_cast<size_t>(length));
+    std::string ellipsis;
+    return fw::NarrowExact(std::wstring(1, L'\x2026'), ellipsis) ? ellipsis : "...";
 }
 
 }  // namespace app

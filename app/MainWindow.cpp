@@ -8,6 +8,7 @@
 #include "framework/FileIconCache.h"
 #include "framework/MessageBox.h"
 #include "framework/Application.h"
+#include "framework/Text.h"
 #include "resources/kestrova/resource.h"
 #include "settings/RegistryStore.h"
 #include "settings/SettingsDialog.h"
@@ -423,10 +424,10 @@ void MainWindow::OnDropFiles(HDROP drop)
         std::wstring name(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         name.resize(::DragQueryFileW(drop, i, &name[0], static_cast<UINT>(name.size())));
         std::string path;
-        if (ToAnsi(name, path))
+        if (fw::NarrowExact(name, path))
             paths.push_back(path);
         else
-            unusable.push_back(ShownInAnsi(name));
+            unusable.push_back(fw::Narrow(name));
     }
     ::DragFinish(drop);
     QueuePaths(paths, unusable);

@@ -15,9 +15,6 @@ namespace app {
 
 using fw::PathInfo;
 
-namespace {
-}
-
 void MainWindow::AddToExtractionList(const std::string& path, const std::string& location, int icon)
 {
     DragListView::AddRow(ExtractionList, path, location, icon);

@@ -26,7 +26,6 @@ public:
     HINSTANCE HInstance() const { return hinstance_; }
     // The program file's name without its extension: the caption of every message box.
     const std::string& Title() const { return title_; }
-    void SetTitle(const std::string& title) { title_ = title; }
 
     // Name of the application's key under HKEY_CURRENT_USER\Software.
     void SetRegistryKey(const std::string& name) { registryKey_ = name; }

@@ -15,11 +15,6 @@ public:
     // Selects the entry; -1 clears the selection. Returns false when the index does not exist.
     bool SetCurSel(int index) const { return Send(CB_SETCURSEL, static_cast<WPARAM>(index)) != CB_ERR || index == -1; }
     int GetCurSel() const { return static_cast<int>(Send(CB_GETCURSEL)); }
-    bool ResetContent() const
-    {
-        Send(CB_RESETCONTENT);
-        return true;
-    }
     // Gives the box an image list; the caller keeps ownership.
     HIMAGELIST SetImageList(HIMAGELIST list) const
     {

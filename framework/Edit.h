@@ -11,11 +11,6 @@ public:
         Send(EM_LIMITTEXT, static_cast<WPARAM>(characters));
         return true;
     }
-    bool SetSel(int start, int end) const
-    {
-        Send(EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
-        return true;
-    }
 };
 
 }  // namespace fw

@@ -14,24 +14,14 @@ namespace {
 // CreateDirectory refuses a plain path this long: there must be room for an 8.3 name below it.
 const size_t kPlainPathLimit = MAX_PATH - 12;
 
-// The match's name in the code page, or empty when it does not fit or does not convert exactly.
-std::string NarrowName(const wchar_t* name)
-{
-    const bool utf8 = ::GetACP() == CP_UTF8;
-    BOOL lossy = FALSE;
-    char buffer[MAX_PATH] = {};
-    int length = ::WideCharToMultiByte(
-        CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, name, -1, buffer, sizeof buffer, nullptr, utf8 ? nullptr : &lossy);
-    if (length <= 0 || lossy)
-        return std::string();
-    return buffer;
-}
-
 // Copies a wide match into the ANSI record; false when the entry has no name the code page holds.
 bool ToAnsi(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA& match)
 {
-    std::string name = NarrowName(wide.cFileName);
-    std::string shortName = NarrowName(wide.cAlternateFileName);
+    std::string name;
+    if (!NarrowExact(wide.cFileName, name) || name.size() >= sizeof match.cFileName)
+        name.clear();
+    std::string shortName;
+    NarrowExact(wide.cAlternateFileName, shortName);  // empty when it does not convert
     if (name.empty())
         name = shortName;
     if (name.empty())

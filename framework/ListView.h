@@ -45,7 +45,6 @@ public:
         return reinterpret_cast<HIMAGELIST>(
             Send(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
     }
-    bool EnsureVisible(int item) const { return Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), FALSE) != FALSE; }
     // Row under a point in client coordinates, or -1.
     int HitTest(POINT point) const;
     bool SetRedraw(bool redraw) const

@@ -30,6 +30,24 @@ std::string Narrow(const wchar_t* text)
     return std::string(buffer.data());
 }
 
+bool NarrowExact(const std::wstring& text, std::string& ansi)
+{
+    ansi.clear();
+    if (text.empty())
+        return true;
+    // UTF-8 takes no best-fit flag and holds every character; other code pages report what they lack.
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    const int size = static_cast<int>(text.size());
+    int length = ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr, utf8 ? nullptr : &lossy);
+    if (length <= 0 || lossy)
+        return false;
+    ansi.resize(static_cast<size_t>(length));
+    ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, &ansi[0], length, nullptr, nullptr);
+    return true;
+}
+
 void CopyCut(const std::string& text, char* buffer, int size)
 {
     if (buffer == nullptr || size <= 0)

@@ -53,7 +53,6 @@ public:
     {
         return ::RedrawWindow(hwnd_, nullptr, nullptr, flags) != FALSE;
     }
-    HWND GetItem(int id) const { return ::GetDlgItem(hwnd_, id); }
     bool Destroy();
 
 protected:

@@ -5,6 +5,7 @@
 #include "framework/Text.h"
 #include "framework/Thread.h"
 #include "resources/kvupdate/resource.h"
+#include "resources/kvupdate/texts.h"
 #include "updater/DownloadWorker.h"
 #include "updater/ProgramReplacer.h"
 #include "updater/ProgressRecord.h"
@@ -20,42 +21,6 @@
 namespace updater {
 
 namespace {
-
-const char kUpdateCaption[] = "Update";
-const char kStopCaption[] = "Stop";
-const char kInstalledPrefix[] = " Installed Version: ";
-const char kLatestPrefix[] = " Latest Version: ";
-const char kNoPercent[] = "0%";
-
-const char kNoConnection[] = "Please connect to the Internet.";
-const char kWorkerFailed[] = "Download Failed!";
-const char kNewVersion[] = "New Version Detected! \nPlease make sure you have closed Kestrova.";
-const char kLatestVersion[] = "You have the lastest version.";
-const char kComplete[] = "Download Complete!";
-const char kNoTarget[] =
-    "Update Failed!\n\nThe location of the installed program is not known. Run Kestrova once on this "
-    "machine, then try again.";
-const char kNotSigned[] =
-    "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.";
-const char kNotAProgram[] =
-    "Update Failed!\n\nThe downloaded file is not a program. The installed program was left as it was.";
-const char kNotReplaced[] =
-    "Update Failed!\n\nThe installed program could not be replaced; it was left as it was.\nPlease make "
-    "sure you have closed Kestrova and try again.";
-const char kRestoreFailed[] =
-    "Update Failed!\n\nThe installed program could not be replaced. The previous copy was kept as:\n";
-const char kOlderVersion[] =
-    "Update Failed!\n\nThe update is version %s, older than the installed version %s. "
-    "The installed program was left as it was.";
-const char kFolderNotWritable[] =
-    "Update Failed!\n\nThe folder of the installed program cannot be written:\n%s\n"
-    "The installed program was left as it was.";
-const char kElevationDeclined[] =
-    "Update Failed!\n\nAdministrator rights are needed to replace the installed program in:\n%s\n"
-    "They were not given. The installed program was left as it was.";
-const char kNotWritableElevated[] =
-    "Update Failed!\n\nThe folder of the installed program cannot be written, not even with administrator "
-    "rights:\n%s\nThe installed program was left as it was.";
 
 // After "Stop" the worker normally ends at its next progress report; a download that has gone
 // silent for this long after the stop request is aborted through its binding.
@@ -93,18 +58,18 @@ std::string ReplacementMessage(
     ProgramReplacer::Result result, const std::string& target, const std::string& latest, const std::string& installed)
 {
     switch (result) {
-    case ProgramReplacer::Result::Replaced: return kComplete;
-    case ProgramReplacer::Result::NoTarget: return kNoTarget;
-    case ProgramReplacer::Result::NotSigned: return kNotSigned;
-    case ProgramReplacer::Result::NotAProgram: return kNotAProgram;
-    case ProgramReplacer::Result::OlderVersion: return Formatted(kOlderVersion, latest, installed);
-    case ProgramReplacer::Result::FolderNotWritable: return Formatted(kFolderNotWritable, FolderOf(target));
-    case ProgramReplacer::Result::NotReplaced: return kNotReplaced;
-    case ProgramReplacer::Result::RestoreFailed: return kRestoreFailed + ProgramReplacer::BackupPath(target);
-    case ProgramReplacer::Result::ElevationDeclined: return Formatted(kElevationDeclined, FolderOf(target));
-    case ProgramReplacer::Result::NotWritableElevated: return Formatted(kNotWritableElevated, FolderOf(target));
+    case ProgramReplacer::Result::Replaced: return texts::kComplete;
+    case ProgramReplacer::Result::NoTarget: return texts::kNoTarget;
+    case ProgramReplacer::Result::NotSigned: return texts::kNotSigned;
+    case ProgramReplacer::Result::NotAProgram: return texts::kNotAProgram;
+    case ProgramReplacer::Result::OlderVersion: return Formatted(texts::kOlderVersion, latest, installed);
+    case ProgramReplacer::Result::FolderNotWritable: return Formatted(texts::kFolderNotWritable, FolderOf(target));
+    case ProgramReplacer::Result::NotReplaced: return texts::kNotReplaced;
+    case ProgramReplacer::Result::RestoreFailed: return texts::kRestoreFailed + ProgramReplacer::BackupPath(target);
+    case ProgramReplacer::Result::ElevationDeclined: return Formatted(texts::kElevationDeclined, FolderOf(target));
+    case ProgramReplacer::Result::NotWritableElevated: return Formatted(texts::kNotWritableElevated, FolderOf(target));
     }
-    return kNotReplaced;
+    return texts::kNotReplaced;
 }
 
 }  // namespace
@@ -157,7 +122,7 @@ bool UpdateDialog::OnInit()
     percentLabel.Show(SW_HIDE);
     // The edit control's default limit would silently drop the lines of a long download.
     statusLog.Send(EM_SETLIMITTEXT, 0);
-    installedLabel.SetText(kInstalledPrefix + ReadSetting("Version"));
+    installedLabel.SetText(texts::kInstalledPrefix + ReadSetting("Version"));
 
     std::string location = UpdateLocation::Base();
     versionUrl_ = location + UpdateLocation::kVersionFileName;
@@ -218,7 +183,7 @@ void UpdateDialog::OnDestroy()
 
 void UpdateDialog::OnActionButton()
 {
-    if (actionButton.GetText() != kStopCaption) {
+    if (actionButton.GetText() != texts::kStopCaption) {
         StartDownload(versionUrl_);
         return;
     }
@@ -234,7 +199,7 @@ void UpdateDialog::StartDownload(const std::string& url)
 
     std::wstring wideUrl = fw::Widen(url);
     if (::IsValidURL(nullptr, wideUrl.c_str(), 0) != S_OK || !UpdateLocation::IsWellFormedUrl(url)) {
-        fw::ShowMessage(hwnd_, kNoConnection, MB_OK | MB_ICONHAND);
+        fw::ShowMessage(hwnd_, texts::kNoConnection, MB_OK | MB_ICONHAND);
         ReturnToIdle();
         return;
     }
@@ -250,7 +215,7 @@ void UpdateDialog::StartDownload(const std::string& url)
 
     worker_.reset(fw::Thread::Begin(&DownloadThreadProc, &downloadRequest_, THREAD_PRIORITY_NORMAL, 0, true));
     if (worker_ == nullptr) {
-        fw::ShowMessage(hwnd_, kWorkerFailed, MB_OK | MB_ICONHAND);
+        fw::ShowMessage(hwnd_, texts::kWorkerFailed, MB_OK | MB_ICONHAND);
         ReturnToIdle();
         return;
     }
@@ -265,7 +230,7 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
     if (lParam != 0) {
         const ProgressRecord& record = *reinterpret_cast<const ProgressRecord*>(lParam);
         DWORD code = record.statusCode >= 1 && record.statusCode <= 25 ? record.statusCode : 25;
-        line = LoadText(IDS_STATUS_BASE + code) + "  " + fw::Narrow(record.statusText);
+        line = texts::kDownloadStatus[code] + std::string("  ") + fw::Narrow(record.statusText);
 
         // The range's upper bound travels in 16 bits: very large downloads are cut.
         WORD upper = static_cast<WORD>(record.maximum / kProgressUnit);
@@ -273,12 +238,12 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
         progressBar.Send(PBM_SETPOS, static_cast<WPARAM>(record.progress / kProgressUnit));
 
         char count[64] = {};
-        std::snprintf(count, sizeof count, LoadText(IDS_PROGRESS_COUNT).c_str(),
-            static_cast<unsigned long>(record.progress), static_cast<unsigned long>(record.maximum));
+        std::snprintf(count, sizeof count, texts::kProgressCount, static_cast<unsigned long>(record.progress),
+            static_cast<unsigned long>(record.maximum));
         line += count;
         line += "\r\n";
     } else {
-        line = LoadText(IDS_CANCELED) + "\r\n";
+        line = texts::kCanceled + std::string("\r\n");
     }
     AppendLog(line);
     return 0;
@@ -306,7 +271,7 @@ void UpdateDialog::OnDownloadFinished()
     if (!program.empty())
         ::DeleteFileA(program.c_str());
     if (downloaded.empty()) {
-        fw::ShowMessage(hwnd_, LoadText(IDS_DOWNLOAD_FAILED), MB_OK);
+        fw::ShowMessage(hwnd_, texts::kDownloadFailed, MB_OK);
         ReturnToIdle();
         return;
     }
@@ -325,15 +290,15 @@ void UpdateDialog::OnDownloadFinished()
     // The version file stays where the download put it.
     std::string latest = VersionFile::ReadVersionText(downloaded);
     latestVersion_ = latest;
-    latestLabel.SetText(kLatestPrefix + latest);
+    latestLabel.SetText(texts::kLatestPrefix + latest);
     std::string installed = ReadSetting("Version");
-    installedLabel.SetText(kInstalledPrefix + installed);
+    installedLabel.SetText(texts::kInstalledPrefix + installed);
     // Any difference counts as a new version, an older or a differently written one too.
     if (latest != installed) {
-        fw::ShowMessage(hwnd_, kNewVersion, MB_OK);
+        fw::ShowMessage(hwnd_, texts::kNewVersion, MB_OK);
         StartDownload(programUrl_);
     } else {
-        fw::ShowMessage(hwnd_, kLatestVersion, MB_OK | MB_ICONHAND);
+        fw::ShowMessage(hwnd_, texts::kLatestVersion, MB_OK | MB_ICONHAND);
         ReturnToIdle();
     }
 }
@@ -357,7 +322,7 @@ void UpdateDialog::InstallProgram(const std::string& downloaded, const std::stri
     if (!signature.empty())
         ::DeleteFileA(signature.c_str());
     progressBar.SetPosition(0);
-    percentLabel.SetText(kNoPercent);
+    percentLabel.SetText(texts::kNoPercent);
     fw::ShowMessage(hwnd_, message, MB_OK | MB_ICONHAND);
     SetIdle(true);
 }
@@ -366,11 +331,11 @@ void UpdateDialog::SetIdle(bool idle)
 {
     HMENU systemMenu = ::GetSystemMenu(hwnd_, FALSE);
     if (idle) {
-        actionButton.SetText(kUpdateCaption);
+        actionButton.SetText(texts::kUpdateCaption);
         ::EnableMenuItem(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
         statusLog.SetText("");
     } else {
-        actionButton.SetText(kStopCaption);
+        actionButton.SetText(texts::kStopCaption);
         ::EnableMenuItem(systemMenu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
     }
 }
@@ -384,7 +349,7 @@ void UpdateDialog::ReturnToIdle()
     }
     SetIdle(true);
     progressBar.SetPosition(0);
-    percentLabel.SetText(kNoPercent);
+    percentLabel.SetText(texts::kNoPercent);
 }
 
 void UpdateDialog::AppendLog(const std::string& line)
@@ -393,13 +358,6 @@ void UpdateDialog::AppendLog(const std::string& line)
     statusLog.Send(EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
     statusLog.Send(EM_SCROLLCARET);
     statusLog.Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-}
-
-std::string UpdateDialog::LoadText(UINT id) const
-{
-    char text[512] = {};
-    int length = ::LoadStringA(fw::Application::Instance()->HInstance(), id, text, sizeof text);
-    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 }  // namespace updater

@@ -315,13 +315,6 @@ bool Entry::IsDirectory() const
     return (externalAttributes & 0x10) != 0 && size == 0 && compressedSize == 0 && (versionMadeBy >> 8) == 0;
 }
 
-bool Entry::IsSymlink() const
-{
-    const unsigned host = versionMadeBy >> 8;
-    const uint32_t mode = externalAttributes >> 16;
-    return (host == 3 || host == 19) && (mode & 0170000) == 0120000;
-}
-
 bool Entry::IsReadOnly() const
 {
     if (externalAttributes & 0x01)

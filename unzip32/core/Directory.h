@@ -38,7 +38,6 @@ struct Entry {
     bool IsEncrypted() const { return (flags & 0x0001) != 0 || (flags & 0x0040) != 0 || method == 99; }
     // PKWARE's strong encryption (bit 6) or a masked local record under an encrypted directory (bit 13).
     bool IsStronglyEncrypted() const { return (flags & 0x0040) != 0 || (flags & 0x2000) != 0; }
-    bool IsSymlink() const;
     bool IsReadOnly() const;
     // The method that actually compresses the data (the AES extra names it for method 99).
     uint16_t actualMethod = 0;
