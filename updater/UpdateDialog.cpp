@@ -230,7 +230,7 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
     if (lParam != 0) {
         const ProgressRecord& record = *reinterpret_cast<const ProgressRecord*>(lParam);
         DWORD code = record.statusCode >= 1 && record.statusCode <= 25 ? record.statusCode : 25;
-        line = texts::kDownloadStatus[code] + std::string("  ") + fw::Narrow(record.statusText);
+        line = LoadText(IDS_STATUS_BASE + code) + "  " + fw::Narrow(record.statusText);
 
         // The range's upper bound travels in 16 bits: very large downloads are cut.
         WORD upper = static_cast<WORD>(record.maximum / kProgressUnit);
@@ -238,12 +238,12 @@ LRESULT UpdateDialog::OnDownloadProgress(LPARAM lParam)
         progressBar.Send(PBM_SETPOS, static_cast<WPARAM>(record.progress / kProgressUnit));
 
         char count[64] = {};
-        std::snprintf(count, sizeof count, texts::kProgressCount, static_cast<unsigned long>(record.progress),
-            static_cast<unsigned long>(record.maximum));
+        std::snprintf(count, sizeof count, LoadText(IDS_PROGRESS_COUNT).c_str(),
+            static_cast<unsigned long>(record.progress), static_cast<unsigned long>(record.maximum));
         line += count;
         line += "\r\n";
     } else {
-        line = texts::kCanceled + std::string("\r\n");
+        line = LoadText(IDS_CANCELED) + "\r\n";
     }
     AppendLog(line);
     return 0;
@@ -271,7 +271,7 @@ void UpdateDialog::OnDownloadFinished()
     if (!program.empty())
         ::DeleteFileA(program.c_str());
     if (downloaded.empty()) {
-        fw::ShowMessage(hwnd_, texts::kDownloadFailed, MB_OK);
+        fw::ShowMessage(hwnd_, LoadText(IDS_DOWNLOAD_FAILED), MB_OK);
         ReturnToIdle();
         return;
     }
@@ -358,6 +358,13 @@ void UpdateDialog::AppendLog(const std::string& line)
     statusLog.Send(EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
     statusLog.Send(EM_SCROLLCARET);
     statusLog.Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+}
+
+std::string UpdateDialog::LoadText(UINT id) const
+{
+    char text[512] = {};
+    int length = ::LoadStringA(fw::Application::Instance()->HInstance(), id, text, sizeof text);
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 }  // namespace updater

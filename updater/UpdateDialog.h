@@ -66,6 +66,7 @@ private:
     // Signals the stop event and shows the idle look with an empty progress bar.
     void ReturnToIdle();
     void AppendLog(const std::string& line);
+    std::string LoadText(UINT id) const;
 
     std::unique_ptr<fw::Thread> worker_;
     DownloadRequest downloadRequest_;

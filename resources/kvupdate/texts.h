@@ -1,7 +1,9 @@
 #pragma once
 // Every text of kvupdate.exe that a user reads outside its dialog template: the button's captions,
-// the labels set at run time, the status log's lines and the messages. Kept together so that a
-// wording is changed in one place and reviewed beside its neighbours.
+// the labels set at run time and the messages. Kept together so that a wording is changed in one
+// place and reviewed beside its neighbours. The status log's lines and the failed download's
+// message stay in the string table (kvupdate.rc) under their published ids (105 + status code,
+// 131 to 133): a translated kvupdate replaces them there.
 
 namespace texts {
 
@@ -12,44 +14,9 @@ constexpr char kInstalledPrefix[] = " Installed Version: ";
 constexpr char kLatestPrefix[] = " Latest Version: ";
 constexpr char kNoPercent[] = "0%";
 
-// The status log: a line per report of the download service, its status text (by status code, 1
-// to 24; every other code shows as 25) with the bytes so far, and the line of a stopped download.
-constexpr const char* kDownloadStatus[] = {
-    "???",  // code 0 never reaches the table
-    "Finding resource...",
-    "Connecting...",
-    "Redirecting...",
-    "Begin download data",
-    "Downloading data...",
-    "End download data",
-    "Begin download components",
-    "Installing components...",
-    "End download components",
-    "Using cached copy...",
-    "Sending request...",
-    "Class ID available",
-    "MIME type available",
-    "Cache filename available",
-    "Begin sync operation",
-    "End sync operation",
-    "Begin upload data",
-    "Uploading data...",
-    "End upload data",
-    "Protocol class ID",
-    "Encoding...",
-    "Verfied MIME type available",
-    "Class install location",
-    "Decoding...",
-    "???",
-};
-constexpr char kProgressCount[] = "  %lu of %lu";
-constexpr char kCanceled[] = "Canceled.";
-
 // Messages.
 constexpr char kNoConnection[] = "Please connect to the Internet.";
 constexpr char kWorkerFailed[] = "Download Failed!";
-constexpr char kDownloadFailed[] =
-    "Download Failed. Try Agian.\n\nProbably Cause: Update Information in use or \nstopped downloading on request.";
 constexpr char kNewVersion[] = "New Version Detected! \nPlease make sure you have closed Kestrova.";
 constexpr char kLatestVersion[] = "You have the lastest version.";
 constexpr char kComplete[] = "Download Complete!";
