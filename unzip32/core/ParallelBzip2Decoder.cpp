@@ -303,8 +303,8 @@ void ParallelBzip2Decoder::Help()
 }
 
 // With the lock held: decodes the oldest block nobody has taken (without the lock), or waits for
-// the signal when there is none. The helpers wait for queued blocks, the decoder for decoded ones:
-// each signal has waiters of one kind, as a wake meant for one kind must not be taken by the other.
+// the signal when there is none. The helpers wait for queued blocks, the decoder for decoded ones;
+// every raise of these signals is a raise for all, so each waiter tests its own condition again.
 void ParallelBzip2Decoder::DecodeNextOrWait(WorkerThreads::Signal signal)
 {
     Job* job = FirstQueued();
