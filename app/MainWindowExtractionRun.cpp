@@ -62,7 +62,6 @@ struct MainWindow::RunQuestion {
 // One run: what it handles, and what its worker and the window's thread share.
 struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     explicit Run(MainWindow& owner) : window(owner) { }
-    ~Run() override { delete thread; }
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
@@ -108,7 +107,7 @@ struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
     std::string chosen;
     std::vector<std::string> paths;  // the rows handled, in row order
     ExtractionSummary summary;       // the worker's until it has ended
-    fw::Thread* thread = nullptr;
+    std::unique_ptr<fw::Thread> thread;
     std::atomic<bool> stop {false};
     bool closeAfter = false;          // the window's thread only
     bool closedDuringPrompt = false;  // the window's thread only: the prompt was ended by a close
@@ -278,7 +277,6 @@ void MainWindow::RunExtraction(bool allRows)
         fw::ShowMessage(hwnd_, texts::kRunNotStarted, MB_OK | MB_ICONERROR);
         return;
     }
-    run->thread->SetAutoDelete(false);
     run_ = std::move(run);
     run_->caption = GetText();
     EnableQueueControls(false);
