@@ -1,103 +1,138 @@
 #pragma once
-// The extraction run's worker: what it handles, and what it and the window's thread share.
+// One extraction run: every archive it is given extracted into its destination with the user's
+// exclusion masks, on one worker thread, into a summary. The window that starts the run keeps its
+// messages going meanwhile; the worker tells it how far it is and asks it its questions (a failure
+// to be seen, a password) through messages, so any message loop of the window's thread serves
+// them, a modal one included.
 #include "app/ExtractionOptions.h"
 #include "app/ExtractionSummary.h"
-#include "app/MainWindow.h"
+#include "engine/PasswordPrompt.h"
 #include "engine/PasswordSession.h"
 #include "engine/UnzipEngine.h"
 #include "framework/Thread.h"
 
-#include <atomic>
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace app {
 
-// Posted by the worker when the progress it keeps has changed (at most one such message waits).
-const UINT kRunProgressMessage = WM_APP + 16;
-// Sent by the worker with a RunQuestion: it waits until the window's thread has answered.
-const UINT kRunQuestionMessage = WM_APP + 17;
+// Which thread may call what: the window's thread makes the run, starts it, hands it its messages,
+// stops it and takes the summary; the worker extracts; Stop and Stopping are for either. Checked
+// in debug builds.
+class ExtractionRun : private engine::RunListener, private engine::PasswordPrompt {
+public:
+    // What the run needs of the window that owns it. Every call comes on the window's thread, from
+    // whatever message loop it is in, while the worker waits.
+    class Owner {
+    public:
+        // How far the run is: archive `archive` (from 0) of `count`, `permille` of it written.
+        virtual void ShowRunProgress(int archive, int count, int permille) = 0;
+        // A failure the user is to see before the run goes on.
+        virtual void ShowRunFailure(const std::string& text) = 0;
+        // The password of an encrypted member; false for none (the member is skipped).
+        virtual bool AskRunPassword(
+            const std::string& member, const std::string& archive, bool again, std::string& password) = 0;
 
-// A question of the worker to the user: a failure to show (`failure` set), or a password to ask for.
-struct MainWindow::RunQuestion {
-    const std::string* failure = nullptr;
-    const std::string* member = nullptr;
-    const std::string* archive = nullptr;
-    bool again = false;
-    std::string* password = nullptr;
-    bool answered = false;
-};
+    protected:
+        ~Owner() = default;
+    };
 
-// One run: what it handles, and what its worker and the window's thread share.
-struct MainWindow::Run : engine::RunListener, engine::PasswordPrompt {
-    explicit Run(MainWindow& owner) : window(owner) { }
-    Run(const Run&) = delete;
-    Run& operator=(const Run&) = delete;
+    // `window` is `owner`'s window: its procedure hands the run's messages to OnMessage. `summary`
+    // holds what was known before the run (paths that could not be queued). Unattended, no failure
+    // is shown and encrypted members are skipped.
+    ExtractionRun(Owner& owner, HWND window, ExtractionOptions options, std::string chosen,
+        std::vector<std::string> paths, ExtractionSummary summary, bool unattended);
+    ExtractionRun(const ExtractionRun&) = delete;
+    ExtractionRun& operator=(const ExtractionRun&) = delete;
+    ~ExtractionRun() override;
 
-    static DWORD Work(void* self)
-    {
-        static_cast<Run*>(self)->ExtractAll();
-        return 0;
-    }
+    // Starts the worker; false when no thread could be made.
+    bool Start();
+    // The window's thread's messages, handled as the program's loop handles them, until the worker
+    // has ended. True when WM_QUIT came meanwhile (its code in `quitCode`): the run was stopped
+    // then, and the program's loop must hear of the quit again.
+    bool PumpUntilEnded(WPARAM& quitCode);
+    // The worker's messages to the window; false for any other message.
+    bool OnMessage(UINT msg, LPARAM lParam);
+    // After the end: what the run did, marked stopped when a stop was asked for.
+    ExtractionSummary TakeSummary();
+
+    // A stop asked for takes effect within about a second.
+    void Stop() { shared_.Stop(); }
+    bool Stopping() const { return shared_.Stopping(); }
+
+private:
+    // What both threads touch, under one lock.
+    class Shared {
+    public:
+        Shared();
+        Shared(const Shared&) = delete;
+        Shared& operator=(const Shared&) = delete;
+        ~Shared();
+
+        void Stop();
+        bool Stopping() const;
+        // Worker: the archive it is at and how much of it is written. True when the window is to be
+        // told: no notice of an earlier change is waiting for it.
+        bool SetProgress(int archive, int permille);
+        // Window: how far the worker is; the next change is news again.
+        void TakeProgress(int& archive, int& permille);
+        // Worker, as it ends: its summary. Window, after the end: that summary.
+        void HandOver(ExtractionSummary summary);
+        ExtractionSummary TakeSummary();
+
+    private:
+        class Lock;
+        mutable CRITICAL_SECTION lock_;
+        bool stop_ = false;
+        int archive_ = 0;
+        int permille_ = 0;
+        bool progressPosted_ = false;
+        ExtractionSummary summary_;
+    };
+    struct Question;
+
+    bool OnWindowThread() const { return ::GetCurrentThreadId() == windowThread_; }
+    bool OnWorker() const { return ::GetCurrentThreadId() == workerThread_; }
+    void Answer(Question& question);
+
+    // Worker.
+    static DWORD Work(void* self);
     void ExtractAll();
-    // The title option's sub-folder is left out when the archive's listing holds one top-level
-    // folder or one single file; the listing also gives the bytes the archive will produce.
-    // `top` is given that entry's name.
     bool ListArchive(const std::string& path, std::vector<char*>& masks, std::string& top);
-
-    // Worker side of the listener: the window's thread shows the text; the worker waits for it.
-    // Once a stop is asked for, nothing more is shown: the user has turned away from the run.
-    void ShowFailure(const std::string& text) override
-    {
-        if (listing || stop.load() || window.unattended_)
-            return;  // the extraction that follows reports the same problem; unattended: the summary
-        RunQuestion question;
-        question.failure = &text;
-        window.Send(kRunQuestionMessage, 0, reinterpret_cast<LPARAM>(&question));
-    }
-    // Worker side of the password prompt: the window's thread asks the user, the worker waits.
-    bool AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password) override
-    {
-        if (stop.load())
-            return false;
-        RunQuestion question;
-        question.member = &member;
-        question.archive = &archive;
-        question.again = again;
-        question.password = &password;
-        window.Send(kRunQuestionMessage, 0, reinterpret_cast<LPARAM>(&question));
-        return question.answered;
-    }
+    void ShowFailure(const std::string& text) override;
+    bool AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password) override;
     bool AtMember(const char* name, unsigned long size) override;
     void PublishProgress(int permille);
 
-    MainWindow& window;
-    ExtractionOptions options;
-    std::string chosen;
-    std::vector<std::string> paths;  // the rows handled, in row order
-    ExtractionSummary summary;       // the worker's until it has ended
-    std::unique_ptr<fw::Thread> thread;
-    std::atomic<bool> stop {false};
-    bool closeAfter = false;          // the window's thread only
-    bool closedDuringPrompt = false;  // the window's thread only: the prompt was ended by a close
-    std::string caption;              // the window's caption before the run
+    // Set before the worker starts, read-only afterwards.
+    Owner& owner_;
+    HWND window_;
+    const ExtractionOptions options_;
+    const std::string chosen_;
+    const std::vector<std::string> paths_;  // the rows handled, in row order
+    const bool unattended_;
+    const DWORD windowThread_;
+    DWORD workerThread_ = 0;
 
-    // Progress, written by the worker and read by the window's thread.
-    std::atomic<int> archiveIndex {0};
-    std::atomic<int> archivePermille {0};
-    std::atomic<bool> progressPosted {false};
+    Shared shared_;
+    std::unique_ptr<fw::Thread> thread_;  // the window's thread's
 
-    // The archive being extracted (worker only): its listing's total and what has been reached.
-    bool listing = false;
-    unsigned long long total = 0;
-    unsigned long long reached = 0;  // the members before the current one
-    std::string memberName;
-    unsigned long memberSize = 0;
-    unsigned long long memberSteps = 0;
-
+    // The worker's.
+    ExtractionSummary summary_;
+    int archive_ = 0;
+    // The archive being extracted: its listing's total and what has been reached.
+    bool listing_ = false;
+    unsigned long long total_ = 0;
+    unsigned long long reached_ = 0;  // the members before the current one
+    std::string memberName_;
+    unsigned long memberSize_ = 0;
+    unsigned long long memberSteps_ = 0;
     // One session for the whole run: archives that share a password ask for it once.
-    engine::PasswordSession passwords {*this};
+    engine::PasswordSession passwords_ {*this};
 };
 
 }  // namespace app

@@ -1,10 +1,7 @@
-// The extraction run of the main window: every queued archive (or the selected ones) extracted into
-// its destination with the user's exclusion masks, then a summary. The archives are extracted on
-// one worker thread while the window's thread keeps pumping its messages, so the window stays
-// responsive and Execute can stop the run; every message box is still shown by the window's thread,
-// owned by the window, one at a time. The worker's questions (a failure to be seen, a password) are
-// sent to the window, so any message loop of its thread answers them, a modal one included.
-#include "app/ExtractionRun.h"
+// The main window's side of an extraction run: every queued archive (or the selected ones) handed
+// to a run, then a summary. The window stays responsive during the run and Execute can stop it;
+// every message box is shown by the window's thread, owned by the window, one at a time.
+#include "app/MainWindow.h"
 
 #include "app/FolderPicker.h"
 #include "app/PasswordDialog.h"
@@ -28,25 +25,26 @@ bool MainWindow::IsRunning() const
 void MainWindow::StopExtraction()
 {
     if (run_ != nullptr)
-        run_->stop = true;
+        run_->Stop();
 }
 
 void MainWindow::RunExtraction(bool allRows)
 {
     if (run_ != nullptr || picker_ != nullptr)
         return;  // one run at a time; Execute stops the one that goes on
-    auto run = std::make_unique<Run>(*this);
-    run->options = ExtractionOptions::FromSettings(Settings());
+    ExtractionOptions options = ExtractionOptions::FromSettings(Settings());
+    ExtractionSummary summary;
     for (const std::string& path : notQueued_)
-        run->summary.AddNotQueued(path);
+        summary.AddNotQueued(path);
     notQueued_.clear();
-    if (run->options.askForFolder) {
+    std::string chosen;
+    if (options.askForFolder) {
         // The browser is modal to this window; a close meanwhile ends it and then the window.
         FolderPicker picker;
         picker.title = texts::kPickerTitle;
         picker.owner = hwnd_;
         picker_ = &picker;
-        run->chosen = picker.Browse();
+        chosen = picker.Browse();
         picker_ = nullptr;
         if (closeAfterPicker_) {
             closeAfterPicker_ = false;
@@ -55,87 +53,56 @@ void MainWindow::RunExtraction(bool allRows)
         }
         // Cancelling the picker means "not now": extracting to an empty or root-relative
         // destination instead would scatter files where the user never asked for them.
-        if (run->chosen.empty()) {
-            run->summary.MarkStopped();
-            lastSummary_ = run->summary;
+        if (chosen.empty()) {
+            summary.MarkStopped();
+            lastSummary_ = summary;
             return;
         }
     }
     // The queue cannot change during the run: its rows are read once.
+    std::vector<std::string> paths;
     for (int row = 0; row < ExtractionList.GetItemCount(); ++row) {
         if (allRows || (ExtractionList.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0)
-            run->paths.push_back(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0));
+            paths.push_back(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0));
     }
     // Each row handled is kProgressPerRow steps, moved through as its archive is written.
-    progressBar.SetRange(0, static_cast<int>(run->paths.size()) * kProgressPerRow);
+    progressBar.SetRange(0, static_cast<int>(paths.size()) * kProgressPerRow);
     progressBar.SetPosition(0);
 
-    run->thread = fw::Thread::Begin(&Run::Work, run.get(), THREAD_PRIORITY_NORMAL, 0, true);
-    if (run->thread == nullptr) {
+    const bool showSummary = options.showSummary && !unattended_;
+    ExtractionRun::Owner& owner = *this;
+    auto run = std::make_unique<ExtractionRun>(
+        owner, hwnd_, std::move(options), std::move(chosen), std::move(paths), std::move(summary), unattended_);
+    runCaption_ = GetText();
+    closeAfterRun_ = closedDuringPrompt_ = false;
+    if (!run->Start()) {
         fw::ShowMessage(hwnd_, texts::kRunNotStarted, MB_OK | MB_ICONERROR);
         return;
     }
     run_ = std::move(run);
-    run_->caption = GetText();
     EnableQueueControls(false);
-    run_->thread->Resume();
-    bool quit = false;
     WPARAM quitCode = 0;
-    PumpUntilRunEnds(quit, quitCode);
+    const bool quit = run_->PumpUntilEnded(quitCode);
 
-    std::unique_ptr<Run> ended = std::move(run_);
-    if (ended->stop.load())
-        ended->summary.MarkStopped();
-    lastSummary_ = ended->summary;
+    lastSummary_ = run_->TakeSummary();
+    run_.reset();
     progressBar.SetPosition(0);
-    SetText(ended->caption);
+    SetText(runCaption_);
     EnableQueueControls(true);
     if (quit) {
         ::PostQuitMessage(static_cast<int>(quitCode));
-    } else if (ended->closeAfter) {
+    } else if (closeAfterRun_) {
         Post(WM_CLOSE);
-    } else if (ended->options.showSummary && !unattended_) {
-        fw::ShowMessage(hwnd_, ended->summary.Text(), MB_OK);
+    } else if (showSummary) {
+        fw::ShowMessage(hwnd_, lastSummary_.Text(), MB_OK);
     }
 }
 
-// The window's own loop while the worker extracts: messages as the program's loop handles them
-// (the worker's questions among them) until the worker has ended.
-void MainWindow::PumpUntilRunEnds(bool& quit, WPARAM& quitCode)
+void MainWindow::ShowRunProgress(int archive, int count, int permille)
 {
-    HANDLE worker = run_->thread->Handle();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // The program is ending: the run stops first, then the loop hears of it again.
-                quit = true;
-                quitCode = msg.wParam;
-                run_->stop = true;
-                continue;
-            }
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &worker, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken == WAIT_OBJECT_0)
-            return;
-        if (woken == WAIT_FAILED) {
-            run_->thread->Wait();
-            return;
-        }
-    }
-}
-
-void MainWindow::ShowRunProgress()
-{
-    if (run_ == nullptr)
-        return;
-    run_->progressPosted = false;
-    const int index = run_->archiveIndex.load();
-    progressBar.SetPosition(index * kProgressPerRow + run_->archivePermille.load() * kProgressPerRow / 1000);
-    const std::string caption = run_->caption + texts::kRunCaptionBefore + std::to_string(index + 1) +
-        texts::kRunCaptionOf + std::to_string(run_->paths.size());
+    progressBar.SetPosition(archive * kProgressPerRow + permille * kProgressPerRow / 1000);
+    const std::string caption = runCaption_ + texts::kRunCaptionBefore + std::to_string(archive + 1) +
+        texts::kRunCaptionOf + std::to_string(count);
     if (GetText() != caption)
         SetText(caption);
 }
@@ -148,44 +115,29 @@ void MainWindow::EnableQueueControls(bool enable)
     ExtractionList.acceptsDrops = enable;
 }
 
-bool MainWindow::OnRunMessage(UINT msg, LPARAM lParam)
+void MainWindow::ShowRunFailure(const std::string& text)
 {
-    if (msg == kRunProgressMessage) {
-        ShowRunProgress();
-        return true;
-    }
-    if (msg == kRunQuestionMessage) {
-        AnswerQuestion(*reinterpret_cast<RunQuestion*>(lParam));
-        return true;
-    }
-    return false;
+    fw::ShowMessage(hwnd_, text, MB_OK);
 }
 
-// On the window's thread, in whatever message loop it is in, while the worker waits.
-void MainWindow::AnswerQuestion(RunQuestion& question)
+bool MainWindow::AskRunPassword(
+    const std::string& member, const std::string& archive, bool again, std::string& password)
 {
-    if (run_ == nullptr || run_->stop.load())
-        return;  // the run is ending: the answer is "none"
-    if (question.failure != nullptr) {
-        fw::ShowMessage(hwnd_, *question.failure, MB_OK);
-        return;
-    }
     for (;;) {
-        question.answered = AskPassword(*question.member, *question.archive, question.again, *question.password);
-        if (run_ == nullptr || !run_->closedDuringPrompt)
-            return;
+        const bool answered = AskPassword(member, archive, again, password);
+        if (!closedDuringPrompt_)
+            return answered;
         // The window was closed while the prompt was up: the prompt has ended, and the question
         // asked at every close during a run follows. No asks for the password again.
-        run_->closedDuringPrompt = false;
-        question.answered = false;
-        engine::WipeText(*question.password);
+        closedDuringPrompt_ = false;
+        engine::WipeText(password);
         if (AskToStopAndClose())
-            return;
+            return false;
     }
 }
 
 // Closing during a run asks first; on yes the run stops and the window closes when it has. A
-// password prompt that is up ends first (AnswerQuestion asks then). Closing while the run's folder
+// password prompt that is up ends first (AskRunPassword asks then). Closing while the run's folder
 // browser is up ends the browser, and RunExtraction then closes the window.
 bool MainWindow::CloseDuringRun()
 {
@@ -197,7 +149,7 @@ bool MainWindow::CloseDuringRun()
     if (run_ == nullptr)
         return false;
     if (prompt_ != nullptr) {
-        run_->closedDuringPrompt = true;
+        closedDuringPrompt_ = true;
         prompt_->Send(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return true;
     }
@@ -210,13 +162,13 @@ bool MainWindow::AskToStopAndClose()
 {
     if (run_ == nullptr)
         return false;
-    if (!run_->closeAfter &&
+    if (!closeAfterRun_ &&
         (unattended_ || fw::ShowMessage(hwnd_, texts::kStopQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES) &&
         run_ != nullptr) {
-        run_->closeAfter = true;
-        run_->stop = true;
+        closeAfterRun_ = true;
+        run_->Stop();
     }
-    return run_ == nullptr || run_->closeAfter;
+    return run_ == nullptr || closeAfterRun_;
 }
 
 bool MainWindow::AskPassword(const std::string& member, const std::string& archive, bool again, std::string& password)
