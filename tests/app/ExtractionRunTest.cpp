@@ -752,9 +752,10 @@ TEST_F(ExtractionWorkerTest, AFailureShowsWhileTheStopQuestionIsUpAndTheRunGoesO
     testsupport::WriteFileBytes(folder.Child("Broken.zip"), "PK\x03\x04 this is no archive at all");
     const std::string broken = Queue(folder.Child("Broken.zip"));
     ziptest::Archive zeros;
-    zeros.AddZeros("big.bin", 96u << 20);
+    zeros.AddZeros("big.bin", 256u << 20);
     const std::string big = Queue("Big.zip", zeros);
-    // Rows: Big (0), Broken (1). The stop question is answered once the failure has come over it.
+    // Rows: Big (0), Broken (1). The window is closed as soon as Big's member is begun, so that the
+    // stop question is up well before the failure; it is answered once the failure has come over it.
     int boxes = 0;
     MessageBoxWatcher watcher({IDNO, IDOK}, std::string(), 0, [&boxes] {
         if (boxes++ > 0)
@@ -765,7 +766,7 @@ TEST_F(ExtractionWorkerTest, AFailureShowsWhileTheStopQuestionIsUpAndTheRunGoesO
         return std::string(failure != nullptr ? "failure shown" : "");
     });
     RunProbes probes;
-    RunAndProbe(folder.Child("big.bin"), 16u << 20, probes, [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
+    RunAndProbe(folder.Child("big.bin"), 1, probes, [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
     const std::vector<SeenBox> seen = watcher.Seen();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].text, "Stop the extraction?");
@@ -773,7 +774,7 @@ TEST_F(ExtractionWorkerTest, AFailureShowsWhileTheStopQuestionIsUpAndTheRunGoesO
     EXPECT_EQ(seen[1].text, "Severe error in zip format.\n" + folder.Path() + "\n" + broken);
     EXPECT_EQ(seen[2].text, "Files extracted: \n\n" + broken + " (failed: severe error in zip format)\n" + big + "\n");
     EXPECT_TRUE(window->IsValid()) << "No keeps the window open";
-    EXPECT_EQ(SizeNow(folder.Child("big.bin")), 96u << 20);
+    EXPECT_EQ(SizeNow(folder.Child("big.bin")), 256u << 20);
 }
 
 // The bar's range is the rows the run handles: all three for Execute, the one selected for
