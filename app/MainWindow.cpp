@@ -184,7 +184,7 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         result = 0;
         return true;
     }
-    if (OnRunMessage(msg, lParam)) {
+    if (run_ != nullptr && run_->OnMessage(msg, lParam)) {
         result = 0;
         return true;
     }

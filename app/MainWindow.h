@@ -1,5 +1,6 @@
 #pragma once
 #include "app/DragListView.h"
+#include "app/ExtractionRun.h"
 #include "app/ExtractionSummary.h"
 #include "engine/PasswordPrompt.h"
 #include "framework/Button.h"
@@ -21,9 +22,9 @@ class RowBatch;
 
 // The program's only top-level window: the explorer pane, the extraction list, the button column,
 // drive box, progress bar and labels. It lays its controls out on every size change, keeps its
-// placement and column widths in the registry, and ends the program when it is closed. It asks the
-// passwords of an extraction run's encrypted members.
-class MainWindow : public fw::ModelessDialog, public engine::PasswordPrompt {
+// placement and column widths in the registry, and ends the program when it is closed. It starts
+// the extraction runs, shows how far they are and answers their questions.
+class MainWindow : public fw::ModelessDialog, public engine::PasswordPrompt, private ExtractionRun::Owner {
 public:
     MainWindow();
     ~MainWindow() override;
@@ -97,17 +98,19 @@ protected:
     bool OnClose() override;
 
 private:
-    struct Run;
-    struct RunQuestion;
-    void PumpUntilRunEnds(bool& quit, WPARAM& quitCode);
-    void ShowRunProgress();
+    // The run's news and questions.
+    void ShowRunProgress(int archive, int count, int permille) override;
+    void ShowRunFailure(const std::string& text) override;
+    bool AskRunPassword(
+        const std::string& member, const std::string& archive, bool again, std::string& password) override;
     void EnableQueueControls(bool enable);
-    bool OnRunMessage(UINT msg, LPARAM lParam);
-    void AnswerQuestion(RunQuestion& question);
     bool CloseDuringRun();
     bool AskToStopAndClose();
 
-    std::unique_ptr<Run> run_;
+    std::unique_ptr<ExtractionRun> run_;
+    std::string runCaption_;            // the window's caption before the run
+    bool closeAfterRun_ = false;        // the user chose to stop the run and close
+    bool closedDuringPrompt_ = false;   // the run's password prompt was ended by a close
     PasswordDialog* prompt_ = nullptr;  // the password prompt while it is up
     FolderPicker* picker_ = nullptr;    // the run's folder browser while it is up
     bool closeAfterPicker_ = false;     // the window was closed while the browser was up

@@ -2,16 +2,14 @@
 
 namespace fw {
 
-Thread* Thread::Begin(ThreadProc proc, void* parameter, int priority, unsigned stackSize, bool suspended)
+std::unique_ptr<Thread> Thread::Begin(
+    ThreadProc proc, void* parameter, int priority, unsigned stackSize, bool suspended)
 {
-    Thread* thread = new Thread(proc, parameter);
-    // Always created suspended: the object must hold its handle before the procedure can run
-    // (and, with automatic deletion, delete the object).
-    thread->handle_ = ::CreateThread(nullptr, stackSize, &Thread::Start, thread, CREATE_SUSPENDED, &thread->id_);
-    if (thread->handle_ == nullptr) {
-        delete thread;
+    std::unique_ptr<Thread> thread(new Thread(proc, parameter));
+    // Always created suspended: the object holds its handle and id before the procedure runs.
+    thread->handle_ = ::CreateThread(nullptr, stackSize, &Thread::Start, thread.get(), CREATE_SUSPENDED, &thread->id_);
+    if (thread->handle_ == nullptr)
         return nullptr;
-    }
     ::SetThreadPriority(thread->handle_, priority);
     if (!suspended)
         thread->Resume();
@@ -34,8 +32,6 @@ DWORD WINAPI Thread::Start(void* self)
     } catch (...) {
         result = static_cast<DWORD>(-1);
     }
-    if (thread->autoDelete_)
-        delete thread;
     return result;
 }
 

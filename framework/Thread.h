@@ -1,29 +1,26 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
+#include <memory>
 
 namespace fw {
 
-// A worker thread object. The thread runs `ThreadProc(parameter)`; with automatic deletion on
-// (the default) the object deletes itself when the procedure returns, otherwise its owner deletes
-// it after the thread has ended. The object owns the thread handle and closes it when deleted.
+// A worker thread object. The thread runs `ThreadProc(parameter)`; its owner deletes the object
+// after the thread has ended. The object owns the thread handle and closes it when deleted.
 class Thread {
 public:
     using ThreadProc = DWORD (*)(void* parameter);
 
     // Creates a thread; priority as for SetThreadPriority, a stack size of 0 takes the default.
     // Returns null when no thread could be made. With `suspended` the thread waits for Resume, so
-    // that the owner can still turn automatic deletion off.
-    static Thread* Begin(ThreadProc proc, void* parameter, int priority = THREAD_PRIORITY_NORMAL,
+    // that the owner can finish what the procedure uses first (and knows the thread's id).
+    static std::unique_ptr<Thread> Begin(ThreadProc proc, void* parameter, int priority = THREAD_PRIORITY_NORMAL,
         unsigned stackSize = 0, bool suspended = false);
 
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
     ~Thread();
 
-    void SetAutoDelete(bool autoDelete) { autoDelete_ = autoDelete; }
-    bool AutoDelete() const { return autoDelete_; }
     // Lets a suspended thread run; false when it was not suspended.
     bool Resume() const { return ::ResumeThread(handle_) != static_cast<DWORD>(-1); }
     // Waits for the thread to end; true when it did within `timeoutMs`.
@@ -40,7 +37,6 @@ private:
     void* parameter_;
     HANDLE handle_ = nullptr;
     DWORD id_ = 0;
-    std::atomic<bool> autoDelete_ {true};
 };
 
 }  // namespace fw

@@ -213,13 +213,12 @@ void UpdateDialog::StartDownload(const std::string& url)
     binding_.Clear();
     downloadRequest_.binding = &binding_;
 
-    worker_.reset(fw::Thread::Begin(&DownloadThreadProc, &downloadRequest_, THREAD_PRIORITY_NORMAL, 0, true));
+    worker_ = fw::Thread::Begin(&DownloadThreadProc, &downloadRequest_, THREAD_PRIORITY_NORMAL, 0, true);
     if (worker_ == nullptr) {
         fw::ShowMessage(hwnd_, texts::kWorkerFailed, MB_OK | MB_ICONHAND);
         ReturnToIdle();
         return;
     }
-    worker_->SetAutoDelete(false);
     SetIdle(false);
     worker_->Resume();
 }

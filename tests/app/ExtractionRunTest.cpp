@@ -744,6 +744,39 @@ TEST_F(ExtractionWorkerTest, ClosingDuringARunAsksThenStopsAndCloses)
     EXPECT_FALSE(FileExists(folder.Child("huge.bin")));
 }
 
+// The worker's questions are served by whatever message loop the window's thread is in: a failure
+// met while the "Stop the extraction?" box is up shows over it, and with both answered (No) the run
+// goes on to its end.
+TEST_F(ExtractionWorkerTest, AFailureShowsWhileTheStopQuestionIsUpAndTheRunGoesOn)
+{
+    testsupport::WriteFileBytes(folder.Child("Broken.zip"), "PK\x03\x04 this is no archive at all");
+    const std::string broken = Queue(folder.Child("Broken.zip"));
+    ziptest::Archive zeros;
+    zeros.AddZeros("big.bin", 256u << 20);
+    const std::string big = Queue("Big.zip", zeros);
+    // Rows: Big (0), Broken (1). The window is closed as soon as Big's member is begun, so that the
+    // stop question is up well before the failure; it is answered once the failure has come over it.
+    int boxes = 0;
+    MessageBoxWatcher watcher({IDNO, IDOK}, std::string(), 0, [&boxes] {
+        if (boxes++ > 0)
+            return std::string();
+        HWND failure = testsupport::WaitForProcessWindowWhere(::GetCurrentProcessId(), 20000, [](HWND box) {
+            return testsupport::IsMessageBox(box) && testsupport::MessageBoxText(box).rfind("Severe error", 0) == 0;
+        });
+        return std::string(failure != nullptr ? "failure shown" : "");
+    });
+    RunProbes probes;
+    RunAndProbe(folder.Child("big.bin"), 1, probes, [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
+    const std::vector<SeenBox> seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].text, "Stop the extraction?");
+    EXPECT_EQ(seen[0].note, "failure shown");
+    EXPECT_EQ(seen[1].text, "Severe error in zip format.\n" + folder.Path() + "\n" + broken);
+    EXPECT_EQ(seen[2].text, "Files extracted: \n\n" + broken + " (failed: severe error in zip format)\n" + big + "\n");
+    EXPECT_TRUE(window->IsValid()) << "No keeps the window open";
+    EXPECT_EQ(SizeNow(folder.Child("big.bin")), 256u << 20);
+}
+
 // The bar's range is the rows the run handles: all three for Execute, the one selected for
 // "Extract Selected Files".
 TEST_F(ExtractionWorkerTest, TheProgressRangeIsTheRowsTheRunHandles)
