@@ -1,9 +1,9 @@
 #include "app/ExtractionRun.h"
 
 #include "app/ProcessObjects.h"
-#include "engine/PathInfo.h"
 #include "framework/FileSystem.h"
 #include "framework/Owned.h"
+#include "framework/PathInfo.h"
 #include "unzip32/unzip32.h"
 
 #include <algorithm>
@@ -13,7 +13,7 @@
 
 namespace app {
 
-using engine::PathInfo;
+using fw::PathInfo;
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include "app/MainWindow.h"
 #include "app/ProcessObjects.h"
 #include "engine/ArchiveViewerDialog.h"
-#include "engine/PathInfo.h"
 #include "framework/Application.h"
+#include "framework/PathInfo.h"
 #include "framework/Text.h"
 #include "resources/kestrova/resource.h"
 #include "settings/SettingsDialog.h"
@@ -40,7 +40,7 @@ std::string ReadText(const std::string& path)
 // without a sub-folder named after the archive.
 TEST(ExtractionDestination, FollowsTheTwoOptions)
 {
-    engine::PathInfo archive("C:\\Data\\Setup.ZIP");
+    fw::PathInfo archive("C:\\Data\\Setup.ZIP");
     app::ExtractionOptions options;
     EXPECT_EQ(app::ExtractionDestination(archive, options, ""), "C:\\Data");
     options.titleFolder = true;
@@ -70,7 +70,7 @@ TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
     EXPECT_TRUE(app::OneTopLevelEntry(V {"\x95\\/a.txt", "\x95\\/b.txt"}, &top, 932));
     EXPECT_EQ(top, "\x95\\");
 
-    engine::PathInfo archive("C:\\Data\\Pack.zip");
+    fw::PathInfo archive("C:\\Data\\Pack.zip");
     app::ExtractionOptions options;
     options.titleFolder = options.smartFolder = true;
     EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data");
