@@ -124,6 +124,24 @@ typedef int(UZ_API* WizSingleEntryUnzipFunction)(int includeCount, char** includ
 int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
     UnzipOptions* options, UnzipCallbacks* callbacks);
 
+/* Names stored without Unicode (no UTF-8 flag, no valid Unicode path extra) are bytes in a legacy
+ * code page. Wiz_SingleEntryUnzip reads them in the OEM code page of the user's locale, as Windows'
+ * Explorer does. Wiz_SingleEntryUnzipNames does the same as Wiz_SingleEntryUnzip with the page
+ * chosen by the caller:
+ *   UZ_NAMES_AUTOMATIC  the page that makes all of the archive's legacy names most plausible; the
+ *                       user's OEM page whenever the evidence is weak or even
+ *   UZ_NAMES_AS_WINDOWS the OEM code page of the user's locale (what Wiz_SingleEntryUnzip does)
+ *   any other value     that code page (437, 850, 866, 932, 936, 1251, ...); an unknown page
+ *                       gives UZ_BAD_ARGUMENT
+ * A caller that may load an older library looks the entry point up and falls back to
+ * Wiz_SingleEntryUnzip when it is missing. */
+#define UZ_NAMES_AUTOMATIC  0u
+#define UZ_NAMES_AS_WINDOWS 1u
+typedef int(UZ_API* WizSingleEntryUnzipNamesFunction)(int includeCount, char** includeNames, int excludeCount,
+    char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks, unsigned namePage);
+int UZ_API Wiz_SingleEntryUnzipNames(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
+    UnzipOptions* options, UnzipCallbacks* callbacks, unsigned namePage);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,6 +1,7 @@
 #pragma once
 #include "unzip32/core/Crypto.h"
 #include "unzip32/core/Directory.h"
+#include "unzip32/core/NameCodec.h"
 #include "unzip32/core/Secret.h"
 #include "unzip32/core/Source.h"
 #include "unzip32/core/Status.h"
@@ -62,6 +63,8 @@ public:
     }
     // The cryptography for WinZip AES members; without it they are skipped as unsupported.
     virtual Crypto* Cryptography() { return nullptr; }
+    // The code pages for legacy names; without it they are read as CP437.
+    virtual const NameCodec* Names() { return nullptr; }
 };
 
 // How many bytes of one member are written between two Service calls for it, and how long it is
@@ -82,6 +85,7 @@ struct ExtractOptions {
     // A steady clock in milliseconds, for Service by time (none: by step only). The library gives
     // the system's own; the standard library's would bring a thread layer into it.
     uint64_t (*milliseconds)() = nullptr;
+    unsigned namePage = kNamePageAsWindows;  // kNamePageAutomatic, kNamePageAsWindows or a code page
     std::vector<std::string> include;  // empty: every member
     std::vector<std::string> exclude;
 };
