@@ -43,42 +43,21 @@ struct ExtractionRun::Question {
     bool answered = false;
 };
 
-class ExtractionRun::Shared::Lock {
-public:
-    explicit Lock(const Shared& shared) : section_(shared.lock_) { ::EnterCriticalSection(&section_); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-    ~Lock() { ::LeaveCriticalSection(&section_); }
-
-private:
-    CRITICAL_SECTION& section_;
-};
-
-ExtractionRun::Shared::Shared()
-{
-    ::InitializeCriticalSection(&lock_);
-}
-
-ExtractionRun::Shared::~Shared()
-{
-    ::DeleteCriticalSection(&lock_);
-}
-
 void ExtractionRun::Shared::Stop()
 {
-    Lock lock(*this);
+    fw::Lock::Held held(lock_);
     stop_ = true;
 }
 
 bool ExtractionRun::Shared::Stopping() const
 {
-    Lock lock(*this);
+    fw::Lock::Held held(lock_);
     return stop_;
 }
 
 bool ExtractionRun::Shared::SetProgress(int archive, int permille)
 {
-    Lock lock(*this);
+    fw::Lock::Held held(lock_);
     archive_ = archive;
     permille_ = permille;
     return !std::exchange(progressPosted_, true);
@@ -86,7 +65,7 @@ bool ExtractionRun::Shared::SetProgress(int archive, int permille)
 
 void ExtractionRun::Shared::TakeProgress(int& archive, int& permille)
 {
-    Lock lock(*this);
+    fw::Lock::Held held(lock_);
     progressPosted_ = false;
     archive = archive_;
     permille = permille_;
@@ -94,13 +73,13 @@ void ExtractionRun::Shared::TakeProgress(int& archive, int& permille)
 
 void ExtractionRun::Shared::HandOver(ExtractionSummary summary)
 {
-    Lock lock(*this);
+    fw::Lock::Held held(lock_);
     summary_ = std::move(summary);
 }
 
 ExtractionSummary ExtractionRun::Shared::TakeSummary()
 {
-    Lock lock(*this);
+    fw::Lock::Held held(lock_);
     if (stop_)
         summary_.MarkStopped();
     return std::move(summary_);

@@ -9,6 +9,7 @@
 #include "engine/PasswordPrompt.h"
 #include "engine/PasswordSession.h"
 #include "engine/UnzipEngine.h"
+#include "framework/Lock.h"
 #include "framework/Thread.h"
 
 #include <windows.h>
@@ -68,10 +69,9 @@ private:
     // What both threads touch, under one lock.
     class Shared {
     public:
-        Shared();
+        Shared() = default;
         Shared(const Shared&) = delete;
         Shared& operator=(const Shared&) = delete;
-        ~Shared();
 
         void Stop();
         bool Stopping() const;
@@ -85,8 +85,7 @@ private:
         ExtractionSummary TakeSummary();
 
     private:
-        class Lock;
-        mutable CRITICAL_SECTION lock_;
+        mutable fw::Lock lock_;
         bool stop_ = false;
         int archive_ = 0;
         int permille_ = 0;

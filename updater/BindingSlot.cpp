@@ -2,25 +2,21 @@
 
 namespace updater {
 
-BindingSlot::BindingSlot()
-{
-    ::InitializeCriticalSection(&lock_);
-}
-
 BindingSlot::~BindingSlot()
 {
     Clear();
-    ::DeleteCriticalSection(&lock_);
 }
 
 void BindingSlot::Set(IBinding* binding)
 {
     if (binding != nullptr)
         binding->AddRef();
-    ::EnterCriticalSection(&lock_);
-    IBinding* old = binding_;
-    binding_ = binding;
-    ::LeaveCriticalSection(&lock_);
+    IBinding* old;
+    {
+        fw::Lock::Held held(lock_);
+        old = binding_;
+        binding_ = binding;
+    }
     if (old != nullptr)
         old->Release();
 }
@@ -34,11 +30,13 @@ void BindingSlot::Clear()
 // this slot from inside Abort.
 bool BindingSlot::Abort()
 {
-    ::EnterCriticalSection(&lock_);
-    IBinding* binding = binding_;
-    if (binding != nullptr)
-        binding->AddRef();
-    ::LeaveCriticalSection(&lock_);
+    IBinding* binding;
+    {
+        fw::Lock::Held held(lock_);
+        binding = binding_;
+        if (binding != nullptr)
+            binding->AddRef();
+    }
     if (binding == nullptr)
         return false;
     binding->Abort();
@@ -48,10 +46,8 @@ bool BindingSlot::Abort()
 
 bool BindingSlot::IsSet()
 {
-    ::EnterCriticalSection(&lock_);
-    bool set = binding_ != nullptr;
-    ::LeaveCriticalSection(&lock_);
-    return set;
+    fw::Lock::Held held(lock_);
+    return binding_ != nullptr;
 }
 
 }  // namespace updater

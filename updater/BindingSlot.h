@@ -1,4 +1,6 @@
 #pragma once
+#include "framework/Lock.h"
+
 #include <windows.h>
 
 #include <urlmon.h>
@@ -10,7 +12,7 @@ namespace updater {
 // looked at; aborting the binding ends such a download at once.
 class BindingSlot {
 public:
-    BindingSlot();
+    BindingSlot() = default;
     BindingSlot(const BindingSlot&) = delete;
     BindingSlot& operator=(const BindingSlot&) = delete;
     ~BindingSlot();
@@ -24,7 +26,7 @@ public:
     bool IsSet();
 
 private:
-    CRITICAL_SECTION lock_;
+    fw::Lock lock_;
     IBinding* binding_ = nullptr;
 };
 
