@@ -33,7 +33,7 @@ JAVA = {
                                "Документы/Письмо директору.txt"]),
     "zh-gbk.zip": ("GBK", ["中文资料/说明文档.txt", "中文资料/会议记录 2023.txt", "中文资料/图片/照片1.jpg"]),
     "de-ibm850.zip": ("IBM850", ["Übersicht/Größe ändern.txt", "Übersicht/Straßenkarte für Köln.txt",
-                                 "Übersicht/Bücher (alt).txt"]),
+                                 "Übersicht/Bücher © Müller Verlag.txt"]),
     "us-cp437.zip": ("IBM437", ["Café/Résumé.txt", "Café/Menü ½ Preis.txt", "Café/Naïve façade.txt"]),
 }
 JAPANESE = ["日本語フォルダ/ソフト表示.txt", "日本語フォルダ/機能一覧.txt", "日本語フォルダ/表計算/予定表.txt"]
