@@ -113,7 +113,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     Directory directory;
     Status read;
     try {
-        read = ReadDirectory(source, directory);
+        read = ReadDirectory(source, directory, host.Names(), options.namePage);
     } catch (const std::bad_alloc&) {
         read = Status::OutOfMemory;
     }
