@@ -309,7 +309,8 @@ void ReadExtras(
 
 bool Entry::IsDirectory() const
 {
-    if (!rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\'))
+    // The decoded name: a stored 0x5C may be the second byte of a double-byte character.
+    if (!name.empty() && (name.back() == '/' || name.back() == '\\'))
         return true;
     // Some DOS tools mark folders by attribute only.
     return (externalAttributes & 0x10) != 0 && size == 0 && compressedSize == 0 && (versionMadeBy >> 8) == 0;
