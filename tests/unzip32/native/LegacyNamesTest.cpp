@@ -26,8 +26,8 @@ std::string InPage(unsigned page, const std::string& utf8)
 }
 
 // The names the run extracted (the files' '/'-joined paths).
-std::set<std::string> Extracted(const Archive& archive, const unzip::NameCodec* codec, unsigned namePage,
-    ExtractOptions options = ExtractOptions())
+std::set<std::string> Extracted(
+    const Archive& archive, const unzip::NameCodec* codec, unsigned namePage, ExtractOptions options = ExtractOptions())
 {
     const std::string bytes = archive.Build();
     MemorySource source(bytes.data(), bytes.size());
@@ -58,7 +58,8 @@ TEST(LegacyNames, ReadInTheUsersOemPage_AsWindowsOrGivenPage)
         Archive archive;
         archive.members = {Stored(InPage(row.oem, row.name), "x"), Stored("plain.txt", "y")};
         const kvtest::IconvNameCodec user(row.oem, row.ansi);
-        EXPECT_EQ((std::set<std::string> {row.name, "plain.txt"}), Extracted(archive, &user, unzip::kNamePageAsWindows));
+        EXPECT_EQ(
+            (std::set<std::string> {row.name, "plain.txt"}), Extracted(archive, &user, unzip::kNamePageAsWindows));
         // A US user who names the page.
         const kvtest::IconvNameCodec us;
         EXPECT_EQ((std::set<std::string> {row.name, "plain.txt"}), Extracted(archive, &us, row.oem));
@@ -68,7 +69,11 @@ TEST(LegacyNames, ReadInTheUsersOemPage_AsWindowsOrGivenPage)
 TEST(LegacyNames, UsArchiveUnchanged_InvalidNameFallsBackToCp437_NoCodecIsCp437)
 {
     Archive archive;
-    archive.members = {Stored("\x9A" "ber Stra\xE1" "e.txt", "1"), Stored("plain.txt", "2")};  // Über Straße
+    archive.members = {Stored("\x9A"
+                              "ber Stra\xE1"
+                              "e.txt",
+                           "1"),
+        Stored("plain.txt", "2")};  // Über Straße
     const std::set<std::string> cp437 = {"Über Straße.txt", "plain.txt"};
     const kvtest::IconvNameCodec us;
     EXPECT_EQ(cp437, Extracted(archive, &us, unzip::kNamePageAsWindows));
@@ -78,7 +83,10 @@ TEST(LegacyNames, UsArchiveUnchanged_InvalidNameFallsBackToCp437_NoCodecIsCp437)
     // 0x80 is no character in CP932: that name alone is read as CP437, and the member still goes.
     const kvtest::IconvNameCodec japanese(932, 932);
     Archive mixed;
-    mixed.members = {Stored("\x80" "1.txt", "3"), Stored(InPage(932, "表.txt"), "4")};
+    mixed.members = {Stored("\x80"
+                            "1.txt",
+                         "3"),
+        Stored(InPage(932, "表.txt"), "4")};
     EXPECT_EQ((std::set<std::string> {"Ç1.txt", "表.txt"}), Extracted(mixed, &japanese, unzip::kNamePageAsWindows));
 }
 
@@ -94,8 +102,8 @@ TEST(LegacyNames, UnicodePathExtra_CountsOnlyWhenItsCrcMatches)
     Archive archive;
     archive.members = {valid, stale};
     const kvtest::IconvNameCodec russian(866, 1251);
-    EXPECT_EQ((std::set<std::string> {"Report.txt", "Сводка.txt"}),
-        Extracted(archive, &russian, unzip::kNamePageAsWindows));
+    EXPECT_EQ(
+        (std::set<std::string> {"Report.txt", "Сводка.txt"}), Extracted(archive, &russian, unzip::kNamePageAsWindows));
 }
 
 // ソ, 表 and 能 end in 0x5C in CP932: the name is decoded before it is cut, so that byte never
