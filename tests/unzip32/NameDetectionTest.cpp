@@ -95,7 +95,8 @@ const std::vector<std::string> kGreek = {"Έγγραφα", "Φωτογραφίε
 const std::vector<std::string> kBaltic = {"Ataskaita", "Nuotraukos", "Sąskaita", "Dokumentų", "Vilnius",
     "Sutartis", "Žemėlapis", "Užduotis", "Mokėjimas", "Šeima", "Įmonė", "Darbų", "Ūkis", "Rīga", "Līgums",
     "Pārskats", "Ziņojums", "Grāmatas", "Mūzika", "Attēli", "Ģimene", "Ķekava", "Ceļojums", "Rēķins", "Jūrmala"};
-const std::vector<std::string> kEstonian = {"Tallinn", "Õpik", "Jõulud", "Äri", "Küsimus", "Tööleht"};
+const std::vector<std::string> kEstonian = {"Tallinn", "Õpik", "Jõulud", "Äri", "Küsimus", "Tööleht", "Aruanne",
+    "Leping", "Pühapäev", "Õppetöö", "Tähtaeg", "Koosolek", "Müük", "Kõne", "Sõnum", "Eelarve", "Päevik", "Pärnu"};
 const std::vector<std::string> kTurkish = {"Belgeler", "Fotoğraflar", "Müzik", "Sözleşme", "Fatura", "İstanbul",
     "Çalışma", "Öğrenci", "Şirket", "Görüşme", "Toplantı", "Ödeme", "Rapor", "Yazılım", "Ürün", "Değişiklik",
     "Kılavuz", "Işık", "Güncelleme", "İzmir", "Çizelge", "Sunum", "Şubat", "Eylül", "Müşteri", "Üretim"};
@@ -138,11 +139,11 @@ const std::vector<Words>& Languages()
 {
     static const std::vector<Words> table = {
         {437, Join({&kGerman, &kSpanish})},
-        {850, Join({&kFrench, &kPortuguese, &kNordic})},
+        {850, Join({&kFrench, &kPortuguese})},
         {852, kPolish},
         {866, kRussian},
         {737, kGreek},
-        {775, Join({&kBaltic, &kEstonian})},
+        {775, kBaltic},
         {855, kSerbian},
         {857, kTurkish},
         {862, kHebrew},
@@ -154,12 +155,14 @@ const std::vector<Words>& Languages()
         {1250, kCzech},
         {1250, kHungarian},
         {1251, Join({&kUkrainian, &kRussian})},
-        {1252, Join({&kGerman, &kFrench, &kSpanish, &kNordic, &kPortuguese})},
+        {1252, Join({&kNordic, &kSpanish})},
+        {1252, Join({&kGerman, &kFrench})},
         {1253, kGreek},
         {1254, kTurkish},
         {1255, kHebrew},
         {1256, kArabic},
-        {1257, Join({&kBaltic, &kEstonian})},
+        {1257, kBaltic},
+        {1257, kEstonian},
         {1258, kVietnamese},
     };
     return table;

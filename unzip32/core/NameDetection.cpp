@@ -42,6 +42,7 @@ constexpr int kBad = -10;            // controls, box drawing, blocks, private u
 constexpr int kMixedScript = -6;     // per letter of a second script inside one word
 constexpr int kForeignInName = -4;   // per letter of a second script in one name
 constexpr int kOddCase = -5;         // an uppercase letter after a lowercase one, inside a word
+constexpr int kCapitals = -1;        // per letter after the first of a word in capitals only
 constexpr int kAccentCrowd = -3;     // per accented letter beyond half a Latin word
 constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest language
 
@@ -58,30 +59,37 @@ const std::vector<unsigned> kCandidates = {437, 850, 852, 866, 737, 775, 855, 85
     1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
 // Accented letters (lowercase) of the languages written with Latin or Cyrillic letters beyond the
-// basic alphabet, grouped by the code pages' language groups. A page whose text mixes letters of
-// several groups reads worse than one whose letters all belong to one.
+// basic alphabet. An archive's names are seldom in more than two languages: a page whose text
+// needs more to explain its letters reads worse than one whose letters belong to one or two.
 struct Language {
     Script script;
     const char* letters;  // UTF-8
 };
 const Language kLanguages[] = {
-    {Script::Latin, "àáâãäåæçèéêëìíîïñòóôõöøùúûüýÿßœ"},  // Western Europe
-    {Script::Latin, "ąćęłńóśźż"},                         // Polish
-    {Script::Latin, "áäčďéěíĺľňóôŕřšťúůýž"},              // Czech, Slovak
-    {Script::Latin, "áéíóöőúüű"},                         // Hungarian
-    {Script::Latin, "ăâîșşțţ"},                           // Romanian
-    {Script::Latin, "čćđšž"},                             // Croatian, Slovenian
-    {Script::Latin, "çğıöşüâîû"},                         // Turkish
-    {Script::Latin, "ąčęėįšųūžāēģīķļņōŗäöõü"},           // Baltic
-    {Script::Latin, "àáâãèéêìíòóôõùúýăđĩũơư"},           // Vietnamese (with U+1EA0..U+1EF9)
-    {Script::Cyrillic, "ё"},                                       // Russian
-    {Script::Cyrillic, "ієїґ"},                                    // Ukrainian
-    {Script::Cyrillic, "ёіў"},                                     // Belarusian
-    {Script::Cyrillic, "ђјљњћџ"},                                  // Serbian
-    {Script::Cyrillic, "ѓѕјљњќџ"},                                 // Macedonian
+    {Script::Latin, "äöüßé"},                  // German
+    {Script::Latin, "àâæçéèêëîïôœùûüÿ"},       // French
+    {Script::Latin, "áéíóúñü"},                // Spanish
+    {Script::Latin, "áâãàçéêíóôõú"},           // Portuguese
+    {Script::Latin, "àèéìíòóù"},               // Italian
+    {Script::Latin, "åæøäöé"},                 // Danish, Norwegian, Swedish, Finnish
+    {Script::Latin, "ąćęłńóśźż"},              // Polish
+    {Script::Latin, "áäčďéěíĺľňóôŕřšťúůýž"},   // Czech, Slovak
+    {Script::Latin, "áéíóöőúüű"},              // Hungarian
+    {Script::Latin, "ăâîșşțţ"},                // Romanian
+    {Script::Latin, "čćđšž"},                  // Croatian, Slovenian
+    {Script::Latin, "çğıöşüâîû"},              // Turkish
+    {Script::Latin, "ąčęėįšųūž"},              // Lithuanian
+    {Script::Latin, "āčēģīķļņšūž"},            // Latvian
+    {Script::Latin, "äöõüšž"},                 // Estonian
+    {Script::Latin, "àáâãèéêìíòóôõùúýăđĩũơư"}, // Vietnamese (with U+1EA0..U+1EF9)
+    {Script::Cyrillic, "ё"},                   // Russian
+    {Script::Cyrillic, "ієїґ"},                // Ukrainian
+    {Script::Cyrillic, "ёіў"},                 // Belarusian
+    {Script::Cyrillic, "ђјљњћџ"},              // Serbian
+    {Script::Cyrillic, "ѓѕјљњќџ"},             // Macedonian
 };
 constexpr size_t kLanguageCount = sizeof(kLanguages) / sizeof(kLanguages[0]);
-constexpr size_t kVietnamese = 8;
+constexpr size_t kVietnamese = 15;
 
 // The most frequent Han characters of names (simplified, traditional and Japanese forms) and Hangul
 // syllables. Other characters of the main blocks count too, less.
@@ -119,7 +127,7 @@ struct LetterTiers {
     const char* seldom;
 };
 const LetterTiers kTiers[] = {
-    {Script::Latin, "éèàäöüçóáíñ", ""},
+    {Script::Latin, "éèàäöüçóáíñãąęłśżćčšžřěýůúőāēīūışğėųõåøæß", ""},
     {Script::Cyrillic, "оеаинтсрвлкмдпуяі", "ъщэфцшюжхйёї"},
     {Script::Greek, "αεοιτσνηρκπμλυάέίόή", "ξψζβϊϋΐΰ"},
     {Script::Thai, "านรอกเงมยลวดทสตะคบปพหจขใไแโชำ", "ฃฅฆฌญฎฏฐฑฒณธฬฮฤฦฝฟฯ"},
@@ -427,8 +435,14 @@ struct Reading {
     bool decodes = true;
     long score = 0;
     long chars = 0;  // characters above ASCII
-    long accented[2] = {};  // Latin, Cyrillic letters beyond the basic alphabet
-    long inLanguage[kLanguageCount] = {};
+    // Latin and Cyrillic letters beyond the basic alphabets: which languages write each, how often.
+    struct Accented {
+        Script script;
+        char32_t letter;
+        uint32_t languages;
+        long count;
+    };
+    std::vector<Accented> accented;
 };
 
 int LetterPoints(const Char& ch)
@@ -449,7 +463,7 @@ int LetterPoints(const Char& ch)
         if (kTiers[i].script != ch.script)
             continue;
         const char32_t lower = ch.letterCase == Case::Upper ? Lower(ch) : ch.code;
-        if (Contains(Tiers()[i].frequent, lower))
+        if (Contains(Tiers()[i].frequent, lower) || (ch.script == Script::Latin && In(lower, 0x1EA0, 0x1EF9)))
             return kFrequentLetter;
         return Contains(Tiers()[i].seldom, lower) ? 0 : kLetter;
     }
@@ -463,11 +477,15 @@ long WordPoints(const std::vector<Char>& word)
     long letters = 0;
     long perScript[static_cast<int>(Script::Other) + 1] = {};
     long accentedLatin = 0;
+    long capitals = 0;
+    bool high = false;
     const Char* previous = nullptr;
     for (const Char& ch : word) {
         if (ch.kind != Kind::Letter)
             continue;
         ++letters;
+        capitals += ch.letterCase == Case::Upper;
+        high = high || ch.code >= 0x80;
         ++perScript[static_cast<int>(ch.script)];
         if (ch.script == Script::Latin && ch.code >= 0x80)
             ++accentedLatin;
@@ -478,6 +496,8 @@ long WordPoints(const std::vector<Char>& word)
     }
     const long majority = *std::max_element(std::begin(perScript), std::end(perScript));
     points += kMixedScript * (letters - majority);
+    if (high && letters >= 3 && capitals == letters)
+        points += kCapitals * (letters - 1);
     if (majority == perScript[static_cast<int>(Script::Latin)] && accentedLatin * 2 > letters + 1)
         points += kAccentCrowd * (accentedLatin - (letters + 1) / 2);
     return points;
@@ -525,12 +545,19 @@ void Score(const std::u32string& text, Reading& reading)
             if ((ch.script == Script::Latin || ch.script == Script::Cyrillic) && ch.common &&
                 !(ch.script == Script::Cyrillic && In(ch.code, 0x410, 0x44F))) {
                 const char32_t lower = Lower(ch);
-                ++reading.accented[ch.script == Script::Latin ? 0 : 1];
-                for (size_t k = 0; k < kLanguageCount; ++k) {
-                    if (kLanguages[k].script == ch.script &&
-                        (Contains(LanguageLetters()[k], lower) || (k == kVietnamese && In(lower, 0x1EA0, 0x1EF9))))
-                        ++reading.inLanguage[k];
+                auto found = std::find_if(reading.accented.begin(), reading.accented.end(),
+                    [&](const Reading::Accented& a) { return a.letter == lower && a.script == ch.script; });
+                if (found == reading.accented.end()) {
+                    uint32_t languages = 0;
+                    for (size_t k = 0; k < kLanguageCount; ++k) {
+                        if (kLanguages[k].script == ch.script &&
+                            (Contains(LanguageLetters()[k], lower) || (k == kVietnamese && In(lower, 0x1EA0, 0x1EF9))))
+                            languages |= 1u << k;
+                    }
+                    reading.accented.push_back({ch.script, lower, languages, 0});
+                    found = reading.accented.end() - 1;
                 }
+                ++found->count;
             }
             break;
         case Kind::Mark: points += i > 0 && MarkFits(ch, chars[i - 1]) ? kMark : kStrayMark; break;
@@ -553,14 +580,21 @@ void Score(const std::u32string& text, Reading& reading)
     points += kForeignInName * (total - majority);
 
     // Words: runs of alphabetic letters and their marks; runs of East Asian characters.
+    // East Asian characters inside a word of Latin letters are another page's accented letters.
     std::vector<Char> run;
     bool runIsAlphabetic = false;
+    bool afterLatin = false;
     auto flush = [&] {
         if (!run.empty())
             points += runIsAlphabetic ? WordPoints(run) : IdeographRunPoints(run);
         run.clear();
     };
-    for (const Char& ch : chars) {
+    for (size_t i = 0; i < chars.size(); ++i) {
+        const Char& ch = chars[i];
+        if (ch.kind == Kind::Letter && !Alphabetic(ch.script) && afterLatin && i + 1 < chars.size() &&
+            chars[i + 1].script == Script::Latin && chars[i + 1].code < 0x80)
+            points += kMixedScript;
+        afterLatin = ch.kind == Kind::Letter && (ch.script == Script::Latin || (!Alphabetic(ch.script) && afterLatin));
         const bool alphabetic = (ch.kind == Kind::Letter && Alphabetic(ch.script)) || ch.kind == Kind::Mark;
         const bool ideograph = ch.kind == Kind::Letter && !Alphabetic(ch.script);
         if (!alphabetic && !ideograph) {
@@ -576,19 +610,25 @@ void Score(const std::u32string& text, Reading& reading)
     reading.score += points;
 }
 
-// The score with the language groups settled: accented letters outside the likeliest group of
-// their script cost points.
+// The score with the languages settled: accented letters that the likeliest one or two languages
+// of their script do not write cost points.
 long FinalScore(const Reading& reading)
 {
     long score = reading.score;
-    for (int script = 0; script < 2; ++script) {
-        const Script which = script == 0 ? Script::Latin : Script::Cyrillic;
-        long best = 0;
-        for (size_t k = 0; k < kLanguageCount; ++k) {
-            if (kLanguages[k].script == which)
-                best = std::max(best, reading.inLanguage[k]);
+    for (Script script : {Script::Latin, Script::Cyrillic}) {
+        long total = 0, best = 0;
+        for (const Reading::Accented& a : reading.accented)
+            total += a.script == script ? a.count : 0;
+        for (size_t i = 0; i < kLanguageCount && total > 0; ++i) {
+            for (size_t j = i; j < kLanguageCount && kLanguages[i].script == script; ++j) {
+                const uint32_t pair = (1u << i) | (1u << j);
+                long covered = 0;
+                for (const Reading::Accented& a : reading.accented)
+                    covered += a.script == script && (a.languages & pair) ? a.count : 0;
+                best = std::max(best, covered);
+            }
         }
-        score += kOffLanguage * (reading.accented[script] - best);
+        score += kOffLanguage * (total - best);
     }
     return score;
 }
