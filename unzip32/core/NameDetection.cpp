@@ -44,7 +44,8 @@ constexpr int kForeignInName = -4;   // per letter of a second script in one nam
 constexpr int kOddCase = -5;         // an uppercase letter after a lowercase one, inside a word
 constexpr int kCapitals = -1;        // per letter after the first of a word in capitals only
 constexpr int kAccentCrowd = -3;     // per accented letter beyond half a Latin word
-constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest language
+constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest two languages
+constexpr int kSecondLanguage = -1;  // per accented letter that only a second language explains
 
 // The user's page gives way only to a page ahead by at least this much (about three telling
 // characters) and by a share of the characters read.
@@ -611,12 +612,12 @@ void Score(const std::u32string& text, Reading& reading)
 }
 
 // The score with the languages settled: accented letters that the likeliest one or two languages
-// of their script do not write cost points.
+// of their script do not write cost points, and one language is likelier than two.
 long FinalScore(const Reading& reading)
 {
     long score = reading.score;
     for (Script script : {Script::Latin, Script::Cyrillic}) {
-        long total = 0, best = 0;
+        long total = 0, best = 0, bestSingle = 0;
         for (const Reading::Accented& a : reading.accented)
             total += a.script == script ? a.count : 0;
         for (size_t i = 0; i < kLanguageCount && total > 0; ++i) {
@@ -626,9 +627,11 @@ long FinalScore(const Reading& reading)
                 for (const Reading::Accented& a : reading.accented)
                     covered += a.script == script && (a.languages & pair) ? a.count : 0;
                 best = std::max(best, covered);
+                if (i == j)
+                    bestSingle = std::max(bestSingle, covered);
             }
         }
-        score += kOffLanguage * (total - best);
+        score += kOffLanguage * (total - best) + kSecondLanguage * (best - bestSingle);
     }
     return score;
 }
