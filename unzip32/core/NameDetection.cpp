@@ -43,6 +43,7 @@ constexpr int kMixedScript = -6;     // per letter of a second script inside one
 constexpr int kForeignInName = -4;   // per letter of a second script in one name
 constexpr int kOddCase = -5;         // an uppercase letter after a lowercase one, inside a word
 constexpr int kCapitals = -1;        // per letter after the first of a word in capitals only
+constexpr int kAccentPair = -2;      // an accented Latin vowel right after another
 constexpr int kAccentCrowd = -3;     // per accented letter beyond half a Latin word
 constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest two languages
 constexpr int kSecondLanguage = -1;  // per accented letter that only a second language explains
@@ -471,6 +472,14 @@ int LetterPoints(const Char& ch)
     return kFrequentLetter;
 }
 
+// À..Ý, à..ý and the like: Latin-1 letters other than Ç, Ð, Ñ, ß and their lowercase forms.
+bool AccentedVowel(const Char& ch)
+{
+    const char32_t c = ch.code | 0x20;
+    return ch.script == Script::Latin && In(c, 0xE0, 0xFD) && c != 0xE7 && c != 0xF0 && c != 0xF1 && c != 0xF7 &&
+        c != 0xE6;
+}
+
 // The faults of one word of an alphabetic script: a second script, odd case, too many accents.
 long WordPoints(const std::vector<Char>& word)
 {
@@ -493,6 +502,8 @@ long WordPoints(const std::vector<Char>& word)
         if (previous && ch.letterCase == Case::Upper && previous->letterCase == Case::Lower &&
             (ch.code >= 0x80 || previous->code >= 0x80))
             points += kOddCase;
+        if (previous && AccentedVowel(ch) && AccentedVowel(*previous))
+            points += kAccentPair;
         previous = &ch;
     }
     const long majority = *std::max_element(std::begin(perScript), std::end(perScript));
