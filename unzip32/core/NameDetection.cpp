@@ -129,7 +129,7 @@ struct LetterTiers {
     const char* seldom;
 };
 const LetterTiers kTiers[] = {
-    {Script::Latin, "éèàäöüçóáíñãąęłśżćčšžřěýůúőāēīūışğėųõåøæß", ""},
+    {Script::Latin, "éèàäöüçóáíñãąęłśżćčšžřěýůúőāēīūışğėųåøæß", ""},
     {Script::Cyrillic, "оеаинтсрвлкмдпуяі", "ъщэфцшюжхйёї"},
     {Script::Greek, "αεοιτσνηρκπμλυάέίόή", "ξψζβϊϋΐΰ"},
     {Script::Thai, "านรอกเงมยลวดทสตะคบปพหจขใไแโชำ", "ฃฅฆฌญฎฏฐฑฒณธฬฮฤฦฝฟฯ"},
@@ -320,6 +320,8 @@ Char Classify(char32_t c)
         return c == 0xAA || c == 0xBA ? Letter(c, Script::Latin, false) : Other(c, Kind::Symbol);
     if (c == 0xD7 || c == 0xF7)
         return Other(c, Kind::Symbol);
+    if (c == 0x192)
+        return Other(c, Kind::Symbol);  // ƒ, the florin sign
     if (c < 0x250 || In(c, 0x1E00, 0x1EFF)) {
         Char ch = Letter(c, Script::Latin, false, LatinCase(c));
         ch.common = InAnyLanguage(ch);
@@ -573,7 +575,11 @@ void Score(const std::u32string& text, Reading& reading)
             }
             break;
         case Kind::Mark: points += i > 0 && MarkFits(ch, chars[i - 1]) ? kMark : kStrayMark; break;
-        case Kind::Symbol: points += kSymbol; break;
+        case Kind::Symbol:
+            points += kSymbol;
+            if (i > 0 && i + 1 < chars.size() && chars[i - 1].kind == Kind::Letter && chars[i + 1].kind == Kind::Letter)
+                points += kSymbol;  // inside a word it stands for a letter of another page
+            break;
         case Kind::Bad: points += kBad; break;
         case Kind::Neutral: break;
         }
