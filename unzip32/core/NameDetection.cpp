@@ -56,9 +56,10 @@ constexpr long kAdvantagePerChars = 8;  // at least one point per this many char
 // Name parts scored; beyond them the chosen page is only checked to decode every part.
 constexpr size_t kScoredParts = 400;
 
-// The code pages tried, OEM pages first.
-const std::vector<unsigned> kCandidates = {437, 850, 852, 866, 737, 775, 855, 857, 862, 874, 932, 936, 949, 950,
-    1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+// The code pages tried, OEM pages first, each group roughly by how many people use it: after the
+// user's pages, the earlier page takes a tie.
+const std::vector<unsigned> kCandidates = {437, 850, 936, 932, 949, 950, 866, 852, 857, 737, 775, 855, 862, 874,
+    1252, 1250, 1251, 1254, 1253, 1257, 1255, 1256, 1258};
 
 // Accented letters (lowercase) of the languages written with Latin or Cyrillic letters beyond the
 // basic alphabet. An archive's names are seldom in more than two languages: a page whose text
@@ -129,7 +130,7 @@ struct LetterTiers {
     const char* seldom;
 };
 const LetterTiers kTiers[] = {
-    {Script::Latin, "éèàäöüçóáíñãąęłśżćčšžřěýůúőāēīūışğėųåøæß", ""},
+    {Script::Latin, "éèàäöüçóáíñãąęłśżćčšžřěýůúőāēīūışğėųõåøæß", ""},
     {Script::Cyrillic, "оеаинтсрвлкмдпуяі", "ъщэфцшюжхйёї"},
     {Script::Greek, "αεοιτσνηρκπμλυάέίόή", "ξψζβϊϋΐΰ"},
     {Script::Thai, "านรอกเงมยลวดทสตะคบปพหจขใไแโชำ", "ฃฅฆฌญฎฏฐฑฒณธฬฮฤฦฝฟฯ"},
@@ -598,7 +599,8 @@ void Score(const std::u32string& text, Reading& reading)
     points += kForeignInName * (total - majority);
 
     // Words: runs of alphabetic letters and their marks; runs of East Asian characters.
-    // East Asian characters inside a word of Latin letters are another page's accented letters.
+    // East Asian characters inside a word of Latin letters, or before its lowercase letters, are
+    // another page's accented letters.
     std::vector<Char> run;
     bool runIsAlphabetic = false;
     bool afterLatin = false;
@@ -609,9 +611,9 @@ void Score(const std::u32string& text, Reading& reading)
     };
     for (size_t i = 0; i < chars.size(); ++i) {
         const Char& ch = chars[i];
-        if (ch.kind == Kind::Letter && !Alphabetic(ch.script) && afterLatin && i + 1 < chars.size() &&
+        if (ch.kind == Kind::Letter && !Alphabetic(ch.script) && i + 1 < chars.size() &&
             chars[i + 1].script == Script::Latin && chars[i + 1].code < 0x80)
-            points += kMixedScript;
+            points += afterLatin ? kMixedScript : chars[i + 1].letterCase == Case::Lower ? kMixedScript / 2 : 0;
         afterLatin = ch.kind == Kind::Letter && (ch.script == Script::Latin || (!Alphabetic(ch.script) && afterLatin));
         const bool alphabetic = (ch.kind == Kind::Letter && Alphabetic(ch.script)) || ch.kind == Kind::Mark;
         const bool ideograph = ch.kind == Kind::Letter && !Alphabetic(ch.script);
