@@ -259,9 +259,10 @@ TEST(NameDetection, EveryPageOnArchivesOfOneThreeAndTwentyNames)
                     const bool ok = ReadsTrue(codec, page, raw, text);
                     pageRight += ok;
                     ++pageTotal;
-                    if (size > 1 || HighCharacters(text[0]) >= kOneNameMinimum)
+                    if (size > 1 || HighCharacters(text[0]) >= kOneNameMinimum) {
                         EXPECT_TRUE(ok) << "page " << language.page << " user " << userPage << " read as " << page
-                                        << ": " << text[0];
+                                        << ": " << text[0] << (size > 1 ? " | " + text[1] + " | " + text[2] : "");
+                    }
                 }
                 right += pageRight;
                 total += pageTotal;

@@ -44,6 +44,7 @@ constexpr int kForeignInName = -4;   // per letter of a second script in one nam
 constexpr int kOddCase = -5;         // an uppercase letter after a lowercase one, inside a word
 constexpr int kCapitals = -1;        // per letter after the first of a word in capitals only
 constexpr int kAccentPair = -2;      // an accented Latin vowel right after another
+constexpr int kFewVowels = -3;       // per vowel a word of an alphabet lacks (one in five letters)
 constexpr int kAccentCrowd = -3;     // per accented letter beyond half a Latin word
 constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest two languages
 constexpr int kSecondLanguage = -1;  // per accented letter that only a second language explains
@@ -483,6 +484,15 @@ bool AccentedVowel(const Char& ch)
         c != 0xE6;
 }
 
+// The vowels of the alphabets that write them, accented or not.
+bool Vowel(const Char& ch)
+{
+    static const std::vector<char32_t> vowels =
+        SortedCodes("aeiouyAEIOUYąęėįųūāēīōőűăěůıơưœĄĘĖĮŲŪĀĒĪŌŐŰĂĚŮİƠƯŒ"
+                    "аеёиоуыэюяієїАЕЁИОУЫЭЮЯІЄЇαεηιουωάέήίόύώϊϋΐΰΑΕΗΙΟΥΩΆΈΉΊΌΎΏ");
+    return AccentedVowel(ch) || Contains(vowels, ch.code) || (ch.script == Script::Latin && In(ch.code, 0x1EA0, 0x1EF9));
+}
+
 // The faults of one word of an alphabetic script: a second script, odd case, too many accents.
 long WordPoints(const std::vector<Char>& word)
 {
@@ -491,6 +501,7 @@ long WordPoints(const std::vector<Char>& word)
     long perScript[static_cast<int>(Script::Other) + 1] = {};
     long accentedLatin = 0;
     long capitals = 0;
+    long vowels = 0;
     bool high = false;
     const Char* previous = nullptr;
     for (const Char& ch : word) {
@@ -498,6 +509,7 @@ long WordPoints(const std::vector<Char>& word)
             continue;
         ++letters;
         capitals += ch.letterCase == Case::Upper;
+        vowels += Vowel(ch);
         high = high || ch.code >= 0x80;
         ++perScript[static_cast<int>(ch.script)];
         if (ch.script == Script::Latin && ch.code >= 0x80)
@@ -513,6 +525,9 @@ long WordPoints(const std::vector<Char>& word)
     points += kMixedScript * (letters - majority);
     if (high && letters >= 3 && capitals == letters)
         points += kCapitals * (letters - 1);
+    const int main = static_cast<int>(std::max_element(std::begin(perScript), std::end(perScript)) - perScript);
+    if (high && letters >= 5 && (Bicameral(static_cast<Script>(main))) && vowels * 5 < letters)
+        points += kFewVowels * ((letters + 4) / 5 - vowels);
     if (majority == perScript[static_cast<int>(Script::Latin)] && accentedLatin * 2 > letters + 1)
         points += kAccentCrowd * (accentedLatin - (letters + 1) / 2);
     return points;
