@@ -45,6 +45,8 @@ constexpr int kOddCase = -5;         // an uppercase letter after a lowercase on
 constexpr int kCapitals = -1;        // per letter after the first of a word in capitals only
 constexpr int kAccentPair = -2;      // an accented Latin vowel right after another
 constexpr int kFewVowels = -3;       // per vowel a word of an alphabet lacks (one in five letters)
+constexpr int kMisplacedFinal = -4;  // a Hebrew final letter or Greek final sigma inside a word
+constexpr int kSecondAccent = -3;    // a Greek word takes one accent
 constexpr int kAccentCrowd = -3;     // per accented letter beyond half a Latin word
 constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest two languages
 constexpr int kSecondLanguage = -1;  // per accented letter that only a second language explains
@@ -123,18 +125,20 @@ const char kFrequentHangul[] =
     "심님당외용점체된감될히음데운르건양파차설영품단료악램백폴더새록견약테디터년월표목최종첨작획입니습너우리좋예카타프"
     "크플랜레포사진폴더";
 
-// How often letters of the single-byte alphabets occur: the frequent ones, and the ones seldom
-// seen (the rest lie between). Text read in the wrong page draws its letters evenly.
+// How often letters of the single-byte alphabets occur: the most frequent, the frequent, the ones
+// seldom seen; the rest lie between. Text read in the wrong page draws its letters evenly.
 struct LetterTiers {
     Script script;
-    const char* frequent;  // UTF-8, lowercase
+    const char* top;  // UTF-8, lowercase
+    const char* frequent;
     const char* seldom;
+    int between;  // the points of the rest
 };
 const LetterTiers kTiers[] = {
-    {Script::Latin, "éèàäöüçóáíñãąęłśżćčšžřěýůúőāēīūışğėųõåøæß", ""},
-    {Script::Cyrillic, "оеаинтсрвлкмдпуяі", "ъщэфцшюжхйёї"},
-    {Script::Greek, "αεοιτσνηρκπμλυάέίόή", "ξψζβϊϋΐΰ"},
-    {Script::Thai, "านรอกเงมยลวดทสตะคบปพหจขใไแโชำ", "ฃฅฆฌญฎฏฐฑฒณธฬฮฤฦฝฟฯ"},
+    {Script::Latin, "éèàäöüçóáíñãąęłśżćčšžřěýůúőāēīūışğėųõåøæß", "", "", kLetter},
+    {Script::Cyrillic, "оеаинтср", "влкмдпуі", "шюцщэфъ", 1},
+    {Script::Greek, "αοειτσςνάέίό", "ηυρπκμλήύώ", "ξψζϊϋΐΰ", 1},
+    {Script::Thai, "านรอกเงมยลวดทสตะคบปพหจขใไแโชำ", "", "ฃฅฆฌญฎฏฐฑฒณธฬฮฤฦฝฟฯ", kLetter},
 };
 
 std::vector<char32_t> SortedCodes(const char* utf8);
@@ -154,6 +158,7 @@ const std::vector<char32_t>& FrequentHangul()
 }
 
 struct SortedTiers {
+    std::vector<char32_t> top;
     std::vector<char32_t> frequent;
     std::vector<char32_t> seldom;
 };
@@ -163,7 +168,7 @@ const std::vector<SortedTiers>& Tiers()
     static const std::vector<SortedTiers> tiers = [] {
         std::vector<SortedTiers> all;
         for (const LetterTiers& tier : kTiers)
-            all.push_back({SortedCodes(tier.frequent), SortedCodes(tier.seldom)});
+            all.push_back({SortedCodes(tier.top), SortedCodes(tier.frequent), SortedCodes(tier.seldom)});
         return all;
     }();
     return tiers;
@@ -469,9 +474,11 @@ int LetterPoints(const Char& ch)
         if (kTiers[i].script != ch.script)
             continue;
         const char32_t lower = ch.letterCase == Case::Upper ? Lower(ch) : ch.code;
-        if (Contains(Tiers()[i].frequent, lower) || (ch.script == Script::Latin && In(lower, 0x1EA0, 0x1EF9)))
+        if (Contains(Tiers()[i].top, lower) || (ch.script == Script::Latin && In(lower, 0x1EA0, 0x1EF9)))
             return kFrequentLetter;
-        return Contains(Tiers()[i].seldom, lower) ? 0 : kLetter;
+        if (Contains(Tiers()[i].frequent, lower))
+            return kLetter;
+        return Contains(Tiers()[i].seldom, lower) ? 0 : kTiers[i].between;
     }
     return kFrequentLetter;
 }
@@ -502,11 +509,18 @@ long WordPoints(const std::vector<Char>& word)
     long accentedLatin = 0;
     long capitals = 0;
     long vowels = 0;
+    long greekAccents = 0;
     bool high = false;
     const Char* previous = nullptr;
-    for (const Char& ch : word) {
+    for (size_t i = 0; i < word.size(); ++i) {
+        const Char& ch = word[i];
         if (ch.kind != Kind::Letter)
             continue;
+        const bool last = i + 1 == word.size() || word[i + 1].kind != Kind::Letter;
+        const char32_t c = ch.code;
+        if (!last && (c == 0x5DA || c == 0x5DD || c == 0x5DF || c == 0x5E3 || c == 0x5E5 || c == 0x3C2))
+            points += kMisplacedFinal;
+        greekAccents += c == 0x386 || In(c, 0x388, 0x38F) || In(c, 0x3AC, 0x3B0);
         ++letters;
         capitals += ch.letterCase == Case::Upper;
         vowels += Vowel(ch);
@@ -525,6 +539,8 @@ long WordPoints(const std::vector<Char>& word)
     points += kMixedScript * (letters - majority);
     if (high && letters >= 3 && capitals == letters)
         points += kCapitals * (letters - 1);
+    if (greekAccents > 1)
+        points += kSecondAccent * (greekAccents - 1);
     const int main = static_cast<int>(std::max_element(std::begin(perScript), std::end(perScript)) - perScript);
     if (high && letters >= 5 && (Bicameral(static_cast<Script>(main))) && vowels * 5 < letters)
         points += kFewVowels * ((letters + 4) / 5 - vowels);
