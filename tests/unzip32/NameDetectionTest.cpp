@@ -64,48 +64,47 @@ struct Words {
 const std::vector<std::string> kGerman = {"Größe", "Übersicht", "Änderung", "Prüfung", "Bücher", "Straße", "Häuser",
     "Lösung", "Schlüssel", "Gebühren", "Rechnung", "Müller", "Fotos", "Geschäft", "Überweisung", "Küche", "März",
     "Zürich"};
-const std::vector<std::string> kSpanish = {"año", "niño", "canción", "música", "información", "señal", "España",
-    "período", "cámara", "Análisis"};
+const std::vector<std::string> kSpanish = {
+    "año", "niño", "canción", "música", "información", "señal", "España", "período", "cámara", "Análisis"};
 const std::vector<std::string> kFrench = {"été", "élève", "Équipe", "café", "Noël", "garçon", "français", "déjà",
     "Québec", "forêt", "hôtel", "coût", "Données", "Réunion", "Économie"};
-const std::vector<std::string> kPortuguese = {"São Paulo", "ação", "informação", "Conceição", "não", "mãe",
-    "irmãos", "Ângela", "ÁGUA", "Órgão", "Ícone", "Ótimo", "lições", "Relatório"};
-const std::vector<std::string> kNordic = {"København", "Smørrebrød", "Åland", "Göteborg", "Malmö", "Ærø", "Tromsø",
-    "Æble", "Årsrapport", "Bilder"};
-const std::vector<std::string> kPolish = {"Łódź", "zdjęcia", "żółw", "Gdańsk", "Kraków", "Wrocław", "książka",
-    "świat", "źródło", "Śląsk", "ćwiczenia", "Dokumenty", "Ślub", "Łukasz", "Sprawozdanie", "Faktura", "ważne"};
+const std::vector<std::string> kPortuguese = {"São Paulo", "ação", "informação", "Conceição", "não", "mãe", "irmãos",
+    "Ângela", "ÁGUA", "Órgão", "Ícone", "Ótimo", "lições", "Relatório"};
+const std::vector<std::string> kNordic = {
+    "København", "Smørrebrød", "Åland", "Göteborg", "Malmö", "Ærø", "Tromsø", "Æble", "Årsrapport", "Bilder"};
+const std::vector<std::string> kPolish = {"Łódź", "zdjęcia", "żółw", "Gdańsk", "Kraków", "Wrocław", "książka", "świat",
+    "źródło", "Śląsk", "ćwiczenia", "Dokumenty", "Ślub", "Łukasz", "Sprawozdanie", "Faktura", "ważne"};
 const std::vector<std::string> kCzech = {"Příloha", "dokumentů", "Žádost", "účet", "Smlouva", "fotky", "Praha",
     "Čeština", "řešení", "Hudba", "přehled", "Účetnictví", "období", "Ústí", "Šťastný", "Ľubica"};
-const std::vector<std::string> kHungarian = {"Számla", "Jelentés", "Fényképek", "Dokumentumok", "Győr",
-    "Szerződés", "Összesítő", "Értekezlet", "Műszaki", "Táblázat", "Költségvetés", "Zene", "Képek", "Levél",
-    "Ügyfél", "Munkaidő", "Értesítés", "Kérelem", "Fizetés", "Nyaralás"};
+const std::vector<std::string> kHungarian = {"Számla", "Jelentés", "Fényképek", "Dokumentumok", "Győr", "Szerződés",
+    "Összesítő", "Értekezlet", "Műszaki", "Táblázat", "Költségvetés", "Zene", "Képek", "Levél", "Ügyfél", "Munkaidő",
+    "Értesítés", "Kérelem", "Fizetés", "Nyaralás"};
 const std::vector<std::string> kRussian = {"Документы", "Отчёт", "за", "год", "Фотографии", "Новая папка", "Музыка",
     "Договор", "Счёт", "Презентация", "Москва", "Проект", "Бухгалтерия", "Письмо", "Справка", "Архив", "Таблица",
     "Смета", "Резюме", "Приказ", "Видео", "Книги", "Работа", "Заявление", "Протокол", "Отпуск", "Итоги"};
-const std::vector<std::string> kUkrainian = {"Документи", "Звіт", "Фотографії", "Київ", "Львів", "Рахунок",
-    "Договір", "Музика", "Проєкт", "Відпустка", "Заява", "Презентація", "Таблиця", "Ґрунт", "Їжа", "Школа",
-    "Бухгалтерія"};
+const std::vector<std::string> kUkrainian = {"Документи", "Звіт", "Фотографії", "Київ", "Львів", "Рахунок", "Договір",
+    "Музика", "Проєкт", "Відпустка", "Заява", "Презентація", "Таблиця", "Ґрунт", "Їжа", "Школа", "Бухгалтерія"};
 const std::vector<std::string> kSerbian = {"Документи", "Фотографије", "Извештај", "Београд", "Уговор", "Рачун",
     "Љубав", "Њива", "Ђак", "Ћерка", "Џеп", "Музика", "Пројекат", "Писмо", "Табела", "Књиге", "Слике", "Посао",
     "Захтев", "Записник", "Одмор", "Плата", "Нови Сад", "Школа", "Кућа", "Пријава"};
 const std::vector<std::string> kGreek = {"Έγγραφα", "Φωτογραφίες", "Αναφορά", "Μουσική", "Σύμβαση", "Τιμολόγιο",
-    "Αθήνα", "Θεσσαλονίκη", "Έργο", "Παρουσίαση", "Αρχείο", "Πίνακας", "Εικόνες", "Βιβλία", "Σημειώσεις",
-    "Λογαριασμός", "Προσφορά", "Εργασία", "Μάθημα", "Ταξίδι", "Οικογένεια", "Γράμμα", "νέος", "φάκελος", "δοκιμή",
-    "αντίγραφο", "Κρήτη", "Ελλάδα"};
-const std::vector<std::string> kBaltic = {"Ataskaita", "Nuotraukos", "Sąskaita", "Dokumentų", "Vilnius",
-    "Sutartis", "Žemėlapis", "Užduotis", "Mokėjimas", "Šeima", "Įmonė", "Darbų", "Ūkis", "Rīga", "Līgums",
-    "Pārskats", "Ziņojums", "Grāmatas", "Mūzika", "Attēli", "Ģimene", "Ķekava", "Ceļojums", "Rēķins", "Jūrmala"};
+    "Αθήνα", "Θεσσαλονίκη", "Έργο", "Παρουσίαση", "Αρχείο", "Πίνακας", "Εικόνες", "Βιβλία", "Σημειώσεις", "Λογαριασμός",
+    "Προσφορά", "Εργασία", "Μάθημα", "Ταξίδι", "Οικογένεια", "Γράμμα", "νέος", "φάκελος", "δοκιμή", "αντίγραφο",
+    "Κρήτη", "Ελλάδα"};
+const std::vector<std::string> kBaltic = {"Ataskaita", "Nuotraukos", "Sąskaita", "Dokumentų", "Vilnius", "Sutartis",
+    "Žemėlapis", "Užduotis", "Mokėjimas", "Šeima", "Įmonė", "Darbų", "Ūkis", "Rīga", "Līgums", "Pārskats", "Ziņojums",
+    "Grāmatas", "Mūzika", "Attēli", "Ģimene", "Ķekava", "Ceļojums", "Rēķins", "Jūrmala"};
 const std::vector<std::string> kEstonian = {"Tallinn", "Õpik", "Jõulud", "Äri", "Küsimus", "Tööleht", "Aruanne",
     "Leping", "Pühapäev", "Õppetöö", "Tähtaeg", "Koosolek", "Müük", "Kõne", "Sõnum", "Eelarve", "Päevik", "Pärnu"};
 const std::vector<std::string> kTurkish = {"Belgeler", "Fotoğraflar", "Müzik", "Sözleşme", "Fatura", "İstanbul",
-    "Çalışma", "Öğrenci", "Şirket", "Görüşme", "Toplantı", "Ödeme", "Rapor", "Yazılım", "Ürün", "Değişiklik",
-    "Kılavuz", "Işık", "Güncelleme", "İzmir", "Çizelge", "Sunum", "Şubat", "Eylül", "Müşteri", "Üretim"};
-const std::vector<std::string> kHebrew = {"מסמכים", "תמונות", "דוח", "חשבונית", "חוזה", "מוזיקה", "ירושלים",
-    "תל אביב", "פרויקט", "מצגת", "טבלה", "מכתב", "סיכום", "ישיבה", "תקציב", "עבודה", "ספרים", "סרטונים", "גיבוי",
-    "הגדרות", "לקוחות", "משכורת", "חופשה", "בקשה", "מבחן", "שיעורי בית", "אישור", "הזמנה"};
-const std::vector<std::string> kThai = {"เอกสาร", "รูปภาพ", "รายงาน", "ใบแจ้งหนี้", "สัญญา", "เพลง", "กรุงเทพ",
-    "โครงการ", "การนำเสนอ", "ตาราง", "จดหมาย", "สรุป", "การประชุม", "งบประมาณ", "งาน", "หนังสือ", "วิดีโอ",
-    "สำรอง", "ตั้งค่า", "ลูกค้า", "เงินเดือน", "วันหยุด", "คำขอ", "การบ้าน", "อนุมัติ", "ใบเสร็จ", "ภาษาไทย"};
+    "Çalışma", "Öğrenci", "Şirket", "Görüşme", "Toplantı", "Ödeme", "Rapor", "Yazılım", "Ürün", "Değişiklik", "Kılavuz",
+    "Işık", "Güncelleme", "İzmir", "Çizelge", "Sunum", "Şubat", "Eylül", "Müşteri", "Üretim"};
+const std::vector<std::string> kHebrew = {"מסמכים", "תמונות", "דוח", "חשבונית", "חוזה", "מוזיקה", "ירושלים", "תל אביב",
+    "פרויקט", "מצגת", "טבלה", "מכתב", "סיכום", "ישיבה", "תקציב", "עבודה", "ספרים", "סרטונים", "גיבוי", "הגדרות",
+    "לקוחות", "משכורת", "חופשה", "בקשה", "מבחן", "שיעורי בית", "אישור", "הזמנה"};
+const std::vector<std::string> kThai = {"เอกสาร", "รูปภาพ", "รายงาน", "ใบแจ้งหนี้", "สัญญา", "เพลง", "กรุงเทพ", "โครงการ",
+    "การนำเสนอ", "ตาราง", "จดหมาย", "สรุป", "การประชุม", "งบประมาณ", "งาน", "หนังสือ", "วิดีโอ", "สำรอง", "ตั้งค่า", "ลูกค้า",
+    "เงินเดือน", "วันหยุด", "คำขอ", "การบ้าน", "อนุมัติ", "ใบเสร็จ", "ภาษาไทย"};
 const std::vector<std::string> kArabic = {"مستندات", "صور", "تقرير", "فاتورة", "عقد", "موسيقى", "القاهرة", "الرياض",
     "مشروع", "عرض تقديمي", "جدول", "رسالة", "ملخص", "اجتماع", "ميزانية", "عمل", "كتب", "فيديو", "نسخة احتياطية",
     "إعدادات", "عملاء", "راتب", "إجازة", "طلب", "اختبار", "موافقة", "خطة", "پروژه"};
@@ -217,8 +216,8 @@ Table MakeTable(const IconvCodec& codec, const Words& language, size_t count)
 
 // Right when every name reads as its true text in the page detected; pages that give the same text
 // are equal answers.
-bool ReadsTrue(const IconvCodec& codec, unsigned page, const std::vector<std::string>& raw,
-    const std::vector<std::string>& text)
+bool ReadsTrue(
+    const IconvCodec& codec, unsigned page, const std::vector<std::string>& raw, const std::vector<std::string>& text)
 {
     std::string utf8;
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -331,21 +330,14 @@ TEST(NameDetection, WeakEvidenceKeepsTheUsersPage)
 {
     const IconvCodec codec(437);
     // One Danish letter: "København" in 850 against "K¢benhavn" in 437 rests on one character.
-    const std::string danish = "K\x9b"
-                               "benhavn.txt";
+    const std::string o = "\x9b";  // ø in 850, ¢ in 437
+    const std::string danish = "K" + o + "benhavn.txt";
     EXPECT_EQ(437u, DetectNamePage({danish}, codec, 437));
     // Many such names are evidence enough.
     std::vector<std::string> many;
-    for (const char* word : {"K\x9b"
-                             "benhavn",
-             "Smr\x9b"
-             "d",
-             "Troms\x9b", "\x9d"
-                          "resund",
-             "Br\x9b"
-             "d"}) {
+    for (const std::string& word : {"K" + o + "benhavn", "Sm" + o + "rrebr" + o + "d", "Troms" + o, "Br" + o + "d"}) {
         for (int i = 0; i < 3; ++i)
-            many.push_back(std::string(word) + " " + std::to_string(i) + ".txt");
+            many.push_back(word + " " + std::to_string(i) + ".txt");
     }
     EXPECT_EQ(850u, DetectNamePage(many, codec, 437));
     // Nothing above ASCII: no choice to make. Nothing that reads well anywhere: the user's page.
@@ -367,8 +359,8 @@ TEST(NameDetection, DISABLED_TwentyThousandNames)
         if (language.page != 932 && language.page != 866 && language.page != 1252)
             continue;
         const Table table = MakeTable(codec, language, 20000);
-        for (const unzip::NameCodec* used : {static_cast<const unzip::NameCodec*>(&codec),
-                 static_cast<const unzip::NameCodec*>(&opening)}) {
+        for (const unzip::NameCodec* used :
+            {static_cast<const unzip::NameCodec*>(&codec), static_cast<const unzip::NameCodec*>(&opening)}) {
             const auto start = std::chrono::steady_clock::now();
             const unsigned page = DetectNamePage(table.raw, *used, 437);
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
