@@ -51,8 +51,8 @@ constexpr int kAccentCrowd = -3;     // per accented letter beyond half a Latin 
 constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest two languages
 constexpr int kSecondLanguage = -1;  // per accented letter that only a second language explains
 
-// The user's page gives way only to a page ahead by at least this much (about three telling
-// characters) and by a share of the characters read.
+// The user's page gives way only to a page ahead by at least this much (more than one telling
+// character: a letter against a sign inside a word is worth 9) and by a share of the characters read.
 constexpr long kMinAdvantage = 10;
 constexpr long kAdvantagePerChars = 8;  // at least one point per this many characters above ASCII
 
@@ -95,6 +95,7 @@ const Language kLanguages[] = {
     {Script::Cyrillic, "ѓѕјљњќџ"},              // Macedonian
 };
 constexpr size_t kLanguageCount = sizeof(kLanguages) / sizeof(kLanguages[0]);
+static_assert(kLanguageCount <= 32, "the languages of a letter are kept as bits of a uint32_t");
 constexpr size_t kVietnamese = 15;
 
 // The most frequent Han characters of names (simplified, traditional and Japanese forms) and Hangul
@@ -498,7 +499,7 @@ int LetterPoints(const Char& ch)
     return kFrequentLetter;
 }
 
-// À..Ý, à..ý and the like: Latin-1 letters other than Ç, Ð, Ñ, ß and their lowercase forms.
+// À..Ý, à..ý and the like: the Latin-1 letters other than Æ, Ç, Ð, Ñ, ß, Þ and their lowercase forms.
 bool AccentedVowel(const Char& ch)
 {
     const char32_t c = ch.code | 0x20;
