@@ -285,6 +285,26 @@ TEST(NameDetection, EveryPageOnArchivesOfOneThreeAndTwentyNames)
         100.0 * double(right) / double(total), longRight, longTotal);
 }
 
+// Names written in the user's own OEM page always keep it: detection never undoes what decoding as
+// Windows does.
+TEST(NameDetection, TheUsersOwnPageIsKept)
+{
+    for (const Words& language : Languages()) {
+        if (language.page >= 1250)
+            continue;
+        const IconvCodec codec(language.page);
+        const Table table = MakeTable(codec, language, 60);
+        for (size_t size : {1u, 3u, 20u}) {
+            for (size_t first = 0; first + size <= table.raw.size(); first += size) {
+                const std::vector<std::string> raw(table.raw.begin() + first, table.raw.begin() + first + size);
+                const std::vector<std::string> text(table.text.begin() + first, table.text.begin() + first + size);
+                EXPECT_TRUE(ReadsTrue(codec, DetectNamePage(raw, codec, language.page), raw, text))
+                    << "page " << language.page << ": " << text[0];
+            }
+        }
+    }
+}
+
 struct Case {
     const char* what;
     unsigned userPage;
