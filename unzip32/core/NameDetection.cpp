@@ -28,12 +28,12 @@ struct Char {
 
 // Points per character above ASCII, and per fault in a word. A double-byte character stands for
 // two single-byte ones, so it weighs about twice as much.
-constexpr int kFrequentLetter = 3;      // a letter its language uses often
-constexpr int kLetter = 2;              // any other letter of the alphabet
-constexpr int kRareLetter = -2;         // a letter hardly any language writes
-constexpr int kFrequentIdeograph = 7;   // a Han character or Hangul syllable of the short lists below
-constexpr int kPlainIdeograph = 2;      // any other of the main blocks
-constexpr int kKana = 7;                // kana are all but proof of Japanese
+constexpr int kFrequentLetter = 3;     // a letter its language uses often
+constexpr int kLetter = 2;             // any other letter of the alphabet
+constexpr int kRareLetter = -2;        // a letter hardly any language writes
+constexpr int kFrequentIdeograph = 7;  // a Han character or Hangul syllable of the short lists below
+constexpr int kPlainIdeograph = 2;     // any other of the main blocks
+constexpr int kKana = 7;               // kana are all but proof of Japanese
 constexpr int kHalfWidthKana = -1;
 constexpr int kMark = 1;
 constexpr int kStrayMark = -6;
@@ -51,8 +51,8 @@ constexpr int kAccentCrowd = -3;     // per accented letter beyond half a Latin 
 constexpr int kOffLanguage = -3;     // per accented letter outside the archive's likeliest two languages
 constexpr int kSecondLanguage = -1;  // per accented letter that only a second language explains
 
-// The user's page gives way only to a page ahead by at least this much (about three telling
-// characters) and by a share of the characters read.
+// The user's page gives way only to a page ahead by at least this much (more than one telling
+// character: a letter against a sign inside a word is worth 9) and by a share of the characters read.
 constexpr long kMinAdvantage = 10;
 constexpr long kAdvantagePerChars = 8;  // at least one point per this many characters above ASCII
 
@@ -61,8 +61,8 @@ constexpr size_t kScoredParts = 400;
 
 // The code pages tried, OEM pages first, each group roughly by how many people use it: after the
 // user's pages, the earlier page takes a tie.
-const std::vector<unsigned> kCandidates = {437, 850, 936, 932, 949, 950, 866, 852, 857, 737, 775, 855, 862, 874,
-    1252, 1250, 1251, 1254, 1253, 1257, 1255, 1256, 1258};
+const std::vector<unsigned> kCandidates = {437, 850, 936, 932, 949, 950, 866, 852, 857, 737, 775, 855, 862, 874, 1252,
+    1250, 1251, 1254, 1253, 1257, 1255, 1256, 1258};
 
 // Accented letters (lowercase) of the languages written with Latin or Cyrillic letters beyond the
 // basic alphabet. An archive's names are seldom in more than two languages: a page whose text
@@ -72,29 +72,30 @@ struct Language {
     const char* letters;  // UTF-8
 };
 const Language kLanguages[] = {
-    {Script::Latin, "äöüßé"},                  // German
-    {Script::Latin, "àâæçéèêëîïôœùûüÿ"},       // French
-    {Script::Latin, "áéíóúñü"},                // Spanish
-    {Script::Latin, "áâãàçéêíóôõú"},           // Portuguese
-    {Script::Latin, "àèéìíòóù"},               // Italian
-    {Script::Latin, "åæøäöé"},                 // Danish, Norwegian, Swedish, Finnish
-    {Script::Latin, "ąćęłńóśźż"},              // Polish
-    {Script::Latin, "áäčďéěíĺľňóôŕřšťúůýž"},   // Czech, Slovak
-    {Script::Latin, "áéíóöőúüű"},              // Hungarian
-    {Script::Latin, "ăâîșşțţ"},                // Romanian
-    {Script::Latin, "čćđšž"},                  // Croatian, Slovenian
-    {Script::Latin, "çğıöşüâîû"},              // Turkish
-    {Script::Latin, "ąčęėįšųūž"},              // Lithuanian
-    {Script::Latin, "āčēģīķļņšūž"},            // Latvian
-    {Script::Latin, "äöõüšž"},                 // Estonian
-    {Script::Latin, "àáâãèéêìíòóôõùúýăđĩũơư"}, // Vietnamese (with U+1EA0..U+1EF9)
-    {Script::Cyrillic, "ё"},                   // Russian
-    {Script::Cyrillic, "ієїґ"},                // Ukrainian
-    {Script::Cyrillic, "ёіў"},                 // Belarusian
-    {Script::Cyrillic, "ђјљњћџ"},              // Serbian
-    {Script::Cyrillic, "ѓѕјљњќџ"},             // Macedonian
+    {Script::Latin, "äöüßé"},                   // German
+    {Script::Latin, "àâæçéèêëîïôœùûüÿ"},        // French
+    {Script::Latin, "áéíóúñü"},                 // Spanish
+    {Script::Latin, "áâãàçéêíóôõú"},            // Portuguese
+    {Script::Latin, "àèéìíòóù"},                // Italian
+    {Script::Latin, "åæøäöé"},                  // Danish, Norwegian, Swedish, Finnish
+    {Script::Latin, "ąćęłńóśźż"},               // Polish
+    {Script::Latin, "áäčďéěíĺľňóôŕřšťúůýž"},    // Czech, Slovak
+    {Script::Latin, "áéíóöőúüű"},               // Hungarian
+    {Script::Latin, "ăâîșşțţ"},                 // Romanian
+    {Script::Latin, "čćđšž"},                   // Croatian, Slovenian
+    {Script::Latin, "çğıöşüâîû"},               // Turkish
+    {Script::Latin, "ąčęėįšųūž"},               // Lithuanian
+    {Script::Latin, "āčēģīķļņšūž"},             // Latvian
+    {Script::Latin, "äöõüšž"},                  // Estonian
+    {Script::Latin, "àáâãèéêìíòóôõùúýăđĩũơư"},  // Vietnamese (with U+1EA0..U+1EF9)
+    {Script::Cyrillic, "ё"},                    // Russian
+    {Script::Cyrillic, "ієїґ"},                 // Ukrainian
+    {Script::Cyrillic, "ёіў"},                  // Belarusian
+    {Script::Cyrillic, "ђјљњћџ"},               // Serbian
+    {Script::Cyrillic, "ѓѕјљњќџ"},              // Macedonian
 };
 constexpr size_t kLanguageCount = sizeof(kLanguages) / sizeof(kLanguages[0]);
+static_assert(kLanguageCount <= 32, "the languages of a letter are kept as bits of a uint32_t");
 constexpr size_t kVietnamese = 15;
 
 // The most frequent Han characters of names (simplified, traditional and Japanese forms) and Hangul
@@ -143,7 +144,10 @@ const LetterTiers kTiers[] = {
 
 std::vector<char32_t> SortedCodes(const char* utf8);
 
-bool Contains(const std::vector<char32_t>& sorted, char32_t c) { return std::binary_search(sorted.begin(), sorted.end(), c); }
+bool Contains(const std::vector<char32_t>& sorted, char32_t c)
+{
+    return std::binary_search(sorted.begin(), sorted.end(), c);
+}
 
 const std::vector<char32_t>& FrequentHan()
 {
@@ -211,10 +215,16 @@ std::vector<char32_t> SortedCodes(const char* utf8)
     return sorted;
 }
 
-bool In(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
+bool In(char32_t c, char32_t first, char32_t last)
+{
+    return c >= first && c <= last;
+}
 
 // Pairs laid out uppercase, lowercase (even, odd) or the other way round.
-Case PairCase(char32_t c, bool upperEven) { return ((c % 2 == 0) == upperEven) ? Case::Upper : Case::Lower; }
+Case PairCase(char32_t c, bool upperEven)
+{
+    return ((c % 2 == 0) == upperEven) ? Case::Upper : Case::Lower;
+}
 
 Case LatinCase(char32_t c)
 {
@@ -222,8 +232,8 @@ Case LatinCase(char32_t c)
         return Case::Upper;
     if (In(c, 'a', 'z') || (In(c, 0xDF, 0xFF) && c != 0xF7))
         return Case::Lower;
-    if (In(c, 0x100, 0x137) || In(c, 0x14A, 0x177) || In(c, 0x1E00, 0x1EFF) || c == 0x1A0 || c == 0x1A1 ||
-        c == 0x1AF || c == 0x1B0 || In(c, 0x218, 0x21B))
+    if (In(c, 0x100, 0x137) || In(c, 0x14A, 0x177) || In(c, 0x1E00, 0x1EFF) || c == 0x1A0 || c == 0x1A1 || c == 0x1AF ||
+        c == 0x1B0 || In(c, 0x218, 0x21B))
         return PairCase(c, c != 0x1AF && c != 0x1B0);
     if (In(c, 0x139, 0x148) || In(c, 0x179, 0x17E))
         return PairCase(c, false);
@@ -354,7 +364,7 @@ Char Classify(char32_t c)
     }
     if (In(c, 0x591, 0x5C7))
         return c == 0x5BE || c == 0x5C0 || c == 0x5C3 || c == 0x5C6 ? Other(c, Kind::Neutral)
-                                                                       : Other(c, Kind::Mark, Script::Hebrew);
+                                                                    : Other(c, Kind::Mark, Script::Hebrew);
     if (In(c, 0x5D0, 0x5EA))
         return Letter(c, Script::Hebrew, true);
     if (In(c, 0x5F0, 0x5F2))
@@ -397,7 +407,7 @@ Char Classify(char32_t c)
         if (c == 0x3005)
             return Letter(c, Script::Han, true);
         return c <= 0x3003 || In(c, 0x3008, 0x3011) || In(c, 0x3014, 0x301B) ? Other(c, Kind::Neutral)
-                                                                              : Other(c, Kind::Symbol);
+                                                                             : Other(c, Kind::Symbol);
     }
     if (In(c, 0x3041, 0x3096) || In(c, 0x30A1, 0x30FA) || c == 0x30FC)
         return Letter(c, Script::Kana, true);
@@ -427,8 +437,14 @@ Char Classify(char32_t c)
     return Letter(c, Script::Other, false);
 }
 
-bool Alphabetic(Script script) { return script != Script::None && script < Script::Han; }
-bool Bicameral(Script script) { return script == Script::Latin || script == Script::Greek || script == Script::Cyrillic; }
+bool Alphabetic(Script script)
+{
+    return script != Script::None && script < Script::Han;
+}
+bool Bicameral(Script script)
+{
+    return script == Script::Latin || script == Script::Greek || script == Script::Cyrillic;
+}
 
 // Which script a mark may follow.
 bool MarkFits(const Char& mark, const Char& before)
@@ -483,7 +499,7 @@ int LetterPoints(const Char& ch)
     return kFrequentLetter;
 }
 
-// À..Ý, à..ý and the like: Latin-1 letters other than Ç, Ð, Ñ, ß and their lowercase forms.
+// À..Ý, à..ý and the like: the Latin-1 letters other than Æ, Ç, Ð, Ñ, ß, Þ and their lowercase forms.
 bool AccentedVowel(const Char& ch)
 {
     const char32_t c = ch.code | 0x20;
@@ -494,10 +510,11 @@ bool AccentedVowel(const Char& ch)
 // The vowels of the alphabets that write them, accented or not.
 bool Vowel(const Char& ch)
 {
-    static const std::vector<char32_t> vowels =
-        SortedCodes("aeiouyAEIOUYąęėįųūāēīōőűăěůıơưœĄĘĖĮŲŪĀĒĪŌŐŰĂĚŮİƠƯŒ"
-                    "аеёиоуыэюяієїАЕЁИОУЫЭЮЯІЄЇαεηιουωάέήίόύώϊϋΐΰΑΕΗΙΟΥΩΆΈΉΊΌΎΏ");
-    return AccentedVowel(ch) || Contains(vowels, ch.code) || (ch.script == Script::Latin && In(ch.code, 0x1EA0, 0x1EF9));
+    static const std::vector<char32_t> vowels = SortedCodes(
+        "aeiouyAEIOUYąęėįųūāēīōőűăěůıơưœĄĘĖĮŲŪĀĒĪŌŐŰĂĚŮİƠƯŒ"
+        "аеёиоуыэюяієїАЕЁИОУЫЭЮЯІЄЇαεηιουωάέήίόύώϊϋΐΰΑΕΗΙΟΥΩΆΈΉΊΌΎΏ");
+    return AccentedVowel(ch) || Contains(vowels, ch.code) ||
+        (ch.script == Script::Latin && In(ch.code, 0x1EA0, 0x1EF9));
 }
 
 // The faults of one word of an alphabetic script: a second script, odd case, too many accents.
@@ -693,7 +710,10 @@ bool HasHighByte(const std::string& bytes)
 
 }  // namespace
 
-const std::vector<unsigned>& CandidateNamePages() { return kCandidates; }
+const std::vector<unsigned>& CandidateNamePages()
+{
+    return kCandidates;
+}
 
 unsigned DetectNamePage(const std::vector<std::string>& rawNames, const NameCodec& codec, unsigned userPage)
 {
