@@ -59,11 +59,6 @@ constexpr long kAdvantagePerChars = 8;  // at least one point per this many char
 // Name parts scored; beyond them the chosen page is only checked to decode every part.
 constexpr size_t kScoredParts = 400;
 
-// The code pages tried, OEM pages first, each group roughly by how many people use it: after the
-// user's pages, the earlier page takes a tie.
-const std::vector<unsigned> kCandidates = {437, 850, 936, 932, 949, 950, 866, 852, 857, 737, 775, 855, 862, 874, 1252,
-    1250, 1251, 1254, 1253, 1257, 1255, 1256, 1258};
-
 // Accented letters (lowercase) of the languages written with Latin or Cyrillic letters beyond the
 // basic alphabet. An archive's names are seldom in more than two languages: a page whose text
 // needs more to explain its letters reads worse than one whose letters belong to one or two.
@@ -710,9 +705,13 @@ bool HasHighByte(const std::string& bytes)
 
 }  // namespace
 
+// OEM pages first, each group roughly by how many people use it: after the user's pages, the
+// earlier page takes a tie.
 const std::vector<unsigned>& CandidateNamePages()
 {
-    return kCandidates;
+    static const std::vector<unsigned> pages = {437, 850, 936, 932, 949, 950, 866, 852, 857, 737, 775, 855, 862, 874,
+        1252, 1250, 1251, 1254, 1253, 1257, 1255, 1256, 1258};
+    return pages;
 }
 
 unsigned DetectNamePage(const std::vector<std::string>& rawNames, const NameCodec& codec, unsigned userPage)
@@ -748,7 +747,7 @@ unsigned DetectNamePage(const std::vector<std::string>& rawNames, const NameCode
     };
     add(userPage);
     add(codec.AnsiPage());
-    for (unsigned page : kCandidates)
+    for (unsigned page : CandidateNamePages())
         add(page);
 
     const size_t scored = std::min(parts.size(), kScoredParts);
