@@ -59,8 +59,8 @@ constexpr long kAdvantagePerChars = 8;  // at least one point per this many char
 // Name parts scored; beyond them the chosen page is only checked to decode every part.
 constexpr size_t kScoredParts = 400;
 
-// The code pages tried, OEM pages first, each group roughly by how many people use it: after the
-// user's pages, the earlier page takes a tie.
+// The code pages tried (made at load time), OEM pages first, each group roughly by how many people
+// use it: after the user's pages, the earlier page takes a tie.
 const std::vector<unsigned> kCandidates = {437, 850, 936, 932, 949, 950, 866, 852, 857, 737, 775, 855, 862, 874, 1252,
     1250, 1251, 1254, 1253, 1257, 1255, 1256, 1258};
 
@@ -149,45 +149,38 @@ bool Contains(const std::vector<char32_t>& sorted, char32_t c)
     return std::binary_search(sorted.begin(), sorted.end(), c);
 }
 
-const std::vector<char32_t>& FrequentHan()
-{
-    static const std::vector<char32_t> codes = SortedCodes(kFrequentHan);
-    return codes;
-}
-
-const std::vector<char32_t>& FrequentHangul()
-{
-    static const std::vector<char32_t> codes = SortedCodes(kFrequentHangul);
-    return codes;
-}
-
 struct SortedTiers {
     std::vector<char32_t> top;
     std::vector<char32_t> frequent;
     std::vector<char32_t> seldom;
 };
 
-const std::vector<SortedTiers>& Tiers()
+std::vector<SortedTiers> SortTiers()
 {
-    static const std::vector<SortedTiers> tiers = [] {
-        std::vector<SortedTiers> all;
-        for (const LetterTiers& tier : kTiers)
-            all.push_back({SortedCodes(tier.top), SortedCodes(tier.frequent), SortedCodes(tier.seldom)});
-        return all;
-    }();
-    return tiers;
+    std::vector<SortedTiers> all;
+    for (const LetterTiers& tier : kTiers)
+        all.push_back({SortedCodes(tier.top), SortedCodes(tier.frequent), SortedCodes(tier.seldom)});
+    return all;
 }
 
-const std::vector<std::vector<char32_t>>& LanguageLetters()
+std::vector<std::vector<char32_t>> SortLanguages()
 {
-    static const std::vector<std::vector<char32_t>> sets = [] {
-        std::vector<std::vector<char32_t>> all;
-        for (const Language& language : kLanguages)
-            all.push_back(SortedCodes(language.letters));
-        return all;
-    }();
-    return sets;
+    std::vector<std::vector<char32_t>> all;
+    for (const Language& language : kLanguages)
+        all.push_back(SortedCodes(language.letters));
+    return all;
 }
+
+// The lists above as sorted code points, made at load time (a function's own static would need the
+// runtime's thread-safe guard, which the library does without).
+const std::vector<char32_t> kFrequentHanCodes = SortedCodes(kFrequentHan);
+const std::vector<char32_t> kFrequentHangulCodes = SortedCodes(kFrequentHangul);
+const std::vector<SortedTiers> kSortedTiers = SortTiers();
+const std::vector<std::vector<char32_t>> kLanguageLetters = SortLanguages();
+// The vowels of the alphabets that write them, accented or not, beyond the Latin-1 ones.
+const std::vector<char32_t> kVowels = SortedCodes(
+    "aeiouyAEIOUYąęėįųūāēīōőűăěůıơưœĄĘĖĮŲŪĀĒĪŌŐŰĂĚŮİƠƯŒ"
+    "аеёиоуыэюяієїАЕЁИОУЫЭЮЯІЄЇαεηιουωάέήίόύώϊϋΐΰΑΕΗΙΟΥΩΆΈΉΊΌΎΏ");
 
 // UTF-8 as the codec gives it (well formed) to code points.
 std::u32string Decode(const std::string& utf8)
@@ -318,7 +311,7 @@ bool InAnyLanguage(const Char& ch)
     if (ch.script == Script::Latin && In(lower, 0x1EA0, 0x1EF9))
         return true;
     for (size_t i = 0; i < kLanguageCount; ++i) {
-        if (kLanguages[i].script == ch.script && Contains(LanguageLetters()[i], lower))
+        if (kLanguages[i].script == ch.script && Contains(kLanguageLetters[i], lower))
             return true;
     }
     return false;
@@ -415,12 +408,12 @@ Char Classify(char32_t c)
         return c == 0x30FB ? Other(c, Kind::Neutral) : Letter(c, Script::Kana, false);
     if (In(c, 0x4E00, 0x9FFF)) {
         Char ch = Letter(c, Script::Han, true);
-        ch.common = Contains(FrequentHan(), c);
+        ch.common = Contains(kFrequentHanCodes, c);
         return ch;
     }
     if (In(c, 0xAC00, 0xD7A3)) {
         Char ch = Letter(c, Script::Hangul, true);
-        ch.common = Contains(FrequentHangul(), c);
+        ch.common = Contains(kFrequentHangulCodes, c);
         return ch;
     }
     if (In(c, 0x3400, 0x4DBF) || In(c, 0xF900, 0xFAFF) || In(c, 0x20000, 0x3134F))
@@ -490,11 +483,11 @@ int LetterPoints(const Char& ch)
         if (kTiers[i].script != ch.script)
             continue;
         const char32_t lower = ch.letterCase == Case::Upper ? Lower(ch) : ch.code;
-        if (Contains(Tiers()[i].top, lower) || (ch.script == Script::Latin && In(lower, 0x1EA0, 0x1EF9)))
+        if (Contains(kSortedTiers[i].top, lower) || (ch.script == Script::Latin && In(lower, 0x1EA0, 0x1EF9)))
             return kFrequentLetter;
-        if (Contains(Tiers()[i].frequent, lower))
+        if (Contains(kSortedTiers[i].frequent, lower))
             return kLetter;
-        return Contains(Tiers()[i].seldom, lower) ? 0 : kTiers[i].between;
+        return Contains(kSortedTiers[i].seldom, lower) ? 0 : kTiers[i].between;
     }
     return kFrequentLetter;
 }
@@ -510,10 +503,7 @@ bool AccentedVowel(const Char& ch)
 // The vowels of the alphabets that write them, accented or not.
 bool Vowel(const Char& ch)
 {
-    static const std::vector<char32_t> vowels = SortedCodes(
-        "aeiouyAEIOUYąęėįųūāēīōőűăěůıơưœĄĘĖĮŲŪĀĒĪŌŐŰĂĚŮİƠƯŒ"
-        "аеёиоуыэюяієїАЕЁИОУЫЭЮЯІЄЇαεηιουωάέήίόύώϊϋΐΰΑΕΗΙΟΥΩΆΈΉΊΌΎΏ");
-    return AccentedVowel(ch) || Contains(vowels, ch.code) ||
+    return AccentedVowel(ch) || Contains(kVowels, ch.code) ||
         (ch.script == Script::Latin && In(ch.code, 0x1EA0, 0x1EF9));
 }
 
@@ -614,7 +604,7 @@ void Score(const std::u32string& text, Reading& reading)
                     uint32_t languages = 0;
                     for (size_t k = 0; k < kLanguageCount; ++k) {
                         if (kLanguages[k].script == ch.script &&
-                            (Contains(LanguageLetters()[k], lower) || (k == kVietnamese && In(lower, 0x1EA0, 0x1EF9))))
+                            (Contains(kLanguageLetters[k], lower) || (k == kVietnamese && In(lower, 0x1EA0, 0x1EF9))))
                             languages |= 1u << k;
                     }
                     reading.accented.push_back({ch.script, lower, languages, 0});
@@ -748,7 +738,7 @@ unsigned DetectNamePage(const std::vector<std::string>& rawNames, const NameCode
     };
     add(userPage);
     add(codec.AnsiPage());
-    for (unsigned page : kCandidates)
+    for (unsigned page : CandidateNamePages())
         add(page);
 
     const size_t scored = std::min(parts.size(), kScoredParts);
