@@ -1,8 +1,9 @@
 #pragma once
 // Drives UNZIP32.DLL exactly as the program does: LoadLibraryA, GetProcAddress of
-// Wiz_SingleEntryUnzip, zero-filled option and callback records, one call per run. Records what
-// the callbacks saw and whether any of them came from another thread. Also the file helpers that
-// prove where the output went; their paths are UTF-8, for the names the code page cannot hold.
+// Wiz_SingleEntryUnzip (or Wiz_SingleEntryUnzipNames), zero-filled option and callback records,
+// one call per run. Records what the callbacks saw and whether any of them came from another
+// thread. Also the file helpers that prove where the output went; their paths are UTF-8, for the
+// names the code page cannot hold.
 #include <windows.h>
 
 #include "tests/support/ZipBuilder.h"
@@ -78,6 +79,8 @@ struct RunOptions {
     bool test = false;
     UnzipPasswordCallback password = &Password;  // null: no password callback
     UnzipServiceCallback service = nullptr;
+    bool choosePage = false;  // through Wiz_SingleEntryUnzipNames with namePage
+    unsigned namePage = UZ_NAMES_AUTOMATIC;
 };
 
 // One run of the library; its result, or -1 when the library or its entry point is missing.
@@ -90,7 +93,9 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
         return -1;
     auto entry = reinterpret_cast<WizSingleEntryUnzipFunction>(
         reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzip")));
-    if (entry == nullptr) {
+    auto withPage = reinterpret_cast<WizSingleEntryUnzipNamesFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzipNames")));
+    if (entry == nullptr || (run.choosePage && withPage == nullptr)) {
         ::FreeLibrary(library);
         return -1;
     }
@@ -113,8 +118,10 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     std::vector<char*> names;
     for (const std::string& mask : run.exclude)
         names.push_back(const_cast<char*>(mask.c_str()));
-    int result =
-        entry(0, nullptr, static_cast<int>(names.size()), names.empty() ? nullptr : names.data(), &options, &callbacks);
+    char** exclude = names.empty() ? nullptr : names.data();
+    const int count = static_cast<int>(names.size());
+    int result = run.choosePage ? withPage(0, nullptr, count, exclude, &options, &callbacks, run.namePage)
+                                : entry(0, nullptr, count, exclude, &options, &callbacks);
     ::FreeLibrary(library);
     return result;
 }
