@@ -309,7 +309,8 @@ void ReadExtras(
 
 bool Entry::IsDirectory() const
 {
-    if (!rawName.empty() && (rawName.back() == '/' || rawName.back() == '\\'))
+    // The decoded name: a stored 0x5C may be the second byte of a double-byte character.
+    if (!name.empty() && (name.back() == '/' || name.back() == '\\'))
         return true;
     // Some DOS tools mark folders by attribute only.
     return (externalAttributes & 0x10) != 0 && size == 0 && compressedSize == 0 && (versionMadeBy >> 8) == 0;
@@ -353,7 +354,7 @@ const char* MethodName(uint16_t method)
     }
 }
 
-Status ReadDirectory(Source& source, Directory& directory)
+Status ReadDirectory(Source& source, Directory& directory, const NameCodec* codec, unsigned namePage)
 {
     directory = Directory();
     EndRecord end;
@@ -382,6 +383,7 @@ Status ReadDirectory(Source& source, Directory& directory)
 
     DirectoryStream stream(source, start, end.recordStart);
     size_t used = 0;
+    size_t legacyBound = 0;  // what the legacy names may take once decoded, counted in `used` until then
     while (!stream.AtEnd()) {
         if (!stream.Fill(kCentralSize))
             break;
@@ -425,8 +427,17 @@ Status ReadDirectory(Source& source, Directory& directory)
             return Status::MultiDisk;
         entry.localOffset += prefix;
         stream.Advance(kCentralSize + variable);
-        // Each member costs its record, its two name forms and an offset in the overlap check.
-        used += sizeof(Entry) + sizeof(uint64_t) + entry.rawName.size() + entry.name.size() + 2 * kHeapOverhead;
+        // Each member costs its record, its two name forms and an offset in the overlap check. A
+        // legacy name is not decoded yet: ASCII stays as it is, and no other byte of a code page
+        // takes more than three in UTF-8.
+        size_t nameSize = entry.name.size();
+        if (!entry.nameIsUtf8) {
+            nameSize = entry.rawName.size();
+            for (char c : entry.rawName)
+                nameSize += static_cast<unsigned char>(c) >= 0x80 ? 2 : 0;
+            legacyBound += nameSize;
+        }
+        used += sizeof(Entry) + sizeof(uint64_t) + entry.rawName.size() + nameSize + 2 * kHeapOverhead;
         if (used > kDirectoryBudget)
             return Status::OutOfMemory;
         directory.entries.push_back(std::move(entry));
@@ -439,6 +450,11 @@ Status ReadDirectory(Source& source, Directory& directory)
         end.zip64 ? parsed >= end.entries : (parsed & 0xFFFF) == (end.entries & 0xFFFF) || parsed > end.entries;
     if (!countMatches)
         return Status::Truncated;
+
+    const unsigned page = LegacyNamePage(directory.entries, codec, namePage);
+    used = used - legacyBound + DecodeLegacyNames(directory.entries, codec, page);
+    if (used > kDirectoryBudget)
+        return Status::OutOfMemory;
     return Status::Ok;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "unzip32/core/NameCodec.h"
 #include "unzip32/core/Source.h"
 #include "unzip32/core/Status.h"
 
@@ -12,8 +13,8 @@ namespace unzip {
 // front of the archive (self-extractors).
 struct Entry {
     std::string rawName;      // the stored name bytes
-    std::string name;         // the name as UTF-8 (from the flag, the 0x7075 extra, or CP437)
-    bool nameIsUtf8 = false;  // the stored bytes were UTF-8 (flag or valid unflagged UTF-8 from a UTF-8 host)
+    std::string name;         // the name as UTF-8 (from the flag, the 0x7075 extra, or a code page)
+    bool nameIsUtf8 = false;  // stored as UTF-8 (flag, valid UTF-8 from a UTF-8 host, or the 0x7075 extra)
     uint16_t versionMadeBy = 0;
     uint16_t flags = 0;
     uint16_t method = 0;
@@ -53,8 +54,11 @@ struct Directory {
 
 // Finds the end record (after comments, false signatures, trailing bytes), reads the ZIP64 record
 // where present and parses every central-directory entry. Allocations are bounded by the archive's
-// real size, never by declared counts.
-Status ReadDirectory(Source& source, Directory& directory);
+// real size, never by declared counts. Legacy names (no UTF-8 flag, no valid Unicode path extra)
+// are read, once all are known, in one code page for the whole archive: `namePage` through
+// `codec`, or CP437 without one.
+Status ReadDirectory(
+    Source& source, Directory& directory, const NameCodec* codec = nullptr, unsigned namePage = kNamePageAsWindows);
 
 // The name of a compression method ("Deflate", "BZip2", ...), for messages and listings.
 const char* MethodName(uint16_t method);

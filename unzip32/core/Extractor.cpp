@@ -17,8 +17,37 @@ namespace unzip {
 
 namespace {
 
+// Tries a typed password (UTF-8 from the caller) as it is, then, when the check rejects it, in the
+// forms older writers stored it: the ANSI and then the OEM page of the user's locale. Only a
+// password beyond ASCII has other forms, and a form that equals one already tried is not tried again.
+Status TryPassword(const EncryptedMember& member, const Secret& password, const NameCodec* codec,
+    std::unique_ptr<Decryption>& decryption)
+{
+    Status tried = member.Try(password, decryption);
+    const uint8_t* typed = password.Data();
+    if (tried != Status::Encrypted || codec == nullptr ||
+        std::none_of(typed, typed + password.Size(), [](uint8_t c) { return c >= 0x80; }))
+        return tried;
+    std::string text(reinterpret_cast<const char*>(typed), password.Size());
+    std::string ansi;
+    std::string oem;
+    const bool haveAnsi = codec->FromUtf8(codec->AnsiPage(), text, ansi) && ansi != text;
+    const bool haveOem = codec->FromUtf8(codec->OemPage(), text, oem) && oem != text && !(haveAnsi && oem == ansi);
+    for (const std::string* form : {haveAnsi ? &ansi : nullptr, haveOem ? &oem : nullptr}) {
+        if (form == nullptr || tried != Status::Encrypted)
+            continue;
+        Secret secret;
+        secret.Assign(form->data(), form->size());
+        tried = member.Try(secret, decryption);
+    }
+    for (std::string* copy : {&text, &ansi, &oem})
+        Wipe(&(*copy)[0], copy->size());
+    return tried;
+}
+
 // Asks for an encrypted member's password until one passes the check of its encryption header,
-// at most kPasswordAsks times. Ok with the decryption and `span` narrowed to the encrypted content;
+// at most kPasswordAsks times; each answer is tried in all its forms (TryPassword), so one prompt
+// covers them. Ok with the decryption and `span` narrowed to the encrypted content;
 // Encrypted when no password was given or none passed; another status (and `detail`) when the
 // member cannot be decrypted at all. Without a password a member is skipped as encrypted whatever
 // its data holds, as it always was; an encryption not decoded here is refused without asking.
@@ -39,7 +68,7 @@ Status OpenEncrypted(Source& source, Host& host, const Entry& entry, const std::
             detail = ErrorString(read);
             return read;
         }
-        const Status tried = member.Try(password, decryption);
+        const Status tried = TryPassword(member, password, host.Names(), decryption);
         if (tried == Status::Ok) {
             span.start = member.DataStart();
             span.length = member.DataLength();
@@ -113,7 +142,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     Directory directory;
     Status read;
     try {
-        read = ReadDirectory(source, directory);
+        read = ReadDirectory(source, directory, host.Names(), options.namePage);
     } catch (const std::bad_alloc&) {
         read = Status::OutOfMemory;
     }

@@ -31,6 +31,10 @@ public:
     Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override;
 
+    const NameCodec* Names() override { return names; }
+
+    // The code pages legacy names are read in (none: CP437).
+    const NameCodec* names = nullptr;
     // What the run produced. `files` is written by Commit, which may run on worker threads: read
     // it only after Extract has returned.
     std::map<std::string, std::string> files;

@@ -1,8 +1,11 @@
 #include "unzip32/core/NameDecoder.h"
 
 #include "unzip32/core/Directory.h"
+#include "unzip32/core/NameDetection.h"
 
 #include <zlib.h>
+
+#include <vector>
 
 namespace unzip {
 
@@ -230,8 +233,48 @@ void DecodeName(Entry& entry)
         entry.nameIsUtf8 = true;
         return;
     }
-    entry.name = Cp437ToUtf8(entry.rawName);
+    entry.name.clear();
     entry.nameIsUtf8 = false;
+}
+
+unsigned LegacyNamePage(const std::deque<Entry>& entries, const NameCodec* codec, unsigned namePage)
+{
+    if (codec == nullptr)
+        return 437;
+    if (namePage == kNamePageAsWindows)
+        return codec->OemPage();
+    if (namePage != kNamePageAutomatic)
+        return namePage;
+    // Pure ASCII names read alike in every page: only the others are evidence.
+    std::vector<std::string> sample;
+    size_t sampled = 0;
+    for (const Entry& entry : entries) {
+        if (entry.nameIsUtf8 || !HasHighBytes(entry.rawName))
+            continue;
+        if (sampled + entry.rawName.size() > kDetectionSample)
+            break;
+        sampled += entry.rawName.size();
+        sample.push_back(entry.rawName);
+    }
+    if (sample.empty())
+        return codec->OemPage();
+    return DetectNamePage(sample, *codec, codec->OemPage());
+}
+
+size_t DecodeLegacyNames(std::deque<Entry>& entries, const NameCodec* codec, unsigned page)
+{
+    size_t bytes = 0;
+    for (Entry& entry : entries) {
+        if (entry.nameIsUtf8)
+            continue;
+        if (!HasHighBytes(entry.rawName))
+            entry.name = entry.rawName;
+        else if (page == 437 || codec == nullptr || !codec->ToUtf8(page, entry.rawName, entry.name) ||
+            !IsValidUtf8(entry.name))
+            entry.name = Cp437ToUtf8(entry.rawName);
+        bytes += entry.name.size();
+    }
+    return bytes;
 }
 
 }  // namespace unzip

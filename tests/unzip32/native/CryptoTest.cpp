@@ -1,14 +1,16 @@
 // Encrypted members through the core under the sanitizers, with the tests' OpenSSL cryptography:
 // 7z's ZipCrypto and AES archives (tests/unzip32/make_method_archives.py, folder in
 // KESTROVA_METHOD_ARCHIVES) inline and on worker threads, the password asked again after a wrong
-// one, and the encryptions that are refused.
+// one, the encryptions that are refused, and a typed password tried in the locale's code pages.
 #include "tests/unzip32/native/OpenSslCrypto.h"
+#include "tests/support/IconvNameCodec.h"
 #include "tests/unzip32/CountingHost.h"
 #include "tests/support/ZipBuilder.h"
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/StdWorkerThreads.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -81,6 +83,59 @@ protected:
 };
 
 }  // namespace
+
+// A stored member encrypted with PKWARE's traditional encryption under `password` (bytes as given).
+Member ZipCryptoMember(const std::string& name, const std::string& password, const std::string& data)
+{
+    const z_crc_t* table = get_crc_table();
+    uint32_t keys[3] = {0x12345678, 0x23456789, 0x34567890};
+    auto update = [&](uint8_t plain) {
+        keys[0] = static_cast<uint32_t>(table[(keys[0] ^ plain) & 0xFF]) ^ (keys[0] >> 8);
+        keys[1] = (keys[1] + (keys[0] & 0xFF)) * 134775813u + 1;
+        keys[2] = static_cast<uint32_t>(table[(keys[2] ^ (keys[1] >> 24)) & 0xFF]) ^ (keys[2] >> 8);
+    };
+    for (char c : password)
+        update(static_cast<uint8_t>(c));
+    Member member(name, data, 0);
+    member.flags = 0x0001;
+    const std::string plain = std::string(11, '\x5A') + static_cast<char>(ziptest::Crc(data) >> 24) + data;
+    for (char c : plain) {
+        const uint32_t t = (keys[2] | 2) & 0xFFFF;
+        member.rawPacked += static_cast<char>(static_cast<uint8_t>(c) ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8));
+        update(static_cast<uint8_t>(c));
+    }
+    return member;
+}
+
+// A stored WinZip AES-128 member (AE-2) under `password` (bytes as given).
+Member AesMember(const std::string& name, const std::string& password, const std::string& data)
+{
+    ziptest::OpenSslCrypto crypto;
+    const std::string salt = "saltsalt";
+    uint8_t derived[34];
+    EXPECT_TRUE(crypto.DeriveKey(reinterpret_cast<const uint8_t*>(password.data()), password.size(),
+        reinterpret_cast<const uint8_t*>(salt.data()), salt.size(), 1000, derived, sizeof derived));
+    std::unique_ptr<BlockCipher> aes = crypto.CreateAes(derived, 16);
+    std::string cipher = data;
+    for (size_t block = 0; block * 16 < cipher.size(); ++block) {
+        uint8_t counter[16] = {static_cast<uint8_t>(block + 1)};
+        uint8_t stream[16];
+        aes->Encrypt(counter, stream, 1);
+        for (size_t i = block * 16; i < cipher.size() && i < block * 16 + 16; ++i)
+            cipher[i] = static_cast<char>(static_cast<uint8_t>(cipher[i]) ^ stream[i % 16]);
+    }
+    std::unique_ptr<Mac> mac = crypto.CreateHmacSha1(derived + 16, 16);
+    uint8_t code[Mac::kSize];
+    mac->Update(reinterpret_cast<const uint8_t*>(cipher.data()), cipher.size());
+    mac->Finish(code);
+    Member member(name, data, 99);
+    member.flags = 0x0001;
+    member.declaredCrc = 0;
+    member.centralExtra = member.localExtra = ziptest::Extra(0x9901, ziptest::Le16(2) + "AE\x01" + ziptest::Le16(0));
+    member.rawPacked = salt + std::string(reinterpret_cast<const char*>(derived + 32), 2) + cipher +
+        std::string(reinterpret_cast<const char*>(code), 10);
+    return member;
+}
 
 // The DLL tests check results and files in detail; here every decryption (and its damaged copy)
 // runs inline and on workers under the sanitizers.
@@ -159,4 +214,33 @@ TEST(EncryptionRefused, StrongEncryptionEncryptedDirectoryAndAesWithoutCryptogra
     EXPECT_EQ(1u, host.LinesWith("strong.txt (strong encryption is not supported)"));
     EXPECT_EQ(1u, host.LinesWith("masked.txt (encrypted central directory is not supported)"));
     EXPECT_EQ(1u, host.LinesWith("aes.txt (AES encryption is not available)"));
+}
+
+// A password typed in Russian, stored by older writers in the OEM (CP866) or ANSI (CP1251) page:
+// the one answer opens both members, one prompt each; a wrong one is still asked for three times.
+TEST(EncryptionForms, TypedPasswordIsTriedInTheLocalesPages_OnePromptCoversAllForms)
+{
+    const kvtest::IconvNameCodec russian(866, 1251);
+    std::string oem;
+    std::string ansi;
+    ASSERT_TRUE(russian.FromUtf8(866, "пароль", oem) && russian.FromUtf8(1251, "пароль", ansi));
+    Archive archive;
+    archive.members = {ZipCryptoMember("zipcrypto.txt", oem, "traditional"), AesMember("aes.txt", ansi, "advanced")};
+    const std::string bytes = archive.Build();
+    for (const char* typed : {"пароль", "неверно"}) {
+        PasswordHost host;
+        host.names = &russian;
+        host.answers = {typed};
+        MemorySource source(bytes.data(), bytes.size());
+        const ExtractReport r = Extract(source, host, ExtractOptions());
+        if (std::string(typed) == "пароль") {
+            EXPECT_EQ(2, r.extracted);
+            EXPECT_EQ(2, host.asked);
+            EXPECT_EQ("traditional", host.files["zipcrypto.txt"]);
+            EXPECT_EQ("advanced", host.files["aes.txt"]);
+        } else {
+            EXPECT_EQ(2, r.skippedEncrypted);
+            EXPECT_EQ(2 * kPasswordAsks, host.asked);
+        }
+    }
 }
