@@ -86,10 +86,16 @@ unsigned DecodeThreads()
     return processors <= 1 ? 0u : std::min(processors, 4u);
 }
 
-int Run(int includeCount, char** includeNames, int excludeCount, char** excludeNames, UnzipOptions* options,
-    UnzipCallbacks* callbacks)
+// UZ_NAMES_AUTOMATIC, UZ_NAMES_AS_WINDOWS, or a legacy code page that this system converts.
+bool KnownNamePage(unsigned page)
 {
-    if (options == nullptr || callbacks == nullptr || options->archive == nullptr)
+    return page == UZ_NAMES_AUTOMATIC || page == UZ_NAMES_AS_WINDOWS || unzip::IsLegacyCodePage(page);
+}
+
+int Run(int includeCount, char** includeNames, int excludeCount, char** excludeNames, UnzipOptions* options,
+    UnzipCallbacks* callbacks, unsigned namePage)
+{
+    if (options == nullptr || callbacks == nullptr || options->archive == nullptr || !KnownNamePage(namePage))
         return UZ_BAD_ARGUMENT;
     unzip::ExtractOptions run;
     run.listOnly = options->listMembers != 0;
@@ -101,6 +107,7 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     run.showComment = options->showComment != 0;
     run.quiet = options->quietLevel;
     run.threads = DecodeThreads();
+    run.namePage = namePage;
     run.include = Names(includeCount, includeNames);
     run.exclude = Names(excludeCount, excludeNames);
 
@@ -136,7 +143,19 @@ extern "C" int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames
 {
     // Nothing may unwind into the caller.
     try {
-        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks);
+        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks, UZ_NAMES_AS_WINDOWS);
+    } catch (const std::bad_alloc&) {
+        return UZ_MEMORY_INIT;
+    } catch (...) {
+        return UZ_INTERNAL;
+    }
+}
+
+extern "C" int UZ_API Wiz_SingleEntryUnzipNames(int includeCount, char** includeNames, int excludeCount,
+    char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks, unsigned namePage)
+{
+    try {
+        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks, namePage);
     } catch (const std::bad_alloc&) {
         return UZ_MEMORY_INIT;
     } catch (...) {

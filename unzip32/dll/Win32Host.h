@@ -3,6 +3,7 @@
 
 #include "unzip32/core/Extractor.h"
 #include "unzip32/dll/BcryptCrypto.h"
+#include "unzip32/dll/Win32NameCodec.h"
 #include "unzip32/dll/Win32Threads.h"
 #include "unzip32/unzip32.h"
 
@@ -80,6 +81,7 @@ public:
     bool Service(const std::string& displayName, uint64_t size) override;
     bool Password(const std::string& displayName, Secret& password) override;
     Crypto* Cryptography() override { return &crypto_; }
+    const NameCodec* Names() override { return &names_; }
 
     // Creates the target folder and its parents.
     Status PrepareTarget();
@@ -95,6 +97,7 @@ private:
     unsigned temporaryCounter_ = 0;
     LocalTimes localTimes_;
     BcryptCrypto crypto_;
+    Win32NameCodec names_;  // the user's locale as it was when the run began
 };
 
 }  // namespace unzip
