@@ -25,6 +25,7 @@ ExtractionOptions ExtractionOptions::FromSettings(const settings::SettingsDialog
     options.titleFolder = settings.IsOptionChecked(IDC_SETTINGS_TITLE_EXTRACT);
     options.showSummary = settings.IsOptionChecked(IDC_SETTINGS_MESSAGE_ALERT);
     options.smartFolder = settings.IsOptionChecked(IDC_SETTINGS_SMART_FOLDER);
+    options.namePage = settings.NamePage();
     options.excludeMasks = settings.excludeMasks;
     return options;
 }

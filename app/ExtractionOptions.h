@@ -20,6 +20,7 @@ struct ExtractionOptions {
     bool titleFolder = false;   // each archive into a sub-folder named after it
     bool showSummary = false;   // the summary box at the end
     bool smartFolder = false;   // no title sub-folder for an archive with one top-level entry
+    unsigned namePage = 0;      // the code page of names without Unicode (0: automatic)
     std::vector<std::string> excludeMasks;
 
     static ExtractionOptions FromSettings(const settings::SettingsDialog& settings);

@@ -248,6 +248,7 @@ bool ExtractionRun::ListArchive(const std::string& path, std::vector<char*>& mas
 {
     engine::UnzipEngine engine;
     engine.SetListener(this);
+    engine.SetNamePage(options_.namePage);
     listing_ = true;
     const bool listed =
         engine.Unzip(path, nullptr, masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), true) == 1;
@@ -295,6 +296,7 @@ void ExtractionRun::ExtractAll()
         const bool created = fw::CreateFolder(destination);
         engine::UnzipEngine engine;
         engine.SetListener(this);
+        engine.SetNamePage(options_.namePage);
         if (!unattended_)
             engine.SetPasswords(&passwords_);
         engine.Unzip(

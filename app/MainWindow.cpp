@@ -384,7 +384,7 @@ void MainWindow::PaintMinimised()
 void MainWindow::OnOptions()
 {
     RECT outer = GetWindowRect();
-    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 313);
+    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 337);
     Settings().Show(SW_SHOW);
 }
 
@@ -412,7 +412,7 @@ void MainWindow::OnShowFileContents()
     RECT frame = GetWindowRect();
     viewer.Show(SW_SHOW);
     viewer.SetPos(frame.left + 45, frame.top + 45, 354, 290);
-    viewer.ShowArchive(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0));
+    viewer.ShowArchive(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0), Settings().NamePage());
 }
 
 void MainWindow::OnDropFiles(HDROP drop)

@@ -42,10 +42,11 @@ void ArchiveViewerDialog::OnShown()
     memberList.InsertColumn(3, "Ratio:", 40);
 }
 
-void ArchiveViewerDialog::ShowArchive(const std::string& archivePath)
+void ArchiveViewerDialog::ShowArchive(const std::string& archivePath, unsigned namePage)
 {
     nameLabel.SetText(fw::PathInfo(archivePath).FileName());
     UnzipEngine engine;
+    engine.SetNamePage(namePage);
     engine.Unzip(archivePath, nullptr, nullptr, 0, true);
     // One icon per extension and listing: a large archive would otherwise append one image to the
     // shared system list for every member.

@@ -14,8 +14,9 @@ class ArchiveViewerDialog : public fw::ModelessDialog {
 public:
     ArchiveViewerDialog();
 
-    // Fills the shown viewer with the members of `archivePath`, the last reported one on top.
-    void ShowArchive(const std::string& archivePath);
+    // Fills the shown viewer with the members of `archivePath`, the last reported one on top;
+    // names without Unicode are read in `namePage`, as the extraction reads them.
+    void ShowArchive(const std::string& archivePath, unsigned namePage = 0);
 
     fw::Static nameLabel;
     fw::ListView memberList;

@@ -18,6 +18,7 @@ namespace {
 
 const char kLibraryName[] = "UNZIP32.DLL";
 const char kEntryPointName[] = "Wiz_SingleEntryUnzip";
+const char kNamesEntryPointName[] = "Wiz_SingleEntryUnzipNames";
 
 // The first line of the library call on this thread that tells of a member it skipped (null: not
 // kept); a failure's message names that member.
@@ -257,6 +258,9 @@ int UnzipEngine::Unzip(
     }
 
     auto call = reinterpret_cast<WizSingleEntryUnzipFunction>(reinterpret_cast<void*>(entryPoint_));
+    // Older libraries lack the call that takes the names' code page.
+    auto callWithPage = reinterpret_cast<WizSingleEntryUnzipNamesFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(library_, kNamesEntryPointName)));
     int result = 0;
     std::string firstSkip;
     {
@@ -266,7 +270,9 @@ int UnzipEngine::Unzip(
         RunListener* const outer = currentListener;
         currentListener = listener_;
         t_callbackFailure = 0;
-        result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+        result = callWithPage != nullptr
+            ? callWithPage(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get(), namePage_)
+            : call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
         currentListener = outer;
         if (t_callbackFailure != 0)
             result = t_callbackFailure;

@@ -39,6 +39,10 @@ public:
     // Failures go to `listener` instead of message boxes, and it is asked at every member whether
     // to go on (null: message boxes, never stopped). The listener must outlive the Unzip calls.
     void SetListener(RunListener* listener) { listener_ = listener; }
+    // The code page of member names stored without Unicode (UZ_NAMES_AUTOMATIC, the default,
+    // UZ_NAMES_AS_WINDOWS or a page number). A library without Wiz_SingleEntryUnzipNames is called
+    // the old way and reads such names as Windows does, whatever was set.
+    void SetNamePage(unsigned namePage) { namePage_ = namePage; }
 
     // The library's result of the last run (0 success, else one of its UZ_ codes); kNotCalled when
     // the library could not be found, loaded or called.
@@ -70,6 +74,7 @@ private:
     fw::OwnedModule library_;
     FARPROC entryPoint_ = nullptr;
     PasswordSession* passwords_ = nullptr;
+    unsigned namePage_ = 0;
 };
 
 }  // namespace engine

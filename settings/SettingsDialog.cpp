@@ -2,6 +2,7 @@
 
 #include "framework/FileSystem.h"
 #include "resources/kestrova/resource.h"
+#include "settings/NameCodePage.h"
 #include "settings/RegistryStore.h"
 #include "settings/ShellLink.h"
 #include "settings/ShellFolders.h"
@@ -48,6 +49,7 @@ void SettingsDialog::LoadOptions()
     smartFolder.SetCheck(store.ReadFlag("Extract", "Smart Folder"));
     desktopShortcut.SetCheck(store.ReadFlag("Shortcuts", "Desktop Shortcut"));
     quickLaunchShortcut.SetCheck(store.ReadFlag("Shortcuts", "QuickLaunch Shortcut"));
+    SelectNamePage(NameCodePage::Read());
     startFolder = store.ReadString("Folders", "Last");
     // A folder that is gone (a drive unplugged, the folder deleted or replaced by a file) would open
     // an empty pane and be saved back: start on the desktop instead, as at the first start.
@@ -87,6 +89,7 @@ void SettingsDialog::SaveSettings()
     store.WriteNumber("Extract", "Smart Folder", smartFolder.IsChecked() ? 1 : 0);
     store.WriteNumber("Shortcuts", "Desktop Shortcut", desktopShortcut.IsChecked() ? 1 : 0);
     store.WriteNumber("Shortcuts", "QuickLaunch Shortcut", quickLaunchShortcut.IsChecked() ? 1 : 0);
+    NameCodePage::Write(NamePage());
     store.WriteString("Folders", "Last", lastFolder);
     store.WriteString("", "FilePath", programPath);
     store.WriteString("", "Version", GetProgramVersion());
@@ -103,6 +106,26 @@ bool SettingsDialog::IsOptionChecked(int id) const
     case IDC_SETTINGS_SMART_FOLDER: return smartFolder.IsChecked();
     default: return false;
     }
+}
+
+unsigned SettingsDialog::NamePage() const
+{
+    const LRESULT selected = namePages.Send(CB_GETCURSEL);
+    if (selected == CB_ERR)  // no window, or nothing selected
+        return NameCodePage::kAutomatic;
+    return static_cast<unsigned>(namePages.Send(CB_GETITEMDATA, static_cast<WPARAM>(selected)));
+}
+
+void SettingsDialog::SelectNamePage(unsigned value)
+{
+    const LRESULT count = namePages.Send(CB_GETCOUNT);
+    for (LRESULT i = 0; i < count; ++i) {
+        if (static_cast<unsigned>(namePages.Send(CB_GETITEMDATA, static_cast<WPARAM>(i))) == value) {
+            namePages.Send(CB_SETCURSEL, static_cast<WPARAM>(i));
+            return;
+        }
+    }
+    namePages.Send(CB_SETCURSEL, 0);
 }
 
 bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -125,6 +148,7 @@ bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
 bool SettingsDialog::OnInit()
 {
     BindControls();
+    FillNamePages();
     LoadOptions();
     versionLabel.SetText(texts::kCurrentVersion + GetProgramVersion());
     aboutText.SetText(texts::kAbout);
@@ -158,6 +182,8 @@ void SettingsDialog::BindControls()
     Bind(IDC_SETTINGS_DESKTOP_SHORTCUT, desktopShortcut);
     Bind(IDC_SETTINGS_QUICKLAUNCH_SHORTCUT, quickLaunchShortcut);
     Bind(IDC_SETTINGS_SMART_FOLDER, smartFolder);
+    Bind(IDC_SETTINGS_NAME_PAGE_LABEL, namePageLabel);
+    Bind(IDC_SETTINGS_NAME_PAGE, namePages);
     Bind(IDC_SETTINGS_MASKS_HEADING, masksHeading);
     Bind(IDC_SETTINGS_MASKS, maskList);
     Bind(IDC_SETTINGS_MASK_HELP, maskHelp);
@@ -167,6 +193,27 @@ void SettingsDialog::BindControls()
     Bind(IDC_SETTINGS_ABOUT_HEADING, aboutHeading);
     Bind(IDC_SETTINGS_ABOUT_TEXT, aboutText);
     Bind(IDC_SETTINGS_VERSION, versionLabel);
+}
+
+// In the order of NameCodePage::Choices, Automatic first; the list opens wide enough for the
+// longest text even where the closed box shows less of it.
+void SettingsDialog::FillNamePages()
+{
+    HDC dc = ::GetDC(namePages);
+    HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(namePages.Send(WM_GETFONT)));
+    LONG widest = 0;
+    for (const NameCodePage::Choice& choice : NameCodePage::Choices()) {
+        const LRESULT index = namePages.Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.text.c_str()));
+        if (index < 0)  // CB_ERR or CB_ERRSPACE
+            continue;
+        namePages.Send(CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(choice.value));
+        SIZE size {};
+        if (::GetTextExtentPoint32A(dc, choice.text.c_str(), static_cast<int>(choice.text.size()), &size))
+            widest = std::max(widest, size.cx);
+    }
+    ::SelectObject(dc, oldFont);
+    ::ReleaseDC(namePages, dc);
+    namePages.Send(CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + ::GetSystemMetrics(SM_CXVSCROLL) + 8));
 }
 
 // Each page's own controls become children of its group box, so that they appear and disappear
@@ -180,7 +227,7 @@ void SettingsDialog::BuildPages()
     maskEdit.Show(SW_HIDE);
 
     const fw::Window* general[] = {&askForFolder, &desktopShortcut, &quickLaunchShortcut, &messageBoxAlert,
-        &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder};
+        &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder, &namePageLabel, &namePages};
     for (const fw::Window* control : general)
         ::SetParent(*control, generalPage);
     addButton.Show(SW_HIDE);
@@ -201,18 +248,20 @@ void SettingsDialog::ApplyGeometry()
         int x, y, width, height;
     };
     const Place places[] = {
-        {&tabs, 4, 2, 331, 249},
-        {&generalPage, 9, 29, 320, 212},
-        {&maskingPage, 9, 29, 320, 212},
-        {&aboutPage, 9, 29, 320, 212},
-        {&locationHeading, 15, 25, 290, 16},
-        {&titleExtract, 15, 45, 290, 20},
-        {&messageBoxAlert, 15, 62, 290, 20},
-        {&askForFolder, 15, 80, 290, 30},
-        {&smartFolder, 15, 108, 290, 20},
-        {&quickAccessHeading, 15, 136, 290, 16},
-        {&desktopShortcut, 15, 154, 290, 20},
-        {&quickLaunchShortcut, 15, 172, 290, 30},
+        {&tabs, 4, 2, 331, 273},
+        {&generalPage, 9, 29, 320, 236},
+        {&maskingPage, 9, 29, 320, 236},
+        {&aboutPage, 9, 29, 320, 236},
+        {&locationHeading, 15, 22, 290, 16},
+        {&titleExtract, 15, 41, 290, 20},
+        {&messageBoxAlert, 15, 58, 290, 20},
+        {&askForFolder, 15, 76, 290, 30},
+        {&smartFolder, 15, 103, 290, 20},
+        {&namePageLabel, 15, 126, 290, 16},
+        {&namePages, 15, 142, 290, 240},  // the closed box takes its font's height, the rest is the list's
+        {&quickAccessHeading, 15, 170, 290, 16},
+        {&desktopShortcut, 15, 188, 290, 20},
+        {&quickLaunchShortcut, 15, 205, 290, 26},
         {&masksHeading, 15, 25, 290, 16},
         {&maskList, 15, 50, 290, 70},
         {&maskHelp, 15, 157, 290, 50},

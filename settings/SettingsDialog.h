@@ -27,6 +27,11 @@ public:
     // Check state of one of the option boxes 1020, 1024 to 1028; false for any other id. The
     // boxes live inside their page's group box, so GetDlgItem on the dialog does not find them.
     bool IsOptionChecked(int id) const;
+    // The code page chosen for names in archives without Unicode: NameCodePage::kAutomatic,
+    // kAsWindows or a page number (what the run and the viewer hand to the library).
+    unsigned NamePage() const;
+    // Selects the entry of `value`; an unknown value selects Automatic.
+    void SelectNamePage(unsigned value);
 
     // The masks loaded at initialisation, in list order: the exclusion list of every extraction
     // until the program ends (masks added or deleted in the dialog count from the next start).
@@ -49,6 +54,8 @@ public:
     fw::Button desktopShortcut;      // 1026 "Desktop Shortcut"
     fw::Button quickLaunchShortcut;  // 1027 "QuickLaunch Shortcut"
     fw::Button smartFolder;          // 1028 "Smart Folder": no title folder for one top-level entry
+    fw::Static namePageLabel;        // "Names in archives without Unicode:"
+    fw::Control namePages;           // its drop-down list; each entry's data is its stored value
     fw::Static masksHeading;
     fw::ListView maskList;
     fw::Static maskHelp;
@@ -69,6 +76,7 @@ protected:
 
 private:
     void BindControls();
+    void FillNamePages();
     void BuildPages();
     void ApplyGeometry();
     void KeepBottomRowBelowTabs();

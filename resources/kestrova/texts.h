@@ -68,6 +68,12 @@ constexpr char kTabGeneral[] = "General";
 constexpr char kTabMasking[] = "File Masking";
 constexpr char kTabAbout[] = "About";
 constexpr char kCurrentVersion[] = "Current Version: ";
+// The choices of "Names in archives without Unicode:": "Automatic", "As Windows (866 Cyrillic (DOS))",
+// then each page as "866 — Cyrillic (DOS)".
+constexpr char kNamesAutomatic[] = "Automatic";
+constexpr char kNamesAsWindowsBefore[] = "As Windows (";
+constexpr char kNamesAsWindowsAfter[] = ")";
+constexpr char kNamesPageDash[] = " \u2014 ";
 constexpr char kAbout[] =
     "Kestrova\r\n"
     "Finds ZIP archives on your drives and extracts them in batches.\r\n"

@@ -553,6 +553,32 @@ TEST_F(ExtractionRunTest, ViewerShowsTheMembersLastReportedFirst)
     }
 }
 
+// The code page chosen for names without Unicode is the one the viewer shows them in and the run
+// extracts them under: "Отчёт.txt" as CP866 bytes reads as such with 866, as "ÄΓτ±Γ.txt" with 437.
+TEST_F(ExtractionRunTest, ChosenNamePageIsTheViewersAndTheRuns)
+{
+    ziptest::Archive zip;
+    zip.Add("\x8E\xE2\xE7\xF1\xE2.txt", "report");
+    Queue("Legacy.zip", zip);
+    engine::ArchiveViewerDialog& viewer = app::Viewer();
+    auto viewed = [&](unsigned page) {
+        app::Settings().SelectNamePage(page);
+        Select({0});
+        window->viewButton.Click();
+        std::vector<std::wstring> names = WideColumn(viewer.memberList, 0);
+        viewer.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return names;
+    };
+    EXPECT_EQ(viewed(866), std::vector<std::wstring> {L"\u041E\u0442\u0447\u0451\u0442.txt"});
+    EXPECT_EQ(viewed(437), std::vector<std::wstring> {L"\u00C4\u0393\u03C4\u00B1\u0393.txt"});
+
+    app::Settings().SelectNamePage(866);
+    MessageBoxWatcher watcher;
+    window->executeButton.Click();
+    EXPECT_EQ(ReadText(folder.Child("\u041E\u0442\u0447\u0451\u0442.txt")), "report");
+    EXPECT_EQ(watcher.Seen().size(), 1u);
+}
+
 // Archives, members and masks named outside any single-byte code page, in the program's UTF-8 code
 // page: each archive goes into a folder named after its title, masks leave exactly their members
 // out, a member without the UTF-8 flag is read as CP437, and summary and viewer show the names.

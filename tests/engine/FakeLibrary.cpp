@@ -5,6 +5,9 @@
 // of lines "<member> <password>", each member is asked for at most three times until the answer
 // matches, and every answer is appended to "<archive>.asked" as "<member>=<answer>" ("<member>!"
 // for none). The result is 0 when every member opened, else 5.
+//
+// Built with KV_FAKE_NAMES, it has both entry points; each lists one member that tells which was
+// called: "old entry", or "page <n>" with the code page that was asked for.
 #include "unzip32/unzip32.h"
 
 #include <cstdio>
@@ -17,6 +20,30 @@ extern "C" __declspec(dllexport) int KestrovaNotTheEntryPoint()
 {
     return 0;
 }
+
+#ifdef KV_FAKE_NAMES
+namespace {
+int ListOne(UnzipCallbacks* callbacks, const std::string& name)
+{
+    if (callbacks == nullptr || callbacks->member == nullptr)
+        return UZ_BAD_ARGUMENT;
+    callbacks->member(1, 1, 0, 1, 1, 2024, 0, 0, ' ', name.c_str(), "Stored", 0, ' ');
+    return UZ_OK;
+}
+}  // namespace
+
+extern "C" __declspec(dllexport) int UZ_API
+    Wiz_SingleEntryUnzip(int, char**, int, char**, UnzipOptions*, UnzipCallbacks* callbacks)
+{
+    return ListOne(callbacks, "old entry");
+}
+
+extern "C" __declspec(dllexport) int UZ_API
+    Wiz_SingleEntryUnzipNames(int, char**, int, char**, UnzipOptions*, UnzipCallbacks* callbacks, unsigned namePage)
+{
+    return ListOne(callbacks, "page " + std::to_string(namePage));
+}
+#endif
 
 #ifdef KV_FAKE_PASSWORDS
 extern "C" __declspec(dllexport) int UZ_API

@@ -239,11 +239,16 @@ TEST(UnzipEngineLibrary, Passwords_AskedOncePerRunAndAgainOnlyWhenWrong)
     EXPECT_EQ(0, RunChild("passwords", "fake_password_unzip32.dll", "Passwords"));
 }
 
+TEST(UnzipEngineLibrary, NamePage_GoesToTheEntryPointThatTakesIt)
+{
+    EXPECT_EQ(0, RunChild("names", "fake_names_unzip32.dll", "NamePage"));
+}
+
 // Runs only inside the child started above.
 TEST(UnzipEngineChild, RunsAsTheParentSays)
 {
     const char* mode = std::getenv("KV_ENGINE_CHILD");
-    if (mode == nullptr || std::string(mode) == "passwords")
+    if (mode == nullptr || std::string(mode) == "passwords" || std::string(mode) == "names")
         GTEST_SKIP() << "only in the child process";
     testsupport::TestFolder folder;
     const std::string path = folder.Child("a.zip");
@@ -271,6 +276,25 @@ TEST(UnzipEngineChild, RunsAsTheParentSays)
     }
 }
 
+// Runs only inside the child started with the library that has both entry points.
+TEST(UnzipEngineChild, NamePage)
+{
+    const char* mode = std::getenv("KV_ENGINE_CHILD");
+    if (mode == nullptr || std::string(mode) != "names")
+        GTEST_SKIP() << "only in the child process";
+    auto listed = [](UnzipEngine& engine) {
+        EXPECT_EQ(1, engine.Unzip("any.zip", nullptr, nullptr, 0, true));
+        return engine.GetMemberName(0);
+    };
+    UnzipEngine automatic;
+    EXPECT_EQ("page 0", listed(automatic));
+    UnzipEngine chosen;
+    chosen.SetNamePage(866);
+    EXPECT_EQ("page 866", listed(chosen));
+    chosen.SetNamePage(UZ_NAMES_AS_WINDOWS);
+    EXPECT_EQ("page 1", listed(chosen));
+}
+
 // Runs only inside the child started with the password-asking library. One run (one session) over
 // a queue, then a second run: the fake's log shows what the library was given, the prompt what the
 // user was asked.
@@ -290,6 +314,7 @@ TEST(UnzipEngineChild, Passwords)
     auto extract = [&](engine::PasswordSession& session, const char* name) {
         UnzipEngine engine;
         engine.SetPasswords(&session);
+        engine.SetNamePage(866);  // this library has only the call without it: called all the same
         engine.Unzip(folder.Child(name), target.c_str(), nullptr, 0, false);
         return engine.GetResult();
     };

@@ -73,7 +73,7 @@ protected:
     // Shows the dialog the way the main window's Options button does.
     void ShowDialog()
     {
-        dialog->SetPos(55, 55, 344, 313);
+        dialog->SetPos(55, 55, 344, 337);
         dialog->Show(SW_SHOW);
         PumpMessages(0);
     }
@@ -102,6 +102,32 @@ protected:
     }
     // What a click in the list tells the dialog.
     void NotifyListClick() { testsupport::NotifyListClick(*dialog, dialog->maskList, NM_CLICK); }
+    std::string ChoiceText(int index)
+    {
+        char text[256] = {};
+        if (dialog->namePages.Send(CB_GETLBTEXTLEN, static_cast<WPARAM>(index)) >= static_cast<LRESULT>(sizeof text))
+            return "<too long>";
+        dialog->namePages.Send(CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+    int ChoiceIndex(const std::string& text)
+    {
+        for (int i = 0; i < dialog->namePages.Send(CB_GETCOUNT); ++i)
+            if (ChoiceText(i) == text)
+                return i;
+        return -1;
+    }
+    // The width of `text` in the control's font, in pixels.
+    static LONG TextWidth(HWND control, const std::string& text)
+    {
+        HDC dc = ::GetDC(control);
+        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+        SIZE size {};
+        ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(control, dc);
+        return size.cx;
+    }
     std::set<std::string> MaskValueNames()
     {
         std::set<std::string> names;
@@ -277,15 +303,15 @@ TEST_F(SettingsDialogTest, ControlsStandWhereTheGeometryTablePutsThem)
         RECT rect;
     };
     const Expected expected[] = {
-        {d.tabs, {4, 2, 4 + 331, 2 + 249}},
-        {d.maskingPage, {9, 29, 9 + 320, 29 + 212}},
-        {d.askForFolder, {15, 80, 15 + 290, 80 + 30}},
+        {d.tabs, {4, 2, 4 + 331, 2 + 273}},
+        {d.maskingPage, {9, 29, 9 + 320, 29 + 236}},
+        {d.askForFolder, {15, 76, 15 + 290, 76 + 30}},
         {d.maskList, {15, 50, 15 + 290, 50 + 70}},
         {d.aboutText, {20, 50, 20 + 200, 50 + 150}},
         {d.deleteButton, {23, 155, 23 + 65, 155 + 27}},
         {d.addButton, {91, 155, 91 + 65, 155 + 27}},
         {d.maskEdit, {163, 157, 163 + 151, 157 + 22}},
-        {d.locationHeading, {15, 25, 15 + 290, 25 + 16}},
+        {d.locationHeading, {15, 22, 15 + 290, 22 + 16}},
     };
     for (const Expected& e : expected) {
         RECT rect = RectInParent(e.control);
@@ -319,8 +345,8 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
     settings::SettingsDialog& d = Open();
     ShowDialog();
     const std::vector<std::vector<HWND>> pages = {
-        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.smartFolder, d.quickAccessHeading,
-            d.desktopShortcut, d.quickLaunchShortcut, d.applyButton, d.versionLabel},
+        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.smartFolder, d.namePageLabel,
+            d.namePages, d.quickAccessHeading, d.desktopShortcut, d.quickLaunchShortcut, d.applyButton, d.versionLabel},
         {d.masksHeading, d.maskList, d.maskHelp, d.deleteButton, d.addButton, d.maskEdit, d.applyButton,
             d.versionLabel},
         {d.aboutHeading, d.aboutText, d.applyButton, d.versionLabel},
@@ -356,8 +382,56 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
             }
         }
     }
-    // Smart Folder is an extraction option: above the shortcuts' heading, not under it.
+    // Smart Folder and the names' code page are extraction options: above the shortcuts' heading.
     EXPECT_LT(RectInParent(d.smartFolder).bottom, RectInParent(d.quickAccessHeading).top);
+    EXPECT_LT(RectInParent(d.namePages).bottom, RectInParent(d.quickAccessHeading).top);
+    // The closed drop-down shows the longest choice whole.
+    RECT box = RectInParent(d.namePages);
+    EXPECT_GE(box.right - box.left - ::GetSystemMetrics(SM_CXVSCROLL),
+        TextWidth(d.namePages, "As Windows (950 Chinese Traditional (Big5))"));
+}
+
+// "Extract"\"Name Code Page": "0" automatic, "1" as Windows, else a listed page; odd values read as
+// automatic. The drop-down is the live setting (NamePage), saved at program end like the boxes.
+TEST_F(SettingsDialogTest, NameCodePageRoundTripsThroughTheDropDownAndTheRegistry)
+{
+    settings::SettingsDialog& d = Open();
+    EXPECT_EQ(d.NamePage(), 0u);
+    EXPECT_EQ(ChoiceText(0), "Automatic");
+    EXPECT_EQ(ChoiceText(1), "As Windows (437 United States (DOS))") << "the prefix's locale is en-US";
+    EXPECT_EQ(d.namePages.Send(CB_GETCOUNT), 25);
+    EXPECT_EQ(ChoiceText(2), "437 \u2014 United States (DOS)");
+    EXPECT_EQ(d.namePageLabel.GetText(), "Names in archives without Unicode:");
+    const int cyrillic = ChoiceIndex("866 \u2014 Cyrillic (DOS)");
+    ASSERT_GT(cyrillic, 1);
+    ShowDialog();
+    d.namePages.Send(CB_SETCURSEL, static_cast<WPARAM>(cyrillic));
+    d.applyButton.Click();
+    PumpMessages(0);
+    EXPECT_EQ(d.NamePage(), 866u);
+    d.SaveSettings();
+    EXPECT_EQ(ReadRaw("Extract", "Name Code Page"), "866");
+    EXPECT_EQ(RawType("Extract", "Name Code Page"), static_cast<DWORD>(REG_SZ));
+    d.Destroy();
+
+    settings::SettingsDialog& again = Open();
+    EXPECT_EQ(again.NamePage(), 866u);
+    EXPECT_EQ(::GetWindowTextLengthA(again.namePages), static_cast<int>(ChoiceText(cyrillic).size()));
+
+    const struct {
+        const char* stored;
+        unsigned read;
+    } values[] = {{"1", 1}, {" 1251 ", 1251}, {"932", 932}, {"0", 0}, {"65001", 0}, {"720", 0}, {"9999999", 0},
+        {"-866", 0}, {"866x", 0}, {"", 0}};
+    for (const auto& value : values) {
+        WriteRaw("Extract", "Name Code Page", value.stored);
+        again.LoadOptions();
+        EXPECT_EQ(again.NamePage(), value.read) << value.stored;
+    }
+    const DWORD number = 866;
+    ::SHSetValueA(HKEY_CURRENT_USER, KeyPath("Extract").c_str(), "Name Code Page", REG_DWORD, &number, sizeof number);
+    again.LoadOptions();
+    EXPECT_EQ(again.NamePage(), 0u) << "a number of another type";
 }
 
 TEST_F(SettingsDialogTest, TypingEnablesAddAndAddPutsTheMaskOnTop)
@@ -492,6 +566,7 @@ TEST_F(SettingsDialogTest, ProgramEndWritesEveryValueAsText)
         {"Extract", "Message Box Alert", "0"},
         {"Extract", "Ask For Folder", "1"},
         {"Extract", "Smart Folder", "0"},
+        {"Extract", "Name Code Page", "0"},
         {"Shortcuts", "Desktop Shortcut", "0"},
         {"Shortcuts", "QuickLaunch Shortcut", "0"},
         {"Folders", "Last", "C:\\windows\\"},
