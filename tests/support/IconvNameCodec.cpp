@@ -17,7 +17,10 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
     size_t inLeft = in.size();
     char* outPtr = &out[0];
     size_t outLeft = out.size();
-    const size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    // Pages with combining marks (CP1258) hold the last character back until the end is told.
+    if (done != static_cast<size_t>(-1))
+        done = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
     iconv_close(cd);
     if (done == static_cast<size_t>(-1) || inLeft != 0)
         return false;
