@@ -315,6 +315,8 @@ struct Case {
 
 TEST(NameDetection, PairsThatDecodeInBothPagesAndTheUsersPage)
 {
+    const std::vector<std::string> kSignArchive = {
+        "Übersicht/Größe ändern.txt", "Übersicht/Straßenkarte für Köln.txt", "Übersicht/Bücher © Müller Verlag.txt"};
     const std::vector<Case> cases = {
         {"Japanese for a US user", 437, 932, {"日本語フォルダ/ソフト表示.txt"}, 932},
         {"Chinese for a US user", 437, 936, {"中文资料/说明文档.txt"}, 936},
@@ -326,6 +328,11 @@ TEST(NameDetection, PairsThatDecodeInBothPagesAndTheUsersPage)
         {"Russian for a US user", 437, 866, {"Документы/Отчёт за 2023.txt"}, 866},
         {"same text in 437 and 850", 437, 850, {"Größe Übersicht.txt"}, 437},
         {"two plausible readings, one letter", 437, 437, {"Voilà.txt"}, 437},
+        // 0xB8 is © in 850 and Ş in 852: a sign standing alone, not a foreign capital among German words.
+        {"a lone sign for a US user", 437, 850, {"Übersicht/Bücher © Müller Verlag.txt"}, 850},
+        {"a lone sign for a Russian user", 866, 850, {"Übersicht/Bücher © Müller Verlag.txt"}, 850},
+        {"a lone sign among three names, US user", 437, 850, kSignArchive, 850},
+        {"a lone sign among three names, Russian user", 866, 850, kSignArchive, 850},
     };
     for (const Case& c : cases) {
         const IconvCodec codec(c.userPage);

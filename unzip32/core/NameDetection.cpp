@@ -38,6 +38,8 @@ constexpr int kHalfWidthKana = -1;
 constexpr int kMark = 1;
 constexpr int kStrayMark = -6;
 constexpr int kSymbol = -3;
+constexpr int kLoneSign = 0;         // a sign names carry, with no letter beside it
+constexpr int kLoneLetter = -6;      // a letter above ASCII standing alone that no language writes as a word
 constexpr int kBad = -10;            // controls, box drawing, blocks, private use
 constexpr int kMixedScript = -6;     // per letter of a second script inside one word
 constexpr int kForeignInName = -4;   // per letter of a second script in one name
@@ -181,6 +183,12 @@ const std::vector<std::vector<char32_t>> kLanguageLetters = SortLanguages();
 const std::vector<char32_t> kVowels = SortedCodes(
     "aeiouyAEIOUYąęėįųūāēīōőűăěůıơưœĄĘĖĮŲŪĀĒĪŌŐŰĂĚŮİƠƯŒ"
     "аеёиоуыэюяієїАЕЁИОУЫЭЮЯІЄЇαεηιουωάέήίόύώϊϋΐΰΑΕΗΙΟΥΩΆΈΉΊΌΎΏ");
+
+// Signs that names carry with no letter beside them ("© 2023", "20°", "2×3", "1½"); read in
+// another page such a byte is often a letter standing alone, which few languages write as a word.
+// The letters above ASCII that some language does write as a word of their own (lowercase).
+const std::vector<char32_t> kNameSigns = SortedCodes("©®°±§²³¹¼½¾µ×÷£¥¢«»™");
+const std::vector<char32_t> kOneLetterWords = SortedCodes("àáèéìíòóùúåäöøőавзиійкосуяοηήω");
 
 // UTF-8 as the codec gives it (well formed) to code points.
 std::u32string Decode(const std::string& utf8)
@@ -573,6 +581,12 @@ long IdeographRunPoints(const std::vector<Char>& run)
     return points;
 }
 
+// A letter, a mark or a digit: what a letter standing alone has on neither side.
+bool WordCharacter(const Char& ch)
+{
+    return ch.kind == Kind::Letter || ch.kind == Kind::Mark || In(ch.code, '0', '9');
+}
+
 // The score of one decoded name part.
 void Score(const std::u32string& text, Reading& reading)
 {
@@ -594,6 +608,10 @@ void Score(const std::u32string& text, Reading& reading)
         switch (ch.kind) {
         case Kind::Letter:
             points += LetterPoints(ch);
+            if (Bicameral(ch.script) && !(i > 0 && WordCharacter(chars[i - 1])) &&
+                !(i + 1 < chars.size() && WordCharacter(chars[i + 1])) && !Contains(kOneLetterWords, Lower(ch)) &&
+                !In(ch.code, 0x1EA0, 0x1EF9))
+                points += kLoneLetter;
             ++perScript[static_cast<int>(ch.script)];
             if ((ch.script == Script::Latin || ch.script == Script::Cyrillic) && ch.common &&
                 !(ch.script == Script::Cyrillic && In(ch.code, 0x410, 0x44F))) {
@@ -614,11 +632,15 @@ void Score(const std::u32string& text, Reading& reading)
             }
             break;
         case Kind::Mark: points += i > 0 && MarkFits(ch, chars[i - 1]) ? kMark : kStrayMark; break;
-        case Kind::Symbol:
-            points += kSymbol;
-            if (i > 0 && i + 1 < chars.size() && chars[i - 1].kind == Kind::Letter && chars[i + 1].kind == Kind::Letter)
-                points += kSymbol;  // inside a word it stands for a letter of another page
+        case Kind::Symbol: {
+            const bool letterBefore = i > 0 && chars[i - 1].kind == Kind::Letter;
+            const bool letterAfter = i + 1 < chars.size() && chars[i + 1].kind == Kind::Letter;
+            if (letterBefore && letterAfter)
+                points += 2 * kSymbol;  // inside a word it stands for a letter of another page
+            else
+                points += !letterBefore && !letterAfter && Contains(kNameSigns, ch.code) ? kLoneSign : kSymbol;
             break;
+        }
         case Kind::Bad: points += kBad; break;
         case Kind::Neutral: break;
         }
