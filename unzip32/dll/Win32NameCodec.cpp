@@ -80,7 +80,8 @@ bool Win32NameCodec::ToUtf8(unsigned page, const std::string& bytes, std::string
 }
 
 // A character the page has no form for must fail, not turn into '?' or a look-alike: the bytes
-// are compared with what a writer stored (a password), so a near miss is a wrong answer.
+// are compared with what a writer stored (a password), so a near miss is a wrong answer. The wide
+// copy of the text is wiped, as the caller wipes its own forms of a password.
 bool Win32NameCodec::FromUtf8(unsigned page, const std::string& utf8, std::string& bytes) const
 {
     std::wstring wide;
@@ -90,14 +91,21 @@ bool Win32NameCodec::FromUtf8(unsigned page, const std::string& utf8, std::strin
     if (wide.empty())
         return true;
     BOOL defaulted = FALSE;
-    const int length = ::WideCharToMultiByte(
-        page, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &defaulted);
-    if (length <= 0 || defaulted)
-        return false;
-    bytes.resize(static_cast<size_t>(length));
-    return ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), &bytes[0],
-               length, nullptr, &defaulted) == length &&
-        !defaulted;
+    const int count = static_cast<int>(wide.size());
+    int length = ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide.data(), count, nullptr, 0, nullptr, &defaulted);
+    if (length > 0 && !defaulted) {
+        bytes.resize(static_cast<size_t>(length));
+        if (::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide.data(), count, &bytes[0], length, nullptr,
+                &defaulted) != length)
+            length = 0;
+    }
+    ::SecureZeroMemory(&wide[0], wide.size() * sizeof(wchar_t));
+    if (length > 0 && !defaulted)
+        return true;
+    if (!bytes.empty())
+        ::SecureZeroMemory(&bytes[0], bytes.size());
+    bytes.clear();
+    return false;
 }
 
 }  // namespace unzip
