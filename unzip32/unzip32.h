@@ -84,7 +84,10 @@ typedef int(UZ_API* UnzipServiceCallback)(const char* name, unsigned long size);
  *                 library keeps 0, so a password that fills all 256 bytes still ends there
  *   prompt        the member's name as the member callback lists it
  *   archive       the archive's path as given in the option record
- * It returns 0 with a NUL-terminated password in the buffer (its bytes are used as they stand), or
+ * It returns 0 with a NUL-terminated password in the buffer (its bytes are used as they stand; when
+ * the member's check rejects them and they are UTF-8 text beyond ASCII, the same text written in the
+ * ANSI and then the OEM code page of the user's locale is tried too, as older writers stored it,
+ * without asking again), or
  * any other value for "no password": the member is skipped and the run's result is UZ_PASSWORD. A
  * null callback means "no password" for every member. A password that the member's check rejects
  * (the check byte of the traditional header, the verifier of AES) makes the library ask again for
