@@ -8,6 +8,7 @@
 // data by the one-stream decoder and by blocks on two threads, which must give the same.
 #include "tests/unzip32/native/OpenSslCrypto.h"
 #include "unzip32/core/Extractor.h"
+#include "tests/support/IconvNameCodec.h"
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
@@ -160,8 +161,13 @@ void CompareBzip2(const uint8_t* data, size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     unzip::MemorySource source(data, size);
+    // Legacy names are read as a Japanese user's Windows would (CP932, where 0x5C may be half of a
+    // character) and, for the listing, in the page detection picks.
+    static kvtest::IconvNameCodec japanese(932, 932);
+    static kvtest::IconvNameCodec american;
     {
         FuzzHost host(1u << 20);
+        host.names = &japanese;
         unzip::ExtractOptions options;
         options.exclude = {"*.bak", "skip?/*"};
         unzip::ExtractReport report = unzip::Extract(source, host, options);
@@ -178,8 +184,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     {
         unzip::MemoryHost host(0);
+        host.names = &american;
         unzip::ExtractOptions options;
         options.listOnly = true;
+        options.namePage = unzip::kNamePageAutomatic;
         unzip::Extract(source, host, options);
     }
     if (size >= 5) {
