@@ -8,8 +8,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <iconv.h>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,43 +15,6 @@ namespace {
 
 using kvtest::IconvNameCodec;
 using unzip::DetectNamePage;
-
-// IconvNameCodec with its converters kept open: opening one costs more than detection itself,
-// which the tables below would wait for (not thread safe; these tests use it on one thread).
-class IconvCodec : public IconvNameCodec {
-public:
-    using IconvNameCodec::IconvNameCodec;
-    IconvCodec(const IconvCodec&) = delete;
-    ~IconvCodec() override
-    {
-        for (auto& open : open_)
-            iconv_close(open.second);
-    }
-    bool ToUtf8(unsigned page, const std::string& bytes, std::string& utf8) const override
-    {
-        auto found = open_.find(page);
-        if (found == open_.end())
-            found = open_.emplace(page, iconv_open("UTF-8", ("CP" + std::to_string(page)).c_str())).first;
-        iconv_t cd = found->second;
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            return false;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        utf8.assign(bytes.size() * 4 + 16, '\0');
-        char* in = const_cast<char*>(bytes.data());
-        size_t inLeft = bytes.size();
-        char* out = &utf8[0];
-        size_t outLeft = utf8.size();
-        // The flush gives the last character of a page that composes (CP1258 holds it back for a mark).
-        if (iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 ||
-            iconv(cd, nullptr, nullptr, &out, &outLeft) == static_cast<size_t>(-1))
-            return false;
-        utf8.resize(utf8.size() - outLeft);
-        return true;
-    }
-
-private:
-    mutable std::map<unsigned, iconv_t> open_;
-};
 
 // Words of the language each page is written for (a page may serve several).
 struct Words {
@@ -195,7 +156,7 @@ struct Table {
     std::vector<std::string> raw;
 };
 
-Table MakeTable(const IconvCodec& codec, const Words& language, size_t count)
+Table MakeTable(const IconvNameCodec& codec, const Words& language, size_t count)
 {
     std::vector<std::string> words;
     std::string raw;
@@ -217,7 +178,7 @@ Table MakeTable(const IconvCodec& codec, const Words& language, size_t count)
 // Right when every name reads as its true text in the page detected; pages that give the same text
 // are equal answers.
 bool ReadsTrue(
-    const IconvCodec& codec, unsigned page, const std::vector<std::string>& raw, const std::vector<std::string>& text)
+    const IconvNameCodec& codec, unsigned page, const std::vector<std::string>& raw, const std::vector<std::string>& text)
 {
     std::string utf8;
     for (size_t i = 0; i < raw.size(); ++i) {
@@ -247,7 +208,7 @@ TEST(NameDetection, EveryPageOnArchivesOfOneThreeAndTwentyNames)
     const size_t kOneNameMinimum = 6;
     size_t right = 0, total = 0, longRight = 0, longTotal = 0;
     for (unsigned userPage : {437u, 866u}) {
-        const IconvCodec codec(userPage, userPage == 437 ? 1252 : 1251);
+        const IconvNameCodec codec(userPage, userPage == 437 ? 1252 : 1251);
         for (const Words& language : Languages()) {
             const Table table = MakeTable(codec, language, kNames);
             std::string rates;
@@ -292,7 +253,7 @@ TEST(NameDetection, TheUsersOwnPageIsKept)
     for (const Words& language : Languages()) {
         if (language.page >= 1250)
             continue;
-        const IconvCodec codec(language.page);
+        const IconvNameCodec codec(language.page);
         const Table table = MakeTable(codec, language, 60);
         for (size_t size : {1u, 3u, 20u}) {
             for (size_t first = 0; first + size <= table.raw.size(); first += size) {
@@ -335,7 +296,7 @@ TEST(NameDetection, PairsThatDecodeInBothPagesAndTheUsersPage)
         {"a lone sign among three names, Russian user", 866, 850, kSignArchive, 850},
     };
     for (const Case& c : cases) {
-        const IconvCodec codec(c.userPage);
+        const IconvNameCodec codec(c.userPage);
         std::vector<std::string> raw;
         std::string bytes;
         for (const std::string& name : c.names) {
@@ -355,7 +316,7 @@ TEST(NameDetection, PairsThatDecodeInBothPagesAndTheUsersPage)
 
 TEST(NameDetection, WeakEvidenceKeepsTheUsersPage)
 {
-    const IconvCodec codec(437);
+    const IconvNameCodec codec(437);
     // One Danish letter: "København" in 850 against "K¢benhavn" in 437 rests on one character.
     const std::string o = "\x9b";  // ø in 850, ¢ in 437
     const std::string danish = "K" + o + "benhavn.txt";
@@ -376,24 +337,18 @@ TEST(NameDetection, WeakEvidenceKeepsTheUsersPage)
     EXPECT_NE(932u, DetectNamePage({shiftJis, "\x81"}, codec, 437));
 }
 
-// Not a test: what detection costs on a big archive (run with --gtest_also_run_disabled_tests),
-// with the converters kept open and with one opened per name as IconvNameCodec does.
+// Not a test: what detection costs on a big archive (run with --gtest_also_run_disabled_tests).
 TEST(NameDetection, DISABLED_TwentyThousandNames)
 {
-    const IconvCodec codec(437);
-    const IconvNameCodec opening(437);
+    const IconvNameCodec codec(437);
     for (const Words& language : Languages()) {
         if (language.page != 932 && language.page != 866 && language.page != 1252)
             continue;
         const Table table = MakeTable(codec, language, 20000);
-        for (const unzip::NameCodec* used :
-            {static_cast<const unzip::NameCodec*>(&codec), static_cast<const unzip::NameCodec*>(&opening)}) {
-            const auto start = std::chrono::steady_clock::now();
-            const unsigned page = DetectNamePage(table.raw, *used, 437);
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            std::printf("20000 names in %u: detected %u in %.3f s%s\n", language.page, page, seconds,
-                used == &codec ? "" : " (a converter opened per name)");
-        }
+        const auto start = std::chrono::steady_clock::now();
+        const unsigned page = DetectNamePage(table.raw, codec, 437);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("20000 names in %u: detected %u in %.3f s\n", language.page, page, seconds);
     }
 }
 
