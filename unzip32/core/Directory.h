@@ -9,6 +9,13 @@
 
 namespace unzip {
 
+// A member that stands for another file: never created as a link, never followed.
+enum class LinkKind : uint8_t {
+    None,
+    Symbolic,  // skipped and counted
+    Hard,      // written as a copy of the member extracted before under the target's name
+};
+
 // One member as the central directory describes it, with offsets already corrected for data in
 // front of the archive (self-extractors).
 struct Entry {
@@ -42,6 +49,15 @@ struct Entry {
     bool IsReadOnly() const;
     // The method that actually compresses the data (the AES extra names it for method 99).
     uint16_t actualMethod = 0;
+
+    // Members of archives of other kinds (7z, RAR, tar...) use the fields above as ZIP would: name
+    // (a folder's ends in '/'), sizes, crc, times (hasNtfsTime), attributes (DOS in the low byte with
+    // versionMadeBy 0, or a Unix mode in the high word with versionMadeBy 3 << 8); flags bit 0 marks
+    // an encrypted one. The method as that format names it ("LZMA2", "PPMd", "RAR5"), shown in
+    // listings in place of the ZIP method's name:
+    std::string methodText;
+    LinkKind link = LinkKind::None;
+    std::string linkTarget;  // a link's target as stored, UTF-8
 };
 
 // The archive's directory: every member, the comment and where the directory lies.

@@ -1,11 +1,13 @@
 #include "unzip32/core/Extractor.h"
 
+#include "unzip32/core/ArchiveReader.h"
 #include "unzip32/core/DecodePool.h"
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/EncryptedMember.h"
 #include "unzip32/core/Mask.h"
 #include "unzip32/core/MemberLocation.h"
 #include "unzip32/core/SafePath.h"
+#include "unzip32/core/SequenceExtractor.h"
 
 #include <algorithm>
 #include <atomic>
@@ -83,6 +85,20 @@ Status OpenEncrypted(Source& source, Host& host, const Entry& entry, const std::
     return Status::Encrypted;
 }
 
+// No file system holds a file larger than this (file positions are signed 64-bit numbers): a
+// member that declares more is damaged.
+const uint64_t kLargestFile = (uint64_t(1) << 63) - 1;
+
+// How many members may be under way at once: bounds open files and queued work.
+const size_t kMaxInFlight = 32;
+
+// Members smaller than this are decoded on the calling thread: handing one to a worker and
+// learning that it is done takes several waits and wake-ups, which under Wine each go through
+// its server and cost more than inflating and writing a small file.
+const uint64_t kWorthAWorker = 256u << 10;
+
+}  // namespace
+
 bool Matches(const std::vector<std::string>& masks, const std::string& name, bool ignoreCase, bool utf8)
 {
     for (const std::string& mask : masks)
@@ -113,20 +129,6 @@ void CountProblem(ExtractReport& report, Status status)
     }
 }
 
-// No file system holds a file larger than this (file positions are signed 64-bit numbers): a
-// member that declares more is damaged.
-const uint64_t kLargestFile = (uint64_t(1) << 63) - 1;
-
-// How many members may be under way at once: bounds open files and queued work.
-const size_t kMaxInFlight = 32;
-
-// Members smaller than this are decoded on the calling thread: handing one to a worker and
-// learning that it is done takes several waits and wake-ups, which under Wine each go through
-// its server and cost more than inflating and writing a small file.
-const uint64_t kWorthAWorker = 256u << 10;
-
-}  // namespace
-
 unsigned CompressionFactor(uint64_t size, uint64_t compressedSize)
 {
     if (size == 0 || compressedSize >= size)
@@ -136,22 +138,11 @@ unsigned CompressionFactor(uint64_t size, uint64_t compressedSize)
     return static_cast<unsigned>((size - compressedSize) / (size / 100));  // no overflow for huge declared sizes
 }
 
-ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
+namespace {
+
+void ExtractZip(Source& source, const Directory& directory, Host& host, const ExtractOptions& options,
+    ExtractReport& report)
 {
-    ExtractReport report;
-    Directory directory;
-    Status read;
-    try {
-        read = ReadDirectory(source, directory, host.Names(), options.namePage);
-    } catch (const std::bad_alloc&) {
-        read = Status::OutOfMemory;
-    }
-    if (read != Status::Ok) {
-        report.archiveStatus = read;
-        if (options.quiet < 2)
-            host.Print(std::string("error: ") + ErrorString(read) + "\n");
-        return report;
-    }
     if (options.showComment && !directory.comment.empty() && options.quiet < 2)
         host.Print(directory.comment + "\n");
 
@@ -337,6 +328,55 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     }
     drain(0);
     report.stopped = stop.load();
+}
+
+}  // namespace
+
+ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
+{
+    ExtractReport report;
+    auto fail = [&](Status status, const std::string& detail) {
+        report.archiveStatus = status;
+        report.archiveDetail = detail;
+        if (options.quiet < 2)
+            host.Print(std::string("error: ") + (detail.empty() ? ErrorString(status) : detail.c_str()) + "\n");
+    };
+    const ArchiveKind kind = DetectArchiveKind(source);
+    if (kind == ArchiveKind::Zip || kind == ArchiveKind::Unknown) {
+        Directory directory;
+        Status read;
+        try {
+            read = ReadDirectory(source, directory, host.Names(), options.namePage);
+        } catch (const std::bad_alloc&) {
+            read = Status::OutOfMemory;
+        }
+        if (read == Status::Ok) {
+            ExtractZip(source, directory, host, options, report);
+            return report;
+        }
+        // Without a signature of its own, an archive that is no ZIP may still be one libarchive
+        // knows by its content (old tar, .lzma, cpio).
+        if (kind == ArchiveKind::Zip || read != Status::NotAnArchive) {
+            fail(read, "");
+            return report;
+        }
+    }
+    Status opened = Status::Ok;
+    std::string detail;
+    std::unique_ptr<ArchiveReader> reader;
+    try {
+        reader = OpenArchiveReader(kind, source, host, options, opened, detail);
+        if (reader == nullptr) {
+            fail(opened, detail);
+            return report;
+        }
+        ExtractSequence(*reader, host, options, report);
+    } catch (const std::bad_alloc&) {
+        if (reader == nullptr)
+            fail(Status::OutOfMemory, "");
+        else
+            ++report.outOfMemory;
+    }
     return report;
 }
 

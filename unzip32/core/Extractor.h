@@ -5,6 +5,7 @@
 #include "unzip32/core/Secret.h"
 #include "unzip32/core/Source.h"
 #include "unzip32/core/Status.h"
+#include "unzip32/core/Volumes.h"
 #include "unzip32/core/WorkerThreads.h"
 
 #include <cstddef>
@@ -42,6 +43,17 @@ public:
     // where a folder stands in its place.
     virtual Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) = 0;
+    // Creates the file `parts` as a copy of `from`, a file written before in this run (a hard link
+    // member of a tar, 7z or RAR archive); its folders already exist. As CreateOutput and Commit
+    // together: the same refusals, times and attributes from `entry`.
+    virtual Status CopyOutput(
+        const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry)
+    {
+        (void)from;
+        (void)parts;
+        (void)entry;
+        return Status::UnsupportedMethod;
+    }
     // Asked before each member is handled, and again after each further kServiceStep bytes written
     // for it and after each kServiceInterval of decoding it (a slow decoder writes little; with
     // ExtractOptions::milliseconds), always
@@ -65,6 +77,9 @@ public:
     virtual Crypto* Cryptography() { return nullptr; }
     // The code pages for legacy names; without it they are read as CP437.
     virtual const NameCodec* Names() { return nullptr; }
+    // The other volumes of an archive split into several files; null when the archive is one file
+    // (or the host cannot find files beside it).
+    virtual VolumeSet* Volumes() { return nullptr; }
 };
 
 // How many bytes of one member are written between two Service calls for it, and how long it is
@@ -93,6 +108,7 @@ struct ExtractOptions {
 // What happened in one run, by kind, for the entry point to turn into its result code.
 struct ExtractReport {
     Status archiveStatus = Status::Ok;  // the archive as a whole could not be read
+    std::string archiveDetail;          // what about it, where there is more to say than the status's text
     int members = 0;
     int extracted = 0;
     int excluded = 0;

@@ -77,4 +77,18 @@ Status MemoryHost::CreateOutput(const std::vector<std::string>& parts, const Ent
     return Status::Ok;
 }
 
+Status MemoryHost::CopyOutput(
+    const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry&)
+{
+    const std::string path = Join(parts, parts.size());
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto source = files.find(Join(from, from.size()));
+    if (source == files.end())
+        return Status::WriteFailure;
+    if (folders.count(path) != 0)
+        return Status::PathBlocked;
+    files[path] = source->second;
+    return Status::Ok;
+}
+
 }  // namespace unzip

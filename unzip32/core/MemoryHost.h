@@ -31,7 +31,13 @@ public:
     Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override;
 
+    Status CopyOutput(
+        const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry) override;
     const NameCodec* Names() override { return names; }
+    VolumeSet* Volumes() override { return volumes; }
+
+    // The other volumes of a split archive (none: one file).
+    VolumeSet* volumes = nullptr;
 
     // The code pages legacy names are read in (none: CP437).
     const NameCodec* names = nullptr;

@@ -6,7 +6,7 @@ const char* ErrorString(Status status)
 {
     switch (status) {
     case Status::Ok: return "no error";
-    case Status::NotAnArchive: return "not a zip archive";
+    case Status::NotAnArchive: return "not an archive Kestrova knows";
     case Status::Inconsistent: return "inconsistent archive headers";
     case Status::Truncated: return "archive is truncated";
     case Status::CrcMismatch: return "CRC error";

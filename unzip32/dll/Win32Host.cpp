@@ -118,6 +118,15 @@ private:
     void* base_;
 };
 
+bool UtcToLocal(uint64_t ticks, SYSTEMTIME& local)
+{
+    FILETIME utc {};
+    SYSTEMTIME universal {};
+    utc.dwLowDateTime = static_cast<DWORD>(ticks);
+    utc.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return ::FileTimeToSystemTime(&utc, &universal) && ::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local);
+}
+
 }  // namespace
 
 LocalTimes::LocalTimes()
@@ -339,14 +348,24 @@ void Win32Host::Member(const Entry& entry, const std::string& displayName, unsig
 {
     if (callbacks_ == nullptr || callbacks_->member == nullptr)
         return;
-    const unsigned year = ((entry.dosDate >> 9) & 0x7F) + 1980u;
-    const unsigned month = (entry.dosDate >> 5) & 0x0F;
-    const unsigned day = entry.dosDate & 0x1F;
-    const unsigned hour = (entry.dosTime >> 11) & 0x1F;
-    const unsigned minute = (entry.dosTime >> 5) & 0x3F;
+    unsigned year = ((entry.dosDate >> 9) & 0x7F) + 1980u;
+    unsigned month = (entry.dosDate >> 5) & 0x0F;
+    unsigned day = entry.dosDate & 0x1F;
+    unsigned hour = (entry.dosTime >> 11) & 0x1F;
+    unsigned minute = (entry.dosTime >> 5) & 0x3F;
+    // Other kinds of archive keep universal times only: listed in local time, as Explorer shows them.
+    SYSTEMTIME local {};
+    if (entry.dosDate == 0 && entry.hasNtfsTime && UtcToLocal(entry.ntfsModified, local)) {
+        year = local.wYear;
+        month = local.wMonth;
+        day = local.wDay;
+        hour = local.wHour;
+        minute = local.wMinute;
+    }
     callbacks_->member(static_cast<unsigned long>(entry.size), static_cast<unsigned long>(entry.compressedSize), factor,
         month, day, year, hour, minute, entry.IsDirectory() ? 'd' : ' ', displayName.c_str(),
-        MethodName(entry.actualMethod), static_cast<unsigned long>(entry.crc), entry.IsEncrypted() ? 'E' : ' ');
+        entry.methodText.empty() ? MethodName(entry.actualMethod) : entry.methodText.c_str(),
+        static_cast<unsigned long>(entry.crc), entry.IsEncrypted() ? 'E' : ' ');
 }
 
 bool Win32Host::Service(const std::string& displayName, uint64_t size)
@@ -487,6 +506,38 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
             return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
     }
     return Status::WriteFailure;
+}
+
+// The copy goes through CreateOutput, so it is refused, replaced and finished as any member's file.
+Status Win32Host::CopyOutput(
+    const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry)
+{
+    const std::wstring source = PathOf(from, from.size());
+    HANDLE in = ::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return Status::WriteFailure;
+    std::unique_ptr<OutputFile> file;
+    Status status = CreateOutput(parts, entry, file);
+    std::vector<uint8_t> buffer(status == Status::Ok ? 1u << 20 : 0);
+    while (status == Status::Ok) {
+        DWORD read = 0;
+        if (!::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+            status = Status::WriteFailure;
+            break;
+        }
+        if (read == 0)
+            break;
+        status = file->Write(buffer.data(), read);
+    }
+    ::CloseHandle(in);
+    if (file == nullptr)
+        return status;
+    if (status != Status::Ok) {
+        file->Abandon();
+        return status;
+    }
+    return file->Commit(entry);
 }
 
 }  // namespace unzip

@@ -78,6 +78,8 @@ public:
     Status CreateFolder(const std::vector<std::string>& parts) override;
     Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override;
+    Status CopyOutput(
+        const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry) override;
     bool Service(const std::string& displayName, uint64_t size) override;
     bool Password(const std::string& displayName, Secret& password) override;
     Crypto* Cryptography() override { return &crypto_; }

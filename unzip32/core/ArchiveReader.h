@@ -1,0 +1,80 @@
+#pragma once
+#include "unzip32/core/Directory.h"
+#include "unzip32/core/Source.h"
+#include "unzip32/core/Status.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace unzip {
+
+class Host;
+struct ExtractOptions;
+
+// The kinds of archive the library reads.
+enum class ArchiveKind {
+    Unknown,     // no signature known here (the libarchive reader still tries: old tar, .lzma, cpio)
+    Zip,         // our own reader (Directory, Extractor)
+    SevenZip,    // our own reader (SevenZipReader)
+    Rar,         // RAR 4 and RAR 5, through libarchive
+    Tar,         // ustar, pax, GNU, through libarchive
+    Compressed,  // gzip, bzip2, xz, zstd: a tar inside or a single file, through libarchive
+    Cab,         // through libarchive
+    Iso,         // ISO 9660 with Joliet and Rock Ridge, through libarchive
+};
+
+// The archive's kind by its content, never by its name: the signatures at the start first (7z, RAR,
+// gzip, bzip2, xz, zstd, CAB, ZIP's local header, tar's "ustar" at 257, ISO's "CD001" at 32769),
+// then ZIP's end record (self-extractors, archives behind other data), else Unknown.
+ArchiveKind DetectArchiveKind(Source& source);
+
+// The kind's name for messages ("7z", "RAR", "tar", ...).
+const char* ArchiveKindName(ArchiveKind kind);
+
+// Reads an archive of a kind other than ZIP member by member, in stored order. Host calls
+// (Password, Cryptography, Names, Volumes) are made on the calling thread only; Read may be called
+// on another thread than Next, never at the same time.
+class ArchiveReader {
+public:
+    virtual ~ArchiveReader() = default;
+
+    // The next member's header: Ok with `entry` filled in (see Entry: name in UTF-8, a folder's
+    // ending in '/', sizes, times, attributes, methodText, link), Ok with `end` set after the last
+    // member, or the status that ends the archive early (Truncated, DataError, Encrypted,
+    // UnsupportedMethod, OutOfMemory, ...) with Detail(). Whatever of the member before was not read
+    // is skipped (decoded where the format is solid).
+    virtual Status Next(Entry& entry, bool& end) = 0;
+
+    // The current member's content, a piece per call, as Decoder::Decode gives it: into `buffer` or
+    // memory of the reader's own (`data`), `size` bytes; `finished` once its end was reached and
+    // checked against its CRC where the format keeps one (CrcMismatch otherwise). A declared size is
+    // a bound: more data than declared is DataError. Failures as for Next, with Detail().
+    virtual Status Read(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) = 0;
+
+    // The dictionary, window or model the reader holds (for the memory the run reports and bounds).
+    virtual uint64_t MemoryInUse() const { return 0; }
+
+    // What a failure or refusal was about ("RAR encryption is not supported", "the volume
+    // photos.7z.004 is missing"); empty when the status's own text says it all.
+    const std::string& Detail() const { return detail_; }
+
+protected:
+    std::string detail_;
+};
+
+// Opens the reader for the kind (SevenZip, or any other than Zip through libarchive, Unknown
+// included): null with `status` and `detail` when the archive cannot be read, NotAnArchive when it
+// is no archive the library knows. `host` gives passwords (Host::Password, asked again after a
+// wrong one, at most kPasswordAsks times), cryptography, name pages and the archive's volumes.
+std::unique_ptr<ArchiveReader> OpenArchiveReader(ArchiveKind kind, Source& source, Host& host,
+    const ExtractOptions& options, Status& status, std::string& detail);
+
+// The two families of readers behind OpenArchiveReader.
+std::unique_ptr<ArchiveReader> OpenSevenZipReader(
+    Source& source, Host& host, const ExtractOptions& options, Status& status, std::string& detail);
+std::unique_ptr<ArchiveReader> OpenLibarchiveReader(ArchiveKind kind, Source& source, Host& host,
+    const ExtractOptions& options, Status& status, std::string& detail);
+
+}  // namespace unzip
