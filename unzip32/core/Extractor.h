@@ -77,6 +77,9 @@ public:
     virtual Crypto* Cryptography() { return nullptr; }
     // The code pages for legacy names; without it they are read as CP437.
     virtual const NameCodec* Names() { return nullptr; }
+    // The archive's file name without its folder, UTF-8 ("photos.tar.gz"): a single compressed
+    // file is extracted to it without its suffix. Empty when unknown.
+    virtual std::string ArchiveFileName() { return std::string(); }
     // The other volumes of an archive split into several files; null when the archive is one file
     // (or the host cannot find files beside it).
     virtual VolumeSet* Volumes() { return nullptr; }

@@ -35,7 +35,9 @@ public:
         const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry) override;
     const NameCodec* Names() override { return names; }
     VolumeSet* Volumes() override { return volumes; }
+    std::string ArchiveFileName() override { return archiveName; }
 
+    std::string archiveName;  // the archive's file name, where a test gives one
     // The other volumes of a split archive (none: one file).
     VolumeSet* volumes = nullptr;
 

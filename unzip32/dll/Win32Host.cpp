@@ -508,6 +508,17 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
     return Status::WriteFailure;
 }
 
+std::string Win32Host::ArchiveFileName()
+{
+    const std::wstring path = AnsiToWide(archive_.c_str());
+    const std::wstring name = path.substr(path.find_last_of(L"\\/:") + 1);  // npos + 1 is 0
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), static_cast<int>(name.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(size > 0 ? size : 0, '\0');
+    if (size > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), static_cast<int>(name.size()), &utf8[0], size, nullptr, nullptr);
+    return utf8;
+}
+
 // The copy goes through CreateOutput, so it is refused, replaced and finished as any member's file.
 Status Win32Host::CopyOutput(
     const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry)

@@ -78,6 +78,7 @@ public:
     Status CreateFolder(const std::vector<std::string>& parts) override;
     Status CreateOutput(
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) override;
+    std::string ArchiveFileName() override;
     Status CopyOutput(
         const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry) override;
     bool Service(const std::string& displayName, uint64_t size) override;
