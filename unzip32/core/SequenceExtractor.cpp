@@ -37,7 +37,7 @@ std::string TargetKey(const std::string& target)
 void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& options, ExtractReport& report)
 {
     std::vector<uint8_t> buffer;
-    // The files written so far, by their safe path, for hard links to them.
+    // The files written (or tested) so far, by their safe path, for hard links to them.
     std::map<std::string, std::vector<std::string>> written;
     ServiceSchedule schedule(options.milliseconds);
     bool stop = false;
@@ -145,8 +145,8 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                     problem(shown, copied, copied == Status::PathBlocked ? "a folder stands where the file should be" : "");
                     continue;
                 }
-                written[JoinParts(parts)] = parts;
             }
+            written[JoinParts(parts)] = parts;
             ++report.extracted;
             if (options.quiet == 0)
                 host.Print((options.testOnly ? "    testing: " : "    linking: ") + shown + "\n");
@@ -203,8 +203,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             problem(shown, status, detail);
             continue;
         }
-        if (!options.testOnly)
-            written[JoinParts(parts)] = parts;
+        written[JoinParts(parts)] = parts;
         ++report.extracted;
         if (options.quiet == 0)
             host.Print((options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n");

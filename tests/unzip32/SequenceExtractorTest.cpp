@@ -1,0 +1,196 @@
+#include "unzip32/core/SequenceExtractor.h"
+
+#include "unzip32/core/MemoryHost.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using unzip::Entry;
+using unzip::ExtractOptions;
+using unzip::ExtractReport;
+using unzip::LinkKind;
+using unzip::MemoryHost;
+using unzip::Status;
+
+// A reader that plays back members given by the test: each with its content, and a failure where
+// the test wants one (in the middle of the content, or instead of the next header).
+class ScriptedReader : public unzip::ArchiveReader {
+public:
+    struct Item {
+        Entry entry;
+        std::string data;
+        Status readFailure = Status::Ok;  // after half the data
+        Status nextFailure = Status::Ok;  // instead of this member's header
+    };
+    std::vector<Item> items;
+
+    Status Next(Entry& entry, bool& end) override
+    {
+        if (current_ + 1 >= items.size()) {
+            end = true;
+            return Status::Ok;
+        }
+        const Item& item = items[++current_];
+        if (item.nextFailure != Status::Ok) {
+            detail_ = "header damaged";
+            return item.nextFailure;
+        }
+        entry = item.entry;
+        offset_ = 0;
+        return Status::Ok;
+    }
+    Status Read(uint8_t* buffer, size_t capacity, const uint8_t*&, size_t& size, bool& finished) override
+    {
+        const Item& item = items[current_];
+        if (item.readFailure != Status::Ok && offset_ >= item.data.size() / 2) {
+            detail_ = "data damaged";
+            return item.readFailure;
+        }
+        // Small pieces, so that a failure comes after some output.
+        size = std::min<size_t>({capacity, item.data.size() - offset_, 7});
+        std::memcpy(buffer, item.data.data() + offset_, size);
+        offset_ += size;
+        finished = offset_ == item.data.size();
+        return Status::Ok;
+    }
+
+private:
+    size_t current_ = size_t(-1);
+    size_t offset_ = 0;
+};
+
+ScriptedReader::Item File(const std::string& name, const std::string& data)
+{
+    ScriptedReader::Item item;
+    item.entry.name = name;
+    item.entry.size = data.size();
+    item.entry.compressedSize = data.size();
+    item.data = data;
+    return item;
+}
+
+ScriptedReader::Item Link(const std::string& name, LinkKind kind, const std::string& target)
+{
+    ScriptedReader::Item item = File(name, "");
+    item.entry.link = kind;
+    item.entry.linkTarget = target;
+    return item;
+}
+
+ExtractReport Play(ScriptedReader& reader, MemoryHost& host, const ExtractOptions& options = ExtractOptions())
+{
+    ExtractReport report;
+    unzip::ExtractSequence(reader, host, options, report);
+    return report;
+}
+
+TEST(SequenceExtractor, MembersFollowTheRulesOfZipMembers)
+{
+    ScriptedReader reader;
+    reader.items = {File("docs/", ""), File("docs/a.txt", "first file"), File("../evil.txt", "x"),
+        File("C:/Windows/evil.dll", "x"), File("dev/CON.txt", "device"), Link("docs/up", LinkKind::Symbolic, "../.."),
+        Link("copy.txt", LinkKind::Hard, "docs/a.txt"), Link("lost.txt", LinkKind::Hard, "nowhere.txt"),
+        File("skip.log", "excluded")};
+    MemoryHost host;
+    ExtractOptions options;
+    options.exclude = {"*.log"};
+    const ExtractReport report = Play(reader, host, options);
+
+    EXPECT_EQ(Status::Ok, report.archiveStatus);
+    EXPECT_EQ(9, report.members);
+    EXPECT_EQ(1, report.excluded);
+    EXPECT_EQ(2, report.skippedUnsafe);       // "..", drive letter
+    EXPECT_EQ(2, report.skippedUnsupported);  // the symbolic link, the hard link to no file written
+    EXPECT_EQ(4, report.extracted);           // folder, file, device name made safe, hard link copy
+    EXPECT_EQ(1u, host.folders.count("docs"));
+    EXPECT_EQ("first file", host.files["docs/a.txt"]);
+    EXPECT_EQ("first file", host.files["copy.txt"]);
+    EXPECT_EQ("device", host.files["dev/_CON.txt"]);
+    for (const auto& file : host.files)
+        EXPECT_EQ(std::string::npos, file.first.find("evil")) << file.first;
+    EXPECT_EQ(0u, host.files.count("docs/up"));
+    EXPECT_EQ(0u, host.files.count("lost.txt"));
+}
+
+TEST(SequenceExtractor, DamageLeavesNoPartialFileAndEndsWhereTheReaderCannotGoOn)
+{
+    ScriptedReader reader;
+    ScriptedReader::Item damaged = File("damaged.bin", std::string(100, 'd'));
+    damaged.readFailure = Status::CrcMismatch;
+    ScriptedReader::Item broken = File("never.txt", "x");
+    broken.nextFailure = Status::Truncated;
+    reader.items = {File("good.txt", "good"), damaged, File("after.txt", "after"), broken, File("unread.txt", "x")};
+    MemoryHost host;
+    const ExtractReport report = Play(reader, host);
+
+    EXPECT_EQ(Status::Ok, report.archiveStatus);  // members were read: they stay
+    EXPECT_EQ(2, report.extracted);
+    EXPECT_EQ(2, report.damaged);  // the member's data and the header after it
+    EXPECT_EQ(0u, host.files.count("damaged.bin"));
+    EXPECT_EQ("after", host.files["after.txt"]);
+    EXPECT_EQ(0u, host.files.count("unread.txt"));
+    const std::string lines = [&] {
+        std::string all;
+        for (const std::string& line : host.lines)
+            all += line;
+        return all;
+    }();
+    EXPECT_NE(std::string::npos, lines.find("skipping: damaged.bin (data damaged)")) << lines;
+    EXPECT_NE(std::string::npos, lines.find("error: header damaged")) << lines;
+
+    // A reader that fails before its first member fails the archive as a whole.
+    ScriptedReader nothing;
+    nothing.items = {broken};
+    MemoryHost empty;
+    const ExtractReport whole = Play(nothing, empty);
+    EXPECT_EQ(Status::Truncated, whole.archiveStatus);
+    EXPECT_EQ("header damaged", whole.archiveDetail);
+    EXPECT_EQ(0, whole.damaged);
+}
+
+// Stops when asked before the second member: nothing of it or after it is written.
+class StoppingHost : public MemoryHost {
+public:
+    bool Service(const std::string& name, uint64_t) override { return name == "second.txt"; }
+};
+
+TEST(SequenceExtractor, TestModeWritesNothingAndStopEndsTheRun)
+{
+    ScriptedReader reader;
+    ScriptedReader::Item bad = File("bad.txt", "0123456789");
+    bad.readFailure = Status::DataError;
+    reader.items = {File("dir/first.txt", "one"), bad, Link("same.txt", LinkKind::Hard, "dir/first.txt")};
+    MemoryHost host;
+    ExtractOptions options;
+    options.testOnly = true;
+    const ExtractReport tested = Play(reader, host, options);
+    EXPECT_EQ(2, tested.extracted);  // the file and the link to it
+    EXPECT_EQ(1, tested.damaged);
+    EXPECT_TRUE(host.files.empty());
+    EXPECT_TRUE(host.folders.empty());
+
+    ScriptedReader stopped;
+    stopped.items = {File("first.txt", "one"), File("second.txt", "two"), File("third.txt", "three")};
+    StoppingHost stopping;
+    const ExtractReport report = Play(stopped, stopping);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(1u, stopping.files.size());
+    EXPECT_EQ("one", stopping.files["first.txt"]);
+}
+
+TEST(SequenceExtractor, UnknownContentIsNoArchiveKestrovaKnows)
+{
+    const std::string text(4000, 't');
+    unzip::MemorySource source(text.data(), text.size());
+    MemoryHost host;
+    const ExtractReport report = unzip::Extract(source, host, ExtractOptions());
+    EXPECT_EQ(Status::NotAnArchive, report.archiveStatus);
+    ASSERT_FALSE(host.lines.empty());
+    EXPECT_EQ("error: not an archive Kestrova knows\n", host.lines.back());
+}
+
+}  // namespace
