@@ -4,7 +4,8 @@
 # turns, every run into a fresh folder, folders deleted only after the case) and prints medians.
 # Then, for every other compression method, ours against 7z on 15 members of 10 MB and on one
 # member of 100 MB (KV_BENCH_METHODS=0 leaves them out; making their archives once takes minutes;
-# KV_BENCH_BASIC=0 leaves out the cases before them).
+# KV_BENCH_BASIC=0 leaves out the cases before them). Then other kinds of archive (7z, tar.gz,
+# tar.xz, tar.zst) against 7z and bsdtar (KV_BENCH_FORMATS=0 leaves them out).
 # At the end a table: ours beside 7z and bsdtar, ours / the best peer, and our peak memory.
 # Usage: bench/run_unzip_bench.sh [build folder with bin/] [work folder] [rounds]
 # The default build folder is build/ (the shipped 32-bit build) when this machine runs 32-bit Wine,
@@ -102,6 +103,34 @@ if os.environ.get("KV_BENCH_METHODS", "1") == "1":
                     records.append((name, id, 0, zlib.crc32(data), len(data), packed))
                 write_zip(path + ".part", records)
                 os.rename(path + ".part", path)
+if os.environ.get("KV_BENCH_FORMATS", "1") == "1":
+    # Other kinds of archive, of a folder of 20,000 small files and of one file of 200 MB, made by
+    # the tools that write them with their default settings.
+    small = os.path.join(out, "src-small")
+    if not os.path.isdir(small):
+        for i in range(20000):
+            path = os.path.join(small + ".part", f"d{i % 200:03}", "sub", f"f{i}.txt")
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(text(rng.randint(1024, 8192), i))
+        os.rename(small + ".part", small)
+    one = os.path.join(out, "src-one")
+    if not os.path.isdir(one):
+        os.makedirs(one + ".part")
+        with open(os.path.join(one + ".part", "big.txt"), "wb") as f:
+            f.write(text(200 << 20, 99))
+        os.rename(one + ".part", one)
+    for source, label in ((small, "small"), (one, "one")):
+        for name, command in (("7z", ["7z", "a", "-m0=LZMA2"]), ("tar.gz", ["bsdtar", "-czf"]),
+                              ("tar.xz", ["bsdtar", "-cJf"]), ("tar.zst", ["bsdtar", "--zstd", "-cf"])):
+            path = os.path.join(out, f"{label}.{name}")
+            if not os.path.exists(path):
+                part = path + ".part." + name
+                if name == "7z":
+                    subprocess.run([*command, part, "."], cwd=source, check=True, stdout=subprocess.DEVNULL)
+                else:
+                    subprocess.run([*command, part, "."], cwd=source, check=True)
+                os.rename(part, path)
 PY
 
 winpath() { echo "Z:${1//\//\\}"; }
@@ -234,6 +263,61 @@ if [ "${KV_BENCH_METHODS:-1}" = 1 ]; then
     for method_name in deflate64 bzip2 lzma ppmd xz zstd; do
         run_case "many-$method_name" "many-$method_name.zip" method
         run_case "one-$method_name" "one-$method_name.zip" method
+    done
+fi
+
+# Other kinds of archive: ours against 7z and bsdtar (bsdtar alone for tar: 7z takes off only the
+# compression there, leaving the .tar), ours / the best of them.
+run_format_case() {
+    local name=$1 archive=$WORK/archives/$2
+    shift 2
+    local tools=(ours "$@")
+    declare -A times
+    local inner="" r i t v dest
+    for r in $(seq "$ROUNDS"); do
+        for i in $(seq 0 $(( ${#tools[@]} - 1 ))); do
+            t=${tools[$(( (i + r - 1) % ${#tools[@]} ))]}
+            dest=$WORK/out/$name-$t-$r
+            rm -rf "$dest"; mkdir -p "$dest"
+            case $t in
+                ours) v=$(elapsed $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")")
+                      rm -rf "$dest-i"; mkdir -p "$dest-i"
+                      inner+="$(inside $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest-i")") " ;;
+                7z) v=$(elapsed 7z x -y -o"$dest" "$archive") ;;
+                bsdtar) v=$(elapsed bsdtar -xf "$archive" -C "$dest") ;;
+            esac
+            times[$t]+="$v "
+        done
+    done
+    local line="$name:" best= peers="" m
+    for t in "${tools[@]}"; do
+        m=$(echo "${times[$t]}" | tr ' ' '\n' | grep . | median)
+        line+=$(printf "  %s %.3f" "$t" "$m")
+        if [ "$t" = ours ]; then med_ours=$m; continue; fi
+        if [ -z "$best" ] || [ "$(echo "$m < $best" | bc)" = 1 ]; then best=$m; fi
+    done
+    for t in 7z bsdtar; do
+        m=$(echo "${times[$t]:-}" | tr ' ' '\n' | grep . | median || true)
+        if [ -n "$m" ]; then peers+=$(printf "%.3f | " "$m"); else peers+="- | "; fi
+    done
+    local in_ours
+    in_ours=$(echo "$inner" | tr ' ' '\n' | grep . | median)
+    dest=$WORK/out/$name-mem; rm -rf "$dest"; mkdir -p "$dest"
+    local mem private
+    mem=$(memory_of $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")")
+    private=$(echo "$mem" | grep -o 'peak private [0-9.]*' | grep -o '[0-9.]*$' || echo "?")
+    echo "$line  ours/best $(echo "scale=2; $med_ours / $best" | bc)  inside Wine: ours $(printf %.3f "$in_ours")  ($mem)"
+    printf "| %s | %.3f | %.3f | %s%s | - | %s |\n" "$name" "$med_ours" "$in_ours" "$peers" \
+        "$(echo "scale=2; $med_ours / $best" | bc) / $(echo "scale=2; $in_ours / $best" | bc)" "$private" >>"$TABLE"
+    rm -rf "$WORK/out"
+}
+if [ "${KV_BENCH_FORMATS:-1}" = 1 ]; then
+    echo "other kinds of archive: 20,000 small files (small.*) and one file of 200 MB (one.*)"
+    run_format_case one-7z-lzma2 one.7z 7z bsdtar
+    run_format_case small-7z-solid small.7z 7z bsdtar
+    for kind in tar.gz tar.xz tar.zst; do
+        run_format_case "one-$kind" "one.$kind" bsdtar
+        run_format_case "small-$kind" "small.$kind" bsdtar
     done
 fi
 
