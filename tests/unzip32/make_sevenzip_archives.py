@@ -5,11 +5,11 @@ Usage: make_sevenzip_archives.py <output folder> [program.exe]
 
 Writes into the folder:
   files/                  the originals: text, noise, a file in a sub-folder, an empty file, an empty folder
-  exe/program.exe         the program given (x86 code for BCJ and BCJ2; /bin/ls without one)
+  files/program.exe       the program given (x86 code for BCJ and BCJ2; /bin/ls without one)
   <method>.7z             the files, solid, with -m0=<method>: lzma2, lzma, ppmd, bzip2, deflate,
                           deflate64, copy
   lzma2-nonsolid.7z       the same with -ms=off (a folder per file)
-  bcj.7z, bcj2.7z         exe/ with -mf=BCJ and -mf=BCJ2 (four packed streams)
+  bcj.7z, bcj2.7z         program.exe with -mf=BCJ and -mf=BCJ2 (four packed streams)
   arm64.7z, delta.7z      the files with -mf=ARM64 and -mf=Delta:4
   aes.7z                  the files with -p (the password in password.txt), names readable
   aes-headers.7z          the same with -mhe=on: names encrypted too
@@ -96,16 +96,15 @@ def main():
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(content)
-    os.makedirs(os.path.join(OUT, "exe"))
-    shutil.copyfile(EXE, os.path.join(OUT, "exe", "program.exe"))
+    shutil.copyfile(EXE, os.path.join(FILES, "program.exe"))
     with open(os.path.join(OUT, "password.txt"), "w", encoding="utf-8") as f:
         f.write(PASSWORD)
 
     for method in ["LZMA2", "LZMA", "PPMd", "BZip2", "Deflate", "Deflate64", "Copy"]:
         seven_zip(method.lower() + ".7z", "-m0=" + method)
     seven_zip("lzma2-nonsolid.7z", "-ms=off")
-    seven_zip("bcj.7z", "-mf=BCJ", folder=os.path.join(OUT, "exe"), members=["program.exe"])
-    seven_zip("bcj2.7z", "-mf=BCJ2", folder=os.path.join(OUT, "exe"), members=["program.exe"])
+    seven_zip("bcj.7z", "-mf=BCJ", members=["program.exe"])
+    seven_zip("bcj2.7z", "-mf=BCJ2", members=["program.exe"])
     seven_zip("arm64.7z", "-mf=ARM64")
     seven_zip("delta.7z", "-mf=Delta:4")
     seven_zip("aes.7z", "-p" + PASSWORD)

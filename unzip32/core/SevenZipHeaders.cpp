@@ -34,9 +34,10 @@ enum Property : uint8_t {
     kDummy = 25,
 };
 
-// The most coders, and streams of one coder, a folder may have (7-Zip writes at most 4 coders).
-const uint64_t kMaxCoders = 32;
-const uint64_t kMaxCoderStreams = 32;
+// The most coders, and streams of one coder, a folder may have (7-Zip writes at most 4 coders,
+// BCJ2 has the most streams, 4 in).
+const uint64_t kMaxCoders = 8;
+const uint64_t kMaxCoderStreams = 4;
 
 // Thrown as a value by the cursor below when the header is damaged; caught in ParseHeader.
 struct Damaged {
@@ -243,6 +244,9 @@ void ReadUnpackInfo(Cursor& in, StreamsInfo& info)
 {
     in.Expect(kFolder);
     const size_t count = in.Count();
+    // A folder takes at least three bytes: its coder count, a coder's flags and its unpacked size.
+    if (count > in.Left() / 3)
+        throw Damaged {"more folders than the header holds"};
     if (in.Byte() != 0)
         throw Damaged {"external folders are not read"};
     info.folders.resize(count);
@@ -436,6 +440,9 @@ void ReadNames(Cursor& in, std::vector<File>& files)
 void ReadFilesInfo(Cursor& in, Archive& archive)
 {
     const size_t count = in.Count();
+    // Each file's name takes at least its two-byte end.
+    if (count > in.Left() / 2)
+        throw Damaged {"more files than the header holds"};
     archive.files.resize(count);
     std::vector<bool> emptyStream(count, false);
     std::vector<bool> emptyFile;

@@ -1,6 +1,8 @@
 #include "unzip32/core/ArchiveReader.h"
 
 #include "unzip32/core/Decoder.h"
+#include "unzip32/core/NameCodec.h"
+#include "unzip32/core/Secret.h"
 #include "unzip32/core/SequenceExtractor.h"
 #include "unzip32/core/SevenZipFolder.h"
 #include "unzip32/core/SevenZipHeaders.h"
@@ -16,7 +18,10 @@ using namespace sevenzip;
 
 const size_t kNone = std::numeric_limits<size_t>::max();
 
-// The most a decoded header may take (its declared size is no bound: it is compressed).
+// The most a decoded header may take (its declared size is no bound: it is compressed): what a
+// header compresses by at most, up to a bound for archives of millions of files.
+const uint64_t kHeaderExpansion = 64;
+const uint64_t kSmallestHeaderBound = 1u << 20;
 const uint64_t kLargestHeader = 256u << 20;
 
 // The first member of an encrypted folder is decoded whole to check the password before any of it
@@ -25,6 +30,29 @@ const size_t kHeldMember = 4u << 20;
 
 // Headers within headers that are followed, at most.
 const int kMaxHeaderLevels = 4;
+
+// The forms a typed password is tried in, as the ZIP reader does: as typed (UTF-8), then, for
+// one with bytes above 127, read in the caller's ANSI and OEM pages.
+std::vector<std::string> PasswordForms(const Secret& password, const NameCodec* codec)
+{
+    std::vector<std::string> forms(1, std::string(reinterpret_cast<const char*>(password.Data()), password.Size()));
+    const std::string& typed = forms[0];
+    if (codec == nullptr || std::none_of(typed.begin(), typed.end(), [](char c) { return (c & 0x80) != 0; }))
+        return forms;
+    for (unsigned page : {codec->AnsiPage(), codec->OemPage()}) {
+        std::string utf8;
+        if (codec->ToUtf8(page, typed, utf8) && std::find(forms.begin(), forms.end(), utf8) == forms.end())
+            forms.push_back(utf8);
+    }
+    return forms;
+}
+
+void WipeAll(std::vector<std::string>& forms)
+{
+    for (std::string& form : forms)
+        if (!form.empty())
+            Wipe(&form[0], form.size());
+}
 
 // Wrong passwords show as damaged data or a wrong CRC.
 bool LooksLikeWrongPassword(Status status)
@@ -129,8 +157,9 @@ Status SevenZipReader::DecodeWhole(const StreamsInfo& info, std::vector<uint8_t>
 {
     out.clear();
     const Folder& folder = info.folders[0];
-    if (folder.UnpackSize() > kLargestHeader)
-        return Fail(Status::DataError, "damaged 7z header: larger than " + MebibyteText(kLargestHeader));
+    const uint64_t bound = std::min(kLargestHeader, std::max(kSmallestHeaderBound, source_.Size() * kHeaderExpansion));
+    if (folder.UnpackSize() > bound)
+        return Fail(Status::DataError, "damaged 7z header: larger than " + MebibyteText(bound));
     context_.detail.clear();
     std::unique_ptr<Stream> stream;
     Status status = OpenFolder(info, 0, context_, stream);
@@ -172,8 +201,15 @@ Status SevenZipReader::DecodeEncodedHeader(std::vector<uint8_t>& header)
         Secret password;
         if (!host_.Password(shown, password))
             return Fail(Status::Encrypted, "encrypted 7z header, no password");
-        keys_.SetPassword(std::string(reinterpret_cast<const char*>(password.Data()), password.Size()));
-        const Status status = DecodeWhole(info, decoded);
+        std::vector<std::string> forms = PasswordForms(password, host_.Names());
+        Status status = Status::Ok;
+        for (const std::string& form : forms) {
+            keys_.SetPassword(form);
+            status = DecodeWhole(info, decoded);
+            if (status == Status::Ok || !LooksLikeWrongPassword(status))
+                break;
+        }
+        WipeAll(forms);
         if (status == Status::Ok) {
             passwordKnown_ = true;
             header.swap(decoded);
@@ -314,13 +350,21 @@ Status SevenZipReader::CheckPassword(size_t file, const std::string& shown)
             pendingDetail_ = ErrorString(Status::Encrypted);
             return Status::Encrypted;
         }
-        keys_.SetPassword(std::string(reinterpret_cast<const char*>(password.Data()), password.Size()));
-        CloseFolder();
-        // The members before it in the folder are decoded on the way and checked as well.
-        Status status = Position(folder, sub);
+        std::vector<std::string> forms = PasswordForms(password, host_.Names());
+        Status status = Status::Ok;
         std::vector<uint8_t> kept;
-        if (status == Status::Ok)
-            status = SkipSubstream(&kept);
+        for (const std::string& form : forms) {
+            keys_.SetPassword(form);
+            CloseFolder();
+            // The members before it in the folder are decoded on the way and checked as well.
+            kept.clear();
+            status = Position(folder, sub);
+            if (status == Status::Ok)
+                status = SkipSubstream(&kept);
+            if (status == Status::Ok || !LooksLikeWrongPassword(status))
+                break;
+        }
+        WipeAll(forms);
         if (status == Status::Ok) {
             passwordKnown_ = true;
             if (kept.size() == archive_.streams.substreams[sub].size) {
