@@ -13,6 +13,7 @@ Writes into the folder:
   arm64.7z, delta.7z      the files with -mf=ARM64 and -mf=Delta:4
   aes.7z                  the files with -p (the password in password.txt), names readable
   aes-headers.7z          the same with -mhe=on: names encrypted too
+  aes-umlaut.7z           one.txt with -mhe=on and the password "pässwörd-ü" (UTF-16 in the key)
   dict64m.7z              LZMA2 whose dictionary property is patched to 64 MiB (above what decoders
                           share, below what one decoded alone may take)
   dict2g.7z               the same patched to 2 GiB: refused
@@ -35,7 +36,8 @@ from make_method_archives import originals  # noqa: E402
 OUT = sys.argv[1]
 EXE = sys.argv[2] if len(sys.argv) > 2 else "/bin/ls"
 FILES = os.path.join(OUT, "files")
-PASSWORD = "Kestrova-pässword"
+PASSWORD = "kv Secret-1"  # the fuzzer's, so that it gets past the encryption of these seeds
+UMLAUT_PASSWORD = "pässwörd-ü"
 MEMBERS = ["text.txt", "noise.bin", "sub", "empty.txt", "one.txt", "emptydir"]
 ENV = dict(os.environ, LC_ALL="C.UTF-8")
 
@@ -109,6 +111,7 @@ def main():
     seven_zip("delta.7z", "-mf=Delta:4")
     seven_zip("aes.7z", "-p" + PASSWORD)
     seven_zip("aes-headers.7z", "-p" + PASSWORD, "-mhe=on")
+    seven_zip("aes-umlaut.7z", "-p" + UMLAUT_PASSWORD, "-mhe=on", members=["one.txt"])
 
     # The LZMA2 coder in a plain header: flags 0x21 (one id byte, properties), id 0x21, one
     # property byte (the dictionary: 28 is 64 MiB, 38 is 2 GiB).

@@ -159,6 +159,11 @@ TEST_F(SevenZip, PasswordIsAskedAgainAfterAWrongOne)
         EXPECT_TRUE(report.archiveStatus == Status::Encrypted || report.skippedEncrypted > 0) << name;
         EXPECT_GE(host.asked.size(), static_cast<size_t>(kPasswordAsks)) << name;
     }
+    SevenZipHost umlaut;  // the key is made from the password's UTF-16 form
+    umlaut.answers = {"p\xC3\xA4ssw\xC3\xB6rd-\xC3\xBC"};
+    EXPECT_EQ(1, Run("aes-umlaut.7z", umlaut).extracted);
+    EXPECT_EQ(Original("one.txt"), umlaut.files["one.txt"]);
+
     SevenZipHost none;
     const ExtractReport report = Run("aes-headers.7z", none);
     EXPECT_EQ(Status::Encrypted, report.archiveStatus);
