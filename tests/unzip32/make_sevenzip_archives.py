@@ -11,6 +11,8 @@ Writes into the folder:
   lzma2-nonsolid.7z       the same with -ms=off (a folder per file)
   bcj.7z, bcj2.7z         program.exe with -mf=BCJ and -mf=BCJ2 (four packed streams)
   arm64.7z, delta.7z      the files with -mf=ARM64 and -mf=Delta:4
+  arm.7z, armt.7z, ppc.7z, sparc.7z, ia64.7z, riscv.7z
+                          the files through the other branch converters
   aes.7z                  the files with -p (the password in password.txt), names readable
   aes-headers.7z          the same with -mhe=on: names encrypted too
   aes-umlaut.7z           one.txt with -mhe=on and the password "pässwörd-ü" (UTF-16 in the key)
@@ -109,6 +111,8 @@ def main():
     seven_zip("bcj2.7z", "-mf=BCJ2", members=["program.exe"])
     seven_zip("arm64.7z", "-mf=ARM64")
     seven_zip("delta.7z", "-mf=Delta:4")
+    for name in ["ARM", "ARMT", "PPC", "SPARC", "IA64", "RISCV"]:
+        seven_zip(name.lower() + ".7z", "-mf=" + name)
     seven_zip("aes.7z", "-p" + PASSWORD)
     seven_zip("aes-headers.7z", "-p" + PASSWORD, "-mhe=on")
     seven_zip("aes-umlaut.7z", "-p" + UMLAUT_PASSWORD, "-mhe=on", members=["one.txt"])

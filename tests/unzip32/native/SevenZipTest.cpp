@@ -97,7 +97,8 @@ protected:
 TEST_F(SevenZip, EveryCoderAndFilterExtractsByteExact)
 {
     for (const char* name : {"lzma2.7z", "lzma.7z", "ppmd.7z", "bzip2.7z", "deflate.7z", "deflate64.7z", "copy.7z",
-             "lzma2-nonsolid.7z", "arm64.7z", "delta.7z"}) {
+             "lzma2-nonsolid.7z", "arm64.7z", "delta.7z", "arm.7z", "armt.7z", "ppc.7z", "sparc.7z", "ia64.7z",
+             "riscv.7z"}) {
         SevenZipHost host;
         ExpectAllFiles(name, host, Run(name, host));
     }
