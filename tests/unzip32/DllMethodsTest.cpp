@@ -384,9 +384,10 @@ TEST_F(Unzip32SevenZip, EncryptedNamesAskForThePasswordOnceBeforeAnyMember)
     ASSERT_EQ(2u, g_asked.size());
     EXPECT_EQ("aes-headers.7z", g_asked[0].prompt);
     ASSERT_FALSE(members.empty());
-    for (const dllrun::Listed& member : members)
+    for (const dllrun::Listed& member : members) {
         if (member.size > 0)
             EXPECT_EQ('E', member.encrypted) << member.name;
+    }
 
     int identical = 0;
     std::vector<std::string> differing;
