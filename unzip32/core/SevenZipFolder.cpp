@@ -878,7 +878,10 @@ std::string FolderMethodText(const Folder& folder)
     std::string main;
     std::string filters;
     int coder = folder.MainOut();
-    for (size_t step = 0; coder >= 0 && step < folder.coders.size(); ++step) {
+    // (An out stream's index is its coder's where every coder has one output; others are refused
+    // when decoded, and named by what was found so far.)
+    for (size_t step = 0;
+         coder >= 0 && static_cast<size_t>(coder) < folder.coders.size() && step < folder.coders.size(); ++step) {
         const Coder& c = folder.coders[static_cast<size_t>(coder)];
         const char* name = CoderName(c.id);
         if (c.id == kAes) {
