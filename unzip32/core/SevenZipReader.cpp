@@ -219,7 +219,7 @@ Status SevenZipReader::DecodeEncodedHeader(std::vector<uint8_t>& header)
         if (!LooksLikeWrongPassword(status))
             return status;
     }
-    return Fail(Status::Encrypted, "encrypted 7z header, wrong password");
+    return Fail(Status::Encrypted, "encrypted 7z header, wrong password (or damaged data)");
 }
 
 bool SevenZipReader::MapStreams()
@@ -383,7 +383,7 @@ Status SevenZipReader::CheckPassword(size_t file, const std::string& shown)
             return status;
         }
     }
-    pendingDetail_ = "encrypted member, wrong password";
+    pendingDetail_ = "encrypted member, wrong password (or damaged data)";
     return Status::Encrypted;
 }
 
