@@ -4,7 +4,7 @@
 # Only the decoding parts are built, as static libraries, with the compilers and flags of the
 # project that includes this file: the cross builds and the native sanitizer and fuzzer builds.
 #
-# Defines kv_bzip2, kv_lzma, kv_zstd, kv_ppmd and kv_deflate, and KV_THIRD_PARTY_VERSIONS (for the log).
+# Defines kv_bzip2, kv_lzma, kv_zstd, kv_ppmd, kv_7zip and kv_deflate, and KV_THIRD_PARTY_VERSIONS (for the log).
 # KV_ROOT must name the repository's root.
 
 if(NOT KESTROVA_THIRD_PARTY)
@@ -97,6 +97,12 @@ set(p7 ${KESTROVA_THIRD_PARTY}/p7zip/C)
 add_library(kv_ppmd STATIC ${p7}/Ppmd8.c ${p7}/Ppmd8Dec.c)
 target_compile_options(kv_ppmd PRIVATE ${KV_THIRD_PARTY_FLAGS})
 target_include_directories(kv_ppmd SYSTEM PUBLIC ${p7})
+# 7-Zip's own coders for the 7z reader: PPMd variant H, BCJ2, the branch converters and Delta.
+add_library(kv_7zip STATIC ${p7}/Ppmd7.c ${p7}/Ppmd7Dec.c ${p7}/Bcj2.c ${p7}/Bra.c ${p7}/Bra86.c ${p7}/BraIA64.c
+    ${p7}/Delta.c)
+# They read 32-bit words at any address on x86 by design: the sanitizers' build lets them.
+target_compile_options(kv_7zip PRIVATE ${KV_THIRD_PARTY_FLAGS} $<$<C_COMPILER_ID:Clang>:-fno-sanitize=alignment>)
+target_include_directories(kv_7zip SYSTEM PUBLIC ${p7})
 
 # libdeflate: its whole-buffer DEFLATE decompressor and its CRC-32 (with the CPU feature detection
 # that picks the PCLMUL/SSE code paths at run time). Static, cdecl, the default allocator.

@@ -25,6 +25,10 @@ if [ -z "$(ls -A "$work/corpus")" ]; then
     methods="$root/build/method-archives"
     [ -f "$methods/methods.txt" ] || { methods="$work/method-archives"; python3 "$root/tests/unzip32/make_method_archives.py" "$methods"; }
     cp "$methods"/*.zip "$work/corpus/"
+    # 7z archives of every coder (tests/unzip32/make_sevenzip_archives.py), the small ones.
+    sevenzip="$root/build/sevenzip-archives"
+    [ -f "$sevenzip/password.txt" ] || { sevenzip="$work/sevenzip-archives"; python3 "$root/tests/unzip32/make_sevenzip_archives.py" "$sevenzip"; }
+    find "$sevenzip" -maxdepth 1 -name '*.7z' -size -1024k -exec cp {} "$work/corpus/" \;
     # The fuzz target's one-member form: method index, flags, declared size (3 bytes), then data.
     python3 - "$methods" "$work/corpus" <<'PY'
 import os, struct, sys, zipfile

@@ -311,3 +311,92 @@ TEST_F(Unzip32Encryption, DamagedEncryptedDataGivesResultTwoAndNoWrongFile)
     EXPECT_EQ(2, RunWithPassword(folder + "\\crypto-ae1.badcrc.zip", target.c_str(), dllrun::RunOptions()));
     EXPECT_EQ(0, dllrun::CountEntries(target + "\\sub"));
 }
+
+// 7z archives through the library's own 7z reader (make_sevenzip_archives.py, in
+// KESTROVA_SEVENZIP_ARCHIVES): one of each family of coders, damage, and names and data encrypted
+// together, whose password is asked for through the callback before any member.
+class Unzip32SevenZip : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* found = std::getenv("KESTROVA_SEVENZIP_ARCHIVES");
+        if (found == nullptr || *found == '\0')
+            GTEST_SKIP() << "KESTROVA_SEVENZIP_ARCHIVES is not set";
+        folder = testsupport::FromHost(found);
+        dllrun::ReadWhole(dllrun::Wide(folder + "\\password.txt"), password);
+        ASSERT_FALSE(password.empty());
+    }
+    std::vector<dllrun::Listed> List(const std::string& archive)
+    {
+        dllrun::RunOptions list;
+        list.list = true;
+        EXPECT_EQ(0, RunWithPassword(folder + "\\" + archive, nullptr, list)) << archive;
+        return dllrun::Current().listed;
+    }
+    // Extracts into a new folder: the result, with every file compared with its original.
+    int Extract(const std::string& archive, const std::vector<dllrun::Listed>& members, int& identical,
+        std::vector<std::string>& differing)
+    {
+        TestFolder out;
+        const std::string target = out.Child("out");
+        const int result = RunWithPassword(folder + "\\" + archive, target.c_str(), dllrun::RunOptions());
+        differing = Compare(folder, target, members, identical);
+        return result;
+    }
+    static int Files(const std::vector<dllrun::Listed>& members)
+    {
+        return static_cast<int>(std::count_if(
+            members.begin(), members.end(), [](const dllrun::Listed& m) { return m.name.back() != '/'; }));
+    }
+
+    std::string folder;
+    std::string password;
+};
+
+TEST_F(Unzip32SevenZip, EachFamilyListsItsMethodAndExtractsByteForByte)
+{
+    g_answers.clear();
+    const std::pair<const char*, const char*> archives[] = {{"lzma2.7z", "LZMA2"}, {"ppmd.7z", "PPMd"},
+        {"bzip2.7z", "BZip2"}, {"deflate64.7z", "Deflate64"}, {"bcj2.7z", "LZMA2 BCJ2"}};
+    for (const auto& archive : archives) {
+        const std::vector<dllrun::Listed> members = List(archive.first);
+        ASSERT_FALSE(members.empty()) << archive.first;
+        EXPECT_TRUE(std::any_of(members.begin(), members.end(),
+            [&](const dllrun::Listed& m) { return m.method == archive.second; }))
+            << archive.first << " lists no member as " << archive.second;
+        int identical = 0;
+        std::vector<std::string> differing;
+        EXPECT_EQ(0, Extract(archive.first, members, identical, differing)) << archive.first;
+        EXPECT_TRUE(differing.empty()) << archive.first << ": " << differing.front();
+        EXPECT_EQ(Files(members), identical) << archive.first;
+    }
+    const std::vector<dllrun::Listed> members = List("lzma2.7z");
+    int identical = 0;
+    std::vector<std::string> differing;
+    EXPECT_EQ(2, Extract("lzma2.corrupt.7z", members, identical, differing));
+    EXPECT_TRUE(differing.empty()) << differing.front();
+}
+
+TEST_F(Unzip32SevenZip, EncryptedNamesAskForThePasswordOnceBeforeAnyMember)
+{
+    g_answers = {"wrong", password};
+    const std::vector<dllrun::Listed> members = List("aes-headers.7z");
+    ASSERT_EQ(2u, g_asked.size());
+    EXPECT_EQ("aes-headers.7z", g_asked[0].prompt);
+    ASSERT_FALSE(members.empty());
+    for (const dllrun::Listed& member : members) {
+        if (member.size > 0)
+            EXPECT_EQ('E', member.encrypted) << member.name;
+    }
+
+    int identical = 0;
+    std::vector<std::string> differing;
+    EXPECT_EQ(0, Extract("aes-headers.7z", members, identical, differing));
+    EXPECT_EQ(2u, g_asked.size());
+    EXPECT_EQ(Files(members), identical);
+
+    g_answers = {"wrong"};
+    EXPECT_EQ(5, Extract("aes-headers.7z", members, identical, differing));
+    EXPECT_EQ(static_cast<size_t>(3), g_asked.size());
+    EXPECT_EQ(0, identical);
+}

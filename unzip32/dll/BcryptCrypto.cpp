@@ -1,5 +1,6 @@
 #include "unzip32/dll/BcryptCrypto.h"
 
+#include <cstring>
 #include <utility>
 
 namespace unzip {
@@ -42,6 +43,33 @@ private:
     OwnedKey key_;
 };
 
+class BcryptCbc : public ChainDecipher {
+public:
+    BcryptCbc(OwnedKey key, const uint8_t iv[16]) : key_(std::move(key)) { std::memcpy(iv_, iv, sizeof iv_); }
+
+    bool Decrypt(const uint8_t* in, uint8_t* out, size_t blocks) override
+    {
+        size_t left = 16 * blocks;
+        while (left > 0) {
+            const ULONG piece = static_cast<ULONG>(left < kLargestPiece ? left : kLargestPiece);
+            ULONG done = 0;
+            // bcrypt leaves the last cipher block in iv_: the chain goes on with the next call.
+            if (!BCRYPT_SUCCESS(::BCryptDecrypt(
+                    key_.get(), const_cast<PUCHAR>(in), piece, nullptr, iv_, sizeof iv_, out, piece, &done, 0)) ||
+                done != piece)
+                return false;
+            in += piece;
+            out += piece;
+            left -= piece;
+        }
+        return true;
+    }
+
+private:
+    OwnedKey key_;
+    UCHAR iv_[16];
+};
+
 class BcryptHmac : public Mac {
 public:
     explicit BcryptHmac(OwnedHash hash) : hash_(std::move(hash)) { }
@@ -66,6 +94,33 @@ private:
     OwnedHash hash_;
 };
 
+// Hash data in pieces of at most kLargestPiece bytes.
+bool HashData(BCRYPT_HASH_HANDLE hash, const uint8_t* data, size_t size)
+{
+    while (size > 0) {
+        const ULONG piece = static_cast<ULONG>(size < kLargestPiece ? size : kLargestPiece);
+        if (!BCRYPT_SUCCESS(::BCryptHashData(hash, const_cast<PUCHAR>(data), piece, 0)))
+            return false;
+        data += piece;
+        size -= piece;
+    }
+    return true;
+}
+
+class BcryptSha256 : public Hash {
+public:
+    explicit BcryptSha256(OwnedHash hash) : hash_(std::move(hash)) { }
+
+    bool Update(const uint8_t* data, size_t size) override { return HashData(hash_.get(), data, size); }
+    bool Finish(uint8_t digest[kSize]) override
+    {
+        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_.get(), digest, static_cast<ULONG>(kSize), 0));
+    }
+
+private:
+    OwnedHash hash_;
+};
+
 }  // namespace
 
 BcryptCrypto::~BcryptCrypto()
@@ -74,6 +129,34 @@ BcryptCrypto::~BcryptCrypto()
         ::BCryptCloseAlgorithmProvider(aes_, 0);
     if (hmac_ != nullptr)
         ::BCryptCloseAlgorithmProvider(hmac_, 0);
+    if (aesCbc_ != nullptr)
+        ::BCryptCloseAlgorithmProvider(aesCbc_, 0);
+    if (sha256_ != nullptr)
+        ::BCryptCloseAlgorithmProvider(sha256_, 0);
+}
+
+BCRYPT_ALG_HANDLE BcryptCrypto::AesCbc()
+{
+    if (aesCbc_ != nullptr)
+        return aesCbc_;
+    BCRYPT_ALG_HANDLE opened = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&opened, BCRYPT_AES_ALGORITHM, nullptr, 0)))
+        return nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptSetProperty(opened, BCRYPT_CHAINING_MODE,
+            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CBC)), sizeof BCRYPT_CHAIN_MODE_CBC, 0))) {
+        ::BCryptCloseAlgorithmProvider(opened, 0);
+        return nullptr;
+    }
+    aesCbc_ = opened;
+    return aesCbc_;
+}
+
+BCRYPT_ALG_HANDLE BcryptCrypto::Sha256()
+{
+    if (sha256_ == nullptr &&
+        !BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&sha256_, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+        sha256_ = nullptr;
+    return sha256_;
 }
 
 BCRYPT_ALG_HANDLE BcryptCrypto::Aes()
@@ -135,6 +218,29 @@ std::unique_ptr<Mac> BcryptCrypto::CreateHmacSha1(const uint8_t* key, size_t key
         return nullptr;
     OwnedHash owned(handle);
     return std::make_unique<BcryptHmac>(std::move(owned));
+}
+
+std::unique_ptr<Hash> BcryptCrypto::CreateSha256()
+{
+    BCRYPT_ALG_HANDLE sha256 = Sha256();
+    BCRYPT_HASH_HANDLE handle = nullptr;
+    if (sha256 == nullptr || !BCRYPT_SUCCESS(::BCryptCreateHash(sha256, &handle, nullptr, 0, nullptr, 0, 0)))
+        return nullptr;
+    OwnedHash owned(handle);
+    return std::make_unique<BcryptSha256>(std::move(owned));
+}
+
+std::unique_ptr<ChainDecipher> BcryptCrypto::CreateAesCbcDecipher(
+    const uint8_t* key, size_t keySize, const uint8_t iv[16])
+{
+    BCRYPT_ALG_HANDLE aes = AesCbc();
+    BCRYPT_KEY_HANDLE handle = nullptr;
+    if (aes == nullptr ||
+        !BCRYPT_SUCCESS(::BCryptGenerateSymmetricKey(
+            aes, &handle, nullptr, 0, const_cast<PUCHAR>(key), static_cast<ULONG>(keySize), 0)))
+        return nullptr;
+    OwnedKey owned(handle);
+    return std::make_unique<BcryptCbc>(std::move(owned), iv);
 }
 
 }  // namespace unzip

@@ -25,6 +25,7 @@ int ResultCode(const ExtractReport& report, bool includeGiven)
     case Status::InvalidArgument: return UZ_BAD_ARGUMENT;
     case Status::Internal: return UZ_INTERNAL;
     case Status::ReadFailure: return UZ_FORMAT_ERROR;
+    case Status::Encrypted: return UZ_PASSWORD;  // a 7z archive's names are encrypted, no password opened them
     default: return UZ_SEVERE_ERROR;  // not an archive, truncated, inconsistent, multi-disk
     }
     if (report.overlapping > 0)

@@ -11,6 +11,9 @@ public:
         unsigned iterations, uint8_t* key, size_t keySize) override;
     std::unique_ptr<unzip::BlockCipher> CreateAes(const uint8_t* key, size_t keySize) override;
     std::unique_ptr<unzip::Mac> CreateHmacSha1(const uint8_t* key, size_t keySize) override;
+    std::unique_ptr<unzip::Hash> CreateSha256() override;
+    std::unique_ptr<unzip::ChainDecipher> CreateAesCbcDecipher(
+        const uint8_t* key, size_t keySize, const uint8_t iv[16]) override;
 };
 
 }  // namespace ziptest
