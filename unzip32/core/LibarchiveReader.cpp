@@ -9,6 +9,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -149,6 +150,9 @@ private:
     std::string SingleFileName();
     std::string MethodText();
     bool ReachedLastPart() const;
+    bool NameMissingVolume();
+    Status Verify(std::string& detail);
+    Status VerifyGzip(std::string& detail);
 
     ArchiveKind kind_;
     Host& host_;
@@ -241,6 +245,17 @@ bool LibarchiveReader::ReachedLastPart() const
     return current_ + 1 == parts_.size() && last.position >= last.source->Size();
 }
 
+// Where the data ran out at the end of the last volume there is and the next one is missing, the
+// detail names it.
+bool LibarchiveReader::NameMissingVolume()
+{
+    const unsigned next = static_cast<unsigned>(parts_.size()) + 1;
+    if (volumes_ == nullptr || !ReachedLastPart() || volumes_->Volume(next) != nullptr)
+        return false;
+    detail_ = "the volume " + volumes_->VolumeName(next) + " is missing";
+    return true;
+}
+
 // libarchive's failure as a status, its message as the detail.
 Status LibarchiveReader::Failure(int result)
 {
@@ -268,11 +283,9 @@ Status LibarchiveReader::Failure(int result)
             detail_ = "RAR encryption is not supported";
         return Status::Encrypted;
     }
-    if (volumes_ != nullptr && ReachedLastPart() && volumes_->Volume(static_cast<unsigned>(parts_.size()) + 1) == nullptr &&
-        (has("truncated") || has("premature") || has("unexpected end") || has("eof") || has("volume"))) {
-        detail_ = "the volume " + volumes_->VolumeName(static_cast<unsigned>(parts_.size()) + 1) + " is missing";
+    if ((has("truncated") || has("premature") || has("unexpected end") || has("eof") || has("volume") || has("header")) &&
+        NameMissingVolume())
         return Status::Truncated;
-    }
     if (has("truncated") || has("premature") || has("unexpected end") || has("eof"))
         return Status::Truncated;
     if (has("crc") || has("checksum"))
@@ -385,22 +398,26 @@ Status LibarchiveReader::Open(std::string& detail)
     archive_ = archive_read_new();
     if (archive_ == nullptr)
         return Status::OutOfMemory;
-    // Formats and filters one by one: those that would start another program are never registered,
-    // and a filter that could only work through one (ARCHIVE_WARN) is refused.
-    int (*const registrations[])(struct archive*) = {
-        archive_read_support_format_rar,
-        archive_read_support_format_rar5,
-        archive_read_support_format_tar,
-        archive_read_support_format_cpio,
-        archive_read_support_format_cab,
-        archive_read_support_format_iso9660,
-        archive_read_support_format_raw,
-        archive_read_support_filter_gzip,
-        archive_read_support_filter_bzip2,
-        archive_read_support_filter_xz,
-        archive_read_support_filter_lzma,
-        archive_read_support_filter_zstd,
-    };
+    // Formats and filters one by one, only those of the kind found: those that would start another
+    // program are never registered, and a filter that could only work through one (ARCHIVE_WARN) is
+    // refused. Bidders of other formats would read ahead across RAR volumes, and could take damaged
+    // data for something else.
+    std::vector<int (*)(struct archive*)> registrations;
+    switch (kind_) {
+    case ArchiveKind::Rar:
+        registrations = {archive_read_support_format_rar, archive_read_support_format_rar5};
+        break;
+    case ArchiveKind::Tar: registrations = {archive_read_support_format_tar}; break;
+    case ArchiveKind::Cab: registrations = {archive_read_support_format_cab}; break;
+    case ArchiveKind::Iso: registrations = {archive_read_support_format_iso9660}; break;
+    default:
+        // Compressed data (a tar or cpio inside, or a single file), or no signature at all (old tar,
+        // cpio, .lzma).
+        registrations = {archive_read_support_format_tar, archive_read_support_format_cpio,
+            archive_read_support_format_raw, archive_read_support_filter_gzip, archive_read_support_filter_bzip2,
+            archive_read_support_filter_xz, archive_read_support_filter_lzma, archive_read_support_filter_zstd};
+        break;
+    }
     for (auto registration : registrations) {
         if (registration(archive_) != ARCHIVE_OK) {
             detail = "libarchive was built without a decoder it needs";
@@ -431,10 +448,122 @@ Status LibarchiveReader::Open(std::string& detail)
             return Status::Internal;
         }
     }
+    if (kind_ == ArchiveKind::Compressed) {
+        const Status verified = Verify(detail);
+        if (verified != Status::Ok)
+            return verified;
+    }
     if (archive_read_open1(archive_) != ARCHIVE_OK) {
         const Status status = Failure(ARCHIVE_FATAL);
         detail = detail_;
         return status;
+    }
+    return Status::Ok;
+}
+
+// A compressed stream is checked whole (its CRC, or the checks xz and zstd keep) before anything of
+// it is written: tar keeps no checksum of its members' data, and gzip's covers the whole stream, so a
+// damaged member would otherwise be written before the damage shows at the stream's end.
+Status LibarchiveReader::Verify(std::string& detail)
+{
+    struct archive* check = archive_read_new();
+    if (check == nullptr)
+        return Status::OutOfMemory;
+    Part whole{this, parts_.front().source, 0, 1};
+    int result = archive_read_support_format_raw(check);
+    for (auto filter : {archive_read_support_filter_gzip, archive_read_support_filter_bzip2,
+             archive_read_support_filter_xz, archive_read_support_filter_lzma, archive_read_support_filter_zstd})
+        result = result == ARCHIVE_OK ? filter(check) : result;
+    if (result == ARCHIVE_OK) {
+        archive_read_set_read_callback(check, ReadCallback);
+        archive_read_set_skip_callback(check, SkipCallback);
+        archive_read_set_callback_data(check, &whole);
+        result = archive_read_open1(check);
+    }
+    struct archive_entry* header = nullptr;
+    if (result == ARCHIVE_OK)
+        result = archive_read_next_header(check, &header);
+    uint64_t checked = 0;
+    uint64_t reported = 0;
+    const std::string shown = host_.ArchiveFileName();
+    while (result == ARCHIVE_OK || result == ARCHIVE_WARN) {
+        const void* block = nullptr;
+        size_t length = 0;
+        la_int64_t offset = 0;
+        result = archive_read_data_block(check, &block, &length, &offset);
+        checked += length;
+        if (checked - reported >= kServiceStep) {
+            reported = checked;
+            if (host_.Service(shown, 0)) {
+                archive_read_free(check);
+                return Status::Stopped;
+            }
+        }
+    }
+    Status status = Status::Ok;
+    if (result != ARCHIVE_EOF) {
+        std::swap(archive_, check);
+        status = Failure(result);
+        std::swap(archive_, check);
+        detail = detail_;
+    }
+    archive_read_free(check);
+    return status == Status::Ok ? VerifyGzip(detail) : status;
+}
+
+// libarchive's gzip filter does not check the CRC-32 and length in each member's trailer: zlib does.
+Status LibarchiveReader::VerifyGzip(std::string& detail)
+{
+    Source& source = *parts_.front().source;
+    uint8_t magic[2];
+    if (!source.Read(0, magic, 2) || magic[0] != 0x1F || magic[1] != 0x8B)
+        return Status::Ok;
+    z_stream stream{};
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        return Status::OutOfMemory;
+    std::vector<uint8_t> in(kReadPiece), out(kReadPiece);
+    const uint64_t size = source.Size();
+    uint64_t at = 0;
+    int result = Z_OK;
+    while (result != Z_DATA_ERROR && result != Z_MEM_ERROR) {
+        if (stream.avail_in == 0) {
+            if (at >= size)
+                break;
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(in.size(), size - at));
+            if (!source.Read(at, in.data(), count)) {
+                inflateEnd(&stream);
+                return Status::ReadFailure;
+            }
+            at += count;
+            stream.next_in = in.data();
+            stream.avail_in = static_cast<uInt>(count);
+        }
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+            // Another member may follow (gzip's members are concatenated), or padding of zeros.
+            if (stream.avail_in == 0 && at < size) {
+                uint8_t next = 0;
+                if (!source.Read(at, &next, 1) || next != 0x1F)
+                    break;
+            } else if (stream.avail_in > 0 && stream.next_in[0] != 0x1F) {
+                break;
+            } else if (stream.avail_in == 0) {
+                break;
+            }
+            inflateReset(&stream);
+            result = Z_OK;
+        } else if (result == Z_BUF_ERROR && stream.avail_in == 0 && at >= size) {
+            result = Z_DATA_ERROR;
+        }
+    }
+    inflateEnd(&stream);
+    if (result == Z_MEM_ERROR)
+        return Status::OutOfMemory;
+    if (result == Z_DATA_ERROR) {
+        detail = "gzip data check failed: the compressed data is damaged";
+        return Status::DataError;
     }
     return Status::Ok;
 }
@@ -466,10 +595,13 @@ Status LibarchiveReader::Next(Entry& entry, bool& end)
         raw_ = true;
     }
 
-    entry = Entry();
-    const uint32_t mode = static_cast<uint32_t>(archive_entry_mode(header));
     const bool folder = archive_entry_filetype(header) == AE_IFDIR;
+    entry = Entry();
     entry.name = raw_ ? SingleFileName() : Name(header, 0);
+    // The folder the archive was made from ("./", as tar -C folder . writes it) is the target itself.
+    if (folder && (entry.name == "." || entry.name == "./"))
+        return Next(entry, end);
+    const uint32_t mode = static_cast<uint32_t>(archive_entry_mode(header));
     entry.nameIsUtf8 = true;
     if (folder && (entry.name.empty() || entry.name.back() != '/'))
         entry.name += '/';
@@ -570,7 +702,8 @@ Status LibarchiveReader::Read(uint8_t* buffer, size_t capacity, const uint8_t*& 
         return Status::Ok;
     }
     if (sizeKnown_ && produced_ != declared_ && !raw_) {
-        detail_ = "the member is shorter than its header declares";
+        if (!NameMissingVolume())
+            detail_ = "the member is shorter than its header declares";
         return Status::Truncated;
     }
     finished = true;
