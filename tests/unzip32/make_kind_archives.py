@@ -139,7 +139,6 @@ samples = {
     "rar5-solid.rar": ["test_read_format_rar5_multiple_files_solid.rar"],
     "rar5-stored.rar": ["test_read_format_rar5_stored.rar"],
     "rar4-encrypted.rar": ["test_read_format_rar_encryption_data.rar"],
-    "rar4-volumes.part1.rar": ["test_read_format_rar_multivolume.part000%d.rar" % n for n in range(1, 5)],
     "rar5-volumes.part1.rar": ["test_read_format_rar5_multiarchive.part0%d.rar" % n for n in range(1, 9)],
 }
 for name, parts in samples.items():
