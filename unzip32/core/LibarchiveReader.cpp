@@ -30,7 +30,7 @@ namespace unzip {
 
 namespace {
 
-// Besides the bytes as stored:
+const int kFormBytes = 1;  // the bytes as stored
 const int kFormUtf8 = 2;
 const int kFormWide = 4;
 
@@ -313,8 +313,20 @@ std::string LibarchiveReader::LegacyName(const std::string& bytes)
     return Cp437ToUtf8(bytes);
 }
 
+// Whether `bytes` widened byte by byte gives `wide`: libarchive's own conversion between the two
+// forms in the C locale, so either may have been made from the other.
+bool Widened(const wchar_t* wide, const char* bytes)
+{
+    for (; *wide != 0 && *bytes != 0; ++wide, ++bytes)
+        if (static_cast<uint32_t>(*wide) != static_cast<uint8_t>(*bytes))
+            return false;
+    return *wide == 0 && *bytes == 0;
+}
+
 // The name as UTF-8: the text libarchive decoded where the format says what the bytes are, else
-// the stored bytes read as a legacy name.
+// the stored bytes read as a legacy name. libarchive itself asks for names in the other form (on
+// Windows, for instance, the wide form of every tar name), so both forms may be there; where one
+// is the other widened byte by byte, the bytes are the name unless the format stores Unicode.
 std::string LibarchiveReader::Name(struct archive_entry* entry, int which)
 {
     const int forms = kv_archive_entry_name_forms(entry, which);
@@ -325,16 +337,28 @@ std::string LibarchiveReader::Name(struct archive_entry* entry, int which)
         if (text != nullptr)
             return text;
     }
-    if ((forms & kFormWide) != 0) {
-        const wchar_t* text = which == 0 ? archive_entry_pathname_w(entry)
-            : which == 1                 ? archive_entry_hardlink_w(entry)
-                                         : archive_entry_symlink_w(entry);
-        if (text != nullptr)
-            return WideToUtf8(text);
+    const wchar_t* wide = nullptr;
+    if ((forms & kFormWide) != 0)
+        wide = which == 0 ? archive_entry_pathname_w(entry)
+            : which == 1  ? archive_entry_hardlink_w(entry)
+                          : archive_entry_symlink_w(entry);
+    const char* bytes = nullptr;
+    if ((forms & kFormBytes) != 0)
+        bytes = which == 0 ? archive_entry_pathname(entry)
+            : which == 1   ? archive_entry_hardlink(entry)
+                           : archive_entry_symlink(entry);
+    if (wide != nullptr && bytes != nullptr && Widened(wide, bytes)) {
+        const int format = archive_format(archive_);
+        const bool unicode = (format & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAR ||
+            (format & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAR_V5 ||
+            (format & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_CAB || format == ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE ||
+            format == ARCHIVE_FORMAT_TAR_PAX_RESTRICTED || format == ARCHIVE_FORMAT_ISO9660;
+        if (!unicode || IsValidUtf8(bytes))
+            return LegacyName(bytes);
+        return WideToUtf8(wide);
     }
-    const char* bytes = which == 0 ? archive_entry_pathname(entry)
-        : which == 1               ? archive_entry_hardlink(entry)
-                                   : archive_entry_symlink(entry);
+    if (wide != nullptr)
+        return WideToUtf8(wide);
     return bytes != nullptr ? LegacyName(bytes) : std::string();
 }
 
