@@ -66,7 +66,7 @@ TEST_F(Unzip32Kinds, SymbolicLinkSkippedHardLinkCopiedDamageRefused)
     TestFolder out;
     const std::string links = out.Child("links");
     EXPECT_EQ(1, dllrun::RunLibrary(folder + "\\links.tar", links.c_str()));
-    EXPECT_EQ(dllrun::Walk(links), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(dllrun::Walk(links), (std::vector<std::string> {"a.txt", "b.txt"}));
     EXPECT_EQ(dllrun::Contents(links + "\\b.txt"), "first\n");
 
     const auto originals = Files(folder + "\\files");
@@ -74,8 +74,8 @@ TEST_F(Unzip32Kinds, SymbolicLinkSkippedHardLinkCopiedDamageRefused)
     // The stream is checked whole first: a damaged one is refused as an archive.
     EXPECT_EQ(3, dllrun::RunLibrary(folder + "\\damaged.tar.gz", damaged.c_str()));
     for (const auto& file : Files(damaged)) {
-        const auto original = std::find_if(
-            originals.begin(), originals.end(), [&](const auto& o) { return o.first == file.first; });
+        const auto original =
+            std::find_if(originals.begin(), originals.end(), [&](const auto& o) { return o.first == file.first; });
         ASSERT_NE(original, originals.end()) << file.first;
         EXPECT_EQ(file.second, original->second) << file.first;
     }

@@ -98,8 +98,8 @@ private:
 #ifndef _WIN32
 #define LOCALE_GUARD() Utf8Locale utf8Locale(locale_)
 #else
-#define LOCALE_GUARD() \
-    do {               \
+#define LOCALE_GUARD()                                                                                                 \
+    do {                                                                                                               \
     } while (false)
 #endif
 
@@ -111,7 +111,7 @@ public:
 #ifndef _WIN32
         locale_ = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
 #endif
-        parts_.push_back(Part{this, &source, 0, 1});
+        parts_.push_back(Part {this, &source, 0, 1});
     }
 
     ~LibarchiveReader() override
@@ -283,7 +283,8 @@ Status LibarchiveReader::Failure(int result)
             detail_ = "RAR encryption is not supported";
         return Status::Encrypted;
     }
-    if ((has("truncated") || has("premature") || has("unexpected end") || has("eof") || has("volume") || has("header")) &&
+    if ((has("truncated") || has("premature") || has("unexpected end") || has("eof") || has("volume") ||
+            has("header")) &&
         NameMissingVolume())
         return Status::Truncated;
     if (has("truncated") || has("premature") || has("unexpected end") || has("eof"))
@@ -306,7 +307,7 @@ std::string LibarchiveReader::LegacyName(const std::string& bytes)
     if (page == kNamePageAsWindows)
         page = codec->OemPage();
     else if (page == kNamePageAutomatic)
-        page = DetectNamePage(std::vector<std::string>{bytes}, *codec, codec->OemPage());
+        page = DetectNamePage(std::vector<std::string> {bytes}, *codec, codec->OemPage());
     std::string utf8;
     if (codec->ToUtf8(page, bytes, utf8))
         return utf8;
@@ -428,9 +429,7 @@ Status LibarchiveReader::Open(std::string& detail)
     // data for something else.
     std::vector<int (*)(struct archive*)> registrations;
     switch (kind_) {
-    case ArchiveKind::Rar:
-        registrations = {archive_read_support_format_rar, archive_read_support_format_rar5};
-        break;
+    case ArchiveKind::Rar: registrations = {archive_read_support_format_rar, archive_read_support_format_rar5}; break;
     case ArchiveKind::Tar: registrations = {archive_read_support_format_tar}; break;
     case ArchiveKind::Cab: registrations = {archive_read_support_format_cab}; break;
     case ArchiveKind::Iso: registrations = {archive_read_support_format_iso9660}; break;
@@ -457,7 +456,7 @@ Status LibarchiveReader::Open(std::string& detail)
             Source* volume = volumes->Volume(number);
             if (volume == nullptr)
                 break;
-            parts_.push_back(Part{this, volume, 0, number});
+            parts_.push_back(Part {this, volume, 0, number});
         }
     }
     archive_read_set_read_callback(archive_, ReadCallback);
@@ -493,7 +492,7 @@ Status LibarchiveReader::Verify(std::string& detail)
     struct archive* check = archive_read_new();
     if (check == nullptr)
         return Status::OutOfMemory;
-    Part whole{this, parts_.front().source, 0, 1};
+    Part whole {this, parts_.front().source, 0, 1};
     int result = archive_read_support_format_raw(check);
     for (auto filter : {archive_read_support_filter_gzip, archive_read_support_filter_bzip2,
              archive_read_support_filter_xz, archive_read_support_filter_lzma, archive_read_support_filter_zstd})
@@ -542,7 +541,7 @@ Status LibarchiveReader::VerifyGzip(std::string& detail)
     uint8_t magic[2];
     if (!source.Read(0, magic, 2) || magic[0] != 0x1F || magic[1] != 0x8B)
         return Status::Ok;
-    z_stream stream{};
+    z_stream stream {};
     if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
         return Status::OutOfMemory;
     std::vector<uint8_t> in(kReadPiece), out(kReadPiece);
@@ -737,8 +736,8 @@ Status LibarchiveReader::Read(uint8_t* buffer, size_t capacity, const uint8_t*& 
 
 }  // namespace
 
-std::unique_ptr<ArchiveReader> OpenLibarchiveReader(ArchiveKind kind, Source& source, Host& host,
-    const ExtractOptions& options, Status& status, std::string& detail)
+std::unique_ptr<ArchiveReader> OpenLibarchiveReader(
+    ArchiveKind kind, Source& source, Host& host, const ExtractOptions& options, Status& status, std::string& detail)
 {
     auto reader = std::make_unique<LibarchiveReader>(kind, source, host, options);
     status = reader->Open(detail);

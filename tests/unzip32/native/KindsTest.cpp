@@ -56,7 +56,8 @@ struct KindRun {
 };
 
 // Extracts the archive `name` of the folder into memory.
-void Extract(KindRun& run, const std::string& name, unzip::VolumeSet* volumes = nullptr, const ExtractOptions& options = {})
+void Extract(
+    KindRun& run, const std::string& name, unzip::VolumeSet* volumes = nullptr, const ExtractOptions& options = {})
 {
     run.bytes = ReadFile(fs::path(Folder()) / name);
     run.source = std::make_unique<MemorySource>(run.bytes.data(), run.bytes.size());
@@ -76,7 +77,7 @@ std::string Lines(const MemoryHost& host)
 // The volumes beside a .part1.rar, from the folder; `missing` is left out.
 class FolderVolumes : public unzip::VolumeSet {
 public:
-    FolderVolumes(std::string first, unsigned missing) : first_(std::move(first)), missing_(missing) {}
+    FolderVolumes(std::string first, unsigned missing) : first_(std::move(first)), missing_(missing) { }
     unzip::VolumeNaming Naming() const override { return unzip::VolumeNaming::RarParts; }
     unzip::Source* Volume(unsigned number) override
     {
@@ -155,19 +156,20 @@ TEST_F(Kinds, LinksUnsafeNamesAndEncryptionAreRefusedWithTheReason)
 {
     KindRun links;
     Extract(links, "links.tar");
-    EXPECT_EQ(links.host.files, (std::map<std::string, std::string>{{"a.txt", "first\n"}, {"b.txt", "first\n"}}));
+    EXPECT_EQ(links.host.files, (std::map<std::string, std::string> {{"a.txt", "first\n"}, {"b.txt", "first\n"}}));
     EXPECT_EQ(links.report.skippedUnsupported, 1);
 
     KindRun hostile;
     Extract(hostile, "hostile.tar");
-    EXPECT_EQ(hostile.host.files, (std::map<std::string, std::string>{{"_CON", "bad"}, {"ok.txt", "bad"}}));
+    EXPECT_EQ(hostile.host.files, (std::map<std::string, std::string> {{"_CON", "bad"}, {"ok.txt", "bad"}}));
     EXPECT_EQ(hostile.report.skippedUnsafe, 3) << Lines(hostile.host);
 
     KindRun encrypted;
     Extract(encrypted, "rar/rar4-encrypted.rar");
     EXPECT_TRUE(encrypted.host.files.empty());
     EXPECT_GE(encrypted.report.skippedEncrypted + (encrypted.report.archiveStatus == unzip::Status::Encrypted), 1);
-    EXPECT_NE(Lines(encrypted.host).find("RAR encryption is not supported"), std::string::npos) << Lines(encrypted.host);
+    EXPECT_NE(Lines(encrypted.host).find("RAR encryption is not supported"), std::string::npos)
+        << Lines(encrypted.host);
 }
 
 TEST_F(Kinds, LegacyNamesAreReadInTheChosenPage)
@@ -176,7 +178,8 @@ TEST_F(Kinds, LegacyNamesAreReadInTheChosenPage)
     KindRun run;
     run.host.names = &russian;
     Extract(run, "legacy.tar");
-    EXPECT_EQ(run.host.files, (std::map<std::string, std::string>{{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "dos"}}));
+    EXPECT_EQ(run.host.files,
+        (std::map<std::string, std::string> {{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "dos"}}));
 }
 
 TEST_F(Kinds, DamageTruncationAndUnknownDataGiveAMessageAndNoWrongFile)
