@@ -21,11 +21,11 @@ PACKAGES=(wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-po
           mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev libz-mingw-w64-dev googletest cmake ninja-build xvfb xdotool x11-utils
           imagemagick clang libclang-rt-14-dev zlib1g-dev p7zip-full libarchive-tools python3 nsis fonts-liberation2 bc
-          openssl libssl-dev libgnutls30 libgnutls30:i386 dpkg-dev xz-utils zstd locales openjdk-17-jdk-headless)
+          openssl libssl-dev libgnutls30 libgnutls30:i386 dpkg-dev xz-utils zstd locales openjdk-17-jdk-headless gcab)
 # Debian source packages of the compression libraries that UNZIP32.DLL links in statically. They are
 # fetched once into the build folder (never into the repository); CMake compiles them with the
 # build's own compilers (third_party/CMakeLists.txt).
-SOURCE_PACKAGES=(bzip2 xz-utils libzstd p7zip libdeflate)
+SOURCE_PACKAGES=(bzip2 xz-utils libzstd p7zip libdeflate libarchive)
 THIRD_PARTY=$BUILD/third_party/src
 
 log() { echo "kestrova: $*" >&2; }

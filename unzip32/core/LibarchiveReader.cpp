@@ -1,16 +1,749 @@
+// Archives of other kinds than ZIP and 7z (RAR 4 and 5, tar and its compressed forms, single
+// compressed files, cpio, CAB, ISO 9660) read through libarchive, member by member.
 #include "unzip32/core/ArchiveReader.h"
+
+#include "unzip32/core/Extractor.h"
+#include "unzip32/core/NameDecoder.h"
+#include "unzip32/core/NameDetection.h"
+#include "unzip32/core/Volumes.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#ifndef _WIN32
+#include <locale.h>
+#endif
+
+// The forms of an entry's names as libarchive read them (LibarchiveNameForms.c): 0 its path, 1 a
+// hard link's target, 2 a symbolic link's.
+extern "C" int kv_archive_entry_name_forms(struct archive_entry* entry, int which);
 
 namespace unzip {
 
-std::unique_ptr<ArchiveReader> OpenLibarchiveReader(ArchiveKind kind, Source& source, Host& host,
-    const ExtractOptions& options, Status& status, std::string& detail)
+namespace {
+
+const int kFormBytes = 1;  // the bytes as stored
+const int kFormUtf8 = 2;
+const int kFormWide = 4;
+
+const size_t kReadPiece = 64u << 10;
+
+// Seconds from 1601 (Windows' epoch) to 1970.
+const uint64_t kEpochDifference = 11644473600ull;
+
+std::string WideToUtf8(const wchar_t* text)
 {
-    (void)source;
-    (void)host;
-    (void)options;
-    status = kind == ArchiveKind::Unknown ? Status::NotAnArchive : Status::UnsupportedMethod;
-    detail = kind == ArchiveKind::Unknown ? "" : std::string(ArchiveKindName(kind)) + " archives are not read yet";
-    return nullptr;
+    std::string utf8;
+    for (const wchar_t* p = text; *p != 0; ++p) {
+        uint32_t c = static_cast<uint32_t>(*p);
+        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00);
+            ++p;
+        }
+        if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | (c >> 18));
+            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// A plain file name: no folder, no drive, nothing but a name.
+bool IsPlainFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\:") == std::string::npos;
+}
+
+#ifndef _WIN32
+// libarchive converts the names it decodes into the C library's locale; natively (tests, fuzzer)
+// that is made UTF-8 on the calling thread while libarchive works, as on Windows its wide form is.
+class Utf8Locale {
+public:
+    explicit Utf8Locale(locale_t locale) : previous_(locale != nullptr ? uselocale(locale) : nullptr) { }
+    ~Utf8Locale()
+    {
+        if (previous_ != nullptr)
+            uselocale(previous_);
+    }
+    Utf8Locale(const Utf8Locale&) = delete;
+    Utf8Locale& operator=(const Utf8Locale&) = delete;
+
+private:
+    locale_t previous_;
+};
+#endif
+
+// libarchive's calls are made inside this guard.
+#ifndef _WIN32
+#define LOCALE_GUARD() Utf8Locale utf8Locale(locale_)
+#else
+#define LOCALE_GUARD()                                                                                                 \
+    do {                                                                                                               \
+    } while (false)
+#endif
+
+class LibarchiveReader : public ArchiveReader {
+public:
+    LibarchiveReader(ArchiveKind kind, Source& source, Host& host, const ExtractOptions& options)
+        : kind_(kind), host_(host), options_(options)
+    {
+#ifndef _WIN32
+        locale_ = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+#endif
+        parts_.push_back(Part {this, &source, 0, 1});
+    }
+
+    ~LibarchiveReader() override
+    {
+        if (archive_ != nullptr) {
+            LOCALE_GUARD();
+            archive_read_free(archive_);
+        }
+#ifndef _WIN32
+        if (locale_ != nullptr)
+            freelocale(locale_);
+#endif
+    }
+
+    Status Open(std::string& detail);
+    Status Next(Entry& entry, bool& end) override;
+    Status Read(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+
+private:
+    // One file of the archive (several for RAR volumes), as libarchive's client data.
+    struct Part {
+        LibarchiveReader* reader;
+        Source* source;
+        uint64_t position;
+        unsigned number;
+    };
+
+    static la_ssize_t ReadCallback(struct archive* archive, void* data, const void** buffer);
+    static la_int64_t SkipCallback(struct archive* archive, void* data, la_int64_t request);
+    static la_int64_t SeekCallback(struct archive* archive, void* data, la_int64_t offset, int whence);
+    static int SwitchCallback(struct archive* archive, void* from, void* to);
+
+    Status Failure(int result);
+    std::string Name(struct archive_entry* entry, int which);
+    std::string LegacyName(const std::string& bytes);
+    std::string SingleFileName();
+    std::string MethodText();
+    bool ReachedLastPart() const;
+    bool NameMissingVolume();
+    Status Verify(std::string& detail);
+    Status VerifyGzip(std::string& detail);
+
+    ArchiveKind kind_;
+    Host& host_;
+    const ExtractOptions& options_;
+    struct archive* archive_ = nullptr;
+    std::vector<Part> parts_;
+    std::vector<uint8_t> piece_;
+    unsigned current_ = 0;  // the part being read
+    VolumeSet* volumes_ = nullptr;
+    bool raw_ = false;  // a single compressed file
+
+    // The current member.
+    bool inMember_ = false;
+    bool sizeKnown_ = false;
+    bool sparse_ = false;
+    bool encrypted_ = false;
+    uint64_t declared_ = 0;
+    uint64_t produced_ = 0;
+    const uint8_t* block_ = nullptr;  // a block libarchive gave and not all delivered yet
+    size_t blockSize_ = 0;
+    uint64_t blockOffset_ = 0;
+    bool atEnd_ = false;
+#ifndef _WIN32
+    locale_t locale_ = nullptr;
+#endif
+};
+
+la_ssize_t LibarchiveReader::ReadCallback(struct archive* archive, void* data, const void** buffer)
+{
+    Part& part = *static_cast<Part*>(data);
+    LibarchiveReader& reader = *part.reader;
+    reader.current_ = part.number - 1;
+    const uint64_t size = part.source->Size();
+    if (part.position >= size)
+        return 0;
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(kReadPiece, size - part.position));
+    if (reader.piece_.size() < kReadPiece)
+        reader.piece_.resize(kReadPiece);
+    if (!part.source->Read(part.position, reader.piece_.data(), count)) {
+        archive_set_error(archive, EIO, "the archive cannot be read");
+        return -1;
+    }
+    part.position += count;
+    *buffer = reader.piece_.data();
+    return static_cast<la_ssize_t>(count);
+}
+
+la_int64_t LibarchiveReader::SkipCallback(struct archive*, void* data, la_int64_t request)
+{
+    Part& part = *static_cast<Part*>(data);
+    const uint64_t size = part.source->Size();
+    if (request <= 0 || part.position >= size)
+        return 0;
+    const uint64_t skipped = std::min<uint64_t>(static_cast<uint64_t>(request), size - part.position);
+    part.position += skipped;
+    return static_cast<la_int64_t>(skipped);
+}
+
+la_int64_t LibarchiveReader::SeekCallback(struct archive* archive, void* data, la_int64_t offset, int whence)
+{
+    Part& part = *static_cast<Part*>(data);
+    part.reader->current_ = part.number - 1;
+    const int64_t size = static_cast<int64_t>(part.source->Size());
+    int64_t base = 0;
+    if (whence == SEEK_CUR)
+        base = static_cast<int64_t>(part.position);
+    else if (whence == SEEK_END)
+        base = size;
+    if ((offset < 0 && base + offset < 0) || (offset > 0 && offset > size - base)) {
+        archive_set_error(archive, EINVAL, "seek outside the archive");
+        return ARCHIVE_FATAL;
+    }
+    part.position = static_cast<uint64_t>(base + offset);
+    return static_cast<la_int64_t>(part.position);
+}
+
+int LibarchiveReader::SwitchCallback(struct archive*, void*, void* to)
+{
+    if (to != nullptr) {
+        Part& part = *static_cast<Part*>(to);
+        part.position = 0;
+        part.reader->current_ = part.number - 1;
+    }
+    return ARCHIVE_OK;
+}
+
+bool LibarchiveReader::ReachedLastPart() const
+{
+    const Part& last = parts_.back();
+    return current_ + 1 == parts_.size() && last.position >= last.source->Size();
+}
+
+// Where the data ran out at the end of the last volume there is and the next one is missing, the
+// detail names it.
+bool LibarchiveReader::NameMissingVolume()
+{
+    const unsigned next = static_cast<unsigned>(parts_.size()) + 1;
+    if (volumes_ == nullptr || !ReachedLastPart() || volumes_->Volume(next) != nullptr)
+        return false;
+    detail_ = "the volume " + volumes_->VolumeName(next) + " is missing";
+    return true;
+}
+
+// libarchive's failure as a status, its message as the detail.
+Status LibarchiveReader::Failure(int result)
+{
+    const char* text = archive_error_string(archive_);
+    detail_ = text != nullptr ? text : "";
+    const int code = archive_errno(archive_);
+    const std::string lower = [&] {
+        std::string l = detail_;
+        for (char& c : l)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return l;
+    }();
+    auto has = [&](const char* word) { return lower.find(word) != std::string::npos; };
+    (void)result;
+    if (detail_ == "Unrecognized archive format" && kind_ == ArchiveKind::Unknown) {
+        detail_.clear();
+        return Status::NotAnArchive;
+    }
+    if (code == ENOMEM || has("memory"))
+        return Status::OutOfMemory;
+    if (code == EIO && detail_ == "the archive cannot be read")
+        return Status::ReadFailure;
+    if (has("encrypt") || has("password")) {
+        if (kind_ == ArchiveKind::Rar)
+            detail_ = "RAR encryption is not supported";
+        return Status::Encrypted;
+    }
+    if ((has("truncated") || has("premature") || has("unexpected end") || has("eof") || has("volume") ||
+            has("header")) &&
+        NameMissingVolume())
+        return Status::Truncated;
+    if (has("truncated") || has("premature") || has("unexpected end") || has("eof"))
+        return Status::Truncated;
+    if (has("crc") || has("checksum"))
+        return Status::CrcMismatch;
+    if (has("unsupported") || has("not supported") || has("unknown compression") || has("can't handle"))
+        return Status::UnsupportedMethod;
+    return Status::DataError;
+}
+
+std::string LibarchiveReader::LegacyName(const std::string& bytes)
+{
+    if (IsValidUtf8(bytes))
+        return bytes;
+    const NameCodec* codec = host_.Names();
+    if (codec == nullptr)
+        return Cp437ToUtf8(bytes);
+    unsigned page = options_.namePage;
+    if (page == kNamePageAsWindows)
+        page = codec->OemPage();
+    else if (page == kNamePageAutomatic)
+        page = DetectNamePage(std::vector<std::string> {bytes}, *codec, codec->OemPage());
+    std::string utf8;
+    if (codec->ToUtf8(page, bytes, utf8))
+        return utf8;
+    return Cp437ToUtf8(bytes);
+}
+
+// Whether `bytes` widened byte by byte gives `wide`: libarchive's own conversion between the two
+// forms in the C locale, so either may have been made from the other.
+bool Widened(const wchar_t* wide, const char* bytes)
+{
+    for (; *wide != 0 && *bytes != 0; ++wide, ++bytes)
+        if (static_cast<uint32_t>(*wide) != static_cast<uint8_t>(*bytes))
+            return false;
+    return *wide == 0 && *bytes == 0;
+}
+
+// The name as UTF-8: the text libarchive decoded where the format says what the bytes are, else
+// the stored bytes read as a legacy name. libarchive itself asks for names in the other form (on
+// Windows, for instance, the wide form of every tar name), so both forms may be there; where one
+// is the other widened byte by byte, the bytes are the name unless the format stores Unicode.
+std::string LibarchiveReader::Name(struct archive_entry* entry, int which)
+{
+    const int forms = kv_archive_entry_name_forms(entry, which);
+    if ((forms & kFormUtf8) != 0) {
+        const char* text = which == 0 ? archive_entry_pathname_utf8(entry)
+            : which == 1              ? archive_entry_hardlink_utf8(entry)
+                                      : archive_entry_symlink_utf8(entry);
+        if (text != nullptr)
+            return text;
+    }
+    const wchar_t* wide = nullptr;
+    if ((forms & kFormWide) != 0)
+        wide = which == 0 ? archive_entry_pathname_w(entry)
+            : which == 1  ? archive_entry_hardlink_w(entry)
+                          : archive_entry_symlink_w(entry);
+    const char* bytes = nullptr;
+    if ((forms & kFormBytes) != 0)
+        bytes = which == 0 ? archive_entry_pathname(entry)
+            : which == 1   ? archive_entry_hardlink(entry)
+                           : archive_entry_symlink(entry);
+    if (wide != nullptr && bytes != nullptr && Widened(wide, bytes)) {
+        const int format = archive_format(archive_);
+        const bool unicode = (format & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAR ||
+            (format & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAR_V5 ||
+            (format & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_CAB || format == ARCHIVE_FORMAT_TAR_PAX_INTERCHANGE ||
+            format == ARCHIVE_FORMAT_TAR_PAX_RESTRICTED || format == ARCHIVE_FORMAT_ISO9660;
+        if (!unicode || IsValidUtf8(bytes))
+            return LegacyName(bytes);
+        return WideToUtf8(wide);
+    }
+    if (wide != nullptr)
+        return WideToUtf8(wide);
+    return bytes != nullptr ? LegacyName(bytes) : std::string();
+}
+
+// The name a single compressed file is extracted to: the name gzip stored when it is a plain file
+// name, else the archive's file name without its last suffix, else "data".
+std::string LibarchiveReader::SingleFileName()
+{
+    Source& source = *parts_.front().source;
+    uint8_t header[10];
+    if (source.Read(0, header, sizeof(header)) && header[0] == 0x1F && header[1] == 0x8B && (header[3] & 0x08) != 0) {
+        uint64_t at = sizeof(header);
+        if ((header[3] & 0x04) != 0) {
+            uint8_t extra[2];
+            if (source.Read(at, extra, 2))
+                at += 2 + static_cast<uint64_t>(extra[0] | (extra[1] << 8));
+        }
+        std::string stored;
+        char c = 0;
+        while (stored.size() < 1024 && source.Read(at++, &c, 1) && c != 0)
+            stored += c;
+        if (c == 0) {
+            const std::string name = LegacyName(stored);
+            if (IsPlainFileName(name))
+                return name;
+        }
+    }
+    const std::string file = host_.ArchiveFileName();
+    const size_t dot = file.rfind('.');
+    if (dot != std::string::npos && dot > 0 && IsPlainFileName(file.substr(0, dot)))
+        return file.substr(0, dot);
+    return "data";
+}
+
+std::string LibarchiveReader::MethodText()
+{
+    const int format = archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK;
+    if (format == ARCHIVE_FORMAT_RAR_V5)
+        return "RAR5";
+    if (format == ARCHIVE_FORMAT_RAR)
+        return "RAR4";
+    if (format == ARCHIVE_FORMAT_TAR || format == ARCHIVE_FORMAT_CPIO || format == ARCHIVE_FORMAT_RAW) {
+        switch (archive_filter_code(archive_, 0)) {
+        case ARCHIVE_FILTER_NONE: return "Stored";
+        case ARCHIVE_FILTER_GZIP: return "gzip";
+        case ARCHIVE_FILTER_BZIP2: return "bzip2";
+        case ARCHIVE_FILTER_XZ: return "xz";
+        case ARCHIVE_FILTER_LZMA: return "lzma";
+        case ARCHIVE_FILTER_ZSTD: return "zstd";
+        default: break;
+        }
+        const char* name = archive_filter_name(archive_, 0);
+        return name != nullptr ? name : "";
+    }
+    const char* name = archive_format_name(archive_);
+    return name != nullptr ? name : "";
+}
+
+Status LibarchiveReader::Open(std::string& detail)
+{
+    LOCALE_GUARD();
+    archive_ = archive_read_new();
+    if (archive_ == nullptr)
+        return Status::OutOfMemory;
+    // Formats and filters one by one, only those of the kind found: those that would start another
+    // program are never registered, and a filter that could only work through one (ARCHIVE_WARN) is
+    // refused. Bidders of other formats would read ahead across RAR volumes, and could take damaged
+    // data for something else.
+    std::vector<int (*)(struct archive*)> registrations;
+    switch (kind_) {
+    case ArchiveKind::Rar: registrations = {archive_read_support_format_rar, archive_read_support_format_rar5}; break;
+    case ArchiveKind::Tar: registrations = {archive_read_support_format_tar}; break;
+    case ArchiveKind::Cab: registrations = {archive_read_support_format_cab}; break;
+    case ArchiveKind::Iso: registrations = {archive_read_support_format_iso9660}; break;
+    default:
+        // Compressed data (a tar or cpio inside, or a single file), or no signature at all (old tar,
+        // cpio, .lzma).
+        registrations = {archive_read_support_format_tar, archive_read_support_format_cpio,
+            archive_read_support_format_raw, archive_read_support_filter_gzip, archive_read_support_filter_bzip2,
+            archive_read_support_filter_xz, archive_read_support_filter_lzma, archive_read_support_filter_zstd};
+        break;
+    }
+    for (auto registration : registrations) {
+        if (registration(archive_) != ARCHIVE_OK) {
+            detail = "libarchive was built without a decoder it needs";
+            return Status::Internal;
+        }
+    }
+
+    VolumeSet* volumes = host_.Volumes();
+    if (kind_ == ArchiveKind::Rar && volumes != nullptr &&
+        (volumes->Naming() == VolumeNaming::RarParts || volumes->Naming() == VolumeNaming::RarOld)) {
+        volumes_ = volumes;
+        for (unsigned number = 2;; ++number) {
+            Source* volume = volumes->Volume(number);
+            if (volume == nullptr)
+                break;
+            parts_.push_back(Part {this, volume, 0, number});
+        }
+    }
+    archive_read_set_read_callback(archive_, ReadCallback);
+    archive_read_set_skip_callback(archive_, SkipCallback);
+    archive_read_set_seek_callback(archive_, SeekCallback);
+    archive_read_set_switch_callback(archive_, SwitchCallback);
+    for (size_t i = 0; i < parts_.size(); ++i) {
+        const int added = i == 0 ? archive_read_set_callback_data(archive_, &parts_[i])
+                                 : archive_read_append_callback_data(archive_, &parts_[i]);
+        if (added != ARCHIVE_OK) {
+            detail = "libarchive cannot take the archive's volumes";
+            return Status::Internal;
+        }
+    }
+    if (kind_ == ArchiveKind::Compressed) {
+        const Status verified = Verify(detail);
+        if (verified != Status::Ok)
+            return verified;
+    }
+    if (archive_read_open1(archive_) != ARCHIVE_OK) {
+        const Status status = Failure(ARCHIVE_FATAL);
+        detail = detail_;
+        return status;
+    }
+    return Status::Ok;
+}
+
+// A compressed stream is checked whole (its CRC, or the checks xz and zstd keep) before anything of
+// it is written: tar keeps no checksum of its members' data, and gzip's covers the whole stream, so a
+// damaged member would otherwise be written before the damage shows at the stream's end.
+Status LibarchiveReader::Verify(std::string& detail)
+{
+    struct archive* check = archive_read_new();
+    if (check == nullptr)
+        return Status::OutOfMemory;
+    Part whole {this, parts_.front().source, 0, 1};
+    int result = archive_read_support_format_raw(check);
+    for (auto filter : {archive_read_support_filter_gzip, archive_read_support_filter_bzip2,
+             archive_read_support_filter_xz, archive_read_support_filter_lzma, archive_read_support_filter_zstd})
+        result = result == ARCHIVE_OK ? filter(check) : result;
+    if (result == ARCHIVE_OK) {
+        archive_read_set_read_callback(check, ReadCallback);
+        archive_read_set_skip_callback(check, SkipCallback);
+        archive_read_set_callback_data(check, &whole);
+        result = archive_read_open1(check);
+    }
+    struct archive_entry* header = nullptr;
+    if (result == ARCHIVE_OK)
+        result = archive_read_next_header(check, &header);
+    uint64_t checked = 0;
+    uint64_t reported = 0;
+    const std::string shown = host_.ArchiveFileName();
+    while (result == ARCHIVE_OK || result == ARCHIVE_WARN) {
+        const void* block = nullptr;
+        size_t length = 0;
+        la_int64_t offset = 0;
+        result = archive_read_data_block(check, &block, &length, &offset);
+        checked += length;
+        if (checked - reported >= kServiceStep) {
+            reported = checked;
+            if (host_.Service(shown, 0)) {
+                archive_read_free(check);
+                return Status::Stopped;
+            }
+        }
+    }
+    Status status = Status::Ok;
+    if (result != ARCHIVE_EOF) {
+        std::swap(archive_, check);
+        status = Failure(result);
+        std::swap(archive_, check);
+        detail = detail_;
+    }
+    archive_read_free(check);
+    return status == Status::Ok ? VerifyGzip(detail) : status;
+}
+
+// libarchive's gzip filter does not check the CRC-32 and length in each member's trailer: zlib does.
+Status LibarchiveReader::VerifyGzip(std::string& detail)
+{
+    Source& source = *parts_.front().source;
+    uint8_t magic[2];
+    if (!source.Read(0, magic, 2) || magic[0] != 0x1F || magic[1] != 0x8B)
+        return Status::Ok;
+    z_stream stream {};
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        return Status::OutOfMemory;
+    std::vector<uint8_t> in(kReadPiece), out(kReadPiece);
+    const uint64_t size = source.Size();
+    uint64_t at = 0;
+    int result = Z_OK;
+    while (result != Z_DATA_ERROR && result != Z_MEM_ERROR) {
+        if (stream.avail_in == 0) {
+            if (at >= size)
+                break;
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(in.size(), size - at));
+            if (!source.Read(at, in.data(), count)) {
+                inflateEnd(&stream);
+                return Status::ReadFailure;
+            }
+            at += count;
+            stream.next_in = in.data();
+            stream.avail_in = static_cast<uInt>(count);
+        }
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        result = inflate(&stream, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+            // Another member may follow (gzip's members are concatenated), or padding of zeros.
+            if (stream.avail_in == 0 && at < size) {
+                uint8_t next = 0;
+                if (!source.Read(at, &next, 1) || next != 0x1F)
+                    break;
+            } else if (stream.avail_in > 0 && stream.next_in[0] != 0x1F) {
+                break;
+            } else if (stream.avail_in == 0) {
+                break;
+            }
+            inflateReset(&stream);
+            result = Z_OK;
+        } else if (result == Z_BUF_ERROR && stream.avail_in == 0 && at >= size) {
+            result = Z_DATA_ERROR;
+        }
+    }
+    inflateEnd(&stream);
+    if (result == Z_MEM_ERROR)
+        return Status::OutOfMemory;
+    if (result == Z_DATA_ERROR) {
+        detail = "gzip data check failed: the compressed data is damaged";
+        return Status::DataError;
+    }
+    return Status::Ok;
+}
+
+Status LibarchiveReader::Next(Entry& entry, bool& end)
+{
+    LOCALE_GUARD();
+    end = false;
+    detail_.clear();
+    inMember_ = false;
+    struct archive_entry* header = nullptr;
+    int result = archive_read_next_header(archive_, &header);
+    if (result == ARCHIVE_EOF) {
+        end = true;
+        return Status::Ok;
+    }
+    if (result < ARCHIVE_WARN)
+        return Failure(result);
+
+    const int format = archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK;
+    if (format == ARCHIVE_FORMAT_RAW) {
+        // The raw format takes anything; only a compressed stream makes it a single compressed file.
+        if (kind_ != ArchiveKind::Compressed && kind_ != ArchiveKind::Unknown) {
+            detail_ = std::string("the ") + ArchiveKindName(kind_) + " archive's headers cannot be read";
+            return Status::DataError;
+        }
+        if (archive_filter_code(archive_, 0) == ARCHIVE_FILTER_NONE)
+            return Status::NotAnArchive;
+        raw_ = true;
+    }
+
+    const bool folder = archive_entry_filetype(header) == AE_IFDIR;
+    entry = Entry();
+    entry.name = raw_ ? SingleFileName() : Name(header, 0);
+    // The folder the archive was made from ("./", as tar -C folder . writes it) is the target itself.
+    if (folder && (entry.name == "." || entry.name == "./"))
+        return Next(entry, end);
+    const uint32_t mode = static_cast<uint32_t>(archive_entry_mode(header));
+    entry.nameIsUtf8 = true;
+    if (folder && (entry.name.empty() || entry.name.back() != '/'))
+        entry.name += '/';
+    entry.rawName = entry.name;
+    if (archive_entry_hardlink(header) != nullptr) {
+        entry.link = LinkKind::Hard;
+        entry.linkTarget = Name(header, 1);
+    } else if (archive_entry_filetype(header) == AE_IFLNK || archive_entry_symlink(header) != nullptr) {
+        entry.link = LinkKind::Symbolic;
+        entry.linkTarget = Name(header, 2);
+    }
+    sizeKnown_ = archive_entry_size_is_set(header) != 0 && archive_entry_size(header) >= 0;
+    declared_ = sizeKnown_ && !folder ? static_cast<uint64_t>(archive_entry_size(header)) : 0;
+    entry.size = declared_;
+    entry.compressedSize = declared_;
+    sparse_ = archive_entry_sparse_count(header) > 0;
+    encrypted_ = archive_entry_is_data_encrypted(header) != 0;
+    if (encrypted_)
+        entry.flags |= 1;
+    if (archive_entry_mtime_is_set(header)) {
+        const int64_t seconds = archive_entry_mtime(header);
+        entry.hasUnixTime = true;
+        entry.unixModified = seconds;
+        if (seconds >= -static_cast<int64_t>(kEpochDifference)) {
+            entry.hasNtfsTime = true;
+            entry.ntfsModified = (static_cast<uint64_t>(seconds + static_cast<int64_t>(kEpochDifference))) * 10000000u +
+                static_cast<uint64_t>(archive_entry_mtime_nsec(header)) / 100u;
+        }
+    }
+    entry.versionMadeBy = 3 << 8;
+    entry.externalAttributes = (mode & 0xFFFFu) << 16;
+    if (folder)
+        entry.externalAttributes |= 0x10;
+    if ((mode & 0200) == 0)
+        entry.externalAttributes |= 0x01;
+    entry.methodText = MethodText();
+
+    inMember_ = true;
+    produced_ = 0;
+    block_ = nullptr;
+    blockSize_ = 0;
+    atEnd_ = false;
+    return Status::Ok;
+}
+
+Status LibarchiveReader::Read(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished)
+{
+    LOCALE_GUARD();
+    data = nullptr;
+    size = 0;
+    finished = false;
+    if (!inMember_) {
+        finished = true;
+        return Status::Ok;
+    }
+    if (encrypted_) {
+        detail_ = kind_ == ArchiveKind::Rar ? "RAR encryption is not supported" : "";
+        return Status::Encrypted;
+    }
+    while (block_ == nullptr && !atEnd_) {
+        const void* block = nullptr;
+        size_t length = 0;
+        la_int64_t offset = 0;
+        const int result = archive_read_data_block(archive_, &block, &length, &offset);
+        if (result == ARCHIVE_EOF) {
+            atEnd_ = true;
+            break;
+        }
+        if (result < ARCHIVE_WARN)
+            return Failure(result);
+        if (offset < 0 || static_cast<uint64_t>(offset) < produced_) {
+            detail_ = "the member's pieces overlap";
+            return Status::DataError;
+        }
+        if (length == 0 && static_cast<uint64_t>(offset) == produced_)
+            continue;
+        block_ = static_cast<const uint8_t*>(block);
+        blockSize_ = length;
+        blockOffset_ = static_cast<uint64_t>(offset);
+    }
+    // Where the data stops before the next piece or the declared end (a sparse file's holes), zeros.
+    const uint64_t until = block_ != nullptr ? blockOffset_ : (sparse_ && sizeKnown_ ? declared_ : produced_);
+    if (sizeKnown_ && (until > declared_ || (block_ != nullptr && blockSize_ > declared_ - blockOffset_))) {
+        detail_ = "more data than the header declares";
+        return Status::DataError;
+    }
+    if (until > produced_) {
+        size = static_cast<size_t>(std::min<uint64_t>(capacity, until - produced_));
+        std::memset(buffer, 0, size);
+        produced_ += size;
+        return Status::Ok;
+    }
+    if (block_ != nullptr) {
+        data = block_;
+        size = blockSize_;
+        produced_ += blockSize_;
+        block_ = nullptr;
+        return Status::Ok;
+    }
+    if (sizeKnown_ && produced_ != declared_ && !raw_) {
+        if (!NameMissingVolume())
+            detail_ = "the member is shorter than its header declares";
+        return Status::Truncated;
+    }
+    finished = true;
+    inMember_ = false;
+    return Status::Ok;
+}
+
+}  // namespace
+
+std::unique_ptr<ArchiveReader> OpenLibarchiveReader(
+    ArchiveKind kind, Source& source, Host& host, const ExtractOptions& options, Status& status, std::string& detail)
+{
+    auto reader = std::make_unique<LibarchiveReader>(kind, source, host, options);
+    status = reader->Open(detail);
+    if (status != Status::Ok)
+        return nullptr;
+    return reader;
 }
 
 }  // namespace unzip

@@ -1,0 +1,82 @@
+// UNZIP32.DLL, called as the program calls it, on archives of the kinds read through libarchive
+// (make_kind_archives.py, in KESTROVA_KIND_ARCHIVES): each extracts byte for byte; a symbolic link
+// is skipped (result 1) and a hard link copied; a damaged compressed tar is refused (result 3).
+#include "tests/support/TestFolder.h"
+#include "tests/support/TestSupport.h"
+#include "tests/unzip32/DllRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using testsupport::TestFolder;
+
+namespace {
+
+class Unzip32Kinds : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* host = std::getenv("KESTROVA_KIND_ARCHIVES");
+        if (host == nullptr || *host == '\0')
+            GTEST_SKIP() << "KESTROVA_KIND_ARCHIVES is not set";
+        folder = testsupport::FromHost(host);
+    }
+    // The files under `root` with their contents ('\' separators).
+    static std::vector<std::pair<std::string, std::string>> Files(const std::string& root)
+    {
+        std::vector<std::pair<std::string, std::string>> files;
+        for (const std::string& relative : dllrun::Walk(root))
+            if (relative.back() != '\\')
+                files.emplace_back(relative, dllrun::Contents(root + "\\" + relative));
+        return files;
+    }
+
+    std::string folder;
+};
+
+}  // namespace
+
+TEST_F(Unzip32Kinds, EachKindExtractsByteForByte)
+{
+    struct Kind {
+        const char* first;
+        const char* second;
+        int result;  // 1: a symbolic link skipped
+    };
+    const Kind archives[] = {{"tar-pax.tar.gz", "files", 0}, {"tar-gnu.tar", "files", 0}, {"iso9660.iso", "files", 0},
+        {"cab.cab", "cab.out", 0}, {"notes.txt.xz", "single", 0}, {"rar\\rar5-solid.rar", "rar\\rar5-solid.rar.out", 0},
+        {"rar\\rar4-unicode.rar", "rar\\rar4-unicode.rar.out", 1}};
+    for (const Kind& archive : archives) {
+        const std::string path = folder + "\\" + archive.first;
+        if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;  // no gcab on this machine
+        TestFolder out;
+        const std::string target = out.Child("out");
+        EXPECT_EQ(archive.result, dllrun::RunLibrary(path, target.c_str())) << archive.first;
+        std::string printed;
+        for (const std::string& line : dllrun::Current().printed)
+            printed += line;
+        EXPECT_EQ(Files(folder + "\\" + archive.second), Files(target)) << archive.first << "\n" << printed;
+    }
+}
+
+TEST_F(Unzip32Kinds, SymbolicLinkSkippedHardLinkCopiedDamageRefused)
+{
+    TestFolder out;
+    const std::string links = out.Child("links");
+    EXPECT_EQ(1, dllrun::RunLibrary(folder + "\\links.tar", links.c_str()));
+    EXPECT_EQ(dllrun::Walk(links), (std::vector<std::string> {"a.txt", "b.txt"}));
+    EXPECT_EQ(dllrun::Contents(links + "\\b.txt"), "first\n");
+
+    const auto originals = Files(folder + "\\files");
+    const std::string damaged = out.Child("damaged");
+    // The stream is checked whole first: a damaged one is refused as an archive.
+    EXPECT_EQ(3, dllrun::RunLibrary(folder + "\\damaged.tar.gz", damaged.c_str()));
+    for (const auto& file : Files(damaged)) {
+        const auto original =
+            std::find_if(originals.begin(), originals.end(), [&](const auto& o) { return o.first == file.first; });
+        ASSERT_NE(original, originals.end()) << file.first;
+        EXPECT_EQ(file.second, original->second) << file.first;
+    }
+}

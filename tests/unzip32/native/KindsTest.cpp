@@ -1,0 +1,210 @@
+// The archive kinds read through libarchive (tar, its compressed forms, single compressed files,
+// cpio, ISO, CAB, RAR 4 and 5) as the tools wrote them (tests/unzip32/make_kind_archives.py, in
+// KESTROVA_KIND_ARCHIVES): each extracts byte for byte through the core; RAR volumes follow one
+// another and a missing one is named; links, unsafe names, encryption, damage and data of no
+// known kind are refused with the reason, leaving no wrong file.
+#include "tests/support/IconvNameCodec.h"
+#include "unzip32/core/MemoryHost.h"
+#include "unzip32/core/Volumes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using unzip::ExtractOptions;
+using unzip::ExtractReport;
+using unzip::MemoryHost;
+using unzip::MemorySource;
+
+namespace {
+
+std::string Folder()
+{
+    const char* folder = std::getenv("KESTROVA_KIND_ARCHIVES");
+    return folder != nullptr ? folder : "";
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The regular files under `tree` by their '/'-joined path (links are never extracted).
+std::map<std::string, std::string> Tree(const fs::path& tree)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& item : fs::recursive_directory_iterator(tree))
+        if (fs::is_regular_file(item.symlink_status()))
+            files[fs::relative(item.path(), tree).generic_string()] = ReadFile(item.path());
+    return files;
+}
+
+struct KindRun {
+    std::string bytes;
+    std::unique_ptr<MemorySource> source;
+    MemoryHost host;
+    ExtractReport report;
+};
+
+// Extracts the archive `name` of the folder into memory.
+void Extract(
+    KindRun& run, const std::string& name, unzip::VolumeSet* volumes = nullptr, const ExtractOptions& options = {})
+{
+    run.bytes = ReadFile(fs::path(Folder()) / name);
+    run.source = std::make_unique<MemorySource>(run.bytes.data(), run.bytes.size());
+    run.host.archiveName = fs::path(name).filename().string();
+    run.host.volumes = volumes;
+    run.report = unzip::Extract(*run.source, run.host, options);
+}
+
+std::string Lines(const MemoryHost& host)
+{
+    std::string all;
+    for (const std::string& line : host.lines)
+        all += line;
+    return all;
+}
+
+// The volumes beside a .part1.rar, from the folder; `missing` is left out.
+class FolderVolumes : public unzip::VolumeSet {
+public:
+    FolderVolumes(std::string first, unsigned missing) : first_(std::move(first)), missing_(missing) { }
+    unzip::VolumeNaming Naming() const override { return unzip::VolumeNaming::RarParts; }
+    unzip::Source* Volume(unsigned number) override
+    {
+        if (number == missing_ || !fs::exists(fs::path(Folder()) / VolumeName(number)))
+            return nullptr;
+        auto& volume = volumes_[number];
+        if (volume.source == nullptr) {
+            volume.bytes = ReadFile(fs::path(Folder()) / VolumeName(number));
+            volume.source = std::make_unique<MemorySource>(volume.bytes.data(), volume.bytes.size());
+        }
+        return volume.source.get();
+    }
+    std::string VolumeName(unsigned number) const override
+    {
+        std::string name = first_;
+        return name.replace(name.find("part1"), 5, "part" + std::to_string(number));
+    }
+
+private:
+    struct Held {
+        std::string bytes;
+        std::unique_ptr<MemorySource> source;
+    };
+    std::string first_;
+    unsigned missing_;
+    std::map<unsigned, Held> volumes_;
+};
+
+class Kinds : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (Folder().empty())
+            GTEST_SKIP() << "KESTROVA_KIND_ARCHIVES is not set";
+    }
+};
+
+TEST_F(Kinds, EveryArchiveExtractsByteForByte)
+{
+    std::ifstream list(fs::path(Folder()) / "kinds.txt");
+    std::string name, tree;
+    int archives = 0;
+    while (list >> name >> tree) {
+        SCOPED_TRACE(name);
+        ++archives;
+        KindRun run;
+        Extract(run, name);
+        EXPECT_EQ(run.report.archiveStatus, unzip::Status::Ok) << run.report.archiveDetail;
+        EXPECT_EQ(run.report.damaged + run.report.skippedUnsafe, 0) << Lines(run.host);
+        EXPECT_EQ(run.host.files, Tree(fs::path(Folder()) / tree)) << Lines(run.host);
+    }
+    EXPECT_GE(archives, 20);
+}
+
+TEST_F(Kinds, RarVolumesFollowOneAnotherAndAMissingOneIsNamed)
+{
+    {
+        const std::string first = "rar/rar5-volumes.part1.rar";
+        FolderVolumes all(first, 0);
+        KindRun whole;
+        Extract(whole, first, &all);
+        EXPECT_EQ(whole.report.archiveStatus, unzip::Status::Ok) << whole.report.archiveDetail;
+        EXPECT_GT(whole.report.extracted, 0);
+        EXPECT_EQ(whole.report.extracted, whole.report.members) << Lines(whole.host);
+
+        FolderVolumes gap(first, 3);
+        KindRun missing;
+        Extract(missing, first, &gap);
+        EXPECT_NE(Lines(missing.host).find(gap.VolumeName(3).substr(4) + " is missing"), std::string::npos)
+            << Lines(missing.host);
+        EXPECT_LT(missing.report.extracted, whole.report.extracted);
+    }
+}
+
+TEST_F(Kinds, LinksUnsafeNamesAndEncryptionAreRefusedWithTheReason)
+{
+    KindRun links;
+    Extract(links, "links.tar");
+    EXPECT_EQ(links.host.files, (std::map<std::string, std::string> {{"a.txt", "first\n"}, {"b.txt", "first\n"}}));
+    EXPECT_EQ(links.report.skippedUnsupported, 1);
+
+    KindRun hostile;
+    Extract(hostile, "hostile.tar");
+    EXPECT_EQ(hostile.host.files, (std::map<std::string, std::string> {{"_CON", "bad"}, {"ok.txt", "bad"}}));
+    EXPECT_EQ(hostile.report.skippedUnsafe, 3) << Lines(hostile.host);
+
+    KindRun encrypted;
+    Extract(encrypted, "rar/rar4-encrypted.rar");
+    EXPECT_TRUE(encrypted.host.files.empty());
+    EXPECT_GE(encrypted.report.skippedEncrypted + (encrypted.report.archiveStatus == unzip::Status::Encrypted), 1);
+    EXPECT_NE(Lines(encrypted.host).find("RAR encryption is not supported"), std::string::npos)
+        << Lines(encrypted.host);
+}
+
+TEST_F(Kinds, LegacyNamesAreReadInTheChosenPage)
+{
+    kvtest::IconvNameCodec russian(866, 1251);
+    KindRun run;
+    run.host.names = &russian;
+    Extract(run, "legacy.tar");
+    EXPECT_EQ(run.host.files,
+        (std::map<std::string, std::string> {{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "dos"}}));
+}
+
+TEST_F(Kinds, DamageTruncationAndUnknownDataGiveAMessageAndNoWrongFile)
+{
+    const auto originals = Tree(fs::path(Folder()) / "files");
+    for (const std::string name : {"damaged.tar.gz", "truncated.tar.xz"}) {
+        SCOPED_TRACE(name);
+        KindRun run;
+        Extract(run, name);
+        EXPECT_TRUE(run.report.damaged > 0 || run.report.archiveStatus != unzip::Status::Ok);
+        EXPECT_NE(Lines(run.host).find("error: "), std::string::npos) << Lines(run.host);
+        for (const auto& file : run.host.files)
+            EXPECT_EQ(file.second, originals.at(file.first)) << file.first;
+    }
+
+    std::string noise(70000, '\0');
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 7919u) >> 3);
+    for (const std::string& bytes : {noise, std::string("plain text, no archive\n")}) {
+        MemorySource source(bytes.data(), bytes.size());
+        MemoryHost host;
+        const ExtractReport report = unzip::Extract(source, host, {});
+        EXPECT_EQ(report.archiveStatus, unzip::Status::NotAnArchive) << report.archiveDetail;
+        EXPECT_TRUE(host.files.empty());
+    }
+}
+
+}  // namespace
