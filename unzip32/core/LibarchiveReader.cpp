@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -151,8 +152,8 @@ private:
     std::string MethodText();
     bool ReachedLastPart() const;
     bool NameMissingVolume();
-    Status Verify(std::string& detail);
-    Status VerifyGzip(std::string& detail);
+    struct Gunzip;
+    la_ssize_t Inflate(struct archive* archive, const void** buffer);
 
     ArchiveKind kind_;
     Host& host_;
@@ -163,6 +164,7 @@ private:
     unsigned current_ = 0;  // the part being read
     VolumeSet* volumes_ = nullptr;
     bool raw_ = false;  // a single compressed file
+    std::unique_ptr<Gunzip> gunzip_;  // gzip data, inflated by the read callback
 
     // The current member.
     bool inMember_ = false;
@@ -180,10 +182,27 @@ private:
 #endif
 };
 
+// The state of inflating gzip data (see Inflate).
+struct LibarchiveReader::Gunzip {
+    z_stream stream {};
+    bool ready = false;
+    uint64_t at = 0;  // in the compressed source
+    std::vector<uint8_t> in;
+    std::vector<uint8_t> out;
+    bool ended = false;
+    ~Gunzip()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+};
+
 la_ssize_t LibarchiveReader::ReadCallback(struct archive* archive, void* data, const void** buffer)
 {
     Part& part = *static_cast<Part*>(data);
     LibarchiveReader& reader = *part.reader;
+    if (reader.gunzip_ != nullptr)
+        return reader.Inflate(archive, buffer);
     reader.current_ = part.number - 1;
     const uint64_t size = part.source->Size();
     if (part.position >= size)
@@ -401,6 +420,8 @@ std::string LibarchiveReader::MethodText()
     if (format == ARCHIVE_FORMAT_RAR)
         return "RAR4";
     if (format == ARCHIVE_FORMAT_TAR || format == ARCHIVE_FORMAT_CPIO || format == ARCHIVE_FORMAT_RAW) {
+        if (gunzip_ != nullptr)
+            return "gzip";
         switch (archive_filter_code(archive_, 0)) {
         case ARCHIVE_FILTER_NONE: return "Stored";
         case ARCHIVE_FILTER_GZIP: return "gzip";
@@ -435,10 +456,14 @@ Status LibarchiveReader::Open(std::string& detail)
     case ArchiveKind::Iso: registrations = {archive_read_support_format_iso9660}; break;
     default:
         // Compressed data (a tar or cpio inside, or a single file), or no signature at all (old tar,
-        // cpio, .lzma).
+        // cpio, .lzma). gzip is inflated by the read callback.
         registrations = {archive_read_support_format_tar, archive_read_support_format_cpio,
-            archive_read_support_format_raw, archive_read_support_filter_gzip, archive_read_support_filter_bzip2,
-            archive_read_support_filter_xz, archive_read_support_filter_lzma, archive_read_support_filter_zstd};
+            archive_read_support_format_raw, archive_read_support_filter_bzip2, archive_read_support_filter_xz,
+            archive_read_support_filter_lzma, archive_read_support_filter_zstd};
+        uint8_t magic[2];
+        if (kind_ == ArchiveKind::Compressed && parts_.front().source->Read(0, magic, 2) && magic[0] == 0x1F &&
+            magic[1] == 0x8B)
+            gunzip_.reset(new Gunzip);
         break;
     }
     for (auto registration : registrations) {
@@ -460,8 +485,11 @@ Status LibarchiveReader::Open(std::string& detail)
         }
     }
     archive_read_set_read_callback(archive_, ReadCallback);
-    archive_read_set_skip_callback(archive_, SkipCallback);
-    archive_read_set_seek_callback(archive_, SeekCallback);
+    // Inflated data cannot be skipped or sought in the compressed source: libarchive reads on.
+    if (gunzip_ == nullptr) {
+        archive_read_set_skip_callback(archive_, SkipCallback);
+        archive_read_set_seek_callback(archive_, SeekCallback);
+    }
     archive_read_set_switch_callback(archive_, SwitchCallback);
     for (size_t i = 0; i < parts_.size(); ++i) {
         const int added = i == 0 ? archive_read_set_callback_data(archive_, &parts_[i])
@@ -471,11 +499,6 @@ Status LibarchiveReader::Open(std::string& detail)
             return Status::Internal;
         }
     }
-    if (kind_ == ArchiveKind::Compressed) {
-        const Status verified = Verify(detail);
-        if (verified != Status::Ok)
-            return verified;
-    }
     if (archive_read_open1(archive_) != ARCHIVE_OK) {
         const Status status = Failure(ARCHIVE_FATAL);
         detail = detail_;
@@ -484,111 +507,65 @@ Status LibarchiveReader::Open(std::string& detail)
     return Status::Ok;
 }
 
-// A compressed stream is checked whole (its CRC, or the checks xz and zstd keep) before anything of
-// it is written: tar keeps no checksum of its members' data, and gzip's covers the whole stream, so a
-// damaged member would otherwise be written before the damage shows at the stream's end.
-Status LibarchiveReader::Verify(std::string& detail)
+// gzip is inflated here rather than by libarchive's filter, which does not check the CRC-32 and
+// length in each gzip member's trailer: zlib does, as the data goes by (one pass). Damage fails the
+// member being read where it shows, at the latest at the trailer: a single compressed file is thus
+// always checked before it is complete (a tar member ending before the trailer is committed when
+// it ends, as with every other tool; the failure then ends the run as damaged).
+la_ssize_t LibarchiveReader::Inflate(struct archive* archive, const void** buffer)
 {
-    struct archive* check = archive_read_new();
-    if (check == nullptr)
-        return Status::OutOfMemory;
-    Part whole {this, parts_.front().source, 0, 1};
-    int result = archive_read_support_format_raw(check);
-    for (auto filter : {archive_read_support_filter_gzip, archive_read_support_filter_bzip2,
-             archive_read_support_filter_xz, archive_read_support_filter_lzma, archive_read_support_filter_zstd})
-        result = result == ARCHIVE_OK ? filter(check) : result;
-    if (result == ARCHIVE_OK) {
-        archive_read_set_read_callback(check, ReadCallback);
-        archive_read_set_skip_callback(check, SkipCallback);
-        archive_read_set_callback_data(check, &whole);
-        result = archive_read_open1(check);
-    }
-    struct archive_entry* header = nullptr;
-    if (result == ARCHIVE_OK)
-        result = archive_read_next_header(check, &header);
-    uint64_t checked = 0;
-    uint64_t reported = 0;
-    const std::string shown = host_.ArchiveFileName();
-    while (result == ARCHIVE_OK || result == ARCHIVE_WARN) {
-        const void* block = nullptr;
-        size_t length = 0;
-        la_int64_t offset = 0;
-        result = archive_read_data_block(check, &block, &length, &offset);
-        checked += length;
-        if (checked - reported >= kServiceStep) {
-            reported = checked;
-            if (host_.Service(shown, 0)) {
-                archive_read_free(check);
-                return Status::Stopped;
-            }
-        }
-    }
-    Status status = Status::Ok;
-    if (result != ARCHIVE_EOF) {
-        std::swap(archive_, check);
-        status = Failure(result);
-        std::swap(archive_, check);
-        detail = detail_;
-    }
-    archive_read_free(check);
-    return status == Status::Ok ? VerifyGzip(detail) : status;
-}
-
-// libarchive's gzip filter does not check the CRC-32 and length in each member's trailer: zlib does.
-Status LibarchiveReader::VerifyGzip(std::string& detail)
-{
+    Gunzip& gz = *gunzip_;
     Source& source = *parts_.front().source;
-    uint8_t magic[2];
-    if (!source.Read(0, magic, 2) || magic[0] != 0x1F || magic[1] != 0x8B)
-        return Status::Ok;
-    z_stream stream {};
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
-        return Status::OutOfMemory;
-    std::vector<uint8_t> in(kReadPiece), out(kReadPiece);
     const uint64_t size = source.Size();
-    uint64_t at = 0;
-    int result = Z_OK;
-    while (result != Z_DATA_ERROR && result != Z_MEM_ERROR) {
-        if (stream.avail_in == 0) {
-            if (at >= size)
-                break;
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(in.size(), size - at));
-            if (!source.Read(at, in.data(), count)) {
-                inflateEnd(&stream);
-                return Status::ReadFailure;
-            }
-            at += count;
-            stream.next_in = in.data();
-            stream.avail_in = static_cast<uInt>(count);
+    if (!gz.ready) {
+        if (inflateInit2(&gz.stream, 16 + MAX_WBITS) != Z_OK) {
+            archive_set_error(archive, ENOMEM, "out of memory");
+            return -1;
         }
-        stream.next_out = out.data();
-        stream.avail_out = static_cast<uInt>(out.size());
-        result = inflate(&stream, Z_NO_FLUSH);
+        gz.ready = true;
+        gz.in.resize(kReadPiece);
+        gz.out.resize(kReadPiece * 4);
+    }
+    gz.stream.next_out = gz.out.data();
+    gz.stream.avail_out = static_cast<uInt>(gz.out.size());
+    while (!gz.ended && gz.stream.avail_out == gz.out.size()) {
+        if (gz.stream.avail_in == 0) {
+            if (gz.at >= size) {
+                archive_set_error(archive, EINVAL, "gzip data is truncated");
+                return -1;
+            }
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(gz.in.size(), size - gz.at));
+            if (!source.Read(gz.at, gz.in.data(), count)) {
+                archive_set_error(archive, EIO, "the archive cannot be read");
+                return -1;
+            }
+            gz.at += count;
+            gz.stream.next_in = gz.in.data();
+            gz.stream.avail_in = static_cast<uInt>(count);
+        }
+        const int result = inflate(&gz.stream, Z_NO_FLUSH);
         if (result == Z_STREAM_END) {
-            // Another member may follow (gzip's members are concatenated), or padding of zeros.
-            if (stream.avail_in == 0 && at < size) {
-                uint8_t next = 0;
-                if (!source.Read(at, &next, 1) || next != 0x1F)
-                    break;
-            } else if (stream.avail_in > 0 && stream.next_in[0] != 0x1F) {
-                break;
-            } else if (stream.avail_in == 0) {
-                break;
-            }
-            inflateReset(&stream);
-            result = Z_OK;
-        } else if (result == Z_BUF_ERROR && stream.avail_in == 0 && at >= size) {
-            result = Z_DATA_ERROR;
+            // Another member may follow (gzip's members are concatenated); anything else after
+            // the last one (padding of zeros) is left alone.
+            uint8_t next = 0;
+            if (gz.stream.avail_in > 0)
+                next = gz.stream.next_in[0];
+            else if (gz.at < size && !source.Read(gz.at, &next, 1))
+                next = 0;
+            if (next != 0x1F)
+                gz.ended = true;
+            else
+                inflateReset(&gz.stream);
+        } else if (result == Z_MEM_ERROR) {
+            archive_set_error(archive, ENOMEM, "out of memory");
+            return -1;
+        } else if (result != Z_OK && result != Z_BUF_ERROR) {
+            archive_set_error(archive, EINVAL, "gzip data check failed: the compressed data is damaged");
+            return -1;
         }
     }
-    inflateEnd(&stream);
-    if (result == Z_MEM_ERROR)
-        return Status::OutOfMemory;
-    if (result == Z_DATA_ERROR) {
-        detail = "gzip data check failed: the compressed data is damaged";
-        return Status::DataError;
-    }
-    return Status::Ok;
+    *buffer = gz.out.data();
+    return static_cast<la_ssize_t>(gz.out.size() - gz.stream.avail_out);
 }
 
 Status LibarchiveReader::Next(Entry& entry, bool& end)
@@ -613,7 +590,7 @@ Status LibarchiveReader::Next(Entry& entry, bool& end)
             detail_ = std::string("the ") + ArchiveKindName(kind_) + " archive's headers cannot be read";
             return Status::DataError;
         }
-        if (archive_filter_code(archive_, 0) == ARCHIVE_FILTER_NONE)
+        if (archive_filter_code(archive_, 0) == ARCHIVE_FILTER_NONE && gunzip_ == nullptr)
             return Status::NotAnArchive;
         raw_ = true;
     }
