@@ -35,8 +35,8 @@ std::string ExtractionDestination(
 {
     const bool titleFolder = options.titleFolder && !(options.smartFolder && single);
     if (!options.askForFolder)
-        return titleFolder ? archive.Folder() + archive.Title() : WithoutTrailingBackslash(archive.Folder());
-    return titleFolder ? chosen + "\\" + archive.Title() : chosen;
+        return titleFolder ? archive.Folder() + archive.ArchiveTitle() : WithoutTrailingBackslash(archive.Folder());
+    return titleFolder ? chosen + "\\" + archive.ArchiveTitle() : chosen;
 }
 
 // The length of the first part of `name`: up to its first separator, found character by character

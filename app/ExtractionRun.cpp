@@ -278,7 +278,7 @@ void ExtractionRun::ExtractAll()
         PublishProgress(0);
         const std::string& path = paths_[i];
         PathInfo archive(path);
-        if (!archive.IsZipArchive())
+        if (!archive.IsArchive())
             continue;
         std::string top;
         bool single = ListArchive(path, masks, top);

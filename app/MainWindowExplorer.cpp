@@ -79,7 +79,7 @@ void MainWindow::ListFolderPass(
     for (const WIN32_FIND_DATAA& match : *matches) {
         PathInfo entry(folder + match.cFileName, match);
         bool isFolder = entry.IsFolder();
-        if (kind == ListKind::Archives ? !entry.IsZipArchive() : !isFolder)
+        if (kind == ListKind::Archives ? !entry.IsArchive() : !isFolder)
             continue;
         const std::string type = isFolder ? std::string("\folder") : entry.Extension();
         auto known = iconOfType.find(type);
@@ -135,7 +135,7 @@ void MainWindow::OnExplorerDoubleClick()
     PathInfo entry(CurrentFolder() + text);
     if (entry.IsFolder())
         NavigateTo(entry.Path());
-    if (entry.IsZipArchive())
+    if (entry.IsArchive())
         SearchSelected();
 }
 

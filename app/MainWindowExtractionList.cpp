@@ -107,7 +107,7 @@ void MainWindow::AddExplorerEntry(const std::string& path, RowBatch& batch)
     PathInfo entry(path);
     if (entry.IsFolder())
         QueueFolder(path, batch);
-    if (entry.IsZipArchive())
+    if (entry.IsArchive())
         AddToExtractionList(path, CurrentFolder(), batch.IconOf(path));
 }
 
@@ -144,7 +144,7 @@ void MainWindow::QueuePaths(const std::vector<std::string>& paths, std::vector<s
             PathInfo entry(path);
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
                 QueueFolder(path, batch);
-            else if (attributes != INVALID_FILE_ATTRIBUTES && entry.IsZipArchive())
+            else if (attributes != INVALID_FILE_ATTRIBUTES && entry.IsArchive())
                 AddToExtractionList(path, entry.Folder(), batch.IconOf(path));
             else
                 skipped.insert(skipped.begin(), *it);

@@ -59,7 +59,7 @@ void SearchStatusWindow::Search(const std::string& folder)
             // The enumeration already knows each entry's attributes; asking the file system again per
             // entry would double the cost of a search.
             PathInfo entry(base + match.cFileName, match);
-            if (entry.IsZipArchive()) {
+            if (entry.IsArchive()) {
                 results.push_back(entry.Path());
                 ++foundCount;
             }

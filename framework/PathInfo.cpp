@@ -15,6 +15,54 @@ const char kDefaultDateFormat[] = "%B %d, %Y";
 // 100-nanosecond intervals from 1 January 1601 (FILETIME) to 1 January 1970 (C calendar time).
 const unsigned long long kUnixEpochAsFileTime = 116444736000000000ULL;
 
+// The kinds read whole by their extension, a compound one before the ending it shares (.tar.gz before
+// .gz). ZIP has its own rule (ZipSuffixLength).
+const char* const kArchiveExtensions[] = {".tar.gz", ".tar.bz2", ".tar.xz", ".tar.zst", ".7z", ".rar", ".tar", ".tgz",
+    ".tbz2", ".tbz", ".txz", ".tzst", ".gz", ".bz2", ".xz", ".zst", ".lzma", ".cab", ".iso"};
+
+bool EndsWithAt(const std::string& text, size_t end, const char* suffix)
+{
+    const size_t length = std::strlen(suffix);
+    return end >= length && text.compare(end - length, length, suffix) == 0;
+}
+
+// ZIP's rule: the last extension before `end` starts with ".zip" (.zip, .zipx).
+size_t ZipSuffixLength(const std::string& lower, size_t end)
+{
+    if (end == 0)
+        return 0;
+    const size_t dot = lower.rfind('.', end - 1);
+    if (dot == std::string::npos || lower.compare(dot, 4, ".zip") != 0 || dot + 4 > end)
+        return 0;
+    return end - dot;
+}
+
+// The length of one kind's suffix ending at `end` of the lower-cased name, a RAR set's ".partN"
+// included; 0 for none and for a RAR part other than the first. A dot is never the second byte of a
+// double-byte character, so a suffix matched from its dot is whole characters.
+size_t KindSuffixLength(const std::string& lower, size_t end)
+{
+    if (size_t zip = ZipSuffixLength(lower, end))
+        return zip;
+    for (const char* extension : kArchiveExtensions) {
+        if (!EndsWithAt(lower, end, extension))
+            continue;
+        size_t length = std::strlen(extension);
+        if (std::strcmp(extension, ".rar") != 0)
+            return length;
+        size_t digits = end - length;
+        while (digits > 0 && lower[digits - 1] >= '0' && lower[digits - 1] <= '9')
+            --digits;
+        if (digits == end - length || !EndsWithAt(lower, digits, ".part"))
+            return length;  // a whole archive, or the first file of an old-style set (.rar, .r00, ...)
+        const std::string number = lower.substr(digits, end - length - digits);
+        if (number.find_first_not_of('0') != number.size() - 1 || number.back() != '1')
+            return 0;  // .part2.rar and later
+        return end - (digits - 5);
+    }
+    return 0;
+}
+
 bool FindFirstMatch(const std::string& path, WIN32_FIND_DATAA& data)
 {
     HANDLE find = fw::FindFirst(path, data);
@@ -135,6 +183,18 @@ bool PathInfo::IsZipArchive()
     return Extension().find(".zip") != std::string::npos;
 }
 
+bool PathInfo::IsArchive()
+{
+    return ArchiveSuffixLength(FileName()) != 0;
+}
+
+std::string PathInfo::ArchiveTitle()
+{
+    const std::string fileName = FileName();
+    const size_t suffix = ArchiveSuffixLength(fileName);
+    return suffix == 0 ? name : fileName.substr(0, fileName.size() - suffix);
+}
+
 std::string PathInfo::SizeText() const
 {
     WIN32_FIND_DATAA lookup;
@@ -170,6 +230,22 @@ std::string PathInfo::DateText(int which, const char* format) const
     if (length == 0)
         return std::string();
     return std::string(buffer, length);
+}
+
+size_t ArchiveSuffixLength(const std::string& name)
+{
+    // Only A to Z: multibyte text must not be touched by a locale's idea of case.
+    std::string lower = name;
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    // A set cut by a file splitter: its first piece, after the name of a kind (.7z.001, .zip.001).
+    if (EndsWithAt(lower, lower.size(), ".001")) {
+        const size_t kind = KindSuffixLength(lower, lower.size() - 4);
+        return kind == 0 ? 0 : kind + 4;
+    }
+    return KindSuffixLength(lower, lower.size());
 }
 
 std::string WithBackslash(const std::string& folder)

@@ -6,8 +6,8 @@
 namespace fw {
 
 // One full path and the questions the explorer, the drop handling, the search and the extraction
-// run ask about it: its parts, whether it names a folder, a drive root or a ZIP archive, and the
-// size and date texts of the explorer list. Every query splits the stored path again.
+// run ask about it: its parts, whether it names a folder, a drive root or an archive, and the size
+// and date texts of the explorer list. Every query splits the stored path again.
 class PathInfo {
 public:
     PathInfo();
@@ -38,6 +38,12 @@ public:
     bool IsRoot() const;
     // True when the lower-cased extension contains ".zip" anywhere (.ZIP, .zipx).
     bool IsZipArchive();
+    // True when the file name ends like an archive the library reads, and the first file of its set
+    // (see ArchiveSuffixLength): what the explorer lists and the search, drops and the run take.
+    bool IsArchive();
+    // "photos" of C:\a\photos.tar.gz, photos.7z.001 or photos.part1.rar: the file name without its
+    // whole archive suffix; the same as Title for a name that is no archive.
+    std::string ArchiveTitle();
     // Low 32 bits of the size of the first match of the path, in decimal; "0" when nothing matches.
     std::string SizeText() const;
     // The selected time of the first match (1 last write, 2 last access, anything else creation)
@@ -61,6 +67,11 @@ private:
     std::string name;
     std::string ext;
 };
+
+// The length of the archive suffix that ends the file name `name` (".zip", ".tar.gz", ".7z.001",
+// ".part1.rar"), told by the extensions of the kinds case-insensitively; 0 when the name is of no
+// kind Kestrova reads or names a volume after the first (.7z.002, .part2.rar, .r00, .z01).
+size_t ArchiveSuffixLength(const std::string& name);
 
 // The text with a backslash at its end: added when missing, so empty text gives "\".
 std::string WithBackslash(const std::string& folder);

@@ -35,6 +35,7 @@ RequestExecutionLevel admin
 !define PRODUCT "Kestrova"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SETTINGS_KEY "Software\${PRODUCT}"
+!define SENDTO_TIP "Queue archives in ${PRODUCT}: ZIP, 7z, RAR, tar (.tar.gz, .tgz, .tar.bz2, .tbz2, .tbz, .tar.xz, .txz, .tar.zst, .tzst), .gz, .bz2, .xz, .zst, .lzma, CAB and ISO, and split sets (.7z.001, .zip.001, .part1.rar, .zip with .z01)"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -89,9 +90,11 @@ Section "Kestrova" SecProgram
 
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\kestrova.exe" "" "$INSTDIR\kestrova.exe" 0
   ; Explorer's "Send To" menu hands the selected archives and folders to the queue (the program
-  ; takes them as its arguments). The menu belongs to the user who installs.
+  ; takes them as its arguments); its tip names the kinds it takes. The menu belongs to the user who
+  ; installs.
   SetShellVarContext current
-  CreateShortCut "$SENDTO\${PRODUCT}.lnk" "$INSTDIR\kestrova.exe" "" "$INSTDIR\kestrova.exe" 0
+  CreateShortCut "$SENDTO\${PRODUCT}.lnk" "$INSTDIR\kestrova.exe" "" "$INSTDIR\kestrova.exe" 0 "" "" \
+      "${SENDTO_TIP}"
   SetShellVarContext all
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"

@@ -53,6 +53,17 @@ for name, members in archives.items():
             archive.writestr(zipfile.ZipInfo(member, (2024, 3, 14, 9, 30, 0)), data, zipfile.ZIP_DEFLATED)
 EOF
 
+# Downloads of the other kinds, made by the tools that write them, so that the explorer shows a mix
+# (a 7z split into volumes shows by its first).
+(
+    cd "$demo/Old Projects"
+    7z a -m0=LZMA2 ../camera-raw.7z prototype.zip >/dev/null
+    bsdtar -czf ../website-backup.tar.gz prototype.zip
+    bsdtar --format iso9660 -cf ../install-media.iso prototype.zip
+    head -c 300000 /dev/urandom | 7z a -v100k -siscene.raw ../video-project.7z >/dev/null
+)
+(cd "$demo/Backups" && bsdtar --zstd -cf ../server-logs.tar.zst backup-2024-01.zip && xz -c backup-2024-02.zip >../notes.xz)
+
 
 reg() {
     "$WINE_LOADER" reg add "HKCU\\Software\\Kestrova\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null

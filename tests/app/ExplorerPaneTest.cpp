@@ -219,6 +219,43 @@ TEST_F(ExplorerPaneTest, SearchQueuesEveryArchiveOfTheSelectedFolderLastFoundFir
     EXPECT_TRUE(window->IsEnabled());
 }
 
+// Every kind the library reads is listed, counted and searched; of a set only its first volume, which
+// stands for the whole set. The pane goes by the names, so the contents do not matter here.
+TEST_F(ExplorerPaneTest, EveryArchiveKindIsListedAndSearchedFirstVolumesOnly)
+{
+    const std::vector<std::string> listed = {"a.zip", "b.7z", "c.rar", "d.tar", "e.tar.gz", "f.tgz", "g.tar.bz2",
+        "h.tbz2", "i.tbz", "j.tar.xz", "k.txz", "l.tar.zst", "m.tzst", "n.txt.gz", "o.txt.bz2", "p.txt.xz", "q.txt.zst",
+        "r.txt.lzma", "s.cab", "t.iso", "u.7z.001", "v.zip.001", "w.part1.rar", "x.part01.rar", "OLD.RAR", "span.zip"};
+    const std::vector<std::string> hidden = {
+        "u.7z.002", "v.zip.002", "w.part2.rar", "x.part02.rar", "OLD.r00", "OLD.r01", "span.z01", "notes.txt"};
+    folder.MakeFolder("mixed");
+    for (const std::string& name : listed)
+        folder.WriteFile("mixed\\" + name, "x");
+    for (const std::string& name : hidden)
+        folder.WriteFile("mixed\\" + name, "x");
+
+    window->NavigateTo(folder.Path() + "\\mixed");
+    std::vector<std::string> names = Column(window->ExplorerList, 0);
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = listed;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(window->countLabel.GetText(), std::to_string(listed.size()) + " Object(s)");
+
+    window->NavigateTo(folder.Path());
+    SelectRows(window->ExplorerList, {RowOf(window->ExplorerList, "mixed")});
+    window->searchButton.Click();
+    std::vector<std::string> queued = Column(window->ExtractionList, 0);
+    std::sort(queued.begin(), queued.end());
+    EXPECT_EQ(queued, expected);
+
+    // Paths from the command line or a drop from the shell take the same test.
+    window->QueuePaths({folder.Child("mixed\\b.7z"), folder.Child("mixed\\w.part1.rar")});
+    EXPECT_EQ(window->ExtractionList.GetItemText(0, 0), "b.7z");
+    EXPECT_EQ(window->ExtractionList.GetItemText(1, 0), "w.part1.rar");
+    EXPECT_EQ(window->ExtractionList.GetItemCount(), static_cast<int>(listed.size()) + 2);
+}
+
 TEST_F(ExplorerPaneTest, SearchFindsMoreThanAThousandArchives)
 {
     folder.MakeFolder("many");

@@ -49,6 +49,14 @@ TEST(ExtractionDestination, FollowsTheTwoOptions)
     EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out\\Setup");
     options.titleFolder = false;
     EXPECT_EQ(app::ExtractionDestination(archive, options, "D:\\Out"), "D:\\Out");
+
+    // The sub-folder goes without the whole suffix of any kind or set.
+    options = app::ExtractionOptions();
+    options.titleFolder = true;
+    for (const char* name : {"photos.tar.gz", "photos.tgz", "photos.7z.001", "photos.part1.rar", "photos.zip.001"}) {
+        fw::PathInfo other(std::string("C:\\Data\\") + name);
+        EXPECT_EQ(app::ExtractionDestination(other, options, ""), "C:\\Data\\photos") << name;
+    }
 }
 
 // One top-level folder, or one single file, brings its own place; anything else needs the title folder.

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -107,6 +109,37 @@ TEST(PathInfo, ZipArchiveTestLooksForDotZipInTheLowerCasedExtension)
     EXPECT_FALSE(PathInfo("x.gz").IsZipArchive());
     EXPECT_FALSE(PathInfo("zip").IsZipArchive());
     EXPECT_FALSE(PathInfo("C:\\a.zip\\readme").IsZipArchive());
+}
+
+// Every kind the library reads, by name, with what the title sub-folder is called; of a set only the
+// first volume is an archive, and its whole suffix goes.
+TEST(PathInfo, ArchiveTestKnowsEveryKindAndOnlyFirstVolumes)
+{
+    const std::vector<std::pair<std::string, std::vector<std::string>>> titled = {
+        {"photos",
+            {"photos.zip", "photos.7z", "photos.RAR", "photos.tar", "photos.tar.gz", "photos.TGZ", "photos.tar.bz2",
+                "photos.tbz2", "photos.tbz", "photos.Tar.Xz", "photos.txz", "photos.tar.zst", "photos.tzst",
+                "photos.cab", "photos.iso", "photos.7z.001", "photos.zip.001", "photos.tar.gz.001", "photos.rar.001",
+                "photos.part1.rar", "photos.PART01.rar", "photos.part001.rar"}},
+        {"Photos", {"Photos.ZIPX"}},
+        {"notes.txt", {"notes.txt.gz", "notes.txt.bz2", "notes.txt.xz", "notes.txt.zst", "notes.txt.lzma"}},
+        {"a.b", {"a.b.7z"}},
+        {"photos.part", {"photos.part.rar"}},
+    };
+    for (const auto& title : titled) {
+        for (const std::string& name : title.second) {
+            PathInfo path("C:\\Downloads\\" + name);
+            EXPECT_TRUE(path.IsArchive()) << name;
+            EXPECT_EQ(path.ArchiveTitle(), title.first) << name;
+        }
+    }
+    // Volumes after the first, and names of no kind.
+    for (const char* name :
+        {"photos.7z.002", "photos.zip.002", "photos.part2.rar", "photos.part10.rar", "photos.part11.rar", "photos.r00",
+            "photos.z01", "data.001", "x.zip.bak", "x.gzip", "x.tar.gz.txt", "x.7zz", "x.isox", "zip", "tar", "x.txt"})
+        EXPECT_FALSE(PathInfo(std::string("C:\\Downloads\\") + name).IsArchive()) << name;
+    EXPECT_EQ(PathInfo("C:\\a\\notes.txt").ArchiveTitle(), "notes") << "no archive: the plain title";
+    EXPECT_FALSE(PathInfo("C:\\a.tar.gz\\readme").IsArchive()) << "only the last component counts";
 }
 
 TEST(PathInfo, RootIsAnyTextOfAtMostFourCharacters)

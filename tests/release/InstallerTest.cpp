@@ -178,6 +178,9 @@ TEST_F(InstallerTest, SilentInstallRunsFromStartMenuEntryExtractsAndUninstallsKe
     EXPECT_EQ(target, folder + "\\kestrova.exe") << "the Start-menu entry points elsewhere";
     ASSERT_TRUE(FileExists(SendToShortcut())) << "no Send To entry " << SendToShortcut();
     EXPECT_EQ(ShortcutTarget(SendToShortcut()), folder + "\\kestrova.exe");
+    const std::string tip = testsupport::ShortcutDescription(SendToShortcut());
+    for (const char* kind : {"ZIP", "7z", "RAR", ".tar.gz", ".tar.zst", ".lzma", "CAB", "ISO", ".7z.001", ".part1.rar"})
+        EXPECT_NE(tip.find(kind), std::string::npos) << "the Send To tip does not name " << kind << ": " << tip;
 
     EXPECT_TRUE(UninstallKeyExists()) << "no Add/Remove Programs entry HKLM\\" << kUninstallKey;
     EXPECT_EQ(UninstallValue("DisplayName"), "Kestrova");

@@ -23,11 +23,11 @@ inline std::string DesktopShortcut()
     return UserProfile() + "\\Desktop\\Kestrova.lnk";
 }
 
-// Target of a shell link as the shell resolves it, or empty text.
-inline std::string ShortcutTarget(const std::string& linkPath)
+// Calls `read` with the shell link at `linkPath` once it is loaded; false when it cannot be.
+template <typename Read> bool ReadShortcut(const std::string& linkPath, Read read)
 {
     HRESULT com = ::CoInitialize(nullptr);
-    std::string target;
+    bool loaded = false;
     IShellLinkA* link = nullptr;
     if (SUCCEEDED(::CoCreateInstance(
             CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
@@ -35,16 +35,32 @@ inline std::string ShortcutTarget(const std::string& linkPath)
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
             wchar_t wide[MAX_PATH] = {};
             ::MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, wide, MAX_PATH);
-            char path[MAX_PATH] = {};
-            if (SUCCEEDED(file->Load(wide, STGM_READ)) && SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
-                target = path;
+            loaded = SUCCEEDED(file->Load(wide, STGM_READ)) && read(*link);
             file->Release();
         }
         link->Release();
     }
     if (SUCCEEDED(com))
         ::CoUninitialize();
-    return target;
+    return loaded;
+}
+
+// Target of a shell link as the shell resolves it, or empty text.
+inline std::string ShortcutTarget(const std::string& linkPath)
+{
+    char path[MAX_PATH] = {};
+    bool read =
+        ReadShortcut(linkPath, [&](IShellLinkA& link) { return SUCCEEDED(link.GetPath(path, MAX_PATH, nullptr, 0)); });
+    return read ? path : std::string();
+}
+
+// The shell link's description (the tip Explorer shows), or empty text.
+inline std::string ShortcutDescription(const std::string& linkPath)
+{
+    char text[1024] = {};  // a tip's limit (INFOTIPSIZE)
+    bool read =
+        ReadShortcut(linkPath, [&](IShellLinkA& link) { return SUCCEEDED(link.GetDescription(text, sizeof text)); });
+    return read ? text : std::string();
 }
 
 }  // namespace testsupport
