@@ -355,7 +355,9 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     };
 
     const ArchiveKind kind = DetectArchiveKind(archive);
-    if (kind == ArchiveKind::Zip || kind == ArchiveKind::Unknown) {
+    // The last disk of a spanned set starts anywhere in a member's data, with whatever signature.
+    const bool spannedName = volumes != nullptr && volumes->Naming() == VolumeNaming::ZipSpanned;
+    if (kind == ArchiveKind::Zip || kind == ArchiveKind::Unknown || spannedName) {
         Directory directory;
         Status read;
         std::string detail;
@@ -364,7 +366,7 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
             read = ReadDirectory(archive, directory, host.Names(), options.namePage);
             // A spanned set's .zip is its last disk: the others (.z01, .z02, ...) lie beside it.
             if (read == Status::MultiDisk && joined == nullptr) {
-                if (volumes != nullptr && volumes->Naming() == VolumeNaming::ZipSpanned) {
+                if (spannedName) {
                     spanned = JoinVolumes(*volumes, &source);
                     read = ReadDirectory(*spanned, directory, host.Names(), options.namePage, spanned->Starts());
                     if (read == Status::MultiDisk)
