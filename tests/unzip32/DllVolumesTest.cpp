@@ -63,7 +63,7 @@ TEST_F(Unzip32Volumes, SplitAndSpannedZipExtractByteForByte)
     ExtractsByteForByte("spanned.zip");
 }
 
-TEST_F(Unzip32Volumes, SevenZipVolumesExtractByteForByte)
+TEST_F(Unzip32Volumes, SevenZipVolumesExtractByteForByteAndAMissingOneIsNamed)
 {
     TestFolder probe;
     dllrun::RunLibrary(folder + "\\photos.7z.001", probe.Child("out").c_str());
@@ -71,6 +71,9 @@ TEST_F(Unzip32Volumes, SevenZipVolumesExtractByteForByte)
     if (std::find(printed.begin(), printed.end(), "error: 7z archives are not read yet\n") != printed.end())
         GTEST_SKIP() << "this library reads no 7z archive yet";
     ExtractsByteForByte("photos.7z.001");
+    const std::vector<std::string> volumes = {"photos.7z.001", "photos.7z.002", "photos.7z.003", "photos.7z.004"};
+    MissingVolumeIsNamed(volumes, "photos.7z.001", "photos.7z.004");
+    MissingVolumeIsNamed(volumes, "photos.7z.001", "photos.7z.002");
 }
 
 TEST_F(Unzip32Volumes, AMissingVolumeIsNamedWithResultThreeAndNoFile)
