@@ -11,9 +11,12 @@ Writes into <folder>/volumes:
                          the end record. The disks are cut in a member's data, in a stored
                          member's data descriptor and between two records of the central
                          directory (records themselves are never cut, as writers must not).
+  gzipped.z01, .zip      a spanned set whose last disk starts with member data that looks like
+                         a gzip stream (notes.txt.gz, stored) 
   split.zip.001 ..       a ZIP cut into pieces of 4 KiB as `split -b` does
   photos.7z.001 ..       7z's own volumes (7z a -v4k)
 """
+import gzip
 import os
 import random
 import shutil
@@ -47,11 +50,14 @@ def write_files(folder, files):
             f.write(data)
 
 
-def spanned_set(files):
-    """The whole set as one stream, the offsets where the disks are cut, and the directory's start."""
+def spanned_set(files, cut):
+    """The members as one stream, their records, the directory's start, and where `cut` puts the
+    disks' boundaries (given the records, where each member's data starts, the descriptors and the
+    directory)."""
     out = bytearray(struct.pack("<I", 0x08074B50))  # the spanning mark
     records = []
     descriptors = []
+    data_at = []
     for name, data, method in files:
         packed = data if method == 0 else zlib.compress(data, 9)[2:-4]
         crc = zlib.crc32(data)
@@ -61,15 +67,14 @@ def spanned_set(files):
         fields = (0, 0, 0) if descriptor else (crc, len(packed), len(data))
         out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, method, DOS_TIME, DOS_DATE, *fields,
                            len(name), 0) + name.encode()
+        data_at.append(len(out))
         out += packed
         if descriptor:
             descriptors.append(len(out))
             out += struct.pack("<IIII", 0x08074B50, crc, len(packed), len(data))
         records.append((name, method, flags, crc, len(packed), len(data), local))
     directory = len(out)
-    # The cuts: in the first member's data, in the data descriptor, after two directory records.
-    cuts = [records[0][6] + 4000, descriptors[0] + 6, directory + sum(46 + len(r[0]) for r in records[:2])]
-    return out, records, directory, cuts
+    return out, records, directory, cut(records, data_at, descriptors, directory)
 
 
 def disk_of(offset, cuts):
@@ -79,8 +84,8 @@ def disk_of(offset, cuts):
     return disk, offset - starts[disk]
 
 
-def write_spanned(folder, files):
-    out, records, directory, cuts = spanned_set(files)
+def write_spanned(folder, stem, files, cut):
+    out, records, directory, cuts = spanned_set(files, cut)
     central = bytearray()
     on_last = 0
     for name, method, flags, crc, packed, size, local in records:
@@ -97,7 +102,7 @@ def write_spanned(folder, files):
     bounds = [0] + cuts + [len(out)]
     for i in range(len(bounds) - 1):
         suffix = "zip" if i == last else "z%02d" % (i + 1)
-        with open(os.path.join(folder, "spanned." + suffix), "wb") as f:
+        with open(os.path.join(folder, stem + "." + suffix), "wb") as f:
             f.write(out[bounds[i]:bounds[i + 1]])
 
 
@@ -120,7 +125,12 @@ def main():
     os.makedirs(folder)
     files = members()
     write_files(os.path.join(folder, "files"), files)
-    write_spanned(folder, files)
+    # Cut in the first member's data, in the data descriptor, after two directory records.
+    write_spanned(folder, "spanned", files, lambda records, data_at, descriptors, directory: [
+        data_at[0] + 3970, descriptors[0] + 6, directory + sum(46 + len(r[0]) for r in records[:2])])
+    # The last disk starts with a member's data that looks like a gzip stream.
+    gzipped = [("notes.txt.gz", gzip.compress(files[2][1], mtime=0), 0), files[3]]
+    write_spanned(folder, "gzipped", gzipped, lambda records, data_at, descriptors, directory: [data_at[0]])
     write_split_zip(folder, files)
     subprocess.run(["7z", "a", "-bd", "-bso0", "-v4k", "-mx1", os.path.join(folder, "photos.7z"), "."],
                    cwd=os.path.join(folder, "files"), check=True)

@@ -1,5 +1,5 @@
 // Archives split into volumes, read as one through a volume set in memory: a ZIP cut into numbered
-// pieces anywhere, and a PKZIP spanned set (tests/unzip32/make_volume_archives.py, folder in
+// pieces anywhere, and PKZIP spanned sets (tests/unzip32/make_volume_archives.py, folder in
 // KESTROVA_METHOD_ARCHIVES) whose members, data descriptor and directory run across disks. A
 // volume missing or cut short fails the archive with a message that names the volume, and no file
 // is written.
@@ -182,6 +182,17 @@ TEST_F(SpannedSet, MembersRecordsAndDirectoryRunAcrossDisks)
     EXPECT_EQ(0, run.report.damaged);
     for (const char* name : {"random.bin", "stored.bin", "folder/notes.txt", "small.txt"})
         EXPECT_EQ(ReadFile(dir + "files/" + name), run.host.files[name]) << name;
+
+    // A last disk that starts with what looks like a gzip stream is still the set's.
+    MemoryVolumes gzipped(VolumeNaming::ZipSpanned, "gzipped");
+    gzipped.volumes = {ReadFile(dir + "gzipped.z01")};
+    const std::string gzippedLast = ReadFile(dir + "gzipped.zip");
+    unzip::MemorySource gzippedNamed(gzippedLast.data(), gzippedLast.size());
+    Outcome second;
+    Extract(gzippedNamed, &gzipped, second);
+    EXPECT_EQ(Status::Ok, second.report.archiveStatus) << second.report.archiveDetail;
+    EXPECT_EQ(2, second.report.extracted);
+    EXPECT_EQ("the last member\n", second.host.files["small.txt"]);
 }
 
 TEST_F(SpannedSet, AMissingDiskIsNamedAndADiskBeyondTheSetRefused)
