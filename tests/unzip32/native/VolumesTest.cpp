@@ -120,6 +120,19 @@ TEST(Volumes, NumberedPiecesAreReadAsOneArchive)
     EXPECT_EQ(3, run.report.extracted);
     EXPECT_EQ(text, run.host.files["text.txt"]);
     EXPECT_EQ(noise, run.host.files["noise.bin"]);
+
+    // A large stored member, seen in place piece by piece until a piece runs into the next volume.
+    ziptest::Archive large;
+    std::string big(20u << 20, '\0');
+    for (size_t i = 0; i < big.size(); i += 4096)
+        big[i] = static_cast<char>(i >> 12);
+    large.Add("big.bin", big, false);
+    MemoryVolumes bigSet(VolumeNaming::Numbered, "big.zip");
+    bigSet.volumes = Cut(large.Build(), 17u << 20);
+    Outcome bigRun;
+    Extract(*bigSet.Volume(1), &bigSet, bigRun);
+    EXPECT_EQ(1, bigRun.report.extracted);
+    EXPECT_TRUE(bigRun.host.files["big.bin"] == big);
 }
 
 TEST(Volumes, AMissingOrShortVolumeIsNamedAndNothingIsWritten)
