@@ -66,14 +66,13 @@ struct Outcome {
 };
 
 // Extracts `named` (the file the caller named) with `volumes` beside it, on two worker threads.
-void Extract(unzip::Source& named, unzip::VolumeSet* volumes, Outcome& run, const std::string& name = "")
+void Extract(unzip::Source& named, unzip::VolumeSet* volumes, Outcome& run)
 {
     unzip::StdWorkerThreads threads;
     unzip::ExtractOptions options;
     options.threads = 2;
     options.workers = &threads;
     run.host.volumes = volumes;
-    run.host.archiveName = name;
     run.report = unzip::Extract(named, run.host, options);
 }
 
@@ -89,21 +88,6 @@ std::string ReadFile(const std::string& path)
 
 TEST(Volumes, NumberedPiecesAreReadAsOneArchive)
 {
-    // Reads and views across pieces, an empty piece among them.
-    MemoryVolumes letters(VolumeNaming::Numbered, "letters");
-    letters.volumes = {"ab", "", "cde"};
-    const std::string empty;
-    unzip::MemorySource none(empty.data(), 0);
-    unzip::ConcatenatedSource joined({letters.Volume(1), &none, letters.Volume(3)});
-    char bytes[4] = {};
-    ASSERT_EQ(5u, joined.Size());
-    ASSERT_TRUE(joined.Read(1, bytes, 4));
-    EXPECT_EQ("bcde", std::string(bytes, 4));
-    EXPECT_FALSE(joined.Read(2, bytes, 4));
-    EXPECT_EQ(nullptr, joined.View(1, 2));
-    ASSERT_NE(nullptr, joined.View(2, 3));
-    EXPECT_EQ('c', joined.View(2, 3)->data[0]);
-
     ziptest::Archive zip;
     std::string text;
     for (int i = 0; i < 3000; ++i)
@@ -217,12 +201,6 @@ TEST_F(SpannedSet, AMissingDiskIsNamedAndADiskBeyondTheSetRefused)
     EXPECT_EQ(Status::MultiDisk, missing.report.archiveStatus);
     EXPECT_EQ("the volume spanned.z02 is missing", missing.report.archiveDetail);
     EXPECT_TRUE(missing.host.files.empty());
-
-    // No other disk beside the named one: the first is named.
-    Outcome alone;
-    Extract(named, nullptr, alone, "spanned.zip");
-    EXPECT_EQ(Status::MultiDisk, alone.report.archiveStatus);
-    EXPECT_EQ("the volume spanned.z01 is missing", alone.report.archiveDetail);
 
     // A directory record on a disk the set does not have.
     set.volumes[1] = ReadFile(dir + "spanned.z02");
