@@ -346,8 +346,14 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     // are read as one, whatever the kind. RAR's volumes are the reader's to follow.
     VolumeSet* volumes = host.Volumes();
     std::unique_ptr<ConcatenatedSource> joined;
-    if (volumes != nullptr && volumes->Naming() == VolumeNaming::Numbered)
+    if (volumes != nullptr && volumes->Naming() == VolumeNaming::Numbered) {
         joined = JoinVolumes(*volumes);
+        if (joined == nullptr) {
+            // A later volume was named; without the first, what it holds cannot be placed.
+            fail(Status::MultiDisk, "the volume " + volumes->VolumeName(1) + " is missing");
+            return report;
+        }
+    }
     Source& archive = joined != nullptr ? *joined : source;
     // Where the joined set ends before its archive does: the volume at fault.
     auto endsEarly = [&](Status status) {

@@ -136,12 +136,13 @@ TEST(Volumes, AMissingOrShortVolumeIsNamedAndNothingIsWritten)
         {"the last one missing", {pieces[0], pieces[1]}, "the volume a.zip.003 is missing"},
         {"the last one short", {pieces[0], pieces[1], shortLast},
             "the split archive is damaged: it ends early in its last volume a.zip.003"},
+        {"the first one missing (the last named)", {"", pieces[1], pieces[2]}, "the volume a.zip.001 is missing"},
     };
     for (const Case& c : cases) {
         MemoryVolumes set(VolumeNaming::Numbered, "a.zip");
         set.volumes = c.volumes;
         Outcome run;
-        Extract(*set.Volume(1), &set, run);
+        Extract(*set.Volume(static_cast<unsigned>(c.volumes.size())), &set, run);
         EXPECT_NE(Status::Ok, run.report.archiveStatus) << c.what;
         EXPECT_EQ(c.detail, run.report.archiveDetail) << c.what;
         ASSERT_FALSE(run.host.lines.empty()) << c.what;
