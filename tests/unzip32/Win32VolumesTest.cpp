@@ -27,7 +27,7 @@ TEST(Win32Volumes, EachNamingFindsItsVolumesBesideTheNamedFile)
 {
     TestFolder dir;
     for (const char* name : {"photos.part01.rar", "photos.part02.rar", "old.RAR", "old.R00", "old.R01", "disk.zip",
-             "disk.z01", "cut.7z.001", "cut.7z.002", "plain.zip", "plain.rar", "notes.txt", "short.01"})
+             "disk.z01", "cut.7z.001", "cut.7z.002", "plain.zip", "plain.rar", "notes.txt", "short.01", "year.2024"})
         dir.WriteFile(name, name);
     auto open = [&](const char* name) { return Win32Volumes::ForArchive(unzip::AnsiToWide(dir.Child(name).c_str())); };
 
@@ -61,7 +61,7 @@ TEST(Win32Volumes, EachNamingFindsItsVolumesBesideTheNamedFile)
     EXPECT_EQ("cut.7z.001", Contents(*numbered, 1));
     EXPECT_EQ("cut.7z.002", Contents(*numbered, 2));
 
-    // A .zip without .z01 beside it, a .rar without .r00, other names: no set.
-    for (const char* alone : {"plain.zip", "plain.rar", "notes.txt", "short.01"})
+    // A .zip without .z01 beside it, a .rar without .r00, a number not from .0001, other names: no set.
+    for (const char* alone : {"plain.zip", "plain.rar", "notes.txt", "short.01", "year.2024"})
         EXPECT_EQ(nullptr, open(alone)) << alone;
 }

@@ -59,7 +59,9 @@ std::unique_ptr<Win32Volumes> Win32Volumes::ForArchive(const std::wstring& archi
     const std::wstring stem = name.substr(0, dot);
     const std::wstring extension = name.substr(dot + 1);
     std::unique_ptr<Win32Volumes> set;
-    if (AllDigits(extension) && extension.size() >= 3) {
+    // Splitters number from .001; a longer number (name.2024) is a set only with its first beside it.
+    if (AllDigits(extension) && extension.size() >= 3 &&
+        (extension.size() == 3 || FileExists(folder + stem + L"." + Padded(1, extension.size())))) {
         set.reset(new Win32Volumes(VolumeNaming::Numbered, folder, stem, L"", extension.size()));
     } else if (EndsWithNoCase(name, L".rar")) {
         // name.part1.rar: the digits after the last ".part".
