@@ -51,7 +51,20 @@ bool HasSignature(Source& source, uint64_t offset, uint32_t signature)
     return source.Read(offset, bytes, 4) && Le32(bytes) == signature;
 }
 
-Status ReadZip64(Source& source, EndRecord& end)
+// A spanned set's disks, by where each starts in the joined set (none for a single file).
+using DiskStarts = std::vector<uint64_t>;
+
+// The offset in the joined set of `offset` on `disk`; false when there is no such disk or the sum
+// does not fit.
+bool OnDisk(const DiskStarts& disks, uint32_t disk, uint64_t& offset)
+{
+    if (disk >= disks.size() || offset > UINT64_MAX - disks[disk])
+        return false;
+    offset += disks[disk];
+    return true;
+}
+
+Status ReadZip64(Source& source, EndRecord& end, const DiskStarts& disks)
 {
     if (end.position < kLocatorSize)
         return Status::Ok;
@@ -62,9 +75,11 @@ Status ReadZip64(Source& source, EndRecord& end)
     reader.U32();
     uint32_t recordDisk = reader.U32();
     uint64_t recordOffset = reader.U64();
-    uint32_t disks = reader.U32();
-    if (recordDisk != 0 || disks > 1)
+    uint32_t diskCount = reader.U32();
+    if (disks.empty() ? recordDisk != 0 || diskCount > 1 : diskCount != disks.size())
         return Status::MultiDisk;
+    if (!disks.empty() && !OnDisk(disks, recordDisk, recordOffset))
+        return Status::Inconsistent;
     // The record normally sits right before the locator; with data in front of the archive its
     // stored offset is off by that much.
     uint64_t expected = end.position - kLocatorSize;
@@ -100,7 +115,10 @@ Status ReadZip64(Source& source, EndRecord& end)
 // does not check out is passed over (also one that names other disks), and an empty candidate is
 // taken only when no record further back has a directory. A record whose comment runs past the
 // end of the file is a truncated archive.
-Status FindEnd(Source& source, EndRecord& end)
+//
+// In a spanned set the record must be the last disk's, and its directory's offset is made one in
+// the joined set.
+Status FindEnd(Source& source, EndRecord& end, const DiskStarts& disks)
 {
     const uint64_t size = source.Size();
     if (size < kEndSize)
@@ -153,7 +171,7 @@ Status FindEnd(Source& source, EndRecord& end)
         const uint8_t* comment = r.Bytes(commentLength);
         candidate.comment.assign(reinterpret_cast<const char*>(comment), commentLength);
         candidate.recordStart = candidate.position;
-        Status zip64 = ReadZip64(source, candidate);
+        Status zip64 = ReadZip64(source, candidate, disks);
         if (zip64 == Status::MultiDisk) {
             sawOtherDisks = true;
             continue;
@@ -167,6 +185,16 @@ Status FindEnd(Source& source, EndRecord& end)
                 firstProblem = zip64;
                 continue;
             }
+        }
+        if (!disks.empty()) {
+            if (candidate.disk + 1u != disks.size() || candidate.directoryDisk > candidate.disk ||
+                !OnDisk(disks, candidate.directoryDisk, candidate.directoryOffset)) {
+                sawOtherDisks = true;
+                continue;
+            }
+            // From here on the record is read as a single file's.
+            candidate.disk = 0;
+            candidate.directoryDisk = 0;
         }
         if (candidate.entries == 0 && candidate.directorySize == 0) {
             if (candidate.disk != 0 || candidate.directoryDisk != 0) {
@@ -354,11 +382,12 @@ const char* MethodName(uint16_t method)
     }
 }
 
-Status ReadDirectory(Source& source, Directory& directory, const NameCodec* codec, unsigned namePage)
+Status ReadDirectory(Source& source, Directory& directory, const NameCodec* codec, unsigned namePage,
+    const std::vector<uint64_t>& diskStarts)
 {
     directory = Directory();
     EndRecord end;
-    Status found = FindEnd(source, end);
+    Status found = FindEnd(source, end, diskStarts);
     if (found != Status::Ok)
         return found;
     directory.comment = end.comment;
@@ -423,8 +452,10 @@ Status ReadDirectory(Source& source, Directory& directory, const NameCodec* code
         DecodeName(entry);
         ReadExtras(rest + nameLength, extraLength, entry, size32 == 0xFFFFFFFFu, compressed32 == 0xFFFFFFFFu,
             offset32 == 0xFFFFFFFFu, disk16 == 0xFFFF);
-        if (entry.diskStart != 0)
+        if (diskStarts.empty() && entry.diskStart != 0)
             return Status::MultiDisk;
+        if (!diskStarts.empty() && !OnDisk(diskStarts, entry.diskStart, entry.localOffset))
+            return Status::Inconsistent;
         entry.localOffset += prefix;
         stream.Advance(kCentralSize + variable);
         // Each member costs its record, its two name forms and an offset in the overlap check. A

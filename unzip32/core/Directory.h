@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace unzip {
 
@@ -73,8 +74,12 @@ struct Directory {
 // real size, never by declared counts. Legacy names (no UTF-8 flag, no valid Unicode path extra)
 // are read, once all are known, in one code page for the whole archive: `namePage` through
 // `codec`, or CP437 without one.
-Status ReadDirectory(
-    Source& source, Directory& directory, const NameCodec* codec = nullptr, unsigned namePage = kNamePageAsWindows);
+//
+// `diskStarts` reads a spanned set (.z01, .z02, ..., .zip) joined into one source: where each
+// disk starts in it. Disk numbers and offsets on them are then made offsets in the whole (the
+// record must be the last disk's); without it any other disk than the first is MultiDisk.
+Status ReadDirectory(Source& source, Directory& directory, const NameCodec* codec = nullptr,
+    unsigned namePage = kNamePageAsWindows, const std::vector<uint64_t>& diskStarts = {});
 
 // The name of a compression method ("Deflate", "BZip2", ...), for messages and listings.
 const char* MethodName(uint16_t method);

@@ -1,6 +1,7 @@
 #include "unzip32/core/Extractor.h"
 
 #include "unzip32/core/ArchiveReader.h"
+#include "unzip32/core/ConcatenatedSource.h"
 #include "unzip32/core/DecodePool.h"
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/EncryptedMember.h"
@@ -341,23 +342,57 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         if (options.quiet < 2)
             host.Print(std::string("error: ") + (detail.empty() ? ErrorString(status) : detail.c_str()) + "\n");
     };
-    const ArchiveKind kind = DetectArchiveKind(source);
-    if (kind == ArchiveKind::Zip || kind == ArchiveKind::Unknown) {
+    // Numbered volumes (.7z.001, .zip.001, a splitter's .001) are the archive cut in pieces: they
+    // are read as one, whatever the kind. RAR's volumes are the reader's to follow.
+    VolumeSet* volumes = host.Volumes();
+    std::unique_ptr<ConcatenatedSource> joined;
+    if (volumes != nullptr && volumes->Naming() == VolumeNaming::Numbered) {
+        joined = JoinVolumes(*volumes);
+        if (joined == nullptr) {
+            // A later volume was named; without the first, what it holds cannot be placed.
+            fail(Status::MultiDisk, "the volume " + volumes->VolumeName(1) + " is missing");
+            return report;
+        }
+    }
+    Source& archive = joined != nullptr ? *joined : source;
+    // Where the joined set ends before its archive does: the volume at fault.
+    auto endsEarly = [&](Status status) {
+        return joined != nullptr && (status == Status::Truncated || status == Status::NotAnArchive);
+    };
+
+    const ArchiveKind kind = DetectArchiveKind(archive);
+    // The last disk of a spanned set starts anywhere in a member's data, with whatever signature.
+    const bool spannedName = volumes != nullptr && volumes->Naming() == VolumeNaming::ZipSpanned;
+    if (kind == ArchiveKind::Zip || kind == ArchiveKind::Unknown || spannedName) {
         Directory directory;
         Status read;
+        std::string detail;
+        std::unique_ptr<ConcatenatedSource> spanned;
         try {
-            read = ReadDirectory(source, directory, host.Names(), options.namePage);
+            read = ReadDirectory(archive, directory, host.Names(), options.namePage);
+            // A spanned set's .zip is its last disk: the others (.z01, .z02, ...) lie beside it.
+            if (read == Status::MultiDisk && joined == nullptr) {
+                if (spannedName) {
+                    spanned = JoinVolumes(*volumes, &source);
+                    read = ReadDirectory(*spanned, directory, host.Names(), options.namePage, spanned->Starts());
+                    if (read == Status::MultiDisk)
+                        detail = "the volume " + volumes->VolumeName(static_cast<unsigned>(spanned->Parts())) +
+                            " is missing";
+                } else if (!host.ArchiveFileName().empty()) {
+                    detail = "the volume " + FirstSpannedDisk(host.ArchiveFileName()) + " is missing";
+                }
+            }
         } catch (const std::bad_alloc&) {
             read = Status::OutOfMemory;
         }
         if (read == Status::Ok) {
-            ExtractZip(source, directory, host, options, report);
+            ExtractZip(spanned != nullptr ? *spanned : archive, directory, host, options, report);
             return report;
         }
         // Without a signature of its own, an archive that is no ZIP may still be one libarchive
         // knows by its content (old tar, .lzma, cpio).
         if (kind == ArchiveKind::Zip || read != Status::NotAnArchive) {
-            fail(read, "");
+            fail(read, kind == ArchiveKind::Zip && endsEarly(read) ? VolumeProblem(*volumes, *joined) : detail);
             return report;
         }
     }
@@ -365,11 +400,13 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
     std::string detail;
     std::unique_ptr<ArchiveReader> reader;
     try {
-        reader = OpenArchiveReader(kind, source, host, options, opened, detail);
+        reader = OpenArchiveReader(kind, archive, host, options, opened, detail);
         if (reader == nullptr) {
-            fail(opened, detail);
+            fail(opened, endsEarly(opened) && kind != ArchiveKind::Unknown ? VolumeProblem(*volumes, *joined) : detail);
             return report;
         }
+        if (joined != nullptr)
+            reader = NameVolumesOnFailure(std::move(reader), VolumeProblem(*volumes, *joined));
         ExtractSequence(*reader, host, options, report);
     } catch (const std::bad_alloc&) {
         if (reader == nullptr)

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
+#include <vector>
 
 namespace unzip {
 
@@ -98,17 +100,28 @@ Status CopyStoredInPlace(Source& source, const Entry& entry, uint64_t dataStart,
         return Status::Ok;
     uint32_t crc = 0;
     uint64_t done = 0;
+    std::vector<uint8_t> copy;
     while (done < length) {
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(kViewPiece, length - done));
         std::unique_ptr<SourceView> view = source.View(dataStart + done, piece);
-        if (view == nullptr) {
-            if (done == 0)
-                return Status::Ok;
-            return Status::OutOfMemory;  // no address space left for the next view
-        }
+        if (view == nullptr && done == 0)
+            return Status::Ok;
         taken = true;
-        crc = Crc32(crc, view->data, piece);
-        const Status written = WriteInPieces(out, view->data, piece, done, progress);
+        const uint8_t* data = view != nullptr ? view->data : nullptr;
+        if (data == nullptr) {
+            // A piece that runs from one volume of a split archive into the next (or that finds no
+            // address space left for a view) is read instead.
+            try {
+                copy.resize(piece);
+            } catch (const std::bad_alloc&) {
+                return Status::OutOfMemory;
+            }
+            if (!source.Read(dataStart + done, copy.data(), piece))
+                return Status::Truncated;
+            data = copy.data();
+        }
+        crc = Crc32(crc, data, piece);
+        const Status written = WriteInPieces(out, data, piece, done, progress);
         if (written != Status::Ok)
             return written;
         done += piece;

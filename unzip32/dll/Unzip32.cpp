@@ -3,6 +3,7 @@
 #include "unzip32/core/Extractor.h"
 #include "unzip32/dll/Win32Host.h"
 #include "unzip32/dll/Win32Threads.h"
+#include "unzip32/dll/Win32Volumes.h"
 #include "unzip32/unzip32.h"
 
 #include <algorithm>
@@ -119,7 +120,8 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
 
     unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0, options->archive);
     unzip::Win32Source source;
-    if (!source.Open(unzip::AnsiToWide(options->archive))) {
+    const std::wstring archive = unzip::AnsiToWide(options->archive);
+    if (!source.Open(archive)) {
         if (run.quiet < 2)
             host.Print(std::string("cannot find or open ") + options->archive + "\n");
         return UZ_NOT_FOUND;
@@ -129,6 +131,9 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
             host.Print("cannot create the target folder\n");
         return UZ_DISK_FULL;
     }
+    // An archive split into volumes is read with the files beside it that its name leads to.
+    std::unique_ptr<unzip::Win32Volumes> volumes = unzip::Win32Volumes::ForArchive(archive);
+    host.UseVolumes(volumes.get());
     ExtractReport report = unzip::Extract(source, host, run);
     callbacks->totalPacked = static_cast<unsigned long>(report.totalCompressed);
     callbacks->totalSize = static_cast<unsigned long>(report.totalSize);

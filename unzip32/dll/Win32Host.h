@@ -85,6 +85,9 @@ public:
     bool Password(const std::string& displayName, Secret& password) override;
     Crypto* Cryptography() override { return &crypto_; }
     const NameCodec* Names() override { return &names_; }
+    VolumeSet* Volumes() override { return volumes_; }
+    // The volumes of a split archive, when the archive's name is one of a set's (the caller's, kept open).
+    void UseVolumes(VolumeSet* volumes) { volumes_ = volumes; }
 
     // Creates the target folder and its parents.
     Status PrepareTarget();
@@ -101,6 +104,7 @@ private:
     LocalTimes localTimes_;
     BcryptCrypto crypto_;
     Win32NameCodec names_;  // the user's locale as it was when the run began
+    VolumeSet* volumes_ = nullptr;
 };
 
 }  // namespace unzip
