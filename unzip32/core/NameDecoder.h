@@ -24,6 +24,8 @@ size_t DecodeLegacyNames(std::deque<Entry>& entries, const NameCodec* codec, uns
 // How much of the archive's names the automatic choice reads: enough to judge them, bounded so
 // that a huge directory costs neither much memory nor much time.
 constexpr size_t kDetectionSample = 1u << 20;
+// Appends the UTF-8 form of a Unicode code point (up to 0x10FFFF).
+void AppendUtf8(std::string& out, uint32_t code);
 std::string Cp437ToUtf8(const std::string& bytes);
 bool IsValidUtf8(const std::string& text);
 uint32_t Crc32(const std::string& bytes);

@@ -1,5 +1,7 @@
 #include "unzip32/core/SevenZipHeaders.h"
 
+#include "unzip32/core/NameDecoder.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -388,26 +390,6 @@ void ReadStreamsInfo(Cursor& in, StreamsInfo& info, uint64_t archiveSize)
             sub.crc = folder.crc;
             info.substreams.push_back(sub);
         }
-    }
-}
-
-// Appends the UTF-8 form of a UTF-16 code point.
-void AppendUtf8(std::string& out, uint32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
 
