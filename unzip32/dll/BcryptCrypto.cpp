@@ -107,6 +107,21 @@ bool HashData(BCRYPT_HASH_HANDLE hash, const uint8_t* data, size_t size)
     return true;
 }
 
+// An AES provider in the chaining mode given: keys made from it take that mode. Null when it cannot
+// be opened.
+BCRYPT_ALG_HANDLE OpenAes(const wchar_t* mode, size_t modeSize)
+{
+    BCRYPT_ALG_HANDLE opened = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&opened, BCRYPT_AES_ALGORITHM, nullptr, 0)))
+        return nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptSetProperty(opened, BCRYPT_CHAINING_MODE,
+            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(mode)), static_cast<ULONG>(modeSize), 0))) {
+        ::BCryptCloseAlgorithmProvider(opened, 0);
+        return nullptr;
+    }
+    return opened;
+}
+
 class BcryptSha256 : public Hash {
 public:
     explicit BcryptSha256(OwnedHash hash) : hash_(std::move(hash)) { }
@@ -137,17 +152,8 @@ BcryptCrypto::~BcryptCrypto()
 
 BCRYPT_ALG_HANDLE BcryptCrypto::AesCbc()
 {
-    if (aesCbc_ != nullptr)
-        return aesCbc_;
-    BCRYPT_ALG_HANDLE opened = nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&opened, BCRYPT_AES_ALGORITHM, nullptr, 0)))
-        return nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptSetProperty(opened, BCRYPT_CHAINING_MODE,
-            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CBC)), sizeof BCRYPT_CHAIN_MODE_CBC, 0))) {
-        ::BCryptCloseAlgorithmProvider(opened, 0);
-        return nullptr;
-    }
-    aesCbc_ = opened;
+    if (aesCbc_ == nullptr)
+        aesCbc_ = OpenAes(BCRYPT_CHAIN_MODE_CBC, sizeof BCRYPT_CHAIN_MODE_CBC);
     return aesCbc_;
 }
 
@@ -161,18 +167,8 @@ BCRYPT_ALG_HANDLE BcryptCrypto::Sha256()
 
 BCRYPT_ALG_HANDLE BcryptCrypto::Aes()
 {
-    if (aes_ != nullptr)
-        return aes_;
-    BCRYPT_ALG_HANDLE opened = nullptr;
-    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&opened, BCRYPT_AES_ALGORITHM, nullptr, 0)))
-        return nullptr;
-    // Keys made from the provider take its chaining mode.
-    if (!BCRYPT_SUCCESS(::BCryptSetProperty(opened, BCRYPT_CHAINING_MODE,
-            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)), sizeof BCRYPT_CHAIN_MODE_ECB, 0))) {
-        ::BCryptCloseAlgorithmProvider(opened, 0);
-        return nullptr;
-    }
-    aes_ = opened;
+    if (aes_ == nullptr)
+        aes_ = OpenAes(BCRYPT_CHAIN_MODE_ECB, sizeof BCRYPT_CHAIN_MODE_ECB);
     return aes_;
 }
 
