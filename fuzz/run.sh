@@ -4,7 +4,8 @@
 #   fuzz/run.sh [seconds]      (default 1800; findings go to $FUZZ_WORK/crashes)
 # Seeds: every archive of ../shared/corpus (found from the repository root), the archives of every
 # compression method that the build makes (build/method-archives, tests/unzip32/make_method_archives.py,
-# made here when missing), and their members' data as one-member seeds for each decoder.
+# made here when missing), the 7z archives and the archives of the other kinds, and their members'
+# data as one-member seeds for each decoder.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-1800}"
@@ -29,6 +30,12 @@ if [ -z "$(ls -A "$work/corpus")" ]; then
     sevenzip="$root/build/sevenzip-archives"
     [ -f "$sevenzip/password.txt" ] || { sevenzip="$work/sevenzip-archives"; python3 "$root/tests/unzip32/make_sevenzip_archives.py" "$sevenzip"; }
     find "$sevenzip" -maxdepth 1 -name '*.7z' -size -1024k -exec cp {} "$work/corpus/" \;
+    # The kinds read through libarchive (tests/unzip32/make_kind_archives.py): tar and its compressed
+    # forms, single compressed files, cpio, CAB, ISO and libarchive's RAR samples, the small ones.
+    kinds="$root/build/x64/kind-archives"
+    [ -f "$kinds/kinds.txt" ] || { kinds="$work/kind-archives"; python3 "$root/tests/unzip32/make_kind_archives.py" "$kinds" "$third_party/libarchive"; }
+    find "$kinds" -type f ! -name '*.txt' ! -name '*.out' -size -1024k -print0 |
+        while IFS= read -r -d '' f; do cp "$f" "$work/corpus/kind-$(cksum <"$f" | tr ' ' _)"; done
     # The fuzz target's one-member form: method index, flags, declared size (3 bytes), then data.
     python3 - "$methods" "$work/corpus" <<'PY'
 import os, struct, sys, zipfile
