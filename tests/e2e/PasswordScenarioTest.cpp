@@ -1,4 +1,5 @@
-// An archive encrypted with WinZip AES (written by 7-Zip) in a queue of three, through the real
+// An archive encrypted with WinZip AES (written by 7-Zip) in a queue of three (and a 7z with
+// encrypted names in its place), through the real
 // kestrova.exe and UNZIP32.DLL, used as a user would: the prompt comes up once for the run and the
 // right password extracts the archive; on a second run "Skip" leaves nothing of it and the run
 // says why. Skipped while the library cannot open the archive with the right password.
@@ -257,6 +258,46 @@ TEST_F(PasswordScenarioTest, WrongPasswordsSaySoAndEndAtThree_CloseDuringTheProm
     ASSERT_TRUE(program_.WaitForExit(30000, exitCode)) << "Yes closes the window and ends the program";
     EXPECT_EQ(0u, exitCode);
     EXPECT_FALSE(testsupport::FileExists(Path("secret\\a.txt")));
+}
+
+// A 7z whose names are encrypted too (7z a -p -mhe=on) goes through the same prompt, asked before
+// anything of it is read: a wrong answer asks again, the right one extracts it.
+TEST_F(PasswordScenarioTest, SevenZipWithEncryptedNamesAsksAndExtracts)
+{
+    ASSERT_TRUE(::DeleteFileA(Path("secret.zip").c_str()));
+    const std::string source = work_ + "-src";
+    ::CreateDirectoryA(source.c_str(), nullptr);
+    ::CreateDirectoryA((source + "\\docs").c_str(), nullptr);
+    ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\a.txt", kSecretA));
+    ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\docs\\b.txt", kSecretB));
+    const bool made = testsupport::RunHost("cd " + host_ + "-src && /usr/bin/7z a -bd -mhe=on -p" + kPassword + " " +
+            host_ + "/secret.7z a.txt docs >/dev/null",
+        60000);
+    testsupport::TestFolder::Remove(source);
+    ASSERT_TRUE(made) << "7z could not write the encrypted archive";
+
+    StartAndQueueAll();
+    ASSERT_FALSE(HasFatalFailure());
+    Post(IDC_MAIN_EXECUTE);
+    HWND prompt = nullptr, box = nullptr;
+    NextWindow(prompt, box, 30000);
+    ASSERT_NE(prompt, nullptr) << "Execute should ask for the password; box: " << testsupport::MessageBoxText(box);
+    EXPECT_EQ("in " + Path("secret.7z"), WindowText(::GetDlgItem(prompt, IDC_PASSWORD_ARCHIVE)));
+    ASSERT_TRUE(Answer(prompt, "wrong"));
+    NextWindow(prompt, box, 30000);
+    ASSERT_NE(prompt, nullptr) << "a wrong password asks again; box: " << testsupport::MessageBoxText(box);
+    EXPECT_EQ("Wrong password. Try again:", WindowText(::GetDlgItem(prompt, IDC_PASSWORD_WRONG)));
+    ASSERT_TRUE(Answer(prompt, kPassword));
+    NextWindow(prompt, box, 60000);
+    ASSERT_EQ(prompt, nullptr) << "the right password opens the whole archive";
+    ASSERT_NE(box, nullptr) << "the run should end with its summary";
+    const std::string summary = testsupport::MessageBoxText(box);
+    EXPECT_EQ(std::string::npos, summary.find("(failed")) << summary;
+    testsupport::PressMessageBoxButton(box, IDOK);
+    std::string bytes;
+    EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\a.txt"), bytes) && bytes == kSecretA);
+    EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\docs\\b.txt"), bytes) && bytes == kSecretB);
+    EXPECT_TRUE(testsupport::FileExists(Path("one\\one.txt")));
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'unzip32'))
+import make_volume_archives  # noqa: E402  (the PKZIP spanned set's writer)
+
 
 def run(*args, cwd=None):
     subprocess.run(args, cwd=cwd, check=True, stdout=subprocess.DEVNULL)
@@ -90,6 +93,13 @@ def main():
             f.write(whole[i:i + 100000])
     shutil.copytree(payload, os.path.join(expected, 'pieces'))
     listed.append('pieces.zip.001')
+
+    # A PKZIP spanned set (.z01, .z02, .zip): the explorer shows its .zip.
+    spanned = make_volume_archives.members()
+    make_volume_archives.write_spanned(mixed, 'spanned', spanned, lambda records, data_at, descriptors, directory: [
+        data_at[0] + 3970, descriptors[0] + 6])
+    make_volume_archives.write_files(os.path.join(expected, 'spanned'), spanned)
+    listed.append('spanned.zip')
 
     # Single compressed files: each extracts to its name without the suffix.
     for suffix, command in (('gz', ['gzip', '-k', '-n']), ('bz2', ['bzip2', '-k']), ('xz', ['xz', '-k']),
