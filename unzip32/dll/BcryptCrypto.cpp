@@ -17,83 +17,6 @@ template <NTSTATUS(WINAPI* destroy)(BCRYPT_HANDLE)> struct Destroy {
 using OwnedKey = std::unique_ptr<void, Destroy<&::BCryptDestroyKey>>;
 using OwnedHash = std::unique_ptr<void, Destroy<&::BCryptDestroyHash>>;
 
-class BcryptAes : public BlockCipher {
-public:
-    explicit BcryptAes(OwnedKey key) : key_(std::move(key)) { }
-
-    bool Encrypt(const uint8_t* in, uint8_t* out, size_t blocks) override
-    {
-        size_t left = 16 * blocks;
-        while (left > 0) {
-            const ULONG piece = static_cast<ULONG>(left < kLargestPiece ? left : kLargestPiece);
-            ULONG done = 0;
-            // ECB needs neither an initialisation vector nor padding: whole blocks go in and out.
-            if (!BCRYPT_SUCCESS(::BCryptEncrypt(
-                    key_.get(), const_cast<PUCHAR>(in), piece, nullptr, nullptr, 0, out, piece, &done, 0)) ||
-                done != piece)
-                return false;
-            in += piece;
-            out += piece;
-            left -= piece;
-        }
-        return true;
-    }
-
-private:
-    OwnedKey key_;
-};
-
-class BcryptCbc : public ChainDecipher {
-public:
-    BcryptCbc(OwnedKey key, const uint8_t iv[16]) : key_(std::move(key)) { std::memcpy(iv_, iv, sizeof iv_); }
-
-    bool Decrypt(const uint8_t* in, uint8_t* out, size_t blocks) override
-    {
-        size_t left = 16 * blocks;
-        while (left > 0) {
-            const ULONG piece = static_cast<ULONG>(left < kLargestPiece ? left : kLargestPiece);
-            ULONG done = 0;
-            // bcrypt leaves the last cipher block in iv_: the chain goes on with the next call.
-            if (!BCRYPT_SUCCESS(::BCryptDecrypt(
-                    key_.get(), const_cast<PUCHAR>(in), piece, nullptr, iv_, sizeof iv_, out, piece, &done, 0)) ||
-                done != piece)
-                return false;
-            in += piece;
-            out += piece;
-            left -= piece;
-        }
-        return true;
-    }
-
-private:
-    OwnedKey key_;
-    UCHAR iv_[16];
-};
-
-class BcryptHmac : public Mac {
-public:
-    explicit BcryptHmac(OwnedHash hash) : hash_(std::move(hash)) { }
-
-    bool Update(const uint8_t* data, size_t size) override
-    {
-        while (size > 0) {
-            const ULONG piece = static_cast<ULONG>(size < kLargestPiece ? size : kLargestPiece);
-            if (!BCRYPT_SUCCESS(::BCryptHashData(hash_.get(), const_cast<PUCHAR>(data), piece, 0)))
-                return false;
-            data += piece;
-            size -= piece;
-        }
-        return true;
-    }
-    bool Finish(uint8_t code[kSize]) override
-    {
-        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_.get(), code, static_cast<ULONG>(kSize), 0));
-    }
-
-private:
-    OwnedHash hash_;
-};
-
 // Hash data in pieces of at most kLargestPiece bytes.
 bool HashData(BCRYPT_HASH_HANDLE hash, const uint8_t* data, size_t size)
 {
@@ -106,6 +29,69 @@ bool HashData(BCRYPT_HASH_HANDLE hash, const uint8_t* data, size_t size)
     }
     return true;
 }
+
+// Encrypts or decrypts whole blocks in pieces of at most kLargestPiece bytes. ECB needs neither an
+// initialisation vector nor padding; in CBC bcrypt leaves the last cipher block in `iv`, so the chain
+// goes on with the next call.
+bool CryptBlocks(BCRYPT_KEY_HANDLE key, bool decrypt, const uint8_t* in, uint8_t* out, size_t blocks, UCHAR* iv,
+    ULONG ivSize)
+{
+    size_t left = 16 * blocks;
+    while (left > 0) {
+        const ULONG piece = static_cast<ULONG>(left < kLargestPiece ? left : kLargestPiece);
+        ULONG done = 0;
+        PUCHAR input = const_cast<PUCHAR>(in);
+        const NTSTATUS status = decrypt ? ::BCryptDecrypt(key, input, piece, nullptr, iv, ivSize, out, piece, &done, 0)
+                                        : ::BCryptEncrypt(key, input, piece, nullptr, iv, ivSize, out, piece, &done, 0);
+        if (!BCRYPT_SUCCESS(status) || done != piece)
+            return false;
+        in += piece;
+        out += piece;
+        left -= piece;
+    }
+    return true;
+}
+
+class BcryptAes : public BlockCipher {
+public:
+    explicit BcryptAes(OwnedKey key) : key_(std::move(key)) { }
+
+    bool Encrypt(const uint8_t* in, uint8_t* out, size_t blocks) override
+    {
+        return CryptBlocks(key_.get(), false, in, out, blocks, nullptr, 0);
+    }
+
+private:
+    OwnedKey key_;
+};
+
+class BcryptCbc : public ChainDecipher {
+public:
+    BcryptCbc(OwnedKey key, const uint8_t iv[16]) : key_(std::move(key)) { std::memcpy(iv_, iv, sizeof iv_); }
+
+    bool Decrypt(const uint8_t* in, uint8_t* out, size_t blocks) override
+    {
+        return CryptBlocks(key_.get(), true, in, out, blocks, iv_, sizeof iv_);
+    }
+
+private:
+    OwnedKey key_;
+    UCHAR iv_[16];
+};
+
+class BcryptHmac : public Mac {
+public:
+    explicit BcryptHmac(OwnedHash hash) : hash_(std::move(hash)) { }
+
+    bool Update(const uint8_t* data, size_t size) override { return HashData(hash_.get(), data, size); }
+    bool Finish(uint8_t code[kSize]) override
+    {
+        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_.get(), code, static_cast<ULONG>(kSize), 0));
+    }
+
+private:
+    OwnedHash hash_;
+};
 
 // An AES provider in the chaining mode given: keys made from it take that mode. Null when it cannot
 // be opened.
