@@ -140,6 +140,7 @@ samples = {
     "rar5-stored.rar": ["test_read_format_rar5_stored.rar"],
     "rar4-encrypted.rar": ["test_read_format_rar_encryption_data.rar"],
     "rar5-volumes.part1.rar": ["test_read_format_rar5_multiarchive.part0%d.rar" % n for n in range(1, 9)],
+    "rar4-volumes.part1.rar": ["test_rar_multivolume_multiple_files.part%d.rar" % n for n in range(1, 7)],
 }
 for name, parts in samples.items():
     written = []

@@ -134,8 +134,8 @@ TEST_F(Kinds, EveryArchiveExtractsByteForByte)
 
 TEST_F(Kinds, RarVolumesFollowOneAnotherAndAMissingOneIsNamed)
 {
-    {
-        const std::string first = "rar/rar5-volumes.part1.rar";
+    for (const std::string first : {"rar/rar4-volumes.part1.rar", "rar/rar5-volumes.part1.rar"}) {
+        SCOPED_TRACE(first);
         FolderVolumes all(first, 0);
         KindRun whole;
         Extract(whole, first, &all);
