@@ -81,3 +81,27 @@ TEST_F(Unzip32Kinds, SymbolicLinkSkippedHardLinkCopiedDamageWritesNothingWrong)
         EXPECT_EQ(file.second, original->second) << file.first;
     }
 }
+
+// A RAR set named the old way (.rar, .r00, .r01...) is found and read like one named .partN.rar, and
+// a missing volume of it is named.
+TEST_F(Unzip32Kinds, OldStyleRarVolumesExtractAsTheNewStyleOnes)
+{
+    TestFolder copy;
+    for (int n = 1; n <= 6; ++n) {
+        const std::string part = folder + "\\rar\\rar4-volumes.part" + std::to_string(n) + ".rar";
+        const std::string old = n == 1 ? "old.rar" : "old.r0" + std::to_string(n - 2);
+        ASSERT_TRUE(::CopyFileA(part.c_str(), copy.Child("new.part" + std::to_string(n) + ".rar").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileA(part.c_str(), copy.Child(old).c_str(), FALSE));
+    }
+    EXPECT_EQ(0, dllrun::RunLibrary(copy.Child("new.part1.rar"), copy.Child("new").c_str()));
+    EXPECT_EQ(0, dllrun::RunLibrary(copy.Child("old.rar"), copy.Child("old").c_str()));
+    EXPECT_FALSE(Files(copy.Child("new")).empty());
+    EXPECT_EQ(Files(copy.Child("new")), Files(copy.Child("old")));
+
+    ASSERT_TRUE(::DeleteFileA(copy.Child("old.r02").c_str()));
+    EXPECT_NE(0, dllrun::RunLibrary(copy.Child("old.rar"), copy.Child("gap").c_str()));
+    std::string printed;
+    for (const std::string& line : dllrun::Current().printed)
+        printed += line;
+    EXPECT_NE(std::string::npos, printed.find("(the volume old.r02 is missing)\n")) << printed;
+}
