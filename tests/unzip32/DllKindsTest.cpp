@@ -1,6 +1,7 @@
 // UNZIP32.DLL, called as the program calls it, on archives of the kinds read through libarchive
 // (make_kind_archives.py, in KESTROVA_KIND_ARCHIVES): each extracts byte for byte; a symbolic link
-// is skipped (result 1) and a hard link copied; a damaged compressed tar leaves no wrong file (result 2).
+// is skipped (result 1) and a hard link copied, but links copy at most 1024 times the archive's data
+// (result 3, as a bomb); a damaged compressed tar leaves no wrong file (result 2).
 #include "tests/support/TestFolder.h"
 #include "tests/support/TestSupport.h"
 #include "tests/unzip32/DllRunner.h"
@@ -80,4 +81,18 @@ TEST_F(Unzip32Kinds, SymbolicLinkSkippedHardLinkCopiedDamageWritesNothingWrong)
         ASSERT_NE(original, originals.end()) << file.first;
         EXPECT_EQ(file.second, original->second) << file.first;
     }
+}
+
+TEST_F(Unzip32Kinds, HardLinksToOneMemberStopAtTheirBound)
+{
+    TestFolder out;
+    const std::string target = out.Child("bomb");
+    EXPECT_EQ(3, dllrun::RunLibrary(folder + "\\link-bomb.tar.gz", target.c_str()));
+    const std::vector<std::string> written = dllrun::Walk(target);
+    EXPECT_EQ(1u + 1024u, written.size());
+    EXPECT_EQ(std::string(1024, 'b'), dllrun::Contents(target + "\\link1023"));
+    std::string printed;
+    for (const std::string& line : dllrun::Current().printed)
+        printed += line;
+    EXPECT_NE(printed.find("link1024 (hard links copy more than the archive holds)"), std::string::npos) << printed;
 }
