@@ -181,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (const auto& folder : host.folders)
             CheckPath(folder);
         // A single compressed file (.gz, .xz, .lzma...) declares no size: its stream's own end
-        // bounds it. Every other kind declares each member's.
+        // bounds it. Every other kind declares each member's (a hard link's copy, its target's).
         if (written > report.totalSize) {
             const unzip::ArchiveKind kind = unzip::DetectArchiveKind(source);
             unzip::Directory directory;

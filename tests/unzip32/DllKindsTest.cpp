@@ -1,6 +1,7 @@
 // UNZIP32.DLL, called as the program calls it, on archives of the kinds read through libarchive
 // (make_kind_archives.py, in KESTROVA_KIND_ARCHIVES): each extracts byte for byte; a symbolic link
-// is skipped (result 1) and a hard link copied; a damaged compressed tar leaves no wrong file (result 2).
+// is skipped (result 1) and a hard link copied, but links copy at most 1024 times the archive's data
+// (result 3, as a bomb); a damaged compressed tar leaves no wrong file (result 2).
 #include "tests/support/TestFolder.h"
 #include "tests/support/TestSupport.h"
 #include "tests/unzip32/DllRunner.h"
@@ -32,6 +33,15 @@ protected:
         return files;
     }
 
+    // What the last run printed, as one text.
+    static std::string Printed()
+    {
+        std::string printed;
+        for (const std::string& line : dllrun::Current().printed)
+            printed += line;
+        return printed;
+    }
+
     std::string folder;
 };
 
@@ -54,10 +64,7 @@ TEST_F(Unzip32Kinds, EachKindExtractsByteForByte)
         TestFolder out;
         const std::string target = out.Child("out");
         EXPECT_EQ(archive.result, dllrun::RunLibrary(path, target.c_str())) << archive.first;
-        std::string printed;
-        for (const std::string& line : dllrun::Current().printed)
-            printed += line;
-        EXPECT_EQ(Files(folder + "\\" + archive.second), Files(target)) << archive.first << "\n" << printed;
+        EXPECT_EQ(Files(folder + "\\" + archive.second), Files(target)) << archive.first << "\n" << Printed();
     }
 }
 
@@ -100,8 +107,18 @@ TEST_F(Unzip32Kinds, OldStyleRarVolumesExtractAsTheNewStyleOnes)
 
     ASSERT_TRUE(::DeleteFileA(copy.Child("old.r02").c_str()));
     EXPECT_NE(0, dllrun::RunLibrary(copy.Child("old.rar"), copy.Child("gap").c_str()));
-    std::string printed;
-    for (const std::string& line : dllrun::Current().printed)
-        printed += line;
+    const std::string printed = Printed();
     EXPECT_NE(std::string::npos, printed.find("(the volume old.r02 is missing)\n")) << printed;
+}
+
+TEST_F(Unzip32Kinds, HardLinksToOneMemberStopAtTheirBound)
+{
+    TestFolder out;
+    const std::string target = out.Child("bomb");
+    EXPECT_EQ(3, dllrun::RunLibrary(folder + "\\link-bomb.tar.gz", target.c_str()));
+    const std::vector<std::string> written = dllrun::Walk(target);
+    EXPECT_EQ(1u + 1024u, written.size());
+    EXPECT_EQ(std::string(1024, 'b'), dllrun::Contents(target + "\\link1023"));
+    const std::string printed = Printed();
+    EXPECT_NE(printed.find("link1024 (hard links copy more than the archive holds)"), std::string::npos) << printed;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -150,6 +151,30 @@ TEST(SequenceExtractor, DamageLeavesNoPartialFileAndEndsWhereTheReaderCannotGoOn
     EXPECT_EQ(Status::Truncated, whole.archiveStatus);
     EXPECT_EQ("header damaged", whole.archiveDetail);
     EXPECT_EQ(0, whole.damaged);
+}
+
+// Hard links are output: their copies count in the total written, and links to one big member
+// stop at a bound (a bomb) rather than multiplying it without end.
+TEST(SequenceExtractor, HardLinkCopiesCountAndAreBounded)
+{
+    const uint64_t kMiB = 1u << 20;
+    ScriptedReader reader;
+    reader.items = {File("big.bin", std::string(kMiB, 'b'))};
+    for (int i = 0; i < 100000; ++i)
+        reader.items.push_back(
+            Link("link" + std::to_string(i), LinkKind::Hard, i % 2 == 0 && i > 0 ? "link0" : "big.bin"));
+    MemoryHost host(4 * kMiB);
+    ExtractOptions options;
+    options.quiet = 1;
+    const ExtractReport report = Play(reader, host, options);
+
+    EXPECT_EQ(1 + 1024, report.extracted);
+    EXPECT_EQ(100000 - 1024, report.overlapping);
+    EXPECT_EQ(1025 * kMiB, report.totalSize);
+    EXPECT_EQ(std::string(kMiB, 'b'), host.files["link1"]);
+    EXPECT_EQ(0u, host.files.count("link1024"));
+    ASSERT_FALSE(host.lines.empty());
+    EXPECT_EQ("skipping: link1024 (hard links copy more than the archive holds)\n", host.lines.front());
 }
 
 // Stops when asked before the second member: nothing of it or after it is written.

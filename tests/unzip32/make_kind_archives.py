@@ -18,6 +18,7 @@ Writes into the folder:
                         volume sets (partN.rar) are checked by their CRCs alone
   links.tar             a file, a hard link to it and a symbolic link
   hostile.tar           "../x", "/abs", "C:x", "CON" and one harmless member
+  link-bomb.tar.gz      a 1 KiB file and 1100 hard links to it (links copy at most 1024 times the data)
   legacy.tar            a ustar member named in CP866 bytes (a Russian DOS name)
   damaged.tar.gz        tar-pax.tar.gz with bytes in the middle flipped
   truncated.tar.xz      tar-pax.tar.xz cut in the middle
@@ -170,6 +171,14 @@ with tarfile.open(os.path.join(out, "links.tar"), "w", format=tarfile.GNU_FORMAT
     info = tarfile.TarInfo("c.txt")
     info.type, info.linkname = tarfile.SYMTYPE, "a.txt"
     t.addfile(info)
+with tarfile.open(os.path.join(out, "link-bomb.tar.gz"), "w:gz", format=tarfile.GNU_FORMAT) as t:
+    info = tarfile.TarInfo("big.bin")
+    info.size = 1024
+    t.addfile(info, io.BytesIO(b"b" * 1024))
+    for i in range(1100):
+        info = tarfile.TarInfo("link%04d" % i)
+        info.type, info.linkname = tarfile.LNKTYPE, "big.bin"
+        t.addfile(info)
 with tarfile.open(os.path.join(out, "hostile.tar"), "w", format=tarfile.GNU_FORMAT) as t:
     for name in ("../x", "/abs", "C:x", "CON", "ok.txt"):
         info = tarfile.TarInfo(name)

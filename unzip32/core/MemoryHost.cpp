@@ -87,7 +87,10 @@ Status MemoryHost::CopyOutput(
         return Status::WriteFailure;
     if (folders.count(path) != 0)
         return Status::PathBlocked;
-    files[path] = source->second;
+    // A copy is kept under the same limit as written data: links to one big file cost no memory.
+    std::string data = kept_ + source->second.size() > keepLimit_ ? "<not kept>" : source->second;
+    kept_ += data.size();
+    files[path] = std::move(data);
     return Status::Ok;
 }
 

@@ -14,6 +14,17 @@ namespace {
 // The piece the reader is asked for at a time.
 const size_t kPiece = 1u << 20;
 
+// Hard links are copies of data decoded before: together they may write at most this many times
+// the bytes the members' own data decoded to (about what deflate can make of its input), so that a
+// small archive of links to one big member cannot fill a disk.
+const uint64_t kLinkCopyFactor = 1024;
+
+// A file written (or tested) in this run, for the hard links to it.
+struct Written {
+    std::vector<std::string> parts;
+    uint64_t size = 0;
+};
+
 std::string JoinParts(const std::vector<std::string>& parts)
 {
     std::string joined;
@@ -38,7 +49,9 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
 {
     std::vector<uint8_t> buffer;
     // The files written (or tested) so far, by their safe path, for hard links to them.
-    std::map<std::string, std::vector<std::string>> written;
+    std::map<std::string, Written> written;
+    uint64_t decoded = 0;  // bytes of the members' own data
+    uint64_t copied = 0;   // bytes written again for hard links
     ServiceSchedule schedule(options.milliseconds);
     bool stop = false;
     bool any = false;
@@ -139,14 +152,22 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 problem(shown, Status::UnsupportedMethod, "hard link to a file not extracted");
                 continue;
             }
+            const Written from = target->second;
+            if (from.size > kLinkCopyFactor * decoded - copied) {
+                problem(shown, Status::Overlapping, "hard links copy more than the archive holds");
+                continue;
+            }
             if (!options.testOnly) {
-                const Status copied = host.CopyOutput(target->second, parts, entry);
-                if (copied != Status::Ok) {
-                    problem(shown, copied, copied == Status::PathBlocked ? "a folder stands where the file should be" : "");
+                const Status made = host.CopyOutput(from.parts, parts, entry);
+                if (made != Status::Ok) {
+                    problem(shown, made, made == Status::PathBlocked ? "a folder stands where the file should be" : "");
                     continue;
                 }
             }
-            written[JoinParts(parts)] = parts;
+            // The copy is output as any member's: it counts in the size the run writes.
+            copied += from.size;
+            report.totalSize += from.size;
+            written[JoinParts(parts)] = Written {parts, from.size};
             ++report.extracted;
             if (options.quiet == 0)
                 host.Print((options.testOnly ? "    testing: " : "    linking: ") + shown + "\n");
@@ -203,7 +224,8 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             problem(shown, status, detail);
             continue;
         }
-        written[JoinParts(parts)] = parts;
+        decoded += produced;
+        written[JoinParts(parts)] = Written {parts, produced};
         ++report.extracted;
         if (options.quiet == 0)
             host.Print((options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n");

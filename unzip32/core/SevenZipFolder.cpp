@@ -179,12 +179,17 @@ public:
 protected:
     Status Produce(uint8_t* buffer, size_t capacity, size_t& got) override
     {
-        for (got = 0; got < capacity; ++got) {
+        // After its end mark or an error the model is in no state to decode on: nothing more comes.
+        for (got = 0; got < capacity && !ended_; ++got) {
             const int symbol = Ppmd7z_DecodeSymbol(&ppmd_);
-            if (ranOut_)
+            if (ranOut_) {
+                ended_ = true;
                 return failure_ != Status::Ok ? failure_ : Status::DataError;
-            if (symbol < 0)
+            }
+            if (symbol < 0) {
+                ended_ = true;
                 return symbol == PPMD7_SYM_END ? Status::Ok : Status::DataError;
+            }
             buffer[got] = static_cast<uint8_t>(symbol);
         }
         return Status::Ok;
@@ -215,6 +220,7 @@ private:
     Reader reader_;
     CPpmd7 ppmd_;
     bool ranOut_ = false;
+    bool ended_ = false;
     Status failure_ = Status::Ok;
 };
 

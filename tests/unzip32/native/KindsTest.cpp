@@ -158,6 +158,7 @@ TEST_F(Kinds, LinksUnsafeNamesAndEncryptionAreRefusedWithTheReason)
     Extract(links, "links.tar");
     EXPECT_EQ(links.host.files, (std::map<std::string, std::string> {{"a.txt", "first\n"}, {"b.txt", "first\n"}}));
     EXPECT_EQ(links.report.skippedUnsupported, 1);
+    EXPECT_EQ(links.report.totalSize, 12u);  // the hard link's copy is output too
 
     KindRun hostile;
     Extract(hostile, "hostile.tar");

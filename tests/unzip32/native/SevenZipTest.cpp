@@ -1,17 +1,22 @@
 // The 7z reader under the sanitizers, on archives the 7z tool wrote and copies patched or damaged
 // (tests/unzip32/make_sevenzip_archives.py, folder in KESTROVA_SEVENZIP_ARCHIVES): every coder and
-// filter byte-exact, AES with readable and encrypted names, damage, memory refusals, hostile names.
+// filter byte-exact, AES with readable and encrypted names, damage, memory refusals, hostile names,
+// and a PPMd stream of its own that ends before the sizes the folder declares.
 #include "tests/unzip32/CountingHost.h"
 #include "tests/unzip32/native/OpenSslCrypto.h"
 #include "unzip32/core/Extractor.h"
 
+#include <Ppmd7.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 using namespace unzip;
+
+extern "C" void KvPpmd7EncodeSymbol(CPpmd7* p, int symbol);  // Ppmd7Encoder.c
 
 namespace {
 
@@ -233,6 +238,77 @@ TEST_F(SevenZip, CutAndFlippedCopiesNeverCrash)
                 EXPECT_TRUE(file.second == "good.txt" || file.second == "aa/evil.txt" || file.second == "abs/x.txt")
                     << at;
         }
+}
+
+void PutLe(std::string& out, uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A 7z archive of one solid PPMd folder (order 6, 64 KiB) of a.txt (20 bytes) and b.txt (10), no
+// CRCs, its data encoded from `symbols` (-1 is the end mark).
+std::string PpmdArchive(const std::vector<int>& symbols)
+{
+    static const ISzAlloc allocator = {[](ISzAllocPtr, size_t size) { return std::malloc(size); },
+        [](ISzAllocPtr, void* address) { std::free(address); }};
+    struct Out {
+        IByteOut vt;
+        std::string bytes;
+    } out;
+    out.vt.Write = [](IByteOutPtr self, Byte b) {
+        reinterpret_cast<Out*>(const_cast<IByteOut*>(self))->bytes += static_cast<char>(b);
+    };
+    CPpmd7 ppmd;
+    Ppmd7_Construct(&ppmd);
+    EXPECT_TRUE(Ppmd7_Alloc(&ppmd, 1u << 16, &allocator));
+    ppmd.rc.enc.Stream = &out.vt;
+    Ppmd7z_Init_RangeEnc(&ppmd);
+    Ppmd7_Init(&ppmd, 6);
+    for (int symbol : symbols)
+        KvPpmd7EncodeSymbol(&ppmd, symbol);
+    Ppmd7z_Flush_RangeEnc(&ppmd);
+    Ppmd7_Free(&ppmd, &allocator);
+    EXPECT_LT(out.bytes.size(), 0x80u);  // one byte as a 7z number
+
+    // Streams (the packed size; the folder's coder, its 30 bytes; the first file's 20), two names.
+    std::string header("\x01\x04\x06\x00\x01\x09", 6);
+    header += static_cast<char>(out.bytes.size());
+    header += std::string(
+        "\x00\x07\x0B\x01\x00\x01\x23\x03\x04\x01\x05\x06\x00\x00\x01\x00\x0C\x1E\x00"
+        "\x08\x0D\x02\x09\x14\x00\x00\x05\x02\x11\x19\x00",
+        31);
+    header += std::string("a\0.\0t\0x\0t\0\0\0b\0.\0t\0x\0t\0\0\0\0\0", 26);
+    std::string start;
+    PutLe(start, out.bytes.size(), 8);
+    PutLe(start, header.size(), 8);
+    PutLe(start, crc32(0, reinterpret_cast<const Bytef*>(header.data()), static_cast<uInt>(header.size())), 4);
+    std::string archive("7z\xBC\xAF\x27\x1C\x00\x04", 8);
+    PutLe(archive, crc32(0, reinterpret_cast<const Bytef*>(start.data()), 20), 4);
+    return archive + start + out.bytes + header;
+}
+
+// An end mark before the sizes the folder declares ends its data there: what the encoder wrote
+// after it is never decoded (the model is in no state for it; fuzzed data crashed in it).
+TEST(SevenZipPpmd, DataEndsAtTheEndMark)
+{
+    std::vector<int> symbols;
+    for (int i = 0; i < 30; ++i)
+        symbols.push_back('a' + i % 7);
+    SevenZipHost whole;
+    const std::string good = PpmdArchive(symbols);
+    MemorySource source(good.data(), good.size());
+    EXPECT_EQ(2, Extract(source, whole, ExtractOptions()).extracted);
+    EXPECT_EQ("abcdefgabcdefgabcdef", whole.files["a.txt"]);
+
+    symbols.insert(symbols.begin() + 15, -1);
+    SevenZipHost cut;
+    const std::string marked = PpmdArchive(symbols);
+    MemorySource markedSource(marked.data(), marked.size());
+    const ExtractReport report = Extract(markedSource, cut, ExtractOptions());
+    EXPECT_EQ(0, report.extracted);
+    EXPECT_EQ(2, report.damaged);
+    EXPECT_TRUE(cut.files.empty());
 }
 
 }  // namespace
