@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using testsupport::TestFolder;
@@ -80,4 +81,30 @@ TEST_F(Unzip32Kinds, SymbolicLinkSkippedHardLinkCopiedDamageWritesNothingWrong)
         ASSERT_NE(original, originals.end()) << file.first;
         EXPECT_EQ(file.second, original->second) << file.first;
     }
+}
+
+// A .tar.gz whose trailer CRC-32 is wrong: every member decodes, the stream's check fails at its
+// end. The last member is not left behind as if it were fine; those before it stay exact.
+TEST_F(Unzip32Kinds, FailedStreamCheckLeavesNoFileOfTheLastMember)
+{
+    TestFolder out;
+    const std::string good = out.Child("good");
+    ASSERT_EQ(0, dllrun::RunLibrary(folder + "\\tar-pax.tar.gz", good.c_str()));
+    std::string last;
+    for (const std::string& line : dllrun::Current().printed)
+        if (line.rfind("  inflating: ./", 0) == 0)
+            last = line.substr(15, line.find_last_not_of("\r\n") - 14);
+    std::replace(last.begin(), last.end(), '/', '\\');
+
+    const std::string damaged = out.Child("damaged");
+    EXPECT_EQ(2, dllrun::RunLibrary(folder + "\\badcheck.tar.gz", damaged.c_str()));
+    std::string printed;
+    for (const std::string& line : dllrun::Current().printed)
+        printed += line;
+    auto expected = Files(good);
+    const auto removed =
+        std::remove_if(expected.begin(), expected.end(), [&](const auto& f) { return f.first == last; });
+    ASSERT_NE(removed, expected.end()) << last;
+    expected.erase(removed, expected.end());
+    EXPECT_EQ(expected, Files(damaged)) << printed;
 }

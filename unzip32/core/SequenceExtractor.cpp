@@ -49,24 +49,59 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             host.Print("skipping: " + shown + " (" + (detail.empty() ? ErrorString(status) : detail) + ")\n");
     };
 
+    // The member read last, complete as far as its own data tells. A stream's check may still
+    // follow it (gzip's trailer, xz's index): it is committed only once the reader has moved past
+    // it without fault, and abandoned when the next step fails.
+    struct Settling {
+        bool active = false;
+        std::unique_ptr<OutputFile> file;
+        Entry entry;
+        std::vector<std::string> parts;
+        std::string shown;
+    } settling;
+    auto settle = [&](Status next, const std::string& detail) {
+        if (!settling.active)
+            return false;
+        settling.active = false;
+        Status status = next;
+        if (settling.file != nullptr) {
+            if (status == Status::Ok)
+                status = settling.file->Commit(settling.entry);
+            else
+                settling.file->Abandon();
+            settling.file.reset();
+        }
+        if (status != Status::Ok) {
+            problem(settling.shown, status, next != Status::Ok ? detail : std::string());
+            return true;
+        }
+        written[JoinParts(settling.parts)] = settling.parts;
+        ++report.extracted;
+        if (options.quiet == 0)
+            host.Print((options.testOnly ? "    testing: " : "  inflating: ") + settling.shown + "\n");
+        return true;
+    };
+
     while (!stop) {
         Entry entry;
         bool end = false;
         const Status next = reader.Next(entry, end);
         if (next != Status::Ok) {
-            // Nothing could be read: the archive itself failed. Later on, the members read stay
-            // and the rest counts as damaged.
-            if (!any) {
+            const std::string detail = reader.Detail().empty() ? ErrorString(next) : reader.Detail();
+            // The member read last fails with it. Without one, where nothing could be read the
+            // archive itself failed; later on, the members read stay and the rest counts as damaged.
+            const bool blamed = settle(next, detail);
+            if (!blamed && !any) {
                 report.archiveStatus = next;
                 report.archiveDetail = reader.Detail();
-            } else {
+            } else if (!blamed) {
                 CountProblem(report, next);
             }
             if (options.quiet < 2)
-                host.Print(std::string("error: ") + (reader.Detail().empty() ? ErrorString(next) : reader.Detail()) +
-                    "\n");
+                host.Print("error: " + detail + "\n");
             break;
         }
+        settle(Status::Ok, std::string());
         if (end)
             break;
         any = true;
@@ -193,9 +228,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 break;
             }
         }
-        if (status == Status::Ok && file != nullptr)
-            status = file->Commit(entry);
-        else if (file != nullptr)
+        if (status != Status::Ok && file != nullptr)
             file->Abandon();
         if (status == Status::Stopped)
             break;
@@ -203,10 +236,11 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             problem(shown, status, detail);
             continue;
         }
-        written[JoinParts(parts)] = parts;
-        ++report.extracted;
-        if (options.quiet == 0)
-            host.Print((options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n");
+        settling.active = true;
+        settling.file = std::move(file);
+        settling.entry = entry;
+        settling.parts = parts;
+        settling.shown = shown;
     }
     report.stopped = stop;
 }
