@@ -3,7 +3,10 @@
 #include "unzip32/core/DecodePool.h"
 #include "unzip32/core/SafePath.h"
 
+#include <cstring>
+#include <deque>
 #include <map>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -13,6 +16,11 @@ namespace {
 
 // The piece the reader is asked for at a time.
 const size_t kPiece = 1u << 20;
+
+// What the writer may hold of content not yet written, and how many members may wait for it to
+// report (each with its file open).
+const size_t kQueuedBytes = 32u << 20;
+const size_t kQueuedMembers = 64;
 
 std::string JoinParts(const std::vector<std::string>& parts)
 {
@@ -32,6 +40,167 @@ std::string TargetKey(const std::string& target)
     return safe.refused ? std::string() : JoinParts(safe.parts);
 }
 
+// One member's outcome, reported in the archive's order once it is known.
+struct Outcome {
+    std::string shown;
+    Status status = Status::Ok;
+    std::string detail;    // for a problem, where the status's own text is not enough
+    std::string doneLine;  // for success (may be empty)
+    bool counted = false;  // success that counts as an extracted member
+    // A file the writer handles: its result once `finished`.
+    std::unique_ptr<OutputFile> file;
+    Entry entry;
+    Status written = Status::Ok;
+    bool finished = true;
+};
+
+// Writes the members' files on a worker thread while the calling thread reads and decodes the
+// next ones: the content is copied into queued pieces (at most kQueuedBytes) and written, then
+// each file is committed or abandoned, in the order given. Without a thread every step is done at
+// once on the calling thread. Only OutputFile's calls are made on the worker.
+class FileWriter {
+public:
+    FileWriter(WorkerThreads* workers, bool wanted) : workers_(workers)
+    {
+        if (workers_ != nullptr && wanted)
+            threaded_ = workers_->Start(Work, this);
+    }
+    // Whatever was queued is still done (a complete member's commit among it); then the thread
+    // ends.
+    ~FileWriter()
+    {
+        if (!threaded_)
+            return;
+        workers_->Lock();
+        closing_ = true;
+        workers_->Raise(WorkerThreads::WorkQueued, true);
+        workers_->Unlock();
+        workers_->JoinAll();
+    }
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    // The next piece of the outcome's file.
+    void Write(Outcome& outcome, const uint8_t* data, size_t size)
+    {
+        if (!threaded_) {
+            if (outcome.written == Status::Ok)
+                outcome.written = outcome.file->Write(data, size);
+            return;
+        }
+        Step step;
+        step.outcome = &outcome;
+        step.kind = Step::Write;
+        workers_->Lock();
+        while (queuedBytes_ > 0 && queuedBytes_ + size > kQueuedBytes)
+            workers_->Wait(WorkerThreads::Written);
+        if (!spare_.empty()) {
+            step.data = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        queuedBytes_ += size;
+        workers_->Unlock();
+        step.data.assign(data, data + size);  // copied without the lock
+        Queue(std::move(step));
+    }
+
+    // The file is complete and checked (commit) or not (abandon).
+    void Finish(Outcome& outcome, bool commit)
+    {
+        if (!threaded_) {
+            if (commit && outcome.written == Status::Ok)
+                outcome.written = outcome.file->Commit(outcome.entry);
+            else
+                outcome.file->Abandon();
+            return;
+        }
+        Step step;
+        step.outcome = &outcome;
+        step.kind = commit ? Step::Commit : Step::Abandon;
+        Queue(std::move(step));
+    }
+
+    // Whether the writer is done with the outcome; waits for it when asked to.
+    bool Finished(Outcome& outcome, bool wait)
+    {
+        if (!threaded_)
+            return true;
+        workers_->Lock();
+        while (wait && !outcome.finished)
+            workers_->Wait(WorkerThreads::Written);
+        const bool finished = outcome.finished;
+        workers_->Unlock();
+        return finished;
+    }
+
+    // Whether writing the outcome's file has failed already, as far as the calling thread can tell
+    // (on the worker's thread this shows only when the file is finished).
+    bool Failed(const Outcome& outcome) const { return !threaded_ && outcome.written != Status::Ok; }
+
+    // A file is under way on the writer from its first piece to its end.
+    void Begin(Outcome& outcome) { outcome.finished = !threaded_; }
+
+private:
+    struct Step {
+        enum Kind { Write, Commit, Abandon };
+        Outcome* outcome = nullptr;
+        Kind kind = Write;
+        std::vector<uint8_t> data;
+    };
+
+    void Queue(Step&& step)
+    {
+        workers_->Lock();
+        steps_.push_back(std::move(step));
+        workers_->Raise(WorkerThreads::WorkQueued, false);
+        workers_->Unlock();
+    }
+
+    static void Work(void* writer) { static_cast<FileWriter*>(writer)->Work(); }
+
+    void Work()
+    {
+        workers_->Lock();
+        for (;;) {
+            while (steps_.empty() && !closing_)
+                workers_->Wait(WorkerThreads::WorkQueued);
+            if (steps_.empty())
+                break;
+            Step step = std::move(steps_.front());
+            steps_.pop_front();
+            workers_->Unlock();
+            Outcome& outcome = *step.outcome;
+            // Only this thread touches the outcome's file and result until it is finished.
+            if (step.kind == Step::Write && outcome.written == Status::Ok)
+                outcome.written = outcome.file->Write(step.data.data(), step.data.size());
+            else if (step.kind == Step::Commit && outcome.written == Status::Ok)
+                outcome.written = outcome.file->Commit(outcome.entry);
+            else if (step.kind != Step::Write)
+                outcome.file->Abandon();
+            workers_->Lock();
+            if (step.kind == Step::Write) {
+                queuedBytes_ -= step.data.size();
+                if (spare_.size() < 4) {
+                    step.data.clear();
+                    spare_.push_back(std::move(step.data));
+                }
+            } else {
+                outcome.finished = true;
+            }
+            workers_->Raise(WorkerThreads::Written, true);
+        }
+        workers_->Unlock();
+    }
+
+    WorkerThreads* workers_;
+    bool threaded_ = false;
+    // Under the lock.
+    std::deque<Step> steps_;
+    std::vector<std::vector<uint8_t>> spare_;
+    size_t queuedBytes_ = 0;
+    bool closing_ = false;
+};
+
 }  // namespace
 
 void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& options, ExtractReport& report)
@@ -43,42 +212,71 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
     bool stop = false;
     bool any = false;
 
+    // Outcomes not reported yet, oldest first; the writer goes before them when the run ends or
+    // unwinds, finishing what it holds.
+    std::deque<std::unique_ptr<Outcome>> outcomes;
+    FileWriter writer(options.workers, options.threads > 0 && !options.testOnly && !options.listOnly);
+
+    // Reports the outcomes whose files are done, in order; all of them when `all`.
+    auto flush = [&](bool all) {
+        while (!outcomes.empty()) {
+            Outcome& outcome = *outcomes.front();
+            if (!writer.Finished(outcome, all))
+                break;
+            const Status status = outcome.status != Status::Ok ? outcome.status : outcome.written;
+            if (status == Status::Stopped) {
+                // the member a stop cut short: neither done nor a problem
+            } else if (status != Status::Ok) {
+                CountProblem(report, status);
+                if (options.quiet < 2)
+                    host.Print("skipping: " + outcome.shown + " (" +
+                        (outcome.status != Status::Ok && !outcome.detail.empty() ? outcome.detail
+                                                                                 : std::string(ErrorString(status))) +
+                        ")\n");
+            } else {
+                if (outcome.counted)
+                    ++report.extracted;
+                if (options.quiet == 0 && !outcome.doneLine.empty())
+                    host.Print(outcome.doneLine);
+            }
+            outcomes.pop_front();
+        }
+    };
+    auto add = [&](const std::string& shown) -> Outcome& {
+        outcomes.push_back(std::unique_ptr<Outcome>(new Outcome));
+        outcomes.back()->shown = shown;
+        return *outcomes.back();
+    };
     auto problem = [&](const std::string& shown, Status status, const std::string& detail) {
-        CountProblem(report, status);
-        if (options.quiet < 2)
-            host.Print("skipping: " + shown + " (" + (detail.empty() ? ErrorString(status) : detail) + ")\n");
+        Outcome& outcome = add(shown);
+        outcome.status = status;
+        outcome.detail = detail;
+    };
+    auto done = [&](const std::string& shown, const std::string& line) {
+        Outcome& outcome = add(shown);
+        outcome.counted = true;
+        if (!line.empty())
+            outcome.doneLine = line + shown + "\n";
     };
 
     // The member read last, complete as far as its own data tells. A stream's check may still
     // follow it (gzip's trailer, xz's index): it is committed only once the reader has moved past
-    // it without fault, and abandoned when the next step fails.
-    struct Settling {
-        bool active = false;
-        std::unique_ptr<OutputFile> file;
-        Entry entry;
-        std::vector<std::string> parts;
-        std::string shown;
-    } settling;
+    // it without fault, and abandoned when the next step fails, taking the failure.
+    Outcome* settling = nullptr;
+    std::vector<std::string> settlingParts;
     auto settle = [&](Status next, const std::string& detail) {
-        if (!settling.active)
+        if (settling == nullptr)
             return false;
-        settling.active = false;
-        Status status = next;
-        if (settling.file != nullptr) {
-            if (status == Status::Ok)
-                status = settling.file->Commit(settling.entry);
-            else
-                settling.file->Abandon();
-            settling.file.reset();
+        Outcome& outcome = *settling;
+        settling = nullptr;
+        if (next != Status::Ok) {
+            outcome.status = next;
+            outcome.detail = detail;
+        } else {
+            written[JoinParts(settlingParts)] = settlingParts;
         }
-        if (status != Status::Ok) {
-            problem(settling.shown, status, next != Status::Ok ? detail : std::string());
-            return true;
-        }
-        written[JoinParts(settling.parts)] = settling.parts;
-        ++report.extracted;
-        if (options.quiet == 0)
-            host.Print((options.testOnly ? "    testing: " : "  inflating: ") + settling.shown + "\n");
+        if (outcome.file != nullptr)
+            writer.Finish(outcome, next == Status::Ok);
         return true;
     };
 
@@ -91,6 +289,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             // The member read last fails with it. Without one, where nothing could be read the
             // archive itself failed; later on, the members read stay and the rest counts as damaged.
             const bool blamed = settle(next, detail);
+            flush(true);
             if (!blamed && !any) {
                 report.archiveStatus = next;
                 report.archiveDetail = reader.Detail();
@@ -102,6 +301,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             break;
         }
         settle(Status::Ok, std::string());
+        flush(false);
         if (end)
             break;
         any = true;
@@ -151,10 +351,10 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                     problem(shown, made, "");
                     continue;
                 }
-                if (options.quiet == 0)
-                    host.Print("   creating: " + shown + "\n");
+                done(shown, "   creating: ");
+            } else {
+                done(shown, std::string());
             }
-            ++report.extracted;
             continue;
         }
 
@@ -167,7 +367,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         }
 
         // A hard link without data of its own is a copy of the member written before under its
-        // target's name.
+        // target's name: the files under way are written first.
         if (entry.link == LinkKind::Hard && entry.size == 0) {
             auto target = written.find(TargetKey(entry.linkTarget));
             if (target == written.end()) {
@@ -175,19 +375,24 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 continue;
             }
             if (!options.testOnly) {
+                flush(true);
                 const Status copied = host.CopyOutput(target->second, parts, entry);
                 if (copied != Status::Ok) {
-                    problem(shown, copied, copied == Status::PathBlocked ? "a folder stands where the file should be" : "");
+                    problem(
+                        shown, copied, copied == Status::PathBlocked ? "a folder stands where the file should be" : "");
                     continue;
                 }
             }
             written[JoinParts(parts)] = parts;
-            ++report.extracted;
-            if (options.quiet == 0)
-                host.Print((options.testOnly ? "    testing: " : "    linking: ") + shown + "\n");
+            done(shown, options.testOnly ? "    testing: " : "    linking: ");
             continue;
         }
 
+        // Room for one more open file among those the writer holds.
+        while (outcomes.size() >= kQueuedMembers) {
+            writer.Finished(*outcomes.front(), true);
+            flush(false);
+        }
         std::unique_ptr<OutputFile> file;
         if (!options.testOnly) {
             const Status made = host.CreateOutput(parts, entry, file);
@@ -195,6 +400,14 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 problem(shown, made, made == Status::PathBlocked ? "a folder stands where the file should be" : "");
                 continue;
             }
+        }
+        Outcome& outcome = add(shown);
+        outcome.counted = true;
+        outcome.doneLine = (options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n";
+        if (file != nullptr) {
+            outcome.file = std::move(file);
+            outcome.entry = entry;
+            writer.Begin(outcome);
         }
         if (buffer.empty())
             buffer.resize(kPiece);
@@ -213,10 +426,12 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             }
             if (size > 0) {
                 produced += size;
-                if (file != nullptr) {
-                    status = file->Write(data != nullptr ? data : buffer.data(), size);
-                    if (status != Status::Ok)
+                if (outcome.file != nullptr) {
+                    writer.Write(outcome, data != nullptr ? data : buffer.data(), size);
+                    if (writer.Failed(outcome)) {
+                        status = outcome.written;
                         break;
+                    }
                 }
             }
             if (finished)
@@ -228,20 +443,17 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 break;
             }
         }
-        if (status != Status::Ok && file != nullptr)
-            file->Abandon();
-        if (status == Status::Stopped)
-            break;
         if (status != Status::Ok) {
-            problem(shown, status, detail);
+            outcome.status = status;
+            outcome.detail = detail;
+            if (outcome.file != nullptr)
+                writer.Finish(outcome, false);
             continue;
         }
-        settling.active = true;
-        settling.file = std::move(file);
-        settling.entry = entry;
-        settling.parts = parts;
-        settling.shown = shown;
+        settling = &outcome;
+        settlingParts = parts;
     }
+    flush(true);
     report.stopped = stop;
 }
 
