@@ -21,6 +21,11 @@ const size_t kPiece = 1u << 20;
 // report (each with its file open).
 const size_t kQueuedBytes = 32u << 20;
 const size_t kQueuedMembers = 64;
+// The worker is woken for a batch of steps rather than for each: under Wine every wake-up goes
+// through its server and costs more than writing a small file. Whoever waits for the worker
+// wakes it first.
+const size_t kBatchSteps = 32;
+const size_t kBatchBytes = 4u << 20;
 
 std::string JoinParts(const std::vector<std::string>& parts)
 {
@@ -93,7 +98,7 @@ public:
         step.kind = Step::Write;
         workers_->Lock();
         while (queuedBytes_ > 0 && queuedBytes_ + size > kQueuedBytes)
-            workers_->Wait(WorkerThreads::Written);
+            AwaitWorker();
         if (!spare_.empty()) {
             step.data = std::move(spare_.back());
             spare_.pop_back();
@@ -127,7 +132,7 @@ public:
             return true;
         workers_->Lock();
         while (wait && !outcome.finished)
-            workers_->Wait(WorkerThreads::Written);
+            AwaitWorker();
         const bool finished = outcome.finished;
         workers_->Unlock();
         return finished;
@@ -152,8 +157,19 @@ private:
     {
         workers_->Lock();
         steps_.push_back(std::move(step));
-        workers_->Raise(WorkerThreads::WorkQueued, false);
+        if (workerIdle_ && (steps_.size() >= kBatchSteps || queuedBytes_ >= kBatchBytes))
+            workers_->Raise(WorkerThreads::WorkQueued, false);
         workers_->Unlock();
+    }
+
+    // With the lock held: waits for the worker to finish a step, waking it first when it is idle.
+    void AwaitWorker()
+    {
+        if (workerIdle_ && !steps_.empty())
+            workers_->Raise(WorkerThreads::WorkQueued, false);
+        callerWaits_ = true;
+        workers_->Wait(WorkerThreads::Written);
+        callerWaits_ = false;
     }
 
     static void Work(void* writer) { static_cast<FileWriter*>(writer)->Work(); }
@@ -162,8 +178,11 @@ private:
     {
         workers_->Lock();
         for (;;) {
-            while (steps_.empty() && !closing_)
+            while (steps_.empty() && !closing_) {
+                workerIdle_ = true;
                 workers_->Wait(WorkerThreads::WorkQueued);
+                workerIdle_ = false;
+            }
             if (steps_.empty())
                 break;
             Step step = std::move(steps_.front());
@@ -187,7 +206,8 @@ private:
             } else {
                 outcome.finished = true;
             }
-            workers_->Raise(WorkerThreads::Written, true);
+            if (callerWaits_)
+                workers_->Raise(WorkerThreads::Written, true);
         }
         workers_->Unlock();
     }
@@ -199,6 +219,8 @@ private:
     std::vector<std::vector<uint8_t>> spare_;
     size_t queuedBytes_ = 0;
     bool closing_ = false;
+    bool workerIdle_ = false;
+    bool callerWaits_ = false;
 };
 
 }  // namespace
