@@ -97,8 +97,10 @@ public:
         step.outcome = &outcome;
         step.kind = Step::Write;
         workers_->Lock();
-        while (queuedBytes_ > 0 && queuedBytes_ + size > kQueuedBytes)
-            AwaitWorker();
+        // Full: the worker writes half of it before the calling thread goes on.
+        if (queuedBytes_ > 0 && queuedBytes_ + size > kQueuedBytes)
+            while (queuedBytes_ > kQueuedBytes / 2)
+                AwaitWorker(nullptr, kQueuedBytes / 2);
         if (!spare_.empty()) {
             step.data = std::move(spare_.back());
             spare_.pop_back();
@@ -132,7 +134,7 @@ public:
             return true;
         workers_->Lock();
         while (wait && !outcome.finished)
-            AwaitWorker();
+            AwaitWorker(&outcome, 0);
         const bool finished = outcome.finished;
         workers_->Unlock();
         return finished;
@@ -162,11 +164,14 @@ private:
         workers_->Unlock();
     }
 
-    // With the lock held: waits for the worker to finish a step, waking it first when it is idle.
-    void AwaitWorker()
+    // With the lock held: waits until the worker has finished `outcome`, or brought what it holds
+    // down to `bytes`, waking it first when it is idle.
+    void AwaitWorker(const Outcome* outcome, size_t bytes)
     {
         if (workerIdle_ && !steps_.empty())
             workers_->Raise(WorkerThreads::WorkQueued, false);
+        awaited_ = outcome;
+        awaitedBytes_ = bytes;
         callerWaits_ = true;
         workers_->Wait(WorkerThreads::Written);
         callerWaits_ = false;
@@ -206,7 +211,7 @@ private:
             } else {
                 outcome.finished = true;
             }
-            if (callerWaits_)
+            if (callerWaits_ && (awaited_ != nullptr ? awaited_->finished : queuedBytes_ <= awaitedBytes_))
                 workers_->Raise(WorkerThreads::Written, true);
         }
         workers_->Unlock();
@@ -221,6 +226,8 @@ private:
     bool closing_ = false;
     bool workerIdle_ = false;
     bool callerWaits_ = false;
+    const Outcome* awaited_ = nullptr;  // what the calling thread waits for (none: bytes)
+    size_t awaitedBytes_ = 0;
 };
 
 }  // namespace
@@ -410,9 +417,9 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             continue;
         }
 
-        // Room for one more open file among those the writer holds.
-        while (outcomes.size() >= kQueuedMembers) {
-            writer.Finished(*outcomes.front(), true);
+        // Room for more open files among those the writer holds: half of them are finished first.
+        if (outcomes.size() >= kQueuedMembers) {
+            writer.Finished(*outcomes[kQueuedMembers / 2], true);
             flush(false);
         }
         std::unique_ptr<OutputFile> file;
