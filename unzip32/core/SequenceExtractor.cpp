@@ -104,6 +104,7 @@ public:
         if (!spare_.empty()) {
             step.data = std::move(spare_.back());
             spare_.pop_back();
+            spareBytes_ -= step.data.capacity();
         }
         queuedBytes_ += size;
         workers_->Unlock();
@@ -204,7 +205,10 @@ private:
             workers_->Lock();
             if (step.kind == Step::Write) {
                 queuedBytes_ -= step.data.size();
-                if (spare_.size() < 4) {
+                // Pieces are kept for reuse, up to the queue's bound: under Wine a large block
+                // freed and allocated again costs its pages' faults each time.
+                if (spareBytes_ + step.data.capacity() <= kQueuedBytes) {
+                    spareBytes_ += step.data.capacity();
                     step.data.clear();
                     spare_.push_back(std::move(step.data));
                 }
@@ -223,6 +227,7 @@ private:
     std::deque<Step> steps_;
     std::vector<std::vector<uint8_t>> spare_;
     size_t queuedBytes_ = 0;
+    size_t spareBytes_ = 0;
     bool closing_ = false;
     bool workerIdle_ = false;
     bool callerWaits_ = false;
