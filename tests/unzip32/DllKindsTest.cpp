@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using testsupport::TestFolder;
@@ -121,4 +122,32 @@ TEST_F(Unzip32Kinds, HardLinksToOneMemberStopAtTheirBound)
     EXPECT_EQ(std::string(1024, 'b'), dllrun::Contents(target + "\\link1023"));
     const std::string printed = Printed();
     EXPECT_NE(printed.find("link1024 (hard links copy more than the archive holds)"), std::string::npos) << printed;
+}
+
+// A .tar.gz whose trailer CRC-32 is wrong, or that is cut inside its trailer: every member decodes,
+// the stream's check fails at its end. The last member is not left behind as if it were fine; those
+// left stay exact.
+TEST_F(Unzip32Kinds, FailedStreamCheckLeavesNoFileOfTheLastMember)
+{
+    TestFolder out;
+    const std::string good = out.Child("good");
+    ASSERT_EQ(0, dllrun::RunLibrary(folder + "\\tar-pax.tar.gz", good.c_str()));
+    std::string last;
+    for (const std::string& line : dllrun::Current().printed)
+        if (line.rfind("  inflating: ./", 0) == 0)
+            last = line.substr(15, line.find_last_not_of("\r\n") - 14);
+    ASSERT_FALSE(last.empty());
+    std::replace(last.begin(), last.end(), '/', '\\');
+    const auto originals = Files(good);
+
+    for (const char* name : {"badcheck.tar.gz", "cutcheck.tar.gz"}) {
+        const std::string damaged = out.Child(name);
+        EXPECT_EQ(2, dllrun::RunLibrary(folder + "\\" + name, damaged.c_str())) << name;
+        const auto left = Files(damaged);
+        EXPECT_LT(left.size(), originals.size()) << name;
+        for (const auto& file : left) {
+            EXPECT_NE(file.first, last) << name;
+            EXPECT_NE(std::find(originals.begin(), originals.end(), file), originals.end()) << file.first;
+        }
+    }
 }

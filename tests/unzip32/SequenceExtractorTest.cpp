@@ -1,6 +1,7 @@
 #include "unzip32/core/SequenceExtractor.h"
 
 #include "unzip32/core/MemoryHost.h"
+#include "unzip32/core/StdWorkerThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,7 @@ public:
         Status nextFailure = Status::Ok;  // instead of this member's header
     };
     std::vector<Item> items;
+    size_t piece = 7;  // small pieces, so that a failure comes after some output
 
     Status Next(Entry& entry, bool& end) override
     {
@@ -51,8 +53,9 @@ public:
             detail_ = "data damaged";
             return item.readFailure;
         }
-        // Small pieces, so that a failure comes after some output.
-        size = std::min<size_t>({capacity, item.data.size() - offset_, 7});
+        size = std::min<size_t>({capacity, item.data.size() - offset_, piece});
+        if (item.readFailure != Status::Ok && offset_ < item.data.size() / 2)
+            size = std::min(size, item.data.size() / 2 - offset_);
         std::memcpy(buffer, item.data.data() + offset_, size);
         offset_ += size;
         finished = offset_ == item.data.size();
@@ -92,9 +95,10 @@ ExtractReport Play(ScriptedReader& reader, MemoryHost& host, const ExtractOption
 TEST(SequenceExtractor, MembersFollowTheRulesOfZipMembers)
 {
     ScriptedReader reader;
-    reader.items = {File("docs/", ""), File("docs/a.txt", "first file"), File("../evil.txt", "x"),
-        File("C:/Windows/evil.dll", "x"), File("dev/CON.txt", "device"), Link("docs/up", LinkKind::Symbolic, "../.."),
-        Link("copy.txt", LinkKind::Hard, "docs/a.txt"), Link("lost.txt", LinkKind::Hard, "nowhere.txt"),
+    // The hard link follows its target at once: the target is committed before it is copied.
+    reader.items = {File("docs/", ""), File("docs/a.txt", "first file"), Link("copy.txt", LinkKind::Hard, "docs/a.txt"),
+        File("../evil.txt", "x"), File("C:/Windows/evil.dll", "x"), File("dev/CON.txt", "device"),
+        Link("docs/up", LinkKind::Symbolic, "../.."), Link("lost.txt", LinkKind::Hard, "nowhere.txt"),
         File("skip.log", "excluded")};
     MemoryHost host;
     ExtractOptions options;
@@ -128,11 +132,14 @@ TEST(SequenceExtractor, DamageLeavesNoPartialFileAndEndsWhereTheReaderCannotGoOn
     MemoryHost host;
     const ExtractReport report = Play(reader, host);
 
-    EXPECT_EQ(Status::Ok, report.archiveStatus);  // members were read: they stay
-    EXPECT_EQ(2, report.extracted);
-    EXPECT_EQ(2, report.damaged);  // the member's data and the header after it
+    // The members the reader moved past stay; the one read last before the failure is not
+    // committed (a check after its data, as a gzip trailer, may be what failed) and takes the failure.
+    EXPECT_EQ(Status::Ok, report.archiveStatus);
+    EXPECT_EQ(1, report.extracted);
+    EXPECT_EQ(2, report.damaged);  // the member's data, and the member before the damaged header
+    EXPECT_EQ("good", host.files["good.txt"]);
     EXPECT_EQ(0u, host.files.count("damaged.bin"));
-    EXPECT_EQ("after", host.files["after.txt"]);
+    EXPECT_EQ(0u, host.files.count("after.txt"));
     EXPECT_EQ(0u, host.files.count("unread.txt"));
     const std::string lines = [&] {
         std::string all;
@@ -141,6 +148,7 @@ TEST(SequenceExtractor, DamageLeavesNoPartialFileAndEndsWhereTheReaderCannotGoOn
         return all;
     }();
     EXPECT_NE(std::string::npos, lines.find("skipping: damaged.bin (data damaged)")) << lines;
+    EXPECT_NE(std::string::npos, lines.find("skipping: after.txt (header damaged)")) << lines;
     EXPECT_NE(std::string::npos, lines.find("error: header damaged")) << lines;
 
     // A reader that fails before its first member fails the archive as a whole.
@@ -205,6 +213,48 @@ TEST(SequenceExtractor, TestModeWritesNothingAndStopEndsTheRun)
     EXPECT_TRUE(report.stopped);
     EXPECT_EQ(1u, stopping.files.size());
     EXPECT_EQ("one", stopping.files["first.txt"]);
+}
+
+// Files written behind on a worker thread come out as when written on the calling thread: the same
+// files, counts and lines in the same order, a hard link still finds the file just before it, a
+// damaged member and the member before a damaged header leave nothing, and big members pass through
+// the bounded queue.
+TEST(SequenceExtractor, WritingBehindOnAWorkerChangesNothingButTheThread)
+{
+    ScriptedReader reader;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "dir" + std::to_string(i % 7) + "/file" + std::to_string(i) + ".txt";
+        reader.items.push_back(
+            File(name, std::string(static_cast<size_t>(i * 37 % 5000), static_cast<char>('a' + i % 26))));
+        if (i % 50 == 3)
+            reader.items.push_back(Link("link" + std::to_string(i), LinkKind::Hard, name));
+        if (i % 97 == 5)
+            reader.items.back().readFailure = Status::CrcMismatch;
+    }
+    reader.items.push_back(File("big.bin", std::string(40u << 20, 'b')));
+    reader.items.push_back(File("last.txt", "before the damaged header"));
+    ScriptedReader::Item broken = File("never.txt", "x");
+    broken.nextFailure = Status::Truncated;
+    reader.items.push_back(broken);
+
+    reader.piece = 64u << 10;
+    ScriptedReader again = reader;
+    MemoryHost inlineHost(256u << 20);
+    const ExtractReport expected = Play(reader, inlineHost);
+    unzip::StdWorkerThreads workers;
+    ExtractOptions options;
+    options.threads = 1;
+    options.workers = &workers;
+    MemoryHost behind(256u << 20);
+    const ExtractReport report = Play(again, behind, options);
+
+    EXPECT_EQ(expected.extracted, report.extracted);
+    EXPECT_EQ(expected.damaged, report.damaged);
+    EXPECT_EQ(inlineHost.lines, behind.lines);
+    EXPECT_EQ(inlineHost.files, behind.files);
+    EXPECT_EQ(0u, behind.files.count("last.txt"));
+    EXPECT_EQ(std::string(40u << 20, 'b'), behind.files["big.bin"]);
+    EXPECT_GT(report.extracted, 290);
 }
 
 TEST(SequenceExtractor, UnknownContentIsNoArchiveKestrovaKnows)

@@ -22,6 +22,9 @@ Writes into the folder:
   legacy.tar            a ustar member named in CP866 bytes (a Russian DOS name)
   damaged.tar.gz        tar-pax.tar.gz with bytes in the middle flipped
   truncated.tar.xz      tar-pax.tar.xz cut in the middle
+  badcheck.tar.gz       tar-pax.tar.gz with the CRC-32 in its trailer flipped
+  cutcheck.tar.gz       tar-pax.tar.gz cut inside its trailer
+  badcheck.tar.xz       tar-pax.tar.xz with the CRC-32 of its stream footer flipped
   kinds.txt             one line per archive that extracts whole: name, then its tree (files or
                         rar/<name>.out)
 """
@@ -200,6 +203,20 @@ with open(os.path.join(out, "tar-pax.tar.xz"), "rb") as f:
     data = f.read()
 with open(os.path.join(out, "truncated.tar.xz"), "wb") as f:
     f.write(data[: len(data) // 2])
+
+# Damage that only the stream's last check shows: every member decodes, the check fails.
+with open(os.path.join(out, "tar-pax.tar.gz"), "rb") as f:
+    data = bytearray(f.read())
+with open(os.path.join(out, "cutcheck.tar.gz"), "wb") as f:
+    f.write(data[:-3])
+data[-8] ^= 0x01
+with open(os.path.join(out, "badcheck.tar.gz"), "wb") as f:
+    f.write(data)
+with open(os.path.join(out, "tar-pax.tar.xz"), "rb") as f:
+    data = bytearray(f.read())
+data[-12] ^= 0x01
+with open(os.path.join(out, "badcheck.tar.xz"), "wb") as f:
+    f.write(data)
 
 with open(os.path.join(out, "kinds.txt"), "w") as f:
     for name, tree in kinds:

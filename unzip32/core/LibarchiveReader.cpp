@@ -2,6 +2,7 @@
 // compressed files, cpio, CAB, ISO 9660) read through libarchive, member by member.
 #include "unzip32/core/ArchiveReader.h"
 
+#include "unzip32/core/Decoder.h"
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/NameDecoder.h"
 #include "unzip32/core/NameDetection.h"
@@ -138,8 +139,11 @@ private:
     std::string MethodText();
     bool ReachedLastPart() const;
     bool NameMissingVolume();
-    struct Gunzip;
-    la_ssize_t Inflate(struct archive* archive, const void** buffer);
+    struct Unpack;
+    static Unpack* StartUnpack(Source& source);
+    Status Unpacked(const uint8_t*& data, size_t& size);
+    Status Inflate(const uint8_t*& data, size_t& size);
+    Status UnpackToEnd();
 
     ArchiveKind kind_;
     Host& host_;
@@ -150,7 +154,7 @@ private:
     unsigned current_ = 0;  // the part being read
     VolumeSet* volumes_ = nullptr;
     bool raw_ = false;  // a single compressed file
-    std::unique_ptr<Gunzip> gunzip_;  // gzip data, inflated by the read callback
+    std::unique_ptr<Unpack> unpack_;  // a compressed stream decoded by the read callback
 
     // The current member.
     bool inMember_ = false;
@@ -168,27 +172,87 @@ private:
 #endif
 };
 
-// The state of inflating gzip data (see Inflate).
-struct LibarchiveReader::Gunzip {
+// The compressed stream around a tar or cpio (or a single compressed file), decoded by the read
+// callback rather than by libarchive's filters: gzip through zlib, bzip2, xz and zstd through the
+// decoders of ZIP members. Each checks what its format keeps (gzip's CRC-32 and length, xz's
+// block checks and index, bzip2's CRCs, zstd's content checksums) as the data goes by, and the
+// stream is decoded to its very end before the archive's clean end is reported (UnpackToEnd):
+// libarchive's filters stop wherever the tar inside ends, leaving the last checks unread.
+struct LibarchiveReader::Unpack {
+    const char* name = "";
+    std::vector<uint8_t> out;
+    bool ended = false;
+    Status failure = Status::Ok;  // once failed, every later call fails alike
+    std::string detail;
+    // gzip
+    bool gzip = false;
     z_stream stream {};
     bool ready = false;
     uint64_t at = 0;  // in the compressed source
     std::vector<uint8_t> in;
-    std::vector<uint8_t> out;
-    bool ended = false;
-    ~Gunzip()
+    // the others
+    Entry entry;
+    std::vector<uint8_t> input;
+    std::unique_ptr<MemberInput> member;
+    std::unique_ptr<Decoder> decoder;
+    bool decoded = false;  // the decoder has reached the stream's end
+    ~Unpack()
     {
         if (ready)
             inflateEnd(&stream);
     }
 };
 
+// How much of the decoded stream is handed to libarchive at a time.
+const size_t kUnpackPiece = 256u << 10;
+
+LibarchiveReader::Unpack* LibarchiveReader::StartUnpack(Source& source)
+{
+    uint8_t magic[6] = {};
+    if (!source.Read(0, magic, static_cast<size_t>(std::min<uint64_t>(sizeof(magic), source.Size()))))
+        return nullptr;
+    std::unique_ptr<Unpack> unpack(new Unpack);
+    unpack->out.resize(kUnpackPiece);
+    if (magic[0] == 0x1F && magic[1] == 0x8B) {
+        unpack->name = "gzip";
+        unpack->gzip = true;
+        return unpack.release();
+    }
+    // The ZIP method numbers of the same streams.
+    if (magic[0] == 'B' && magic[1] == 'Z' && magic[2] == 'h') {
+        unpack->name = "bzip2";
+        unpack->entry.actualMethod = 12;
+    } else if (magic[0] == 0xFD && std::memcmp(magic + 1, "7zXZ", 5) == 0) {
+        unpack->name = "xz";
+        unpack->entry.actualMethod = 95;
+    } else if (magic[0] == 0x28 && magic[1] == 0xB5 && magic[2] == 0x2F && magic[3] == 0xFD) {
+        unpack->name = "zstd";
+        unpack->entry.actualMethod = 93;
+    } else {
+        return nullptr;
+    }
+    // Nothing bounds the decoded size: the dictionary is what the stream asks for, up to the bound
+    // of a member decoded alone.
+    unpack->entry.size = ~uint64_t(0);
+    unpack->input.resize(kReadPiece);
+    unpack->member.reset(new MemberInput(source, 0, source.Size(), unpack->input));
+    return unpack.release();
+}
+
 la_ssize_t LibarchiveReader::ReadCallback(struct archive* archive, void* data, const void** buffer)
 {
     Part& part = *static_cast<Part*>(data);
     LibarchiveReader& reader = *part.reader;
-    if (reader.gunzip_ != nullptr)
-        return reader.Inflate(archive, buffer);
+    if (reader.unpack_ != nullptr) {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        if (reader.Unpacked(data, size) != Status::Ok) {
+            archive_set_error(archive, EINVAL, "%s", reader.unpack_->detail.c_str());
+            return -1;
+        }
+        *buffer = data;
+        return static_cast<la_ssize_t>(size);
+    }
     reader.current_ = part.number - 1;
     const uint64_t size = part.source->Size();
     if (part.position >= size)
@@ -278,6 +342,10 @@ Status LibarchiveReader::Failure(int result)
     if (detail_ == "Unrecognized archive format" && kind_ == ArchiveKind::Unknown) {
         detail_.clear();
         return Status::NotAnArchive;
+    }
+    if (unpack_ != nullptr && unpack_->failure != Status::Ok) {
+        detail_ = unpack_->detail;
+        return unpack_->failure;
     }
     if (code == ENOMEM || has("memory"))
         return Status::OutOfMemory;
@@ -406,8 +474,8 @@ std::string LibarchiveReader::MethodText()
     if (format == ARCHIVE_FORMAT_RAR)
         return "RAR4";
     if (format == ARCHIVE_FORMAT_TAR || format == ARCHIVE_FORMAT_CPIO || format == ARCHIVE_FORMAT_RAW) {
-        if (gunzip_ != nullptr)
-            return "gzip";
+        if (unpack_ != nullptr)
+            return unpack_->name;
         switch (archive_filter_code(archive_, 0)) {
         case ARCHIVE_FILTER_NONE: return "Stored";
         case ARCHIVE_FILTER_GZIP: return "gzip";
@@ -442,14 +510,16 @@ Status LibarchiveReader::Open(std::string& detail)
     case ArchiveKind::Iso: registrations = {archive_read_support_format_iso9660}; break;
     default:
         // Compressed data (a tar or cpio inside, or a single file), or no signature at all (old tar,
-        // cpio, .lzma). gzip is inflated by the read callback.
+        // cpio, .lzma). gzip, bzip2, xz and zstd are decoded by the read callback (Unpack); only
+        // .lzma, which has no signature, goes through libarchive's filter.
         registrations = {archive_read_support_format_tar, archive_read_support_format_cpio,
-            archive_read_support_format_raw, archive_read_support_filter_bzip2, archive_read_support_filter_xz,
-            archive_read_support_filter_lzma, archive_read_support_filter_zstd};
-        uint8_t magic[2];
-        if (kind_ == ArchiveKind::Compressed && parts_.front().source->Read(0, magic, 2) && magic[0] == 0x1F &&
-            magic[1] == 0x8B)
-            gunzip_.reset(new Gunzip);
+            archive_read_support_format_raw, archive_read_support_filter_lzma};
+        if (kind_ == ArchiveKind::Compressed)
+            unpack_.reset(StartUnpack(*parts_.front().source));
+        if (unpack_ != nullptr)
+            break;
+        registrations.insert(registrations.end(),
+            {archive_read_support_filter_bzip2, archive_read_support_filter_xz, archive_read_support_filter_zstd});
         break;
     }
     for (auto registration : registrations) {
@@ -471,8 +541,8 @@ Status LibarchiveReader::Open(std::string& detail)
         }
     }
     archive_read_set_read_callback(archive_, ReadCallback);
-    // Inflated data cannot be skipped or sought in the compressed source: libarchive reads on.
-    if (gunzip_ == nullptr) {
+    // Decoded data cannot be skipped or sought in the compressed source: libarchive reads on.
+    if (unpack_ == nullptr) {
         archive_read_set_skip_callback(archive_, SkipCallback);
         archive_read_set_seek_callback(archive_, SeekCallback);
     }
@@ -493,37 +563,78 @@ Status LibarchiveReader::Open(std::string& detail)
     return Status::Ok;
 }
 
-// gzip is inflated here rather than by libarchive's filter, which does not check the CRC-32 and
-// length in each gzip member's trailer: zlib does, as the data goes by (one pass). Damage fails the
-// member being read where it shows, at the latest at the trailer: a single compressed file is thus
-// always checked before it is complete (a tar member ending before the trailer is committed when
-// it ends, as with every other tool; the failure then ends the run as damaged).
-la_ssize_t LibarchiveReader::Inflate(struct archive* archive, const void** buffer)
+// The next piece of the decoded stream; none (size 0) at its end. A failure stays: libarchive may
+// ask again.
+Status LibarchiveReader::Unpacked(const uint8_t*& data, size_t& size)
 {
-    Gunzip& gz = *gunzip_;
-    Source& source = *parts_.front().source;
-    const uint64_t size = source.Size();
-    if (!gz.ready) {
-        if (inflateInit2(&gz.stream, 16 + MAX_WBITS) != Z_OK) {
-            archive_set_error(archive, ENOMEM, "out of memory");
-            return -1;
+    Unpack& unpack = *unpack_;
+    data = nullptr;
+    size = 0;
+    if (unpack.failure != Status::Ok)
+        return unpack.failure;
+    if (unpack.ended)
+        return Status::Ok;
+    Status status = Status::Ok;
+    if (unpack.gzip) {
+        status = Inflate(data, size);
+    } else {
+        try {
+            if (unpack.decoder == nullptr)
+                status =
+                    CreateDecoder(unpack.entry, *unpack.member, kLargestDecoderMemory, unpack.decoder, unpack.detail);
+            bool finished = unpack.decoded;
+            while (status == Status::Ok && size == 0 && !finished)
+                status = unpack.decoder->Decode(unpack.out.data(), unpack.out.size(), data, size, finished);
+            // The decoder's last piece may come with its end: the end is told on the next call.
+            unpack.decoded = finished;
+            if (status == Status::Ok && finished && size == 0)
+                unpack.ended = true;
+            if (status != Status::Ok && unpack.detail.empty())
+                unpack.detail = unpack.decoder != nullptr ? unpack.decoder->Detail() : std::string();
+        } catch (const std::bad_alloc&) {
+            status = Status::OutOfMemory;
         }
+    }
+    if (status != Status::Ok) {
+        unpack.failure = status;
+        if (unpack.detail.empty()) {
+            const std::string kind = unpack.name;
+            unpack.detail = status == Status::Truncated ? "the " + kind + " data is truncated"
+                : status == Status::OutOfMemory         ? ErrorString(status)
+                : status == Status::CrcMismatch         ? "the " + kind + " data's check failed: it is damaged"
+                                                        : "the " + kind + " data is damaged or incomplete";
+        }
+        data = nullptr;
+        size = 0;
+    }
+    return status;
+}
+
+// gzip through zlib, which checks the CRC-32 and length in each gzip member's trailer. Members may
+// follow each other; anything else after the last one (padding of zeros) is left alone. A failure
+// drops what the call inflated before it: the members in that piece are never handed out (their
+// data is not known to be right), and the one read before them takes the failure.
+Status LibarchiveReader::Inflate(const uint8_t*& data, size_t& size)
+{
+    Unpack& gz = *unpack_;
+    Source& source = *parts_.front().source;
+    const uint64_t total = source.Size();
+    if (!gz.ready) {
+        if (inflateInit2(&gz.stream, 16 + MAX_WBITS) != Z_OK)
+            return Status::OutOfMemory;
         gz.ready = true;
         gz.in.resize(kReadPiece);
-        gz.out.resize(kReadPiece * 4);
     }
     gz.stream.next_out = gz.out.data();
     gz.stream.avail_out = static_cast<uInt>(gz.out.size());
     while (!gz.ended && gz.stream.avail_out == gz.out.size()) {
         if (gz.stream.avail_in == 0) {
-            if (gz.at >= size) {
-                archive_set_error(archive, EINVAL, "gzip data is truncated");
-                return -1;
-            }
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(gz.in.size(), size - gz.at));
+            if (gz.at >= total)
+                return Status::Truncated;
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(gz.in.size(), total - gz.at));
             if (!source.Read(gz.at, gz.in.data(), count)) {
-                archive_set_error(archive, EIO, "the archive cannot be read");
-                return -1;
+                gz.detail = "the archive cannot be read";
+                return Status::ReadFailure;
             }
             gz.at += count;
             gz.stream.next_in = gz.in.data();
@@ -531,27 +642,45 @@ la_ssize_t LibarchiveReader::Inflate(struct archive* archive, const void** buffe
         }
         const int result = inflate(&gz.stream, Z_NO_FLUSH);
         if (result == Z_STREAM_END) {
-            // Another member may follow (gzip's members are concatenated); anything else after
-            // the last one (padding of zeros) is left alone.
             uint8_t next = 0;
             if (gz.stream.avail_in > 0)
                 next = gz.stream.next_in[0];
-            else if (gz.at < size && !source.Read(gz.at, &next, 1))
+            else if (gz.at < total && !source.Read(gz.at, &next, 1))
                 next = 0;
             if (next != 0x1F)
                 gz.ended = true;
             else
                 inflateReset(&gz.stream);
         } else if (result == Z_MEM_ERROR) {
-            archive_set_error(archive, ENOMEM, "out of memory");
-            return -1;
+            return Status::OutOfMemory;
+        } else if (result == Z_DATA_ERROR && gz.stream.msg != nullptr &&
+            (std::strcmp(gz.stream.msg, "incorrect data check") == 0 ||
+                std::strcmp(gz.stream.msg, "incorrect length check") == 0)) {
+            return Status::CrcMismatch;
         } else if (result != Z_OK && result != Z_BUF_ERROR) {
-            archive_set_error(archive, EINVAL, "gzip data check failed: the compressed data is damaged");
-            return -1;
+            return Status::DataError;
         }
     }
-    *buffer = gz.out.data();
-    return static_cast<la_ssize_t>(gz.out.size() - gz.stream.avail_out);
+    data = gz.out.data();
+    size = gz.out.size() - gz.stream.avail_out;
+    return Status::Ok;
+}
+
+// Decodes what is left of the compressed stream once the archive inside has ended, so that its last
+// checks are read: an archive is at its clean end only when they passed.
+Status LibarchiveReader::UnpackToEnd()
+{
+    if (unpack_ == nullptr)
+        return Status::Ok;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    Status status = Status::Ok;
+    do
+        status = Unpacked(data, size);
+    while (status == Status::Ok && size > 0);
+    if (status != Status::Ok)
+        detail_ = unpack_->detail;
+    return status;
 }
 
 Status LibarchiveReader::Next(Entry& entry, bool& end)
@@ -563,8 +692,9 @@ Status LibarchiveReader::Next(Entry& entry, bool& end)
     struct archive_entry* header = nullptr;
     int result = archive_read_next_header(archive_, &header);
     if (result == ARCHIVE_EOF) {
-        end = true;
-        return Status::Ok;
+        const Status unpacked = UnpackToEnd();
+        end = unpacked == Status::Ok;
+        return unpacked;
     }
     if (result < ARCHIVE_WARN)
         return Failure(result);
@@ -576,7 +706,7 @@ Status LibarchiveReader::Next(Entry& entry, bool& end)
             detail_ = std::string("the ") + ArchiveKindName(kind_) + " archive's headers cannot be read";
             return Status::DataError;
         }
-        if (archive_filter_code(archive_, 0) == ARCHIVE_FILTER_NONE && gunzip_ == nullptr)
+        if (archive_filter_code(archive_, 0) == ARCHIVE_FILTER_NONE && unpack_ == nullptr)
             return Status::NotAnArchive;
         raw_ = true;
     }

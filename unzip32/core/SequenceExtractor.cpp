@@ -3,7 +3,10 @@
 #include "unzip32/core/DecodePool.h"
 #include "unzip32/core/SafePath.h"
 
+#include <cstring>
+#include <deque>
 #include <map>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -25,6 +28,16 @@ struct Written {
     uint64_t size = 0;
 };
 
+// What the writer may hold of content not yet written, and how many members may wait for it to
+// report (each with its file open).
+const size_t kQueuedBytes = 32u << 20;
+const size_t kQueuedMembers = 64;
+// The worker is woken for a batch of steps rather than for each: under Wine every wake-up goes
+// through its server and costs more than writing a small file. Whoever waits for the worker
+// wakes it first.
+const size_t kBatchSteps = 32;
+const size_t kBatchBytes = 4u << 20;
+
 std::string JoinParts(const std::vector<std::string>& parts)
 {
     std::string joined;
@@ -43,6 +56,196 @@ std::string TargetKey(const std::string& target)
     return safe.refused ? std::string() : JoinParts(safe.parts);
 }
 
+// One member's outcome, reported in the archive's order once it is known.
+struct Outcome {
+    std::string shown;
+    Status status = Status::Ok;
+    std::string detail;    // for a problem, where the status's own text is not enough
+    std::string doneLine;  // for success (may be empty)
+    bool counted = false;  // success that counts as an extracted member
+    // A file the writer handles: its result once `finished`.
+    std::unique_ptr<OutputFile> file;
+    Entry entry;
+    Status written = Status::Ok;
+    bool finished = true;
+};
+
+// Writes the members' files on a worker thread while the calling thread reads and decodes the
+// next ones: the content is copied into queued pieces (at most kQueuedBytes) and written, then
+// each file is committed or abandoned, in the order given. Without a thread every step is done at
+// once on the calling thread. Only OutputFile's calls are made on the worker.
+class FileWriter {
+public:
+    FileWriter(WorkerThreads* workers, bool wanted) : workers_(workers)
+    {
+        if (workers_ != nullptr && wanted)
+            threaded_ = workers_->Start(Work, this);
+    }
+    // Whatever was queued is still done (a complete member's commit among it); then the thread
+    // ends.
+    ~FileWriter()
+    {
+        if (!threaded_)
+            return;
+        workers_->Lock();
+        closing_ = true;
+        workers_->Raise(WorkerThreads::WorkQueued, true);
+        workers_->Unlock();
+        workers_->JoinAll();
+    }
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    // The next piece of the outcome's file.
+    void Write(Outcome& outcome, const uint8_t* data, size_t size)
+    {
+        if (!threaded_) {
+            if (outcome.written == Status::Ok)
+                outcome.written = outcome.file->Write(data, size);
+            return;
+        }
+        Step step;
+        step.outcome = &outcome;
+        step.kind = Step::Write;
+        workers_->Lock();
+        // Full: the worker writes half of it before the calling thread goes on.
+        if (queuedBytes_ > 0 && queuedBytes_ + size > kQueuedBytes)
+            while (queuedBytes_ > kQueuedBytes / 2)
+                AwaitWorker(nullptr, kQueuedBytes / 2);
+        if (!spare_.empty()) {
+            step.data = std::move(spare_.back());
+            spare_.pop_back();
+            spareBytes_ -= step.data.capacity();
+        }
+        queuedBytes_ += size;
+        workers_->Unlock();
+        step.data.assign(data, data + size);  // copied without the lock
+        Queue(std::move(step));
+    }
+
+    // The file is complete and checked (commit) or not (abandon).
+    void Finish(Outcome& outcome, bool commit)
+    {
+        if (!threaded_) {
+            if (commit && outcome.written == Status::Ok)
+                outcome.written = outcome.file->Commit(outcome.entry);
+            else
+                outcome.file->Abandon();
+            return;
+        }
+        Step step;
+        step.outcome = &outcome;
+        step.kind = commit ? Step::Commit : Step::Abandon;
+        Queue(std::move(step));
+    }
+
+    // Whether the writer is done with the outcome; waits for it when asked to.
+    bool Finished(Outcome& outcome, bool wait)
+    {
+        if (!threaded_)
+            return true;
+        workers_->Lock();
+        while (wait && !outcome.finished)
+            AwaitWorker(&outcome, 0);
+        const bool finished = outcome.finished;
+        workers_->Unlock();
+        return finished;
+    }
+
+    // Whether writing the outcome's file has failed already, as far as the calling thread can tell
+    // (on the worker's thread this shows only when the file is finished).
+    bool Failed(const Outcome& outcome) const { return !threaded_ && outcome.written != Status::Ok; }
+
+    // A file is under way on the writer from its first piece to its end.
+    void Begin(Outcome& outcome) { outcome.finished = !threaded_; }
+
+private:
+    struct Step {
+        enum Kind { Write, Commit, Abandon };
+        Outcome* outcome = nullptr;
+        Kind kind = Write;
+        std::vector<uint8_t> data;
+    };
+
+    void Queue(Step&& step)
+    {
+        workers_->Lock();
+        steps_.push_back(std::move(step));
+        if (workerIdle_ && (steps_.size() >= kBatchSteps || queuedBytes_ >= kBatchBytes))
+            workers_->Raise(WorkerThreads::WorkQueued, false);
+        workers_->Unlock();
+    }
+
+    // With the lock held: waits until the worker has finished `outcome`, or brought what it holds
+    // down to `bytes`, waking it first when it is idle.
+    void AwaitWorker(const Outcome* outcome, size_t bytes)
+    {
+        if (workerIdle_ && !steps_.empty())
+            workers_->Raise(WorkerThreads::WorkQueued, false);
+        awaited_ = outcome;
+        awaitedBytes_ = bytes;
+        callerWaits_ = true;
+        workers_->Wait(WorkerThreads::Written);
+        callerWaits_ = false;
+    }
+
+    static void Work(void* writer) { static_cast<FileWriter*>(writer)->Work(); }
+
+    void Work()
+    {
+        workers_->Lock();
+        for (;;) {
+            while (steps_.empty() && !closing_) {
+                workerIdle_ = true;
+                workers_->Wait(WorkerThreads::WorkQueued);
+                workerIdle_ = false;
+            }
+            if (steps_.empty())
+                break;
+            Step step = std::move(steps_.front());
+            steps_.pop_front();
+            workers_->Unlock();
+            Outcome& outcome = *step.outcome;
+            // Only this thread touches the outcome's file and result until it is finished.
+            if (step.kind == Step::Write && outcome.written == Status::Ok)
+                outcome.written = outcome.file->Write(step.data.data(), step.data.size());
+            else if (step.kind == Step::Commit && outcome.written == Status::Ok)
+                outcome.written = outcome.file->Commit(outcome.entry);
+            else if (step.kind != Step::Write)
+                outcome.file->Abandon();
+            workers_->Lock();
+            if (step.kind == Step::Write) {
+                queuedBytes_ -= step.data.size();
+                // Pieces are kept for reuse, up to the queue's bound: under Wine a large block
+                // freed and allocated again costs its pages' faults each time.
+                if (spareBytes_ + step.data.capacity() <= kQueuedBytes) {
+                    spareBytes_ += step.data.capacity();
+                    step.data.clear();
+                    spare_.push_back(std::move(step.data));
+                }
+            } else {
+                outcome.finished = true;
+            }
+            if (callerWaits_ && (awaited_ != nullptr ? awaited_->finished : queuedBytes_ <= awaitedBytes_))
+                workers_->Raise(WorkerThreads::Written, true);
+        }
+        workers_->Unlock();
+    }
+
+    WorkerThreads* workers_;
+    bool threaded_ = false;
+    // Under the lock.
+    std::deque<Step> steps_;
+    std::vector<std::vector<uint8_t>> spare_;
+    size_t queuedBytes_ = 0;
+    size_t spareBytes_ = 0;
+    bool closing_ = false;
+    bool workerIdle_ = false;
+    bool callerWaits_ = false;
+    const Outcome* awaited_ = nullptr;  // what the calling thread waits for (none: bytes)
+    size_t awaitedBytes_ = 0;
+};
+
 }  // namespace
 
 void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& options, ExtractReport& report)
@@ -56,10 +259,73 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
     bool stop = false;
     bool any = false;
 
+    // Outcomes not reported yet, oldest first; the writer goes before them when the run ends or
+    // unwinds, finishing what it holds.
+    std::deque<std::unique_ptr<Outcome>> outcomes;
+    FileWriter writer(options.workers, options.threads > 0 && !options.testOnly && !options.listOnly);
+
+    // Reports the outcomes whose files are done, in order; all of them when `all`.
+    auto flush = [&](bool all) {
+        while (!outcomes.empty()) {
+            Outcome& outcome = *outcomes.front();
+            if (!writer.Finished(outcome, all))
+                break;
+            const Status status = outcome.status != Status::Ok ? outcome.status : outcome.written;
+            if (status == Status::Stopped) {
+                // the member a stop cut short: neither done nor a problem
+            } else if (status != Status::Ok) {
+                CountProblem(report, status);
+                if (options.quiet < 2)
+                    host.Print("skipping: " + outcome.shown + " (" +
+                        (outcome.status != Status::Ok && !outcome.detail.empty() ? outcome.detail
+                                                                                 : std::string(ErrorString(status))) +
+                        ")\n");
+            } else {
+                if (outcome.counted)
+                    ++report.extracted;
+                if (options.quiet == 0 && !outcome.doneLine.empty())
+                    host.Print(outcome.doneLine);
+            }
+            outcomes.pop_front();
+        }
+    };
+    auto add = [&](const std::string& shown) -> Outcome& {
+        outcomes.push_back(std::unique_ptr<Outcome>(new Outcome));
+        outcomes.back()->shown = shown;
+        return *outcomes.back();
+    };
     auto problem = [&](const std::string& shown, Status status, const std::string& detail) {
-        CountProblem(report, status);
-        if (options.quiet < 2)
-            host.Print("skipping: " + shown + " (" + (detail.empty() ? ErrorString(status) : detail) + ")\n");
+        Outcome& outcome = add(shown);
+        outcome.status = status;
+        outcome.detail = detail;
+    };
+    auto done = [&](const std::string& shown, const std::string& line) {
+        Outcome& outcome = add(shown);
+        outcome.counted = true;
+        if (!line.empty())
+            outcome.doneLine = line + shown + "\n";
+    };
+
+    // The member read last, complete as far as its own data tells. A stream's check may still
+    // follow it (gzip's trailer, xz's index): it is committed only once the reader has moved past
+    // it without fault, and abandoned when the next step fails, taking the failure.
+    Outcome* settling = nullptr;
+    Written settlingFile;
+    auto settle = [&](Status next, const std::string& detail) {
+        if (settling == nullptr)
+            return false;
+        Outcome& outcome = *settling;
+        settling = nullptr;
+        if (next != Status::Ok) {
+            outcome.status = next;
+            outcome.detail = detail;
+        } else {
+            decoded += settlingFile.size;
+            written[JoinParts(settlingFile.parts)] = settlingFile;
+        }
+        if (outcome.file != nullptr)
+            writer.Finish(outcome, next == Status::Ok);
+        return true;
     };
 
     while (!stop) {
@@ -67,19 +333,23 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         bool end = false;
         const Status next = reader.Next(entry, end);
         if (next != Status::Ok) {
-            // Nothing could be read: the archive itself failed. Later on, the members read stay
-            // and the rest counts as damaged.
-            if (!any) {
+            const std::string detail = reader.Detail().empty() ? ErrorString(next) : reader.Detail();
+            // The member read last fails with it. Without one, where nothing could be read the
+            // archive itself failed; later on, the members read stay and the rest counts as damaged.
+            const bool blamed = settle(next, detail);
+            flush(true);
+            if (!blamed && !any) {
                 report.archiveStatus = next;
                 report.archiveDetail = reader.Detail();
-            } else {
+            } else if (!blamed) {
                 CountProblem(report, next);
             }
             if (options.quiet < 2)
-                host.Print(std::string("error: ") + (reader.Detail().empty() ? ErrorString(next) : reader.Detail()) +
-                    "\n");
+                host.Print("error: " + detail + "\n");
             break;
         }
+        settle(Status::Ok, std::string());
+        flush(false);
         if (end)
             break;
         any = true;
@@ -129,10 +399,10 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                     problem(shown, made, "");
                     continue;
                 }
-                if (options.quiet == 0)
-                    host.Print("   creating: " + shown + "\n");
+                done(shown, "   creating: ");
+            } else {
+                done(shown, std::string());
             }
-            ++report.extracted;
             continue;
         }
 
@@ -145,7 +415,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         }
 
         // A hard link without data of its own is a copy of the member written before under its
-        // target's name.
+        // target's name: the files under way are written first.
         if (entry.link == LinkKind::Hard && entry.size == 0) {
             auto target = written.find(TargetKey(entry.linkTarget));
             if (target == written.end()) {
@@ -158,6 +428,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 continue;
             }
             if (!options.testOnly) {
+                flush(true);
                 const Status made = host.CopyOutput(from.parts, parts, entry);
                 if (made != Status::Ok) {
                     problem(shown, made, made == Status::PathBlocked ? "a folder stands where the file should be" : "");
@@ -168,12 +439,15 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             copied += from.size;
             report.totalSize += from.size;
             written[JoinParts(parts)] = Written {parts, from.size};
-            ++report.extracted;
-            if (options.quiet == 0)
-                host.Print((options.testOnly ? "    testing: " : "    linking: ") + shown + "\n");
+            done(shown, options.testOnly ? "    testing: " : "    linking: ");
             continue;
         }
 
+        // Room for more open files among those the writer holds: half of them are finished first.
+        if (outcomes.size() >= kQueuedMembers) {
+            writer.Finished(*outcomes[kQueuedMembers / 2], true);
+            flush(false);
+        }
         std::unique_ptr<OutputFile> file;
         if (!options.testOnly) {
             const Status made = host.CreateOutput(parts, entry, file);
@@ -181,6 +455,14 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 problem(shown, made, made == Status::PathBlocked ? "a folder stands where the file should be" : "");
                 continue;
             }
+        }
+        Outcome& outcome = add(shown);
+        outcome.counted = true;
+        outcome.doneLine = (options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n";
+        if (file != nullptr) {
+            outcome.file = std::move(file);
+            outcome.entry = entry;
+            writer.Begin(outcome);
         }
         if (buffer.empty())
             buffer.resize(kPiece);
@@ -199,10 +481,12 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             }
             if (size > 0) {
                 produced += size;
-                if (file != nullptr) {
-                    status = file->Write(data != nullptr ? data : buffer.data(), size);
-                    if (status != Status::Ok)
+                if (outcome.file != nullptr) {
+                    writer.Write(outcome, data != nullptr ? data : buffer.data(), size);
+                    if (writer.Failed(outcome)) {
+                        status = outcome.written;
                         break;
+                    }
                 }
             }
             if (finished)
@@ -214,22 +498,17 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 break;
             }
         }
-        if (status == Status::Ok && file != nullptr)
-            status = file->Commit(entry);
-        else if (file != nullptr)
-            file->Abandon();
-        if (status == Status::Stopped)
-            break;
         if (status != Status::Ok) {
-            problem(shown, status, detail);
+            outcome.status = status;
+            outcome.detail = detail;
+            if (outcome.file != nullptr)
+                writer.Finish(outcome, false);
             continue;
         }
-        decoded += produced;
-        written[JoinParts(parts)] = Written {parts, produced};
-        ++report.extracted;
-        if (options.quiet == 0)
-            host.Print((options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n");
+        settling = &outcome;
+        settlingFile = Written {parts, produced};
     }
+    flush(true);
     report.stopped = stop;
 }
 

@@ -183,6 +183,34 @@ TEST_F(Kinds, LegacyNamesAreReadInTheChosenPage)
         (std::map<std::string, std::string> {{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "dos"}}));
 }
 
+// Damage that only the compressed stream's last check shows (gzip's trailer, xz's footer): the
+// last member is never left, nor the member read last before the failure; those before stay exact,
+// as bsdtar keeps them.
+TEST_F(Kinds, AFailedStreamCheckLeavesNoFileOfTheLastMember)
+{
+    const auto originals = Tree(fs::path(Folder()) / "files");
+    for (const auto& pair : std::map<std::string, std::string> {{"badcheck.tar.gz", "tar-pax.tar.gz"},
+             {"cutcheck.tar.gz", "tar-pax.tar.gz"}, {"badcheck.tar.xz", "tar-pax.tar.xz"}}) {
+        SCOPED_TRACE(pair.first);
+        KindRun good;
+        Extract(good, pair.second);
+        std::string last;
+        for (const std::string& line : good.host.lines)
+            if (line.rfind("  inflating: ./", 0) == 0)
+                last = line.substr(15, line.size() - 16);
+        ASSERT_EQ(originals.count(last), 1u) << Lines(good.host);
+
+        KindRun run;
+        Extract(run, pair.first);
+        EXPECT_EQ(run.host.files.count(last), 0u) << Lines(run.host);
+        EXPECT_LT(run.host.files.size(), originals.size());
+        for (const auto& file : run.host.files)
+            EXPECT_EQ(file.second, originals.at(file.first)) << file.first;
+        EXPECT_GE(run.report.damaged, 1) << Lines(run.host);
+        EXPECT_NE(Lines(run.host).find("skipping: ./"), std::string::npos) << Lines(run.host);
+    }
+}
+
 TEST_F(Kinds, DamageTruncationAndUnknownDataGiveAMessageAndNoWrongFile)
 {
     const auto originals = Tree(fs::path(Folder()) / "files");
