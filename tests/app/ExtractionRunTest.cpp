@@ -665,6 +665,23 @@ uint64_t SizeNow(const std::string& path)
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+// The bytes written so far for `path`: a file is written under a temporary name (~kv*.tmp) in its
+// folder and takes its own name only when complete.
+uint64_t WrittenSoFar(const std::string& path)
+{
+    uint64_t most = SizeNow(path);
+    const std::string folder = path.substr(0, path.rfind('\\') + 1);
+    WIN32_FIND_DATAA match;
+    HANDLE find = ::FindFirstFileA((folder + "~kv*.tmp").c_str(), &match);
+    if (find == INVALID_HANDLE_VALUE)
+        return most;
+    do
+        most = std::max(most, (static_cast<uint64_t>(match.nFileSizeHigh) << 32) | match.nFileSizeLow);
+    while (::FindNextFileA(find, &match));
+    ::FindClose(find);
+    return most;
+}
+
 // What a probe thread saw of the window while a run went on.
 struct RunProbes {
     int count = 0;
@@ -695,7 +712,7 @@ protected:
                 ++probes.count;
                 if (!answered || ::GetTickCount() - start > 200)
                     ++probes.late;
-                if (SizeNow(partial) < stopAt)
+                if (WrittenSoFar(partial) < stopAt)
                     continue;
                 probes.queueDisabled = !::IsWindowEnabled(remove);
                 probes.position = ::SendMessageA(bar, PBM_GETPOS, 0, 0);

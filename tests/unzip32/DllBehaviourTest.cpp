@@ -60,6 +60,79 @@ int UZ_API SampleViews(const char*, unsigned long)
     return 0;
 }
 
+// A ustar archive of the members (names under 100 bytes), read through the other kinds' path.
+std::string Tar(const std::vector<std::pair<std::string, std::string>>& members)
+{
+    std::string tar;
+    for (const auto& member : members) {
+        std::string header(512, '\0');
+        auto put = [&](size_t at, const std::string& text) { header.replace(at, text.size(), text); };
+        auto octal = [](uint64_t value, int digits) {
+            std::string text(static_cast<size_t>(digits), '0');
+            for (int i = digits - 1; i >= 0 && value > 0; --i, value >>= 3)
+                text[static_cast<size_t>(i)] = static_cast<char>('0' + (value & 7));
+            return text;
+        };
+        put(0, member.first);
+        put(100, octal(0644, 7));
+        put(108, octal(0, 7));
+        put(116, octal(0, 7));
+        put(124, octal(member.second.size(), 11));
+        put(136, octal(1700000000, 11));
+        put(148, std::string(8, ' '));
+        put(156, "0");
+        put(257, "ustar");
+        put(263, "00");
+        unsigned sum = 0;
+        for (char c : header)
+            sum += static_cast<unsigned char>(c);
+        put(148, octal(sum, 6) + std::string(1, '\0'));
+        tar += header + member.second + std::string((512 - member.second.size() % 512) % 512, '\0');
+    }
+    return tar + std::string(1024, '\0');
+}
+
+// What the service callback saw of big.bin's folder while it was written, and a file it puts under
+// big.bin's name at its first call during the writing (when asked to).
+struct Watch {
+    std::string folder;
+    bool occupy = false;
+    bool occupied = false;
+    int calls = 0;
+    int temporarySeen = 0;
+    int realNameSeen = 0;
+} g_watch;
+
+bool AnyTemporary(const std::string& folder)
+{
+    WIN32_FIND_DATAA match;
+    HANDLE find = ::FindFirstFileA((folder + "\\~kv*.tmp").c_str(), &match);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    ::FindClose(find);
+    return true;
+}
+
+int UZ_API WatchBigFile(const char* name, unsigned long)
+{
+    if (std::string(name) != "big.bin" || ++g_watch.calls == 1)
+        return 0;  // the first call comes before the member is started
+    const std::string real = g_watch.folder + "\\big.bin";
+    if (!g_watch.occupied && ::GetFileAttributesA(real.c_str()) != INVALID_FILE_ATTRIBUTES)
+        ++g_watch.realNameSeen;
+    if (AnyTemporary(g_watch.folder)) {
+        ++g_watch.temporarySeen;
+        if (g_watch.occupy && !g_watch.occupied) {
+            g_watch.occupied = true;
+            HANDLE file = ::CreateFileA(real.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            DWORD written = 0;
+            ::WriteFile(file, "theirs", 6, &written, nullptr);
+            ::CloseHandle(file);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 TEST(Unzip32Dll, ListReportsEveryMemberInOrderAndWritesNothing)
@@ -290,8 +363,10 @@ TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
         EXPECT_EQ("two", Contents(folder.Child("sentinel\\out\\good2.txt"))) << c.what;
         EXPECT_EQ(1, dllrun::CountEntries(folder.Child("sentinel"))) << c.what;
         EXPECT_FALSE(folder.Exists("evil.txt")) << c.what;
-        // No partial output for the bad member.
+        // No partial output for the bad member, under its name or a temporary one.
         EXPECT_FALSE(folder.Exists("sentinel\\out\\" + c.bad.name)) << c.what;
+        for (const std::string& left : dllrun::Walk(folder.Child("sentinel\\out")))
+            EXPECT_TRUE(left == "good1.txt" || left == "good2.txt" || left == "sub\\") << c.what << ": " << left;
         bool named = false;
         for (const std::string& line : Current().printed)
             named = named || line.find(c.bad.name) != std::string::npos;
@@ -321,6 +396,40 @@ TEST(Unzip32Dll, AFileWhereAFolderShouldBeSkipsTheMemberWithItsReason)
     for (const std::string& line : Current().printed)
         reasons += line.find("a file stands where its folder should be") != std::string::npos ? 1 : 0;
     EXPECT_EQ(2, reasons);
+}
+
+// A file is written under a temporary name and takes its own name only when complete: while a
+// large member is written (its service calls come during it) only a ~kv*.tmp is there, for a ZIP
+// archive and a tar alike; a name that another program takes meanwhile keeps that program's file
+// unless overwriting is asked for, and no temporary file stays either way.
+TEST(Unzip32Dll, NewFilesTakeTheirNamesOnlyWhenComplete)
+{
+    TestFolder folder;
+    const std::string big = Text(20u << 20);
+    Archive zip;
+    zip.members.push_back(Member("big.bin", big));
+    zip.members.push_back(Member("small.txt", "small", 0));
+    folder.WriteFile("a.zip", zip.Build());
+    folder.WriteFile("a.tar", Tar({{"big.bin", big}, {"small.txt", "small"}}));
+    dllrun::RunOptions watched;
+    watched.service = &WatchBigFile;
+    for (const char* archive : {"a.zip", "a.tar"}) {
+        for (int occupy = 0; occupy < 3; ++occupy) {  // 1: taken meanwhile, 2: and overwriting is off
+            const std::string what = std::string(archive) + " occupied " + std::to_string(occupy);
+            const std::string out = folder.Child("out-" + std::string(archive) + std::to_string(occupy));
+            g_watch = Watch();
+            g_watch.folder = out;
+            g_watch.occupy = occupy > 0;
+            watched.overwrite = occupy != 2;
+            EXPECT_EQ(occupy == 2 ? UZ_DISK_FULL : UZ_OK, RunLibrary(folder.Child(archive), out.c_str(), watched))
+                << what;
+            EXPECT_GE(g_watch.temporarySeen, 1) << what;
+            EXPECT_EQ(0, g_watch.realNameSeen) << what;
+            EXPECT_TRUE(Contents(out + "\\big.bin") == (occupy == 2 ? "theirs" : big)) << what;
+            EXPECT_EQ("small", Contents(out + "\\small.txt")) << what;
+            EXPECT_EQ(2, dllrun::CountEntries(out)) << what << ": no temporary file stays";
+        }
+    }
 }
 
 // A file named with 250 characters is replaced by a member of that name (its temporary name has to

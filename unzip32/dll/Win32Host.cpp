@@ -19,21 +19,25 @@ bool IsDiskFull(DWORD error)
 // Attributes that make CreateFileW(CREATE_ALWAYS) or MoveFileExW refuse to replace a file.
 const DWORD kBlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// One output file. A file that replaces an existing one is written under a temporary name next to
-// it and moved over it only when the member checked out, so damaged data never costs the old file.
+// One output file, written under a temporary name beside its real one and given the real name
+// only when the member checked out: a crash, a pulled medium or a killed process never leaves a
+// partial file that looks like the real one, and damaged data never costs an existing file.
 class Win32OutputFile : public OutputFile {
 public:
-    Win32OutputFile(HANDLE file, std::wstring path, std::wstring temporary, LocalTimes* localTimes)
-        : file_(file), path_(std::move(path)), temporary_(std::move(temporary)), localTimes_(localTimes)
+    // `replacing`: the real name was taken when the file was created (and may be replaced).
+    Win32OutputFile(
+        HANDLE file, std::wstring path, std::wstring temporary, bool replacing, bool overwrite, LocalTimes* localTimes)
+        : file_(file),
+          path_(std::move(path)),
+          temporary_(std::move(temporary)),
+          replacing_(replacing),
+          overwrite_(overwrite),
+          localTimes_(localTimes)
     {
     }
     Win32OutputFile(const Win32OutputFile&) = delete;
     Win32OutputFile& operator=(const Win32OutputFile&) = delete;
-    ~Win32OutputFile() override
-    {
-        if (file_ != INVALID_HANDLE_VALUE)
-            Abandon();
-    }
+    ~Win32OutputFile() override { Abandon(); }
 
     Status Write(const uint8_t* data, size_t count) override
     {
@@ -69,40 +73,80 @@ public:
         }
         if (haveTime)
             ::SetFileTime(file_, nullptr, nullptr, &modified);
+        // A new file is renamed through its open handle: under Wine that spares opening it again.
+        const bool renamed = !replacing_ && RenameOpenFile();
         const BOOL closed = ::CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
-        const std::wstring& written = temporary_.empty() ? path_ : temporary_;
+        const std::wstring written = renamed ? path_ : temporary_;
+        temporary_.clear();
         if (!closed) {
             ::DeleteFileW(written.c_str());
             return Status::WriteFailure;
         }
-        if (!temporary_.empty()) {
-            DWORD attributes = ::GetFileAttributesW(path_.c_str());
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlockingAttributes))
-                ::SetFileAttributesW(path_.c_str(), attributes & ~kBlockingAttributes);
-            if (!::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-                ::DeleteFileW(temporary_.c_str());
-                return Status::WriteFailure;
-            }
+        if (!renamed && !MoveIntoPlace(written)) {
+            ::DeleteFileW(written.c_str());
+            return Status::WriteFailure;
         }
         if (entry.IsReadOnly())
             ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
         return Status::Ok;
     }
 
+    // Only the temporary file goes: the real name is never touched.
     void Abandon() override
     {
         if (file_ != INVALID_HANDLE_VALUE) {
             ::CloseHandle(file_);
             file_ = INVALID_HANDLE_VALUE;
         }
-        ::DeleteFileW((temporary_.empty() ? path_ : temporary_).c_str());
+        if (!temporary_.empty()) {
+            ::DeleteFileW(temporary_.c_str());
+            temporary_.clear();
+        }
     }
 
 private:
+    // Gives the open file its real name, unless that name is taken.
+    bool RenameOpenFile()
+    {
+        const size_t nameBytes = path_.size() * sizeof(wchar_t);
+        std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = FALSE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::memcpy(rename->FileName, path_.c_str(), nameBytes);
+        return ::SetFileInformationByHandle(file_, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
+    }
+
+    // Moves the closed temporary file to the real name. A name that was free when the file was
+    // created and is taken now (another program made it meanwhile) is treated as one that was
+    // there before: replaced when overwriting, else left as it is.
+    bool MoveIntoPlace(const std::wstring& temporary)
+    {
+        if (!replacing_) {
+            if (::MoveFileExW(temporary.c_str(), path_.c_str(), 0))
+                return true;
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+                return false;
+        }
+        if (!overwrite_)
+            return false;
+        const DWORD attributes = ::GetFileAttributesW(path_.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            return false;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlockingAttributes))
+            ::SetFileAttributesW(path_.c_str(), attributes & ~kBlockingAttributes);
+        return ::MoveFileExW(temporary.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    }
+
     HANDLE file_;
     std::wstring path_;
-    std::wstring temporary_;  // empty: written in place (the file is new)
+    std::wstring temporary_;  // empty once it is renamed or gone
+    bool replacing_;
+    bool overwrite_;
     LocalTimes* localTimes_;
 };
 
@@ -468,40 +512,33 @@ Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
     return Status::Ok;
 }
 
+// Whatever stands under the real name is checked before anything is written; the file itself is
+// written under a temporary name (see Win32OutputFile). The temporary name is short and in the
+// same folder: a suffix to the member's name could push a long name past what the file system
+// allows, and a rename within the folder never copies.
 Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entry&, std::unique_ptr<OutputFile>& file)
 {
     std::wstring path = PathOf(parts, parts.size());
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
-    // A new name cannot be a link: one call in the usual case.
-    const DWORD access = GENERIC_WRITE;
-    HANDLE handle = ::CreateFileW(path.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        file = std::make_unique<Win32OutputFile>(handle, path, std::wstring(), &localTimes_);
-        return Status::Ok;
-    }
-    DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-        return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const bool existing = attributes != INVALID_FILE_ATTRIBUTES;
+    if (existing && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Status::UnsafeName;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (existing && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Status::PathBlocked;
-    if (!overwrite_)
+    if (existing && !overwrite_)
         return Status::WriteFailure;
-    // The existing file stays until the new one is complete (see Win32OutputFile). The temporary
-    // file has a short name of its own in the same folder: a suffix to the member's name could
-    // push a long name past what the file system allows.
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    const DWORD access = GENERIC_WRITE | DELETE;  // DELETE: renamed through the handle
     const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
     const std::wstring process = std::to_wstring(::GetCurrentProcessId());
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         std::wstring temporary = folder + L"~kv" + process + L"_" + std::to_wstring(++temporaryCounter_) + L".tmp";
-        handle = ::CreateFileW(temporary.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
+        HANDLE handle = ::CreateFileW(temporary.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
-            file = std::make_unique<Win32OutputFile>(handle, path, temporary, &localTimes_);
+            file = std::make_unique<Win32OutputFile>(handle, path, temporary, existing, overwrite_, &localTimes_);
             return Status::Ok;
         }
-        error = ::GetLastError();
+        const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
     }
