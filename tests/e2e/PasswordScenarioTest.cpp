@@ -68,17 +68,7 @@ protected:
         work_ = testsupport::FromHost(host_);
         testsupport::TestFolder::Remove(work_);
         ASSERT_TRUE(::CreateDirectoryA(work_.c_str(), nullptr)) << work_;
-        const std::string source = work_ + "-src";
-        testsupport::TestFolder::Remove(source);
-        ::CreateDirectoryA(source.c_str(), nullptr);
-        ::CreateDirectoryA((source + "\\docs").c_str(), nullptr);
-        ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\a.txt", kSecretA));
-        ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\docs\\b.txt", kSecretB));
-        const bool made = testsupport::RunHost("cd " + host_ + "-src && /usr/bin/7z a -bd -tzip -mem=AES256 -p" +
-                kPassword + " " + host_ + "/secret.zip a.txt docs/b.txt >/dev/null",
-            60000);
-        testsupport::TestFolder::Remove(source);
-        ASSERT_TRUE(made) << "7z could not write the encrypted archive";
+        ASSERT_TRUE(PackSecrets("-tzip -mem=AES256", "secret.zip")) << "7z could not write the encrypted archive";
         ziptest::Archive first, last;
         first.Add("one.txt", "plain one");
         last.Add("three.txt", "plain three", false);
@@ -96,6 +86,40 @@ protected:
     }
 
     std::string Path(const std::string& relative) const { return work_ + "\\" + relative; }
+
+    // The two secret files packed by the host's 7z with `options` and the password into `archive` in
+    // the work folder.
+    bool PackSecrets(const std::string& options, const std::string& archive) const
+    {
+        const std::string source = work_ + "-src";
+        testsupport::TestFolder::Remove(source);
+        ::CreateDirectoryA(source.c_str(), nullptr);
+        ::CreateDirectoryA((source + "\\docs").c_str(), nullptr);
+        const bool made = testsupport::WriteFileBytes(source + "\\a.txt", kSecretA) &&
+            testsupport::WriteFileBytes(source + "\\docs\\b.txt", kSecretB) &&
+            testsupport::RunHost("cd " + host_ + "-src && /usr/bin/7z a -bd " + options + " -p" + kPassword + " " +
+                    host_ + "/" + archive + " a.txt docs/b.txt >/dev/null",
+                60000);
+        testsupport::TestFolder::Remove(source);
+        return made;
+    }
+
+    // After the right password: no further prompt, the run's summary names no failure, and the secret
+    // files and the plain archive before them are extracted.
+    void ExpectNoPromptAndTheSecrets(const char* why) const
+    {
+        HWND prompt = nullptr, box = nullptr;
+        NextWindow(prompt, box, 60000);
+        ASSERT_EQ(prompt, nullptr) << why;
+        ASSERT_NE(box, nullptr) << "the run should end with its summary";
+        const std::string summary = testsupport::MessageBoxText(box);
+        EXPECT_EQ(std::string::npos, summary.find("(failed")) << summary;
+        testsupport::PressMessageBoxButton(box, IDOK);
+        std::string bytes;
+        EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\a.txt"), bytes) && bytes == kSecretA);
+        EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\docs\\b.txt"), bytes) && bytes == kSecretB);
+        EXPECT_TRUE(testsupport::FileExists(Path("one\\one.txt")));
+    }
 
     // Starts the program in the work folder and queues its three archives.
     void StartAndQueueAll()
@@ -162,16 +186,8 @@ TEST_F(PasswordScenarioTest, PromptOnceRightPasswordExtracts_SkipOnTheNextRunExt
     ASSERT_TRUE(testsupport::ClickWindow(::GetDlgItem(prompt, IDC_PASSWORD_EDIT)));
     ASSERT_TRUE(testsupport::Xdotool(std::string("type --delay 60 ") + kPassword));
     ASSERT_TRUE(testsupport::ClickWindow(::GetDlgItem(prompt, IDOK)));
-    NextWindow(prompt, box, 30000);
-    ASSERT_EQ(prompt, nullptr) << "the password that opened the first member opens the second";
-    ASSERT_NE(box, nullptr) << "the run should end with its summary";
-    const std::string summary = testsupport::MessageBoxText(box);
-    EXPECT_EQ(std::string::npos, summary.find("(failed")) << summary;
-    testsupport::PressMessageBoxButton(box, IDOK);
-    std::string bytes;
-    EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\a.txt"), bytes) && bytes == kSecretA);
-    EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\docs\\b.txt"), bytes) && bytes == kSecretB);
-    EXPECT_TRUE(testsupport::FileExists(Path("one\\one.txt")));
+    ExpectNoPromptAndTheSecrets("the password that opened the first member opens the second");
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(testsupport::FileExists(Path("three\\three.txt")));
 
     // Second run: the password is not kept; Skip at the prompt is the user's choice, so the run
@@ -265,16 +281,7 @@ TEST_F(PasswordScenarioTest, WrongPasswordsSaySoAndEndAtThree_CloseDuringTheProm
 TEST_F(PasswordScenarioTest, SevenZipWithEncryptedNamesAsksAndExtracts)
 {
     ASSERT_TRUE(::DeleteFileA(Path("secret.zip").c_str()));
-    const std::string source = work_ + "-src";
-    ::CreateDirectoryA(source.c_str(), nullptr);
-    ::CreateDirectoryA((source + "\\docs").c_str(), nullptr);
-    ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\a.txt", kSecretA));
-    ASSERT_TRUE(testsupport::WriteFileBytes(source + "\\docs\\b.txt", kSecretB));
-    const bool made = testsupport::RunHost("cd " + host_ + "-src && /usr/bin/7z a -bd -mhe=on -p" + kPassword + " " +
-            host_ + "/secret.7z a.txt docs >/dev/null",
-        60000);
-    testsupport::TestFolder::Remove(source);
-    ASSERT_TRUE(made) << "7z could not write the encrypted archive";
+    ASSERT_TRUE(PackSecrets("-mhe=on", "secret.7z")) << "7z could not write the encrypted archive";
 
     StartAndQueueAll();
     ASSERT_FALSE(HasFatalFailure());
@@ -288,16 +295,7 @@ TEST_F(PasswordScenarioTest, SevenZipWithEncryptedNamesAsksAndExtracts)
     ASSERT_NE(prompt, nullptr) << "a wrong password asks again; box: " << testsupport::MessageBoxText(box);
     EXPECT_EQ("Wrong password. Try again:", WindowText(::GetDlgItem(prompt, IDC_PASSWORD_WRONG)));
     ASSERT_TRUE(Answer(prompt, kPassword));
-    NextWindow(prompt, box, 60000);
-    ASSERT_EQ(prompt, nullptr) << "the right password opens the whole archive";
-    ASSERT_NE(box, nullptr) << "the run should end with its summary";
-    const std::string summary = testsupport::MessageBoxText(box);
-    EXPECT_EQ(std::string::npos, summary.find("(failed")) << summary;
-    testsupport::PressMessageBoxButton(box, IDOK);
-    std::string bytes;
-    EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\a.txt"), bytes) && bytes == kSecretA);
-    EXPECT_TRUE(testsupport::ReadFileBytes(Path("secret\\docs\\b.txt"), bytes) && bytes == kSecretB);
-    EXPECT_TRUE(testsupport::FileExists(Path("one\\one.txt")));
+    ExpectNoPromptAndTheSecrets("the right password opens the whole archive");
 }
 
 }  // namespace
