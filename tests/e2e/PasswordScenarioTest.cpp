@@ -135,6 +135,16 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return queue.Count() == 3 && ::IsWindowEnabled(window_); }, 20000));
     }
 
+    // Starts the program, queues its archives and presses Execute: the password prompt comes up.
+    void StartAndExecuteToThePrompt(HWND& prompt, HWND& box)
+    {
+        StartAndQueueAll();
+        ASSERT_FALSE(HasFatalFailure());
+        Post(IDC_MAIN_EXECUTE);
+        NextWindow(prompt, box, 30000);
+        ASSERT_NE(prompt, nullptr) << "Execute should ask for the password; box: " << testsupport::MessageBoxText(box);
+    }
+
     // Types `password` into the prompt and presses OK; true when the prompt then closed.
     static bool Answer(HWND prompt, const char* password)
     {
@@ -171,14 +181,10 @@ TEST_F(PasswordScenarioTest, PromptOnceRightPasswordExtracts_SkipOnTheNextRunExt
     const int tested = TestWithPassword(Path("secret.zip"));
     ASSERT_EQ(UZ_OK, tested) << "the library should accept the right password";
 
-    StartAndQueueAll();
-    ASSERT_FALSE(HasFatalFailure());
-
     // First run: one prompt for the two encrypted members; the password typed and OK clicked.
-    Post(IDC_MAIN_EXECUTE);
     HWND prompt = nullptr, box = nullptr;
-    NextWindow(prompt, box, 30000);
-    ASSERT_NE(prompt, nullptr) << "Execute should ask for the password; box: " << testsupport::MessageBoxText(box);
+    StartAndExecuteToThePrompt(prompt, box);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ("kestrova", WindowText(prompt));
     EXPECT_EQ(0u, WindowText(::GetDlgItem(prompt, IDC_PASSWORD_MEMBER)).rfind("Password for ", 0));
     EXPECT_EQ("in " + Path("secret.zip"), WindowText(::GetDlgItem(prompt, IDC_PASSWORD_ARCHIVE)));
@@ -283,12 +289,9 @@ TEST_F(PasswordScenarioTest, SevenZipWithEncryptedNamesAsksAndExtracts)
     ASSERT_TRUE(::DeleteFileA(Path("secret.zip").c_str()));
     ASSERT_TRUE(PackSecrets("-mhe=on", "secret.7z")) << "7z could not write the encrypted archive";
 
-    StartAndQueueAll();
-    ASSERT_FALSE(HasFatalFailure());
-    Post(IDC_MAIN_EXECUTE);
     HWND prompt = nullptr, box = nullptr;
-    NextWindow(prompt, box, 30000);
-    ASSERT_NE(prompt, nullptr) << "Execute should ask for the password; box: " << testsupport::MessageBoxText(box);
+    StartAndExecuteToThePrompt(prompt, box);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ("in " + Path("secret.7z"), WindowText(::GetDlgItem(prompt, IDC_PASSWORD_ARCHIVE)));
     ASSERT_TRUE(Answer(prompt, "wrong"));
     NextWindow(prompt, box, 30000);

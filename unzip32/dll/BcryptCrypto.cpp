@@ -79,14 +79,15 @@ private:
     UCHAR iv_[16];
 };
 
-class BcryptHmac : public Mac {
+// A bcrypt hash object behind either interface: the HMAC (Mac) or the plain SHA-256 (Hash).
+template <class Interface> class BcryptHash : public Interface {
 public:
-    explicit BcryptHmac(OwnedHash hash) : hash_(std::move(hash)) { }
+    explicit BcryptHash(OwnedHash hash) : hash_(std::move(hash)) { }
 
     bool Update(const uint8_t* data, size_t size) override { return HashData(hash_.get(), data, size); }
-    bool Finish(uint8_t code[kSize]) override
+    bool Finish(uint8_t result[Interface::kSize]) override
     {
-        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_.get(), code, static_cast<ULONG>(kSize), 0));
+        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_.get(), result, static_cast<ULONG>(Interface::kSize), 0));
     }
 
 private:
@@ -107,20 +108,6 @@ BCRYPT_ALG_HANDLE OpenAes(const wchar_t* mode, size_t modeSize)
     }
     return opened;
 }
-
-class BcryptSha256 : public Hash {
-public:
-    explicit BcryptSha256(OwnedHash hash) : hash_(std::move(hash)) { }
-
-    bool Update(const uint8_t* data, size_t size) override { return HashData(hash_.get(), data, size); }
-    bool Finish(uint8_t digest[kSize]) override
-    {
-        return BCRYPT_SUCCESS(::BCryptFinishHash(hash_.get(), digest, static_cast<ULONG>(kSize), 0));
-    }
-
-private:
-    OwnedHash hash_;
-};
 
 }  // namespace
 
@@ -199,7 +186,7 @@ std::unique_ptr<Mac> BcryptCrypto::CreateHmacSha1(const uint8_t* key, size_t key
             ::BCryptCreateHash(hmac, &handle, nullptr, 0, const_cast<PUCHAR>(key), static_cast<ULONG>(keySize), 0)))
         return nullptr;
     OwnedHash owned(handle);
-    return std::make_unique<BcryptHmac>(std::move(owned));
+    return std::make_unique<BcryptHash<Mac>>(std::move(owned));
 }
 
 std::unique_ptr<Hash> BcryptCrypto::CreateSha256()
@@ -209,7 +196,7 @@ std::unique_ptr<Hash> BcryptCrypto::CreateSha256()
     if (sha256 == nullptr || !BCRYPT_SUCCESS(::BCryptCreateHash(sha256, &handle, nullptr, 0, nullptr, 0, 0)))
         return nullptr;
     OwnedHash owned(handle);
-    return std::make_unique<BcryptSha256>(std::move(owned));
+    return std::make_unique<BcryptHash<Hash>>(std::move(owned));
 }
 
 std::unique_ptr<ChainDecipher> BcryptCrypto::CreateAesCbcDecipher(
