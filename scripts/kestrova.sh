@@ -30,6 +30,19 @@ THIRD_PARTY=$BUILD/third_party/src
 
 log() { echo "kestrova: $*" >&2; }
 
+# A mirror in the middle of a sync fails one index now and then ("File has unexpected size"); it is
+# asked again, and an update that still fails is only a warning: what the lists already hold may be
+# enough, and apt-get install or apt-get source says plainly when it is not.
+apt_update() {
+    local try
+    for try in 1 2 3; do
+        apt-get update -qq && return 0
+        log "apt-get update failed (try $try of 3)"
+        [ "$try" -lt 3 ] && sleep $((try * 10))
+    done
+    log "going on with the package lists apt-get has"
+}
+
 install_missing() {
     local missing=()
     for p in "${PACKAGES[@]}"; do
@@ -38,7 +51,7 @@ install_missing() {
     [ ${#missing[@]} -eq 0 ] && return 0
     log "installing: ${missing[*]}"
     dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    apt-get update -qq
+    apt_update
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
@@ -81,12 +94,12 @@ fetch_sources() {
     local p v dir tmp versions
     for p in "${SOURCE_PACKAGES[@]}"; do
         [ -f "$THIRD_PARTY/$p/.debian-version" ] && continue
-        if ! has_deb_src; then add_deb_src; apt-get update -qq; fi
+        if ! has_deb_src; then add_deb_src; apt_update; fi
         versions=$(apt-cache showsrc "$p" 2>/dev/null |
                    awk -v p="$p" '/^Package: / { cur = $2 } /^Version: / && cur == p { print $2 }' | sort -urV)
         if [ -z "$versions" ]; then
             # The package lists predate the deb-src entries.
-            apt-get update -qq
+            apt_update
             versions=$(apt-cache showsrc "$p" 2>/dev/null |
                        awk -v p="$p" '/^Package: / { cur = $2 } /^Version: / && cur == p { print $2 }' | sort -urV)
         fi
