@@ -25,6 +25,8 @@ Writes into the folder:
   badcheck.tar.gz       tar-pax.tar.gz with the CRC-32 in its trailer flipped
   cutcheck.tar.gz       tar-pax.tar.gz cut inside its trailer
   badcheck.tar.xz       tar-pax.tar.xz with the CRC-32 of its stream footer flipped
+  passover.*            big.bin (42 MiB of one line) then small.txt, as .tar.gz, .tar.xz, .tar.zst and
+                        a solid 7z: what is decoded only to be passed over when big.bin is left out
   kinds.txt             one line per archive that extracts whole: name, then its tree (files or
                         rar/<name>.out)
 """
@@ -217,6 +219,18 @@ with open(os.path.join(out, "tar-pax.tar.xz"), "rb") as f:
 data[-12] ^= 0x01
 with open(os.path.join(out, "badcheck.tar.xz"), "wb") as f:
     f.write(data)
+
+# Solid data in front of the member wanted: excluding big.bin still decodes it.
+passover = os.path.join(out, "passover")
+os.makedirs(passover)
+with open(os.path.join(passover, "big.bin"), "wb") as f:
+    f.write(b"a line repeated to fill forty mebibytes.\n" * (1 << 20))  # not sparse: tar keeps holes
+with open(os.path.join(passover, "small.txt"), "wb") as f:
+    f.write(b"after the big one\n")
+for option, suffix in (("-z", "gz"), ("-J", "xz"), ("--zstd", "zst")):
+    run("bsdtar", "-cf", os.path.join(out, "passover.tar." + suffix), option, "big.bin", "small.txt", cwd=passover)
+run("7z", "a", "-bd", "-ms=on", "-mx=1", os.path.join(out, "passover.7z"), "big.bin", "small.txt", cwd=passover)
+shutil.rmtree(passover)
 
 with open(os.path.join(out, "kinds.txt"), "w") as f:
     for name, tree in kinds:

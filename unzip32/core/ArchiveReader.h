@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -56,12 +57,29 @@ public:
     // The dictionary, window or model the reader holds (for the memory the run reports and bounds).
     virtual uint64_t MemoryInUse() const { return 0; }
 
+    // Asked now and then while data is decoded only to be passed over (the members before the one
+    // wanted in a solid block, the rest of a member left unread in a compressed stream), with the
+    // bytes gone through so far: true stops it, and the Next or Read that was decoding returns
+    // Stopped. Asked only on the thread that calls Next; none by default.
+    void SetWatch(const std::function<bool(uint64_t)>* watch) { watch_ = watch; }
+
     // What a failure or refusal was about ("RAR encryption is not supported", "the volume
     // photos.7z.004 is missing"); empty when the status's own text says it all.
     const std::string& Detail() const { return detail_; }
 
 protected:
+    // For each piece decoded or read only to be passed over: true when the caller stops.
+    bool Watched(uint64_t bytes)
+    {
+        passed_ += bytes;
+        return watch_ != nullptr && (*watch_)(passed_);
+    }
+
     std::string detail_;
+
+private:
+    const std::function<bool(uint64_t)>* watch_ = nullptr;
+    uint64_t passed_ = 0;
 };
 
 // Opens the reader for the kind (SevenZip, or any other than Zip through libarchive, Unknown

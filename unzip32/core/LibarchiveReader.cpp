@@ -144,6 +144,12 @@ private:
     Status Unpacked(const uint8_t*& data, size_t& size);
     Status Inflate(const uint8_t*& data, size_t& size);
     Status UnpackToEnd();
+    bool PassedOver(size_t bytes)
+    {
+        if (!reading_ && !stopped_ && Watched(bytes))
+            stopped_ = true;
+        return stopped_;
+    }
 
     ArchiveKind kind_;
     Host& host_;
@@ -155,6 +161,10 @@ private:
     VolumeSet* volumes_ = nullptr;
     bool raw_ = false;  // a single compressed file
     std::unique_ptr<Unpack> unpack_;  // a compressed stream decoded by the read callback
+    // Inside Read the data goes to the member; anywhere else libarchive reads only to pass it
+    // over, and a stop asked for on the way ends the call (stopped_).
+    bool reading_ = false;
+    bool stopped_ = false;
 
     // The current member.
     bool inMember_ = false;
@@ -250,6 +260,10 @@ la_ssize_t LibarchiveReader::ReadCallback(struct archive* archive, void* data, c
             archive_set_error(archive, EINVAL, "%s", reader.unpack_->detail.c_str());
             return -1;
         }
+        if (reader.PassedOver(size)) {
+            archive_set_error(archive, EINTR, "stopped");
+            return -1;
+        }
         *buffer = data;
         return static_cast<la_ssize_t>(size);
     }
@@ -265,6 +279,10 @@ la_ssize_t LibarchiveReader::ReadCallback(struct archive* archive, void* data, c
         return -1;
     }
     part.position += count;
+    if (reader.PassedOver(count)) {
+        archive_set_error(archive, EINTR, "stopped");
+        return -1;
+    }
     *buffer = reader.piece_.data();
     return static_cast<la_ssize_t>(count);
 }
@@ -675,9 +693,11 @@ Status LibarchiveReader::UnpackToEnd()
     const uint8_t* data = nullptr;
     size_t size = 0;
     Status status = Status::Ok;
-    do
+    do {
         status = Unpacked(data, size);
-    while (status == Status::Ok && size > 0);
+        if (status == Status::Ok && PassedOver(size))
+            return Status::Stopped;
+    } while (status == Status::Ok && size > 0);
     if (status != Status::Ok)
         detail_ = unpack_->detail;
     return status;
@@ -697,7 +717,7 @@ Status LibarchiveReader::Next(Entry& entry, bool& end)
         return unpacked;
     }
     if (result < ARCHIVE_WARN)
-        return Failure(result);
+        return stopped_ ? Status::Stopped : Failure(result);
 
     const int format = archive_format(archive_) & ARCHIVE_FORMAT_BASE_MASK;
     if (format == ARCHIVE_FORMAT_RAW) {
@@ -777,6 +797,11 @@ Status LibarchiveReader::Read(uint8_t* buffer, size_t capacity, const uint8_t*& 
         detail_ = kind_ == ArchiveKind::Rar ? "RAR encryption is not supported" : "";
         return Status::Encrypted;
     }
+    reading_ = true;
+    struct Reading {
+        bool& flag;
+        ~Reading() { flag = false; }
+    } reading {reading_};
     while (block_ == nullptr && !atEnd_) {
         const void* block = nullptr;
         size_t length = 0;

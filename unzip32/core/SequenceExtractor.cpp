@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <new>
@@ -259,6 +260,30 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
     bool stop = false;
     bool any = false;
 
+    // Service for each member, and while the reader decodes data only to pass it over (the members
+    // before the one wanted in a solid block can take long): there it is asked about the member it
+    // was asked about last, so that progress stays where it was.
+    std::string servedName;
+    uint64_t servedSize = 0;
+    auto service = [&](const std::string& shown, uint64_t size) {
+        servedName = shown;
+        servedSize = size;
+        return host.Service(shown, size);
+    };
+    ServiceSchedule passing(options.milliseconds);
+    passing.Start();
+    const std::function<bool(uint64_t)> watch = [&](uint64_t bytes) {
+        const ServiceSchedule::Due due = passing.Check(bytes);
+        if ((due.stepped || due.timed) && host.Service(servedName, servedSize))
+            stop = true;
+        return stop;
+    };
+    struct Watching {
+        ArchiveReader& reader;
+        ~Watching() { reader.SetWatch(nullptr); }
+    } watching {reader};
+    reader.SetWatch(&watch);
+
     // Outcomes not reported yet, oldest first; the writer goes before them when the run ends or
     // unwinds, finishing what it holds.
     std::deque<std::unique_ptr<Outcome>> outcomes;
@@ -332,6 +357,12 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         Entry entry;
         bool end = false;
         const Status next = reader.Next(entry, end);
+        if (next == Status::Stopped) {
+            // The member read last is not known to be whole until the reader is past it.
+            settle(next, std::string());
+            stop = true;
+            break;
+        }
         if (next != Status::Ok) {
             const std::string detail = reader.Detail().empty() ? ErrorString(next) : reader.Detail();
             // The member read last fails with it. Without one, where nothing could be read the
@@ -362,7 +393,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             ++report.excluded;
             continue;
         }
-        if (host.Service(shown, entry.size)) {
+        if (service(shown, entry.size)) {
             stop = true;
             break;
         }
@@ -492,7 +523,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             if (finished)
                 break;
             const ServiceSchedule::Due due = schedule.Check(produced);
-            if ((due.stepped || due.timed) && host.Service(shown, entry.size)) {
+            if ((due.stepped || due.timed) && service(shown, entry.size)) {
                 stop = true;
                 status = Status::Stopped;
                 break;

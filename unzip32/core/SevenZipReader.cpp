@@ -290,6 +290,11 @@ Status SevenZipReader::SkipSubstream(std::vector<uint8_t>* keep)
             return status;
         }
         subCrc_ = Crc32(subCrc_, piece.data(), got);
+        if (Watched(got)) {
+            // The folder is part way through a member: it starts over if it is read again.
+            CloseFolder();
+            return Status::Stopped;
+        }
         if (keep != nullptr && keep->size() + got <= kHeldMember)
             keep->insert(keep->end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
         else if (keep != nullptr)

@@ -1,8 +1,9 @@
 // The archive kinds read through libarchive (tar, its compressed forms, single compressed files,
 // cpio, ISO, CAB, RAR 4 and 5) as the tools wrote them (tests/unzip32/make_kind_archives.py, in
 // KESTROVA_KIND_ARCHIVES): each extracts byte for byte through the core; RAR volumes follow one
-// another and a missing one is named; links, unsafe names, encryption, damage and data of no
-// known kind are refused with the reason, leaving no wrong file.
+// another and a missing one is named; a stop reaches the run while data left out is decoded;
+// links, unsafe names, encryption, damage and data of no known kind are refused with the reason,
+// leaving no wrong file.
 #include "tests/support/IconvNameCodec.h"
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/Volumes.h"
@@ -181,6 +182,38 @@ TEST_F(Kinds, LegacyNamesAreReadInTheChosenPage)
     Extract(run, "legacy.tar");
     EXPECT_EQ(run.host.files,
         (std::map<std::string, std::string> {{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "dos"}}));
+}
+
+// A host that stops the run at its third Service call.
+class StopAtThirdService : public MemoryHost {
+public:
+    bool Service(const std::string&, uint64_t) override { return ++services == 3; }
+    int services = 0;
+};
+
+// A member left out of solid data (a 7z block, a compressed tar) is still decoded to reach the one
+// after it: Service is asked on the way, and a stop asked for there ends the run before that one.
+TEST_F(Kinds, AStopReachesTheRunWhileDataLeftOutIsDecoded)
+{
+    ExtractOptions options;
+    options.exclude = {"big.bin"};
+    for (const char* name : {"passover.tar.gz", "passover.tar.xz", "passover.tar.zst", "passover.7z"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = ReadFile(fs::path(Folder()) / name);
+        MemorySource source(bytes.data(), bytes.size());
+        StopAtThirdService stopping;
+        const ExtractReport stopped = unzip::Extract(source, stopping, options);
+        EXPECT_TRUE(stopped.stopped);
+        EXPECT_EQ(stopping.services, 3);
+        EXPECT_TRUE(stopping.files.empty()) << Lines(stopping);
+
+        KindRun whole;
+        Extract(whole, name, nullptr, options);
+        EXPECT_FALSE(whole.report.stopped);
+        EXPECT_EQ(whole.report.excluded, 1);
+        EXPECT_EQ(whole.host.files, (std::map<std::string, std::string> {{"small.txt", "after the big one\n"}}))
+            << Lines(whole.host);
+    }
 }
 
 // Damage that only the compressed stream's last check shows (gzip's trailer, xz's footer): the
