@@ -124,6 +124,31 @@ TEST_F(Unzip32Kinds, HardLinksToOneMemberStopAtTheirBound)
     EXPECT_NE(printed.find("link1024 (hard links copy more than the archive holds)"), std::string::npos) << printed;
 }
 
+namespace {
+
+// The service callback of the run below: stops at its second call about copy.bin.
+int copyServices = 0;
+int UZ_API StopInTheCopy(const char* name, unsigned long)
+{
+    return std::string(name) == "copy.bin" && ++copyServices == 2 ? 1 : 0;
+}
+
+}  // namespace
+
+// The copy a hard link makes of a 42 MiB member asks the service callback on the way, and a stop
+// there leaves no file of the copy (nor its temporary file); the member copied stays.
+TEST_F(Unzip32Kinds, AStopReachesALongHardLinkCopy)
+{
+    TestFolder out;
+    const std::string target = out.Child("copy");
+    dllrun::RunOptions options;
+    options.service = &StopInTheCopy;
+    copyServices = 0;
+    dllrun::RunLibrary(folder + "\\big-link.tar.gz", target.c_str(), options);
+    EXPECT_EQ(2, copyServices);
+    EXPECT_EQ(std::vector<std::string> {"big.bin"}, dllrun::Walk(target)) << Printed();
+}
+
 // A .tar.gz whose trailer CRC-32 is wrong, or that is cut inside its trailer: every member decodes,
 // the stream's check fails at its end. The last member is not left behind as if it were fine; those
 // left stay exact.

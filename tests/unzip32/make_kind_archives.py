@@ -17,6 +17,7 @@ Writes into the folder:
                         extracts from each (<name>.out/; Debian's 7-Zip has no RAR decoder); the
                         volume sets (partN.rar) are checked by their CRCs alone
   links.tar             a file, a hard link to it and a symbolic link
+  big-link.tar.gz       big.bin (42 MiB of one line) and copy.bin, a hard link to it
   hostile.tar           "../x", "/abs", "C:x", "CON" and one harmless member
   link-bomb.tar.gz      a 1 KiB file and 1100 hard links to it (links copy at most 1024 times the data)
   legacy.tar            a ustar member named in CP866 bytes (a Russian DOS name)
@@ -184,6 +185,14 @@ with tarfile.open(os.path.join(out, "link-bomb.tar.gz"), "w:gz", format=tarfile.
         info = tarfile.TarInfo("link%04d" % i)
         info.type, info.linkname = tarfile.LNKTYPE, "big.bin"
         t.addfile(info)
+big = b"a line repeated to fill forty mebibytes.\n" * (1 << 20)
+with tarfile.open(os.path.join(out, "big-link.tar.gz"), "w:gz", format=tarfile.GNU_FORMAT) as t:
+    info = tarfile.TarInfo("big.bin")
+    info.size = len(big)
+    t.addfile(info, io.BytesIO(big))
+    info = tarfile.TarInfo("copy.bin")
+    info.type, info.linkname = tarfile.LNKTYPE, "big.bin"
+    t.addfile(info)
 with tarfile.open(os.path.join(out, "hostile.tar"), "w", format=tarfile.GNU_FORMAT) as t:
     for name in ("../x", "/abs", "C:x", "CON", "ok.txt"):
         info = tarfile.TarInfo(name)
@@ -224,7 +233,7 @@ with open(os.path.join(out, "badcheck.tar.xz"), "wb") as f:
 passover = os.path.join(out, "passover")
 os.makedirs(passover)
 with open(os.path.join(passover, "big.bin"), "wb") as f:
-    f.write(b"a line repeated to fill forty mebibytes.\n" * (1 << 20))  # not sparse: tar keeps holes
+    f.write(big)  # not a sparse file: tar would keep its holes and nothing would be decoded
 with open(os.path.join(passover, "small.txt"), "wb") as f:
     f.write(b"after the big one\n")
 for option, suffix in (("-z", "gz"), ("-J", "xz"), ("--zstd", "zst")):

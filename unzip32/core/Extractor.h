@@ -45,7 +45,8 @@ public:
         const std::vector<std::string>& parts, const Entry& entry, std::unique_ptr<OutputFile>& file) = 0;
     // Creates the file `parts` as a copy of `from`, a file written before in this run (a hard link
     // member of a tar, 7z or RAR archive); its folders already exist. As CreateOutput and Commit
-    // together: the same refusals, times and attributes from `entry`.
+    // together: the same refusals, times and attributes from `entry`. A long copy asks Service on
+    // the way as a member's data does; Stopped when it said stop (nothing is left of the copy).
     virtual Status CopyOutput(
         const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry& entry)
     {

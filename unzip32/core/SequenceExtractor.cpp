@@ -461,6 +461,11 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             if (!options.testOnly) {
                 flush(true);
                 const Status made = host.CopyOutput(from.parts, parts, entry);
+                if (made == Status::Stopped) {
+                    problem(shown, made, std::string());
+                    stop = true;
+                    continue;
+                }
                 if (made != Status::Ok) {
                     problem(shown, made, made == Status::PathBlocked ? "a folder stands where the file should be" : "");
                     continue;

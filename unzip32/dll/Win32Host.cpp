@@ -568,6 +568,10 @@ Status Win32Host::CopyOutput(
     std::unique_ptr<OutputFile> file;
     Status status = CreateOutput(parts, entry, file);
     std::vector<uint8_t> buffer(status == Status::Ok ? 1u << 20 : 0);
+    // A copy of a large file takes as long as a member's data: the caller may stop it alike.
+    uint64_t copied = 0;
+    uint64_t step = 0;
+    ULONGLONG told = ::GetTickCount64();
     while (status == Status::Ok) {
         DWORD read = 0;
         if (!::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
@@ -577,6 +581,14 @@ Status Win32Host::CopyOutput(
         if (read == 0)
             break;
         status = file->Write(buffer.data(), read);
+        copied += read;
+        const ULONGLONG now = ::GetTickCount64();
+        if (status == Status::Ok && (copied - step >= kServiceStep || now - told >= kServiceInterval)) {
+            step = copied - copied % kServiceStep;
+            told = now;
+            if (Service(DisplayName(entry), entry.size))
+                status = Status::Stopped;
+        }
     }
     ::CloseHandle(in);
     if (file == nullptr)
