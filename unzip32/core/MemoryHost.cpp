@@ -94,4 +94,28 @@ Status MemoryHost::CopyOutput(
     return Status::Ok;
 }
 
+bool MemoryHost::Exists(const std::vector<std::string>& parts)
+{
+    auto key = [this](const std::string& path) {
+        std::string folded;
+        for (size_t start = 0; start <= path.size();) {
+            size_t stop = path.find('/', start);
+            if (stop == std::string::npos)
+                stop = path.size();
+            folded += (start > 0 ? "/" : "") + NameKey(path.substr(start, stop - start));
+            start = stop + 1;
+        }
+        return folded;
+    };
+    const std::string wanted = key(Join(parts, parts.size()));
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& file : files)
+        if (key(file.first) == wanted)
+            return true;
+    for (const std::string& folder : folders)
+        if (key(folder) == wanted)
+            return true;
+    return false;
+}
+
 }  // namespace unzip

@@ -36,6 +36,8 @@ public:
     const NameCodec* Names() override { return names; }
     VolumeSet* Volumes() override { return volumes; }
     std::string ArchiveFileName() override { return archiveName; }
+    // Anything in `files` or `folders` whose path equals the parts' by NameKey.
+    bool Exists(const std::vector<std::string>& parts) override;
 
     std::string archiveName;  // the archive's file name, where a test gives one
     // The other volumes of a split archive (none: one file).
