@@ -20,8 +20,7 @@ extern "C" {
 
 /* Result codes of Wiz_SingleEntryUnzip. */
 #define UZ_OK             0  /* every member listed or extracted */
-#define UZ_WARNING        1  /* members were skipped (unsafe names, unsupported methods, encryptions, blocked paths),
-                                or written under a new name because a file of this run had theirs */
+#define UZ_WARNING        1  /* members skipped (unsafe name, unsupported method, encryption, path blocked), renamed */
 #define UZ_FORMAT_ERROR   2  /* damaged archive or member data (CRC or size mismatch, bad data) */
 #define UZ_SEVERE_ERROR   3  /* not an archive, truncated, unusable directory, overlapping records, split archive */
 #define UZ_MEMORY_INIT    4  /* buffers could not be allocated at start */

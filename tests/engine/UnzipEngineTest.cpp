@@ -104,8 +104,9 @@ TEST_F(UnzipEngineTest, RenamedMember_ShowsCode1WithTheLineThatNamesIt)
     UnzipEngine engine;
     EXPECT_EQ(0, engine.Unzip(path, target.c_str(), nullptr, 0, false));
     ASSERT_EQ(1u, hook.Seen().size());
-    EXPECT_EQ("Files in archived were skipped.\nrenamed: SAME.txt as SAME (2).txt (a file of that name was extracted "
-              "before)\n" +
+    EXPECT_EQ(
+        "Files in archived were skipped.\nrenamed: SAME.txt as SAME (2).txt (a file of that name was extracted "
+        "before)\n" +
             target + "\n" + path,
         hook.Seen()[0].text);
     std::string renamed;

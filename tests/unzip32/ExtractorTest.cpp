@@ -385,8 +385,9 @@ TEST(Extractor, NamesEqualAsWindowsComparesThem_AreNumberedNotLost)
         {"x (2).pdf", "<x.pdf>"}, {"dir/f", "<dir./f>"}, {"dir/f (2)", "<dir/f>"}, {"Docs/n.md", "<Docs/n.md>"},
         {"docs/N (2).md", "<docs/N.md>"}, {".profile", "<.profile>"}, {".PROFILE (2)", "<.PROFILE>"}};
     EXPECT_EQ(expected, host.files);
-    EXPECT_NE(host.lines.end(), std::find(host.lines.begin(), host.lines.end(),
-                                    "renamed: a.txt as a (3).txt (a file of that name was extracted before)\n"));
+    EXPECT_NE(host.lines.end(),
+        std::find(host.lines.begin(), host.lines.end(),
+            "renamed: a.txt as a (3).txt (a file of that name was extracted before)\n"));
 
     ExtractOptions testOnly;
     testOnly.testOnly = true;

@@ -137,7 +137,7 @@ struct ExtractReport {
     int skippedUnsupported = 0;
     int skippedEncrypted = 0;
     int skippedBlocked = 0;  // a file stands where the member's folder should be (or a folder where its file should)
-    int renamed = 0;  // written under a new name: a file of this run had the member's name already
+    int renamed = 0;         // written under a new name: a file of this run had the member's name already
     int damaged = 0;      // CRC, size or data errors, inconsistent local headers
     int overlapping = 0;  // refused as overlapping records
     int writeFailures = 0;

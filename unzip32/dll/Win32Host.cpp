@@ -569,8 +569,9 @@ std::string Win32Host::NameKey(const std::string& part)
     const int length =
         ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, nullptr, 0, nullptr, nullptr, 0);
     std::wstring upper(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length <= 0 || ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, &upper[0], length,
-                           nullptr, nullptr, 0) != length)
+    if (length <= 0 ||
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, &upper[0], length, nullptr, nullptr,
+            0) != length)
         return Host::NameKey(part);
     return FromWide(CP_UTF8, upper);
 }
