@@ -20,10 +20,11 @@ const char kLibraryName[] = "UNZIP32.DLL";
 const char kEntryPointName[] = "Wiz_SingleEntryUnzip";
 const char kNamesEntryPointName[] = "Wiz_SingleEntryUnzipNames";
 
-// The first line of the library call on this thread that tells of a member it skipped (null: not
-// kept); a failure's message names that member.
+// The first line of the library call on this thread that tells of a member it skipped or wrote
+// under a new name (null: not kept); a failure's message names that member.
 thread_local std::string* t_firstSkip = nullptr;
 const char kSkipLine[] = "skipping: ";
+const char kRenameLine[] = "renamed: ";
 
 void KeepFirstSkip(const char* text)
 {
@@ -32,7 +33,8 @@ void KeepFirstSkip(const char* text)
     for (const char* line = text; *line != '\0';) {
         const char* end = std::strchr(line, '\n');
         const size_t length = end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line);
-        if (std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0) {
+        if (std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0 ||
+            std::strncmp(line, kRenameLine, sizeof kRenameLine - 1) == 0) {
             try {
                 t_firstSkip->assign(line, length);
             } catch (const std::bad_alloc&) {

@@ -20,7 +20,7 @@ extern "C" {
 
 /* Result codes of Wiz_SingleEntryUnzip. */
 #define UZ_OK             0  /* every member listed or extracted */
-#define UZ_WARNING        1  /* members were skipped (unsafe names, unsupported methods, encryptions, blocked paths) */
+#define UZ_WARNING        1  /* members skipped (unsafe name, unsupported method, encryption, path blocked), renamed */
 #define UZ_FORMAT_ERROR   2  /* damaged archive or member data (CRC or size mismatch, bad data) */
 #define UZ_SEVERE_ERROR   3  /* not an archive, truncated, unusable directory, overlapping records, split archive */
 #define UZ_MEMORY_INIT    4  /* buffers could not be allocated at start */
@@ -46,7 +46,12 @@ typedef struct UnzipOptions {
     int updateOnly;         /* 28: extract only newer files, with queries (ignored) */
     int showComment;        /* 32: report the archive comment through the print callback */
     int keepFolders;        /* 36: recreate the stored folder structure (0: all files into the target) */
-    int overwriteAll;       /* 40: overwrite existing files, read-only ones too (0: keep existing files) */
+    int overwriteAll;       /* 40: overwrite existing files, read-only ones too (0: keep existing files).
+                             *     Only files that were there before the call: a member whose file
+                             *     would replace one this call wrote (names equal as Windows compares
+                             *     them: "A.txt" and "a.txt", "x.pdf " and "x.pdf") is written as
+                             *     "a (2).txt" (" (3)"... until a name is free), a "renamed:" line
+                             *     tells so, and the result is UZ_WARNING. */
     int translateLineEnds;  /* 44: end-of-line translation (ignored) */
     int archiveInfo;        /* 48: archive-information mode (ignored) */
     int caseInsensitive;    /* 52: exclusion masks match case-insensitively */

@@ -93,6 +93,27 @@ TEST_F(UnzipEngineTest, SkippedMembers_ShowCode1WithTargetAndPath_MemberCountSta
     EXPECT_FALSE(folder.Exists("escape.txt"));
 }
 
+// A member written under a new name (another one had its name) is the one the message names.
+TEST_F(UnzipEngineTest, RenamedMember_ShowsCode1WithTheLineThatNamesIt)
+{
+    Archive archive;
+    archive.members = {Stored("Same.txt", "x"), Stored("SAME.txt", "y")};
+    const std::string path = Write(archive);
+    const std::string target = folder.Child("out\\");
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    EXPECT_EQ(0, engine.Unzip(path, target.c_str(), nullptr, 0, false));
+    ASSERT_EQ(1u, hook.Seen().size());
+    EXPECT_EQ(
+        "Files in archived were skipped.\nrenamed: SAME.txt as SAME (2).txt (a file of that name was extracted "
+        "before)\n" +
+            target + "\n" + path,
+        hook.Seen()[0].text);
+    std::string renamed;
+    EXPECT_TRUE(testsupport::ReadFileBytes(folder.Child("out\\SAME (2).txt"), renamed));
+    EXPECT_EQ("y", renamed);
+}
+
 TEST_F(UnzipEngineTest, FailedListing_ShowsTextLineBreakAndPathOnly)
 {
     const std::string path = folder.Child("not-a-zip.zip");

@@ -432,6 +432,42 @@ TEST(Unzip32Dll, NewFilesTakeTheirNamesOnlyWhenComplete)
     }
 }
 
+// Members whose names Windows takes for one file (case, non-ASCII case, trailing dots and spaces)
+// all come out, the later ones numbered past what the target holds; a file that was there before
+// the run is still replaced. The result tells that not everything went under its own name.
+TEST(Unzip32Dll, NamesEqualAsWindowsComparesThemAreAllKept)
+{
+    TestFolder folder;
+    Archive zip;
+    const std::vector<std::string> names {"README", "readme", "A.txt", "a.txt", "x.pdf ", "x.pdf", "dir./f.txt",
+        "dir/f.txt", "\xC3\x84pfel.txt", "\xC3\xA4pfel.txt"};  // Äpfel, äpfel
+    for (const std::string& name : names)
+        zip.members.push_back(Member(name, "<" + name + ">", 0));
+    WithUtf8Names(zip);
+    folder.MakeFolder("out");
+    folder.WriteFile("out\\a.txt", "there before");
+    folder.WriteFile("out\\x (2).pdf", "there before");
+    const std::string out = folder.Child("out");
+    EXPECT_EQ(UZ_WARNING, RunLibrary(Save(folder, "n.zip", zip), out.c_str()));
+    const std::vector<std::pair<std::string, std::string>> expected {{"README", "README"}, {"readme (2)", "readme"},
+        {"A.txt", "A.txt"}, {"a (2).txt", "a.txt"}, {"x.pdf", "x.pdf "}, {"x (3).pdf", "x.pdf"},
+        {"dir\\f.txt", "dir./f.txt"}, {"dir\\f (2).txt", "dir/f.txt"}, {names[8], names[8]},
+        {"\xC3\xA4pfel (2).txt", names[9]}};
+    for (const auto& file : expected)
+        EXPECT_EQ("<" + file.second + ">", Contents(out + "\\" + file.first)) << file.first;
+    EXPECT_EQ("there before", Contents(out + "\\x (2).pdf"));
+    EXPECT_EQ(10, dllrun::CountEntries(out));
+    bool told = false;
+    for (const std::string& line : Current().printed)
+        told = told || line.find("renamed: a.txt as a (2).txt") == 0;
+    EXPECT_TRUE(told);
+
+    folder.WriteFile("c.tar", Tar({{"Case.txt", "upper"}, {"case.txt", "lower"}}));
+    EXPECT_EQ(UZ_WARNING, RunLibrary(folder.Child("c.tar"), folder.Child("tar").c_str()));
+    EXPECT_EQ("upper", Contents(folder.Child("tar\\Case.txt")));
+    EXPECT_EQ("lower", Contents(folder.Child("tar\\case (2).txt")));
+}
+
 // A file named with 250 characters is replaced by a member of that name (its temporary name has to
 // fit the file system too), and a destination deeper than 260 characters on a share is written
 // (\\kestrova-test\share, which map-drive.sh maps in the test prefix; else that half skips).

@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <map>
 #include <new>
 
 namespace {
@@ -361,6 +363,38 @@ TEST(Extractor, WithoutFolders_EveryFileGoesIntoTheTarget)
     ExtractBytes(archive.Build(), host, options);
     EXPECT_EQ(1u, host.files.count("c.txt"));
     EXPECT_TRUE(host.folders.empty());
+}
+
+// Names that Windows takes for one file (case, trailing dots and spaces) never lose a member: the
+// later one gets a number, free in the run and in the target; a file there before the run is still
+// replaced, and a test run renames nothing.
+TEST(Extractor, NamesEqualAsWindowsComparesThem_AreNumberedNotLost)
+{
+    Archive archive;
+    for (const char* name : {"README", "readme", "A.txt", "a.txt", "x.pdf ", "x.pdf", "dir./f", "dir/f", "Docs/n.md",
+             "docs/N.md", ".profile", ".PROFILE"})
+        archive.members.push_back(Stored(name, std::string("<") + name + ">"));
+    MemoryHost host;
+    host.files["README"] = "there before";
+    host.files["a (2).txt"] = "there before";
+    const ExtractReport report = ExtractBytes(archive.Build(), host);
+    EXPECT_EQ(12, report.extracted);
+    EXPECT_EQ(6, report.renamed);
+    const std::map<std::string, std::string> expected {{"README", "<README>"}, {"readme (2)", "<readme>"},
+        {"A.txt", "<A.txt>"}, {"a (3).txt", "<a.txt>"}, {"a (2).txt", "there before"}, {"x.pdf", "<x.pdf >"},
+        {"x (2).pdf", "<x.pdf>"}, {"dir/f", "<dir./f>"}, {"dir/f (2)", "<dir/f>"}, {"Docs/n.md", "<Docs/n.md>"},
+        {"docs/N (2).md", "<docs/N.md>"}, {".profile", "<.profile>"}, {".PROFILE (2)", "<.PROFILE>"}};
+    EXPECT_EQ(expected, host.files);
+    EXPECT_NE(host.lines.end(),
+        std::find(host.lines.begin(), host.lines.end(),
+            "renamed: a.txt as a (3).txt (a file of that name was extracted before)\n"));
+
+    ExtractOptions testOnly;
+    testOnly.testOnly = true;
+    MemoryHost tested;
+    const ExtractReport checked = ExtractBytes(archive.Build(), tested, testOnly);
+    EXPECT_EQ(12, checked.extracted);
+    EXPECT_EQ(0, checked.renamed);
 }
 
 TEST(Extractor, FileSystemRefusal_IsAWriteFailure)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -159,6 +160,22 @@ TEST(SequenceExtractor, DamageLeavesNoPartialFileAndEndsWhereTheReaderCannotGoOn
     EXPECT_EQ(Status::Truncated, whole.archiveStatus);
     EXPECT_EQ("header damaged", whole.archiveDetail);
     EXPECT_EQ(0, whole.damaged);
+}
+
+// A later member of a name taken in the run gets a number; a hard link copies the file its target
+// member was written to, and a link's own copy is numbered too.
+TEST(SequenceExtractor, NamesTakenInTheRunAreNumberedLinksIncluded)
+{
+    ScriptedReader reader;
+    reader.items = {File("Notes.txt", "one"), File("notes.txt", "two"), Link("copy.txt", LinkKind::Hard, "notes.txt"),
+        Link("NOTES.TXT", LinkKind::Hard, "Notes.txt")};
+    MemoryHost host;
+    const ExtractReport report = Play(reader, host);
+    EXPECT_EQ(4, report.extracted);
+    EXPECT_EQ(2, report.renamed);
+    const std::map<std::string, std::string> expected {
+        {"Notes.txt", "one"}, {"notes (2).txt", "two"}, {"copy.txt", "two"}, {"NOTES (3).TXT", "one"}};
+    EXPECT_EQ(expected, host.files);
 }
 
 // Hard links are output: their copies count in the total written, and links to one big member

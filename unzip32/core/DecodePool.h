@@ -45,6 +45,7 @@ struct Slot {
     std::string detail;    // for a problem: what went wrong
     std::string doneLine;  // for success: the line to print (may be empty)
     bool counted = false;  // success that counts as an extracted member
+    std::string renamedLine;  // for success: the line telling the new name of a renamed file (else empty)
 
     // Decoding work (only for files).
     const Entry* entry = nullptr;

@@ -7,6 +7,7 @@
 #include "unzip32/core/EncryptedMember.h"
 #include "unzip32/core/Mask.h"
 #include "unzip32/core/MemberLocation.h"
+#include "unzip32/core/OutputNames.h"
 #include "unzip32/core/SafePath.h"
 #include "unzip32/core/SequenceExtractor.h"
 
@@ -160,6 +161,8 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
     helpers.threads = options.workers;
     helpers.count = options.threads > 1 ? options.threads - 1 : 0;
     DecodePool pool(source, options.threads, options.workers, helpers, stop, options.milliseconds);
+    // The files this run creates: a member never replaces one of them.
+    OutputNames names(host);
 
     // Service for the members that workers are writing, once per step of each and whenever the
     // worker tells that the interval has passed.
@@ -197,6 +200,11 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
             ++report.extracted;
         if (options.quiet == 0 && !slot.doneLine.empty())
             host.Print(slot.doneLine);
+        if (!slot.renamedLine.empty()) {
+            ++report.renamed;
+            if (options.quiet < 2)
+                host.Print(slot.renamedLine);
+        }
     };
     auto drain = [&](size_t keep) {
         pool.WriteHanded();
@@ -282,9 +290,15 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
                 if (parts.size() > 1)
                     made = host.CreateFolder(std::vector<std::string>(parts.begin(), parts.end() - 1));
                 if (made == Status::Ok) {
+                    const bool renamed = names.Choose(parts);
                     made = host.CreateOutput(parts, entry, slot->file);
                     if (made == Status::PathBlocked)
                         refuse(made, "a folder stands where the file should be");
+                    if (made == Status::Ok) {
+                        names.Take(parts);
+                        if (renamed)
+                            slot->renamedLine = RenamedLine(host, shown, parts);
+                    }
                 }
                 if (made != Status::Ok && slot->status == Status::Ok)
                     refuse(made, ErrorString(made));

@@ -84,6 +84,24 @@ public:
     // The other volumes of an archive split into several files; null when the archive is one file
     // (or the host cannot find files beside it).
     virtual VolumeSet* Volumes() { return nullptr; }
+    // One part of a path (UTF-8) in the form the target's file system compares names in: two parts
+    // with equal keys name the same file. Trailing dots and spaces are gone already. The default
+    // folds ASCII letters; a host that knows the system's case rules folds the others too.
+    virtual std::string NameKey(const std::string& part)
+    {
+        std::string key = part;
+        for (char& c : key)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        return key;
+    }
+    // Whether a file or folder stands under the name in the target (a renamed file must find a
+    // name nothing has). The default knows of nothing.
+    virtual bool Exists(const std::vector<std::string>& parts)
+    {
+        (void)parts;
+        return false;
+    }
 };
 
 // How many bytes of one member are written between two Service calls for it, and how long it is
@@ -120,6 +138,7 @@ struct ExtractReport {
     int skippedUnsupported = 0;
     int skippedEncrypted = 0;
     int skippedBlocked = 0;  // a file stands where the member's folder should be (or a folder where its file should)
+    int renamed = 0;         // written under a new name: a file of this run had the member's name already
     int damaged = 0;      // CRC, size or data errors, inconsistent local headers
     int overlapping = 0;  // refused as overlapping records
     int writeFailures = 0;

@@ -20,7 +20,10 @@ std::string Join(const std::vector<std::string>& parts, size_t count)
 // One file being written to memory; it enters the host's table only when committed.
 class MemoryOutputFile : public OutputFile {
 public:
-    MemoryOutputFile(MemoryHost& host, std::string path) : host_(host), path_(std::move(path)) { }
+    MemoryOutputFile(MemoryHost& host, std::string path, std::string key)
+        : host_(host), path_(std::move(path)), key_(std::move(key))
+    {
+    }
 
     Status Write(const uint8_t* data, size_t count) override
     {
@@ -37,6 +40,7 @@ public:
             data_ = "<not kept>";
         host_.kept_ += data_.size();
         host_.files[path_] = std::move(data_);
+        host_.madeKeys_.insert(key_);
         return Status::Ok;
     }
     void Abandon() override { }
@@ -44,6 +48,7 @@ public:
 private:
     MemoryHost& host_;
     std::string path_;
+    std::string key_;
     std::string data_;
     bool keeping_ = true;
 };
@@ -55,12 +60,16 @@ void MemoryHost::Member(const Entry& entry, const std::string& displayName, unsi
 
 Status MemoryHost::CreateFolder(const std::vector<std::string>& parts)
 {
+    std::vector<std::string> keys;
+    for (size_t count = 1; count <= parts.size(); ++count)
+        keys.push_back(PathKey(parts, count));
     std::lock_guard<std::mutex> lock(mutex_);
     for (size_t count = 1; count <= parts.size(); ++count) {
         std::string path = Join(parts, count);
         if (files.count(path) != 0)
             return Status::PathBlocked;
         folders.insert(path);
+        madeKeys_.insert(keys[count - 1]);
     }
     return Status::Ok;
 }
@@ -68,12 +77,13 @@ Status MemoryHost::CreateFolder(const std::vector<std::string>& parts)
 Status MemoryHost::CreateOutput(const std::vector<std::string>& parts, const Entry&, std::unique_ptr<OutputFile>& file)
 {
     std::string path = Join(parts, parts.size());
+    std::string key = PathKey(parts, parts.size());
     std::lock_guard<std::mutex> lock(mutex_);
     if (folders.count(path) != 0)
         return Status::PathBlocked;
     if (path == refuseFile)
         return Status::WriteFailure;
-    file = std::make_unique<MemoryOutputFile>(*this, path);
+    file = std::make_unique<MemoryOutputFile>(*this, path, std::move(key));
     return Status::Ok;
 }
 
@@ -81,6 +91,7 @@ Status MemoryHost::CopyOutput(
     const std::vector<std::string>& from, const std::vector<std::string>& parts, const Entry&)
 {
     const std::string path = Join(parts, parts.size());
+    const std::string key = PathKey(parts, parts.size());
     std::lock_guard<std::mutex> lock(mutex_);
     auto source = files.find(Join(from, from.size()));
     if (source == files.end())
@@ -91,7 +102,24 @@ Status MemoryHost::CopyOutput(
     std::string data = kept_ + source->second.size() > keepLimit_ ? "<not kept>" : source->second;
     kept_ += data.size();
     files[path] = std::move(data);
+    madeKeys_.insert(key);
     return Status::Ok;
+}
+
+std::string MemoryHost::PathKey(const std::vector<std::string>& parts, size_t count)
+{
+    std::string key;
+    for (size_t i = 0; i < count; ++i)
+        key += (i > 0 ? "/" : "") + NameKey(parts[i]);
+    return key;
+}
+
+bool MemoryHost::Exists(const std::vector<std::string>& parts)
+{
+    const std::string path = Join(parts, parts.size());
+    const std::string key = PathKey(parts, parts.size());
+    std::lock_guard<std::mutex> lock(mutex_);
+    return files.count(path) != 0 || folders.count(path) != 0 || madeKeys_.count(key) != 0;
 }
 
 }  // namespace unzip

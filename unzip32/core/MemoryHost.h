@@ -36,6 +36,9 @@ public:
     const NameCodec* Names() override { return names; }
     VolumeSet* Volumes() override { return volumes; }
     std::string ArchiveFileName() override { return archiveName; }
+    // Anything in `files` or `folders` under the parts' path, or made in the run under a path equal
+    // to it by NameKey.
+    bool Exists(const std::vector<std::string>& parts) override;
 
     std::string archiveName;  // the archive's file name, where a test gives one
     // The other volumes of a split archive (none: one file).
@@ -54,9 +57,11 @@ public:
 
 private:
     friend class MemoryOutputFile;
+    std::string PathKey(const std::vector<std::string>& parts, size_t count);
     std::mutex mutex_;
     size_t keepLimit_;
     size_t kept_ = 0;
+    std::set<std::string> madeKeys_;  // the paths of the files and folders made, by NameKey
 };
 
 }  // namespace unzip

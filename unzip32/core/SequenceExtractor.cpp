@@ -1,6 +1,7 @@
 #include "unzip32/core/SequenceExtractor.h"
 
 #include "unzip32/core/DecodePool.h"
+#include "unzip32/core/OutputNames.h"
 #include "unzip32/core/SafePath.h"
 
 #include <cstring>
@@ -64,6 +65,7 @@ struct Outcome {
     std::string detail;    // for a problem, where the status's own text is not enough
     std::string doneLine;  // for success (may be empty)
     bool counted = false;  // success that counts as an extracted member
+    std::string renamedLine;  // for success: the line telling the new name of a renamed file (else empty)
     // A file the writer handles: its result once `finished`.
     std::unique_ptr<OutputFile> file;
     Entry entry;
@@ -252,8 +254,10 @@ private:
 void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& options, ExtractReport& report)
 {
     std::vector<uint8_t> buffer;
-    // The files written (or tested) so far, by their safe path, for hard links to them.
+    // The files written (or tested) so far, by their members' safe paths, for hard links to them.
     std::map<std::string, Written> written;
+    // The files this run creates: a member never replaces one of them.
+    OutputNames names(host);
     uint64_t decoded = 0;  // bytes of the members' own data
     uint64_t copied = 0;   // bytes written again for hard links
     ServiceSchedule schedule(options.milliseconds);
@@ -310,6 +314,11 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                     ++report.extracted;
                 if (options.quiet == 0 && !outcome.doneLine.empty())
                     host.Print(outcome.doneLine);
+                if (!outcome.renamedLine.empty()) {
+                    ++report.renamed;
+                    if (options.quiet < 2)
+                        host.Print(outcome.renamedLine);
+                }
             }
             outcomes.pop_front();
         }
@@ -336,6 +345,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
     // it without fault, and abandoned when the next step fails, taking the failure.
     Outcome* settling = nullptr;
     Written settlingFile;
+    std::string settlingKey;  // its member's safe path
     auto settle = [&](Status next, const std::string& detail) {
         if (settling == nullptr)
             return false;
@@ -346,7 +356,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             outcome.detail = detail;
         } else {
             decoded += settlingFile.size;
-            written[JoinParts(settlingFile.parts)] = settlingFile;
+            written[settlingKey] = settlingFile;
         }
         if (outcome.file != nullptr)
             writer.Finish(outcome, next == Status::Ok);
@@ -444,6 +454,9 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 continue;
             }
         }
+        // Links name the member as it is stored, whatever name its file got.
+        const std::string key = JoinParts(parts);
+        const bool renamed = !options.testOnly && names.Choose(parts);
 
         // A hard link without data of its own is a copy of the member written before under its
         // target's name: the files under way are written first.
@@ -470,12 +483,15 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                     problem(shown, made, made == Status::PathBlocked ? "a folder stands where the file should be" : "");
                     continue;
                 }
+                names.Take(parts);
             }
             // The copy is output as any member's: it counts in the size the run writes.
             copied += from.size;
             report.totalSize += from.size;
-            written[JoinParts(parts)] = Written {parts, from.size};
+            written[key] = Written {parts, from.size};
             done(shown, options.testOnly ? "    testing: " : "    linking: ");
+            if (renamed)
+                outcomes.back()->renamedLine = RenamedLine(host, shown, parts);
             continue;
         }
 
@@ -491,9 +507,12 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                 problem(shown, made, made == Status::PathBlocked ? "a folder stands where the file should be" : "");
                 continue;
             }
+            names.Take(parts);
         }
         Outcome& outcome = add(shown);
         outcome.counted = true;
+        if (renamed)
+            outcome.renamedLine = RenamedLine(host, shown, parts);
         outcome.doneLine = (options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n";
         if (file != nullptr) {
             outcome.file = std::move(file);
@@ -543,6 +562,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         }
         settling = &outcome;
         settlingFile = Written {parts, produced};
+        settlingKey = key;
     }
     flush(true);
     report.stopped = stop;

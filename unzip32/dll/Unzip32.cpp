@@ -39,7 +39,7 @@ int ResultCode(const ExtractReport& report, bool includeGiven)
         return UZ_MEMORY_DISK;
     if (report.skippedEncrypted > 0)
         return UZ_PASSWORD;
-    if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0 || report.skippedBlocked > 0)
+    if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0 || report.skippedBlocked > 0 || report.renamed > 0)
         return UZ_WARNING;
     if (includeGiven && report.matched == 0)
         return UZ_NO_MATCH;

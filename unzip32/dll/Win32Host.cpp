@@ -243,17 +243,26 @@ std::wstring Utf8ToWide(const std::string& text)
     return wide;
 }
 
-std::string WideToAnsi(const std::wstring& text)
+namespace {
+
+std::string FromWide(UINT page, const std::wstring& text)
 {
     if (text.empty())
         return std::string();
     int length =
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(length > 0 ? length : 0), '\0');
+        ::WideCharToMultiByte(page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string converted(static_cast<size_t>(length > 0 ? length : 0), '\0');
     if (length > 0)
         ::WideCharToMultiByte(
-            CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0], length, nullptr, nullptr);
-    return ansi;
+            page, 0, text.data(), static_cast<int>(text.size()), &converted[0], length, nullptr, nullptr);
+    return converted;
+}
+
+}  // namespace
+
+std::string WideToAnsi(const std::wstring& text)
+{
+    return FromWide(CP_ACP, text);
 }
 
 std::wstring AnsiToWide(const char* text)
@@ -548,12 +557,28 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
 std::string Win32Host::ArchiveFileName()
 {
     const std::wstring path = AnsiToWide(archive_.c_str());
-    const std::wstring name = path.substr(path.find_last_of(L"\\/:") + 1);  // npos + 1 is 0
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), static_cast<int>(name.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(size > 0 ? size : 0, '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, name.c_str(), static_cast<int>(name.size()), &utf8[0], size, nullptr, nullptr);
-    return utf8;
+    return FromWide(CP_UTF8, path.substr(path.find_last_of(L"\\/:") + 1));  // npos + 1 is 0
+}
+
+// Every character in the system's upper case, the form in which the file system compares names
+// ("Äpfel" and "äpfel" are one file).
+std::string Win32Host::NameKey(const std::string& part)
+{
+    const std::wstring wide = Utf8ToWide(part);
+    const int size = static_cast<int>(wide.size());
+    const int length =
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, nullptr, 0, nullptr, nullptr, 0);
+    std::wstring upper(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length <= 0 ||
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), size, &upper[0], length, nullptr, nullptr,
+            0) != length)
+        return Host::NameKey(part);
+    return FromWide(CP_UTF8, upper);
+}
+
+bool Win32Host::Exists(const std::vector<std::string>& parts)
+{
+    return ::GetFileAttributesW(PathOf(parts, parts.size()).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The copy goes through CreateOutput, so it is refused, replaced and finished as any member's file.

@@ -86,6 +86,8 @@ public:
     Crypto* Cryptography() override { return &crypto_; }
     const NameCodec* Names() override { return &names_; }
     VolumeSet* Volumes() override { return volumes_; }
+    std::string NameKey(const std::string& part) override;
+    bool Exists(const std::vector<std::string>& parts) override;
     // The volumes of a split archive, when the archive's name is one of a set's (the caller's, kept open).
     void UseVolumes(VolumeSet* volumes) { volumes_ = volumes; }
 

@@ -1,0 +1,56 @@
+#include "unzip32/core/OutputNames.h"
+
+namespace unzip {
+
+std::string NumberedName(const std::string& name, unsigned number)
+{
+    const size_t dot = name.rfind('.');
+    const size_t stem = dot == std::string::npos || dot == 0 ? name.size() : dot;
+    return name.substr(0, stem) + " (" + std::to_string(number) + ")" + name.substr(stem);
+}
+
+std::string RenamedLine(Host& host, const std::string& shown, const std::vector<std::string>& parts)
+{
+    Entry written;
+    for (const std::string& part : parts)
+        written.name += (written.name.empty() ? "" : "/") + part;
+    return "renamed: " + shown + " as " + host.DisplayName(written) + " (a file of that name was extracted before)\n";
+}
+
+// The parts' keys joined by '/', which no part holds.
+std::string OutputNames::Key(const std::vector<std::string>& parts) const
+{
+    std::string key;
+    for (const std::string& part : parts) {
+        if (!key.empty())
+            key += '/';
+        key += host_.NameKey(part);
+    }
+    return key;
+}
+
+bool OutputNames::Choose(std::vector<std::string>& parts)
+{
+    if (parts.empty())
+        return false;
+    auto taken = taken_.find(Key(parts));
+    if (taken == taken_.end())
+        return false;
+    // Numbering goes on from the number the last file renamed from this name got: an archive of
+    // many members of one name costs a look or two per member, not one per number.
+    std::vector<std::string> numbered = parts;
+    for (unsigned& number = taken->second;; ++number) {
+        numbered.back() = NumberedName(parts.back(), number);
+        if (taken_.count(Key(numbered)) == 0 && !host_.Exists(numbered))
+            break;
+    }
+    parts = numbered;
+    return true;
+}
+
+void OutputNames::Take(const std::vector<std::string>& parts)
+{
+    taken_.emplace(Key(parts), 2u);
+}
+
+}  // namespace unzip

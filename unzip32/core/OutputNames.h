@@ -1,0 +1,43 @@
+#pragma once
+#include "unzip32/core/Extractor.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace unzip {
+
+// The names of the files one run writes, as the host's file system compares them (its NameKey of
+// every part). A member whose file would replace one that the run wrote before gets a free name of
+// its own instead ("A.txt", then "A (2).txt"), so that no member of the archive is lost; a file
+// that was in the target before the run is replaced as always.
+class OutputNames {
+public:
+    explicit OutputNames(Host& host) : host_(host) { }
+    OutputNames(const OutputNames&) = delete;
+    OutputNames& operator=(const OutputNames&) = delete;
+
+    // Where a file of the run takes a name written before, gives its last part " (2)", " (3)"...
+    // before its extension, the first number under which neither the run nor the target has
+    // anything (folders merge: only the last part changes). True when the name was changed.
+    bool Choose(std::vector<std::string>& parts);
+    // The file has been created under `parts`: a later file of that name is renamed.
+    void Take(const std::vector<std::string>& parts);
+
+private:
+    std::string Key(const std::vector<std::string>& parts) const;
+
+    Host& host_;
+    // Every name taken, by its key, with the next number to try for a file renamed from it.
+    std::map<std::string, unsigned> taken_;
+};
+
+// "A.txt" numbered 2 gives "A (2).txt", "readme" gives "readme (2)", ".profile" gives
+// ".profile (2)": the extension is what follows the last dot, unless that dot starts the name.
+std::string NumberedName(const std::string& name, unsigned number);
+
+// The line that tells where a renamed member went: its shown name, and the new one in the form the
+// host shows names in.
+std::string RenamedLine(Host& host, const std::string& shown, const std::vector<std::string>& parts);
+
+}  // namespace unzip
