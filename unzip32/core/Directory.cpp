@@ -350,6 +350,8 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
+}  // namespace
+
 void ReadExtras(
     const uint8_t* data, size_t size, Entry& entry, bool needSize, bool needCompressed, bool needOffset, bool needDisk)
 {
@@ -420,8 +422,6 @@ void ReadExtras(
         }
     }
 }
-
-}  // namespace
 
 bool Entry::IsDirectory() const
 {
