@@ -148,36 +148,35 @@ bool DirectoryChecksOut(Source& source, const EndRecord& end)
     return false;
 }
 
-// Whether the archive that `end` describes is the one that starts the file. Its directory is
-// found where the record says, or the file does not start with a local record (a self-extractor's
-// stub): then it is. Otherwise the file's first record belongs to the archive only when the first
-// member's stored offset, read as it stands, leads to a local record of the same name (a writer
-// that left bytes out of its offsets). An archive stored whole inside a member, whose directory
-// only checks out shifted, fails this: its record is not the file's.
-bool StartsTheFile(Source& source, const EndRecord& end)
+// Whether the record `end` lies inside a member's data of the archive that starts the file: an
+// archive stored whole as a member, whose directory checks out only shifted. Only such a record is
+// asked about: its directory is not where it says, and the file starts with a local record. The
+// local records are followed by the sizes they give, from the start up to the record (a bounded
+// number of them); one with a data descriptor ends the search.
+bool InsideAMember(Source& source, const EndRecord& end)
 {
     const uint32_t kLocalSignature = 0x04034b50;
+    const size_t kLocalSize = 30;
     if (end.directoryOffset < end.recordStart && HasSignature(source, end.directoryOffset, kCentralSignature))
-        return true;
-    if (!HasSignature(source, 0, kLocalSignature) || end.directorySize > end.recordStart)
-        return true;
-    uint8_t central[kCentralSize];
-    if (!source.Read(end.recordStart - end.directorySize, central, kCentralSize))
         return false;
-    ByteReader r(central + 28, kCentralSize - 28);
-    const uint16_t nameLength = r.U16();
-    r.Skip(12);
-    const uint32_t offset = r.U32();
-    if (offset == 0xFFFFFFFFu)
-        return true;  // in the ZIP64 extra: not followed here
-    std::string centralName(nameLength, '\0');
-    std::string localName(nameLength, '\0');
-    uint8_t local[30];
-    return nameLength > 0 &&
-        source.Read(end.recordStart - end.directorySize + kCentralSize, &centralName[0], nameLength) &&
-        source.Read(offset, local, sizeof local) && Le32(local) == kLocalSignature &&
-        ByteReader(local + 26, 2).U16() == nameLength &&
-        source.Read(uint64_t(offset) + 30, &localName[0], nameLength) && localName == centralName;
+    uint64_t at = 0;
+    for (int records = 0; records < 4096 && at < end.position; ++records) {
+        uint8_t local[kLocalSize];
+        if (!source.Read(at, local, kLocalSize) || Le32(local) != kLocalSignature)
+            return false;
+        ByteReader r(local + 6, kLocalSize - 6);
+        const uint16_t flags = r.U16();
+        r.Skip(10);
+        const uint64_t compressed = r.U32();
+        r.U32();
+        const uint64_t dataStart = at + kLocalSize + r.U16() + r.U16();
+        if ((flags & 0x0008) != 0 || compressed == 0xFFFFFFFFu)
+            return false;
+        if (end.position >= dataStart && end.position - dataStart < compressed)
+            return true;
+        at = dataStart + compressed;
+    }
+    return false;
 }
 
 // The classic record at `position`, read on its own. False when its comment would run past the end
@@ -298,7 +297,7 @@ Status FindEnd(Source& source, EndRecord& end, const DiskStarts& disks)
                 }
                 continue;
             }
-            if (!DirectoryChecksOut(source, candidate) || (disks.empty() && !StartsTheFile(source, candidate))) {
+            if (!DirectoryChecksOut(source, candidate) || (disks.empty() && InsideAMember(source, candidate))) {
                 firstProblem = Status::Inconsistent;
                 sawOtherDisks = sawOtherDisks || candidate.disk != 0 || candidate.directoryDisk != 0;
                 continue;
