@@ -301,7 +301,7 @@ void ExtractionRun::ExtractAll()
             engine.SetPasswords(&passwords_);
         engine.Unzip(
             path, destination.c_str(), masks.empty() ? nullptr : masks.data(), static_cast<int>(masks.size()), false);
-        summary_.Add(path, engine.GetResult(), engine.PasswordSkipped());
+        summary_.Add(path, engine.GetResult(), engine.PasswordSkipped(), engine.Reason());
         // A folder made for this archive that nothing came into is not left behind (only an empty
         // folder can be removed).
         if (created)

@@ -11,7 +11,7 @@
 
 namespace app {
 
-void ExtractionSummary::Add(const std::string& archive, int result, bool passwordSkipped)
+void ExtractionSummary::Add(const std::string& archive, int result, bool passwordSkipped, const std::string& reason)
 {
     // Under the heading "Files extracted:" an archive that failed must not pass for extracted.
     if (result == UZ_OK) {
@@ -27,8 +27,8 @@ void ExtractionSummary::Add(const std::string& archive, int result, bool passwor
         problems_.push_back(archive + texts::kSummarySkipped);
     } else {
         failed_ = true;
-        problems_.push_back(archive + texts::kSummaryFailedBefore + engine::UnzipEngine::ResultReason(result) +
-            texts::kSummaryFailedAfter);
+        problems_.push_back(archive + texts::kSummaryFailedBefore +
+            (reason.empty() ? engine::UnzipEngine::ResultReason(result) : reason) + texts::kSummaryFailedAfter);
     }
 }
 

@@ -15,8 +15,9 @@ public:
 
     // One archive handled, with the library's result for it (0: extracted; the engine's
     // "not called" when the library could not be used); `passwordSkipped` when the user chose Skip
-    // at its password prompt.
-    void Add(const std::string& archive, int result, bool passwordSkipped = false);
+    // at its password prompt; `reason` says why it failed where there is more to say than the
+    // result's text (a damaged archive's count of recovered files).
+    void Add(const std::string& archive, int result, bool passwordSkipped = false, const std::string& reason = "");
     // A path given to the run that is neither an archive nor a folder.
     void AddNotQueued(const std::string& path);
     // The run was stopped before its end.

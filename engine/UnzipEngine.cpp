@@ -6,7 +6,9 @@
 #include "unzip32/unzip32.h"
 #include "resources/kestrova/texts.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <memory>
@@ -46,6 +48,25 @@ void KeepFirstSkip(const char* text)
     }
 }
 
+// The library's last line for a damaged archive it recovered members of, and the count in it, on
+// this thread (null: not kept; -1: no such line).
+thread_local int* t_recovered = nullptr;
+const char kDamagedLine[] = "The archive is damaged: ";
+
+void KeepRecovered(const char* text)
+{
+    if (t_recovered == nullptr)
+        return;
+    for (const char* line = std::strstr(text, kDamagedLine); line != nullptr;
+         line = std::strstr(line + 1, kDamagedLine)) {
+        if (line != text && line[-1] != '\n')
+            continue;
+        const char* count = line + sizeof kDamagedLine - 1;
+        if (*count >= '0' && *count <= '9')
+            *t_recovered = static_cast<int>(std::min(std::strtol(count, nullptr, 10), 0x7FFFFFFFl));
+    }
+}
+
 // Standard output of a program without a console is unbuffered: every character would be a call
 // of its own (under Wine a round trip to its server each, more than extracting a small file). The
 // run's lines are buffered and flushed when the library returns.
@@ -53,8 +74,10 @@ int UZ_API PrintCallback(const char* text, unsigned long length)
 {
     static const bool buffered = std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14) == 0;
     (void)buffered;
-    if (text != nullptr)
+    if (text != nullptr) {
         KeepFirstSkip(text);
+        KeepRecovered(text);
+    }
     std::printf("%s", text != nullptr ? text : "");
     return static_cast<int>(length);
 }
@@ -188,12 +211,16 @@ std::string UnzipEngine::ResultText(int result)
     }
 }
 
-std::string UnzipEngine::ResultReason(int result)
+namespace {
+
+std::string DamagedText(int recovered)
 {
-    if (result == kNotCalled)
-        return texts::kReasonNotCalled;
-    // The message's wording, as part of a sentence: no capital, no full stop, no aside.
-    std::string reason = ResultText(result);
+    return texts::kResultDamagedBefore + std::to_string(recovered) + texts::kResultDamagedAfter;
+}
+
+// A message's wording as part of a sentence: no capital, no full stop, no aside.
+std::string AsReason(std::string reason)
+{
     if (!reason.empty() && reason.back() == '.')
         reason.pop_back();
     if (!reason.empty() && reason.back() == ')') {
@@ -206,6 +233,20 @@ std::string UnzipEngine::ResultReason(int result)
     return reason;
 }
 
+}  // namespace
+
+std::string UnzipEngine::ResultReason(int result)
+{
+    if (result == kNotCalled)
+        return texts::kReasonNotCalled;
+    return AsReason(ResultText(result));
+}
+
+std::string UnzipEngine::Reason() const
+{
+    return result_ == UZ_SEVERE_ERROR && recovered_ >= 0 ? AsReason(DamagedText(recovered_)) : ResultReason(result_);
+}
+
 int UnzipEngine::Unzip(
     const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode)
 {
@@ -213,6 +254,7 @@ int UnzipEngine::Unzip(
     listing.Restart();
     memberCount_ = 0;
     result_ = kNotCalled;
+    recovered_ = -1;
     passwordSkipped_ = false;
 
     auto options = std::make_unique<UnzipOptions>();
@@ -269,6 +311,8 @@ int UnzipEngine::Unzip(
         PasswordScope scope(passwords_);
         std::string* const outerSkip = t_firstSkip;
         t_firstSkip = &firstSkip;
+        int* const outerRecovered = t_recovered;
+        t_recovered = &recovered_;
         RunListener* const outer = currentListener;
         currentListener = listener_;
         t_callbackFailure = 0;
@@ -279,7 +323,10 @@ int UnzipEngine::Unzip(
         if (t_callbackFailure != 0)
             result = t_callbackFailure;
         t_firstSkip = outerSkip;
+        t_recovered = outerRecovered;
     }
+    if (result != UZ_SEVERE_ERROR)
+        recovered_ = -1;
     passwordSkipped_ = passwords_ != nullptr && passwords_->ArchiveEnded(result) && result == UZ_PASSWORD;
     std::fflush(stdout);
     result_ = result;
@@ -288,10 +335,16 @@ int UnzipEngine::Unzip(
     entryPoint_ = nullptr;
     if (result == UZ_STOPPED || passwordSkipped_)
         return 0;  // asked for, or the user's own choice: nothing to tell
+    if (listMode && recovered_ >= 0) {
+        // What can be recovered is listed; the extraction tells that the archive is damaged.
+        memberCount_ = listing.Counter();
+        listing.SetCounter(0);
+        return 1;
+    }
     if (result != 0) {
         // The first member skipped, destination and archive on lines of their own: run together
         // they read as one path.
-        std::string text = ResultText(result) + "\n";
+        std::string text = (recovered_ >= 0 ? DamagedText(recovered_) : ResultText(result)) + "\n";
         if (!firstSkip.empty())
             text += firstSkip + "\n";
         if (target != nullptr && *target != '\0')

@@ -31,6 +31,8 @@ public:
 
     // Lists (listMode) or extracts `archive` into `target` (null: none given), leaving out the
     // members that match the exclusion names. Returns 1 when the library reported success, else 0.
+    // A damaged archive whose members the library found without its directory lists those it can
+    // recover, without a message, and returns 1; extracting it reports how many were recovered.
     int Unzip(const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode);
 
     // The run's passwords, asked for encrypted members during Unzip; without them (the default)
@@ -52,6 +54,10 @@ public:
     // prompt (result UZ_PASSWORD): that is not reported as a failure.
     bool PasswordSkipped() const { return passwordSkipped_; }
 
+    // The files the library recovered from a damaged archive in the last run (listed: that it can
+    // recover); -1 when the archive was read as a whole or not at all.
+    int Recovered() const { return recovered_; }
+
     int GetMemberCount() const { return memberCount_; }
     std::string GetMemberName(int i) const;
     std::string GetMemberSize(int i) const;
@@ -63,6 +69,9 @@ public:
     static std::string ResultText(int result);
     // The same as a reason within a line: "the destination folder or disk cannot be written".
     static std::string ResultReason(int result);
+    // The last run's failure as a reason within a line, the count of a damaged archive's recovered
+    // files included.
+    std::string Reason() const;
 
 private:
     void Report(const std::string& text) const;
@@ -70,6 +79,7 @@ private:
     int memberCount_ = 0;
     RunListener* listener_ = nullptr;
     int result_ = kNotCalled;
+    int recovered_ = -1;
     bool passwordSkipped_ = false;
     fw::OwnedModule library_;
     FARPROC entryPoint_ = nullptr;

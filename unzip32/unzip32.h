@@ -34,6 +34,15 @@ extern "C" {
 #define UZ_STOPPED        80 /* the service callback stopped the run */
 #define UZ_INTERNAL       99 /* unexpected internal failure */
 
+/* A ZIP archive whose end record or central directory is missing or unreadable (a download cut
+ * short, a directory overwritten) is read by its local records from the start of the file: each
+ * member whose data is all there and decodes to its CRC and size (where a data descriptor gives
+ * them, there) is listed, tested or extracted; what cannot be proved is skipped and no partial file
+ * stays. The run ends with the line "The archive is damaged: N of its files were recovered."
+ * through the print callback (quietLevel below 2; when listing, N is the count that can be
+ * recovered) and the result is UZ_SEVERE_ERROR. Up to 16 MiB of data after the end record (a
+ * signature block, a second payload) is passed over: the archive is read as a whole. */
+
 /* The option record: fifteen 32-bit switches, then the archive path and the target folder. */
 typedef struct UnzipOptions {
     int extractOnlyNewer;   /*  0: extract only newer files, without queries (ignored) */

@@ -52,6 +52,9 @@ constexpr char kResultBadOptions[] = "Invalid options.";
 constexpr char kResultNoMatch[] = "No files matched.";
 constexpr char kResultCannotWrite[] = "The destination folder or disk cannot be written (disk full or read-only).";
 constexpr char kResultInternal[] = "Internal error.";
+// A damaged archive (result 3) of which the library recovered what it could: the count goes between.
+constexpr char kResultDamagedBefore[] = "The archive is damaged: ";
+constexpr char kResultDamagedAfter[] = " of its files were recovered.";
 constexpr char kResultUnexpectedBefore[] = "Unexpected result ";
 constexpr char kResultUnexpectedAfter[] = " from the extraction library.";
 // Reasons in summary lines where the library's result text does not apply.

@@ -126,6 +126,36 @@ TEST_F(UnzipEngineTest, FailedListing_ShowsTextLineBreakAndPathOnly)
     EXPECT_EQ(0, engine.GetMemberCount());
 }
 
+// A download cut off in its second member: extracting says how many files were recovered (and the
+// summary's reason says the same), listing shows them without a message.
+TEST_F(UnzipEngineTest, CutArchive_SaysHowManyFilesWereRecoveredAndListsThem)
+{
+    Archive archive;
+    archive.Add("first.txt", "first").Add("cut.bin", ziptest::RandomBytes(5000));
+    const std::string whole = archive.Build();
+    const std::string path = folder.Child("cut.zip");
+    testsupport::WriteFileBytes(path, whole.substr(0, whole.size() - 3000));
+    const std::string target = folder.Child("out\\");
+    {
+        MessageBoxHook hook;
+        UnzipEngine engine;
+        EXPECT_EQ(0, engine.Unzip(path, target.c_str(), nullptr, 0, false));
+        EXPECT_EQ(UZ_SEVERE_ERROR, engine.GetResult());
+        ASSERT_EQ(1u, hook.Seen().size());
+        EXPECT_EQ(
+            "The archive is damaged: 1 of its files were recovered.\n" + target + "\n" + path, hook.Seen()[0].text);
+        EXPECT_EQ("the archive is damaged: 1 of its files were recovered", engine.Reason());
+        EXPECT_TRUE(folder.Exists("out\\first.txt"));
+        EXPECT_FALSE(folder.Exists("out\\cut.bin"));
+    }
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    EXPECT_EQ(1, engine.Unzip(path, nullptr, nullptr, 0, true));
+    EXPECT_TRUE(hook.Seen().empty());
+    ASSERT_EQ(1, engine.GetMemberCount());
+    EXPECT_EQ("first.txt", engine.GetMemberName(0));
+}
+
 // An archive deleted after it was queued (9) and a destination that cannot be written (50, here
 // a file standing where a folder of the target should be) each show their own text, with the
 // destination and the archive path on lines of their own.

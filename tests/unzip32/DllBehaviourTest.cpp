@@ -374,6 +374,34 @@ TEST(Unzip32Dll, ProblemsGiveTheirResultAndTheRestIsExtracted)
     }
 }
 
+// A download cut off in its last member: the complete members come out, nothing of the cut one,
+// result 3 and the count of recovered files as the last line; a listing shows the same two.
+TEST(Unzip32Dll, CutArchiveRecoversItsCompleteMembers)
+{
+    TestFolder folder;
+    Archive a;
+    a.members.push_back(Member("docs/good1.txt", Text(3000)));
+    Member streamed("good2.bin", Text(700, 2), 0);
+    streamed.descriptor = true;
+    a.members.push_back(streamed);
+    a.members.push_back(Member("cut.bin", ziptest::RandomBytes(20000), 0));
+    const std::string whole = a.Build();
+    folder.WriteFile("cut.zip", whole.substr(0, whole.size() - 15000));
+    const std::string archive = folder.Child("cut.zip");
+    ASSERT_EQ(UZ_SEVERE_ERROR, RunLibrary(archive, folder.Child("out").c_str()));
+    EXPECT_EQ(Text(3000), Contents(folder.Child("out\\docs\\good1.txt")));
+    EXPECT_EQ(Text(700, 2), Contents(folder.Child("out\\good2.bin")));
+    EXPECT_EQ((std::vector<std::string> {"docs\\", "docs\\good1.txt", "good2.bin"}), dllrun::Walk(folder.Child("out")));
+    ASSERT_FALSE(Current().printed.empty());
+    EXPECT_EQ("The archive is damaged: 2 of its files were recovered.\n", Current().printed.back());
+
+    dllrun::RunOptions list;
+    list.list = true;
+    EXPECT_EQ(UZ_SEVERE_ERROR, RunLibrary(archive, nullptr, list));
+    ASSERT_EQ(2u, Current().listed.size());
+    EXPECT_EQ("good2.bin", Current().listed[1].name);
+}
+
 // A file where a member's folder should be (a file member, or a link member, which is written as
 // a file) skips that member with its own reason and result 1, not the full or read-only disk's.
 TEST(Unzip32Dll, AFileWhereAFolderShouldBeSkipsTheMemberWithItsReason)

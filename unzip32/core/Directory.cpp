@@ -19,6 +19,10 @@ const size_t kLocatorSize = 20;
 const size_t kZip64EndSize = 56;
 const size_t kCentralSize = 46;
 const size_t kMaxComment = 65535;
+// How much data after the end record (a signature block, a second payload) the search for it
+// passes over, and the blocks it reads at a time.
+const uint64_t kAppendedLimit = 16u << 20;
+const size_t kSearchBlock = 256u << 10;
 // What the parsed directory may occupy in memory. A directory is never held as one buffer, but
 // every member's record is: past this the archive is refused rather than let memory grow with a
 // declared (or real) count of millions of members.
@@ -110,11 +114,103 @@ Status ReadZip64(Source& source, EndRecord& end, const DiskStarts& disks)
     return Status::Ok;
 }
 
-// Candidate end records from the end backwards; the first one with a directory where it says
-// wins. Comments may hold the signature as text, or a whole record: a candidate whose directory
-// does not check out is passed over (also one that names other disks), and an empty candidate is
-// taken only when no record further back has a directory. A record whose comment runs past the
-// end of the file is a truncated archive.
+// Whether the directory that `end` names is there: where the record says, or (data in front of the
+// archive) right before the record, its first records chain one after another, each with its
+// signature, none running past the record. A few are enough to tell a directory from stray bytes
+// that happen to hold a record's signature; the rest is read anyway. A directory that reaches the
+// record with fewer records than counted checks out too: the count is then the problem.
+bool DirectoryChecksOut(Source& source, const EndRecord& end)
+{
+    const uint64_t wanted = std::max<uint64_t>(std::min<uint64_t>(end.entries, 16), 1);
+    uint64_t starts[2];
+    size_t count = 0;
+    if (end.directoryOffset < end.recordStart)
+        starts[count++] = end.directoryOffset;
+    if (end.directorySize <= end.recordStart && end.recordStart - end.directorySize != end.directoryOffset)
+        starts[count++] = end.recordStart - end.directorySize;
+    for (size_t i = 0; i < count; ++i) {
+        uint64_t at = starts[i];
+        uint64_t chained = 0;
+        while (chained < wanted && end.recordStart - at >= kCentralSize) {
+            uint8_t header[kCentralSize];
+            if (!source.Read(at, header, kCentralSize) || Le32(header) != kCentralSignature)
+                break;
+            ByteReader r(header + 28, kCentralSize - 28);
+            const uint64_t variable = static_cast<uint64_t>(r.U16()) + r.U16() + r.U16();
+            if (end.recordStart - at - kCentralSize < variable)
+                break;
+            at += kCentralSize + variable;
+            ++chained;
+        }
+        if (chained == wanted || (chained > 0 && at == end.recordStart))
+            return true;
+    }
+    return false;
+}
+
+// Whether the record `end` lies inside a member's data of the archive that starts the file: an
+// archive stored whole as a member, whose directory checks out only shifted. Only such a record is
+// asked about: its directory is not where it says, and the file starts with a local record. The
+// local records are followed by the sizes they give, from the start up to the record (a bounded
+// number of them); one with a data descriptor ends the search.
+bool InsideAMember(Source& source, const EndRecord& end)
+{
+    const uint32_t kLocalSignature = 0x04034b50;
+    const size_t kLocalSize = 30;
+    if (end.directoryOffset < end.recordStart && HasSignature(source, end.directoryOffset, kCentralSignature))
+        return false;
+    uint64_t at = 0;
+    for (int records = 0; records < 4096 && at < end.position; ++records) {
+        uint8_t local[kLocalSize];
+        if (!source.Read(at, local, kLocalSize) || Le32(local) != kLocalSignature)
+            return false;
+        ByteReader r(local + 6, kLocalSize - 6);
+        const uint16_t flags = r.U16();
+        r.Skip(10);
+        const uint64_t compressed = r.U32();
+        r.U32();
+        const uint64_t dataStart = at + kLocalSize + r.U16() + r.U16();
+        if ((flags & 0x0008) != 0 || compressed == 0xFFFFFFFFu)
+            return false;
+        if (end.position >= dataStart && end.position - dataStart < compressed)
+            return true;
+        at = dataStart + compressed;
+    }
+    return false;
+}
+
+// The classic record at `position`, read on its own. False when its comment would run past the end
+// of the file (the fields are read all the same).
+bool ReadEndRecord(Source& source, uint64_t position, EndRecord& candidate)
+{
+    uint8_t record[kEndSize];
+    candidate = EndRecord();
+    candidate.position = position;
+    candidate.recordStart = position;
+    if (!source.Read(position, record, kEndSize))
+        return false;
+    ByteReader r(record, kEndSize);
+    r.U32();
+    candidate.disk = r.U16();
+    candidate.directoryDisk = r.U16();
+    candidate.entriesOnDisk = r.U16();
+    candidate.entries = r.U16();
+    candidate.directorySize = r.U32();
+    candidate.directoryOffset = r.U32();
+    const uint16_t commentLength = r.U16();
+    if (commentLength > source.Size() - position - kEndSize)
+        return false;
+    candidate.comment.resize(commentLength);
+    return commentLength == 0 || source.Read(position + kEndSize, &candidate.comment[0], commentLength);
+}
+
+// Candidate end records from the end backwards, up to kAppendedLimit bytes of data after the
+// record (a signature block, a second payload), read a block at a time; the first one whose
+// directory checks out wins. Comments and appended data may hold the signature as text, or a whole
+// record: a candidate whose directory does not check out is passed over (also one that names other
+// disks), and an empty candidate is taken only when no record further back has a directory. A
+// record whose comment runs past the end of the file and whose directory checks out is a truncated
+// archive (unless it lies inside the comment of the record taken).
 //
 // In a spanned set the record must be the last disk's, and its directory's offset is made one in
 // the joined set.
@@ -123,14 +219,9 @@ Status FindEnd(Source& source, EndRecord& end, const DiskStarts& disks)
     const uint64_t size = source.Size();
     if (size < kEndSize)
         return Status::NotAnArchive;
-    const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(size, kMaxComment + kEndSize + 1024));
-    std::vector<uint8_t> tail(tailSize);
-    const uint64_t tailStart = size - tailSize;
-    if (!source.Read(tailStart, tail.data(), tailSize))
-        return Status::ReadFailure;
+    const uint64_t searched = std::min<uint64_t>(size, kAppendedLimit + kMaxComment + kEndSize + 1024);
+    const uint64_t lowest = size - searched;
 
-    // Records whose comment would run past the end of the file. Harmless when they lie inside
-    // the comment of the record that is finally taken; otherwise the archive is truncated.
     bool sawTruncatedComment = false;
     uint64_t lowestTruncated = 0;
     uint64_t highestTruncated = 0;
@@ -147,79 +238,75 @@ Status FindEnd(Source& source, EndRecord& end, const DiskStarts& disks)
     bool sawOtherDisks = false;
     bool sawEmpty = false;
     EndRecord empty;
-    for (size_t i = tailSize - kEndSize + 1; i-- > 0;) {
-        if (Le32(tail.data() + i) != kEndSignature)
-            continue;
-        ByteReader r(tail.data() + i, tailSize - i);
-        EndRecord candidate;
-        candidate.position = tailStart + i;
-        r.U32();
-        candidate.disk = r.U16();
-        candidate.directoryDisk = r.U16();
-        candidate.entriesOnDisk = r.U16();
-        candidate.entries = r.U16();
-        candidate.directorySize = r.U32();
-        candidate.directoryOffset = r.U32();
-        uint16_t commentLength = r.U16();
-        if (commentLength > r.Remaining()) {
-            if (!sawTruncatedComment)
-                highestTruncated = candidate.position;
-            lowestTruncated = candidate.position;
-            sawTruncatedComment = true;
-            continue;
-        }
-        const uint8_t* comment = r.Bytes(commentLength);
-        candidate.comment.assign(reinterpret_cast<const char*>(comment), commentLength);
-        candidate.recordStart = candidate.position;
-        Status zip64 = ReadZip64(source, candidate, disks);
-        if (zip64 == Status::MultiDisk) {
-            sawOtherDisks = true;
-            continue;
-        }
-        if (zip64 != Status::Ok) {
-            // A locator that leads nowhere may be bytes of a member's name that happen to look
-            // like one: it only matters when the classic record says the ZIP64 one is needed.
-            const bool needsZip64 = candidate.entries == 0xFFFF || candidate.entriesOnDisk == 0xFFFF ||
-                candidate.directorySize == 0xFFFFFFFFu || candidate.directoryOffset == 0xFFFFFFFFu;
-            if (needsZip64) {
-                firstProblem = zip64;
+    // Each block overlaps the one after it by three bytes, so that no signature is split.
+    std::vector<uint8_t> block(static_cast<size_t>(std::min<uint64_t>(searched, kSearchBlock + 3)));
+    uint64_t blockEnd = size - kEndSize + 4;  // a signature must start at or before size - kEndSize
+    while (blockEnd > lowest + 3) {
+        const uint64_t blockStart =
+            std::max<uint64_t>(lowest, blockEnd > kSearchBlock + 3 ? blockEnd - kSearchBlock - 3 : 0);
+        const size_t blockSize = static_cast<size_t>(blockEnd - blockStart);
+        if (!source.Read(blockStart, block.data(), blockSize))
+            return Status::ReadFailure;
+        for (size_t i = blockSize - 3; i-- > 0;) {
+            if (Le32(block.data() + i) != kEndSignature)
+                continue;
+            EndRecord candidate;
+            if (!ReadEndRecord(source, blockStart + i, candidate)) {
+                // The comment runs past the end: the archive's own record cut short, or a stray
+                // signature in appended data. Only the first is the directory's.
+                ReadZip64(source, candidate, disks);
+                if (DirectoryChecksOut(source, candidate)) {
+                    if (!sawTruncatedComment)
+                        highestTruncated = candidate.position;
+                    lowestTruncated = candidate.position;
+                    sawTruncatedComment = true;
+                }
                 continue;
             }
-        }
-        if (!disks.empty()) {
-            if (candidate.disk + 1u != disks.size() || candidate.directoryDisk > candidate.disk ||
-                !OnDisk(disks, candidate.directoryDisk, candidate.directoryOffset)) {
+            Status zip64 = ReadZip64(source, candidate, disks);
+            if (zip64 == Status::MultiDisk) {
                 sawOtherDisks = true;
                 continue;
             }
-            // From here on the record is read as a single file's.
-            candidate.disk = 0;
-            candidate.directoryDisk = 0;
-        }
-        if (candidate.entries == 0 && candidate.directorySize == 0) {
-            if (candidate.disk != 0 || candidate.directoryDisk != 0) {
-                sawOtherDisks = true;
-            } else if (!sawEmpty) {
-                empty = candidate;
-                sawEmpty = true;
+            if (zip64 != Status::Ok) {
+                // A locator that leads nowhere may be bytes of a member's name that happen to look
+                // like one: it only matters when the classic record says the ZIP64 one is needed.
+                const bool needsZip64 = candidate.entries == 0xFFFF || candidate.entriesOnDisk == 0xFFFF ||
+                    candidate.directorySize == 0xFFFFFFFFu || candidate.directoryOffset == 0xFFFFFFFFu;
+                if (needsZip64) {
+                    firstProblem = zip64;
+                    continue;
+                }
             }
-            continue;
+            if (!disks.empty()) {
+                if (candidate.disk + 1u != disks.size() || candidate.directoryDisk > candidate.disk ||
+                    !OnDisk(disks, candidate.directoryDisk, candidate.directoryOffset)) {
+                    sawOtherDisks = true;
+                    continue;
+                }
+                // From here on the record is read as a single file's.
+                candidate.disk = 0;
+                candidate.directoryDisk = 0;
+            }
+            if (candidate.entries == 0 && candidate.directorySize == 0) {
+                if (candidate.disk != 0 || candidate.directoryDisk != 0) {
+                    sawOtherDisks = true;
+                } else if (!sawEmpty) {
+                    empty = candidate;
+                    sawEmpty = true;
+                }
+                continue;
+            }
+            if (!DirectoryChecksOut(source, candidate) || (disks.empty() && InsideAMember(source, candidate))) {
+                firstProblem = Status::Inconsistent;
+                sawOtherDisks = sawOtherDisks || candidate.disk != 0 || candidate.directoryDisk != 0;
+                continue;
+            }
+            if (candidate.disk != 0 || candidate.directoryDisk != 0)
+                return Status::MultiDisk;
+            return accept(candidate);
         }
-        // The directory must lie before the record: either where it says, or right before the record.
-        const bool directoryFound =
-            (candidate.directorySize <= candidate.recordStart &&
-                (HasSignature(source, candidate.directoryOffset, kCentralSignature) ||
-                    HasSignature(source, candidate.recordStart - candidate.directorySize, kCentralSignature))) ||
-            (candidate.directoryOffset < candidate.recordStart &&
-                HasSignature(source, candidate.directoryOffset, kCentralSignature));
-        if (!directoryFound) {
-            firstProblem = Status::Inconsistent;
-            sawOtherDisks = sawOtherDisks || candidate.disk != 0 || candidate.directoryDisk != 0;
-            continue;
-        }
-        if (candidate.disk != 0 || candidate.directoryDisk != 0)
-            return Status::MultiDisk;
-        return accept(candidate);
+        blockEnd = blockStart + 3;
     }
     if (sawEmpty)
         return accept(empty);
@@ -261,6 +348,8 @@ private:
     uint64_t bufferStart_ = 0;
     std::vector<uint8_t> buffer_;
 };
+
+}  // namespace
 
 void ReadExtras(
     const uint8_t* data, size_t size, Entry& entry, bool needSize, bool needCompressed, bool needOffset, bool needDisk)
@@ -332,8 +421,6 @@ void ReadExtras(
         }
     }
 }
-
-}  // namespace
 
 bool Entry::IsDirectory() const
 {

@@ -81,6 +81,12 @@ struct Directory {
 Status ReadDirectory(Source& source, Directory& directory, const NameCodec* codec = nullptr,
     unsigned namePage = kNamePageAsWindows, const std::vector<uint64_t>& diskStarts = {});
 
+// Reads the extra fields of a central or local record into `entry` (whose name is read already):
+// ZIP64 sizes and offset (only those whose 32-bit slot is full, as `need...` say), times, the
+// Unicode path, WinZip AES.
+void ReadExtras(
+    const uint8_t* data, size_t size, Entry& entry, bool needSize, bool needCompressed, bool needOffset, bool needDisk);
+
 // The name of a compression method ("Deflate", "BZip2", ...), for messages and listings.
 const char* MethodName(uint16_t method);
 

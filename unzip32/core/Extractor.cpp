@@ -9,6 +9,7 @@
 #include "unzip32/core/MemberLocation.h"
 #include "unzip32/core/OutputNames.h"
 #include "unzip32/core/SafePath.h"
+#include "unzip32/core/Salvage.h"
 #include "unzip32/core/SequenceExtractor.h"
 
 #include <algorithm>
@@ -237,6 +238,7 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
 
         if (options.listOnly) {
             host.Member(entry, shown, CompressionFactor(entry.size, entry.compressedSize));
+            report.listedFiles += entry.IsDirectory() ? 0 : 1;
             continue;
         }
 
@@ -402,6 +404,28 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         if (read == Status::Ok) {
             ExtractZip(spanned != nullptr ? *spanned : archive, directory, host, options, report);
             return report;
+        }
+        // A damaged single archive (a download cut short, a directory overwritten): what its
+        // local records prove.
+        const bool damaged = read == Status::Truncated || read == Status::Inconsistent || read == Status::NotAnArchive;
+        if (damaged && joined == nullptr && spanned == nullptr && !spannedName) {
+            Status walked = Status::NotAnArchive;
+            try {
+                walked = SalvageDirectory(archive, directory, host.Names(), options.namePage);
+            } catch (const std::bad_alloc&) {
+                walked = Status::OutOfMemory;
+            }
+            if (walked == Status::Ok) {
+                report.archiveStatus = read;
+                report.archiveDetail = ErrorString(read);
+                report.salvaged = true;
+                ExtractZip(archive, directory, host, options, report);
+                report.recovered = options.listOnly ? report.listedFiles : report.extracted;
+                if (options.quiet < 2 && !report.stopped)
+                    host.Print("The archive is damaged: " + std::to_string(report.recovered) +
+                        " of its files were recovered.\n");
+                return report;
+            }
         }
         // Without a signature of its own, an archive that is no ZIP may still be one libarchive
         // knows by its content (old tar, .lzma, cpio).

@@ -148,16 +148,25 @@ struct ExtractReport {
     uint64_t totalSize = 0;
     uint64_t totalCompressed = 0;
     bool stopped = false;  // Service asked for a stop
+    // The archive's directory could not be read (archiveStatus says why) and its members were
+    // found by their local records instead: `recovered` files were extracted (tested, or could be
+    // when listing), each proved whole.
+    bool salvaged = false;
+    int recovered = 0;
+    // The files (not folders) listed.
+    int listedFiles = 0;
 };
 
 // How often the password of one encrypted member is asked for before the member is skipped.
 const int kPasswordAsks = 3;
 
-// Lists, tests or extracts every member of the archive. Every member is handled on its own: a
-// damaged or refused member is reported and the others still go. Host calls are all made on the
-// calling thread; only OutputFile::Write, Commit and Abandon, and the cipher and MAC objects the
-// host's Crypto made, may run on a worker thread, and Source::Read then runs on several threads
-// at once. An encrypted member's password is asked for and checked against its encryption header
+// Lists, tests or extracts every member of the archive. A ZIP archive whose end record or directory
+// is missing or unreadable has the members that its local records prove whole listed, tested or
+// extracted (SalvageDirectory), and the line "The archive is damaged: N of its files were
+// recovered." ends the run. Every member is handled on its own: a damaged or refused member is
+// reported and the others still go. Host calls are all made on the calling thread; only
+// OutputFile::Write, Commit and Abandon, and the cipher and MAC objects the host's Crypto made, may
+// run on a worker thread, and Source::Read then runs on several threads at once. An encrypted member's password is asked for and checked against its encryption header
 // on the calling thread, before anything is written for it.
 ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options);
 
