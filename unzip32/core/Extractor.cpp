@@ -410,10 +410,21 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
         const bool damaged = read == Status::Truncated || read == Status::Inconsistent || read == Status::NotAnArchive;
         if (damaged && joined == nullptr && spanned == nullptr && !spannedName) {
             Status walked = Status::NotAnArchive;
+            // Proving the members decodes all of them: Service is asked on the way, as for a member.
+            ServiceSchedule schedule(options.milliseconds);
+            schedule.Start();
+            const Progress going = [&](uint64_t decoded) {
+                const ServiceSchedule::Due due = schedule.Check(decoded);
+                return !((due.stepped || due.timed) && host.Service(std::string(), 0));
+            };
             try {
-                walked = SalvageDirectory(archive, directory, host.Names(), options.namePage);
+                walked = SalvageDirectory(archive, directory, host.Names(), options.namePage, going);
             } catch (const std::bad_alloc&) {
                 walked = Status::OutOfMemory;
+            }
+            if (walked == Status::Stopped) {
+                report.stopped = true;
+                return report;
             }
             if (walked == Status::Ok) {
                 report.archiveStatus = read;

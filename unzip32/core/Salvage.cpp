@@ -24,8 +24,9 @@ const size_t kScanBlock = 256u << 10;
 
 class Walk {
 public:
-    explicit Walk(Source& source)
+    Walk(Source& source, const Progress& going)
         : source_(source),
+          going_(going),
           size_(source.Size()),
           // Bytes scanned and compressed bytes decoded to prove members, in all.
           work_(size_ > (UINT64_MAX >> 3) ? UINT64_MAX : 4 * size_ + (1u << 20))
@@ -44,7 +45,9 @@ public:
         work_ -= count;
         return true;
     }
-    bool Exhausted() const { return work_ == 0; }
+    // Out of work, or told to stop.
+    bool Exhausted() const { return work_ == 0 || stopped_; }
+    bool Stopped() const { return stopped_; }
 
     bool Read(uint64_t offset, void* buffer, size_t count) { return source_.Read(offset, buffer, count); }
 
@@ -61,7 +64,15 @@ public:
         const uint64_t needed = DecoderMemory(source_, entry, start, length);
         slot.memoryLimit = std::min(std::max(needed, kDecoderMemoryLimit), kLargestDecoderMemory);
         slot.decode = true;
-        RunSlot(source_, slot, DecoderHelpers(), input_, output_, [](uint64_t) { return true; });
+        uint64_t produced = 0;
+        RunSlot(source_, slot, DecoderHelpers(), input_, output_, [&](uint64_t now) {
+            produced = now;
+            if (!going_ || going_(proved_ + now))
+                return true;
+            stopped_ = true;
+            return false;
+        });
+        proved_ += produced;
         return slot.status == Status::Ok;
     }
 
@@ -154,6 +165,9 @@ private:
     }
 
     Source& source_;
+    const Progress& going_;
+    uint64_t proved_ = 0;  // bytes decoded to prove members, in all
+    bool stopped_ = false;
     uint64_t size_;
     uint64_t work_;
     std::vector<uint8_t> input_;
@@ -162,10 +176,11 @@ private:
 
 }  // namespace
 
-Status SalvageDirectory(Source& source, Directory& directory, const NameCodec* codec, unsigned namePage)
+Status SalvageDirectory(
+    Source& source, Directory& directory, const NameCodec* codec, unsigned namePage, const Progress& going)
 {
     directory = Directory();
-    Walk walk(source);
+    Walk walk(source, going);
     uint8_t header[kLocalSize];
     if (walk.Size() < kLocalSize || !walk.Read(0, header, kLocalSize) ||
         ByteReader(header, kLocalSize).U32() != kLocalSignature)
@@ -242,6 +257,8 @@ Status SalvageDirectory(Source& source, Directory& directory, const NameCodec* c
             break;
     }
 
+    if (walk.Stopped())
+        return Status::Stopped;
     const unsigned page = LegacyNamePage(directory.entries, codec, namePage);
     DecodeLegacyNames(directory.entries, codec, page);
     if (directory.entries.empty())

@@ -3,6 +3,7 @@
 #include "unzip32/core/NameCodec.h"
 #include "unzip32/core/Source.h"
 #include "unzip32/core/Status.h"
+#include "unzip32/core/WholeMember.h"
 
 namespace unzip {
 
@@ -16,9 +17,10 @@ namespace unzip {
 // is unknown. The walk only ever moves forward and what it reads and decodes is bounded by a few
 // times the file's size, whatever the records declare.
 //
-// NotAnArchive when the file does not start with a local record; otherwise Ok, with the members
-// found (perhaps none) and `directoryStart` where the walk ended.
-Status SalvageDirectory(
-    Source& source, Directory& directory, const NameCodec* codec = nullptr, unsigned namePage = kNamePageAsWindows);
+// NotAnArchive when the file does not start with a local record; Stopped when `going`, told the
+// bytes decoded so far to prove members, said stop; otherwise Ok, with the members found (perhaps
+// none) and `directoryStart` where the walk ended.
+Status SalvageDirectory(Source& source, Directory& directory, const NameCodec* codec = nullptr,
+    unsigned namePage = kNamePageAsWindows, const Progress& going = Progress());
 
 }  // namespace unzip

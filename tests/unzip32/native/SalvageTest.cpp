@@ -188,6 +188,32 @@ TEST(SalvageWalk, FalseSignaturesInMemberData_AreNotTaken)
     EXPECT_EQ(Damaged(3), host.lines.back());
 }
 
+// Proving the members of a damaged archive decodes them all before one is extracted: Service is
+// asked on the way, and a stop there ends the run before any member is started.
+TEST(SalvageWalk, AStopReachesTheRunWhileMembersAreProved)
+{
+    class Stopping : public MemoryHost {
+    public:
+        bool Service(const std::string& name, uint64_t) override
+        {
+            asked.push_back(name);
+            return asked.size() == 2;
+        }
+        std::vector<std::string> asked;
+    };
+    ziptest::Archive archive;
+    archive.Add("big.txt", std::string(20u << 20, 'x'));
+    archive.Add("last.txt", "after it");
+    std::string bytes = archive.Build();
+    bytes.resize(bytes.size() - 30);  // the end record cut off
+
+    Stopping host;
+    const ExtractReport report = Unpack(bytes, host);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(std::vector<std::string>(2, std::string()), host.asked);  // no member's name yet
+    EXPECT_TRUE(host.files.empty());
+}
+
 // Records that declare sizes past the end, or a descriptor that never comes: the walk ends, what
 // came before stays, and a file without a single local record is not taken for a damaged archive.
 TEST(SalvageWalk, HostileRecords_EndTheWalk)
