@@ -155,8 +155,6 @@ bool DirectoryChecksOut(Source& source, const EndRecord& end)
 // number of them); one with a data descriptor ends the search.
 bool InsideAMember(Source& source, const EndRecord& end)
 {
-    const uint32_t kLocalSignature = 0x04034b50;
-    const size_t kLocalSize = 30;
     if (end.directoryOffset < end.recordStart && HasSignature(source, end.directoryOffset, kCentralSignature))
         return false;
     uint64_t at = 0;

@@ -10,6 +10,12 @@
 
 namespace unzip {
 
+// The local record before each member's data (30 bytes and its name and extra field), and the data
+// descriptor that may follow the data (its signature is optional).
+constexpr uint32_t kLocalSignature = 0x04034b50;
+constexpr size_t kLocalSize = 30;
+constexpr uint32_t kDescriptorSignature = 0x08074b50;
+
 // A member that stands for another file: never created as a link, never followed.
 enum class LinkKind : uint8_t {
     None,

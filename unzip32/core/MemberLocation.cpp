@@ -6,9 +6,6 @@ namespace unzip {
 
 namespace {
 
-const uint32_t kLocalSignature = 0x04034b50;
-const size_t kLocalSize = 30;
-
 // A local record with flag bit 3 leaves its CRC and sizes to a data descriptor after the data:
 // with or without its signature, with 32- or 64-bit sizes. For a stored member nothing but the
 // sizes tells where its data ends, so the descriptor must stand right behind the data the
@@ -16,7 +13,6 @@ const size_t kLocalSize = 30;
 // disagree about what the member holds. (A deflate stream ends by itself and the CRC settles it.)
 bool DescriptorAgrees(Source& source, const Entry& entry, uint64_t at, uint64_t limit)
 {
-    const uint32_t kDescriptorSignature = 0x08074b50;
     uint8_t bytes[24] = {};
     const size_t available = at < limit ? static_cast<size_t>(std::min<uint64_t>(sizeof bytes, limit - at)) : 0;
     if (available < 12 || !source.Read(at, bytes, available))

@@ -12,9 +12,6 @@ namespace unzip {
 
 namespace {
 
-const uint32_t kLocalSignature = 0x04034b50;
-const uint32_t kDescriptorSignature = 0x08074b50;
-const size_t kLocalSize = 30;
 // Where a member's data may end when only its descriptor tells: the first few places that look like
 // a descriptor giving that length are tried, no more.
 const int kDescriptorTries = 8;
