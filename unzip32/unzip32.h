@@ -40,7 +40,8 @@ extern "C" {
  * them, there) is listed, tested or extracted; what cannot be proved is skipped and no partial file
  * stays. The run ends with the line "The archive is damaged: N of its files were recovered."
  * through the print callback (quietLevel below 2; when listing, N is the count that can be
- * recovered) and the result is UZ_SEVERE_ERROR. Up to 16 MiB of data after the end record (a
+ * recovered) and the result is UZ_SEVERE_ERROR; where not one member can be proved, the archive
+ * fails as any unreadable one, with its own message. Up to 16 MiB of data after the end record (a
  * signature block, a second payload) is passed over: the archive is read as a whole. */
 
 /* The option record: fifteen 32-bit switches, then the archive path and the target folder. */

@@ -426,7 +426,8 @@ ExtractReport Extract(Source& source, Host& host, const ExtractOptions& options)
                 report.stopped = true;
                 return report;
             }
-            if (walked == Status::Ok) {
+            // Where no member could be proved, the archive fails as it did before the walk.
+            if (walked == Status::Ok && !directory.entries.empty()) {
                 report.archiveStatus = read;
                 report.archiveDetail = ErrorString(read);
                 report.salvaged = true;
