@@ -197,15 +197,7 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
                 host.Print("skipping: " + slot.shown + " (" + slot.detail + ")\n");
             return;
         }
-        if (slot.counted)
-            ++report.extracted;
-        if (options.quiet == 0 && !slot.doneLine.empty())
-            host.Print(slot.doneLine);
-        if (!slot.renamedLine.empty()) {
-            ++report.renamed;
-            if (options.quiet < 2)
-                host.Print(slot.renamedLine);
-        }
+        ReportDone(host, options, report, slot.counted, slot.doneLine, slot.renamedLine);
     };
     auto drain = [&](size_t keep) {
         pool.WriteHanded();

@@ -17,6 +17,20 @@ std::string RenamedLine(Host& host, const std::string& shown, const std::vector<
     return "renamed: " + shown + " as " + host.DisplayName(written) + " (a file of that name was extracted before)\n";
 }
 
+void ReportDone(Host& host, const ExtractOptions& options, ExtractReport& report, bool counted,
+    const std::string& doneLine, const std::string& renamedLine)
+{
+    if (counted)
+        ++report.extracted;
+    if (options.quiet == 0 && !doneLine.empty())
+        host.Print(doneLine);
+    if (!renamedLine.empty()) {
+        ++report.renamed;
+        if (options.quiet < 2)
+            host.Print(renamedLine);
+    }
+}
+
 // The parts' keys joined by '/', which no part holds.
 std::string OutputNames::Key(const std::vector<std::string>& parts) const
 {

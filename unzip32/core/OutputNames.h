@@ -40,4 +40,9 @@ std::string NumberedName(const std::string& name, unsigned number);
 // host shows names in.
 std::string RenamedLine(Host& host, const std::string& shown, const std::vector<std::string>& parts);
 
+// A member done, as both extractors report it: counted where it is a file extracted, its line
+// printed, and the line of its new name where it was renamed.
+void ReportDone(Host& host, const ExtractOptions& options, ExtractReport& report, bool counted,
+    const std::string& doneLine, const std::string& renamedLine);
+
 }  // namespace unzip

@@ -310,15 +310,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                                                                                  : std::string(ErrorString(status))) +
                         ")\n");
             } else {
-                if (outcome.counted)
-                    ++report.extracted;
-                if (options.quiet == 0 && !outcome.doneLine.empty())
-                    host.Print(outcome.doneLine);
-                if (!outcome.renamedLine.empty()) {
-                    ++report.renamed;
-                    if (options.quiet < 2)
-                        host.Print(outcome.renamedLine);
-                }
+                ReportDone(host, options, report, outcome.counted, outcome.doneLine, outcome.renamedLine);
             }
             outcomes.pop_front();
         }
