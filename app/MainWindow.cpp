@@ -15,6 +15,7 @@
 #include "settings/ShellFolders.h"
 #include "resources/kestrova/texts.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -102,6 +103,7 @@ bool MainWindow::OnInit()
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
     LoadButtonBitmaps();
+    AddButtonTips();
     IconCache().AttachSystemList(fw::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
     FillDriveBox();
@@ -234,6 +236,38 @@ void MainWindow::LoadButtonBitmaps()
     upBitmap_.Reset(LoadBitmapResource(IDB_UP));
     rootUpBitmap_.Reset(LoadBitmapResource(IDB_UP_ROOT));
     upButton.SetBitmap(upBitmap_);
+}
+
+// A picture says nothing until it is pressed: each button gets a tooltip, and the same words as its
+// window text, which a bitmap button does not show but a screen reader reads as its name.
+void MainWindow::AddButtonTips()
+{
+    const std::pair<const fw::Button*, const char*> tips[] = {
+        {&upButton, texts::kTipUp},
+        {&refreshButton, texts::kTipRefresh},
+        {&desktopButton, texts::kTipDesktop},
+        {&searchButton, texts::kTipSearch},
+        {&deleteButton, texts::kTipDelete},
+        {&viewButton, texts::kTipView},
+        {&executeButton, texts::kTipExecute},
+        {&optionsButton, texts::kTipOptions},
+        {&websiteButton, texts::kTipWebsite},
+        {&emailButton, texts::kTipEmail},
+    };
+    buttonTips = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    for (const auto& tip : tips) {
+        tip.first->SetText(tip.second);
+        if (buttonTips == nullptr)
+            continue;
+        TTTOOLINFOA tool {};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd_;
+        tool.uId = reinterpret_cast<UINT_PTR>(tip.first->Handle());
+        tool.lpszText = const_cast<char*>(tip.second);
+        ::SendMessageA(buttonTips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 bool MainWindow::OnCommand(int id, int code, HWND)

@@ -66,6 +66,18 @@ constexpr char kLibraryMissing[] =
 constexpr char kLibraryNotLoaded[] = "Cannot load ";
 constexpr char kLibraryNoEntryPoint[] = " has no entry point ";
 
+// The main window's picture buttons: tooltips, and the names screen readers read.
+constexpr char kTipUp[] = "Up one folder";
+constexpr char kTipRefresh[] = "Refresh";
+constexpr char kTipDesktop[] = "Desktop";
+constexpr char kTipSearch[] = "Search the selected folders for archives";
+constexpr char kTipDelete[] = "Remove from the list";
+constexpr char kTipView[] = "Show File Contents";
+constexpr char kTipExecute[] = "Extract all";
+constexpr char kTipOptions[] = "Options";
+constexpr char kTipWebsite[] = "Website";
+constexpr char kTipEmail[] = "E-mail";
+
 // Settings dialog.
 constexpr char kTabGeneral[] = "General";
 constexpr char kTabMasking[] = "File Masking";
