@@ -33,7 +33,6 @@ namespace {
 
 const char kWebsiteAddress[] = "https://www.kestrova.org/";
 const char kAuthorMailAddress[] = "mailto:author@kestrova.org";
-const COLORREF kExtractionListColour = RGB(223, 223, 223);
 
 // The smallest outer size at which no two controls of the layout overlap: below 371 pixels the
 // Desktop button (H - 10) would cover Search (94 to 126); the width keeps the bottom row apart
@@ -99,7 +98,7 @@ bool MainWindow::OnInit()
 
     // Archives and folders dropped from the shell onto the window or its lists are queued.
     ::DragAcceptFiles(hwnd_, TRUE);
-    ExtractionList.SetBkColor(kExtractionListColour);
+    ExtractionList.SetBkColor(ExtractionListBackground());
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
     LoadButtonBitmaps();
@@ -178,6 +177,17 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
         info->ptMinTrackSize.x = kMinimumOuterWidth;
         info->ptMinTrackSize.y = kMinimumOuterHeight;
+        result = 0;
+        return true;
+    }
+    // A theme switched (high contrast on or off): the lists take the new colours.
+    if (msg == WM_SYSCOLORCHANGE || (msg == WM_SETTINGCHANGE && wParam == SPI_SETHIGHCONTRAST)) {
+        for (HWND list : {ExplorerList.Handle(), ExtractionList.Handle()})
+            ::SendMessageA(list, WM_SYSCOLORCHANGE, 0, 0);
+        const COLORREF background = ExtractionListBackground();
+        ExtractionList.SetBkColor(background);
+        ExtractionList.Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(background));
+        ::InvalidateRect(ExtractionList, nullptr, TRUE);
         result = 0;
         return true;
     }
