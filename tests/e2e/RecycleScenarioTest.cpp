@@ -205,14 +205,14 @@ TEST_F(RecycleScenarioTest, WhereTheBinCannotTakeTheArchiveItIsNeverDeletedForGo
     ASSERT_TRUE(WaitUntil([&] { return Rows().size() == 1; }, 20000));
     Post(IDC_MAIN_EXECUTE);
 
-    // The shell's warning (its own dialog, not a message box), then the summary.
+    // The shell's warning (the summary has no No), then the summary.
     HWND warning = testsupport::WaitForProcessWindowWhere(program_.Id(), 60000, [&](HWND window) {
-        return window != window_ && !testsupport::IsMessageBox(window) && ::IsWindowVisible(window) &&
-            ::GetDlgItem(window, IDNO) != nullptr;
+        return window != window_ && ::IsWindowVisible(window) && ::GetDlgItem(window, IDNO) != nullptr;
     });
     ASSERT_NE(warning, nullptr) << "the shell should ask before it deletes for good";
     EXPECT_TRUE(testsupport::FileExists(Path("kept.zip")));
     ::PostMessageA(warning, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(warning); }, 10000)) << "No should end the warning";
 
     HWND box = testsupport::WaitForProcessMessageBox(program_.Id(), 60000);
     ASSERT_NE(box, nullptr) << "the run should end with its summary";
