@@ -116,8 +116,9 @@ TEST(ArchiveVolumes, EachNamingGivesTheVolumesThatExistInOrder)
     EXPECT_TRUE(app::HasRecycleBin(folder.Child("one.zip")));
     EXPECT_FALSE(app::HasRecycleBin("\\\\server\\share\\a.zip"));
     EXPECT_FALSE(app::HasRecycleBin("relative\\a.zip"));
-    if (::GetDriveTypeA("N:\\") == DRIVE_REMOVABLE)
+    if (::GetDriveTypeA("N:\\") == DRIVE_REMOVABLE) {
         EXPECT_FALSE(app::HasRecycleBin("N:\\a.zip"));
+    }
 }
 
 class ExtractionRunTest : public testsupport::MainWindowFixture {
