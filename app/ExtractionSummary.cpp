@@ -50,7 +50,7 @@ std::string ExtractionSummary::Text() const
     if (shown < extracted_.size())
         text += Ellipsis() + texts::kSummaryMoreBefore + std::to_string(extracted_.size() - shown) +
             texts::kSummaryMoreAfter + "\n";
-    return text;
+    return text + RecycleLines("\n");
 }
 
 std::string ExtractionSummary::Log() const
@@ -60,6 +60,7 @@ std::string ExtractionSummary::Log() const
         for (const std::string& line : *lines)
             ansi += line + "\r\n";
     }
+    ansi += RecycleLines("\r\n");
     if (ansi.empty() || ::GetACP() == CP_UTF8)
         return ansi;
     const int size = static_cast<int>(ansi.size());
@@ -72,6 +73,20 @@ std::string ExtractionSummary::Log() const
     if (length > 0)
         ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr, nullptr);
     return utf8;
+}
+
+// What became of the extracted archives when they were to go to the Recycle Bin, after a blank line.
+std::string ExtractionSummary::RecycleLines(const char* lineEnd) const
+{
+    std::string lines;
+    const auto count = [](int archives) {
+        return std::to_string(archives) + (archives == 1 ? texts::kSummaryOneArchive : texts::kSummaryArchives);
+    };
+    if (recycled_ > 0)
+        lines += texts::kSummaryRecycled + count(recycled_) + lineEnd;
+    if (notRecycled_ > 0)
+        lines += texts::kSummaryNotRecycled + count(notRecycled_) + lineEnd;
+    return lines.empty() ? lines : lineEnd + lines;
 }
 
 int ExtractionSummary::ExitCode() const

@@ -22,6 +22,15 @@ public:
     void AddNotQueued(const std::string& path);
     // The run was stopped before its end.
     void MarkStopped() { stopped_ = true; }
+    // The archives extracted with result 0, in row order.
+    const std::vector<std::string>& Extracted() const { return extracted_; }
+    // After the run: `moved` of the extracted archives went to the Recycle Bin, `kept` stayed where
+    // they were because it could not take them. Each count gets its line when not 0.
+    void SetRecycled(int moved, int kept)
+    {
+        recycled_ = moved;
+        notRecycled_ = kept;
+    }
     std::string Text() const;
     // Every line, without heading or limit, as UTF-8 with CRLF line ends: the log of an unattended run.
     std::string Log() const;
@@ -37,6 +46,10 @@ private:
     bool skipped_ = false;
     bool failed_ = false;
     bool stopped_ = false;
+    int recycled_ = 0;
+    int notRecycled_ = 0;
+
+    std::string RecycleLines(const char* lineEnd) const;
 };
 
 }  // namespace app

@@ -106,6 +106,7 @@ private:
     bool AskRunPassword(
         const std::string& member, const std::string& archive, bool again, std::string& password) override;
     void EnableQueueControls(bool enable);
+    void RecycleExtracted();
     bool CloseDuringRun();
     bool AskToStopAndClose();
 

@@ -6,10 +6,14 @@
 #include "app/FolderPicker.h"
 #include "app/PasswordDialog.h"
 #include "app/ProcessObjects.h"
+#include "app/RecycleBin.h"
+#include "app/RowBatch.h"
 #include "engine/PasswordSession.h"
 #include "framework/MessageBox.h"
 #include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
+
+#include <set>
 
 namespace app {
 
@@ -70,6 +74,7 @@ void MainWindow::RunExtraction(bool allRows)
     progressBar.SetPosition(0);
 
     const bool showSummary = options.showSummary && !unattended_;
+    const bool recycle = options.recycleArchives;
     ExtractionRun::Owner& owner = *this;
     auto run = std::make_unique<ExtractionRun>(
         owner, hwnd_, std::move(options), std::move(chosen), std::move(paths), std::move(summary), unattended_);
@@ -89,6 +94,9 @@ void MainWindow::RunExtraction(bool allRows)
     progressBar.SetPosition(0);
     SetText(runCaption_);
     EnableQueueControls(true);
+    // A stop ends the run, not what it finished: the archives extracted before it are cleared away too.
+    if (recycle)
+        RecycleExtracted();
     if (quit) {
         ::PostQuitMessage(static_cast<int>(quitCode));
     } else if (closeAfterRun_) {
@@ -96,6 +104,38 @@ void MainWindow::RunExtraction(bool allRows)
     } else if (showSummary) {
         fw::ShowMessage(hwnd_, lastSummary_.Text(), MB_OK);
     }
+}
+
+// Every archive the run extracted with result 0 goes to the Recycle Bin with all its volumes, in one
+// shell operation; the rows of those that went leave the list. Archives that failed, were skipped
+// in part, stopped or not reached were never in the summary's extracted list.
+void MainWindow::RecycleExtracted()
+{
+    std::vector<std::string> archives;
+    std::set<std::string> seen;
+    for (const std::string& path : lastSummary_.Extracted()) {
+        if (seen.insert(path).second)
+            archives.push_back(path);
+    }
+    if (archives.empty())
+        return;
+    std::vector<std::vector<std::string>> files;
+    for (const std::string& archive : archives)
+        files.push_back(ArchiveVolumes(archive));
+    const std::vector<bool> moved = RecycleArchives(hwnd_, files);
+    std::set<std::string> gone;
+    for (size_t i = 0; i < archives.size(); ++i) {
+        if (moved[i])
+            gone.insert(archives[i]);
+    }
+    if (!gone.empty()) {
+        RowBatch batch(ExtractionList);
+        for (int row = ExtractionList.GetItemCount() - 1; row >= 0; --row) {
+            if (gone.count(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0)) != 0)
+                ExtractionList.DeleteItem(row);
+        }
+    }
+    lastSummary_.SetRecycled(static_cast<int>(gone.size()), static_cast<int>(archives.size() - gone.size()));
 }
 
 void MainWindow::ShowRunProgress(int archive, int count, int permille)

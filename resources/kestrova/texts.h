@@ -25,6 +25,12 @@ constexpr char kSummarySkipped[] = " (some files skipped)";
 constexpr char kSummaryMoreBefore[] = " and ";
 constexpr char kSummaryMoreAfter[] = " more";
 constexpr char kSummaryStopped[] = " (stopped)";
+// After the archives, when they were to go to the Recycle Bin: "Moved to the Recycle Bin: 3 archives",
+// and for those it could not take (they stay where they were) "Not moved to the Recycle Bin: 1 archive".
+constexpr char kSummaryRecycled[] = "Moved to the Recycle Bin: ";
+constexpr char kSummaryNotRecycled[] = "Not moved to the Recycle Bin: ";
+constexpr char kSummaryOneArchive[] = " archive";
+constexpr char kSummaryArchives[] = " archives";
 constexpr char kStopQuestion[] = "Stop the extraction?";
 // The caption during a run: "Kestrova - 3 of 20".
 constexpr char kRunCaptionBefore[] = " - ";

@@ -1,6 +1,7 @@
 #include "app/ExtractionOptions.h"
 #include "app/MainWindow.h"
 #include "app/ProcessObjects.h"
+#include "app/RecycleBin.h"
 #include "engine/ArchiveViewerDialog.h"
 #include "framework/Application.h"
 #include "framework/PathInfo.h"
@@ -85,6 +86,39 @@ TEST(ExtractionDestination, OneTopLevelEntryDecidesTheSmartFolder)
     EXPECT_EQ(app::ExtractionDestination(archive, options, "", false), "C:\\Data\\Pack");
     options.smartFolder = false;
     EXPECT_EQ(app::ExtractionDestination(archive, options, "", true), "C:\\Data\\Pack");
+}
+
+// The files of a set, as far as they exist and no further than the first gap, for each naming;
+// any other archive is its one file. Only a fixed disk with a drive letter has a Recycle Bin.
+TEST(ArchiveVolumes, EachNamingGivesTheVolumesThatExistInOrder)
+{
+    testsupport::TestFolder folder;
+    for (const char* name : {"s.7z.001", "s.7z.002", "s.7z.003", "s.7z.005", "p.part01.rar", "p.part02.rar",
+             "p.part03.rar", "o.RAR", "o.R00", "o.R01", "z.z01", "z.z02", "z.zip", "one.zip", "one.z02",
+             "alone.rar", "x.tar.gz"})
+        folder.WriteFile(name, "v");
+    const auto names = [&](const std::string& first) {
+        std::vector<std::string> names;
+        for (const std::string& path : app::ArchiveVolumes(folder.Child(first)))
+            names.push_back(path.substr(folder.Path().size() + 1));
+        return names;
+    };
+    using V = std::vector<std::string>;
+    EXPECT_EQ(names("s.7z.001"), (V {"s.7z.001", "s.7z.002", "s.7z.003"}));
+    EXPECT_EQ(names("p.part01.rar"), (V {"p.part01.rar", "p.part02.rar", "p.part03.rar"}));
+    EXPECT_EQ(names("o.RAR"), (V {"o.RAR", "o.R00", "o.R01"}));
+    EXPECT_EQ(names("z.zip"), (V {"z.z01", "z.z02", "z.zip"}));
+    EXPECT_EQ(names("one.zip"), (V {"one.zip"})) << "without a .z01 a .zip is no set";
+    EXPECT_EQ(names("alone.rar"), (V {"alone.rar"}));
+    EXPECT_EQ(names("x.tar.gz"), (V {"x.tar.gz"}));
+    EXPECT_EQ(names("gone.zip"), (V {}));
+
+    EXPECT_TRUE(app::HasRecycleBin(folder.Child("one.zip")));
+    EXPECT_FALSE(app::HasRecycleBin("\\\\server\\share\\a.zip"));
+    EXPECT_FALSE(app::HasRecycleBin("relative\\a.zip"));
+    if (::GetDriveTypeA("N:\\") == DRIVE_REMOVABLE) {
+        EXPECT_FALSE(app::HasRecycleBin("N:\\a.zip"));
+    }
 }
 
 class ExtractionRunTest : public testsupport::MainWindowFixture {
