@@ -21,6 +21,7 @@ struct ExtractionOptions {
     bool showSummary = false;   // the summary box at the end
     bool smartFolder = false;   // no title sub-folder for an archive with one top-level entry
     unsigned namePage = 0;      // the code page of names without Unicode (0: automatic)
+    bool markOfTheWeb = true;     // carry the archive's mark of the web onto the files
     std::vector<std::string> excludeMasks;
 
     static ExtractionOptions FromSettings(const settings::SettingsDialog& settings);
