@@ -60,14 +60,17 @@ void ExpectMarks(const std::string& root, const std::string& expected, const std
     for (const std::string& file : files) {
         const std::string path = root + "\\" + file;
         EXPECT_EQ(expected, dllrun::Contents(path + kStream)) << what << ": " << file;
-        if (expected.empty())
+        if (expected.empty()) {
             EXPECT_EQ(INVALID_FILE_ATTRIBUTES, TestFolder::Attributes(path + kStream)) << what << ": " << file;
+        }
     }
-    for (const std::string& relative : dllrun::Walk(root))
-        if (relative.back() == '\\')
+    for (const std::string& relative : dllrun::Walk(root)) {
+        if (relative.back() == '\\') {
             EXPECT_EQ(INVALID_FILE_ATTRIBUTES,
                 TestFolder::Attributes(root + "\\" + relative.substr(0, relative.size() - 1) + kStream))
                 << what << ": " << relative;
+        }
+    }
 }
 
 std::string SampleZip()
