@@ -16,7 +16,6 @@ using fw::PathInfo;
 
 namespace {
 
-const COLORREF kRowBackground = RGB(223, 223, 223);
 const UINT kSmallSystemIcons = 0x4001;
 
 bool IsListView(HWND hwnd)
@@ -27,6 +26,16 @@ bool IsListView(HWND hwnd)
 }
 
 }  // namespace
+
+COLORREF ExtractionListBackground()
+{
+    HIGHCONTRASTA contrast {};
+    contrast.cbSize = sizeof contrast;
+    if (::SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+        (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0)
+        return ::GetSysColor(COLOR_WINDOW);
+    return RGB(223, 223, 223);
+}
 
 void DragListView::Bound()
 {
@@ -186,7 +195,7 @@ void DragListView::AddRow(HWND target, const std::string& path, const std::strin
         std::vector<Row> one;
         one.push_back(std::move(row));
         list->InsertRows(0, std::move(one));
-        list->Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
+        list->Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(ExtractionListBackground()));
         return;
     }
     LVITEMA item {};
@@ -199,7 +208,7 @@ void DragListView::AddRow(HWND target, const std::string& path, const std::strin
     column.iSubItem = 1;
     column.pszText = const_cast<char*>(location.c_str());
     ::SendMessageA(target, LVM_SETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&column));
-    ::SendMessageA(target, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
+    ::SendMessageA(target, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(ExtractionListBackground()));
 }
 
 void DragListView::BeginBatch()
@@ -217,7 +226,7 @@ void DragListView::EndBatch()
         std::vector<Row> added(std::make_move_iterator(heldRows_.rbegin()), std::make_move_iterator(heldRows_.rend()));
         heldRows_.clear();
         InsertRows(0, std::move(added));
-        Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(kRowBackground));
+        Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(ExtractionListBackground()));
     }
     SetRedraw(true);
     Redraw();

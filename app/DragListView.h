@@ -8,6 +8,10 @@
 
 namespace app {
 
+// The extraction list's grey, or with a high-contrast theme the theme's window colour, so that its
+// text (the theme's) stays readable.
+COLORREF ExtractionListBackground();
+
 // The list-view class of both main-window lists, with the drag-and-drop machinery. Its dropFolder
 // decides its role: empty in the explorer list (a drag source), the explorer's folder in the
 // extraction list (a drop target).

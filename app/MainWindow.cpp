@@ -15,6 +15,7 @@
 #include "settings/ShellFolders.h"
 #include "resources/kestrova/texts.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -32,7 +33,6 @@ namespace {
 
 const char kWebsiteAddress[] = "https://www.kestrova.org/";
 const char kAuthorMailAddress[] = "mailto:author@kestrova.org";
-const COLORREF kExtractionListColour = RGB(223, 223, 223);
 
 // The smallest outer size at which no two controls of the layout overlap: below 371 pixels the
 // Desktop button (H - 10) would cover Search (94 to 126); the width keeps the bottom row apart
@@ -98,10 +98,11 @@ bool MainWindow::OnInit()
 
     // Archives and folders dropped from the shell onto the window or its lists are queued.
     ::DragAcceptFiles(hwnd_, TRUE);
-    ExtractionList.SetBkColor(kExtractionListColour);
+    ExtractionList.SetBkColor(ExtractionListBackground());
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
     LoadButtonBitmaps();
+    AddButtonTips();
     IconCache().AttachSystemList(fw::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
     FillDriveBox();
@@ -179,6 +180,17 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
         result = 0;
         return true;
     }
+    // A theme switched (high contrast on or off): the lists take the new colours.
+    if (msg == WM_SYSCOLORCHANGE || (msg == WM_SETTINGCHANGE && wParam == SPI_SETHIGHCONTRAST)) {
+        for (HWND list : {ExplorerList.Handle(), ExtractionList.Handle()})
+            ::SendMessageA(list, WM_SYSCOLORCHANGE, 0, 0);
+        const COLORREF background = ExtractionListBackground();
+        ExtractionList.SetBkColor(background);
+        ExtractionList.Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(background));
+        ::InvalidateRect(ExtractionList, nullptr, TRUE);
+        result = 0;
+        return true;
+    }
     if (msg == WM_DROPFILES) {
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         result = 0;
@@ -234,6 +246,38 @@ void MainWindow::LoadButtonBitmaps()
     upBitmap_.Reset(LoadBitmapResource(IDB_UP));
     rootUpBitmap_.Reset(LoadBitmapResource(IDB_UP_ROOT));
     upButton.SetBitmap(upBitmap_);
+}
+
+// A picture says nothing until it is pressed: each button gets a tooltip, and the same words as its
+// window text, which a bitmap button does not show but a screen reader reads as its name.
+void MainWindow::AddButtonTips()
+{
+    const std::pair<const fw::Button*, const char*> tips[] = {
+        {&upButton, texts::kTipUp},
+        {&refreshButton, texts::kTipRefresh},
+        {&desktopButton, texts::kTipDesktop},
+        {&searchButton, texts::kTipSearch},
+        {&deleteButton, texts::kTipDelete},
+        {&viewButton, texts::kTipView},
+        {&executeButton, texts::kTipExecute},
+        {&optionsButton, texts::kTipOptions},
+        {&websiteButton, texts::kTipWebsite},
+        {&emailButton, texts::kTipEmail},
+    };
+    buttonTips = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    for (const auto& tip : tips) {
+        tip.first->SetText(tip.second);
+        if (buttonTips == nullptr)
+            continue;
+        TTTOOLINFOA tool {};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd_;
+        tool.uId = reinterpret_cast<UINT_PTR>(tip.first->Handle());
+        tool.lpszText = const_cast<char*>(tip.second);
+        ::SendMessageA(buttonTips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 bool MainWindow::OnCommand(int id, int code, HWND)
@@ -384,7 +428,7 @@ void MainWindow::PaintMinimised()
 void MainWindow::OnOptions()
 {
     RECT outer = GetWindowRect();
-    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 337);
+    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 395);
     Settings().Show(SW_SHOW);
 }
 

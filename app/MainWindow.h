@@ -87,6 +87,8 @@ public:
     fw::Button deleteButton;
     fw::Static countLabel;
     fw::Button refreshButton;
+    // The tooltip control that names each picture button (owned by the window, gone with it).
+    HWND buttonTips = nullptr;
 
 protected:
     bool OnInit() override;
@@ -140,6 +142,7 @@ private:
     void QueueFolder(const std::string& path, RowBatch& batch);
     void OnDropFiles(HDROP drop);
     void ShowExtractionMenu();
+    void AddButtonTips();
     void OnOptions();
     void OnShowFileContents();
     void OnWebsite();

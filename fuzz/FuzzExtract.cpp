@@ -5,7 +5,8 @@
 // compression method its first byte picks, so that every decoder sees every input. Encrypted
 // members are opened with the password of the encrypted seeds (make_method_archives.py), through
 // OpenSSL's cryptography, so that both decryptions are reached. Each input is also decoded as bzip2
-// data by the one-stream decoder and by blocks on two threads, which must give the same.
+// data by the one-stream decoder and by blocks on two threads, which must give the same. The
+// extraction runs with a worker thread, as the library does.
 #include "tests/unzip32/native/OpenSslCrypto.h"
 #include "unzip32/core/ArchiveReader.h"
 #include "unzip32/core/Extractor.h"
@@ -169,8 +170,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         FuzzHost host(1u << 20);
         host.names = &japanese;
+        // As the library runs: members decoded on a worker (ZIP) and files written behind the
+        // reader on one (the other kinds).
+        static unzip::StdWorkerThreads workers;
         unzip::ExtractOptions options;
         options.exclude = {"*.bak", "skip?/*"};
+        options.workers = &workers;
+        options.threads = 1;
         unzip::ExtractReport report = unzip::Extract(source, host, options);
         uint64_t written = 0;
         for (const auto& file : host.files) {

@@ -66,6 +66,18 @@ constexpr char kLibraryMissing[] =
 constexpr char kLibraryNotLoaded[] = "Cannot load ";
 constexpr char kLibraryNoEntryPoint[] = " has no entry point ";
 
+// The main window's picture buttons: tooltips, and the names screen readers read.
+constexpr char kTipUp[] = "Up one folder";
+constexpr char kTipRefresh[] = "Refresh";
+constexpr char kTipDesktop[] = "Desktop";
+constexpr char kTipSearch[] = "Search the selected folders for archives";
+constexpr char kTipDelete[] = "Remove from the list";
+constexpr char kTipView[] = "Show File Contents";
+constexpr char kTipExecute[] = "Extract all";
+constexpr char kTipOptions[] = "Options";
+constexpr char kTipWebsite[] = "Website";
+constexpr char kTipEmail[] = "E-mail";
+
 // Settings dialog.
 constexpr char kTabGeneral[] = "General";
 constexpr char kTabMasking[] = "File Masking";
@@ -77,6 +89,10 @@ constexpr char kNamesAutomatic[] = "Automatic";
 constexpr char kNamesAsWindowsBefore[] = "As Windows (";
 constexpr char kNamesAsWindowsAfter[] = ")";
 constexpr char kNamesPageDash[] = " \u2014 ";
+// The choices of "When A File Exists:", in the order of their stored values "0", "1", "2".
+constexpr char kExistingOverwrite[] = "Overwrite";
+constexpr char kExistingSkip[] = "Skip";
+constexpr char kExistingKeepBoth[] = "Keep Both";
 constexpr char kAbout[] =
     "Kestrova\r\n"
     "Finds ZIP archives on your drives and extracts them in batches.\r\n"

@@ -3,6 +3,7 @@
 #include "resources/kestrova/resource.h"
 #include "tests/support/MainWindowFixture.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -114,6 +115,39 @@ TEST_F(MainWindowTest, HasTheSeventeenControlsOfTheTemplate)
     EXPECT_FALSE(frame & WS_MAXIMIZEBOX);
     EXPECT_TRUE(frame & WS_THICKFRAME);
     EXPECT_TRUE(::GetWindowLongPtrA(*window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+}
+
+// Every picture button tells what it does: a tooltip, and the same words as its name for screen
+// readers (its window text, which the bitmap hides).
+TEST_F(MainWindowTest, PictureButtonsHaveTooltipsAndNames)
+{
+    ASSERT_TRUE(Open());
+    const std::pair<const fw::Button*, const char*> expected[] = {
+        {&window->upButton, "Up one folder"},
+        {&window->refreshButton, "Refresh"},
+        {&window->desktopButton, "Desktop"},
+        {&window->searchButton, "Search the selected folders for archives"},
+        {&window->deleteButton, "Remove from the list"},
+        {&window->viewButton, "Show File Contents"},
+        {&window->executeButton, "Extract all"},
+        {&window->optionsButton, "Options"},
+        {&window->websiteButton, "Website"},
+        {&window->emailButton, "E-mail"},
+    };
+    ASSERT_NE(window->buttonTips, nullptr);
+    EXPECT_EQ(::SendMessageA(window->buttonTips, TTM_GETTOOLCOUNT, 0, 0), 10);
+    for (const auto& button : expected) {
+        EXPECT_EQ(button.first->GetText(), button.second);
+        char text[128] = {};
+        TTTOOLINFOA tool {};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = *window;
+        tool.uId = reinterpret_cast<UINT_PTR>(button.first->Handle());
+        tool.lpszText = text;
+        ::SendMessageA(window->buttonTips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+        EXPECT_STREQ(text, button.second);
+        EXPECT_NE(button.first->GetBitmap(), nullptr) << button.second << ": still a picture";
+    }
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheOuterSize)
