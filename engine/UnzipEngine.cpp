@@ -21,12 +21,14 @@ namespace {
 const char kLibraryName[] = "UNZIP32.DLL";
 const char kEntryPointName[] = "Wiz_SingleEntryUnzip";
 const char kNamesEntryPointName[] = "Wiz_SingleEntryUnzipNames";
+const char kExEntryPointName[] = "Wiz_SingleEntryUnzipEx";
 
-// The first line of the library call on this thread that tells of a member it skipped or wrote
-// under a new name (null: not kept); a failure's message names that member.
+// The first line of the library call on this thread that tells of a member it skipped, wrote
+// under a new name or could not mark (null: not kept); a failure's message names that member.
 thread_local std::string* t_firstSkip = nullptr;
 const char kSkipLine[] = "skipping: ";
 const char kRenameLine[] = "renamed: ";
+const char kNotMarkedLine[] = "not marked: ";
 
 void KeepFirstSkip(const char* text)
 {
@@ -36,7 +38,8 @@ void KeepFirstSkip(const char* text)
         const char* end = std::strchr(line, '\n');
         const size_t length = end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line);
         if (std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0 ||
-            std::strncmp(line, kRenameLine, sizeof kRenameLine - 1) == 0) {
+            std::strncmp(line, kRenameLine, sizeof kRenameLine - 1) == 0 ||
+            std::strncmp(line, kNotMarkedLine, sizeof kNotMarkedLine - 1) == 0) {
             try {
                 t_firstSkip->assign(line, length);
             } catch (const std::bad_alloc&) {
@@ -302,9 +305,16 @@ int UnzipEngine::Unzip(
     }
 
     auto call = reinterpret_cast<WizSingleEntryUnzipFunction>(reinterpret_cast<void*>(entryPoint_));
-    // Older libraries lack the call that takes the names' code page.
+    // Older libraries lack the call that takes the run options, or even the one that takes the
+    // names' code page: those mark the files (or know no mark) whatever was set.
+    auto callWithRun = reinterpret_cast<WizSingleEntryUnzipExFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(library_, kExEntryPointName)));
     auto callWithPage = reinterpret_cast<WizSingleEntryUnzipNamesFunction>(
         reinterpret_cast<void*>(::GetProcAddress(library_, kNamesEntryPointName)));
+    UnzipRunOptions run {};
+    run.size = sizeof run;
+    run.namePage = namePage_;
+    run.markOfTheWeb = markOfTheWeb_ ? 1 : 0;
     int result = 0;
     std::string firstSkip;
     {
@@ -316,9 +326,12 @@ int UnzipEngine::Unzip(
         RunListener* const outer = currentListener;
         currentListener = listener_;
         t_callbackFailure = 0;
-        result = callWithPage != nullptr
-            ? callWithPage(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get(), namePage_)
-            : call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
+        if (callWithRun != nullptr)
+            result = callWithRun(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get(), &run);
+        else if (callWithPage != nullptr)
+            result = callWithPage(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get(), namePage_);
+        else
+            result = call(0, nullptr, excludeCount, excludeNames, options.get(), callbacks.get());
         currentListener = outer;
         if (t_callbackFailure != 0)
             result = t_callbackFailure;

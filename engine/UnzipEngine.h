@@ -45,6 +45,9 @@ public:
     // UZ_NAMES_AS_WINDOWS or a page number). A library without Wiz_SingleEntryUnzipNames is called
     // the old way and reads such names as Windows does, whatever was set.
     void SetNamePage(unsigned namePage) { namePage_ = namePage; }
+    // Whether the files extracted carry the archive's mark of the web (the default). Only a library
+    // with Wiz_SingleEntryUnzipEx can be told not to; the others are called as they are.
+    void SetMarkOfTheWeb(bool mark) { markOfTheWeb_ = mark; }
 
     // The library's result of the last run (0 success, else one of its UZ_ codes); kNotCalled when
     // the library could not be found, loaded or called.
@@ -85,6 +88,7 @@ private:
     FARPROC entryPoint_ = nullptr;
     PasswordSession* passwords_ = nullptr;
     unsigned namePage_ = 0;
+    bool markOfTheWeb_ = true;
 };
 
 }  // namespace engine

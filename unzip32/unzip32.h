@@ -20,7 +20,8 @@ extern "C" {
 
 /* Result codes of Wiz_SingleEntryUnzip. */
 #define UZ_OK             0  /* every member listed or extracted */
-#define UZ_WARNING        1  /* members skipped (unsafe name, unsupported method, encryption, path blocked), renamed */
+#define UZ_WARNING        1  /* members skipped (unsafe name, unsupported method, encryption, path blocked), renamed,
+                              * files that could not be given the archive's mark of the web */
 #define UZ_FORMAT_ERROR   2  /* damaged archive or member data (CRC or size mismatch, bad data) */
 #define UZ_SEVERE_ERROR   3  /* not an archive, truncated, unusable directory, overlapping records, split archive */
 #define UZ_MEMORY_INIT    4  /* buffers could not be allocated at start */
@@ -159,6 +160,53 @@ typedef int(UZ_API* WizSingleEntryUnzipNamesFunction)(int includeCount, char** i
     char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks, unsigned namePage);
 int UZ_API Wiz_SingleEntryUnzipNames(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
     UnzipOptions* options, UnzipCallbacks* callbacks, unsigned namePage);
+
+/* The mark of the web. Windows marks a downloaded file with a "Zone.Identifier" stream, an INI text
+ * whose [ZoneTransfer] section names the zone it came from (ZoneId=3 the Internet, 4 Restricted
+ * sites) and where from (HostUrl=...). When the archive has such a mark of zone 3 or 4, every file
+ * extracted from it gets a Zone.Identifier stream of its own with the same ZoneId, the archive's
+ * HostUrl (when it has one) and ReferrerUrl set to the archive's full path, in the ANSI code page:
+ * Office opens such files in Protected View and SmartScreen checks such programs before they run,
+ * as it does for the files Explorer extracts. The stream is written when the file is complete under
+ * its real name, before the file is reported extracted. An archive extracted from a marked archive
+ * is thus marked itself, and its own files are marked in turn. Marks of zones 0 to 2 (this computer,
+ * the intranet, trusted sites), a missing mark and one that cannot be read carry nothing, as in
+ * Explorer. For an archive split into volumes the mark of the first volume counts (the named file's
+ * where the first has none to carry). Listing and testing write nothing. Folders are not marked.
+ * A file that cannot be marked (a FAT or exFAT drive or a network share without streams, where the
+ * drive refuses the stream's name; a write that fails) stays as extracted, since it is whole and
+ * what the caller asked for, but the loss of its protection is not silent: the line
+ * "not marked: <file> (<reason>)" goes through the print callback (quietLevel below 2), the reason
+ * "the drive cannot keep the mark of the web" where the drive has no streams, and the run's result
+ * is at least UZ_WARNING (any graver result stands).
+ * Wiz_SingleEntryUnzip and Wiz_SingleEntryUnzipNames always carry the mark: a caller that says
+ * nothing gets it, as with Windows. Wiz_SingleEntryUnzipEx lets the caller choose. */
+
+/* The run options of Wiz_SingleEntryUnzipEx. `size` is sizeof(UnzipRunOptions): the record may grow
+ * in later libraries, which will take the sizes of earlier ones; this library refuses any other size
+ * with UZ_BAD_ARGUMENT, so that no caller takes an option it set for honoured when it is not.
+ *   namePage      the code page of names without Unicode, as for Wiz_SingleEntryUnzipNames
+ *                 (UZ_NAMES_AUTOMATIC, UZ_NAMES_AS_WINDOWS or a code page)
+ *   markOfTheWeb  nonzero: carry the archive's mark of the web onto the files (the default of the
+ *                 other entry points); 0: mark nothing */
+typedef struct UnzipRunOptions {
+    unsigned size;      /* 0 */
+    unsigned namePage;  /* 4 */
+    int markOfTheWeb;   /* 8 */
+} UnzipRunOptions;
+
+#if defined(__cplusplus) && defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(UnzipRunOptions) == 12, "the run option record is 12 bytes");
+#endif
+
+/* Does what Wiz_SingleEntryUnzipNames does with the options of `run`; a null `run` does what
+ * Wiz_SingleEntryUnzip does (names as Windows reads them, the mark carried). A caller that may load
+ * an older library looks the entry point up and falls back to Wiz_SingleEntryUnzipNames, then to
+ * Wiz_SingleEntryUnzip, which mark files (or, in libraries older than the mark, do not). */
+typedef int(UZ_API* WizSingleEntryUnzipExFunction)(int includeCount, char** includeNames, int excludeCount,
+    char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks, const UnzipRunOptions* run);
+int UZ_API Wiz_SingleEntryUnzipEx(int includeCount, char** includeNames, int excludeCount, char** excludeNames,
+    UnzipOptions* options, UnzipCallbacks* callbacks, const UnzipRunOptions* run);
 
 #ifdef __cplusplus
 }

@@ -214,4 +214,41 @@ TEST_F(ProgramUnattendedTest, SlashXRunsWithoutABoxWithAnExitCodeAndALog)
     EXPECT_EQ(run("\"" + goodPath + "\""), 0u);
 }
 
+// A downloaded archive's mark of the web goes onto every file the program extracts from it; with
+// the setting off ("Extract"\"Mark Of The Web" "0") none gets it. Under Wine the mark is a file
+// named after the file with ":Zone.Identifier", read back through that name.
+TEST_F(ProgramUnattendedTest, SlashXCarriesTheMarkOfTheWebUnlessTheSettingIsOff)
+{
+    WriteRaw("Extract", "Title Extract", "1");
+    testsupport::TestFolder folder;
+    ziptest::Archive zip;
+    zip.Add("setup.exe", "MZ setup").Add("docs/read.txt", "read");
+    const std::string archive = folder.Child("Download.zip");
+    const std::string host = "https://downloads.example.com/Download.zip";
+    ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));
+    ASSERT_TRUE(testsupport::WriteFileBytes(
+        archive + ":Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=" + host + "\r\n"));
+    auto run = [&]() {
+        testsupport::ChildProcess program;
+        DWORD code = 12345;
+        EXPECT_TRUE(program.StartCommand("\"" + ProgramPath() + "\" /x \"" + archive + "\""));
+        EXPECT_TRUE(program.WaitForExit(30000, code));
+        return code;
+    };
+    EXPECT_EQ(run(), 0u);
+    for (const char* file : {"Download\\setup.exe", "Download\\docs\\read.txt"}) {
+        std::string mark;
+        EXPECT_TRUE(testsupport::ReadFileBytes(folder.Child(file) + ":Zone.Identifier", mark)) << file;
+        EXPECT_EQ(mark, "[ZoneTransfer]\r\nZoneId=3\r\nReferrerUrl=" + archive + "\r\nHostUrl=" + host + "\r\n");
+    }
+
+    testsupport::TestFolder::Remove(folder.Child("Download"));
+    WriteRaw("Extract", "Mark Of The Web", "0");
+    EXPECT_EQ(run(), 0u);
+    for (const char* file : {"Download\\setup.exe", "Download\\docs\\read.txt"}) {
+        EXPECT_TRUE(testsupport::FileExists(folder.Child(file))) << file;
+        EXPECT_FALSE(testsupport::FileExists(folder.Child(file) + ":Zone.Identifier")) << file;
+    }
+}
+
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // Drives UNZIP32.DLL exactly as the program does: LoadLibraryA, GetProcAddress of
-// Wiz_SingleEntryUnzip (or Wiz_SingleEntryUnzipNames), zero-filled option and callback records,
+// Wiz_SingleEntryUnzip (or Wiz_SingleEntryUnzipNames, Wiz_SingleEntryUnzipEx), zero-filled option and callback records,
 // one call per run. Records what the callbacks saw and whether any of them came from another
 // thread. Also the file helpers that prove where the output went; their paths are UTF-8, for the
 // names the code page cannot hold.
@@ -82,6 +82,8 @@ struct RunOptions {
     bool choosePage = false;  // through Wiz_SingleEntryUnzipNames with namePage
     unsigned namePage = UZ_NAMES_AUTOMATIC;
     bool overwrite = true;
+    bool ex = false;  // through Wiz_SingleEntryUnzipEx with exOptions (may be null)
+    const UnzipRunOptions* exOptions = nullptr;
 };
 
 // One run of the library; its result, or -1 when the library or its entry point is missing.
@@ -96,7 +98,9 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
         reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzip")));
     auto withPage = reinterpret_cast<WizSingleEntryUnzipNamesFunction>(
         reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzipNames")));
-    if (entry == nullptr || (run.choosePage && withPage == nullptr)) {
+    auto withRun = reinterpret_cast<WizSingleEntryUnzipExFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(library, "Wiz_SingleEntryUnzipEx")));
+    if (entry == nullptr || (run.choosePage && withPage == nullptr) || (run.ex && withRun == nullptr)) {
         ::FreeLibrary(library);
         return -1;
     }
@@ -121,8 +125,9 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
         names.push_back(const_cast<char*>(mask.c_str()));
     char** exclude = names.empty() ? nullptr : names.data();
     const int count = static_cast<int>(names.size());
-    int result = run.choosePage ? withPage(0, nullptr, count, exclude, &options, &callbacks, run.namePage)
-                                : entry(0, nullptr, count, exclude, &options, &callbacks);
+    int result = run.ex           ? withRun(0, nullptr, count, exclude, &options, &callbacks, run.exOptions)
+        : run.choosePage ? withPage(0, nullptr, count, exclude, &options, &callbacks, run.namePage)
+                         : entry(0, nullptr, count, exclude, &options, &callbacks);
     ::FreeLibrary(library);
     return result;
 }

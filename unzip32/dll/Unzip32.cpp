@@ -15,7 +15,8 @@ using unzip::ExtractReport;
 using unzip::Status;
 
 // The one place where the core's outcome becomes a result code: the gravest kind of problem wins.
-int ResultCode(const ExtractReport& report, bool includeGiven)
+// `unmarked`: files extracted that could not be given the archive's mark of the web.
+int ResultCode(const ExtractReport& report, bool includeGiven, int unmarked)
 {
     if (report.stopped)
         return UZ_STOPPED;  // asked for: the caller knows why, whatever else went wrong before
@@ -39,7 +40,8 @@ int ResultCode(const ExtractReport& report, bool includeGiven)
         return UZ_MEMORY_DISK;
     if (report.skippedEncrypted > 0)
         return UZ_PASSWORD;
-    if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0 || report.skippedBlocked > 0 || report.renamed > 0)
+    if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0 || report.skippedBlocked > 0 || report.renamed > 0 ||
+        unmarked > 0)
         return UZ_WARNING;
     if (includeGiven && report.matched == 0)
         return UZ_NO_MATCH;
@@ -88,6 +90,14 @@ unsigned DecodeThreads()
     return processors <= 1 ? 0u : std::min(processors, 4u);
 }
 
+// The full form of a path the caller gave (relative to the current folder, or with "." and "..").
+std::wstring FullPath(const std::wstring& path)
+{
+    wchar_t full[32768];
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 32768, full, nullptr);
+    return length > 0 && length < 32768 ? std::wstring(full, length) : path;
+}
+
 // UZ_NAMES_AUTOMATIC, UZ_NAMES_AS_WINDOWS, or a legacy code page that this system converts.
 bool KnownNamePage(unsigned page)
 {
@@ -95,7 +105,7 @@ bool KnownNamePage(unsigned page)
 }
 
 int Run(int includeCount, char** includeNames, int excludeCount, char** excludeNames, UnzipOptions* options,
-    UnzipCallbacks* callbacks, unsigned namePage)
+    UnzipCallbacks* callbacks, unsigned namePage, bool markOfTheWeb)
 {
     if (options == nullptr || callbacks == nullptr || options->archive == nullptr || !KnownNamePage(namePage))
         return UZ_BAD_ARGUMENT;
@@ -134,12 +144,23 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     // An archive split into volumes is read with the files beside it that its name leads to.
     std::unique_ptr<unzip::Win32Volumes> volumes = unzip::Win32Volumes::ForArchive(archive);
     host.UseVolumes(volumes.get());
+    // The files carry the archive's mark of the web; a split set's is that of its first volume,
+    // else (a first volume without one) that of the file named.
+    if (markOfTheWeb && !run.listOnly && !run.testOnly) {
+        const std::wstring full = FullPath(archive);
+        std::vector<std::wstring> marked;
+        if (volumes != nullptr)
+            marked.push_back(FullPath(volumes->Path(1)));
+        marked.push_back(full);
+        host.CarryMark(marked, full, run.quiet);
+    }
     ExtractReport report = unzip::Extract(source, host, run);
+    host.ReportUnmarked();
     callbacks->totalPacked = static_cast<unsigned long>(report.totalCompressed);
     callbacks->totalSize = static_cast<unsigned long>(report.totalSize);
     callbacks->totalFactor = static_cast<int>(unzip::CompressionFactor(report.totalSize, report.totalCompressed));
     callbacks->memberCount = report.matched;
-    return ResultCode(report, !run.include.empty());
+    return ResultCode(report, !run.include.empty(), host.Unmarked());
 }
 
 }  // namespace
@@ -149,7 +170,8 @@ extern "C" int UZ_API Wiz_SingleEntryUnzip(int includeCount, char** includeNames
 {
     // Nothing may unwind into the caller.
     try {
-        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks, UZ_NAMES_AS_WINDOWS);
+        return Run(
+            includeCount, includeNames, excludeCount, excludeNames, options, callbacks, UZ_NAMES_AS_WINDOWS, true);
     } catch (const std::bad_alloc&) {
         return UZ_MEMORY_INIT;
     } catch (...) {
@@ -161,7 +183,26 @@ extern "C" int UZ_API Wiz_SingleEntryUnzipNames(int includeCount, char** include
     char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks, unsigned namePage)
 {
     try {
-        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks, namePage);
+        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks, namePage, true);
+    } catch (const std::bad_alloc&) {
+        return UZ_MEMORY_INIT;
+    } catch (...) {
+        return UZ_INTERNAL;
+    }
+}
+
+// A record of another size is refused: a caller must never take an option it set as honoured.
+extern "C" int UZ_API Wiz_SingleEntryUnzipEx(int includeCount, char** includeNames, int excludeCount,
+    char** excludeNames, UnzipOptions* options, UnzipCallbacks* callbacks, const UnzipRunOptions* run)
+{
+    try {
+        if (run == nullptr)
+            return Run(
+                includeCount, includeNames, excludeCount, excludeNames, options, callbacks, UZ_NAMES_AS_WINDOWS, true);
+        if (run->size != sizeof(UnzipRunOptions))
+            return UZ_BAD_ARGUMENT;
+        return Run(includeCount, includeNames, excludeCount, excludeNames, options, callbacks, run->namePage,
+            run->markOfTheWeb != 0);
     } catch (const std::bad_alloc&) {
         return UZ_MEMORY_INIT;
     } catch (...) {

@@ -39,6 +39,13 @@ public:
     Win32OutputFile& operator=(const Win32OutputFile&) = delete;
     ~Win32OutputFile() override { Abandon(); }
 
+    // The file gets `mark` when it is done; `shown` names it where that fails.
+    void MarkWith(ZoneMark* mark, std::wstring shown)
+    {
+        mark_ = mark;
+        shown_ = std::move(shown);
+    }
+
     Status Write(const uint8_t* data, size_t count) override
     {
         while (count > 0) {
@@ -75,6 +82,11 @@ public:
             ::SetFileTime(file_, nullptr, nullptr, &modified);
         // A new file is renamed through its open handle: under Wine that spares opening it again.
         const bool renamed = !replacing_ && RenameOpenFile();
+        // The mark of the web goes on the file under its real name (under Wine a stream is a file
+        // beside the named one, which a rename would leave behind), before the file is reported
+        // done. Writing a stream counts as writing the file on NTFS: its time is set again after.
+        if (renamed && PutMark() && haveTime)
+            ::SetFileTime(file_, nullptr, nullptr, &modified);
         const BOOL closed = ::CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
         const std::wstring written = renamed ? path_ : temporary_;
@@ -87,6 +99,8 @@ public:
             ::DeleteFileW(written.c_str());
             return Status::WriteFailure;
         }
+        if (!renamed && PutMark() && haveTime)
+            SetModifiedTime(modified);
         if (entry.IsReadOnly())
             ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
         return Status::Ok;
@@ -106,6 +120,26 @@ public:
     }
 
 private:
+    // Marks the file under its real name when there is a mark to carry; false when there is none.
+    // A mark that cannot be written is reported by the mark, and the file stays.
+    bool PutMark()
+    {
+        if (mark_ == nullptr || !mark_->Carried())
+            return false;
+        mark_->Put(path_, shown_);
+        return true;
+    }
+
+    void SetModifiedTime(const FILETIME& modified)
+    {
+        HANDLE file = ::CreateFileW(path_.c_str(), FILE_WRITE_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+        ::SetFileTime(file, nullptr, nullptr, &modified);
+        ::CloseHandle(file);
+    }
+
     // Gives the open file its real name, unless that name is taken.
     bool RenameOpenFile()
     {
@@ -148,6 +182,8 @@ private:
     bool replacing_;
     bool overwrite_;
     LocalTimes* localTimes_;
+    ZoneMark* mark_ = nullptr;  // none: the file is not marked
+    std::wstring shown_;
 };
 
 // A view of the archive's mapping.
@@ -421,8 +457,10 @@ void Win32Host::Member(const Entry& entry, const std::string& displayName, unsig
         static_cast<unsigned long>(entry.crc), entry.IsEncrypted() ? 'E' : ' ');
 }
 
+// The files of the run so far that could not be marked are reported before the next member.
 bool Win32Host::Service(const std::string& displayName, uint64_t size)
 {
+    ReportUnmarked();
     if (callbacks_ == nullptr || callbacks_->service == nullptr)
         return false;
     return callbacks_->service(displayName.c_str(), static_cast<unsigned long>(size)) != 0;
@@ -443,6 +481,32 @@ bool Win32Host::Password(const std::string& displayName, Secret& password)
         password.Assign(buffer, std::strlen(buffer));
     Wipe(buffer, sizeof buffer);
     return answer == 0;
+}
+
+void Win32Host::CarryMark(const std::vector<std::wstring>& marked, const std::wstring& referrer, int quiet)
+{
+    for (const std::wstring& file : marked) {
+        mark_.Read(file, referrer);
+        if (mark_.Carried())
+            break;
+    }
+    quiet_ = quiet;
+}
+
+void Win32Host::ReportUnmarked()
+{
+    for (const std::string& line : mark_.TakeFailures())
+        if (quiet_ < 2)
+            Print(line);
+}
+
+// A file's path under the target as messages name it.
+std::wstring Win32Host::ShownPath(const std::vector<std::string>& parts) const
+{
+    std::wstring shown;
+    for (const std::string& part : parts)
+        shown += (shown.empty() ? L"" : L"\\") + Utf8ToWide(part);
+    return shown;
 }
 
 // The parts are already free of anything that the \\?\ form would not normalise.
@@ -544,7 +608,10 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
         std::wstring temporary = folder + L"~kv" + process + L"_" + std::to_wstring(++temporaryCounter_) + L".tmp";
         HANDLE handle = ::CreateFileW(temporary.c_str(), access, 0, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
-            file = std::make_unique<Win32OutputFile>(handle, path, temporary, existing, overwrite_, &localTimes_);
+            auto output = std::make_unique<Win32OutputFile>(handle, path, temporary, existing, overwrite_, &localTimes_);
+            if (mark_.Carried())
+                output->MarkWith(&mark_, ShownPath(parts));
+            file = std::move(output);
             return Status::Ok;
         }
         const DWORD error = ::GetLastError();

@@ -5,6 +5,7 @@
 #include "unzip32/dll/BcryptCrypto.h"
 #include "unzip32/dll/Win32NameCodec.h"
 #include "unzip32/dll/Win32Threads.h"
+#include "unzip32/dll/ZoneMark.h"
 #include "unzip32/unzip32.h"
 
 #include <map>
@@ -94,8 +95,20 @@ public:
     // Creates the target folder and its parents.
     Status PrepareTarget();
 
+    // Every file the run extracts carries the mark of the web of the first of `marked` (the
+    // archive; a split set's first volume before it) that has one of a zone that is carried,
+    // naming `referrer` (the archive's full path) as where it came from. A file that cannot be
+    // marked stays, and a line "not marked: ..." tells of it before the next member (quiet below 2)
+    // and at ReportUnmarked.
+    void CarryMark(const std::vector<std::wstring>& marked, const std::wstring& referrer, int quiet);
+    // Prints the lines of the files not marked since the last report.
+    void ReportUnmarked();
+    // The files of the run that could not be marked (once its workers are done).
+    int Unmarked() const { return mark_.Failures(); }
+
 private:
     std::wstring PathOf(const std::vector<std::string>& parts, size_t count) const;
+    std::wstring ShownPath(const std::vector<std::string>& parts) const;
 
     std::wstring target_;  // ends in a backslash
     const UnzipCallbacks* callbacks_;
@@ -107,6 +120,8 @@ private:
     BcryptCrypto crypto_;
     Win32NameCodec names_;  // the user's locale as it was when the run began
     VolumeSet* volumes_ = nullptr;
+    ZoneMark mark_;  // carries nothing unless CarryMark found a mark
+    int quiet_ = 0;
 };
 
 }  // namespace unzip

@@ -21,6 +21,8 @@ public:
     VolumeNaming Naming() const override { return naming_; }
     Source* Volume(unsigned number) override;
     std::string VolumeName(unsigned number) const override;
+    // The path of volume `number`, as the named file's path is given, whether or not it exists.
+    std::wstring Path(unsigned number) const { return folder_ + FileName(number); }
 
 private:
     Win32Volumes(VolumeNaming naming, std::wstring folder, std::wstring stem, std::wstring suffix, size_t width);
