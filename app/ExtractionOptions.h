@@ -21,6 +21,7 @@ struct ExtractionOptions {
     bool showSummary = false;   // the summary box at the end
     bool smartFolder = false;   // no title sub-folder for an archive with one top-level entry
     unsigned namePage = 0;      // the code page of names without Unicode (0: automatic)
+    int existingFiles = 0;        // 0 overwrite, 1 skip, 2 keep both
     std::vector<std::string> excludeMasks;
 
     static ExtractionOptions FromSettings(const settings::SettingsDialog& settings);

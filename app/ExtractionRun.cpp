@@ -297,6 +297,7 @@ void ExtractionRun::ExtractAll()
         engine::UnzipEngine engine;
         engine.SetListener(this);
         engine.SetNamePage(options_.namePage);
+        engine.SetExistingFiles(options_.existingFiles);
         if (!unattended_)
             engine.SetPasswords(&passwords_);
         engine.Unzip(
