@@ -26,6 +26,9 @@ ExtractionOptions ExtractionOptions::FromSettings(const settings::SettingsDialog
     options.showSummary = settings.IsOptionChecked(IDC_SETTINGS_MESSAGE_ALERT);
     options.smartFolder = settings.IsOptionChecked(IDC_SETTINGS_SMART_FOLDER);
     options.namePage = settings.NamePage();
+    options.markOfTheWeb = settings.MarkOfTheWeb();
+    options.existingFiles = settings.ExistingFiles();
+    options.recycleArchives = settings.RecycleArchives();
     options.excludeMasks = settings.excludeMasks;
     return options;
 }

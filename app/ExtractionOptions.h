@@ -21,7 +21,9 @@ struct ExtractionOptions {
     bool showSummary = false;   // the summary box at the end
     bool smartFolder = false;   // no title sub-folder for an archive with one top-level entry
     unsigned namePage = 0;      // the code page of names without Unicode (0: automatic)
+    bool markOfTheWeb = true;     // carry the archive's mark of the web onto the files
     int existingFiles = 0;        // 0 overwrite, 1 skip, 2 keep both
+    bool recycleArchives = false; // good archives go to the Recycle Bin at the end of the run
     std::vector<std::string> excludeMasks;
 
     static ExtractionOptions FromSettings(const settings::SettingsDialog& settings);

@@ -384,7 +384,7 @@ void MainWindow::PaintMinimised()
 void MainWindow::OnOptions()
 {
     RECT outer = GetWindowRect();
-    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 337);
+    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 395);
     Settings().Show(SW_SHOW);
 }
 

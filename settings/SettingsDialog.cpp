@@ -50,6 +50,10 @@ void SettingsDialog::LoadOptions()
     desktopShortcut.SetCheck(store.ReadFlag("Shortcuts", "Desktop Shortcut"));
     quickLaunchShortcut.SetCheck(store.ReadFlag("Shortcuts", "QuickLaunch Shortcut"));
     SelectNamePage(NameCodePage::Read());
+    markOfTheWeb.SetCheck(RegistryStore::Trim(store.ReadString("Extract", "Mark Of The Web")) != "0");
+    recycleArchives.SetCheck(store.ReadFlag("Extract", "Recycle Archives"));
+    const std::string existing = RegistryStore::Trim(store.ReadString("Extract", "Existing Files"));
+    SelectExistingFiles(existing == "1" ? kSkip : existing == "2" ? kKeepBoth : kOverwrite);
     startFolder = store.ReadString("Folders", "Last");
     // A folder that is gone (a drive unplugged, the folder deleted or replaced by a file) would open
     // an empty pane and be saved back: start on the desktop instead, as at the first start.
@@ -90,6 +94,9 @@ void SettingsDialog::SaveSettings()
     store.WriteNumber("Shortcuts", "Desktop Shortcut", desktopShortcut.IsChecked() ? 1 : 0);
     store.WriteNumber("Shortcuts", "QuickLaunch Shortcut", quickLaunchShortcut.IsChecked() ? 1 : 0);
     NameCodePage::Write(NamePage());
+    store.WriteNumber("Extract", "Mark Of The Web", markOfTheWeb.IsChecked() ? 1 : 0);
+    store.WriteNumber("Extract", "Existing Files", ExistingFiles());
+    store.WriteNumber("Extract", "Recycle Archives", recycleArchives.IsChecked() ? 1 : 0);
     store.WriteString("Folders", "Last", lastFolder);
     store.WriteString("", "FilePath", programPath);
     store.WriteString("", "Version", GetProgramVersion());
@@ -128,6 +135,27 @@ void SettingsDialog::SelectNamePage(unsigned value)
     namePages.Send(CB_SETCURSEL, 0);
 }
 
+int SettingsDialog::ExistingFiles() const
+{
+    const LRESULT selected = existingFiles.Send(CB_GETCURSEL);
+    if (selected == CB_ERR)
+        return kOverwrite;
+    const LRESULT value = existingFiles.Send(CB_GETITEMDATA, static_cast<WPARAM>(selected));
+    return value == kSkip || value == kKeepBoth ? static_cast<int>(value) : kOverwrite;
+}
+
+void SettingsDialog::SelectExistingFiles(int value)
+{
+    const LRESULT count = existingFiles.Send(CB_GETCOUNT);
+    for (LRESULT i = 0; i < count; ++i) {
+        if (existingFiles.Send(CB_GETITEMDATA, static_cast<WPARAM>(i)) == value) {
+            existingFiles.Send(CB_SETCURSEL, static_cast<WPARAM>(i));
+            return;
+        }
+    }
+    existingFiles.Send(CB_SETCURSEL, 0);
+}
+
 bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     if (msg == WM_SHOWWINDOW) {
@@ -149,6 +177,7 @@ bool SettingsDialog::OnInit()
 {
     BindControls();
     FillNamePages();
+    FillExistingFiles();
     LoadOptions();
     versionLabel.SetText(texts::kCurrentVersion + GetProgramVersion());
     aboutText.SetText(texts::kAbout);
@@ -184,6 +213,10 @@ void SettingsDialog::BindControls()
     Bind(IDC_SETTINGS_SMART_FOLDER, smartFolder);
     Bind(IDC_SETTINGS_NAME_PAGE_LABEL, namePageLabel);
     Bind(IDC_SETTINGS_NAME_PAGE, namePages);
+    Bind(IDC_SETTINGS_MARK_OF_THE_WEB, markOfTheWeb);
+    Bind(IDC_SETTINGS_RECYCLE_ARCHIVES, recycleArchives);
+    Bind(IDC_SETTINGS_EXISTING_LABEL, existingFilesLabel);
+    Bind(IDC_SETTINGS_EXISTING_FILES, existingFiles);
     Bind(IDC_SETTINGS_MASKS_HEADING, masksHeading);
     Bind(IDC_SETTINGS_MASKS, maskList);
     Bind(IDC_SETTINGS_MASK_HELP, maskHelp);
@@ -193,6 +226,20 @@ void SettingsDialog::BindControls()
     Bind(IDC_SETTINGS_ABOUT_HEADING, aboutHeading);
     Bind(IDC_SETTINGS_ABOUT_TEXT, aboutText);
     Bind(IDC_SETTINGS_VERSION, versionLabel);
+}
+
+void SettingsDialog::FillExistingFiles()
+{
+    const struct {
+        const char* text;
+        int value;
+    } choices[] = {{texts::kExistingOverwrite, kOverwrite}, {texts::kExistingSkip, kSkip},
+        {texts::kExistingKeepBoth, kKeepBoth}};
+    for (const auto& choice : choices) {
+        const LRESULT index = existingFiles.Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.text));
+        if (index >= 0)
+            existingFiles.Send(CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(choice.value));
+    }
 }
 
 // In the order of NameCodePage::Choices, Automatic first; the list opens wide enough for the
@@ -227,7 +274,8 @@ void SettingsDialog::BuildPages()
     maskEdit.Show(SW_HIDE);
 
     const fw::Window* general[] = {&askForFolder, &desktopShortcut, &quickLaunchShortcut, &messageBoxAlert,
-        &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder, &namePageLabel, &namePages};
+        &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder, &namePageLabel, &namePages, &markOfTheWeb, &recycleArchives, &existingFilesLabel,
+        &existingFiles};
     for (const fw::Window* control : general)
         ::SetParent(*control, generalPage);
     addButton.Show(SW_HIDE);
@@ -248,20 +296,24 @@ void SettingsDialog::ApplyGeometry()
         int x, y, width, height;
     };
     const Place places[] = {
-        {&tabs, 4, 2, 331, 273},
-        {&generalPage, 9, 29, 320, 236},
-        {&maskingPage, 9, 29, 320, 236},
-        {&aboutPage, 9, 29, 320, 236},
+        {&tabs, 4, 2, 331, 331},
+        {&generalPage, 9, 29, 320, 294},
+        {&maskingPage, 9, 29, 320, 294},
+        {&aboutPage, 9, 29, 320, 294},
         {&locationHeading, 15, 22, 290, 16},
         {&titleExtract, 15, 41, 290, 20},
         {&messageBoxAlert, 15, 58, 290, 20},
         {&askForFolder, 15, 76, 290, 30},
         {&smartFolder, 15, 103, 290, 20},
-        {&namePageLabel, 15, 126, 290, 16},
-        {&namePages, 15, 142, 290, 240},  // the closed box takes its font's height, the rest is the list's
-        {&quickAccessHeading, 15, 170, 290, 16},
-        {&desktopShortcut, 15, 188, 290, 20},
-        {&quickLaunchShortcut, 15, 205, 290, 26},
+        {&markOfTheWeb, 15, 120, 290, 20},
+        {&recycleArchives, 15, 137, 290, 20},
+        {&existingFilesLabel, 15, 162, 130, 16},
+        {&existingFiles, 150, 158, 155, 120},  // the closed box takes its font's height, the rest is the list's
+        {&namePageLabel, 15, 184, 290, 16},
+        {&namePages, 15, 200, 290, 240},
+        {&quickAccessHeading, 15, 228, 290, 16},
+        {&desktopShortcut, 15, 246, 290, 20},
+        {&quickLaunchShortcut, 15, 263, 290, 26},
         {&masksHeading, 15, 25, 290, 16},
         {&maskList, 15, 50, 290, 70},
         {&maskHelp, 15, 157, 290, 50},

@@ -32,6 +32,17 @@ public:
     unsigned NamePage() const;
     // Selects the entry of `value`; an unknown value selects Automatic.
     void SelectNamePage(unsigned value);
+    // Whether extracted files take on the mark of the web of a downloaded archive ("Extract"\"Mark
+    // Of The Web": only "0" turns it off, as only a deliberate choice should).
+    bool MarkOfTheWeb() const { return markOfTheWeb.IsChecked(); }
+    // What happens to a file that was there before the run: kOverwrite, kSkip or kKeepBoth, the
+    // values stored in "Extract"\"Existing Files" (anything else reads as kOverwrite).
+    enum ExistingFiles { kOverwrite = 0, kSkip = 1, kKeepBoth = 2 };
+    int ExistingFiles() const;
+    void SelectExistingFiles(int value);
+    // Whether archives extracted without a fault go to the Recycle Bin at the end of the run
+    // ("Extract"\"Recycle Archives": only "1" turns it on).
+    bool RecycleArchives() const { return recycleArchives.IsChecked(); }
 
     // The masks loaded at initialisation, in list order: the exclusion list of every extraction
     // until the program ends (masks added or deleted in the dialog count from the next start).
@@ -56,6 +67,10 @@ public:
     fw::Button smartFolder;          // 1028 "Smart Folder": no title folder for one top-level entry
     fw::Static namePageLabel;        // "Names in archives without Unicode:"
     fw::Control namePages;           // its drop-down list; each entry's data is its stored value
+    fw::Button markOfTheWeb;         // "Mark Files From Downloaded Archives"
+    fw::Button recycleArchives;      // "Move Archives To The Recycle Bin After Extraction"
+    fw::Static existingFilesLabel;   // "When A File Exists:"
+    fw::Control existingFiles;       // Overwrite, Skip, Keep Both; each entry's data is its stored value
     fw::Static masksHeading;
     fw::ListView maskList;
     fw::Static maskHelp;
@@ -77,6 +92,7 @@ protected:
 private:
     void BindControls();
     void FillNamePages();
+    void FillExistingFiles();
     void BuildPages();
     void ApplyGeometry();
     void KeepBottomRowBelowTabs();

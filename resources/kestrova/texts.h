@@ -77,6 +77,10 @@ constexpr char kNamesAutomatic[] = "Automatic";
 constexpr char kNamesAsWindowsBefore[] = "As Windows (";
 constexpr char kNamesAsWindowsAfter[] = ")";
 constexpr char kNamesPageDash[] = " \u2014 ";
+// The choices of "When A File Exists:", in the order of their stored values "0", "1", "2".
+constexpr char kExistingOverwrite[] = "Overwrite";
+constexpr char kExistingSkip[] = "Skip";
+constexpr char kExistingKeepBoth[] = "Keep Both";
 constexpr char kAbout[] =
     "Kestrova\r\n"
     "Finds ZIP archives on your drives and extracts them in batches.\r\n"

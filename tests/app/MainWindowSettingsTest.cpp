@@ -56,7 +56,7 @@ TEST_F(MainWindowSettingsTest, OptionsShowsTheDialogBesideTheCornerAndBlocksTheM
     EXPECT_EQ(rect.left, 145);
     EXPECT_EQ(rect.top, 125);
     EXPECT_EQ(rect.right - rect.left, 344);
-    EXPECT_EQ(rect.bottom - rect.top, 337);
+    EXPECT_EQ(rect.bottom - rect.top, 395);
     EXPECT_FALSE(window->IsEnabled()) << "the main window takes no input while the dialog is shown";
 
     dialog.applyButton.Click();

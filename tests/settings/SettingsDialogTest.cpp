@@ -73,7 +73,7 @@ protected:
     // Shows the dialog the way the main window's Options button does.
     void ShowDialog()
     {
-        dialog->SetPos(55, 55, 344, 337);
+        dialog->SetPos(55, 55, 344, 395);
         dialog->Show(SW_SHOW);
         PumpMessages(0);
     }
@@ -303,8 +303,8 @@ TEST_F(SettingsDialogTest, ControlsStandWhereTheGeometryTablePutsThem)
         RECT rect;
     };
     const Expected expected[] = {
-        {d.tabs, {4, 2, 4 + 331, 2 + 273}},
-        {d.maskingPage, {9, 29, 9 + 320, 29 + 236}},
+        {d.tabs, {4, 2, 4 + 331, 2 + 331}},
+        {d.maskingPage, {9, 29, 9 + 320, 29 + 294}},
         {d.askForFolder, {15, 76, 15 + 290, 76 + 30}},
         {d.maskList, {15, 50, 15 + 290, 50 + 70}},
         {d.aboutText, {20, 50, 20 + 200, 50 + 150}},
@@ -345,8 +345,9 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
     settings::SettingsDialog& d = Open();
     ShowDialog();
     const std::vector<std::vector<HWND>> pages = {
-        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.smartFolder, d.namePageLabel,
-            d.namePages, d.quickAccessHeading, d.desktopShortcut, d.quickLaunchShortcut, d.applyButton, d.versionLabel},
+        {d.locationHeading, d.titleExtract, d.messageBoxAlert, d.askForFolder, d.smartFolder, d.markOfTheWeb,
+            d.recycleArchives, d.existingFilesLabel, d.existingFiles, d.namePageLabel, d.namePages,
+            d.quickAccessHeading, d.desktopShortcut, d.quickLaunchShortcut, d.applyButton, d.versionLabel},
         {d.masksHeading, d.maskList, d.maskHelp, d.deleteButton, d.addButton, d.maskEdit, d.applyButton,
             d.versionLabel},
         {d.aboutHeading, d.aboutText, d.applyButton, d.versionLabel},
@@ -382,9 +383,20 @@ TEST_F(SettingsDialogTest, NoTwoControlsOfAPageOverlap)
             }
         }
     }
-    // Smart Folder and the names' code page are extraction options: above the shortcuts' heading.
-    EXPECT_LT(RectInParent(d.smartFolder).bottom, RectInParent(d.quickAccessHeading).top);
-    EXPECT_LT(RectInParent(d.namePages).bottom, RectInParent(d.quickAccessHeading).top);
+    // The extraction options stand above the shortcuts' heading.
+    for (HWND option : {d.smartFolder.Handle(), d.namePages.Handle(), d.markOfTheWeb.Handle(),
+             d.recycleArchives.Handle(), d.existingFiles.Handle()})
+        EXPECT_LT(RectInParent(option).bottom, RectInParent(d.quickAccessHeading).top) << ::GetDlgCtrlID(option);
+    // Labels and the existing-files choices are shown whole.
+    for (HWND label : {d.markOfTheWeb.Handle(), d.recycleArchives.Handle(), d.existingFilesLabel.Handle()}) {
+        RECT rect = RectInParent(label);
+        const int check = label == d.existingFilesLabel.Handle() ? 0 : ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        char text[128] = {};
+        ::GetWindowTextA(label, text, sizeof text);
+        EXPECT_GE(rect.right - rect.left - check, TextWidth(label, text)) << text;
+    }
+    RECT choices = RectInParent(d.existingFiles);
+    EXPECT_GE(choices.right - choices.left - ::GetSystemMetrics(SM_CXVSCROLL), TextWidth(d.existingFiles, "Keep Both"));
     // The closed drop-down shows the longest choice whole.
     RECT box = RectInParent(d.namePages);
     EXPECT_GE(box.right - box.left - ::GetSystemMetrics(SM_CXVSCROLL),
@@ -432,6 +444,57 @@ TEST_F(SettingsDialogTest, NameCodePageRoundTripsThroughTheDropDownAndTheRegistr
     ::SHSetValueA(HKEY_CURRENT_USER, KeyPath("Extract").c_str(), "Name Code Page", REG_DWORD, &number, sizeof number);
     again.LoadOptions();
     EXPECT_EQ(again.NamePage(), 0u) << "a number of another type";
+}
+
+// "Mark Of The Web" is on unless "0" is stored; "Recycle Archives" is off unless "1" is; "Existing
+// Files" is "0" overwrite, "1" skip, "2" keep both, and anything else overwrites, as before.
+TEST_F(SettingsDialogTest, ExtractionSafetyChoicesRoundTripAndOddValuesKeepTheSafeDefaults)
+{
+    settings::SettingsDialog& d = Open();
+    EXPECT_TRUE(d.MarkOfTheWeb()) << "on at the first start, as in Windows";
+    EXPECT_FALSE(d.RecycleArchives());
+    EXPECT_EQ(d.ExistingFiles(), settings::SettingsDialog::kOverwrite);
+    ASSERT_EQ(d.existingFiles.Send(CB_GETCOUNT), 3);
+    EXPECT_EQ(d.existingFilesLabel.GetText(), "When A File Exists:");
+    EXPECT_EQ(d.markOfTheWeb.GetText(), "Mark Files From Downloaded Archives");
+    EXPECT_EQ(d.recycleArchives.GetText(), "Move Archives To The Recycle Bin After Extraction");
+
+    ShowDialog();
+    d.markOfTheWeb.Click();
+    d.recycleArchives.Click();
+    d.existingFiles.Send(CB_SETCURSEL, 2);
+    EXPECT_EQ(::GetWindowTextLengthA(d.existingFiles), 9) << "Keep Both";
+    d.applyButton.Click();
+    PumpMessages(0);
+    d.SaveSettings();
+    EXPECT_EQ(ReadRaw("Extract", "Mark Of The Web"), "0");
+    EXPECT_EQ(ReadRaw("Extract", "Recycle Archives"), "1");
+    EXPECT_EQ(ReadRaw("Extract", "Existing Files"), "2");
+    d.Destroy();
+
+    settings::SettingsDialog& again = Open();
+    EXPECT_FALSE(again.MarkOfTheWeb());
+    EXPECT_TRUE(again.RecycleArchives());
+    EXPECT_EQ(again.ExistingFiles(), settings::SettingsDialog::kKeepBoth);
+    const struct {
+        const char* mark;
+        const char* recycle;
+        const char* existing;
+        bool marks, recycles;
+        int choice;
+    } values[] = {{" 0 ", " 1 ", " 1 ", false, true, settings::SettingsDialog::kSkip},
+        {"no", "yes", "3", true, false, settings::SettingsDialog::kOverwrite},
+        {"", "", "-1", true, false, settings::SettingsDialog::kOverwrite},
+        {"1", "0", "2x", true, false, settings::SettingsDialog::kOverwrite}};
+    for (const auto& value : values) {
+        WriteRaw("Extract", "Mark Of The Web", value.mark);
+        WriteRaw("Extract", "Recycle Archives", value.recycle);
+        WriteRaw("Extract", "Existing Files", value.existing);
+        again.LoadOptions();
+        EXPECT_EQ(again.MarkOfTheWeb(), value.marks) << value.mark;
+        EXPECT_EQ(again.RecycleArchives(), value.recycles) << value.recycle;
+        EXPECT_EQ(again.ExistingFiles(), value.choice) << value.existing;
+    }
 }
 
 TEST_F(SettingsDialogTest, TypingEnablesAddAndAddPutsTheMaskOnTop)
@@ -567,6 +630,9 @@ TEST_F(SettingsDialogTest, ProgramEndWritesEveryValueAsText)
         {"Extract", "Ask For Folder", "1"},
         {"Extract", "Smart Folder", "0"},
         {"Extract", "Name Code Page", "0"},
+        {"Extract", "Mark Of The Web", "1"},
+        {"Extract", "Existing Files", "0"},
+        {"Extract", "Recycle Archives", "0"},
         {"Shortcuts", "Desktop Shortcut", "0"},
         {"Shortcuts", "QuickLaunch Shortcut", "0"},
         {"Folders", "Last", "C:\\windows\\"},

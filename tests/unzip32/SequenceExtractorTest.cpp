@@ -120,6 +120,22 @@ TEST(SequenceExtractor, MembersFollowTheRulesOfZipMembers)
         EXPECT_EQ(std::string::npos, file.first.find("evil")) << file.first;
     EXPECT_EQ(0u, host.files.count("docs/up"));
     EXPECT_EQ(0u, host.files.count("lost.txt"));
+
+    // Listed, a hard link has the size of the copy it makes; one to no file listed has none.
+    ScriptedReader again;
+    again.items = reader.items;
+    again.items.push_back(Link("copy2.txt", LinkKind::Hard, "./copy.txt"));
+    MemoryHost lister;
+    options.listOnly = true;
+    const ExtractReport listing = Play(again, lister, options);
+    std::map<std::string, uint64_t> sizes;
+    for (const MemoryHost::Listed& member : lister.listed)
+        sizes[member.name] = member.size;
+    EXPECT_EQ(10u, sizes["copy.txt"]);
+    EXPECT_EQ(10u, sizes["copy2.txt"]) << "a link to a link";
+    EXPECT_EQ(0u, sizes["lost.txt"]);
+    EXPECT_EQ(0u, sizes["docs/up"]);
+    EXPECT_EQ(listing.totalSize, 10u * 3 + 1 + 1 + 6);
 }
 
 TEST(SequenceExtractor, DamageLeavesNoPartialFileAndEndsWhereTheReaderCannotGoOn)

@@ -21,6 +21,7 @@ Writes into the folder:
   hostile.tar           "../x", "/abs", "C:x", "CON" and one harmless member
   link-bomb.tar.gz      a 1 KiB file and 1100 hard links to it (links copy at most 1024 times the data)
   legacy.tar            a ustar member named in CP866 bytes (a Russian DOS name)
+  legacy-1251.tar       ustar members named in CP1251 bytes, long names first, then short ones
   damaged.tar.gz        tar-pax.tar.gz with bytes in the middle flipped
   truncated.tar.xz      tar-pax.tar.xz cut in the middle
   badcheck.tar.gz       tar-pax.tar.gz with the CRC-32 in its trailer flipped
@@ -203,6 +204,15 @@ with tarfile.open(os.path.join(out, "legacy.tar"), "w", format=tarfile.USTAR_FOR
     info = tarfile.TarInfo("\u041f\u0440\u0438\u0432\u0435\u0442.txt")
     info.size = 3
     t.addfile(info, io.BytesIO(b"dos"))
+
+# Written on a Russian Windows: ANSI page 1251, where the user's OEM page is 866. Alone, the short
+# names read better in other pages; with the long ones before them they are plainly 1251.
+with tarfile.open(os.path.join(out, "legacy-1251.tar"), "w", format=tarfile.USTAR_FORMAT, encoding="cp1251") as t:
+    for name in ("\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b/\u041e\u0442\u0447\u0451\u0442 \u0437\u0430 2023.txt",
+                 "\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b/\u042f.txt", "\u0401\u0436.txt"):
+        info = tarfile.TarInfo(name)
+        info.size = 2
+        t.addfile(info, io.BytesIO(b"ru"))
 
 with open(os.path.join(out, "tar-pax.tar.gz"), "rb") as f:
     data = bytearray(f.read())

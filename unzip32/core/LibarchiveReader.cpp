@@ -135,6 +135,7 @@ private:
     Status Failure(int result);
     std::string Name(struct archive_entry* entry, int which);
     std::string LegacyName(const std::string& bytes);
+    unsigned AutomaticPage(const std::string& bytes, const NameCodec& codec);
     std::string SingleFileName();
     std::string MethodText();
     bool ReachedLastPart() const;
@@ -165,6 +166,11 @@ private:
     // over, and a stop asked for on the way ends the call (stopped_).
     bool reading_ = false;
     bool stopped_ = false;
+    // The legacy names met so far, while the automatic page is still chosen over them.
+    std::vector<std::string> legacyNames_;
+    size_t legacyBytes_ = 0;
+    unsigned legacyPage_ = 0;
+    bool legacySettled_ = false;
 
     // The current member.
     bool inMember_ = false;
@@ -398,11 +404,33 @@ std::string LibarchiveReader::LegacyName(const std::string& bytes)
     if (page == kNamePageAsWindows)
         page = codec->OemPage();
     else if (page == kNamePageAutomatic)
-        page = DetectNamePage(std::vector<std::string> {bytes}, *codec, codec->OemPage());
+        page = AutomaticPage(bytes, *codec);
     std::string utf8;
     if (codec->ToUtf8(page, bytes, utf8))
         return utf8;
     return Cp437ToUtf8(bytes);
+}
+
+// The page for one more legacy name when the page is the library's choice. The names come one by
+// one as the archive is read, so the choice is made again over all legacy names met so far: a short
+// name that alone reads as well in another page ("Я.txt") is read in the page the names before it
+// made plain. After the first kSettledNames names (or kSettledBytes of them) the choice stands.
+unsigned LibarchiveReader::AutomaticPage(const std::string& bytes, const NameCodec& codec)
+{
+    const size_t kSettledNames = 64;
+    const size_t kSettledBytes = 16 * 1024;
+    if (legacySettled_)
+        return legacyPage_;
+    if (legacyNames_.empty() || legacyNames_.back() != bytes) {  // a hard link repeats its target's name
+        legacyNames_.push_back(bytes);
+        legacyBytes_ += bytes.size();
+    }
+    legacyPage_ = DetectNamePage(legacyNames_, codec, codec.OemPage());
+    if (legacyNames_.size() >= kSettledNames || legacyBytes_ >= kSettledBytes) {
+        legacySettled_ = true;
+        std::vector<std::string>().swap(legacyNames_);
+    }
+    return legacyPage_;
 }
 
 // Whether `bytes` widened byte by byte gives `wide`: libarchive's own conversion between the two

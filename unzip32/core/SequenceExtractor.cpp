@@ -257,6 +257,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
     std::vector<uint8_t> buffer;
     // The files written (or tested) so far, by their members' safe paths, for hard links to them.
     std::map<std::string, Written> written;
+    std::map<std::string, uint64_t> listedSizes;  // when listing: each file's size, for the hard links to it
     // The files this run creates: a member never replaces one of them.
     OutputNames names(host);
     uint64_t decoded = 0;  // bytes of the members' own data
@@ -404,6 +405,17 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         report.totalSize += entry.size;
         report.totalCompressed += entry.compressedSize;
         if (options.listOnly) {
+            // A hard link stores no data: it is listed with the size of the file it copies, which
+            // is what its extraction writes.
+            if (entry.link == LinkKind::Hard && entry.size == 0) {
+                auto target = listedSizes.find(TargetKey(entry.linkTarget));
+                if (target != listedSizes.end()) {
+                    entry.size = target->second;
+                    report.totalSize += entry.size;
+                }
+            }
+            if (entry.link != LinkKind::Symbolic && !entry.IsDirectory())
+                listedSizes[TargetKey(entry.name)] = entry.size;
             host.Member(entry, shown, CompressionFactor(entry.size, entry.compressedSize));
             continue;
         }

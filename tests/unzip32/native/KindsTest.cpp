@@ -184,6 +184,19 @@ TEST_F(Kinds, LegacyNamesAreReadInTheChosenPage)
         (std::map<std::string, std::string> {{"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", "dos"}}));
 }
 
+// Names met one by one are judged together: the short ones after long ones take their page.
+TEST_F(Kinds, LegacyNamesOfOneArchiveAreReadInOnePage)
+{
+    kvtest::IconvNameCodec russian(866, 1251);
+    KindRun run;
+    run.host.names = &russian;
+    ExtractOptions automatic;
+    automatic.namePage = unzip::kNamePageAutomatic;
+    Extract(run, "legacy-1251.tar", nullptr, automatic);
+    EXPECT_EQ(run.host.files, (std::map<std::string, std::string> {{"Документы/Отчёт за 2023.txt", "ru"},
+                                  {"Документы/Я.txt", "ru"}, {"Ёж.txt", "ru"}}));
+}
+
 // A host that stops the run at its third Service call.
 class StopAtThirdService : public MemoryHost {
 public:
