@@ -528,6 +528,7 @@ TEST(Unzip32Dll, ExistingFilesAreOverwrittenSkippedOrKeptBoth)
         for (std::string& entry : walked)
             for (char& c : entry)
                 c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        std::sort(walked.begin(), walked.end());
         return walked;
     };
     auto printed = [](const std::string& line) {
