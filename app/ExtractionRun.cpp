@@ -298,6 +298,7 @@ void ExtractionRun::ExtractAll()
         engine.SetListener(this);
         engine.SetNamePage(options_.namePage);
         engine.SetMarkOfTheWeb(options_.markOfTheWeb);
+        engine.SetExistingFiles(options_.existingFiles);
         if (!unattended_)
             engine.SetPasswords(&passwords_);
         engine.Unzip(

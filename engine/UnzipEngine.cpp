@@ -24,11 +24,15 @@ const char kNamesEntryPointName[] = "Wiz_SingleEntryUnzipNames";
 const char kExEntryPointName[] = "Wiz_SingleEntryUnzipEx";
 
 // The first line of the library call on this thread that tells of a member it skipped, wrote
-// under a new name or could not mark (null: not kept); a failure's message names that member.
+// under a new name or could not mark (null: not kept); a failure's message names that member. A
+// member skipped because the user chose to keep the file that was there is not such a line: it
+// only sets t_keptExisting.
 thread_local std::string* t_firstSkip = nullptr;
+thread_local bool* t_keptExisting = nullptr;
 const char kSkipLine[] = "skipping: ";
 const char kRenameLine[] = "renamed: ";
 const char kNotMarkedLine[] = "not marked: ";
+const char kKeptReason[] = "(a file or folder of that name was there before: kept as it was)";
 
 void KeepFirstSkip(const char* text)
 {
@@ -37,7 +41,12 @@ void KeepFirstSkip(const char* text)
     for (const char* line = text; *line != '\0';) {
         const char* end = std::strchr(line, '\n');
         const size_t length = end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line);
-        if (std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0 ||
+        const bool kept = length >= sizeof kKeptReason - 1 &&
+            std::strncmp(line + length - (sizeof kKeptReason - 1), kKeptReason, sizeof kKeptReason - 1) == 0;
+        if (kept && std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0) {
+            if (t_keptExisting != nullptr)
+                *t_keptExisting = true;
+        } else if (std::strncmp(line, kSkipLine, sizeof kSkipLine - 1) == 0 ||
             std::strncmp(line, kRenameLine, sizeof kRenameLine - 1) == 0 ||
             std::strncmp(line, kNotMarkedLine, sizeof kNotMarkedLine - 1) == 0) {
             try {
@@ -286,7 +295,8 @@ int UnzipEngine::Unzip(
     options->updateOnly = 0;
     options->showComment = 0;
     options->keepFolders = 1;
-    options->overwriteAll = 1;
+    // The library's switch: 1 overwrite, 0 keep the existing file, 2 keep both.
+    options->overwriteAll = existingFiles_ == 1 ? 0 : existingFiles_ == 2 ? 2 : 1;
     options->translateLineEnds = 0;
     options->archive = archive.c_str();
     options->target = target;
@@ -317,10 +327,13 @@ int UnzipEngine::Unzip(
     run.markOfTheWeb = markOfTheWeb_ ? 1 : 0;
     int result = 0;
     std::string firstSkip;
+    bool keptExisting = false;
     {
         PasswordScope scope(passwords_);
         std::string* const outerSkip = t_firstSkip;
         t_firstSkip = &firstSkip;
+        bool* const outerKept = t_keptExisting;
+        t_keptExisting = &keptExisting;
         int* const outerRecovered = t_recovered;
         t_recovered = &recovered_;
         RunListener* const outer = currentListener;
@@ -336,6 +349,7 @@ int UnzipEngine::Unzip(
         if (t_callbackFailure != 0)
             result = t_callbackFailure;
         t_firstSkip = outerSkip;
+        t_keptExisting = outerKept;
         t_recovered = outerRecovered;
     }
     if (result != UZ_SEVERE_ERROR)
@@ -346,7 +360,10 @@ int UnzipEngine::Unzip(
 
     library_.Reset();
     entryPoint_ = nullptr;
-    if (result == UZ_STOPPED || passwordSkipped_)
+    // Files kept because the user chose to skip members whose names were taken: the summary counts
+    // them as skipped, but with no other problem there is nothing to tell at once.
+    const bool onlyKept = result == UZ_WARNING && keptExisting && firstSkip.empty();
+    if (result == UZ_STOPPED || passwordSkipped_ || onlyKept)
         return 0;  // asked for, or the user's own choice: nothing to tell
     if (listMode && recovered_ >= 0) {
         // What can be recovered is listed; the extraction tells that the archive is damaged.

@@ -33,6 +33,8 @@ public:
     // members that match the exclusion names. Returns 1 when the library reported success, else 0.
     // A damaged archive whose members the library found without its directory lists those it can
     // recover, without a message, and returns 1; extracting it reports how many were recovered.
+    // Members skipped only because the files under their names were kept (SetExistingFiles 1) are
+    // the user's choice: the result is 1 (some files skipped), shown in no message.
     int Unzip(const std::string& archive, const char* target, char** excludeNames, int excludeCount, bool listMode);
 
     // The run's passwords, asked for encrypted members during Unzip; without them (the default)
@@ -48,6 +50,10 @@ public:
     // Whether the files extracted carry the archive's mark of the web (the default). Only a library
     // with Wiz_SingleEntryUnzipEx can be told not to; the others are called as they are.
     void SetMarkOfTheWeb(bool mark) { markOfTheWeb_ = mark; }
+    // What becomes of a file that is in the target under a member's name before the run, as the
+    // settings store it: 0 overwrite (the default), 1 skip the member, 2 keep both (the member's
+    // file is numbered, "a (2).txt"). Listing ignores it.
+    void SetExistingFiles(int choice) { existingFiles_ = choice; }
 
     // The library's result of the last run (0 success, else one of its UZ_ codes); kNotCalled when
     // the library could not be found, loaded or called.
@@ -89,6 +95,7 @@ private:
     PasswordSession* passwords_ = nullptr;
     unsigned namePage_ = 0;
     bool markOfTheWeb_ = true;
+    int existingFiles_ = 0;
 };
 
 }  // namespace engine

@@ -20,8 +20,9 @@ extern "C" {
 
 /* Result codes of Wiz_SingleEntryUnzip. */
 #define UZ_OK             0  /* every member listed or extracted */
-#define UZ_WARNING        1  /* members skipped (unsafe name, unsupported method, encryption, path blocked), renamed,
-                              * files that could not be given the archive's mark of the web */
+#define UZ_WARNING        1  /* members skipped (unsafe name, unsupported method, encryption, path blocked, a file
+                              * kept by overwriteAll 0), renamed, files that could not be given the archive's
+                              * mark of the web */
 #define UZ_FORMAT_ERROR   2  /* damaged archive or member data (CRC or size mismatch, bad data) */
 #define UZ_SEVERE_ERROR   3  /* not an archive, truncated, unusable directory, overlapping records, split archive */
 #define UZ_MEMORY_INIT    4  /* buffers could not be allocated at start */
@@ -57,12 +58,23 @@ typedef struct UnzipOptions {
     int updateOnly;         /* 28: extract only newer files, with queries (ignored) */
     int showComment;        /* 32: report the archive comment through the print callback */
     int keepFolders;        /* 36: recreate the stored folder structure (0: all files into the target) */
-    int overwriteAll;       /* 40: overwrite existing files, read-only ones too (0: keep existing files).
-                             *     Only files that were there before the call: a member whose file
-                             *     would replace one this call wrote (names equal as Windows compares
-                             *     them: "A.txt" and "a.txt", "x.pdf " and "x.pdf") is written as
-                             *     "a (2).txt" (" (3)"... until a name is free), a "renamed:" line
-                             *     tells so, and the result is UZ_WARNING. */
+    int overwriteAll;       /* 40: what becomes of a file or folder that is in the target under a
+                             *     member's file name before the call (names equal as Windows compares
+                             *     them: "A.txt" and "a.txt", "x.pdf " and "x.pdf"):
+                             *     1  overwrite: the file is replaced, a read-only one too; a folder
+                             *        stays as it is and the member is skipped ("skipping:" line,
+                             *        UZ_WARNING); any other value but 0 and 2 means 1
+                             *     0  keep it: the member is skipped, the line "skipping: NAME (a file
+                             *        or folder of that name was there before: kept as it was)"
+                             *        through the print callback tells so, and the result is UZ_WARNING
+                             *     2  keep both: the member's file is written as "a (2).txt" (" (3)"...,
+                             *        the first name free), a "keeping both:" line tells the new
+                             *        name, and the result stays UZ_OK
+                             *     A folder member merges with a folder that is there, whatever the
+                             *     value. Whatever the value, a member whose file would replace one
+                             *     this call wrote is written as "a (2).txt" (" (3)"... until a name
+                             *     is free), a "renamed:" line tells so, and the result is
+                             *     UZ_WARNING. */
     int translateLineEnds;  /* 44: end-of-line translation (ignored) */
     int archiveInfo;        /* 48: archive-information mode (ignored) */
     int caseInsensitive;    /* 52: exclusion masks match case-insensitively */

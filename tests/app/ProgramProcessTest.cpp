@@ -251,4 +251,35 @@ TEST_F(ProgramUnattendedTest, SlashXCarriesTheMarkOfTheWebUnlessTheSettingIsOff)
     }
 }
 
+// The setting for files that were there reaches the run: Skip keeps the user's file and the archive
+// counts as "some files skipped"; Keep Both writes the archive's file beside it and the run is clean.
+TEST_F(ProgramUnattendedTest, ExistingFilesAreSkippedOrKeptBothAsTheSettingSays)
+{
+    testsupport::TestFolder folder;
+    ziptest::Archive zip;
+    zip.Add("notes.txt", "archived");
+    const std::string archive = folder.Child("Notes.zip"), log = folder.Child("run.log");
+    ASSERT_TRUE(testsupport::WriteFileBytes(archive, zip.Build()));
+    ASSERT_TRUE(testsupport::WriteFileBytes(folder.Child("notes.txt"), "edited"));
+    auto run = [&](const char* choice) {
+        WriteRaw("Extract", "Existing Files", choice);
+        testsupport::ChildProcess program;
+        DWORD code = 12345;
+        EXPECT_TRUE(program.StartCommand("\"" + ProgramPath() + "\" /x /log \"" + log + "\" \"" + archive + "\""));
+        EXPECT_TRUE(program.WaitForExit(30000, code)) << "the run waits for a click";
+        return code;
+    };
+    std::string text;
+    EXPECT_EQ(run("1"), 1u);
+    EXPECT_TRUE(testsupport::ReadFileBytes(log, text));
+    EXPECT_EQ(text, archive + " (some files skipped)\r\n");
+    EXPECT_TRUE(testsupport::ReadFileBytes(folder.Child("notes.txt"), text));
+    EXPECT_EQ(text, "edited");
+    EXPECT_EQ(run("2"), 0u);
+    EXPECT_TRUE(testsupport::ReadFileBytes(folder.Child("notes.txt"), text));
+    EXPECT_EQ(text, "edited");
+    EXPECT_TRUE(testsupport::ReadFileBytes(folder.Child("notes (2).txt"), text));
+    EXPECT_EQ(text, "archived");
+}
+
 }  // namespace

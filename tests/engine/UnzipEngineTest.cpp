@@ -114,6 +114,42 @@ TEST_F(UnzipEngineTest, RenamedMember_ShowsCode1WithTheLineThatNamesIt)
     EXPECT_EQ("y", renamed);
 }
 
+// The settings' choice for files that were there (0 overwrite, 1 skip, 2 keep both) reaches the
+// library. Members skipped by the choice make result 1, yet only another problem is told at once,
+// and the message names that one.
+TEST_F(UnzipEngineTest, ExistingFiles_FollowTheChoiceAndKeptOnesAloneAreNotTold)
+{
+    Archive archive;
+    archive.members = {Stored("mine.txt", "archived")};
+    const std::string path = Write(archive);
+    const std::string target = folder.Child("out\\");
+    const std::vector<std::pair<int, std::string>> choices {{0, "archived"}, {1, "edited"}, {2, "edited"}};
+    for (const auto& choice : choices) {
+        testsupport::WriteFileBytes(folder.Child("out\\mine.txt"), "edited");
+        MessageBoxHook hook;
+        UnzipEngine engine;
+        engine.SetExistingFiles(choice.first);
+        EXPECT_EQ(choice.first == 1 ? 0 : 1, engine.Unzip(path, target.c_str(), nullptr, 0, false));
+        EXPECT_TRUE(hook.Seen().empty());
+        EXPECT_EQ(choice.first == 1 ? UZ_WARNING : UZ_OK, engine.GetResult());
+        std::string bytes;
+        EXPECT_TRUE(testsupport::ReadFileBytes(folder.Child("out\\mine.txt"), bytes));
+        EXPECT_EQ(choice.second, bytes) << choice.first;
+    }
+    EXPECT_TRUE(folder.Exists("out\\mine (2).txt"));
+
+    archive.members.push_back(Stored("../escape.txt", "x"));
+    const std::string both = Write(archive);
+    MessageBoxHook hook;
+    UnzipEngine engine;
+    engine.SetExistingFiles(1);
+    EXPECT_EQ(0, engine.Unzip(both, target.c_str(), nullptr, 0, false));
+    ASSERT_EQ(1u, hook.Seen().size());
+    EXPECT_EQ("Files in archived were skipped.\nskipping: ../escape.txt (unsafe name: parent folder component)\n" +
+            target + "\n" + both,
+        hook.Seen()[0].text);
+}
+
 TEST_F(UnzipEngineTest, FailedListing_ShowsTextLineBreakAndPathOnly)
 {
     const std::string path = folder.Child("not-a-zip.zip");

@@ -429,7 +429,8 @@ TEST(Unzip32Dll, AFileWhereAFolderShouldBeSkipsTheMemberWithItsReason)
 // A file is written under a temporary name and takes its own name only when complete: while a
 // large member is written (its service calls come during it) only a ~kv*.tmp is there, for a ZIP
 // archive and a tar alike; a name that another program takes meanwhile keeps that program's file
-// unless overwriting is asked for, and no temporary file stays either way.
+// unless overwriting is asked for (the member is skipped, as one whose file was there before), and
+// no temporary file stays either way.
 TEST(Unzip32Dll, NewFilesTakeTheirNamesOnlyWhenComplete)
 {
     TestFolder folder;
@@ -448,8 +449,8 @@ TEST(Unzip32Dll, NewFilesTakeTheirNamesOnlyWhenComplete)
             g_watch = Watch();
             g_watch.folder = out;
             g_watch.occupy = occupy > 0;
-            watched.overwrite = occupy != 2;
-            EXPECT_EQ(occupy == 2 ? UZ_DISK_FULL : UZ_OK, RunLibrary(folder.Child(archive), out.c_str(), watched))
+            watched.overwrite = occupy != 2 ? 1 : 0;
+            EXPECT_EQ(occupy == 2 ? UZ_WARNING : UZ_OK, RunLibrary(folder.Child(archive), out.c_str(), watched))
                 << what;
             EXPECT_GE(g_watch.temporarySeen, 1) << what;
             EXPECT_EQ(0, g_watch.realNameSeen) << what;
@@ -494,6 +495,89 @@ TEST(Unzip32Dll, NamesEqualAsWindowsComparesThemAreAllKept)
     EXPECT_EQ(UZ_WARNING, RunLibrary(folder.Child("c.tar"), folder.Child("tar").c_str()));
     EXPECT_EQ("upper", Contents(folder.Child("tar\\Case.txt")));
     EXPECT_EQ("lower", Contents(folder.Child("tar\\case (2).txt")));
+}
+
+// Each choice for what was in the destination before the run: a file the user edited (named in
+// another case), a read-only file, a folder with a member file's name, and a folder that a folder
+// member merges with. Overwrite replaces the files and skips the member the folder blocks; Skip
+// keeps all and skips those members; Keep Both writes them numbered beside, and a second run numbers
+// on. A tar goes the same way, and its two members of one name are numbered as a rename in every mode.
+TEST(Unzip32Dll, ExistingFilesAreOverwrittenSkippedOrKeptBoth)
+{
+    TestFolder folder;
+    Archive zip;
+    zip.members = {Member("notes.txt", "archived notes", 0), Member("locked.txt", "archived lock", 0),
+        Member("photos", "archived photos file", 0), Member("docs/", "", 0), Member("docs/readme.txt", "readme", 0)};
+    const std::string archive = Save(folder, "e.zip", zip);
+    folder.WriteFile("e.tar", Tar({{"notes.txt", "archived notes"}, {"photos", "archived photos file"},
+                                  {"Case.txt", "upper"}, {"case.txt", "lower"}}));
+    auto prepare = [&](const std::string& name) {
+        const std::string out = folder.Child(name);
+        folder.MakeFolder(name);
+        folder.MakeFolder(name + "\\photos");
+        folder.MakeFolder(name + "\\docs");
+        folder.WriteFile(name + "\\Notes.txt", "edited by the user");
+        folder.WriteFile(name + "\\locked.txt", "old");
+        folder.WriteFile(name + "\\photos\\inside.jpg", "jpg");
+        folder.WriteFile(name + "\\docs\\mine.txt", "mine");
+        ::SetFileAttributesA((out + "\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        return out;
+    };
+    auto lowerWalk = [](const std::string& out) {
+        std::vector<std::string> walked = dllrun::Walk(out);
+        for (std::string& entry : walked)
+            for (char& c : entry)
+                c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        std::sort(walked.begin(), walked.end());
+        return walked;
+    };
+    auto printed = [](const std::string& line) {
+        const auto& lines = Current().printed;
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    const std::vector<std::string> before {"docs\\", "docs\\mine.txt", "docs\\readme.txt", "locked.txt", "notes.txt",
+        "photos\\", "photos\\inside.jpg"};
+    dllrun::RunOptions run;
+    for (int choice : {1, 0, 2}) {
+        SCOPED_TRACE(choice);
+        run.overwrite = choice;
+        const std::string out = prepare("out" + std::to_string(choice));
+        EXPECT_EQ(choice == 2 ? UZ_OK : UZ_WARNING, RunLibrary(archive, out.c_str(), run));
+        const bool replaced = choice == 1;
+        EXPECT_EQ(replaced ? "archived notes" : "edited by the user", Contents(out + "\\notes.txt"));
+        EXPECT_EQ(replaced ? "archived lock" : "old", Contents(out + "\\locked.txt"));
+        EXPECT_EQ(!replaced, (::GetFileAttributesA((out + "\\locked.txt").c_str()) & FILE_ATTRIBUTE_READONLY) != 0);
+        EXPECT_EQ("jpg", Contents(out + "\\photos\\inside.jpg"));
+        EXPECT_EQ("mine", Contents(out + "\\docs\\mine.txt"));
+        EXPECT_EQ("readme", Contents(out + "\\docs\\readme.txt"));
+        std::vector<std::string> expected = before;
+        if (choice == 2) {
+            expected.insert(expected.end(), {"locked (2).txt", "notes (2).txt", "photos (2)"});
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ("archived notes", Contents(out + "\\notes (2).txt"));
+            EXPECT_EQ("archived lock", Contents(out + "\\locked (2).txt"));
+            EXPECT_EQ("archived photos file", Contents(out + "\\photos (2)"));
+            EXPECT_TRUE(printed("keeping both: notes.txt as notes (2).txt (a file or folder of that name was there before)\n"));
+            EXPECT_EQ(expected, lowerWalk(out));
+            EXPECT_EQ(UZ_OK, RunLibrary(archive, out.c_str(), run));
+            EXPECT_EQ("archived notes", Contents(out + "\\notes (3).txt"));
+        } else if (choice == 0) {
+            EXPECT_TRUE(printed("skipping: notes.txt (a file or folder of that name was there before: kept as it was)\n"));
+            EXPECT_TRUE(printed("skipping: photos (a file or folder of that name was there before: kept as it was)\n"));
+        } else {
+            EXPECT_TRUE(printed("skipping: photos (a folder stands where the file should be)\n"));
+        }
+        if (choice != 2)
+            EXPECT_EQ(expected, lowerWalk(out));
+
+        const std::string tar = prepare("tar" + std::to_string(choice));
+        EXPECT_EQ(UZ_WARNING, RunLibrary(folder.Child("e.tar"), tar.c_str(), run));
+        EXPECT_EQ(replaced ? "archived notes" : "edited by the user", Contents(tar + "\\notes.txt"));
+        EXPECT_EQ(choice == 2 ? "archived notes" : "", Contents(tar + "\\notes (2).txt"));
+        EXPECT_EQ(choice == 2 ? "archived photos file" : "", Contents(tar + "\\photos (2)"));
+        EXPECT_EQ("jpg", Contents(tar + "\\photos\\inside.jpg"));
+        EXPECT_EQ("lower", Contents(tar + "\\case (2).txt"));
+    }
 }
 
 // A file named with 250 characters is replaced by a member of that name (its temporary name has to

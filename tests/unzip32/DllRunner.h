@@ -81,7 +81,7 @@ struct RunOptions {
     UnzipServiceCallback service = nullptr;
     bool choosePage = false;  // through Wiz_SingleEntryUnzipNames with namePage
     unsigned namePage = UZ_NAMES_AUTOMATIC;
-    bool overwrite = true;
+    int overwrite = 1;  // overwriteAll: 1 overwrite, 0 keep the existing file, 2 keep both
     bool ex = false;  // through Wiz_SingleEntryUnzipEx with exOptions (may be null)
     const UnzipRunOptions* exOptions = nullptr;
 };
@@ -116,7 +116,7 @@ inline int RunLibrary(const std::string& archive, const char* target, const RunO
     options.listMembers = run.list ? 1 : 0;
     options.testArchive = run.test ? 1 : 0;
     options.keepFolders = 1;
-    options.overwriteAll = run.overwrite ? 1 : 0;
+    options.overwriteAll = run.overwrite;
     options.caseInsensitive = run.ignoreCase ? 1 : 0;
     options.archive = archive.c_str();
     options.target = target;

@@ -14,6 +14,7 @@
 #include <future>
 #include <map>
 #include <new>
+#include <set>
 
 namespace {
 
@@ -395,6 +396,56 @@ TEST(Extractor, NamesEqualAsWindowsComparesThem_AreNumberedNotLost)
     const ExtractReport checked = ExtractBytes(archive.Build(), tested, testOnly);
     EXPECT_EQ(12, checked.extracted);
     EXPECT_EQ(0, checked.renamed);
+}
+
+// What stood in the target before the run under a member's name: a file is replaced, kept (the
+// member skipped, an encrypted one without asking its password) or kept beside the member's file
+// numbered past what the target holds; a folder is never replaced, and a folder member merges with
+// one. A name the run itself took is numbered as a rename in every mode.
+TEST(Extractor, ExistingFiles_OverwrittenSkippedOrKeptBoth)
+{
+    Archive archive;
+    Member locked = Stored("locked.bin", "123456789012 encrypted");
+    locked.flags = 0x0001;
+    archive.members = {Stored("edited.txt", "new"), Stored("dir", "a file"), {"keep/", ""},
+        Stored("keep/inner.txt", "inner"), Stored("twice.txt", "one"), Stored("twice.txt", "two"), locked};
+    using unzip::ExistingFiles;
+    for (ExistingFiles existing : {ExistingFiles::Overwrite, ExistingFiles::Skip, ExistingFiles::KeepBoth}) {
+        SCOPED_TRACE(static_cast<int>(existing));
+        MemoryHost host;
+        host.files = {{"edited.txt", "mine"}, {"edited (2).txt", "mine too"}, {"locked.bin", "mine"}};
+        host.folders = {"dir", "keep"};
+        ExtractOptions options;
+        options.existing = existing;
+        const ExtractReport report = ExtractBytes(archive.Build(), host, options);
+        std::map<std::string, std::string> expected {{"edited (2).txt", "mine too"}, {"keep/inner.txt", "inner"},
+            {"twice.txt", "one"}, {"twice (2).txt", "two"}, {"locked.bin", "mine"}};
+        EXPECT_EQ(1, report.renamed);
+        if (existing == ExistingFiles::Overwrite) {
+            expected["edited.txt"] = "new";
+            EXPECT_EQ(1, report.skippedBlocked);  // the folder stays
+            EXPECT_EQ(1, report.skippedEncrypted);
+        } else if (existing == ExistingFiles::Skip) {
+            expected["edited.txt"] = "mine";
+            EXPECT_EQ(3, report.skippedExisting);
+            EXPECT_EQ(0, report.skippedEncrypted);
+            EXPECT_NE(host.lines.end(),
+                std::find(host.lines.begin(), host.lines.end(),
+                    "skipping: edited.txt (a file or folder of that name was there before: kept as it was)\n"));
+        } else {
+            expected["edited.txt"] = "mine";
+            expected["edited (3).txt"] = "new";
+            expected["dir (2)"] = "a file";
+            EXPECT_EQ(2, report.keptBoth);
+            EXPECT_EQ(1, report.skippedEncrypted);  // its numbered name is not taken without a password
+            EXPECT_NE(host.lines.end(),
+                std::find(host.lines.begin(), host.lines.end(),
+                    "keeping both: edited.txt as edited (3).txt (a file or folder of that name was there before)\n"));
+        }
+        EXPECT_EQ(expected, host.files);
+        EXPECT_EQ((std::set<std::string> {"dir", "keep"}), host.folders);
+        EXPECT_EQ(0, report.writeFailures);
+    }
 }
 
 TEST(Extractor, FileSystemRefusal_IsAWriteFailure)

@@ -194,6 +194,39 @@ TEST(SequenceExtractor, NamesTakenInTheRunAreNumberedLinksIncluded)
     EXPECT_EQ(expected, host.files);
 }
 
+// The other kinds of archive treat what was in the target before the run as ZIP archives do, a
+// hard link's copy too.
+TEST(SequenceExtractor, ExistingFilesAreOverwrittenSkippedOrKeptBoth)
+{
+    using unzip::ExistingFiles;
+    for (ExistingFiles existing : {ExistingFiles::Overwrite, ExistingFiles::Skip, ExistingFiles::KeepBoth}) {
+        SCOPED_TRACE(static_cast<int>(existing));
+        ScriptedReader reader;
+        reader.items = {File("edited.txt", "new"), File("dir", "a file"), File("new.txt", "one"),
+            Link("copy.txt", LinkKind::Hard, "new.txt"), File("NEW.txt", "two")};
+        MemoryHost host;
+        host.files = {{"edited.txt", "mine"}, {"copy.txt", "mine"}};
+        host.folders = {"dir"};
+        ExtractOptions options;
+        options.existing = existing;
+        const ExtractReport report = Play(reader, host, options);
+        std::map<std::string, std::string> expected {{"new.txt", "one"}, {"NEW (2).txt", "two"}};
+        if (existing == ExistingFiles::Overwrite) {
+            expected.insert({{"edited.txt", "new"}, {"copy.txt", "one"}});
+            EXPECT_EQ(1, report.skippedBlocked);
+        } else if (existing == ExistingFiles::Skip) {
+            expected.insert({{"edited.txt", "mine"}, {"copy.txt", "mine"}});
+            EXPECT_EQ(3, report.skippedExisting);
+        } else {
+            expected.insert({{"edited.txt", "mine"}, {"copy.txt", "mine"}, {"edited (2).txt", "new"},
+                {"dir (2)", "a file"}, {"copy (2).txt", "one"}});
+            EXPECT_EQ(3, report.keptBoth);
+        }
+        EXPECT_EQ(1, report.renamed);
+        EXPECT_EQ(expected, host.files);
+    }
+}
+
 // Hard links are output: their copies count in the total written, and links to one big member
 // stop at a bound (a bomb) rather than multiplying it without end.
 TEST(SequenceExtractor, HardLinkCopiesCountAndAreBounded)

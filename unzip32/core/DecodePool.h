@@ -46,6 +46,7 @@ struct Slot {
     std::string doneLine;  // for success: the line to print (may be empty)
     bool counted = false;  // success that counts as an extracted member
     std::string renamedLine;  // for success: the line telling the new name of a renamed file (else empty)
+    bool keptBoth = false;    // renamed because the name was in the target before the run, not taken in it
 
     // Decoding work (only for files).
     const Entry* entry = nullptr;

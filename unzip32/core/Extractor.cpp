@@ -127,6 +127,7 @@ void CountProblem(ExtractReport& report, Status status)
     case Status::UnsupportedMethod: ++report.skippedUnsupported; break;
     case Status::Encrypted: ++report.skippedEncrypted; break;
     case Status::PathBlocked: ++report.skippedBlocked; break;
+    case Status::Exists: ++report.skippedExisting; break;
     case Status::Stopped: break;
     default: ++report.writeFailures; break;
     }
@@ -197,7 +198,7 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
                 host.Print("skipping: " + slot.shown + " (" + slot.detail + ")\n");
             return;
         }
-        ReportDone(host, options, report, slot.counted, slot.doneLine, slot.renamedLine);
+        ReportDone(host, options, report, slot.counted, slot.doneLine, slot.renamedLine, slot.keptBoth);
     };
     auto drain = [&](size_t keep) {
         pool.WriteHanded();
@@ -269,11 +270,21 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
             }
         } else {
             DataSpan span = LocateData(source, entry, limits);
+            // The file's name is settled before a password is asked for: a member that is not to
+            // replace what is there is skipped without one.
+            bool renamed = false;
+            bool keptBoth = false;
             if (span.status != Status::Ok) {
                 refuse(span.status, ErrorString(span.status));
             } else if (entry.size > kLargestFile) {
                 refuse(Status::Inconsistent, "declared size larger than any file");
-            } else if (entry.IsEncrypted()) {
+            } else if (!options.testOnly) {
+                renamed = names.Choose(parts);
+                const Status kept = renamed ? Status::Ok : names.Existing(parts, options.existing, keptBoth);
+                if (kept != Status::Ok)
+                    refuse(kept, ErrorString(kept));
+            }
+            if (slot->status == Status::Ok && entry.IsEncrypted()) {
                 std::string detail;
                 const Status opened = OpenEncrypted(source, host, entry, shown, span, slot->decryption, detail);
                 if (opened != Status::Ok)
@@ -284,14 +295,15 @@ void ExtractZip(Source& source, const Directory& directory, Host& host, const Ex
                 if (parts.size() > 1)
                     made = host.CreateFolder(std::vector<std::string>(parts.begin(), parts.end() - 1));
                 if (made == Status::Ok) {
-                    const bool renamed = names.Choose(parts);
                     made = host.CreateOutput(parts, entry, slot->file);
                     if (made == Status::PathBlocked)
                         refuse(made, "a folder stands where the file should be");
                     if (made == Status::Ok) {
                         names.Take(parts);
-                        if (renamed)
-                            slot->renamedLine = RenamedLine(host, shown, parts);
+                        if (renamed || keptBoth) {
+                            slot->renamedLine = RenamedLine(host, shown, parts, keptBoth);
+                            slot->keptBoth = keptBoth;
+                        }
                     }
                 }
                 if (made != Status::Ok && slot->status == Status::Ok)

@@ -109,6 +109,15 @@ public:
 constexpr uint64_t kServiceStep = 8u << 20;
 constexpr uint64_t kServiceInterval = 250;  // milliseconds
 
+// What becomes of a file or folder that stood in the target under a member's file name before the
+// run (names compared by the host's NameKey). A name that a file of this run took is numbered
+// whatever this says (OutputNames), and a folder member merges with a folder that is there.
+enum class ExistingFiles {
+    Overwrite,  // the member's file replaces a file; a folder stays and the member is skipped as blocked
+    Skip,       // the member is skipped (Status::Exists) and counted in skippedExisting
+    KeepBoth,   // the member's file takes the first free numbered name ("a (2).txt"), counted in keptBoth
+};
+
 struct ExtractOptions {
     bool listOnly = false;    // report members, write nothing
     bool testOnly = false;    // decode and check every member, write nothing
@@ -123,6 +132,7 @@ struct ExtractOptions {
     // the system's own; the standard library's would bring a thread layer into it.
     uint64_t (*milliseconds)() = nullptr;
     unsigned namePage = kNamePageAsWindows;  // kNamePageAutomatic, kNamePageAsWindows or a code page
+    ExistingFiles existing = ExistingFiles::Overwrite;
     std::vector<std::string> include;  // empty: every member
     std::vector<std::string> exclude;
 };
@@ -139,6 +149,8 @@ struct ExtractReport {
     int skippedEncrypted = 0;
     int skippedBlocked = 0;  // a file stands where the member's folder should be (or a folder where its file should)
     int renamed = 0;         // written under a new name: a file of this run had the member's name already
+    int skippedExisting = 0;  // not written: something was under its name before the run (ExistingFiles::Skip)
+    int keptBoth = 0;         // written under a new name beside what was there before (ExistingFiles::KeepBoth)
     int damaged = 0;      // CRC, size or data errors, inconsistent local headers
     int overlapping = 0;  // refused as overlapping records
     int writeFailures = 0;

@@ -9,23 +9,27 @@ std::string NumberedName(const std::string& name, unsigned number)
     return name.substr(0, stem) + " (" + std::to_string(number) + ")" + name.substr(stem);
 }
 
-std::string RenamedLine(Host& host, const std::string& shown, const std::vector<std::string>& parts)
+std::string RenamedLine(Host& host, const std::string& shown, const std::vector<std::string>& parts, bool keptBoth)
 {
     Entry written;
     for (const std::string& part : parts)
         written.name += (written.name.empty() ? "" : "/") + part;
+    // Not "renamed:": the caller's own choice is no problem to report.
+    if (keptBoth)
+        return "keeping both: " + shown + " as " + host.DisplayName(written) +
+            " (a file or folder of that name was there before)\n";
     return "renamed: " + shown + " as " + host.DisplayName(written) + " (a file of that name was extracted before)\n";
 }
 
 void ReportDone(Host& host, const ExtractOptions& options, ExtractReport& report, bool counted,
-    const std::string& doneLine, const std::string& renamedLine)
+    const std::string& doneLine, const std::string& renamedLine, bool keptBoth)
 {
     if (counted)
         ++report.extracted;
     if (options.quiet == 0 && !doneLine.empty())
         host.Print(doneLine);
     if (!renamedLine.empty()) {
-        ++report.renamed;
+        ++(keptBoth ? report.keptBoth : report.renamed);
         if (options.quiet < 2)
             host.Print(renamedLine);
     }
@@ -52,14 +56,31 @@ bool OutputNames::Choose(std::vector<std::string>& parts)
         return false;
     // Numbering goes on from the number the last file renamed from this name got: an archive of
     // many members of one name costs a look or two per member, not one per number.
+    parts = Numbered(parts, taken->second);
+    return true;
+}
+
+Status OutputNames::Existing(std::vector<std::string>& parts, ExistingFiles existing, bool& numbered)
+{
+    numbered = false;
+    if (existing == ExistingFiles::Overwrite || parts.empty() || !host_.Exists(parts))
+        return Status::Ok;
+    if (existing == ExistingFiles::Skip)
+        return Status::Exists;
+    unsigned number = 2;
+    parts = Numbered(parts, number);
+    numbered = true;
+    return Status::Ok;
+}
+
+std::vector<std::string> OutputNames::Numbered(const std::vector<std::string>& parts, unsigned& number) const
+{
     std::vector<std::string> numbered = parts;
-    for (unsigned& number = taken->second;; ++number) {
+    for (;; ++number) {
         numbered.back() = NumberedName(parts.back(), number);
         if (taken_.count(Key(numbered)) == 0 && !host_.Exists(numbered))
-            break;
+            return numbered;
     }
-    parts = numbered;
-    return true;
 }
 
 void OutputNames::Take(const std::vector<std::string>& parts)

@@ -66,6 +66,7 @@ struct Outcome {
     std::string doneLine;  // for success (may be empty)
     bool counted = false;  // success that counts as an extracted member
     std::string renamedLine;  // for success: the line telling the new name of a renamed file (else empty)
+    bool keptBoth = false;    // renamed beside what was under the name before the run
     // A file the writer handles: its result once `finished`.
     std::unique_ptr<OutputFile> file;
     Entry entry;
@@ -311,7 +312,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                                                                                  : std::string(ErrorString(status))) +
                         ")\n");
             } else {
-                ReportDone(host, options, report, outcome.counted, outcome.doneLine, outcome.renamedLine);
+                ReportDone(host, options, report, outcome.counted, outcome.doneLine, outcome.renamedLine, outcome.keptBoth);
             }
             outcomes.pop_front();
         }
@@ -461,6 +462,21 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         // Links name the member as it is stored, whatever name its file got.
         const std::string key = JoinParts(parts);
         const bool renamed = !options.testOnly && names.Choose(parts);
+        bool keptBoth = false;
+        if (!renamed && !options.testOnly) {
+            const Status kept = names.Existing(parts, options.existing, keptBoth);
+            if (kept != Status::Ok) {
+                problem(shown, kept, std::string());
+                continue;
+            }
+        }
+        // Where the file went, when not under its own name.
+        auto tellName = [&](Outcome& outcome) {
+            if (renamed || keptBoth) {
+                outcome.renamedLine = RenamedLine(host, shown, parts, keptBoth);
+                outcome.keptBoth = keptBoth;
+            }
+        };
 
         // A hard link without data of its own is a copy of the member written before under its
         // target's name: the files under way are written first.
@@ -494,8 +510,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
             report.totalSize += from.size;
             written[key] = Written {parts, from.size};
             done(shown, options.testOnly ? "    testing: " : "    linking: ");
-            if (renamed)
-                outcomes.back()->renamedLine = RenamedLine(host, shown, parts);
+            tellName(*outcomes.back());
             continue;
         }
 
@@ -515,8 +530,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
         }
         Outcome& outcome = add(shown);
         outcome.counted = true;
-        if (renamed)
-            outcome.renamedLine = RenamedLine(host, shown, parts);
+        tellName(outcome);
         outcome.doneLine = (options.testOnly ? "    testing: " : "  inflating: ") + shown + "\n";
         if (file != nullptr) {
             outcome.file = std::move(file);

@@ -22,6 +22,7 @@ const char* ErrorString(Status status)
     case Status::ReadFailure: return "cannot read the archive";
     case Status::WriteFailure: return "cannot write the output file";
     case Status::PathBlocked: return "a file stands where its folder should be";
+    case Status::Exists: return "a file or folder of that name was there before: kept as it was";
     case Status::DiskFull: return "disk full";
     case Status::OutOfMemory: return "out of memory";
     case Status::InvalidArgument: return "invalid argument";

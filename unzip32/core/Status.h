@@ -21,6 +21,7 @@ enum class Status {
     ReadFailure,        // the archive cannot be read
     WriteFailure,       // an output file cannot be created or written
     PathBlocked,        // a file stands where the member's folder should be (or a folder where its file should)
+    Exists,             // a file or folder was under the member's name before the run and is kept
     DiskFull,           // the disk is full
     OutOfMemory,
     InvalidArgument,

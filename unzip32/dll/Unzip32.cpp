@@ -41,7 +41,7 @@ int ResultCode(const ExtractReport& report, bool includeGiven, int unmarked)
     if (report.skippedEncrypted > 0)
         return UZ_PASSWORD;
     if (report.skippedUnsafe > 0 || report.skippedUnsupported > 0 || report.skippedBlocked > 0 || report.renamed > 0 ||
-        unmarked > 0)
+        unmarked > 0 || report.skippedExisting > 0)
         return UZ_WARNING;
     if (includeGiven && report.matched == 0)
         return UZ_NO_MATCH;
@@ -120,6 +120,10 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     run.quiet = options->quietLevel;
     run.threads = DecodeThreads();
     run.namePage = namePage;
+    // 0 keeps what is there, 2 keeps both; 1, and any other value as before, overwrites.
+    run.existing = options->overwriteAll == 0 ? unzip::ExistingFiles::Skip
+        : options->overwriteAll == 2           ? unzip::ExistingFiles::KeepBoth
+                                               : unzip::ExistingFiles::Overwrite;
     run.include = Names(includeCount, includeNames);
     run.exclude = Names(excludeCount, excludeNames);
 
@@ -128,7 +132,8 @@ int Run(int includeCount, char** includeNames, int excludeCount, char** excludeN
     // GetTickCount wraps after 49 days: one early Service call then.
     run.milliseconds = [] { return static_cast<uint64_t>(::GetTickCount()); };
 
-    unzip::Win32Host host(TargetFolder(options->target), callbacks, options->overwriteAll != 0, options->archive);
+    unzip::Win32Host host(
+        TargetFolder(options->target), callbacks, run.existing == unzip::ExistingFiles::Overwrite, options->archive);
     unzip::Win32Source source;
     const std::wstring archive = unzip::AnsiToWide(options->archive);
     if (!source.Open(archive)) {

@@ -95,9 +95,10 @@ public:
             ::DeleteFileW(written.c_str());
             return Status::WriteFailure;
         }
-        if (!renamed && !MoveIntoPlace(written)) {
+        const Status placed = renamed ? Status::Ok : MoveIntoPlace(written);
+        if (placed != Status::Ok) {
             ::DeleteFileW(written.c_str());
-            return Status::WriteFailure;
+            return placed;
         }
         if (!renamed && PutMark() && haveTime)
             SetModifiedTime(modified);
@@ -155,25 +156,26 @@ private:
 
     // Moves the closed temporary file to the real name. A name that was free when the file was
     // created and is taken now (another program made it meanwhile) is treated as one that was
-    // there before: replaced when overwriting, else left as it is.
-    bool MoveIntoPlace(const std::wstring& temporary)
+    // there before: replaced when overwriting, else left as it is (Exists).
+    Status MoveIntoPlace(const std::wstring& temporary)
     {
         if (!replacing_) {
             if (::MoveFileExW(temporary.c_str(), path_.c_str(), 0))
-                return true;
+                return Status::Ok;
             const DWORD error = ::GetLastError();
             if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-                return false;
+                return Status::WriteFailure;
         }
         if (!overwrite_)
-            return false;
+            return Status::Exists;
         const DWORD attributes = ::GetFileAttributesW(path_.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-            return false;
+            return Status::WriteFailure;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlockingAttributes))
             ::SetFileAttributesW(path_.c_str(), attributes & ~kBlockingAttributes);
-        return ::MoveFileExW(temporary.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+        return ::MoveFileExW(temporary.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 ? Status::Ok
+                                                                                              : Status::WriteFailure;
     }
 
     HANDLE file_;
@@ -599,7 +601,7 @@ Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entr
     if (existing && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return Status::PathBlocked;
     if (existing && !overwrite_)
-        return Status::WriteFailure;
+        return Status::Exists;  // the core looked before; something came meanwhile
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
     const DWORD access = GENERIC_WRITE | DELETE;  // DELETE: renamed through the handle
     const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);

@@ -70,6 +70,8 @@ private:
 class Win32Host : public Host {
 public:
     // `archive` is the archive's path as the caller gave it (the password callback names it).
+    // `overwrite`: a file under a member's name is replaced (else it stays, and the member's file
+    // is refused with Exists, when it was created and when it is complete).
     Win32Host(const std::wstring& target, const UnzipCallbacks* callbacks, bool overwrite, const char* archive);
     Win32Host(const Win32Host&) = delete;
     Win32Host& operator=(const Win32Host&) = delete;
