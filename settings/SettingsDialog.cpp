@@ -34,6 +34,20 @@ bool IsExistingFolder(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Selects the drop-down entry whose data is `value` (the value it is stored as); the first entry
+// when none is.
+void SelectByData(const fw::Control& box, unsigned value)
+{
+    const LRESULT count = box.Send(CB_GETCOUNT);
+    for (LRESULT i = 0; i < count; ++i) {
+        if (static_cast<unsigned>(box.Send(CB_GETITEMDATA, static_cast<WPARAM>(i))) == value) {
+            box.Send(CB_SETCURSEL, static_cast<WPARAM>(i));
+            return;
+        }
+    }
+    box.Send(CB_SETCURSEL, 0);
+}
+
 }  // namespace
 
 SettingsDialog::SettingsDialog() : fw::ModelessDialog(IDD_SETTINGS) { }
@@ -125,14 +139,7 @@ unsigned SettingsDialog::NamePage() const
 
 void SettingsDialog::SelectNamePage(unsigned value)
 {
-    const LRESULT count = namePages.Send(CB_GETCOUNT);
-    for (LRESULT i = 0; i < count; ++i) {
-        if (static_cast<unsigned>(namePages.Send(CB_GETITEMDATA, static_cast<WPARAM>(i))) == value) {
-            namePages.Send(CB_SETCURSEL, static_cast<WPARAM>(i));
-            return;
-        }
-    }
-    namePages.Send(CB_SETCURSEL, 0);
+    SelectByData(namePages, value);
 }
 
 int SettingsDialog::ExistingFiles() const
@@ -146,14 +153,7 @@ int SettingsDialog::ExistingFiles() const
 
 void SettingsDialog::SelectExistingFiles(int value)
 {
-    const LRESULT count = existingFiles.Send(CB_GETCOUNT);
-    for (LRESULT i = 0; i < count; ++i) {
-        if (existingFiles.Send(CB_GETITEMDATA, static_cast<WPARAM>(i)) == value) {
-            existingFiles.Send(CB_SETCURSEL, static_cast<WPARAM>(i));
-            return;
-        }
-    }
-    existingFiles.Send(CB_SETCURSEL, 0);
+    SelectByData(existingFiles, static_cast<unsigned>(value));
 }
 
 bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
