@@ -163,6 +163,8 @@ ProgramReplacer::Result ElevatedReplacement::Request(
     ::CloseHandle(request.hProcess);
     if (code == static_cast<DWORD>(Result::FolderNotWritable))
         return Result::NotWritableElevated;
+    if (code == static_cast<DWORD>(Result::OtherBuild))
+        return Result::OtherBuild;
     return code <= static_cast<DWORD>(Result::RestoreFailed) ? static_cast<Result>(code) : Result::NotReplaced;
 }
 

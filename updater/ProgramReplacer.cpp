@@ -63,20 +63,36 @@ bool IsFolderRefusal(DWORD error, const std::string& path)
         ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
-}  // namespace
-
-bool ProgramReplacer::IsWindowsExecutable(HANDLE file)
+// The offset of the "PE\0\0" signature, 0 when the file is no Windows executable.
+DWORD NewHeaderOffset(HANDLE file)
 {
     unsigned char header[kDosHeaderSize] = {};
     if (!ReadAt(file, 0, header, sizeof header) || header[0] != 'M' || header[1] != 'Z')
-        return false;
+        return 0;
     DWORD offset = static_cast<DWORD>(header[kNewHeaderOffsetField]) |
         static_cast<DWORD>(header[kNewHeaderOffsetField + 1]) << 8 |
         static_cast<DWORD>(header[kNewHeaderOffsetField + 2]) << 16 |
         static_cast<DWORD>(header[kNewHeaderOffsetField + 3]) << 24;
     unsigned char signature[4] = {};
-    return offset >= kDosHeaderSize && ReadAt(file, offset, signature, sizeof signature) && signature[0] == 'P' &&
+    bool pe = offset >= kDosHeaderSize && ReadAt(file, offset, signature, sizeof signature) && signature[0] == 'P' &&
         signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
+    return pe ? offset : 0;
+}
+
+}  // namespace
+
+bool ProgramReplacer::IsWindowsExecutable(HANDLE file)
+{
+    return NewHeaderOffset(file) != 0;
+}
+
+WORD ProgramReplacer::MachineOf(HANDLE file)
+{
+    DWORD offset = NewHeaderOffset(file);
+    unsigned char machine[2] = {};
+    if (offset == 0 || !ReadAt(file, offset + 4, machine, sizeof machine))
+        return 0;
+    return static_cast<WORD>(machine[0] | machine[1] << 8);
 }
 
 ProgramReplacer::Result ProgramReplacer::Replace(
@@ -157,6 +173,10 @@ ProgramReplacer::Result StagedProgram::Check(const SignedUpdate& update, const s
         return ProgramReplacer::Result::NotSigned;
     if (!ProgramReplacer::IsWindowsExecutable(file_))
         return ProgramReplacer::Result::NotAProgram;
+    // The library beside the program is of the installed kind: a program of the other kind could
+    // not load it.
+    if (ProgramReplacer::MachineOf(file_) != ProgramReplacer::kOwnMachine)
+        return ProgramReplacer::Result::OtherBuild;
     if (VersionFile::Compare(update.version, installedVersion) < 0)
         return ProgramReplacer::Result::OlderVersion;
     return ProgramReplacer::Result::Replaced;

@@ -5,6 +5,12 @@
 
 namespace updater {
 
+#ifdef _WIN64
+constexpr WORD kBuildMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+constexpr WORD kBuildMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
 // What the update server published, as downloaded.
 struct SignedUpdate {
     std::string program;    // the program file
@@ -34,6 +40,9 @@ public:
         // (ElevatedReplacement):
         ElevationDeclined,    // the user did not give administrator rights
         NotWritableElevated,  // not even with administrator rights could the folder be written
+        // Last, so the numbers above, which an elevated copy of an older updater returns as its exit
+        // code, keep their meaning.
+        OtherBuild,  // a program for another processor than the installed one (32-bit against 64-bit)
     };
     // Every result but Replaced and RestoreFailed leaves the installed program as it was and no
     // staging file behind.
@@ -44,6 +53,10 @@ public:
 
     // True when the file starts with an MZ header whose new-header offset points at "PE\0\0".
     static bool IsWindowsExecutable(HANDLE file);
+    // The machine field of the executable's file header (IMAGE_FILE_MACHINE_...), 0 when unreadable.
+    static WORD MachineOf(HANDLE file);
+    // The machine this updater and the program it installs are built for.
+    static constexpr WORD kOwnMachine = kBuildMachine;
 
     static std::string StagingPath(const std::string& target) { return target + ".new"; }
     static std::string BackupPath(const std::string& target) { return target + ".old"; }
@@ -64,7 +77,7 @@ public:
     bool Create(const std::string& source, const std::string& path);
     DWORD Error() const { return error_; }
     // Checks the copy's bytes against `update`'s signature and version: Replaced when they hold,
-    // else NotSigned, NotAProgram or OlderVersion.
+    // else NotSigned, NotAProgram, OtherBuild or OlderVersion.
     ProgramReplacer::Result Check(const SignedUpdate& update, const std::string& installedVersion) const;
     // Renames the copy to `path` in the same folder; fails when `path` exists.
     bool MoveTo(const std::string& path);

@@ -62,6 +62,7 @@ std::string ReplacementMessage(
     case ProgramReplacer::Result::NoTarget: return texts::kNoTarget;
     case ProgramReplacer::Result::NotSigned: return texts::kNotSigned;
     case ProgramReplacer::Result::NotAProgram: return texts::kNotAProgram;
+    case ProgramReplacer::Result::OtherBuild: return texts::kOtherBuild;
     case ProgramReplacer::Result::OlderVersion: return Formatted(texts::kOlderVersion, latest, installed);
     case ProgramReplacer::Result::FolderNotWritable: return Formatted(texts::kFolderNotWritable, FolderOf(target));
     case ProgramReplacer::Result::NotReplaced: return texts::kNotReplaced;

@@ -27,6 +27,15 @@ constexpr char kNotSigned[] =
     "Update Failed!\n\nThe download is not signed by Kestrova. The installed program was left as it was.";
 constexpr char kNotAProgram[] =
     "Update Failed!\n\nThe downloaded file is not a program. The installed program was left as it was.";
+#ifdef _WIN64
+constexpr char kOtherBuild[] =
+    "Update Failed!\n\nThe downloaded program is not the 64-bit one this installation needs. The "
+    "installed program was left as it was.";
+#else
+constexpr char kOtherBuild[] =
+    "Update Failed!\n\nThe downloaded program is not the 32-bit one this installation needs. The "
+    "installed program was left as it was.";
+#endif
 constexpr char kNotReplaced[] =
     "Update Failed!\n\nThe installed program could not be replaced; it was left as it was.\nPlease make "
     "sure you have closed Kestrova and try again.";

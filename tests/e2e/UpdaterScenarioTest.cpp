@@ -127,7 +127,7 @@ TEST_F(UpdaterScenarioTest, ANewerVersionIsDownloadedAndReplacesTheProgramKestro
     // Large enough, and sent slowly enough, for the download to report progress on the way.
     const std::string update = updatertest::FakeProgram(300 * 1024, 'n');
     site_.PutSignedProgram("1.8.01\r\n", update);
-    site_.Mark("update.exe", "trickle");
+    site_.Mark(updater::UpdateLocation::kProgramFileName, "trickle");
 
     ASSERT_NO_FATAL_FAILURE(StartUpdater());
     EXPECT_EQ(WindowText(::GetDlgItem(dialog_, kInstalledLabel)), " Installed Version: 1.8.00");
@@ -185,7 +185,7 @@ TEST_F(UpdaterScenarioTest, AnInstallationTheUserCannotWriteIsLeftToAnElevatedCo
 // The server's answer to the request for the new program file or its signature.
 struct BrokenDownload {
     const char* name;
-    const char* file;    // "update.exe" or "update.sig"
+    const char* file;    // the program or its signature
     const char* marker;  // marker file beside it (tests/updater/test_server.py)
     const char* content;
     const char* message;  // what the user is told
@@ -223,9 +223,9 @@ TEST_P(FailedDownloadTest, IsReportedAndLeavesTheInstalledProgramAsItWas)
 }
 
 INSTANTIATE_TEST_SUITE_P(Server, FailedDownloadTest,
-    ::testing::Values(BrokenDownload {"NotFound", "update.exe", "status", "404", kFailed},
-        BrokenDownload {"ConnectionDropped", "update.exe", "drop", "", kFailed},
-        BrokenDownload {"NoSignature", "update.sig", "status", "404", kNotSigned}),
+    ::testing::Values(BrokenDownload {"NotFound", updater::UpdateLocation::kProgramFileName, "status", "404", kFailed},
+        BrokenDownload {"ConnectionDropped", updater::UpdateLocation::kProgramFileName, "drop", "", kFailed},
+        BrokenDownload {"NoSignature", updater::UpdateLocation::kSignatureFileName, "status", "404", kNotSigned}),
     [](const ::testing::TestParamInfo<BrokenDownload>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -129,11 +129,12 @@ TEST_F(KvUpdateProcessTest, TheElevatedStepReplacesOnlyTheProgramBesideItself)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
-        staging.WriteFile("update.exe", program);
-        staging.WriteFile("update.sig", updatertest::TestSignature(c.signedVersion, program));
+        staging.WriteFile(updater::UpdateLocation::kProgramFileName, program);
+        staging.WriteFile(
+            updater::UpdateLocation::kSignatureFileName, updatertest::TestSignature(c.signedVersion, program));
         staging.WriteFile("newversion.txt", c.version);
-        ASSERT_TRUE(updater.StartCommand(
-            "\"" + install.Child("kvupdate.exe") + "\" /replace \"" + staging.Child("update.exe") + "\""));
+        ASSERT_TRUE(updater.StartCommand("\"" + install.Child("kvupdate.exe") + "\" /replace \"" +
+            staging.Child(updater::UpdateLocation::kProgramFileName) + "\""));
         DWORD exitCode = 12345;
         ASSERT_TRUE(updater.WaitForExit(20000, exitCode));
         EXPECT_EQ(exitCode, static_cast<DWORD>(c.result));

@@ -115,7 +115,7 @@ TEST_F(ProgramReplacerTest, TheCheckedCopyCannotBeChangedBeforeTheSwap)
     EXPECT_FALSE(testsupport::FileExists(Intruder::staging + ".moved"));
 }
 
-TEST_F(ProgramReplacerTest, UnsignedOrNoProgram_TouchesNothing)
+TEST_F(ProgramReplacerTest, UnsignedOrNoProgramOrOtherBuild_TouchesNothing)
 {
     std::string withoutPe = newProgram;
     withoutPe[0x41] = 'X';
@@ -127,6 +127,14 @@ TEST_F(ProgramReplacerTest, UnsignedOrNoProgram_TouchesNothing)
         EXPECT_EQ(Replace(target), Result::NotAProgram);
         ExpectUntouched();
     }
+
+    // Signed, but for the other processor: the library beside it could not be loaded.
+    std::string otherBuild = newProgram;
+    otherBuild[0x44] = static_cast<char>(ProgramReplacer::kOwnMachine == IMAGE_FILE_MACHINE_AMD64 ? 0x4C : 0x64);
+    otherBuild[0x45] = static_cast<char>(ProgramReplacer::kOwnMachine == IMAGE_FILE_MACHINE_AMD64 ? 0x01 : 0x86);
+    ASSERT_NO_FATAL_FAILURE(Download(otherBuild));
+    EXPECT_EQ(Replace(target), Result::OtherBuild);
+    ExpectUntouched();
 
     ASSERT_NO_FATAL_FAILURE(Download(newProgram));
     ASSERT_TRUE(testsupport::WriteFileBytes(update.signature, updatertest::TestSignature("1.9.00", newProgram)));

@@ -102,7 +102,7 @@ TEST_F(UpdateDialogTest, OpensIdleWithTheInstalledVersion)
 TEST_F(UpdateDialogTest, SameVersion_ReportsTheLatestAndStaysIdle)
 {
     site.Put("newversion.txt", "1.8.00 released; whatever follows the sixth byte is ignored");
-    site.Put("update.exe", updatertest::FakeProgram(500, 'n'));
+    site.Put(updater::UpdateLocation::kProgramFileName, updatertest::FakeProgram(500, 'n'));
     DialogThread dialog;
     BoxRecorder boxes(dialog);
     dialog.Click();
@@ -163,7 +163,7 @@ TEST_F(UpdateDialogTest, LineBreakCountsAsDifferent_And404ForTheProgramLeavesItA
 {
     WriteRaw("", "Version", "1.01");
     site.Put("newversion.txt", "1.01\n");
-    site.Mark("update.exe", "status", "404");
+    site.Mark(updater::UpdateLocation::kProgramFileName, "status", "404");
     DialogThread dialog;
     BoxRecorder boxes(dialog);
     dialog.Click();
@@ -180,7 +180,7 @@ TEST_F(UpdateDialogTest, LineBreakCountsAsDifferent_And404ForTheProgramLeavesItA
 TEST_F(UpdateDialogTest, ConnectionDroppedDuringTheProgram_IsAFailedDownloadAndLeavesItAlone)
 {
     site.PutSignedProgram("1.9.00", updatertest::FakeProgram(64 * 1024, 'n'));
-    site.Mark("update.exe", "drop");
+    site.Mark(updater::UpdateLocation::kProgramFileName, "drop");
     DialogThread dialog;
     BoxRecorder boxes(dialog);
     dialog.Click();
@@ -363,11 +363,11 @@ TEST_F(UpdateDialogTest, AProgramNotSignedWithTheTrustedKey_IsRefusedAndTheInsta
         {"an error page served as the signature", true, "<html><body>Not here</body></html>"},
     };
     site.Put("newversion.txt", "1.9.00");
-    site.Put("update.exe", program);
+    site.Put(updater::UpdateLocation::kProgramFileName, program);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.published)
-            site.Put("update.sig", c.bytes);
+            site.Put(updater::UpdateLocation::kSignatureFileName, c.bytes);
         DialogThread dialog;
         BoxRecorder boxes(dialog);
         dialog.Click();
@@ -434,10 +434,10 @@ TEST_F(UpdateDialogTest, StalledServer_StopEndsTheDownloadAndTheDialogCloses)
     // signature after the program.
     TestSite programStalls;
     programStalls.Put("newversion.txt", "1.9.00");
-    programStalls.Mark("update.exe", "stall");
+    programStalls.Mark(updater::UpdateLocation::kProgramFileName, "stall");
     TestSite signatureStalls;
     signatureStalls.PutSignedProgram("1.9.00", updatertest::FakeProgram(2000, 'n'));
-    signatureStalls.Mark("update.sig", "stall");
+    signatureStalls.Mark(updater::UpdateLocation::kSignatureFileName, "stall");
     site.Mark("newversion.txt", "stall");
     struct Case {
         std::string location;

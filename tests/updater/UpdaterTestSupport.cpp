@@ -2,6 +2,7 @@
 
 #include "resources/kvupdate/resource.h"
 #include "updater/ElevatedReplacement.h"
+#include "updater/ProgramReplacer.h"
 #include "updater/UpdateDialog.h"
 #include "updater/UpdateLocation.h"
 #include "updater/UpdateSignature.h"
@@ -74,6 +75,9 @@ std::string FakeProgram(size_t size, char seed)
     bytes[1] = 'Z';
     bytes[0x3C] = 0x40;
     bytes.replace(0x40, 4, std::string("PE\0\0", 4));
+    // The file header's machine: the kind of program this build installs.
+    bytes[0x44] = static_cast<char>(updater::ProgramReplacer::kOwnMachine & 0xFF);
+    bytes[0x45] = static_cast<char>(updater::ProgramReplacer::kOwnMachine >> 8);
     for (size_t i = 0x80; i < bytes.size(); ++i)
         bytes[i] = static_cast<char>(seed + static_cast<char>(i * 7 % 251));
     return bytes;

@@ -26,7 +26,7 @@ public:
     // "http://127.0.0.1:<port>/<folder>/"
     std::string BaseUrl() const;
     void Put(const std::string& name, const std::string& bytes) const;
-    // "newversion.txt" holding `version`, "update.exe" holding `program`, and "update.sig" holding
+    // "newversion.txt" holding `version`, the program file holding `program`, and its signature file holding
     // their signature by the tests' key.
     void PutSignedProgram(const std::string& version, const std::string& program) const;
     // Marker beside a file: "status" (content: the code), "trickle" or "stall".
