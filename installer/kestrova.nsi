@@ -6,9 +6,12 @@
 ;   VERSION  the program's version text, e.g. 1.8.00
 ;   BINDIR   folder holding the three files
 ;   OUTFILE  the installer to write
-;   X64      (optional) the 64-bit flavour: 64-bit stub, 64-bit Program Files and registry view.
-;            The shipped installer is the 32-bit one; the 64-bit flavour lets the same script be
-;            exercised on machines that cannot run 32-bit programs.
+;   BINDIR64 (optional) folder holding the 64-bit build of the three files: the installer then
+;            carries both builds and puts the 64-bit one on 64-bit Windows (Program Files, the
+;            64-bit registry view), the 32-bit one elsewhere. This is the shipped installer.
+;   X64      (optional) the 64-bit flavour: 64-bit stub, 64-bit Program Files and registry view, the
+;            files of BINDIR only. It lets the same script be exercised on machines that cannot run
+;            32-bit programs.
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -25,6 +28,9 @@ RequestExecutionLevel admin
 !endif
 
 !ifdef X64
+  !ifdef BINDIR64
+    !error "BINDIR64 goes with the 32-bit installer, which carries both builds"
+  !endif
   Target amd64-unicode
   !define PROGRAM_FILES "$PROGRAMFILES64"
 !else
@@ -45,6 +51,8 @@ ShowUninstDetails show
 BrandingText "${PRODUCT} ${VERSION}"
 
 !include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "x64.nsh"
 
 !define MUI_ICON "${__FILEDIR__}\..\resources\kestrova\icon156.ico"
 !define MUI_UNICON "${__FILEDIR__}\..\resources\kestrova\icon156.ico"
@@ -71,6 +79,15 @@ Function .onInit
 !ifdef X64
   SetRegView 64
 !endif
+!ifdef BINDIR64
+  ${If} ${RunningX64}
+    SetRegView 64
+    ; The 64-bit programs belong in the 64-bit Program Files, unless the user named a folder (/D).
+    ${If} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
+      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${EndIf}
+  ${EndIf}
+!endif
 FunctionEnd
 
 Function un.onInit
@@ -78,14 +95,53 @@ Function un.onInit
 !ifdef X64
   SetRegView 64
 !endif
+!ifdef BINDIR64
+  ; This uninstaller was written by the installer that put the 64-bit programs on 64-bit Windows.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+!endif
 FunctionEnd
+
+!ifdef BINDIR64
+; An earlier 32-bit installation on 64-bit Windows (Program Files (x86), the 32-bit view) is
+; uninstalled first, silently, so the machine keeps one Kestrova and one entry in Add/Remove
+; Programs. The user's settings are not touched by that uninstaller either.
+Function RemoveEarlier32BitInstallation
+  SetRegView 32
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  SetRegView 64
+  ${If} $1 != ""
+  ${AndIf} $1 != $INSTDIR
+  ${AndIf} ${FileExists} "$1\uninstall.exe"
+    DetailPrint "Removing the 32-bit installation in $1"
+    ExecWait '"$1\uninstall.exe" /S _?=$1'
+    Delete "$1\uninstall.exe"
+    RMDir "$1"
+  ${EndIf}
+FunctionEnd
+!endif
 
 Section "Kestrova" SecProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
+!ifdef BINDIR64
+  ${If} ${RunningX64}
+    Call RemoveEarlier32BitInstallation
+    SetOutPath "$INSTDIR"
+    File "${BINDIR64}\kestrova.exe"
+    File "${BINDIR64}\UNZIP32.DLL"
+    File "${BINDIR64}\kvupdate.exe"
+  ${Else}
+    File "${BINDIR}\kestrova.exe"
+    File "${BINDIR}\UNZIP32.DLL"
+    File "${BINDIR}\kvupdate.exe"
+  ${EndIf}
+!else
   File "${BINDIR}\kestrova.exe"
   File "${BINDIR}\UNZIP32.DLL"
   File "${BINDIR}\kvupdate.exe"
+!endif
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\kestrova.exe" "" "$INSTDIR\kestrova.exe" 0
@@ -108,6 +164,10 @@ Section "Kestrova" SecProgram
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ; Size in KiB, as Add/Remove Programs shows it.
   SectionGetSize ${SecProgram} $0
+!ifdef BINDIR64
+  ; The section holds both builds; one of them is installed.
+  IntOp $0 $0 / 2
+!endif
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 

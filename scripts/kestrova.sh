@@ -285,10 +285,12 @@ run_program() {
     wait "$pid" || true
 }
 
-# The installer and the portable zip of the shipped (32-bit) programs, in build/dist.
+# The shipped packages, in build/dist: the installer carrying the 32-bit and the 64-bit programs
+# (it installs the 64-bit ones on 64-bit Windows), and a portable zip of each build.
 make_packages() {
     build "${PROGRAMS[@]}"
-    bash "$ROOT/scripts/package.sh" "$BUILD/bin" "$BUILD/dist" x86
+    [ "$RUN_BUILD" = "$BUILD/x64" ] || configure_and_build "$BUILD/x64" mingw-x86_64 "${PROGRAMS[@]}"
+    bash "$ROOT/scripts/package.sh" "$BUILD/bin" "$BUILD/dist" x86 "$BUILD/x64/bin"
 }
 
 # The README pictures (docs/images), taken from the real windows on a display and prefix of their own.

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Checks an installer and a portable zip against the program files they were made from.
 
-    check_packages.py SETUP PORTABLE BIN_DIR x86|x64
+    check_packages.py SETUP PORTABLE BIN_DIR x86|x64 [PORTABLE_X64 BIN_DIR_X64]
 
 The zip must hold exactly kestrova.exe, UNZIP32.DLL and kvupdate.exe at its top level, each intact
 and byte for byte the file of BIN_DIR; the installer and every packed program must be Windows
-programs of the flavour's machine type (the shipped flavour is 32-bit). Every failure is printed
-and makes the exit code nonzero.
+programs of the flavour's machine type. With PORTABLE_X64 and BIN_DIR_X64 (the shipped packages:
+a 32-bit installer carrying both builds), that zip is checked the same way against the 64-bit files,
+and the installer's listing (7z) must hold the three files of each build with their sizes. Every
+failure is printed and makes the exit code nonzero.
 """
+import subprocess
+import os
 import struct
 import sys
 import zipfile
@@ -26,9 +30,36 @@ def pe_machine(data):
     return struct.unpack_from("<H", data, offset + 4)[0]
 
 
-def check(setup, portable, bin_dir, flavour):
+def packed_sizes(setup):
+    """(name, size) of every file 7z lists in the installer; None when 7z cannot list it."""
+    try:
+        listing = subprocess.run(["7z", "l", "-slt", setup], capture_output=True, text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    entries, path = [], None
+    for line in listing.splitlines():
+        if line.startswith("Path = "):
+            path = line[len("Path = "):]
+        elif line.startswith("Size = ") and path is not None and line[len("Size = "):].isdigit():
+            entries.append((path, int(line[len("Size = "):])))
+            path = None
+    return entries
+
+
+def check(setup, portable, bin_dir, flavour, portable64=None, bin_dir64=None):
     failures = []
     machine = MACHINES[flavour]
+    if portable64 is not None:
+        failures += check_portable(portable64, bin_dir64, "x64")
+        entries = packed_sizes(setup)
+        if entries is None:
+            failures.append(f"installer {setup}: 7z cannot list it")
+        else:
+            expected = sorted((name, os.path.getsize(f"{folder}/{name}")) for folder in (bin_dir, bin_dir64)
+                              for name in FILES)
+            found = sorted(e for e in entries if e[0] in FILES)
+            if found != expected:
+                failures.append(f"installer {setup} holds {found}, expected both builds {expected}")
 
     try:
         with open(setup, "rb") as f:
@@ -41,7 +72,12 @@ def check(setup, portable, bin_dir, flavour):
             failures.append(f"installer {setup}: machine {found!r}, expected {machine:#x} ({flavour})")
         if b"NullsoftInst" not in setup_bytes:
             failures.append(f"installer {setup}: no NSIS data found in it")
+    return failures + check_portable(portable, bin_dir, flavour)
 
+
+def check_portable(portable, bin_dir, flavour):
+    failures = []
+    machine = MACHINES[flavour]
     try:
         archive = zipfile.ZipFile(portable)
     except (OSError, zipfile.BadZipFile) as e:
@@ -73,7 +109,7 @@ def check(setup, portable, bin_dir, flavour):
 
 
 def main(argv):
-    if len(argv) != 5 or argv[4] not in MACHINES:
+    if len(argv) not in (5, 7) or argv[4] not in MACHINES or (len(argv) == 7 and argv[4] != "x86"):
         print(__doc__, file=sys.stderr)
         return 2
     failures = check(*argv[1:])
