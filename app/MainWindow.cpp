@@ -72,7 +72,8 @@ int ReadNumber(settings::RegistryStore& store, const char* subKey, const char* n
     return ParseNumber(store.ReadString(subKey, name));
 }
 
-static_assert(IDB_SCALED_STEP == fw::ScaledPictures::kIdStep, "the resources number their picture sets by another rule");
+static_assert(
+    IDB_SCALED_STEP == fw::ScaledPictures::kIdStep, "the resources number their picture sets by another rule");
 
 }  // namespace
 
