@@ -5,9 +5,11 @@
 #include "framework/PathInfo.h"
 #include "app/SearchStatusWindow.h"
 #include "engine/ArchiveViewerDialog.h"
+#include "framework/Dpi.h"
 #include "framework/FileIconCache.h"
 #include "framework/MessageBox.h"
 #include "framework/Application.h"
+#include "framework/ScaledPictures.h"
 #include "framework/Text.h"
 #include "resources/kestrova/resource.h"
 #include "settings/RegistryStore.h"
@@ -70,12 +72,8 @@ int ReadNumber(settings::RegistryStore& store, const char* subKey, const char* n
     return ParseNumber(store.ReadString(subKey, name));
 }
 
-// Null when the bitmap cannot be loaded: its button then shows no image.
-HBITMAP LoadBitmapResource(int bitmapId)
-{
-    return static_cast<HBITMAP>(
-        ::LoadImageA(fw::Application::Instance()->HInstance(), MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, 0));
-}
+static_assert(
+    IDB_SCALED_STEP == fw::ScaledPictures::kIdStep, "the resources number their picture sets by another rule");
 
 }  // namespace
 
@@ -92,16 +90,12 @@ bool MainWindow::OnInit()
     Settings().Create(hwnd_);
     ::UpdateWindow(Settings());
 
-    icon_.Reset(static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
-        MAKEINTRESOURCEA(IDI_KESTROVA), IMAGE_ICON, 0, 0, LR_CREATEDIBSECTION)));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Get()));
-
     // Archives and folders dropped from the shell onto the window or its lists are queued.
     ::DragAcceptFiles(hwnd_, TRUE);
     ExtractionList.SetBkColor(ExtractionListBackground());
     InsertColumns();
     versionLabel.SetText(settings::GetProgramVersion());
-    LoadButtonBitmaps();
+    LoadPictures(fw::WindowDpi(hwnd_));
     AddButtonTips();
     IconCache().AttachSystemList(fw::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
@@ -226,8 +220,12 @@ void MainWindow::InsertColumns()
     ExtractionList.InsertColumn(1, "Location:", widths[4]);
 }
 
-void MainWindow::LoadButtonBitmaps()
+// Runs at initialisation and again when the window comes onto a monitor of another scale. A
+// picture that cannot be loaded leaves its button empty. What was shown before is released only
+// once nothing shows it any more.
+void MainWindow::LoadPictures(UINT dpi)
 {
+    HINSTANCE instance = fw::Application::Instance()->HInstance();
     const std::pair<const fw::Button*, int> pictures[kButtonBitmaps] = {
         {&viewButton, IDB_VIEW},
         {&desktopButton, IDB_DESKTOP},
@@ -240,12 +238,26 @@ void MainWindow::LoadButtonBitmaps()
         {&searchButton, IDB_SEARCH},
     };
     for (int i = 0; i < kButtonBitmaps; ++i) {
-        buttonBitmaps_[i].Reset(LoadBitmapResource(pictures[i].second));
-        pictures[i].first->SetBitmap(buttonBitmaps_[i]);
+        fw::OwnedBitmap bitmap(fw::ScaledPictures::LoadPicture(instance, pictures[i].second, dpi));
+        pictures[i].first->SetBitmap(bitmap);
+        buttonBitmaps_[i] = std::move(bitmap);
     }
-    upBitmap_.Reset(LoadBitmapResource(IDB_UP));
-    rootUpBitmap_.Reset(LoadBitmapResource(IDB_UP_ROOT));
-    upButton.SetBitmap(upBitmap_);
+    // Up keeps showing the root picture in a drive's root.
+    const bool atRoot = rootUpBitmap_ && upButton.GetBitmap() == rootUpBitmap_.Get();
+    fw::OwnedBitmap up(fw::ScaledPictures::LoadPicture(instance, IDB_UP, dpi));
+    fw::OwnedBitmap rootUp(fw::ScaledPictures::LoadPicture(instance, IDB_UP_ROOT, dpi));
+    upButton.SetBitmap(atRoot ? rootUp : up);
+    upBitmap_ = std::move(up);
+    rootUpBitmap_ = std::move(rootUp);
+
+    fw::OwnedIcon largeIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KESTROVA, dpi, true));
+    fw::OwnedIcon smallIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KESTROVA, dpi, false));
+    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon.Get()));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
+    bigIcon_ = std::move(largeIcon);
+    icon_ = std::move(smallIcon);
+
+    Settings().LoadPictures(dpi);
 }
 
 // A picture says nothing until it is pressed: each button gets a tooltip, and the same words as its

@@ -34,6 +34,9 @@ public:
 
     // Moves and sizes the seventeen controls after the window's outer size.
     void LayoutControls();
+    // Shows the pictures drawn for the scale nearest `dpi`: every picture button (Up as it stands),
+    // the settings headings and the window's large and small icons.
+    void LoadPictures(UINT dpi);
 
     // Explorer pane: shows `folder` (with or without a trailing backslash): archives, then folders.
     enum class ListKind { Archives, Folders };
@@ -126,7 +129,6 @@ private:
     static RECT FitPlacement(RECT rect);
     void PlaceCountLabel(int w);
     void InsertColumns();
-    void LoadButtonBitmaps();
     void SavePlacementAndColumns();
     void PaintMinimised();
     void FillDriveBox();
@@ -156,7 +158,8 @@ private:
     fw::OwnedBitmap buttonBitmaps_[kButtonBitmaps];
     fw::OwnedBitmap upBitmap_;
     fw::OwnedBitmap rootUpBitmap_;
-    fw::OwnedIcon icon_;
+    fw::OwnedIcon icon_;     // small: the caption and the taskbar
+    fw::OwnedIcon bigIcon_;  // large: Alt+Tab
 };
 
 }  // namespace app

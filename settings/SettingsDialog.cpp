@@ -1,6 +1,8 @@
 #include "settings/SettingsDialog.h"
 
+#include "framework/Application.h"
 #include "framework/FileSystem.h"
+#include "framework/ScaledPictures.h"
 #include "resources/kestrova/resource.h"
 #include "settings/NameCodePage.h"
 #include "settings/RegistryStore.h"
@@ -11,6 +13,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace settings {
 
@@ -354,6 +357,35 @@ void SettingsDialog::KeepBottomRowBelowTabs()
         RECT rect = control->GetWindowRect();
         ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
         control->SetPos(rect.left - left, rect.top + down, rect.right - rect.left, rect.bottom - rect.top);
+    }
+}
+
+// A picture static sizes itself to each new bitmap: the heading is put back into the place the
+// layout gave it, without changing its z-order. The template's bitmap, which the static loaded
+// itself, is released here: once given another picture, a static leaves every one to its owner.
+// A heading whose picture cannot be loaded keeps the one it shows.
+void SettingsDialog::LoadPictures(UINT dpi)
+{
+    HINSTANCE instance = fw::Application::Instance()->HInstance();
+    const std::pair<const fw::Static*, int> headings[kHeadings] = {
+        {&locationHeading, IDB_LOCATION_HEADING},
+        {&quickAccessHeading, IDB_QUICK_ACCESS_HEADING},
+        {&masksHeading, IDB_MASKS_HEADING},
+        {&aboutHeading, IDB_ABOUT_HEADING},
+    };
+    for (int i = 0; i < kHeadings; ++i) {
+        const fw::Static& heading = *headings[i].first;
+        fw::OwnedBitmap bitmap(fw::ScaledPictures::LoadPicture(instance, headings[i].second, dpi));
+        if (!bitmap)
+            continue;
+        RECT place = heading.GetWindowRect();
+        ::MapWindowPoints(nullptr, ::GetParent(heading), reinterpret_cast<POINT*>(&place), 2);
+        HBITMAP shown = heading.SetBitmap(bitmap);
+        ::SetWindowPos(heading, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+            SWP_NOZORDER | SWP_NOACTIVATE);
+        if (shown != nullptr && shown != headingBitmaps_[i].Get() && shown != bitmap.Get())
+            ::DeleteObject(shown);
+        headingBitmaps_[i] = std::move(bitmap);
     }
 }
 

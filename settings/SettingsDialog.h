@@ -4,6 +4,7 @@
 #include "framework/Dialog.h"
 #include "framework/Edit.h"
 #include "framework/ListView.h"
+#include "framework/Owned.h"
 #include "framework/Static.h"
 #include "framework/TabControl.h"
 
@@ -40,6 +41,8 @@ public:
     enum ExistingFiles { kOverwrite = 0, kSkip = 1, kKeepBoth = 2 };
     int ExistingFiles() const;
     void SelectExistingFiles(int value);
+    // Shows the page headings drawn for the scale nearest `dpi`, each in the place it has.
+    void LoadPictures(UINT dpi);
     // Whether archives extracted without a fault go to the Recycle Bin at the end of the run
     // ("Extract"\"Recycle Archives": only "1" turns it on).
     bool RecycleArchives() const { return recycleArchives.IsChecked(); }
@@ -109,6 +112,9 @@ private:
 
     // The dialog's own cache on the large system icons: the mask list's normal image list.
     fw::FileIconCache icons_;
+    // The headings' pictures once LoadPictures has run (until then the statics show the template's).
+    static constexpr int kHeadings = 4;
+    fw::OwnedBitmap headingBitmaps_[kHeadings];
 };
 
 }  // namespace settings

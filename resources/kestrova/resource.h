@@ -94,6 +94,13 @@
 #define IDB_UP_ROOT  165
 #define IDB_VIEW     175
 
+// Every bitmap above (buttons and settings headings) is drawn again for 125, 150 and 200 %
+// (resources/tools/draw_images.py): set 1, 2 and 3. The picture of set k has the id of its 96-DPI
+// picture plus 1000 x k (IDB_UP 142: 1142, 2142, 3142), the rule of fw::ScaledPictures, and its
+// file is bmp<96-DPI id>_<percent>.bmp beside the 96-DPI one.
+#define IDB_SCALED_STEP 1000
+#define IDB_SCALED(id, set) ((id) + IDB_SCALED_STEP * (set))
+
 #ifdef __cplusplus
 #include <cstddef>
 
@@ -125,6 +132,14 @@ template <size_t N> constexpr bool AllDistinct(const int (&ids)[N])
 }
 static_assert(AllDistinct(kMainIds), "two main-window controls share an id");
 static_assert(AllDistinct(kImageIds), "two images share an id");
+template <size_t N> constexpr bool AllBelow(const int (&ids)[N], int limit)
+{
+    for (size_t i = 0; i < N; ++i)
+        if (ids[i] >= limit)
+            return false;
+    return true;
+}
+static_assert(AllBelow(kImageIds, IDB_SCALED_STEP), "a 96-DPI picture's id would collide with a scaled picture's");
 static_assert(AllDistinct(kSettingsIds), "two settings-dialog controls share an id");
 static_assert(AllDistinct(kPasswordIds), "two password-prompt controls share an id");
 }  // namespace resource_check
