@@ -404,11 +404,9 @@ template <typename T>
 void ParallelInflateDecoder::Resolve(const Job& job, uint8_t* to, size_t from, size_t count) const
 {
     const T* items = reinterpret_cast<const T*>(job.output.Get()) + window_ + from;
-    const uint8_t* window = resolve_.data();
-    for (size_t i = 0; i < count; ++i) {
-        const T item = items[i];
-        to[i] = item < 256 ? static_cast<uint8_t>(item) : window[item - 256];
-    }
+    const uint8_t* values = resolve_.data();
+    for (size_t i = 0; i < count; ++i)
+        to[i] = values[items[i]];
 }
 
 // Keeps the last window's worth of output.
@@ -501,7 +499,11 @@ Status ParallelInflateDecoder::Decode(
         threads_.Unlock();
         const bool skipped = pos_ >= front.to * 8;  // a block ran over all of the chunk
         if (!skipped && Usable(front)) {
-            resolve_ = last_;
+            // What each item stands for: a byte, or a byte of the window.
+            resolve_.resize(256 + window_);
+            for (size_t i = 0; i < 256; ++i)
+                resolve_[i] = static_cast<uint8_t>(i);
+            std::copy(last_.begin(), last_.end(), resolve_.begin() + 256);
             handing_ = true;
             continue;
         }

@@ -132,7 +132,7 @@ private:
     uint64_t handed_ = 0;
     uint64_t helped_ = 0;
     std::vector<uint8_t> last_;      // the last `window_` bytes handed out (all of them while fewer)
-    std::vector<uint8_t> resolve_;   // the window in front of the chunk being handed out
+    std::vector<uint8_t> resolve_;   // the byte each item of the chunk being handed out stands for
     bool handing_ = false;           // the front job is being handed out
 
     // A chunk decoded by this thread itself.
