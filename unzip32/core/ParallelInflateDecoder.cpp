@@ -16,11 +16,11 @@ using Result = BlockInflater::Result;
 const size_t kPadding = BlockInflater::kPadding;
 const size_t kSlack = BlockInflater::kSlack;
 // Data after a chunk's end that its helper gets with it, for the block that runs over the end.
-const size_t kOverlap = 512u << 10;
+const size_t kOverlap = 256u << 10;
 // Chunk sizes (compressed) when they follow the compression ratio.
 const size_t kSmallestChunk = 64u << 10;
-const size_t kLargestChunk = 2u << 20;
-const size_t kFirstChunk = 512u << 10;
+const size_t kLargestChunk = 1u << 20;
+const size_t kFirstChunk = 256u << 10;
 // The output the decoding thread decodes at a time into its own buffer.
 const size_t kOwnPiece = 1u << 20;
 // A helper's first output buffer (items); it doubles as needed, up to what a chunk may keep.
