@@ -387,7 +387,17 @@ Status ParallelInflateDecoder::StepOwn(uint8_t* buffer, size_t capacity, const u
             limit, ownFloor_, ownStop_ - base_ * 8, false);
         switch (result) {
         case Result::Full: break;
-        case Result::Starved: ReadMore(); break;
+        case Result::Starved: {
+            // A block that runs on past the chunks cut so far: chunks are cut from here on, and the
+            // data behind is dropped, so that a long block does not pile up.
+            const uint64_t at = base_ + own_.Bit() / 8;
+            nextCut_ = std::max(nextCut_, at);
+            const uint64_t before = base_;
+            DropBefore(std::min(at, nextCut_));
+            own_.Rebase(static_cast<size_t>(base_ - before));
+            ReadMore();
+            break;
+        }
         case Result::End: streamEnded = true; /* fall through */
         case Result::Boundary:
             ownDone_ = true;
