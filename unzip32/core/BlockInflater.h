@@ -15,10 +15,10 @@ namespace unzip {
 // pieces.
 class BlockInflater {
 public:
-    static const size_t kPadding = 32;
-    static const size_t kSlack = 16;
+    static constexpr size_t kPadding = 32;
+    static constexpr size_t kSlack = 16;
     // A block header (with its code lengths) takes at most this many bytes.
-    static const size_t kLargestHeader = 640;
+    static constexpr size_t kLargestHeader = 640;
 
     enum class Result {
         Boundary,  // at a block start at or past `stopBit`

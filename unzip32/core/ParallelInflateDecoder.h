@@ -26,8 +26,8 @@ public:
     // The memory a helper's output of one chunk may take (items of the part with markers, then
     // bytes); a chunk that gives more is decoded again by the decoding thread. Chunks are cut to
     // give about kChunkOutput bytes each.
-    static const size_t kKeptOutput = 3u << 20;
-    static const size_t kChunkOutput = 1u << 20;
+    static constexpr size_t kKeptOutput = 3u << 20;
+    static constexpr size_t kChunkOutput = 1u << 20;
 
     // `threads` starts the helper threads (`helpers` of them). `chunk` fixes the chunks' size in
     // bytes of compressed data (0: from the compression ratio seen so far).
