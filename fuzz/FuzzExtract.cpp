@@ -5,14 +5,18 @@
 // compression method its first byte picks, so that every decoder sees every input. Encrypted
 // members are opened with the password of the encrypted seeds (make_method_archives.py), through
 // OpenSSL's cryptography, so that both decryptions are reached. Each input is also decoded as bzip2
-// data by the one-stream decoder and by blocks on two threads, which must give the same. The
+// data by the one-stream decoder and by blocks on two threads, and as deflate or Deflate64 data by
+// the one-stream decoder and in small chunks on two threads, which must give the same. The
 // extraction runs with a worker thread, as the library does.
 #include "tests/unzip32/native/OpenSslCrypto.h"
 #include "unzip32/core/ArchiveReader.h"
 #include "unzip32/core/Extractor.h"
 #include "tests/support/IconvNameCodec.h"
 #include "unzip32/core/MemoryHost.h"
+#include "unzip32/core/Deflate64Decoder.h"
+#include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
+#include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
 
 #include <algorithm>
@@ -141,6 +145,58 @@ unzip::Status DecodeBzip2(const uint8_t* data, size_t size, bool byBlocks, std::
     return status;
 }
 
+// Decodes the data as deflate or Deflate64: in chunks of `chunk` bytes on a helper thread, or
+// (chunk 0) as one stream, up to 8 MiB of output.
+unzip::Status DecodeInflate(
+    const uint8_t* data, size_t size, bool deflate64, size_t chunk, std::string& out, bool& whole)
+{
+    unzip::MemorySource source(data, size);
+    std::vector<uint8_t> buffer(4096);
+    unzip::MemberInput input(source, 0, size, buffer);
+    unzip::Entry entry;
+    entry.size = uint64_t(1) << 40;
+    unzip::StdWorkerThreads threads;
+    std::unique_ptr<unzip::Decoder> decoder;
+    if (chunk > 0)
+        decoder.reset(new unzip::ParallelInflateDecoder(entry, input, deflate64, threads, 1, chunk));
+    else if (deflate64)
+        decoder.reset(new unzip::Deflate64Decoder(entry, input));
+    else
+        decoder.reset(new unzip::InflateDecoder(input));
+    unzip::Status status = decoder->Start();
+    std::vector<uint8_t> scratch(4099);
+    bool finished = false;
+    while (status == unzip::Status::Ok && !finished && out.size() < (8u << 20)) {
+        const uint8_t* piece = nullptr;
+        size_t got = 0;
+        status = decoder->Decode(scratch.data(), scratch.size(), piece, got, finished);
+        out.append(reinterpret_cast<const char*>(piece), got);
+    }
+    whole = finished || status != unzip::Status::Ok;
+    return status;
+}
+
+// Both decoders give the same outcome; before a failure one may hand out more than the other (the
+// one-stream decoder drops the piece it fails in), so there the shorter output is what agrees.
+void CompareOutcomes(unzip::Status one, const std::string& stream, bool streamWhole, unzip::Status cut,
+    const std::string& pieces, bool piecesWhole)
+{
+    if (streamWhole && piecesWhole && (one != cut || (one == unzip::Status::Ok && stream != pieces)))
+        std::abort();
+    const size_t common = std::min(stream.size(), pieces.size());
+    if (stream.compare(0, common, pieces, 0, common) != 0)
+        std::abort();
+}
+
+void CompareInflate(const uint8_t* data, size_t size, bool deflate64, size_t chunk)
+{
+    std::string stream, pieces;
+    bool streamWhole = false, piecesWhole = false;
+    const unzip::Status one = DecodeInflate(data, size, deflate64, 0, stream, streamWhole);
+    const unzip::Status cut = DecodeInflate(data, size, deflate64, chunk, pieces, piecesWhole);
+    CompareOutcomes(one, stream, streamWhole, cut, pieces, piecesWhole);
+}
+
 void CompareBzip2(const uint8_t* data, size_t size)
 {
     std::string stream, blocks;
@@ -215,6 +271,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The data of the one-member form's bzip2 members.
         if (data[0] % 9 == 3)
             CompareBzip2(data + 5, size - 5);
+        // Deflate and Deflate64 data, in chunks of 16 to 4096 bytes.
+        if (data[0] % 9 == 1 || data[0] % 9 == 2)
+            CompareInflate(data + 5, size - 5, data[0] % 9 == 2, 16 + size_t(data[4]) * 16);
     }
     return 0;
 }

@@ -5,10 +5,14 @@
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/LzmaDecoder.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
+#include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/PpmdDecoder.h"
 #include "unzip32/core/StoredDecoder.h"
 #include "unzip32/core/XzDecoder.h"
 #include "unzip32/core/ZstdDecoder.h"
+
+#include <cstdlib>
+#include <cstring>
 
 namespace unzip {
 
@@ -32,6 +36,25 @@ const uint64_t kParallelBzip2From = 4u << 20;
 bool WorthParallelBzip2(uint64_t length, bool encrypted)
 {
     return length >= kParallelBzip2From && !encrypted;
+}
+
+// Deflated data of at least this size may be decoded on several cores.
+const uint64_t kParallelInflateFrom = 16u << 20;
+
+// Whether a deflated member is decoded on several cores, and in chunks of what size (0: by the
+// compression ratio). Off unless KESTROVA_PARALLEL_INFLATE says "on" (members from
+// kParallelInflateFrom) or gives a chunk size in bytes (every member that is streamed; for tests).
+// It does not yet beat zlib on one core by enough to be on by default.
+bool WorthParallelInflate(uint64_t length, bool encrypted, size_t& chunk)
+{
+    chunk = 0;
+    const char* value = std::getenv("KESTROVA_PARALLEL_INFLATE");
+    if (encrypted || value == nullptr)
+        return false;
+    if (std::strcmp(value, "on") == 0)
+        return length >= kParallelInflateFrom;
+    chunk = static_cast<size_t>(std::strtoul(value, nullptr, 10));
+    return chunk > 0;
 }
 
 }  // namespace
@@ -58,10 +81,24 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
     const unsigned bzip2Helpers = helpers.threads != nullptr && WorthParallelBzip2(input.Length(), input.Decrypts())
         ? ParallelBzip2Decoder::HelpersWithin(memoryLimit, helpers.count)
         : 0;
+    size_t inflateChunk = 0;
+    const unsigned inflateHelpers = helpers.threads != nullptr &&
+            (entry.actualMethod == kDeflate || entry.actualMethod == kDeflate64) &&
+            WorthParallelInflate(input.Length(), input.Decrypts(), inflateChunk)
+        ? ParallelInflateDecoder::HelpersWithin(memoryLimit, helpers.count)
+        : 0;
     switch (entry.actualMethod) {
     case kStored: decoder.reset(new StoredDecoder(entry, input)); break;
-    case kDeflate: decoder.reset(new InflateDecoder(input)); break;
-    case kDeflate64: decoder.reset(new Deflate64Decoder(entry, input)); break;
+    case kDeflate:
+    case kDeflate64:
+        if (inflateHelpers > 0)
+            decoder.reset(new ParallelInflateDecoder(
+                entry, input, entry.actualMethod == kDeflate64, *helpers.threads, inflateHelpers, inflateChunk));
+        else if (entry.actualMethod == kDeflate)
+            decoder.reset(new InflateDecoder(input));
+        else
+            decoder.reset(new Deflate64Decoder(entry, input));
+        break;
     case kBzip2:
         if (bzip2Helpers > 0)
             decoder.reset(new ParallelBzip2Decoder(input, *helpers.threads, bzip2Helpers));
@@ -90,6 +127,9 @@ uint64_t DecoderMemory(
     // A large bzip2 member takes the memory of its blocks under way on the helper threads.
     if (method == kBzip2 && WorthParallelBzip2(length, decryption != nullptr))
         return ParallelBzip2Decoder::Memory(1);
+    size_t inflateChunk = 0;
+    if ((method == kDeflate || method == kDeflate64) && WorthParallelInflate(length, decryption != nullptr, inflateChunk))
+        return ParallelInflateDecoder::Memory(1);
     if (method != kLzma && method != kZstdOld && method != kZstd && method != kXz && method != kPpmd)
         return 0;
     std::vector<uint8_t> buffer(2048);  // the largest header looked at: an XZ block header

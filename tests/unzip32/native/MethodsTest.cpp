@@ -7,9 +7,11 @@
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
+#include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
 
 #include <bzlib.h>
+#include <zlib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -533,6 +535,198 @@ TEST(Methods, Bzip2BlocksThatDoNotCutGoOnWithOneStream)
                 EXPECT_TRUE(out == expected) << capacity << ": " << out.size() << " of " << expected.size();
             else
                 EXPECT_TRUE(expected.compare(0, out.size(), out) == 0) << capacity;
+        }
+    }
+}
+
+namespace {
+
+// Text of words, lines and repeated phrases, as source code or prose compresses.
+std::string Words(size_t size, uint32_t seed)
+{
+    static const char* const kWords[] = {"the ", "block ", "window ", "of ", "and ", "decoder ", "chunk ", "\n",
+        "stream ", "(", ") ", "{\n", "}\n", "return ", "0x", "size_t ", "marker ", "huffman ", "; ", "// "};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < size)
+        s += kWords[rng() % (sizeof kWords / sizeof kWords[0])];
+    s.resize(size);
+    return s;
+}
+
+// Raw deflate of `pieces`, each with its own level and strategy: stored (level 0), fixed and
+// dynamic blocks in one stream.
+std::string Deflated(const std::vector<std::pair<std::string, int>>& pieces)
+{
+    z_stream z {};
+    EXPECT_EQ(Z_OK, deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY));
+    size_t total = 0;
+    for (const auto& piece : pieces)
+        total += piece.first.size();
+    std::string out(deflateBound(&z, static_cast<uLong>(total)) + pieces.size() * 1024, '\0');
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const int level = pieces[i].second;
+        deflateParams(&z, level == 10 ? 6 : level, level == 10 ? Z_FIXED : Z_DEFAULT_STRATEGY);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(pieces[i].first.data()));
+        z.avail_in = static_cast<uInt>(pieces[i].first.size());
+        EXPECT_EQ(i + 1 == pieces.size() ? Z_STREAM_END : Z_OK, deflate(&z, i + 1 == pieces.size() ? Z_FINISH : Z_NO_FLUSH));
+    }
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// Decodes deflate (or Deflate64) in output pieces of `capacity`: on a helper thread in chunks of
+// `chunk` bytes (0: by the compression ratio), or with the one-stream decoder (`parallel` false).
+// `helped` tells how much output came from the helper's chunks.
+Status Inflate(const std::string& stream, bool deflate64, bool parallel, size_t chunk, size_t capacity,
+    std::string& out, uint64_t* helped = nullptr)
+{
+    MemorySource source(stream.data(), stream.size());
+    std::vector<uint8_t> buffer(1 << 16);
+    MemberInput input(source, 0, stream.size(), buffer);
+    Entry entry;
+    entry.size = uint64_t(1) << 40;
+    entry.actualMethod = deflate64 ? 9 : 8;
+    StdWorkerThreads threads;
+    std::unique_ptr<Decoder> decoder;
+    std::string detail;
+    ParallelInflateDecoder* cut = nullptr;
+    if (parallel) {
+        cut = new ParallelInflateDecoder(entry, input, deflate64, threads, 1, chunk);
+        decoder.reset(cut);
+    } else {
+        const Status created = CreateDecoder(entry, input, kDecoderMemoryLimit, decoder, detail);
+        if (created != Status::Ok)
+            return created;
+    }
+    std::vector<uint8_t> scratch(capacity);
+    out.clear();
+    Status status = Status::Ok;
+    for (bool finished = false; status == Status::Ok && !finished;) {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        status = decoder->Decode(scratch.data(), capacity, data, size, finished);
+        out.append(reinterpret_cast<const char*>(data), size);
+    }
+    if (helped != nullptr)
+        *helped = cut != nullptr ? cut->HelpedOutput() : 0;
+    return status;
+}
+
+// Stored, fixed and dynamic blocks, with deflate data stored inside (block starts that decode for
+// a while, found by chance), and members of one block over many chunks.
+std::vector<std::pair<std::string, std::string>> DeflateStreams()
+{
+    const std::string text = Words(900000, 7);
+    const std::string inner = Deflated({{Random(100000, 3) + Words(200000, 4), 6}});
+    std::string phrase;
+    for (int i = 0; i < 3000; ++i)
+        phrase += "one block that repeats itself again and again, ";
+    // One fixed block of literals and short matches, written the same in deflate as in Deflate64.
+    Deflate64Writer w;
+    w.Block(true, 1);
+    for (char c : Words(300000, 5))
+        w.Literal(static_cast<uint8_t>(c));
+    w.Match(200, 30000);
+    w.Symbol(256);
+    return {
+        {w.Content(), w.Finish()},
+        {text.substr(0, 300000) + inner + text.substr(300000),
+            Deflated({{text.substr(0, 300000), 6}, {inner, 0}, {text.substr(300000, 300000), 10},
+                {text.substr(600000), 9}})},
+        {phrase, Deflated({{phrase, 9}})},
+    };
+}
+
+}  // namespace
+
+// Every stream cut into chunks of a few sizes gives the one-stream output at output pieces of
+// 1 MiB and 4,099 bytes; much of it comes from the helper's chunks (not the stored and fixed blocks).
+TEST(ParallelInflate, ChunksGiveTheOneStreamOutput)
+{
+    const auto streams = DeflateStreams();
+    for (size_t s = 0; s < streams.size(); ++s) {
+        const std::string& expected = streams[s].first;
+        std::string one;
+        ASSERT_EQ(Status::Ok, Inflate(streams[s].second, false, false, 0, 1 << 20, one));
+        ASSERT_TRUE(one == expected);
+        for (size_t chunk : {size_t(0), size_t(997), size_t(20000)}) {
+            for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
+                std::string out;
+                uint64_t helped = 0;
+                EXPECT_EQ(Status::Ok, Inflate(streams[s].second, false, true, chunk, capacity, out, &helped))
+                    << s << " " << chunk << " " << capacity;
+                EXPECT_TRUE(out == expected) << s << " " << chunk << " " << capacity << ": " << out.size();
+                if (s == 1 && chunk == 20000)
+                    EXPECT_GT(helped, expected.size() / 4) << capacity;
+            }
+        }
+    }
+}
+
+// Damaged and truncated copies give the one-stream decoder's outcome; before a failure one may hand
+// out more than the other (the one-stream decoder drops the piece it fails in), never other bytes.
+TEST(ParallelInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
+{
+    const std::string stream = DeflateStreams()[1].second;
+    std::vector<std::string> copies;
+    for (size_t at : {size_t(100), stream.size() / 3, stream.size() / 2 + 5, stream.size() - 40}) {
+        std::string damaged = stream;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x5A);
+        copies.push_back(damaged);
+        copies.push_back(stream.substr(0, at));
+    }
+    for (size_t i = 0; i < copies.size(); ++i) {
+        std::string one, cut;
+        const Status expected = Inflate(copies[i], false, false, 0, 4099, one);
+        for (size_t chunk : {size_t(0), size_t(3001)}) {
+            EXPECT_EQ(expected, Inflate(copies[i], false, true, chunk, 4099, cut)) << i << " " << chunk;
+            const size_t common = std::min(one.size(), cut.size());
+            EXPECT_TRUE(one.compare(0, common, cut, 0, common) == 0) << i << " " << chunk;
+        }
+    }
+}
+
+// Deflate64: 7z's dynamic blocks with matches that reach 64 KiB back, and stored and fixed blocks
+// written here, the same cut into chunks.
+TEST(ParallelInflate, Deflate64ChunksGiveTheOneStreamOutput)
+{
+    std::vector<std::string> streams;
+    Deflate64Writer w;
+    for (uint32_t i = 0; i < 40; ++i) {
+        w.Block(false, 1);
+        for (char c : Random(i == 0 ? 70000 : 20000, 10 + i))
+            w.Literal(static_cast<uint8_t>(c));
+        w.Match(5000, 45000 + i);
+        w.Match(65538, 60000);
+        w.Symbol(256);
+        w.Stored(Random(3000, 100 + i), false);
+    }
+    w.Block(true, 1);
+    w.Match(100, 65000);
+    w.Symbol(256);
+    streams.push_back(w.Finish());
+    if (const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES")) {
+        const std::string archive = ReadFile(std::string(folder) + "/deflate64-far.zip");
+        auto u16 = [&](size_t at) { return size_t(uint8_t(archive[at])) | size_t(uint8_t(archive[at + 1])) << 8; };
+        const size_t start = 30 + u16(26) + u16(28);
+        const size_t length = u16(18) | u16(20) << 16;
+        if (archive.size() > 30 && u16(8) == 9 && start + length <= archive.size())
+            streams.push_back(archive.substr(start, length));
+        EXPECT_EQ(2u, streams.size());
+    }
+    for (const std::string& stream : streams) {
+        std::string one;
+        ASSERT_EQ(Status::Ok, Inflate(stream, true, false, 0, 1 << 20, one));
+        for (size_t chunk : {size_t(0), size_t(1500)}) {
+            for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
+                std::string out;
+                EXPECT_EQ(Status::Ok, Inflate(stream, true, true, chunk, capacity, out)) << chunk << " " << capacity;
+                EXPECT_TRUE(out == one) << chunk << " " << capacity << ": " << out.size() << " of " << one.size();
+            }
         }
     }
 }

@@ -1,0 +1,511 @@
+#include "unzip32/core/BlockInflater.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace unzip {
+
+namespace {
+
+using Code = BlockInflater::Code;
+using Result = BlockInflater::Result;
+
+const int kLiteralRoot = 10;
+const int kDistanceRoot = 8;
+const int kLengthCodeRoot = 7;
+
+// Table entry kinds (Code::op), as in the Deflate64 decoder: a literal's value is the byte; a
+// length or distance entry holds its base and, in the low bits of op, the count of extra bits; a
+// root entry of a long code points (value) at a sub-table of 2^(op & 15) entries.
+const uint8_t kLiteral = 0x00;
+const uint8_t kInvalid = 0x10;
+const uint8_t kEndOfBlock = 0x20;
+const uint8_t kSubTable = 0x40;
+const uint8_t kBase = 0x80;
+
+const uint16_t kLengthBase[29] = {
+    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const uint8_t kLengthExtra[29] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const uint16_t kDistanceBase[32] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385, 513, 769, 1025,
+    1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+const uint8_t kDistanceExtra[32] = {
+    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+const uint8_t kLengthCodeOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// What each symbol of the three codes stands for; deflate and Deflate64 differ in length code 285
+// (258, or 3 plus 16 extra bits) and in distance codes 30 and 31 (invalid, or 32769 and 49153).
+struct Symbols {
+    Code literals[288];
+    Code distances[32];
+    Code lengthCodes[19];
+    explicit Symbols(bool deflate64)
+    {
+        for (unsigned i = 0; i < 288; ++i) {
+            if (i < 256)
+                literals[i] = {static_cast<uint16_t>(i), 0, kLiteral};
+            else if (i == 256)
+                literals[i] = {0, 0, kEndOfBlock};
+            else if (i < 286)
+                literals[i] = {kLengthBase[i - 257], 0, static_cast<uint8_t>(kBase | kLengthExtra[i - 257])};
+            else
+                literals[i] = {0, 0, kInvalid};
+        }
+        if (deflate64)
+            literals[285] = {3, 0, static_cast<uint8_t>(kBase | 16)};
+        for (unsigned i = 0; i < 32; ++i)
+            distances[i] = {kDistanceBase[i], 0, static_cast<uint8_t>(kBase | kDistanceExtra[i])};
+        if (!deflate64)
+            distances[30] = distances[31] = {0, 0, kInvalid};
+        for (unsigned i = 0; i < 19; ++i)
+            lengthCodes[i] = {static_cast<uint16_t>(i), 0, kLiteral};
+    }
+};
+const Symbols kDeflateSymbols(false);
+const Symbols kDeflate64Symbols(true);
+
+unsigned Reverse(unsigned code, int length)
+{
+    unsigned reversed = 0;
+    for (int i = 0; i < length; ++i) {
+        reversed = (reversed << 1) | (code & 1);
+        code >>= 1;
+    }
+    return reversed;
+}
+
+// The lookup table of a canonical Huffman code from its code lengths (0: symbol unused). False
+// for lengths that over-subscribe the code, or leave it incomplete where deflate does not allow
+// that (it does for a single code of one bit, and for a code without symbols).
+bool BuildTable(const uint8_t* lengths, unsigned count, const Code* symbols, int root, bool allowIncomplete,
+    Code* table, size_t tableSize)
+{
+    unsigned perLength[16] = {};
+    int longest = 0;
+    for (unsigned s = 0; s < count; ++s) {
+        ++perLength[lengths[s]];
+        longest = std::max<int>(longest, lengths[s]);
+    }
+    const size_t rootSize = size_t(1) << root;
+    const Code invalid = {0, 1, kInvalid};
+    std::fill(table, table + rootSize, invalid);
+    if (longest == 0)
+        return allowIncomplete;
+    int left = 1;
+    for (int length = 1; length <= 15; ++length) {
+        left = (left << 1) - static_cast<int>(perLength[length]);
+        if (left < 0)
+            return false;
+    }
+    if (left > 0 && !(allowIncomplete && longest == 1))
+        return false;
+
+    unsigned next[16] = {};
+    unsigned code = 0;
+    for (int length = 2; length <= 15; ++length) {
+        code = (code + perLength[length - 1]) << 1;
+        next[length] = code;
+    }
+    uint8_t subBits[1024] = {};
+    if (longest > root) {
+        unsigned probe[16];
+        std::memcpy(probe, next, sizeof probe);
+        for (unsigned s = 0; s < count; ++s) {
+            const int length = lengths[s];
+            if (length <= root)
+                continue;
+            const size_t prefix = Reverse(probe[length]++, length) & (rootSize - 1);
+            subBits[prefix] = static_cast<uint8_t>(std::max(subBits[prefix], static_cast<uint8_t>(length - root)));
+        }
+        size_t offset = rootSize;
+        for (size_t prefix = 0; prefix < rootSize; ++prefix) {
+            if (subBits[prefix] == 0)
+                continue;
+            const size_t size = size_t(1) << subBits[prefix];
+            if (offset + size > tableSize)
+                return false;
+            table[prefix] = {static_cast<uint16_t>(offset), static_cast<uint8_t>(root),
+                static_cast<uint8_t>(kSubTable | subBits[prefix])};
+            std::fill(table + offset, table + offset + size, invalid);
+            offset += size;
+        }
+    }
+    for (unsigned s = 0; s < count; ++s) {
+        const int length = lengths[s];
+        if (length == 0)
+            continue;
+        const unsigned reversed = Reverse(next[length]++, length);
+        Code entry = symbols[s];
+        if (length <= root) {
+            entry.bits = static_cast<uint8_t>(length);
+            for (size_t i = reversed; i < rootSize; i += size_t(1) << length)
+                table[i] = entry;
+        } else {
+            const Code& link = table[reversed & (rootSize - 1)];
+            const size_t size = size_t(1) << (link.op & 15);
+            entry.bits = static_cast<uint8_t>(length - root);
+            for (size_t i = reversed >> root; i < size; i += size_t(1) << (length - root))
+                table[link.value + i] = entry;
+        }
+    }
+    return true;
+}
+
+inline uint64_t Load64(const uint8_t* p)
+{
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+#else
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+#endif
+}
+
+inline Code Lookup(const Code* table, int root, uint64_t& bits, int& count)
+{
+    Code entry = table[bits & ((uint64_t(1) << root) - 1)];
+    if (entry.op & kSubTable) {
+        bits >>= root;
+        count -= root;
+        entry = table[entry.value + (bits & ((1u << (entry.op & 15)) - 1))];
+    }
+    bits >>= entry.bits;
+    count -= entry.bits;
+    return entry;
+}
+
+inline uint32_t WithExtra(const Code& entry, uint64_t& bits, int& count)
+{
+    const int extra = entry.op & 0x1F;
+    const uint32_t value = entry.value + static_cast<uint32_t>(bits & ((uint64_t(1) << extra) - 1));
+    bits >>= extra;
+    count -= extra;
+    return value;
+}
+
+// Copies a match of `count` bytes from `distance` back. May write up to 7 bytes past the end.
+inline void CopyBytes(uint8_t* to, size_t distance, size_t count)
+{
+    const uint8_t* from = to - distance;
+    if (distance >= 8) {
+        uint8_t* const end = to + count;
+        while (to < end) {
+            std::memcpy(to, from, 8);
+            to += 8;
+            from += 8;
+        }
+    } else if (distance == 1) {
+        std::memset(to, *from, count);
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            to[i] = from[i];
+    }
+}
+
+// The same for wider items: the bytes of the items, a byte apart as far as the items are.
+template <typename T>
+inline void CopyMatch(T* to, size_t distance, size_t count)
+{
+    if (sizeof(T) > 1 && distance == 1)
+        std::fill(to, to + count, to[-1]);
+    else
+        CopyBytes(reinterpret_cast<uint8_t*>(to), distance * sizeof(T), count * sizeof(T));
+}
+
+}  // namespace
+
+void BlockInflater::Reset(uint64_t bit)
+{
+    stage_ = Stage::Header;
+    bit_ = bit;
+    last_ = false;
+    blockEnded_ = false;
+    storedLeft_ = 0;
+    matchLeft_ = 0;
+    matchDistance_ = 0;
+}
+
+bool BlockInflater::MayStartBlock(const uint8_t* data, uint64_t bit, bool deflate64)
+{
+    const uint64_t word = Load64(data + bit / 8) >> (bit % 8);
+    const unsigned header = static_cast<unsigned>(word & 7);
+    if (header == 4) {
+        // Dynamic: counts in range, and a complete code-length code (as the decoder requires).
+        if (((word >> 3) & 31) > 29 || (!deflate64 && ((word >> 8) & 31) > 29))
+            return false;
+        const unsigned lengthCodes = static_cast<unsigned>((word >> 13) & 15) + 4;
+        const uint64_t from = bit + 17;
+        uint64_t lengths = Load64(data + from / 8) >> (from % 8);  // 56 bits or more: 18 lengths
+        unsigned kraft = 0;
+        for (unsigned i = 0; i < lengthCodes; ++i) {
+            if (i == 18)
+                lengths = Load64(data + (from + 54) / 8) >> ((from + 54) % 8);
+            const unsigned length = static_cast<unsigned>(lengths >> (i == 18 ? 0 : 3 * i)) & 7;
+            if (length != 0)
+                kraft += 128u >> length;
+        }
+        return kraft == 128;
+    }
+    if (header == 0) {
+        // Stored: the bits up to the byte boundary are zero, as encoders write them, and the
+        // length is followed by its complement.
+        const unsigned pad = static_cast<unsigned>((8 - (bit + 3) % 8) % 8);
+        if (((word >> 3) & ((1u << pad) - 1)) != 0)
+            return false;
+        const uint8_t* p = data + (bit + 3 + pad) / 8;
+        const unsigned length = p[0] | (unsigned(p[1]) << 8);
+        const unsigned complement = p[2] | (unsigned(p[3]) << 8);
+        return length == (~complement & 0xFFFF);
+    }
+    return false;
+}
+
+uint32_t BlockInflater::Take(const uint8_t* data, size_t size, int count)
+{
+    if (bit_ + static_cast<uint64_t>(count) > uint64_t(size) * 8) {
+        overrun_ = true;
+        bit_ += static_cast<uint64_t>(count);
+        return 0;
+    }
+    const uint32_t value =
+        static_cast<uint32_t>((Load64(data + bit_ / 8) >> (bit_ % 8)) & ((uint64_t(1) << count) - 1));
+    bit_ += static_cast<uint64_t>(count);
+    return value;
+}
+
+Result BlockInflater::ReadHeader(const uint8_t* data, size_t size, bool ended)
+{
+    if (!ended && bit_ / 8 + kLargestHeader > size)
+        return Result::Starved;
+    const uint64_t start = bit_;
+    overrun_ = false;
+    last_ = Take(data, size, 1) != 0;
+    const uint32_t type = Take(data, size, 2);
+    bool valid = true;
+    if (type == 0) {
+        bit_ = (bit_ + 7) / 8 * 8;  // stored data starts at a byte boundary
+        const uint32_t length = Take(data, size, 16);
+        valid = length == (~Take(data, size, 16) & 0xFFFF);
+        storedLeft_ = length;
+        stage_ = Stage::Stored;
+    } else if (type == 1) {
+        uint8_t lengths[288 + 32];
+        std::fill(lengths, lengths + 144, 8);
+        std::fill(lengths + 144, lengths + 256, 9);
+        std::fill(lengths + 256, lengths + 280, 7);
+        std::fill(lengths + 280, lengths + 288, 8);
+        std::fill(lengths + 288, lengths + 320, 5);
+        const Symbols& symbols = deflate64_ ? kDeflate64Symbols : kDeflateSymbols;
+        BuildTable(lengths, 288, symbols.literals, kLiteralRoot, false, literals_, 2560);
+        BuildTable(lengths + 288, 32, symbols.distances, kDistanceRoot, false, distances_, 768);
+        stage_ = Stage::Codes;
+    } else if (type == 2) {
+        valid = ReadDynamicTables(data, size);
+        stage_ = Stage::Codes;
+    } else {
+        valid = false;
+    }
+    if (overrun_) {
+        if (!ended) {
+            bit_ = start;
+            stage_ = Stage::Header;
+            return Result::Starved;
+        }
+        return Result::Bad;
+    }
+    return valid ? Result::Full : Result::Bad;  // Full: go on
+}
+
+bool BlockInflater::ReadDynamicTables(const uint8_t* data, size_t size)
+{
+    const unsigned literalCount = Take(data, size, 5) + 257;
+    const unsigned distanceCount = Take(data, size, 5) + 1;
+    const unsigned lengthCodeCount = Take(data, size, 4) + 4;
+    if (literalCount > 286 || (!deflate64_ && distanceCount > 30))
+        return false;
+    uint8_t lengthCodeLengths[19] = {};
+    for (unsigned i = 0; i < lengthCodeCount; ++i)
+        lengthCodeLengths[kLengthCodeOrder[i]] = static_cast<uint8_t>(Take(data, size, 3));
+    const Symbols& symbols = deflate64_ ? kDeflate64Symbols : kDeflateSymbols;
+    Code lengthCodes[1 << kLengthCodeRoot];
+    if (!BuildTable(
+            lengthCodeLengths, 19, symbols.lengthCodes, kLengthCodeRoot, false, lengthCodes, 1 << kLengthCodeRoot))
+        return false;
+    uint8_t lengths[286 + 32] = {};
+    const unsigned total = literalCount + distanceCount;
+    unsigned i = 0;
+    while (i < total) {
+        if (overrun_)
+            return false;
+        const Code entry = lengthCodes[(Load64(data + bit_ / 8) >> (bit_ % 8)) & ((1u << kLengthCodeRoot) - 1)];
+        if (entry.op != kLiteral)
+            return false;
+        Take(data, size, entry.bits);
+        const unsigned symbol = entry.value;
+        if (symbol < 16) {
+            lengths[i++] = static_cast<uint8_t>(symbol);
+            continue;
+        }
+        uint8_t repeated = 0;
+        unsigned times;
+        if (symbol == 16) {
+            if (i == 0)
+                return false;
+            repeated = lengths[i - 1];
+            times = 3 + Take(data, size, 2);
+        } else if (symbol == 17) {
+            times = 3 + Take(data, size, 3);
+        } else {
+            times = 11 + Take(data, size, 7);
+        }
+        if (times > total - i)
+            return false;
+        std::fill(lengths + i, lengths + i + times, repeated);
+        i += times;
+    }
+    if (lengths[256] == 0)
+        return false;  // a block must be able to end
+    return BuildTable(lengths, literalCount, symbols.literals, kLiteralRoot, true, literals_, 2560) &&
+        BuildTable(lengths + literalCount, distanceCount, symbols.distances, kDistanceRoot, true, distances_, 768);
+}
+
+template <typename T>
+Result BlockInflater::CopyStored(const uint8_t* data, size_t size, bool ended, T* out, size_t& pos, size_t limit)
+{
+    const size_t at = static_cast<size_t>(bit_ / 8);
+    const size_t available = size > at ? size - at : 0;
+    const size_t piece = std::min({static_cast<size_t>(storedLeft_), limit - pos, available});
+    std::copy(data + at, data + at + piece, out + pos);
+    pos += piece;
+    bit_ += uint64_t(piece) * 8;
+    storedLeft_ -= static_cast<uint32_t>(piece);
+    if (storedLeft_ == 0) {
+        stage_ = Stage::Header;
+        blockEnded_ = true;
+        return Result::Full;  // go on
+    }
+    if (pos == limit)
+        return Result::Full;
+    return ended ? Result::Bad : Result::Starved;
+}
+
+// The hot loop: bit buffer, input and output position live in locals and go back at the end.
+template <typename T>
+Result BlockInflater::DecodeCodes(
+    const uint8_t* data, size_t size, bool ended, T* out, size_t& posRef, size_t limit, size_t floor)
+{
+    size_t pos = posRef;
+    if (matchLeft_ > 0) {
+        const size_t now = std::min<size_t>(matchLeft_, limit - pos);
+        CopyMatch(out + pos, matchDistance_, now);
+        pos += now;
+        matchLeft_ -= static_cast<uint32_t>(now);
+        posRef = pos;
+        if (matchLeft_ > 0)
+            return Result::Full;
+    }
+    // Input past `safe` is not decoded from: more may follow (or, at the end, what lies past the
+    // data is padding, and decoding into it is bad data).
+    const uint8_t* const safe = ended ? data + size + 8 : data + (size > 24 ? size - 24 : 0);
+    const uint8_t* in = data + bit_ / 8;
+    uint64_t bits = Load64(in) >> (bit_ % 8);
+    int count = 64 - static_cast<int>(bit_ % 8);
+    in += 8;
+    // Tops the bit buffer up to at least 56 bits. Bits above `count` hold either zeros or the
+    // very bits of the input bytes that follow, so OR-ing those in again changes nothing.
+    auto refill = [&]() {
+        bits |= Load64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+    };
+    Result result = Result::Full;
+    while (pos < limit) {
+        if (in > safe) {
+            result = ended ? Result::Bad : Result::Starved;
+            break;
+        }
+        if (count < 32)
+            refill();
+        const Code entry = Lookup(literals_, kLiteralRoot, bits, count);
+        if (entry.op == kLiteral) {
+            out[pos++] = static_cast<T>(entry.value);
+            continue;
+        }
+        if (entry.op & kBase) {
+            const uint32_t length = WithExtra(entry, bits, count);
+            if (count < 29)
+                refill();
+            const Code distance = Lookup(distances_, kDistanceRoot, bits, count);
+            const size_t back = WithExtra(distance, bits, count);
+            if (!(distance.op & kBase) || back > pos - floor) {
+                result = Result::Bad;
+                break;
+            }
+            const size_t now = std::min<size_t>(length, limit - pos);
+            CopyMatch(out + pos, back, now);
+            pos += now;
+            if (now < length) {
+                matchLeft_ = static_cast<uint32_t>(length - now);
+                matchDistance_ = static_cast<uint32_t>(back);
+            }
+            continue;
+        }
+        if (entry.op == kEndOfBlock) {
+            stage_ = Stage::Header;
+            blockEnded_ = true;
+            break;
+        }
+        result = Result::Bad;  // an invalid code
+        break;
+    }
+    bit_ = static_cast<uint64_t>(in - data) * 8 - static_cast<uint64_t>(count);
+    posRef = pos;
+    if (bit_ > uint64_t(size) * 8)
+        return Result::Bad;  // decoded from past the data's end
+    return result;
+}
+
+template <typename T>
+Result BlockInflater::Run(const uint8_t* data, size_t size, bool ended, T* out, size_t& pos, size_t limit,
+    size_t floor, uint64_t stopBit, bool pauseAtBlocks)
+{
+    for (;;) {
+        Result result = Result::Full;
+        switch (stage_) {
+        case Stage::Header:
+            if (last_ && blockEnded_) {
+                stage_ = Stage::Done;
+                return Result::End;
+            }
+            if (bit_ >= stopBit)
+                return Result::Boundary;
+            if (pauseAtBlocks && blockEnded_) {
+                blockEnded_ = false;
+                return Result::BlockEnd;
+            }
+            blockEnded_ = false;
+            result = ReadHeader(data, size, ended);
+            break;
+        case Stage::Stored: result = CopyStored(data, size, ended, out, pos, limit); break;
+        case Stage::Codes: result = DecodeCodes(data, size, ended, out, pos, limit, floor); break;
+        case Stage::Done: return Result::End;
+        }
+        if (result != Result::Full)
+            return result;
+        if (pos == limit && stage_ != Stage::Header)
+            return Result::Full;
+    }
+}
+
+template Result BlockInflater::Run<uint8_t>(
+    const uint8_t*, size_t, bool, uint8_t*, size_t&, size_t, size_t, uint64_t, bool);
+template Result BlockInflater::Run<uint16_t>(
+    const uint8_t*, size_t, bool, uint16_t*, size_t&, size_t, size_t, uint64_t, bool);
+template Result BlockInflater::Run<uint32_t>(
+    const uint8_t*, size_t, bool, uint32_t*, size_t&, size_t, size_t, uint64_t, bool);
+
+}  // namespace unzip
