@@ -103,6 +103,7 @@ bool MainWindow::OnInit()
     versionLabel.SetText(settings::GetProgramVersion());
     LoadButtonBitmaps();
     AddButtonTips();
+    SetKeyboardOrder();
     IconCache().AttachSystemList(fw::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
     FillDriveBox();
