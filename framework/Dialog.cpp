@@ -111,10 +111,38 @@ bool Dialog::MoveFocusInTabOrder(bool backwards)
         HWND control = tabOrder_[static_cast<size_t>(index)];
         if (::IsWindowVisible(control) && ::IsWindowEnabled(control)) {
             ::SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+            KeepDefaultButton(control);
             break;
         }
     }
     return true;
+}
+
+// A push button that has the focus is the one Enter presses; once the focus has moved on to any
+// other kind of control, Enter presses the dialog's own default button again (none in a dialog
+// without one), not the button that had the focus last.
+void Dialog::KeepDefaultButton(HWND focused)
+{
+    const UINT kPushButton = DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON;
+    if ((::SendMessageA(focused, WM_GETDLGCODE, 0, 0) & kPushButton) != 0)
+        return;
+    for (HWND control : tabOrder_) {
+        const LRESULT code = ::SendMessageA(control, WM_GETDLGCODE, 0, 0);
+        if (control == defaultButton_ && (code & DLGC_UNDEFPUSHBUTTON) != 0)
+            ::SendMessageA(control, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+        else if (control != defaultButton_ && (code & DLGC_DEFPUSHBUTTON) != 0)
+            ::SendMessageA(control, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    }
+}
+
+void Dialog::SetTabOrder(std::vector<HWND> controls)
+{
+    tabOrder_ = std::move(controls);
+    defaultButton_ = nullptr;
+    for (HWND control : tabOrder_) {
+        if ((::SendMessageA(control, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0)
+            defaultButton_ = control;
+    }
 }
 
 bool Dialog::OnCommand(int, int, HWND)

@@ -57,16 +57,18 @@ protected:
     // The controls in the order Tab visits them (Shift+Tab the other way round), for a dialog whose
     // window order is not that order; hidden and disabled ones are passed over. Without it Tab
     // follows the window order, as the dialog manager does.
-    void SetTabOrder(std::vector<HWND> controls) { tabOrder_ = std::move(controls); }
+    void SetTabOrder(std::vector<HWND> controls);
 
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
     INT_PTR Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     bool MoveFocusInTabOrder(bool backwards);
+    void KeepDefaultButton(HWND focused);
 
     int templateId_;
     std::vector<HWND> tabOrder_;
+    HWND defaultButton_ = nullptr;  // the template's default push button among them, if any
 };
 
 // A dialog that runs beside the message loop. Created once from its template and destroyed by
