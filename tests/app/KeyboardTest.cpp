@@ -188,12 +188,13 @@ TEST_F(KeyboardTest, SettingsTabsThroughTheShownPageAndClosesWithEnterOrEscape)
         IDC_SETTINGS_QUICKLAUNCH_SHORTCUT, IDOK, IDC_SETTINGS_TABS};
     EXPECT_EQ(Walk(settings, "Tab", general.size()), general);
 
-    // The arrow keys change the page; Delete and Add are passed over while they are greyed.
+    // The arrow keys change the page; Delete is passed over while it is greyed (nothing selected).
     Xdotool("key Right", 200);
     ASSERT_EQ(::SendMessageA(tabs, TCM_GETCURSEL, 0, 0), 1);
-    const std::vector<int> masking = {IDC_SETTINGS_MASKS, IDC_SETTINGS_MASK_EDIT, IDOK, IDC_SETTINGS_TABS};
+    const std::vector<int> masking = {
+        IDC_SETTINGS_MASKS, IDC_SETTINGS_ADD, IDC_SETTINGS_MASK_EDIT, IDOK, IDC_SETTINGS_TABS};
     EXPECT_EQ(Walk(settings, "Tab", masking.size()), masking);
-    Walk(settings, "Tab", 2);
+    Walk(settings, "Tab", 3);
     ASSERT_EQ(FocusedId(settings), IDC_SETTINGS_MASK_EDIT);
     Xdotool("type --delay 50 '*.tmp'");
     EXPECT_EQ(Walk(settings, "shift+Tab", 1), std::vector<int> {IDC_SETTINGS_ADD});
