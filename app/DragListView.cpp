@@ -285,6 +285,15 @@ LRESULT DragListView::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
         // Never passed on: the list's own handling would start its context behaviour.
         CancelDrag();
         return 0;
+    case WM_GETDLGCODE: {
+        // Enter is one of the list's own keys (its key handler runs on it), so the dialog keys of
+        // the message loop must not turn it into the default button; Tab and Escape stay the dialog's.
+        LRESULT code = CallOriginal(msg, wParam, lParam);
+        const MSG* key = reinterpret_cast<const MSG*>(lParam);
+        if (key != nullptr && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+            code |= DLGC_WANTMESSAGE;
+        return code;
+    }
     default: break;
     }
     return CallOriginal(msg, wParam, lParam);

@@ -1,6 +1,7 @@
 #include "app/ExtractionRun.h"
 
 #include "app/ProcessObjects.h"
+#include "framework/Dialog.h"
 #include "framework/FileSystem.h"
 #include "framework/Owned.h"
 #include "framework/PathInfo.h"
@@ -130,6 +131,9 @@ bool ExtractionRun::PumpUntilEnded(WPARAM& quitCode)
                 Stop();
                 continue;
             }
+            // The window stays usable from the keyboard as from the program's own loop.
+            if (fw::Dialog::TranslateDialogKey(msg))
+                continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "framework/Dialog.h"
 
 #include <algorithm>
 #include <memory>
@@ -57,13 +58,16 @@ void ExtractorApp::InitInstance()
             window->Post(WM_CLOSE);
     }
 
-    // No IsDialogMessage and no accelerators: keys reach the focused control as plain key messages,
-    // which the list views' key handlers rely on.
+    // The windows' dialog keys (Tab, Enter, Escape) work as in any dialog; every other key reaches
+    // the focused control as a plain key message, and the lists ask for Enter themselves, which
+    // their key handlers rely on. No accelerators.
     MSG msg;
     int result;
     while ((result = ::GetMessageA(&msg, nullptr, 0, 0)) != 0) {
         if (result == -1)
             break;
+        if (fw::Dialog::TranslateDialogKey(msg))
+            continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }

@@ -97,6 +97,7 @@ bool MainWindow::OnInit()
     versionLabel.SetText(settings::GetProgramVersion());
     LoadPictures(fw::WindowDpi(hwnd_));
     AddButtonTips();
+    SetKeyboardOrder();
     IconCache().AttachSystemList(fw::FileIconCache::kSmallIcons);
     driveBox.SetImageList(IconCache());
     FillDriveBox();

@@ -146,6 +146,7 @@ private:
     void OnDropFiles(HDROP drop);
     void ShowExtractionMenu();
     void AddButtonTips();
+    void SetKeyboardOrder();
     void OnOptions();
     void OnShowFileContents();
     void OnWebsite();

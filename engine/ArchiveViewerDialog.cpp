@@ -14,6 +14,8 @@ bool ArchiveViewerDialog::OnInit()
 {
     Bind(IDC_VIEWER_LIST, memberList);
     Bind(IDC_VIEWER_NAME, nameLabel);
+    // The list the viewer is about, then OK (the template has OK first).
+    SetTabOrder({memberList, ::GetDlgItem(hwnd_, IDOK)});
     return true;
 }
 
@@ -68,8 +70,8 @@ void ArchiveViewerDialog::ShowArchive(const std::string& archivePath, unsigned n
     ::SetFocus(memberList);
 }
 
-// The program's message loop does no dialog navigation, so Escape reaches the focused member list as
-// a plain key: it closes the viewer like the dialog's cancel command would.
+// Escape closes the viewer through the dialog's cancel command; should it reach the member list as a
+// plain key (a message loop without dialog keys), it closes the viewer just the same.
 bool ArchiveViewerDialog::OnNotify(int id, const NMHDR& header, LRESULT& result)
 {
     if (id == IDC_VIEWER_LIST && header.code == LVN_KEYDOWN &&

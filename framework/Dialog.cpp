@@ -65,7 +65,83 @@ bool Dialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
     case WM_PAINT: return OnPaint();
     case WM_CLOSE: return OnClose();
     case WM_DESTROY: OnDestroy(); return false;
+    case WM_NEXTDLGCTL:
+        // The keyboard moves the focus: from now on the focused control shows its focus rectangle.
+        // The dialog manager's default processing still moves the focus.
+        ::SendMessageA(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+        return false;
     default: return false;
+    }
+}
+
+bool Dialog::TranslateDialogKey(MSG& msg)
+{
+    if (msg.message != WM_KEYDOWN || msg.hwnd == nullptr)
+        return false;
+    const WPARAM key = msg.wParam;
+    if (key != VK_TAB && key != VK_RETURN && key != VK_ESCAPE)
+        return false;
+    HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
+    Dialog* dialog = FromHandle(root);
+    if (dialog == nullptr)
+        return false;
+    if (key == VK_TAB && !dialog->tabOrder_.empty()) {
+        const LRESULT wants = ::SendMessageA(msg.hwnd, WM_GETDLGCODE, key, reinterpret_cast<LPARAM>(&msg));
+        if ((wants & (DLGC_WANTTAB | DLGC_WANTMESSAGE)) != 0 || (::GetKeyState(VK_CONTROL) & 0x8000) != 0)
+            return false;
+        return dialog->MoveFocusInTabOrder((::GetKeyState(VK_SHIFT) & 0x8000) != 0);
+    }
+    return ::IsDialogMessageA(root, &msg) != FALSE;
+}
+
+// From the control that has the focus (or holds it, as a combo box holds its edit field) to the
+// next one that is shown and enabled; from anywhere else to the first (Shift: the last).
+bool Dialog::MoveFocusInTabOrder(bool backwards)
+{
+    const int count = static_cast<int>(tabOrder_.size());
+    HWND focus = ::GetFocus();
+    int current = -1;
+    for (int i = 0; i < count && current < 0; ++i) {
+        if (focus != nullptr && (tabOrder_[i] == focus || ::IsChild(tabOrder_[i], focus)))
+            current = i;
+    }
+    for (int step = 1; step <= count; ++step) {
+        int index = current < 0 ? (backwards ? count - step : step - 1)
+                                : ((current + (backwards ? -step : step)) % count + count) % count;
+        HWND control = tabOrder_[static_cast<size_t>(index)];
+        if (::IsWindowVisible(control) && ::IsWindowEnabled(control)) {
+            ::SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+            KeepDefaultButton(control);
+            break;
+        }
+    }
+    return true;
+}
+
+// A push button that has the focus is the one Enter presses; once the focus has moved on to any
+// other kind of control, Enter presses the dialog's own default button again (none in a dialog
+// without one), not the button that had the focus last.
+void Dialog::KeepDefaultButton(HWND focused)
+{
+    const UINT kPushButton = DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON;
+    if ((::SendMessageA(focused, WM_GETDLGCODE, 0, 0) & kPushButton) != 0)
+        return;
+    for (HWND control : tabOrder_) {
+        const LRESULT code = ::SendMessageA(control, WM_GETDLGCODE, 0, 0);
+        if (control == defaultButton_ && (code & DLGC_UNDEFPUSHBUTTON) != 0)
+            ::SendMessageA(control, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+        else if (control != defaultButton_ && (code & DLGC_DEFPUSHBUTTON) != 0)
+            ::SendMessageA(control, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    }
+}
+
+void Dialog::SetTabOrder(std::vector<HWND> controls)
+{
+    tabOrder_ = std::move(controls);
+    defaultButton_ = nullptr;
+    for (HWND control : tabOrder_) {
+        if ((::SendMessageA(control, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0)
+            defaultButton_ = control;
     }
 }
 

@@ -2,6 +2,8 @@
 #include "framework/Control.h"
 
 #include <cassert>
+#include <utility>
+#include <vector>
 
 namespace fw {
 
@@ -16,6 +18,14 @@ public:
 
     // The dialog object that owns `hwnd`, or null.
     static Dialog* FromHandle(HWND hwnd);
+
+    // Keyboard navigation for a message taken from a program's own message loop: when `msg` is a
+    // key press of Tab, Enter or Escape for a window of one of these dialogs, the dialog handles it
+    // as the dialog manager does (Tab moves the focus, Enter presses the default button, Escape
+    // sends the cancel command), unless the focused control asks for that key (WM_GETDLGCODE).
+    // True when the message has been handled (then it must not be dispatched again). Every other
+    // message is left alone, so all other keys reach the focused control as plain key messages.
+    static bool TranslateDialogKey(MSG& msg);
 
 protected:
     // The message map. `result` becomes the dialog procedure's answer (for WM_NOTIFY and most
@@ -44,12 +54,21 @@ protected:
         control.Bound();
     }
 
+    // The controls in the order Tab visits them (Shift+Tab the other way round), for a dialog whose
+    // window order is not that order; hidden and disabled ones are passed over. Without it Tab
+    // follows the window order, as the dialog manager does.
+    void SetTabOrder(std::vector<HWND> controls);
+
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
     INT_PTR Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+    bool MoveFocusInTabOrder(bool backwards);
+    void KeepDefaultButton(HWND focused);
 
     int templateId_;
+    std::vector<HWND> tabOrder_;
+    HWND defaultButton_ = nullptr;  // the template's default push button among them, if any
 };
 
 // A dialog that runs beside the message loop. Created once from its template and destroyed by

@@ -189,6 +189,7 @@ bool SettingsDialog::OnInit()
     tabs.InsertItem(kAboutPage, texts::kTabAbout);
     BuildPages();
     ApplyGeometry();
+    SetKeyboardOrder();
     ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(kIconSpacingX, kIconSpacingY));
     // The list is created with LVS_SHAREIMAGELISTS: the system list is never destroyed through it.
     icons_.AttachSystemList(fw::FileIconCache::kLargeIcons);
@@ -387,6 +388,17 @@ void SettingsDialog::LoadPictures(UINT dpi)
             ::DeleteObject(shown);
         headingBitmaps_[i] = std::move(bitmap);
     }
+}
+
+// Tab goes from the page tabs through the shown page from top to bottom (on File Masking: the list,
+// then Delete, Add and the mask entry as they stand left to right) to Apply. The pages' controls
+// live inside their group boxes and the geometry raises each control it places, so the window
+// order is no guide; the controls of hidden pages are passed over.
+void SettingsDialog::SetKeyboardOrder()
+{
+    SetTabOrder({tabs, titleExtract, messageBoxAlert, askForFolder, smartFolder, markOfTheWeb, recycleArchives,
+        existingFiles, namePages, desktopShortcut, quickLaunchShortcut, maskList, deleteButton, addButton, maskEdit,
+        applyButton});
 }
 
 // Consecutive values "0", "1", ... up to the first missing or empty one, however many there are:

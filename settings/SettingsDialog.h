@@ -99,6 +99,7 @@ private:
     void BuildPages();
     void ApplyGeometry();
     void KeepBottomRowBelowTabs();
+    void SetKeyboardOrder();
     void LoadMasks();
     // Inserts a mask row with its extension's large icon; answers the row's index or -1.
     int InsertMask(int index, const std::string& text);

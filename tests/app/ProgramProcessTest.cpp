@@ -16,18 +16,8 @@
 
 namespace {
 
-using testsupport::ClickWindow;
 using testsupport::ProgramPath;
 using testsupport::WaitForMainWindow;
-using testsupport::Xdotool;
-
-HWND FocusOf(HWND window)
-{
-    GUITHREADINFO info {};
-    info.cbSize = sizeof info;
-    ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info);
-    return info.hwndFocus;
-}
 
 class ProgramProcessTest : public testsupport::RegistryFixture {
 protected:
@@ -92,38 +82,6 @@ TEST_F(ProgramProcessTest, StartsWithItsWindowAndEndsWithExitCodeZeroAfterSaving
     EXPECT_EQ(ReadRaw("Columns", "List Location"), "210");
     // No window of the program is left behind.
     EXPECT_FALSE(::IsWindow(window_));
-}
-
-TEST_F(ProgramProcessTest, TabDoesNotMoveTheFocusAndTypedCharactersReachTheFocusedControl)
-{
-    HWND drives = ::GetDlgItem(window_, 1070);
-    HWND edit = reinterpret_cast<HWND>(::SendMessageA(drives, CBEM_GETEDITCONTROL, 0, 0));
-    ASSERT_NE(edit, nullptr);
-    // The first click may only activate a window that is still settling; a user would click again.
-    for (int attempt = 0; attempt < 5 && FocusOf(window_) != edit; ++attempt) {
-        ClickWindow(edit);
-        ::Sleep(100 * attempt);
-    }
-    HWND focused = FocusOf(window_);
-    ASSERT_EQ(focused, edit) << "a click on the drive box's edit field should focus it";
-
-    Xdotool("key ctrl+a");
-    Xdotool("key k");
-    Xdotool("key v");
-    // GetWindowText does not ask another process's control for its text; WM_GETTEXT does.
-    char typed[32] = {};
-    ::SendMessageA(edit, WM_GETTEXT, sizeof typed, reinterpret_cast<LPARAM>(typed));
-    EXPECT_STREQ(typed, "kv");
-
-    Xdotool("key Tab");
-    EXPECT_EQ(FocusOf(window_), edit) << "Tab must not move the focus in the main window";
-
-    ClickWindow(::GetDlgItem(window_, 1000));
-    HWND explorer = ::GetDlgItem(window_, 1000);
-    EXPECT_EQ(FocusOf(window_), explorer);
-    Xdotool("key Tab");
-    EXPECT_EQ(FocusOf(window_), explorer);
-    EXPECT_EQ(CloseAndWait(), 0u);
 }
 
 // The real program shows the names as their characters (no question marks: it runs in the UTF-8

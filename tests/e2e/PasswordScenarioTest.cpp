@@ -191,7 +191,15 @@ TEST_F(PasswordScenarioTest, PromptOnceRightPasswordExtracts_SkipOnTheNextRunExt
     EXPECT_EQ(window_, ::GetWindow(prompt, GW_OWNER));
     ASSERT_TRUE(testsupport::ClickWindow(::GetDlgItem(prompt, IDC_PASSWORD_EDIT)));
     ASSERT_TRUE(testsupport::Xdotool(std::string("type --delay 60 ") + kPassword));
-    ASSERT_TRUE(testsupport::ClickWindow(::GetDlgItem(prompt, IDOK)));
+    // From the field Tab goes to OK, Skip and back to the field; Enter presses the focused OK.
+    for (int id : {IDOK, IDCANCEL, IDC_PASSWORD_EDIT, IDOK}) {
+        testsupport::Xdotool("key Tab", 100);
+        GUITHREADINFO focus {};
+        focus.cbSize = sizeof focus;
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(prompt, nullptr), &focus);
+        EXPECT_EQ(::GetDlgCtrlID(focus.hwndFocus), id);
+    }
+    ASSERT_TRUE(testsupport::Xdotool("key Return"));
     ExpectNoPromptAndTheSecrets("the password that opened the first member opens the second");
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(testsupport::FileExists(Path("three\\three.txt")));
