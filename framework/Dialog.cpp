@@ -1,6 +1,7 @@
 #include "framework/Dialog.h"
 
 #include "framework/Application.h"
+#include "framework/Dpi.h"
 
 namespace fw {
 
@@ -65,6 +66,16 @@ bool Dialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
     case WM_PAINT: return OnPaint();
     case WM_CLOSE: return OnClose();
     case WM_DESTROY: OnDestroy(); return false;
+    case WM_DPICHANGED: {
+        // The new scale first, so that the size limits and the layout of the size change already
+        // follow it.
+        const RECT suggested = *reinterpret_cast<const RECT*>(lParam);
+        OnDpiChanged(HIWORD(wParam));
+        ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+            suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        result = 0;
+        return true;
+    }
     default: return false;
     }
 }

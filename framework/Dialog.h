@@ -34,6 +34,10 @@ protected:
     virtual void OnDestroy() { }
     virtual bool OnOK() { return false; }
     virtual bool OnCancel() { return false; }
+    // Called on WM_DPICHANGED (the window moved to a monitor of another scale), just before the
+    // window takes the rectangle Windows suggests for the new DPI: the place to redo a layout
+    // computed in pixels (a size change, if any, follows).
+    virtual void OnDpiChanged(UINT dpi) { (void)dpi; }
 
     // Attaches a member control to the dialog item `id`; the item must exist.
     void Bind(int id, Control& control)
