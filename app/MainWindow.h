@@ -98,6 +98,7 @@ protected:
     bool OnSize(UINT type, int width, int height) override;
     bool OnPaint() override;
     bool OnClose() override;
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     // The run's news and questions.
@@ -123,7 +124,7 @@ private:
 
     void BindControls();
     void RestorePlacement();
-    static RECT FitPlacement(RECT rect);
+    static RECT FitPlacement(RECT rect, UINT dpi);
     void PlaceCountLabel(int w);
     void InsertColumns();
     void LoadButtonBitmaps();
@@ -157,6 +158,13 @@ private:
     fw::OwnedBitmap upBitmap_;
     fw::OwnedBitmap rootUpBitmap_;
     fw::OwnedIcon icon_;
+
+    // The DPI the layout, the columns and the pictures are scaled to (the window's monitor's).
+    UINT dpi_ = 96;
+
+public:
+    // (Re)loads every picture of the window and the settings dialog for `dpi`.
+    void LoadPictures(UINT dpi);
 };
 
 }  // namespace app

@@ -1,5 +1,6 @@
 #include "settings/SettingsDialog.h"
 
+#include "framework/Dpi.h"
 #include "framework/FileSystem.h"
 #include "resources/kestrova/resource.h"
 #include "settings/NameCodePage.h"
@@ -21,7 +22,7 @@ const char kMasksSubKey[] = "Not To Extract";
 
 enum Page { kGeneralPage = 0, kMaskingPage = 1, kAboutPage = 2 };
 
-// The mask list's icon spacing, in pixels.
+// The mask list's icon spacing, in pixels at 96 DPI.
 const int kIconSpacingX = 69;
 const int kIconSpacingY = 75;
 
@@ -175,6 +176,7 @@ bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
 // Runs inside the window's creation: builds the three pages, loads the options and the masks.
 bool SettingsDialog::OnInit()
 {
+    dpi_ = fw::WindowDpi(hwnd_);
     BindControls();
     FillNamePages();
     FillExistingFiles();
@@ -186,7 +188,6 @@ bool SettingsDialog::OnInit()
     tabs.InsertItem(kAboutPage, texts::kTabAbout);
     BuildPages();
     ApplyGeometry();
-    ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(kIconSpacingX, kIconSpacingY));
     // The list is created with LVS_SHAREIMAGELISTS: the system list is never destroyed through it.
     icons_.AttachSystemList(fw::FileIconCache::kLargeIcons);
     maskList.SetImageList(icons_, LVSIL_NORMAL);
@@ -260,7 +261,14 @@ void SettingsDialog::FillNamePages()
     }
     ::SelectObject(dc, oldFont);
     ::ReleaseDC(namePages, dc);
-    namePages.Send(CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + ::GetSystemMetrics(SM_CXVSCROLL) + 8));
+    namePagesWidest_ = widest;
+    FitNamePagesDropDown();
+}
+
+void SettingsDialog::FitNamePagesDropDown()
+{
+    namePages.Send(CB_SETDROPPEDWIDTH,
+        static_cast<WPARAM>(namePagesWidest_ + fw::SystemMetricForDpi(SM_CXVSCROLL, dpi_) + fw::ScaleForDpi(8, dpi_)));
 }
 
 // Each page's own controls become children of its group box, so that they appear and disappear
@@ -287,10 +295,12 @@ void SettingsDialog::BuildPages()
     ::SetParent(aboutHeading, aboutPage);
 }
 
-// Pixels, relative to each control's parent after BuildPages. Each call also raises the control
-// to the top, so the group boxes end up above the tab control and the mask entry above its page.
+// Pixels at 96 DPI, scaled to the dialog's, relative to each control's parent after BuildPages.
+// Each call also raises the control to the top, so the group boxes end up above the tab control
+// and the mask entry above its page.
 void SettingsDialog::ApplyGeometry()
 {
+    const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
     struct Place {
         const fw::Window* control;
         int x, y, width, height;
@@ -324,8 +334,22 @@ void SettingsDialog::ApplyGeometry()
         {&maskEdit, 163, 157, 151, 22},
     };
     for (const Place& place : places)
-        place.control->SetPos(place.x, place.y, place.width, place.height);
+        place.control->SetPos(s(place.x), s(place.y), s(place.width), s(place.height));
+    ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(s(kIconSpacingX), s(kIconSpacingY)));
     KeepBottomRowBelowTabs();
+}
+
+// Moved to a monitor of another scale: the pixel layout and the drop-down's width follow it, the
+// dialog's size too (the main window gives it that size each time it shows it), and the headings
+// take the pictures drawn for it.
+void SettingsDialog::OnDpiChanged(UINT dpi)
+{
+    if (dpi == 0)
+        return;
+    dpi_ = dpi;
+    ApplyGeometry();
+    FitNamePagesDropDown();
+    LoadPictures(dpi);
 }
 
 // Apply and the version label keep their template places, which are in dialog units, while the
@@ -335,7 +359,7 @@ void SettingsDialog::ApplyGeometry()
 // dialog's right or bottom edge; then both move back inside. Size and spacing are kept.
 void SettingsDialog::KeepBottomRowBelowTabs()
 {
-    const int kGap = 2;
+    const int kGap = fw::ScaleForDpi(2, dpi_);
     const fw::Window* bottomRow[] = {&applyButton, &versionLabel};
     RECT tabRect = tabs.GetWindowRect();
     RECT client = GetClientRect();
@@ -490,6 +514,9 @@ bool SettingsDialog::OnCancel()
     HideAndReleaseOwner();
     return true;
 }
+
+// Stands in until the pictures drawn for each scale are there: the 96-DPI ones stay.
+void SettingsDialog::LoadPictures(UINT) { }
 
 void SettingsDialog::HideAndReleaseOwner()
 {

@@ -88,10 +88,12 @@ protected:
     bool OnNotify(int id, const NMHDR& header, LRESULT& result) override;
     bool OnOK() override;
     bool OnCancel() override;
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     void BindControls();
     void FillNamePages();
+    void FitNamePagesDropDown();
     void FillExistingFiles();
     void BuildPages();
     void ApplyGeometry();
@@ -109,6 +111,14 @@ private:
 
     // The dialog's own cache on the large system icons: the mask list's normal image list.
     fw::FileIconCache icons_;
+    // The widest code-page name, in pixels of the box's font: the drop-down opens that wide.
+    LONG namePagesWidest_ = 0;
+    // The DPI the pixel layout is scaled to (the dialog's monitor's).
+    UINT dpi_ = 96;
+
+public:
+    // (Re)loads the headings' pictures for `dpi`.
+    void LoadPictures(UINT dpi);
 };
 
 }  // namespace settings
