@@ -58,6 +58,40 @@ const ColumnSetting kColumns[] = {
 };
 
 // Registry numbers are decimal text; the leading digits with an optional sign count, anything else is 0.
+// The 371 pixels of 96 DPI at `dpi`, summed from the scaled lengths of the layout so that rounding
+// never lets Desktop touch Search.
+int MinimumOuterHeight(UINT dpi)
+{
+    const auto s = [dpi](int length) { return fw::ScaleForDpi(length, dpi); };
+    static_assert(235 + 10 + 94 + 32 == kMinimumOuterHeight, "the layout's lengths");
+    return s(235) + s(10) + s(94) + s(32);
+}
+
+// A dialog given a size in pixels of the 96-DPI design holds controls placed by its template in
+// dialog units, which grow with its font rather than exactly with the DPI: it grows, if need be,
+// until every control is inside with a margin.
+void HoldTemplateControls(HWND dialog, int margin)
+{
+    RECT client {};
+    ::GetClientRect(dialog, &client);
+    LONG right = 0, bottom = 0;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        RECT rect {};
+        ::GetWindowRect(child, &rect);
+        ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        right = std::max(right, rect.right);
+        bottom = std::max(bottom, rect.bottom);
+    }
+    const LONG wider = right > client.right ? right + margin - client.right : 0;
+    const LONG taller = bottom > client.bottom ? bottom + margin - client.bottom : 0;
+    if (wider == 0 && taller == 0)
+        return;
+    RECT outer {};
+    ::GetWindowRect(dialog, &outer);
+    ::SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left + wider, outer.bottom - outer.top + taller,
+        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int ParseNumber(const std::string& text)
 {
     errno = 0;
@@ -156,7 +190,7 @@ void MainWindow::RestorePlacement()
 RECT MainWindow::FitPlacement(RECT rect, UINT dpi)
 {
     rect.right = std::max(rect.right, rect.left + static_cast<LONG>(fw::ScaleForDpi(kMinimumOuterWidth, dpi)));
-    rect.bottom = std::max(rect.bottom, rect.top + static_cast<LONG>(fw::ScaleForDpi(kMinimumOuterHeight, dpi)));
+    rect.bottom = std::max(rect.bottom, rect.top + static_cast<LONG>(MinimumOuterHeight(dpi)));
     if (::MonitorFromRect(&rect, MONITOR_DEFAULTTONULL) != nullptr)
         return rect;
     MONITORINFO monitor {};
@@ -179,7 +213,7 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
     if (msg == WM_GETMINMAXINFO) {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
         info->ptMinTrackSize.x = fw::ScaleForDpi(kMinimumOuterWidth, dpi_);
-        info->ptMinTrackSize.y = fw::ScaleForDpi(kMinimumOuterHeight, dpi_);
+        info->ptMinTrackSize.y = MinimumOuterHeight(dpi_);
         result = 0;
         return true;
     }
@@ -437,6 +471,7 @@ void MainWindow::OnOptions()
     const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
     RECT outer = GetWindowRect();
     Settings().SetPos(outer.left + s(45), outer.top + s(45), s(344), s(395));
+    HoldTemplateControls(Settings(), s(4));
     Settings().Show(SW_SHOW);
 }
 
@@ -465,6 +500,7 @@ void MainWindow::OnShowFileContents()
     viewer.Show(SW_SHOW);
     const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
     viewer.SetPos(frame.left + s(45), frame.top + s(45), s(354), s(290));
+    HoldTemplateControls(viewer, s(4));
     viewer.ShowArchive(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0), Settings().NamePage());
 }
 

@@ -336,7 +336,24 @@ void SettingsDialog::ApplyGeometry()
     for (const Place& place : places)
         place.control->SetPos(s(place.x), s(place.y), s(place.width), s(place.height));
     ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(s(kIconSpacingX), s(kIconSpacingY)));
+    FitVersionLabelToItsText();
     KeepBottomRowBelowTabs();
+}
+
+// The template makes the version label a little shorter than a line of its font, which cuts off
+// the bottom of its text: it grows downwards to one line (the bottom row then keeps inside).
+void SettingsDialog::FitVersionLabelToItsText()
+{
+    HDC dc = ::GetDC(versionLabel);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(versionLabel.Send(WM_GETFONT)));
+    TEXTMETRICA metrics {};
+    const bool measured = ::GetTextMetricsA(dc, &metrics) != FALSE;
+    ::SelectObject(dc, old);
+    ::ReleaseDC(versionLabel, dc);
+    RECT rect = versionLabel.GetWindowRect();
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
+    if (measured && rect.bottom - rect.top < metrics.tmHeight)
+        versionLabel.SetPos(rect.left, rect.top, rect.right - rect.left, metrics.tmHeight);
 }
 
 // Moved to a monitor of another scale: the pixel layout and the drop-down's width follow it, the

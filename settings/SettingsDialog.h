@@ -98,6 +98,7 @@ private:
     void BuildPages();
     void ApplyGeometry();
     void KeepBottomRowBelowTabs();
+    void FitVersionLabelToItsText();
     void LoadMasks();
     // Inserts a mask row with its extension's large icon; answers the row's index or -1.
     int InsertMask(int index, const std::string& text);
