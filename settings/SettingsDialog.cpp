@@ -284,8 +284,12 @@ void SettingsDialog::BuildPages()
     const fw::Window* general[] = {&askForFolder, &desktopShortcut, &quickLaunchShortcut, &messageBoxAlert,
         &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder, &namePageLabel, &namePages, &markOfTheWeb, &recycleArchives, &existingFilesLabel,
         &existingFiles};
-    for (const fw::Window* control : general)
+    // The option rows stand closer than their boxes are tall: each is clipped by the rows above it
+    // in the z-order, so that no box paints its background over the top of the next row's text.
+    for (const fw::Window* control : general) {
         ::SetParent(*control, generalPage);
+        ::SetWindowLongA(*control, GWL_STYLE, ::GetWindowLongA(*control, GWL_STYLE) | WS_CLIPSIBLINGS);
+    }
     addButton.Show(SW_HIDE);
     deleteButton.Show(SW_HIDE);
     const fw::Window* masking[] = {&maskList, &maskHelp, &masksHeading};
