@@ -10,6 +10,7 @@
 #include "framework/MessageBox.h"
 #include "framework/Application.h"
 #include "framework/ScaledPictures.h"
+#include "framework/Dpi.h"
 #include "framework/Text.h"
 #include "resources/kestrova/resource.h"
 #include "settings/RegistryStore.h"
@@ -36,6 +37,7 @@ namespace {
 const char kWebsiteAddress[] = "https://www.kestrova.org/";
 const char kAuthorMailAddress[] = "mailto:author@kestrova.org";
 
+// The lengths of the layout are pixels at 96 DPI, scaled to the window's DPI where they are used.
 // The smallest outer size at which no two controls of the layout overlap: below 371 pixels the
 // Desktop button (H - 10) would cover Search (94 to 126); the width keeps the bottom row apart
 // from the progress bar with room to spare.
@@ -58,6 +60,40 @@ const ColumnSetting kColumns[] = {
 };
 
 // Registry numbers are decimal text; the leading digits with an optional sign count, anything else is 0.
+// The 371 pixels of 96 DPI at `dpi`, summed from the scaled lengths of the layout so that rounding
+// never lets Desktop touch Search.
+int MinimumOuterHeight(UINT dpi)
+{
+    const auto s = [dpi](int length) { return fw::ScaleForDpi(length, dpi); };
+    static_assert(235 + 10 + 94 + 32 == kMinimumOuterHeight, "the layout's lengths");
+    return s(235) + s(10) + s(94) + s(32);
+}
+
+// A dialog given a size in pixels of the 96-DPI design holds controls placed by its template in
+// dialog units, which grow with its font rather than exactly with the DPI: it grows, if need be,
+// until every control is inside with a margin.
+void HoldTemplateControls(HWND dialog, int margin)
+{
+    RECT client {};
+    ::GetClientRect(dialog, &client);
+    LONG right = 0, bottom = 0;
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        RECT rect {};
+        ::GetWindowRect(child, &rect);
+        ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        right = std::max(right, rect.right);
+        bottom = std::max(bottom, rect.bottom);
+    }
+    const LONG wider = right > client.right ? right + margin - client.right : 0;
+    const LONG taller = bottom > client.bottom ? bottom + margin - client.bottom : 0;
+    if (wider == 0 && taller == 0)
+        return;
+    RECT outer {};
+    ::GetWindowRect(dialog, &outer);
+    ::SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left + wider, outer.bottom - outer.top + taller,
+        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int ParseNumber(const std::string& text)
 {
     errno = 0;
@@ -81,6 +117,7 @@ static_assert(
 // lists and buttons.
 bool MainWindow::OnInit()
 {
+    dpi_ = fw::WindowDpi(hwnd_);
     BindControls();
     RestorePlacement();
     // Both dialogs exist, hidden, for the whole run; the settings dialog's own initialisation loads
@@ -140,15 +177,15 @@ void MainWindow::RestorePlacement()
     int bottom = ReadNumber(store, "Placement", "Tall");
     bool restored = top != 0 && left != 0 && right != 0 && bottom != 0;
     RECT wanted = restored ? RECT {left, top, right, bottom} : GetWindowRect();
-    RECT placed = FitPlacement(wanted);
+    RECT placed = FitPlacement(wanted, dpi_);
     if (restored || !::EqualRect(&placed, &wanted))
         SetPos(placed.left, placed.top, placed.right - placed.left, placed.bottom - placed.top);
 }
 
-RECT MainWindow::FitPlacement(RECT rect)
+RECT MainWindow::FitPlacement(RECT rect, UINT dpi)
 {
-    rect.right = std::max(rect.right, rect.left + kMinimumOuterWidth);
-    rect.bottom = std::max(rect.bottom, rect.top + kMinimumOuterHeight);
+    rect.right = std::max(rect.right, rect.left + static_cast<LONG>(fw::ScaleForDpi(kMinimumOuterWidth, dpi)));
+    rect.bottom = std::max(rect.bottom, rect.top + static_cast<LONG>(MinimumOuterHeight(dpi)));
     if (::MonitorFromRect(&rect, MONITOR_DEFAULTTONULL) != nullptr)
         return rect;
     MONITORINFO monitor {};
@@ -170,8 +207,8 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
 {
     if (msg == WM_GETMINMAXINFO) {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize.x = kMinimumOuterWidth;
-        info->ptMinTrackSize.y = kMinimumOuterHeight;
+        info->ptMinTrackSize.x = fw::ScaleForDpi(kMinimumOuterWidth, dpi_);
+        info->ptMinTrackSize.y = MinimumOuterHeight(dpi_);
         result = 0;
         return true;
     }
@@ -198,7 +235,8 @@ bool MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
     return fw::ModelessDialog::OnMessage(msg, wParam, lParam, result);
 }
 
-// One zero width (a column dragged shut, say) resets all five to their defaults.
+// One zero width (a column dragged shut, say) resets all five to their defaults. The stored widths
+// are at 96 DPI; the columns show them scaled to the window's.
 void MainWindow::InsertColumns()
 {
     int widths[5];
@@ -214,6 +252,8 @@ void MainWindow::InsertColumns()
         for (size_t i = 0; i < 5; ++i)
             widths[i] = kColumns[i].defaultWidth;
     }
+    for (int& width : widths)
+        width = fw::ScaleForDpi(width, dpi_);
     ExplorerList.InsertColumn(0, "Name:", widths[0]);
     ExplorerList.InsertColumn(1, "Size:", widths[1]);
     ExplorerList.InsertColumn(2, "Created:", widths[2]);
@@ -357,30 +397,31 @@ bool MainWindow::OnNotify(int id, const NMHDR& header, LRESULT& result)
 }
 
 // The explorer list takes all the growth; the extraction list keeps its height and follows the
-// bottom edge; the button column follows the right edge.
+// bottom edge; the button column follows the right edge. Every length is the 96-DPI one scaled.
 void MainWindow::LayoutControls()
 {
+    const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
     RECT outer = GetWindowRect();
-    int w = (outer.right - outer.left) - 60;
-    int h = (outer.bottom - outer.top) - 235;
+    int w = (outer.right - outer.left) - s(60);
+    int h = (outer.bottom - outer.top) - s(235);
 
-    ExplorerList.SetPos(5, 23, w, h);
-    driveBox.SetPos(5, h + 26, 85, 18);
-    pathLabel.SetPos(93, h + 27, w - 88, 21);
-    ExtractionList.SetPos(5, h + 54, w, 120);
-    upButton.SetPos(w + 13, 23, 35, 32);
-    refreshButton.SetPos(w + 13, 58, 35, 32);
-    searchButton.SetPos(w + 13, 94, 35, 32);
+    ExplorerList.SetPos(s(5), s(23), w, h);
+    driveBox.SetPos(s(5), h + s(26), s(85), s(18));
+    pathLabel.SetPos(s(93), h + s(27), w - s(88), s(21));
+    ExtractionList.SetPos(s(5), h + s(54), w, s(120));
+    upButton.SetPos(w + s(13), s(23), s(35), s(32));
+    refreshButton.SetPos(w + s(13), s(58), s(35), s(32));
+    searchButton.SetPos(w + s(13), s(94), s(35), s(32));
     PlaceCountLabel(w);
-    deleteButton.SetPos(w + 13, h + 54, 35, 32);
-    executeButton.SetPos(w + 13, h + 142, 35, 32);
-    viewButton.SetPos(w + 13, h + 102, 35, 32);
-    desktopButton.SetPos(w + 13, h - 10, 35, 32);
-    progressBar.SetPos(5, h + 180, w - 90, 20);
-    optionsButton.SetPos(w - 17, h + 178, 23, 23);
-    emailButton.SetPos(w - 48, h + 178, 23, 23);
-    websiteButton.SetPos(w - 74, h + 178, 23, 23);
-    versionLabel.SetPos(w + 15, h + 183, 32, 15);
+    deleteButton.SetPos(w + s(13), h + s(54), s(35), s(32));
+    executeButton.SetPos(w + s(13), h + s(142), s(35), s(32));
+    viewButton.SetPos(w + s(13), h + s(102), s(35), s(32));
+    desktopButton.SetPos(w + s(13), h - s(10), s(35), s(32));
+    progressBar.SetPos(s(5), h + s(180), w - s(90), s(20));
+    optionsButton.SetPos(w - s(17), h + s(178), s(23), s(23));
+    emailButton.SetPos(w - s(48), h + s(178), s(23), s(23));
+    websiteButton.SetPos(w - s(74), h + s(178), s(23), s(23));
+    versionLabel.SetPos(w + s(15), h + s(183), s(32), s(15));
 
     const fw::Window* redrawn[] = {&desktopButton, &viewButton, &executeButton, &upButton, &searchButton,
         &refreshButton, &deleteButton, &countLabel, &ExtractionList, &pathLabel, &progressBar, &optionsButton,
@@ -393,17 +434,17 @@ void MainWindow::LayoutControls()
 // ("10000 Object(s)" would otherwise lose its first digits).
 void MainWindow::PlaceCountLabel(int w)
 {
-    int width = kCountLabelWidth;
+    int width = fw::ScaleForDpi(kCountLabelWidth, dpi_);
     std::string text = countLabel.GetText();
     if (HDC dc = ::GetDC(countLabel)) {
         HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(countLabel.Send(WM_GETFONT)));
         SIZE extent {};
         if (::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent))
-            width = std::max(width, static_cast<int>(extent.cx) + 4);
+            width = std::max(width, static_cast<int>(extent.cx) + fw::ScaleForDpi(4, dpi_));
         ::SelectObject(dc, old);
         ::ReleaseDC(countLabel, dc);
     }
-    countLabel.SetPos(w + 2 - width, 4, width, 15);
+    countLabel.SetPos(w + fw::ScaleForDpi(2, dpi_) - width, fw::ScaleForDpi(4, dpi_), width, fw::ScaleForDpi(15, dpi_));
 }
 
 // The size change the platform reports while the window is being created comes before the
@@ -440,8 +481,10 @@ void MainWindow::PaintMinimised()
 // The dialog opens at the same offset from the window's corner, wherever it was last.
 void MainWindow::OnOptions()
 {
+    const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
     RECT outer = GetWindowRect();
-    Settings().SetPos(outer.left + 45, outer.top + 45, 344, 395);
+    Settings().SetPos(outer.left + s(45), outer.top + s(45), s(344), s(395));
+    HoldTemplateControls(Settings(), s(4));
     Settings().Show(SW_SHOW);
 }
 
@@ -468,8 +511,27 @@ void MainWindow::OnShowFileContents()
     viewer.memberList.DeleteAllItems();
     RECT frame = GetWindowRect();
     viewer.Show(SW_SHOW);
-    viewer.SetPos(frame.left + 45, frame.top + 45, 354, 290);
+    const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
+    viewer.SetPos(frame.left + s(45), frame.top + s(45), s(354), s(290));
+    HoldTemplateControls(viewer, s(4));
     viewer.ShowArchive(ExtractionList.GetItemText(row, 1) + ExtractionList.GetItemText(row, 0), Settings().NamePage());
+}
+
+// Moved to a monitor of another scale (the rectangle Windows suggests for it comes next): the
+// columns keep their width at 96 DPI, the layout, its size limits and the pictures follow the new
+// scale.
+void MainWindow::OnDpiChanged(UINT dpi)
+{
+    if (dpi == 0 || dpi == dpi_)
+        return;
+    const UINT old = dpi_;
+    dpi_ = dpi;
+    for (const DragListView* list : {&ExplorerList, &ExtractionList}) {
+        for (int column = 0, count = list->GetColumnCount(); column < count; ++column)
+            list->SetColumnWidth(column, ::MulDiv(list->GetColumnWidth(column), static_cast<int>(dpi), static_cast<int>(old)));
+    }
+    LayoutControls();
+    LoadPictures(dpi);
 }
 
 void MainWindow::OnDropFiles(HDROP drop)
@@ -512,7 +574,7 @@ void MainWindow::SavePlacementAndColumns()
     const int widths[5] = {ExplorerList.GetColumnWidth(0), ExplorerList.GetColumnWidth(1),
         ExplorerList.GetColumnWidth(2), ExtractionList.GetColumnWidth(0), ExtractionList.GetColumnWidth(1)};
     for (size_t i = 0; i < 5; ++i)
-        store.WriteNumber("Columns", kColumns[i].name, widths[i]);
+        store.WriteNumber("Columns", kColumns[i].name, fw::UnscaleForDpi(widths[i], dpi_));
 }
 
 // Close writes the placement and the columns, destroys the window (which saves the settings) and

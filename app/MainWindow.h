@@ -101,6 +101,7 @@ protected:
     bool OnSize(UINT type, int width, int height) override;
     bool OnPaint() override;
     bool OnClose() override;
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     // The run's news and questions.
@@ -126,7 +127,7 @@ private:
 
     void BindControls();
     void RestorePlacement();
-    static RECT FitPlacement(RECT rect);
+    static RECT FitPlacement(RECT rect, UINT dpi);
     void PlaceCountLabel(int w);
     void InsertColumns();
     void SavePlacementAndColumns();
@@ -161,6 +162,9 @@ private:
     fw::OwnedBitmap rootUpBitmap_;
     fw::OwnedIcon icon_;     // small: the caption and the taskbar
     fw::OwnedIcon bigIcon_;  // large: Alt+Tab
+
+    // The DPI the layout, the columns and the pictures are scaled to (the window's monitor's).
+    UINT dpi_ = 96;
 };
 
 }  // namespace app

@@ -7,6 +7,7 @@
 #include "app/RowBatch.h"
 #include "framework/FileIconCache.h"
 #include "framework/Application.h"
+#include "framework/Dpi.h"
 #include "framework/MessageBox.h"
 #include "resources/kestrova/resource.h"
 #include "resources/kestrova/texts.h"
@@ -117,7 +118,8 @@ void MainWindow::QueueFolder(const std::string& path, RowBatch& batch)
     SearchStatusWindow& popup = SearchPopup();
     RECT frame = GetWindowRect();
     if (popup.Create(hwnd_)) {
-        ::SetWindowPos(popup, nullptr, frame.left + 45, frame.top + 155, 344, 70, SWP_NOZORDER);
+        const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
+        ::SetWindowPos(popup, nullptr, frame.left + s(45), frame.top + s(155), s(344), s(70), SWP_NOZORDER);
         popup.Search(path);
         for (int i = 0, count = popup.ResultCount(); i < count; ++i) {
             std::string found = popup.NextResult();

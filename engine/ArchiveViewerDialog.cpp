@@ -1,5 +1,6 @@
 #include "engine/ArchiveViewerDialog.h"
 
+#include "framework/Dpi.h"
 #include "framework/PathInfo.h"
 #include "engine/UnzipEngine.h"
 #include "resources/kestrova/resource.h"
@@ -38,10 +39,11 @@ void ArchiveViewerDialog::OnShown()
     memberList.SetImageList(iconCache.Handle(), LVSIL_SMALL);
     if (memberList.GetColumnCount() != 0)
         return;
-    memberList.InsertColumn(0, "File:", 150);
-    memberList.InsertColumn(1, "Size:", 60);
-    memberList.InsertColumn(2, "Compact:", 60);
-    memberList.InsertColumn(3, "Ratio:", 40);
+    const UINT dpi = fw::WindowDpi(hwnd_);
+    memberList.InsertColumn(0, "File:", fw::ScaleForDpi(150, dpi));
+    memberList.InsertColumn(1, "Size:", fw::ScaleForDpi(60, dpi));
+    memberList.InsertColumn(2, "Compact:", fw::ScaleForDpi(60, dpi));
+    memberList.InsertColumn(3, "Ratio:", fw::ScaleForDpi(40, dpi));
 }
 
 void ArchiveViewerDialog::ShowArchive(const std::string& archivePath, unsigned namePage)

@@ -1,6 +1,7 @@
 #include "framework/Dialog.h"
 
 #include "framework/Application.h"
+#include "framework/Dpi.h"
 
 namespace fw {
 
@@ -28,6 +29,20 @@ bool ReturnsDirectly(UINT msg)
     }
 }
 
+// A per-monitor (v2) dialog is resized and its controls moved in proportion by the dialog manager
+// when its DPI changes; the program lays its dialogs out itself, so only the fonts are left to the
+// dialog manager. Windows before 10 1703 (and Wine) have no such behaviour to switch off.
+void KeepOwnLayoutOnDpiChange(HWND dialog)
+{
+    using SetBehaviour = BOOL(WINAPI*)(HWND, int, int);
+    static const auto setBehaviour = reinterpret_cast<SetBehaviour>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("user32.dll"), "SetDialogDpiChangeBehavior")));
+    const int disableResize = 0x0002;           // DDC_DISABLE_RESIZE
+    const int disableControlRelayout = 0x0004;  // DDC_DISABLE_CONTROL_RELAYOUT
+    if (setBehaviour != nullptr)
+        setBehaviour(dialog, disableResize | disableControlRelayout, disableResize | disableControlRelayout);
+}
+
 }  // namespace
 
 Dialog* Dialog::FromHandle(HWND hwnd)
@@ -38,7 +53,10 @@ Dialog* Dialog::FromHandle(HWND hwnd)
 bool Dialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     switch (msg) {
-    case WM_INITDIALOG: result = OnInit() ? TRUE : FALSE; return true;
+    case WM_INITDIALOG:
+        KeepOwnLayoutOnDpiChange(hwnd_);
+        result = OnInit() ? TRUE : FALSE;
+        return true;
     case WM_COMMAND: {
         int id = LOWORD(wParam);
         int code = HIWORD(wParam);
@@ -70,6 +88,25 @@ bool Dialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)
         // The dialog manager's default processing still moves the focus.
         ::SendMessageA(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
         return false;
+    case WM_DPICHANGED: {
+        // The dialog manager's own part first, while this procedure declines the message: on
+        // Windows 10 1703 and later it gives every control of a template dialog its font for the
+        // new DPI. Its resizing and its proportional re-layout are switched off (WM_INITDIALOG):
+        // the layout below is the program's own.
+        if (inDefaultDpiChange_)
+            return false;
+        inDefaultDpiChange_ = true;
+        ::DefDlgProcA(hwnd_, msg, wParam, lParam);
+        inDefaultDpiChange_ = false;
+        // Then the new scale, so that the size limits and the layout of the size change already
+        // follow it.
+        const RECT suggested = *reinterpret_cast<const RECT*>(lParam);
+        OnDpiChanged(HIWORD(wParam));
+        ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+            suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        result = 0;
+        return true;
+    }
     default: return false;
     }
 }

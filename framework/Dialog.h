@@ -44,6 +44,11 @@ protected:
     virtual void OnDestroy() { }
     virtual bool OnOK() { return false; }
     virtual bool OnCancel() { return false; }
+    // Called on WM_DPICHANGED (the window moved to a monitor of another scale), after the dialog
+    // manager has given the controls their fonts for the new DPI and just before the window takes
+    // the rectangle Windows suggests for it: the place to redo a layout computed in pixels (a size
+    // change, if any, follows).
+    virtual void OnDpiChanged(UINT dpi) { (void)dpi; }
 
     // Attaches a member control to the dialog item `id`; the item must exist.
     void Bind(int id, Control& control)
@@ -69,6 +74,7 @@ private:
     int templateId_;
     std::vector<HWND> tabOrder_;
     HWND defaultButton_ = nullptr;  // the template's default push button among them, if any
+    bool inDefaultDpiChange_ = false;
 };
 
 // A dialog that runs beside the message loop. Created once from its template and destroyed by

@@ -22,4 +22,14 @@ UINT WindowDpi(HWND window)
     return dpi;
 }
 
+int SystemMetricForDpi(int index, UINT dpi)
+{
+    using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+    static const auto getSystemMetricsForDpi = reinterpret_cast<GetSystemMetricsForDpiFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi")));
+    if (getSystemMetricsForDpi != nullptr)
+        return getSystemMetricsForDpi(index, dpi);
+    return ::MulDiv(::GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(WindowDpi(nullptr)));
+}
+
 }  // namespace fw

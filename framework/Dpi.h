@@ -1,6 +1,12 @@
 #pragma once
 #include <windows.h>
 
+// Sent to a top-level window that moved to a monitor of another scale (Windows 8.1 and later; the
+// headers name it only for newer targets than ours).
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace fw {
 
 // The layouts and pictures of the programs are designed at 96 dots per inch (100 %); a window on
@@ -24,5 +30,9 @@ inline int UnscaleForDpi(int length, UINT dpi)
 {
     return dpi == 0 ? length : ::MulDiv(length, static_cast<int>(kDesignDpi), static_cast<int>(dpi));
 }
+
+// A system metric (GetSystemMetrics index) as it is at `dpi`: GetSystemMetricsForDpi where Windows
+// has it, otherwise the system's value scaled from the system DPI.
+int SystemMetricForDpi(int index, UINT dpi);
 
 }  // namespace fw

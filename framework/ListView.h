@@ -17,6 +17,10 @@ public:
     {
         return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index)));
     }
+    bool SetColumnWidth(int index, int width) const
+    {
+        return Send(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index), MAKELPARAM(width, 0)) != FALSE;
+    }
 
     // Inserts a row with its column-0 text and image; returns its index or -1.
     int InsertItem(int index, const std::string& text, int image = -1) const;

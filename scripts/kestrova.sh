@@ -7,7 +7,8 @@
 #   kestrova.sh sources      fetch the compression libraries' Debian sources, print their folder
 #   kestrova.sh package      build, then make build/dist/Kestrova-<version>-setup.exe and
 #                            Kestrova-<version>-portable.zip from the 32-bit programs
-#   kestrova.sh screenshots  build, then save the README pictures in docs/images/
+#   kestrova.sh screenshots [DPI]  build, then save the README pictures in docs/images/ (at a
+#                            screen scale other than 96 DPI: in build/screenshots/DPI/)
 # Both commands start what they need (Xvfb, a persistent wineserver, a fresh Wine prefix inside
 # the build folder) and stop exactly that again, by PID.
 set -euo pipefail
@@ -293,15 +294,18 @@ make_packages() {
     bash "$ROOT/scripts/package.sh" "$BUILD/bin" "$BUILD/dist" x86 "$BUILD/x64/bin"
 }
 
-# The README pictures (docs/images), taken from the real windows on a display and prefix of their own.
-take_screenshots() {
+# The README pictures (docs/images), taken from the real windows on a display and prefix of their own;
+# with a DPI other than 96, the same pictures at that screen scale in build/screenshots/DPI.
+take_screenshots() {  # [DPI]
+    local dpi=${1:-96} out="$ROOT/docs/images"
+    [ "$dpi" = 96 ] || out="$BUILD/screenshots/$dpi"
     build "${PROGRAMS[@]}" screenshot_driver
     trap stop_started EXIT
     start_display virtual
     make_prefix
     export WINE_LOADER
     local rc=0
-    bash "$ROOT/scripts/screenshots.sh" "$RUN_BUILD/bin" "$ROOT/docs/images" || rc=$?
+    bash "$ROOT/scripts/screenshots.sh" "$RUN_BUILD/bin" "$out" "$dpi" || rc=$?
     stop_started
     return $rc
 }
@@ -314,6 +318,6 @@ case "$command" in
     build) build "${PROGRAMS[@]}" ;;
     sources) install_missing; fetch_sources; echo "$THIRD_PARTY" ;;
     package) make_packages ;;
-    screenshots) take_screenshots ;;
-    *) echo "usage: $0 run|test [ctest options]|build|package|screenshots" >&2; exit 2 ;;
+    screenshots) take_screenshots "$@" ;;
+    *) echo "usage: $0 run|test [ctest options]|build|package|screenshots [DPI]" >&2; exit 2 ;;
 esac

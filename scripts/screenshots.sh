@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Saves the README pictures: fills a folder of the Wine prefix with a few real archives, gives the
 # program settings worth showing, and has tools/screenshots drive the real windows.
-#   screenshots.sh BIN_DIR OUTPUT_DIR
+#   screenshots.sh BIN_DIR OUTPUT_DIR [DPI]
+# DPI (96 when not given) is the screen's scale for the programs: LogPixels of the prefix, for
+# Windows and for Wine's fonts, set before they start; the window's placement grows with it.
 # Run through `scripts/kestrova.sh screenshots`, which provides the display, the prefix
 # (WINEPREFIX) and the loader (WINE_LOADER) for the programs in BIN_DIR.
 set -euo pipefail
@@ -9,7 +11,9 @@ set -euo pipefail
 bin=$(cd "$1" && pwd)
 mkdir -p "$2"
 out=$(cd "$2" && pwd)
+dpi=${3:-96}
 : "${WINEPREFIX:?}" "${DISPLAY:?}" "${WINE_LOADER:?}"
+scaled() { echo $(($1 * dpi / 96)); }
 
 user_dir=$(ls -d "$WINEPREFIX/drive_c/users/"* | grep -v '/Public$' | head -n 1)
 user=$(basename "$user_dir")
@@ -71,8 +75,8 @@ reg() {
 reg Folders Last "C:\\users\\$user\\Documents\\Archives\\"
 reg Placement Left 30
 reg Placement Top 30
-reg Placement Width 730
-reg Placement Tall 640
+reg Placement Width $((30 + $(scaled 700)))
+reg Placement Tall $((30 + $(scaled 610)))
 reg Columns "Explore Name" 280
 reg Columns "Explore Size" 90
 reg Columns "Explore Created" 140
@@ -85,6 +89,10 @@ reg Shortcuts "Desktop Shortcut" 0
 reg Shortcuts "QuickLaunch Shortcut" 0
 masks=("*.tmp" "Thumbs.db" "*.bak" "desktop.ini")
 for i in "${!masks[@]}"; do reg "Not To Extract" "$i" "${masks[$i]}"; done
+
+for key in 'HKCU\Control Panel\Desktop' 'HKCU\Software\Wine\Fonts'; do
+    "$WINE_LOADER" reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+done
 
 program="Z:${bin//\//\\}\\kestrova.exe"
 "$WINE_LOADER" "$bin/screenshot_driver.exe" "$program" "$out" \

@@ -1,6 +1,7 @@
 #include "settings/SettingsDialog.h"
 
 #include "framework/Application.h"
+#include "framework/Dpi.h"
 #include "framework/FileSystem.h"
 #include "framework/ScaledPictures.h"
 #include "resources/kestrova/resource.h"
@@ -24,7 +25,7 @@ const char kMasksSubKey[] = "Not To Extract";
 
 enum Page { kGeneralPage = 0, kMaskingPage = 1, kAboutPage = 2 };
 
-// The mask list's icon spacing, in pixels.
+// The mask list's icon spacing, in pixels at 96 DPI.
 const int kIconSpacingX = 69;
 const int kIconSpacingY = 75;
 
@@ -178,6 +179,7 @@ bool SettingsDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& 
 // Runs inside the window's creation: builds the three pages, loads the options and the masks.
 bool SettingsDialog::OnInit()
 {
+    dpi_ = fw::WindowDpi(hwnd_);
     BindControls();
     FillNamePages();
     FillExistingFiles();
@@ -190,7 +192,6 @@ bool SettingsDialog::OnInit()
     BuildPages();
     ApplyGeometry();
     SetKeyboardOrder();
-    ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(kIconSpacingX, kIconSpacingY));
     // The list is created with LVS_SHAREIMAGELISTS: the system list is never destroyed through it.
     icons_.AttachSystemList(fw::FileIconCache::kLargeIcons);
     maskList.SetImageList(icons_, LVSIL_NORMAL);
@@ -264,7 +265,14 @@ void SettingsDialog::FillNamePages()
     }
     ::SelectObject(dc, oldFont);
     ::ReleaseDC(namePages, dc);
-    namePages.Send(CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + ::GetSystemMetrics(SM_CXVSCROLL) + 8));
+    namePagesWidest_ = widest;
+    FitNamePagesDropDown();
+}
+
+void SettingsDialog::FitNamePagesDropDown()
+{
+    namePages.Send(CB_SETDROPPEDWIDTH,
+        static_cast<WPARAM>(namePagesWidest_ + fw::SystemMetricForDpi(SM_CXVSCROLL, dpi_) + fw::ScaleForDpi(8, dpi_)));
 }
 
 // Each page's own controls become children of its group box, so that they appear and disappear
@@ -280,8 +288,12 @@ void SettingsDialog::BuildPages()
     const fw::Window* general[] = {&askForFolder, &desktopShortcut, &quickLaunchShortcut, &messageBoxAlert,
         &titleExtract, &locationHeading, &quickAccessHeading, &smartFolder, &namePageLabel, &namePages, &markOfTheWeb, &recycleArchives, &existingFilesLabel,
         &existingFiles};
-    for (const fw::Window* control : general)
+    // The option rows stand closer than their boxes are tall: each is clipped by the rows above it
+    // in the z-order, so that no box paints its background over the top of the next row's text.
+    for (const fw::Window* control : general) {
         ::SetParent(*control, generalPage);
+        ::SetWindowLongA(*control, GWL_STYLE, ::GetWindowLongA(*control, GWL_STYLE) | WS_CLIPSIBLINGS);
+    }
     addButton.Show(SW_HIDE);
     deleteButton.Show(SW_HIDE);
     const fw::Window* masking[] = {&maskList, &maskHelp, &masksHeading};
@@ -291,10 +303,12 @@ void SettingsDialog::BuildPages()
     ::SetParent(aboutHeading, aboutPage);
 }
 
-// Pixels, relative to each control's parent after BuildPages. Each call also raises the control
-// to the top, so the group boxes end up above the tab control and the mask entry above its page.
+// Pixels at 96 DPI, scaled to the dialog's, relative to each control's parent after BuildPages.
+// Each call also raises the control to the top, so the group boxes end up above the tab control
+// and the mask entry above its page.
 void SettingsDialog::ApplyGeometry()
 {
+    const auto s = [this](int length) { return fw::ScaleForDpi(length, dpi_); };
     struct Place {
         const fw::Window* control;
         int x, y, width, height;
@@ -328,8 +342,39 @@ void SettingsDialog::ApplyGeometry()
         {&maskEdit, 163, 157, 151, 22},
     };
     for (const Place& place : places)
-        place.control->SetPos(place.x, place.y, place.width, place.height);
+        place.control->SetPos(s(place.x), s(place.y), s(place.width), s(place.height));
+    ::SendMessageA(maskList, LVM_SETICONSPACING, 0, MAKELPARAM(s(kIconSpacingX), s(kIconSpacingY)));
+    FitVersionLabelToItsText();
     KeepBottomRowBelowTabs();
+}
+
+// The template makes the version label a little shorter than a line of its font, which cuts off
+// the bottom of its text: it grows downwards to one line (the bottom row then keeps inside).
+void SettingsDialog::FitVersionLabelToItsText()
+{
+    HDC dc = ::GetDC(versionLabel);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(versionLabel.Send(WM_GETFONT)));
+    TEXTMETRICA metrics {};
+    const bool measured = ::GetTextMetricsA(dc, &metrics) != FALSE;
+    ::SelectObject(dc, old);
+    ::ReleaseDC(versionLabel, dc);
+    RECT rect = versionLabel.GetWindowRect();
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&rect), 2);
+    if (measured && rect.bottom - rect.top < metrics.tmHeight)
+        versionLabel.SetPos(rect.left, rect.top, rect.right - rect.left, metrics.tmHeight);
+}
+
+// Moved to a monitor of another scale: the pixel layout and the drop-down's width follow it, the
+// dialog's size too (the main window gives it that size each time it shows it), and the headings
+// take the pictures drawn for it.
+void SettingsDialog::OnDpiChanged(UINT dpi)
+{
+    if (dpi == 0)
+        return;
+    dpi_ = dpi;
+    ApplyGeometry();
+    FitNamePagesDropDown();
+    LoadPictures(dpi);
 }
 
 // Apply and the version label keep their template places, which are in dialog units, while the
@@ -339,7 +384,7 @@ void SettingsDialog::ApplyGeometry()
 // dialog's right or bottom edge; then both move back inside. Size and spacing are kept.
 void SettingsDialog::KeepBottomRowBelowTabs()
 {
-    const int kGap = 2;
+    const int kGap = fw::ScaleForDpi(2, dpi_);
     const fw::Window* bottomRow[] = {&applyButton, &versionLabel};
     RECT tabRect = tabs.GetWindowRect();
     RECT client = GetClientRect();

@@ -91,15 +91,18 @@ protected:
     bool OnNotify(int id, const NMHDR& header, LRESULT& result) override;
     bool OnOK() override;
     bool OnCancel() override;
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     void BindControls();
     void FillNamePages();
+    void FitNamePagesDropDown();
     void FillExistingFiles();
     void BuildPages();
     void ApplyGeometry();
     void KeepBottomRowBelowTabs();
     void SetKeyboardOrder();
+    void FitVersionLabelToItsText();
     void LoadMasks();
     // Inserts a mask row with its extension's large icon; answers the row's index or -1.
     int InsertMask(int index, const std::string& text);
@@ -116,6 +119,10 @@ private:
     // The headings' pictures once LoadPictures has run (until then the statics show the template's).
     static constexpr int kHeadings = 4;
     fw::OwnedBitmap headingBitmaps_[kHeadings];
+    // The widest code-page name, in pixels of the box's font: the drop-down opens that wide.
+    LONG namePagesWidest_ = 0;
+    // The DPI the pixel layout is scaled to (the dialog's monitor's).
+    UINT dpi_ = 96;
 };
 
 }  // namespace settings

@@ -2,6 +2,7 @@
 #include "framework/Text.h"
 #include "resources/kvupdate/resource.h"
 #include "tests/support/ImportPatch.h"
+#include "tests/support/LayoutCheck.h"
 #include "tests/support/TestSupport.h"
 #include "tests/updater/UpdaterTestSupport.h"
 #include "updater/ProgressRecord.h"
@@ -485,6 +486,22 @@ TEST_F(UpdateDialogTest, ProgressReports_FormatTheLogAndScaleTheBar)
         "???    0 of 72095100\r\n"
         "Canceled.\r\n");
     dialog.SystemClose();
+    EXPECT_TRUE(dialog.WaitClosed(5000));
+}
+
+// At the screen's scale (CTest also runs this at LogPixels 120, 144 and 192) nothing overlaps or
+// is cut off, and a move to a monitor of another scale gives the dialog the suggested rectangle.
+TEST_F(UpdateDialogTest, IsTidyAtTheScreensScale)
+{
+    DialogThread dialog;
+    ASSERT_NE(dialog.Handle(), nullptr);
+    EXPECT_EQ(fw::WindowDpi(dialog.Handle()), testsupport::ScreenDpi());
+    testsupport::ExpectTidy(dialog.Handle(), {}, "update dialog");
+    const UINT other = testsupport::ScreenDpi() == 192 ? 96 : 192;
+    RECT suggested = testsupport::SendDpiChange(dialog.Handle(), testsupport::ScreenDpi(), other), outer {};
+    ::GetWindowRect(dialog.Handle(), &outer);
+    EXPECT_TRUE(::EqualRect(&outer, &suggested));
+    dialog.PressEscape();
     EXPECT_TRUE(dialog.WaitClosed(5000));
 }
 
