@@ -492,6 +492,13 @@ bool SettingsDialog::OnCommand(int id, int code, HWND)
             return false;
         OnMaskEditUpdate();
         return true;
+    case IDOK:
+        // Enter in the mask entry adds the mask typed there, as Add does: Apply would close the
+        // dialog and drop it. A click on Apply has taken the focus first.
+        if (code != BN_CLICKED || ::GetFocus() != maskEdit || !::IsWindowEnabled(addButton))
+            return false;
+        OnAdd();
+        return true;
     default: return false;
     }
 }

@@ -201,6 +201,12 @@ TEST_F(KeyboardTest, SettingsTabsThroughTheShownPageAndClosesWithEnterOrEscape)
     Xdotool("key space", 200);
     HWND masks = ::GetDlgItem(::GetDlgItem(settings, IDC_SETTINGS_MASKING_PAGE), IDC_SETTINGS_MASKS);
     EXPECT_EQ(::SendMessageA(masks, LVM_GETITEMCOUNT, 0, 0), 1) << "Space pressed Add";
+    // Enter in the mask entry adds the mask typed there, as Add would; it does not close the dialog.
+    Walk(settings, "Tab", 2);
+    ASSERT_EQ(FocusedId(settings), IDC_SETTINGS_MASK_EDIT);
+    Xdotool("key Return", 300);
+    EXPECT_EQ(::SendMessageA(masks, LVM_GETITEMCOUNT, 0, 0), 2) << "Enter in the mask entry added the mask";
+    EXPECT_TRUE(::IsWindowVisible(settings));
 
     Xdotool("key Escape", 300);
     EXPECT_FALSE(::IsWindowVisible(settings));
