@@ -1,4 +1,6 @@
 #pragma once
+#include "unzip32/core/DeflateTables.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -29,11 +31,7 @@ public:
         Bad,       // not valid deflate data (or data that ends too early)
     };
 
-    struct Code {
-        uint16_t value;
-        uint8_t bits;
-        uint8_t op;
-    };
+    using Code = inflating::Code;
 
     explicit BlockInflater(bool deflate64) : deflate64_(deflate64) { }
 

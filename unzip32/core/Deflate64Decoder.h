@@ -1,5 +1,6 @@
 #pragma once
 #include "unzip32/core/Decoder.h"
+#include "unzip32/core/DeflateTables.h"
 
 #include <memory>
 
@@ -16,11 +17,7 @@ public:
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
 
     // One table entry: what the code stands for and how many bits it takes (see the .cpp).
-    struct Code {
-        uint16_t value;
-        uint8_t bits;
-        uint8_t op;
-    };
+    using Code = inflating::Code;
 
 private:
     enum class Stage { Header, Stored, Codes, Done };
