@@ -37,13 +37,34 @@ void ArchiveViewerDialog::OnShown()
     ::EnableWindow(::GetParent(hwnd_), FALSE);
     iconCache.AttachSystemList(fw::FileIconCache::kSmallIcons);
     memberList.SetImageList(iconCache.Handle(), LVSIL_SMALL);
-    if (memberList.GetColumnCount() != 0)
-        return;
     const UINT dpi = fw::WindowDpi(hwnd_);
+    if (memberList.GetColumnCount() != 0) {
+        // Shown again on a monitor of another scale than last time.
+        ScaleColumnsTo(dpi);
+        return;
+    }
     memberList.InsertColumn(0, "File:", fw::ScaleForDpi(150, dpi));
     memberList.InsertColumn(1, "Size:", fw::ScaleForDpi(60, dpi));
     memberList.InsertColumn(2, "Compact:", fw::ScaleForDpi(60, dpi));
     memberList.InsertColumn(3, "Ratio:", fw::ScaleForDpi(40, dpi));
+    columnsDpi_ = dpi;
+}
+
+void ArchiveViewerDialog::OnDpiChanged(UINT dpi)
+{
+    ScaleColumnsTo(dpi);
+}
+
+// The columns keep their widths as the user left them, in the new scale.
+void ArchiveViewerDialog::ScaleColumnsTo(UINT dpi)
+{
+    if (columnsDpi_ == 0 || dpi == 0 || dpi == columnsDpi_)
+        return;
+    for (int column = 0, count = memberList.GetColumnCount(); column < count; ++column) {
+        memberList.SetColumnWidth(
+            column, ::MulDiv(memberList.GetColumnWidth(column), static_cast<int>(dpi), static_cast<int>(columnsDpi_)));
+    }
+    columnsDpi_ = dpi;
 }
 
 void ArchiveViewerDialog::ShowArchive(const std::string& archivePath, unsigned namePage)

@@ -28,10 +28,14 @@ protected:
     bool OnNotify(int id, const NMHDR& header, LRESULT& result) override;
     bool OnOK() override;
     bool OnCancel() override;
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     void OnShown();
+    void ScaleColumnsTo(UINT dpi);
     void Close();
+
+    UINT columnsDpi_ = 0;  // the DPI the columns' widths are for; 0 before they exist
 };
 
 }  // namespace engine

@@ -128,6 +128,12 @@ TEST_F(DpiLayoutTest, SettingsViewerAndPasswordPromptAreTidyAtTheScreensScale)
     EXPECT_EQ(viewer.memberList.GetColumnWidth(0), S(150));
     EXPECT_EQ(viewer.memberList.GetColumnWidth(3), S(40));
     ExpectTidy(viewer, {}, "viewer");
+    // Moved to a monitor of another scale and back, its columns follow.
+    const UINT other = ScreenDpi() == 192 ? 96 : 192;
+    testsupport::SendDpiChange(viewer, ScreenDpi(), other);
+    EXPECT_NEAR(viewer.memberList.GetColumnWidth(0), S(150, other), 1);  // scaled from the shown width
+    testsupport::SendDpiChange(viewer, other, ScreenDpi());
+    EXPECT_EQ(viewer.memberList.GetColumnWidth(0), S(150));
     viewer.Send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 
     promptChecked = false;
