@@ -168,7 +168,8 @@ TEST_F(DpiLayoutTest, AMoveToAnotherScaleRedoesTheLayout)
         for (HWND b : VisibleControls(*window, {})) {
             RECT ra = RectIn(*window, a), rb = RectIn(*window, b), both {};
             for (RECT* r : {&ra, &rb})
-                if (r->left == RectIn(*window, window->driveBox).left && r->top == RectIn(*window, window->driveBox).top)
+                if (r->left == RectIn(*window, window->driveBox).left &&
+                    r->top == RectIn(*window, window->driveBox).top)
                     r->bottom = r->top + 1;
             EXPECT_TRUE(a == b || !::IntersectRect(&both, &ra, &rb)) << Describe(a) << " overlaps " << Describe(b);
         }
