@@ -1,7 +1,9 @@
 #include "updater/UpdateDialog.h"
 
 #include "framework/Application.h"
+#include "framework/Dpi.h"
 #include "framework/MessageBox.h"
+#include "framework/ScaledPictures.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
 #include "resources/kvupdate/resource.h"
@@ -106,11 +108,27 @@ bool UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
     }
 }
 
+// The icons of the size Windows shows at `dpi`; the old ones are released once replaced.
+void UpdateDialog::LoadIcons(UINT dpi)
+{
+    HINSTANCE instance = fw::Application::Instance()->HInstance();
+    fw::OwnedIcon largeIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KVUPDATE, dpi, true));
+    fw::OwnedIcon smallIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KVUPDATE, dpi, false));
+    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon.Get()));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
+    bigIcon_ = std::move(largeIcon);
+    icon_ = std::move(smallIcon);
+}
+
+void UpdateDialog::OnDpiChanged(UINT dpi)
+{
+    if (dpi != 0)
+        LoadIcons(dpi);
+}
+
 bool UpdateDialog::OnInit()
 {
-    icon_.Reset(static_cast<HICON>(::LoadImageA(fw::Application::Instance()->HInstance(),
-        MAKEINTRESOURCEA(IDI_KVUPDATE), IMAGE_ICON, 0, 0, LR_CREATEDIBSECTION)));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Get()));
+    LoadIcons(fw::WindowDpi(hwnd_));
 
     Bind(IDC_UPDATE_LOG, statusLog);
     Bind(IDC_UPDATE_LATEST, latestLabel);

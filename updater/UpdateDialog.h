@@ -45,6 +45,7 @@ protected:
     bool OnPaint() override;
     bool OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     // Called when the action button (the OK command) is pressed.
@@ -71,8 +72,10 @@ private:
     std::unique_ptr<fw::Thread> worker_;
     DownloadRequest downloadRequest_;
     fw::OwnedHandle stopEvent_;
-    // The window's icon: the window keeps only the handle.
-    fw::OwnedIcon icon_;
+    // The window's icons, drawn for its DPI: the window keeps only the handles.
+    fw::OwnedIcon icon_;     // small: the caption and the taskbar
+    fw::OwnedIcon bigIcon_;  // large: Alt+Tab
+    void LoadIcons(UINT dpi);
     BindingSlot binding_;
     std::string versionUrl_;
     std::string programUrl_;

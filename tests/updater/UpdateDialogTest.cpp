@@ -1,4 +1,6 @@
 // The update dialog driven as a user drives it, against the loopback test server.
+#include "framework/Dpi.h"
+#include "framework/ScaledPictures.h"
 #include "framework/Text.h"
 #include "resources/kvupdate/resource.h"
 #include "tests/support/ImportPatch.h"
@@ -497,10 +499,26 @@ TEST_F(UpdateDialogTest, IsTidyAtTheScreensScale)
     ASSERT_NE(dialog.Handle(), nullptr);
     EXPECT_EQ(fw::WindowDpi(dialog.Handle()), testsupport::ScreenDpi());
     testsupport::ExpectTidy(dialog.Handle(), {}, "update dialog");
+    // Its icons are drawn for the scale it is shown at, also after a move to another.
+    auto iconSize = [&](WPARAM which) {
+        ICONINFO info {};
+        HICON icon = reinterpret_cast<HICON>(::SendMessageA(dialog.Handle(), WM_GETICON, which, 0));
+        if (icon == nullptr || !::GetIconInfo(icon, &info))
+            return 0;
+        BITMAP bitmap {};
+        ::GetObjectA(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        for (HBITMAP b : {info.hbmColor, info.hbmMask})
+            if (b != nullptr)
+                ::DeleteObject(b);
+        return static_cast<int>(bitmap.bmWidth);
+    };
+    EXPECT_EQ(iconSize(ICON_SMALL), fw::ScaledPictures::IconSize(testsupport::ScreenDpi(), false));
+    EXPECT_EQ(iconSize(ICON_BIG), fw::ScaledPictures::IconSize(testsupport::ScreenDpi(), true));
     const UINT other = testsupport::ScreenDpi() == 192 ? 96 : 192;
     RECT suggested = testsupport::SendDpiChange(dialog.Handle(), testsupport::ScreenDpi(), other), outer {};
     ::GetWindowRect(dialog.Handle(), &outer);
     EXPECT_TRUE(::EqualRect(&outer, &suggested));
+    EXPECT_EQ(iconSize(ICON_SMALL), fw::ScaledPictures::IconSize(other, false));
     dialog.PressEscape();
     EXPECT_TRUE(dialog.WaitClosed(5000));
 }
