@@ -360,6 +360,14 @@ void PopupMenuPicker::Answer(HWND menuWindow)
         items.push_back(item);
     }
 
+    // Counted before the answer goes out: the menu may close, and its caller read the count, before
+    // this thread runs again.
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        items_ = items;
+        ++menusSeen_;
+    }
+
     int target = -1;
     for (size_t i = 0; i < items.size() && commandId_ != 0; ++i) {
         if (!items[i].separator && items[i].id == commandId_) {
@@ -393,10 +401,6 @@ void PopupMenuPicker::Answer(HWND menuWindow)
             ::PostMessageA(menuWindow, WM_KEYDOWN, key, 0);
         ::PostMessageA(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
     }
-
-    std::lock_guard<std::mutex> lock(mutex_);
-    items_ = items;
-    ++menusSeen_;
 }
 
 HWND FindOwnWindow(const char* className, const char* caption)
