@@ -179,11 +179,11 @@ stop_started() {
     fi
 }
 
-start_display() {
+start_display() {  # [virtual [DPI]]: a screen of 1280 x 1024 at 96 DPI, as many inches at another
     if [ -n "${DISPLAY:-}" ] && [ "${1:-}" != "virtual" ]; then return 0; fi
-    local n=$((90 + RANDOM % 400))
+    local n=$((90 + RANDOM % 400)) dpi=${2:-96}
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "$((1280 * dpi / 96))x$((1024 * dpi / 96))x24" -nolisten tcp >/dev/null 2>&1 &
     STARTED_XVFB=$!
     export DISPLAY=":$n"
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.05; done
@@ -301,7 +301,7 @@ take_screenshots() {  # [DPI]
     [ "$dpi" = 96 ] || out="$BUILD/screenshots/$dpi"
     build "${PROGRAMS[@]}" screenshot_driver
     trap stop_started EXIT
-    start_display virtual
+    start_display virtual "$dpi"
     make_prefix
     export WINE_LOADER
     local rc=0
