@@ -120,6 +120,23 @@ std::string OneMember(const uint8_t* data, size_t size)
     return zip;
 }
 
+// Starts the decoder and takes its output in pieces of `piece` bytes, up to 8 MiB; `whole` tells
+// whether the stream ended (or failed) within that.
+unzip::Status Drain(unzip::Decoder& decoder, size_t piece, std::string& out, bool& whole)
+{
+    unzip::Status status = decoder.Start();
+    std::vector<uint8_t> scratch(piece);
+    bool finished = false;
+    while (status == unzip::Status::Ok && !finished && out.size() < (8u << 20)) {
+        const uint8_t* data = nullptr;
+        size_t got = 0;
+        status = decoder.Decode(scratch.data(), scratch.size(), data, got, finished);
+        out.append(reinterpret_cast<const char*>(data), got);
+    }
+    whole = finished || status != unzip::Status::Ok;
+    return status;
+}
+
 // Decodes the data as bzip2, by blocks on a helper thread or as one stream, up to 8 MiB of output.
 unzip::Status DecodeBzip2(const uint8_t* data, size_t size, bool byBlocks, std::string& out, bool& whole)
 {
@@ -132,17 +149,7 @@ unzip::Status DecodeBzip2(const uint8_t* data, size_t size, bool byBlocks, std::
         decoder.reset(new unzip::ParallelBzip2Decoder(input, threads, 1));
     else
         decoder.reset(new unzip::Bzip2Decoder(input));
-    unzip::Status status = decoder->Start();
-    std::vector<uint8_t> scratch(1 << 16);
-    bool finished = false;
-    while (status == unzip::Status::Ok && !finished && out.size() < (8u << 20)) {
-        const uint8_t* piece = nullptr;
-        size_t got = 0;
-        status = decoder->Decode(scratch.data(), scratch.size(), piece, got, finished);
-        out.append(reinterpret_cast<const char*>(piece), got);
-    }
-    whole = finished || status != unzip::Status::Ok;
-    return status;
+    return Drain(*decoder, 1 << 16, out, whole);
 }
 
 // Decodes the data as deflate or Deflate64: in chunks of `chunk` bytes on a helper thread, or
@@ -163,17 +170,7 @@ unzip::Status DecodeInflate(
         decoder.reset(new unzip::Deflate64Decoder(entry, input));
     else
         decoder.reset(new unzip::InflateDecoder(input));
-    unzip::Status status = decoder->Start();
-    std::vector<uint8_t> scratch(4099);
-    bool finished = false;
-    while (status == unzip::Status::Ok && !finished && out.size() < (8u << 20)) {
-        const uint8_t* piece = nullptr;
-        size_t got = 0;
-        status = decoder->Decode(scratch.data(), scratch.size(), piece, got, finished);
-        out.append(reinterpret_cast<const char*>(piece), got);
-    }
-    whole = finished || status != unzip::Status::Ok;
-    return status;
+    return Drain(*decoder, 4099, out, whole);
 }
 
 // Both decoders give the same outcome; before a failure one may hand out more than the other (the
