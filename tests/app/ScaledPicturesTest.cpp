@@ -191,7 +191,8 @@ TEST(ScaledPicturesAtSystemDpi, AWindowOpenedAtEachDpiShowsItsSet)
         ASSERT_TRUE(logPixels.Set(dpi));
         testsupport::ChildProcess child;
         ASSERT_TRUE(child.StartCommand("\"" + testsupport::ThisProgram() + "\" --gtest_filter=ScaledPicturesAtStart.*",
-            std::string(), kExpectedDpi, std::to_string(dpi)));
+            std::string(), kExpectedDpi, std::to_string(dpi)))
+            << dpi << " DPI: error " << child.StartError();
         DWORD exitCode = 99;
         ASSERT_TRUE(child.WaitForExit(120000, exitCode)) << dpi << " DPI";
         EXPECT_EQ(exitCode, 0u) << "the window at " << dpi << " DPI (see the child's output above)";

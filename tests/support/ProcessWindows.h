@@ -52,12 +52,23 @@ public:
             ::SetEnvironmentVariableA(variable, value.c_str());
         STARTUPINFOA startup {};
         startup.cb = sizeof startup;
-        BOOL started = ::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-            folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
+        // Wine's process creation has been seen to fail once on a loaded machine, right after an
+        // earlier child of the same program ended; a second try a moment later is what a user does.
+        BOOL started = FALSE;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            if (attempt > 0)
+                ::Sleep(500);
+            started = ::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                folder.empty() ? nullptr : folder.c_str(), &startup, &info_);
+            startError_ = started ? 0 : ::GetLastError();
+        }
         if (variable != nullptr)
             ::SetEnvironmentVariableA(variable, nullptr);
         return started != FALSE;
     }
+
+    // The error of the last start that failed (0 after a start that worked).
+    DWORD StartError() const { return startError_; }
 
     DWORD Id() const { return info_.dwProcessId; }
     // True when the process ended within `timeoutMs`; `exitCode` is then its exit code.
@@ -83,6 +94,7 @@ public:
 
 private:
     PROCESS_INFORMATION info_ {};
+    DWORD startError_ = 0;
 };
 
 namespace detail {
