@@ -38,10 +38,12 @@ ULONG STDMETHODCALLTYPE DownloadStatusCallback::AddRef()
     return static_cast<ULONG>(::InterlockedIncrement(&refCount_));
 }
 
-// The object lives on the worker's stack for exactly one download call: never deleted here.
 ULONG STDMETHODCALLTYPE DownloadStatusCallback::Release()
 {
-    return static_cast<ULONG>(::InterlockedDecrement(&refCount_));
+    const LONG count = ::InterlockedDecrement(&refCount_);
+    if (count == 0)
+        delete this;
+    return static_cast<ULONG>(count);
 }
 
 // The binding is kept (when there is a slot) so that a stop can abort a download that has gone

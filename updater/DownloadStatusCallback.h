@@ -10,14 +10,15 @@ class BindingSlot;
 // The binding status callback of one download: turns the service's progress reports into
 // UM_DOWNLOAD_PROGRESS messages for the dialog and carries out the user's stop request. It also
 // answers the HTTP negotiation, to see the server's status code: the service reports success for
-// an error page (404, 500) and hands it back as the file. Built on the worker's stack for one
-// download; reference counting never frees it.
+// an error page (404, 500) and hands it back as the file. Made on the heap with one reference,
+// its creator's, for one download; the last Release frees it. The service may hold it past the
+// download call: a binding that the dialog's Abort still holds when the download ends is released
+// on the dialog's thread, and with it this callback.
 class DownloadStatusCallback : public IBindStatusCallback, public IHttpNegotiate {
 public:
     DownloadStatusCallback(HWND window, HANDLE stopEvent, BindingSlot* binding = nullptr);
     DownloadStatusCallback(const DownloadStatusCallback&) = delete;
     DownloadStatusCallback& operator=(const DownloadStatusCallback&) = delete;
-    virtual ~DownloadStatusCallback() = default;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -50,6 +51,9 @@ public:
     // The body size the server announced (the maximum of the data reports, its Content-Length);
     // 0 when it announced none.
     ULONG AnnouncedSize() const { return announcedSize_; }
+
+protected:
+    virtual ~DownloadStatusCallback() = default;
 
 private:
     volatile LONG refCount_ = 1;

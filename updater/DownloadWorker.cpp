@@ -23,7 +23,8 @@ bool IsWholeDownload(const std::string& path, ULONG announcedSize)
 DWORD DownloadThreadProc(void* parameter)
 {
     DownloadRequest& request = *static_cast<DownloadRequest*>(parameter);
-    DownloadStatusCallback callback(request.window, request.stopEvent, request.binding);
+    // On the heap: the service may release it after the call has returned (see the class).
+    DownloadStatusCallback& callback = *new DownloadStatusCallback(request.window, request.stopEvent, request.binding);
 
     // The fourth argument is the size of the name buffer the service writes the cache file's name
     // into; anything shorter than a full path makes every download fail (E_OUTOFMEMORY). Asking
@@ -39,6 +40,7 @@ DWORD DownloadThreadProc(void* parameter)
     // broken program, so its size is held against the announced one.
     bool downloaded = SUCCEEDED(result) && !callback.HttpFailed() && !callback.StopSeen() && fileName[0] != '\0' &&
         IsWholeDownload(fileName, callback.AnnouncedSize());
+    callback.Release();
     if (downloaded)
         ::lstrcpynA(request.fileName, fileName, sizeof request.fileName);
     else
