@@ -360,6 +360,10 @@ void UpdateDialog::SetIdle(bool idle)
 
 void UpdateDialog::ReturnToIdle()
 {
+    // Pressed again while a stopped download winds down: the first request stands, and the log
+    // keeps the "Canceled." line that the download may have added since.
+    if (worker_ != nullptr && stopRequested_)
+        return;
     ::SetEvent(stopEvent_);
     if (worker_ != nullptr) {
         stopRequested_ = true;
