@@ -226,8 +226,8 @@ make_prefix() {
     mkdir -p "$user_dir/Desktop"
 }
 
-# Drive N: of the test prefix, a removable one (the library reads archives there without views of
-# the file). Wine's mount manager takes a drive's type from the registry only when it starts, so
+# Drive N: of the test prefix, a removable one (a drive without a Recycle Bin; the library's
+# extraction from it). Wine's mount manager takes a drive's type from the registry only when it starts, so
 # the prefix's processes and its wineserver are started again once the drive is there.
 add_removable_test_drive() {
     mkdir -p "$BUILD/drive-n"

@@ -36,17 +36,6 @@ bool ConcatenatedSource::Read(uint64_t offset, void* buffer, size_t count)
     return true;
 }
 
-std::unique_ptr<SourceView> ConcatenatedSource::View(uint64_t offset, size_t count)
-{
-    if (offset > Size() || count > Size() - offset)
-        return nullptr;
-    const size_t part = PartAt(offset);
-    const uint64_t inPart = offset - starts_[part];
-    if (count > PartSize(part) - inPart)
-        return nullptr;  // across a boundary: the caller reads it
-    return parts_[part]->View(inPart, count);
-}
-
 std::unique_ptr<ConcatenatedSource> JoinVolumes(VolumeSet& volumes, Source* last)
 {
     std::vector<Source*> parts;

@@ -13,13 +13,12 @@ namespace unzip {
 
 // Several sources read one after another as one: the volumes of an archive split into files. The
 // parts are the volume set's; they must outlive this. Reads may come from several threads at once
-// (as the parts allow); a view is given only for a range inside one part.
+// (as the parts allow).
 class ConcatenatedSource : public Source {
 public:
     explicit ConcatenatedSource(std::vector<Source*> parts);
     uint64_t Size() const override { return starts_.back(); }
     bool Read(uint64_t offset, void* buffer, size_t count) override;
-    std::unique_ptr<SourceView> View(uint64_t offset, size_t count) override;
 
     size_t Parts() const { return parts_.size(); }
     // Where each part starts in the whole, in order (the first at 0).

@@ -69,12 +69,10 @@ Status DecodeMember(Source& source, const Entry& entry, uint64_t dataStart, uint
     if (!progress(0))
         return Status::Stopped;
     if (decryption == nullptr) {
-        // Deflated members of known sizes in one call, stored ones straight from the archive's view.
+        // Deflated members of known sizes in one call.
         bool taken = false;
-        Status whole =
+        const Status whole =
             DecodeWholeDeflated(source, entry, dataStart, length, memoryLimit, out, input, output, progress, taken);
-        if (!taken)
-            whole = CopyStoredInPlace(source, entry, dataStart, length, out, progress, taken);
         if (taken)
             return whole;
     }

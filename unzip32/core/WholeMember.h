@@ -14,21 +14,13 @@ namespace unzip {
 // stops the member with Status::Stopped.
 using Progress = std::function<bool(uint64_t produced)>;
 
-// Members whose data is worth seeing in place (a mapped view) rather than reading into memory.
-const uint64_t kWorthAView = 1u << 20;
-
 // Decodes a deflated member in one call instead of streaming it, when its compressed data and
-// content together fit `memoryLimit` (`output` grown to hold the content, `input` the data unless
-// the archive shows it in place). Sets `taken` when it handled the member (whatever the outcome);
-// otherwise nothing has been read or written and the member is streamed. Checks the exact size and
-// the CRC before a byte is written, so a member longer or shorter than declared writes nothing.
+// content together fit `memoryLimit` (`input` grown to hold the data, `output` the content). Sets
+// `taken` when it handled the member (whatever the outcome); otherwise nothing has been read or
+// written and the member is streamed. Checks the exact size and the CRC before a byte is written,
+// so a member longer or shorter than declared writes nothing.
 Status DecodeWholeDeflated(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length,
     uint64_t memoryLimit, OutputFile* out, std::vector<uint8_t>& input, std::vector<uint8_t>& output,
-    const Progress& progress, bool& taken);
-
-// Copies a stored member of a known size from a view of the archive straight to `out` (or checks
-// it), in large pieces without an extra copy; `taken` as above (false when no view is possible).
-Status CopyStoredInPlace(Source& source, const Entry& entry, uint64_t dataStart, uint64_t length, OutputFile* out,
     const Progress& progress, bool& taken);
 
 // CRC-32 of `count` bytes, continuing `crc` (0 to start).

@@ -188,18 +188,6 @@ private:
     std::wstring shown_;
 };
 
-// A view of the archive's mapping.
-class Win32SourceView : public SourceView {
-public:
-    explicit Win32SourceView(void* base) : base_(base) { }
-    Win32SourceView(const Win32SourceView&) = delete;
-    Win32SourceView& operator=(const Win32SourceView&) = delete;
-    ~Win32SourceView() override { ::UnmapViewOfFile(base_); }
-
-private:
-    void* base_;
-};
-
 bool UtcToLocal(uint64_t ticks, SYSTEMTIME& local)
 {
     FILETIME utc {};
@@ -315,44 +303,8 @@ std::wstring AnsiToWide(const char* text)
     return wide;
 }
 
-// A view's pages are read when they are touched: when the medium is gone by then (a USB stick
-// pulled, a network share lost), the read raises an exception in whatever code touches them
-// instead of failing a call. So only archives on local fixed drives are mapped; the others are
-// read with ReadFile, whose failures come back as errors.
-bool OnLocalFixedDrive(const std::wstring& path)
-{
-    wchar_t full[32768];
-    const DWORD length = ::GetFullPathNameW(path.c_str(), 32768, full, nullptr);
-    if (length == 0 || length >= 32768)
-        return false;
-    std::wstring root;
-    wchar_t volume[MAX_PATH + 1];
-    if (::GetVolumePathNameW(full, volume, MAX_PATH + 1)) {
-        root = volume;
-    } else {
-        // \\server\share\ (or \\?\UNC\server\share\), else the drive's root.
-        std::wstring name = full;
-        if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-            name = L"\\\\" + name.substr(8);
-        else if (name.compare(0, 4, L"\\\\?\\") == 0)
-            name = name.substr(4);
-        size_t end = std::wstring::npos;
-        if (name.size() >= 3 && name[1] == L':')
-            end = 3;
-        else if (name.compare(0, 2, L"\\\\") == 0 && name.find(L'\\', 2) != std::wstring::npos)
-            end = name.find(L'\\', name.find(L'\\', 2) + 1);
-        if (end == std::wstring::npos)
-            return false;
-        root = name.substr(0, end) + (name[end - 1] == L'\\' ? L"" : L"\\");
-    }
-    const UINT type = ::GetDriveTypeW(root.c_str());
-    return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
-}
-
 Win32Source::~Win32Source()
 {
-    if (mapping_ != nullptr)
-        ::CloseHandle(mapping_);
     if (file_ != INVALID_HANDLE_VALUE)
         ::CloseHandle(file_);
 }
@@ -367,31 +319,7 @@ bool Win32Source::Open(const std::wstring& path)
     if (!::GetFileSizeEx(file_, &size) || size.QuadPart < 0)
         return false;
     size_ = static_cast<uint64_t>(size.QuadPart);
-    // Large members are read through views of this mapping; without it, by ReadFile.
-    if (size_ > 0 && OnLocalFixedDrive(path))
-        mapping_ = ::CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    SYSTEM_INFO system {};
-    ::GetSystemInfo(&system);
-    if (system.dwAllocationGranularity != 0)
-        granularity_ = system.dwAllocationGranularity;
     return true;
-}
-
-std::unique_ptr<SourceView> Win32Source::View(uint64_t offset, size_t count)
-{
-    if (mapping_ == nullptr || count == 0 || offset > size_ || count > size_ - offset)
-        return nullptr;
-    const uint64_t start = offset - offset % granularity_;
-    const size_t lead = static_cast<size_t>(offset - start);
-    if (count > SIZE_MAX - lead)
-        return nullptr;
-    void* base = ::MapViewOfFile(
-        mapping_, FILE_MAP_READ, static_cast<DWORD>(start >> 32), static_cast<DWORD>(start), lead + count);
-    if (base == nullptr)
-        return nullptr;
-    auto view = std::make_unique<Win32SourceView>(base);
-    view->data = static_cast<const uint8_t*>(base) + lead;
-    return view;
 }
 
 // The file pointer is set, then read from, under a lock: threads read the archive in turn. A
