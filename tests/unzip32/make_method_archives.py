@@ -11,6 +11,7 @@ Writes into the folder:
                          and members compressed by the xz and zstd command-line tools wrapped in
                          ZIP records here (methods 95, 93 and the older 20)
   xz-two-streams.zip     each member as two .xz streams (Python's lzma) with padding between
+  lzma-small-dictionary.zip  raw LZMA (Python's lzma) with a 4 KiB dictionary and end markers
   <name>.corrupt.zip     the same archive with bytes of its largest member's data changed
   <name>.truncated.zip   the same archive with its largest member's data cut short (sizes in the
                          records say so; CRC and unpacked size stay)
@@ -317,6 +318,17 @@ def main():
         halves.append((member, 95, 0, zlib.crc32(content), len(content), packed))
     made.append(os.path.join(OUT, "xz-two-streams.zip"))
     write_zip(made[-1], halves)
+    # LZMA with a 4 KiB dictionary, which the larger members go round many times, and an end marker
+    # (flag bit 1) after the last byte.
+    small = []
+    for member in sorted(MEMBERS):
+        content = MEMBERS[member]
+        packed = lzma.compress(content, format=lzma.FORMAT_RAW, filters=[
+            {"id": lzma.FILTER_LZMA1, "dict_size": 4096, "lc": 3, "lp": 0, "pb": 2}])
+        header = bytes([16, 2, 5, 0, (2 * 5 + 0) * 9 + 3]) + (4096).to_bytes(4, "little")
+        small.append((member, 14, 2, zlib.crc32(content), len(content), header + packed))
+    made.append(os.path.join(OUT, "lzma-small-dictionary.zip"))
+    write_zip(made[-1], small)
     for path in made:
         damaged(path)
 

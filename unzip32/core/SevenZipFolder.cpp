@@ -9,8 +9,9 @@
 #include <Bcj2.h>
 #include <Bra.h>
 #include <Delta.h>
+#include <Lzma2Dec.h>
+#include <LzmaDec.h>
 #include <Ppmd7.h>
-#include <lzma.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -89,60 +90,6 @@ private:
     std::unique_ptr<Stream> input_;
 };
 
-class LzmaCoder : public Stream {
-public:
-    LzmaCoder(uint64_t size, std::unique_ptr<Stream> input) : Stream(size), input_(std::move(input)) { }
-    ~LzmaCoder() override { lzma_end(&stream_); }
-
-    Status Start(bool lzma2, const lzma_options_lzma& options, std::string& detail)
-    {
-        options_ = options;
-        lzma_filter filters[2] = {
-            {lzma2 ? LZMA_FILTER_LZMA2 : LZMA_FILTER_LZMA1, &options_}, {LZMA_VLI_UNKNOWN, nullptr}};
-        const lzma_ret ret = lzma_raw_decoder(&stream_, filters);
-        if (ret == LZMA_MEM_ERROR)
-            return Status::OutOfMemory;
-        if (ret != LZMA_OK) {
-            detail = "LZMA properties not decoded here";
-            return Status::UnsupportedMethod;
-        }
-        return Status::Ok;
-    }
-
-protected:
-    Status Produce(uint8_t* buffer, size_t capacity, size_t& got) override
-    {
-        stream_.next_out = buffer;
-        stream_.avail_out = capacity;
-        while (stream_.avail_out == capacity && !ended_) {
-            const Status filled = input_.Fill();
-            if (filled != Status::Ok)
-                return filled;
-            stream_.next_in = input_.next;
-            stream_.avail_in = static_cast<size_t>(input_.end - input_.next);
-            const lzma_ret ret = lzma_code(&stream_, input_.ended ? LZMA_FINISH : LZMA_RUN);
-            input_.next = stream_.next_in;
-            if (ret == LZMA_STREAM_END) {
-                ended_ = true;
-            } else if (ret == LZMA_MEM_ERROR) {
-                return Status::OutOfMemory;
-            } else if (ret != LZMA_OK) {
-                return Status::DataError;
-            } else if (input_.ended && stream_.avail_out == capacity) {
-                return Status::DataError;
-            }
-        }
-        got = capacity - stream_.avail_out;
-        return Status::Ok;
-    }
-
-private:
-    Input input_;
-    lzma_stream stream_ = LZMA_STREAM_INIT;
-    lzma_options_lzma options_ {};
-    bool ended_ = false;
-};
-
 void* Allocate(ISzAllocPtr, size_t size)
 {
     return std::malloc(size);
@@ -154,6 +101,73 @@ void Release(ISzAllocPtr, void* address)
 }
 
 const ISzAlloc kAllocator = {Allocate, Release};
+
+// LZMA and LZMA2 through 7-Zip's decoders. An LZMA stream ends at the folder's size (or at its
+// end marker); an LZMA2 stream at its end mark.
+class LzmaCoder : public Stream {
+public:
+    LzmaCoder(uint64_t size, std::unique_ptr<Stream> input, bool lzma2)
+        : Stream(size), input_(std::move(input)), lzma2_(lzma2)
+    {
+        LzmaDec_CONSTRUCT(&lzma_);
+        Lzma2Dec_CONSTRUCT(&lzma2State_);
+    }
+    ~LzmaCoder() override
+    {
+        LzmaDec_Free(&lzma_, &kAllocator);
+        Lzma2Dec_Free(&lzma2State_, &kAllocator);
+    }
+
+    // `properties`: LZMA's five bytes, or LZMA2's one (checked by the caller).
+    Status Start(const std::vector<uint8_t>& properties)
+    {
+        const SRes made = lzma2_ ? Lzma2Dec_Allocate(&lzma2State_, properties[0], &kAllocator)
+                                 : LzmaDec_Allocate(&lzma_, properties.data(), LZMA_PROPS_SIZE, &kAllocator);
+        if (made == SZ_ERROR_MEM)
+            return Status::OutOfMemory;
+        if (made != SZ_OK)
+            return Status::DataError;
+        if (lzma2_)
+            Lzma2Dec_Init(&lzma2State_);
+        else
+            LzmaDec_Init(&lzma_);
+        return Status::Ok;
+    }
+
+protected:
+    Status Produce(uint8_t* buffer, size_t capacity, size_t& got) override
+    {
+        got = 0;
+        while (got == 0 && !ended_) {
+            const Status filled = input_.Fill();
+            if (filled != Status::Ok)
+                return filled;
+            SizeT made = capacity;
+            SizeT taken = static_cast<SizeT>(input_.end - input_.next);
+            ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+            const SRes result = lzma2_
+                ? Lzma2Dec_DecodeToBuf(&lzma2State_, buffer, &made, input_.next, &taken, LZMA_FINISH_ANY, &status)
+                : LzmaDec_DecodeToBuf(&lzma_, buffer, &made, input_.next, &taken, LZMA_FINISH_ANY, &status);
+            input_.next += taken;
+            got = made;
+            if (result != SZ_OK)
+                return Status::DataError;
+            if (status == LZMA_STATUS_FINISHED_WITH_MARK)
+                ended_ = true;
+            else if (got == 0 && taken == 0 && input_.ended)
+                return Status::DataError;  // the data ends before its stream does
+        }
+        return Status::Ok;
+    }
+
+private:
+    Input input_;
+    bool lzma2_;
+    CLzmaDec lzma_;
+    CLzma2Dec lzma2State_;
+    bool ended_ = false;
+};
+
 
 class PpmdCoder : public Stream {
 public:
@@ -626,21 +640,10 @@ public:
         case kCopy: stream.reset(new CopyCoder(size, std::move(input))); return Status::Ok;
         case kLzma:
         case kLzma2: {
-            lzma_options_lzma options {};
-            if (coder.id == kLzma) {
-                if (p.size() < 5 || p[0] >= 9 * 5 * 5)
-                    return Damaged("bad LZMA properties");
-                options.lc = p[0] % 9;
-                options.lp = (p[0] / 9) % 5;
-                options.pb = p[0] / 45;
-                options.dict_size = std::max<uint32_t>(Le32(p, 1), 4096);
-            } else {
-                if (p.size() < 1 || p[0] > 40)
-                    return Damaged("bad LZMA2 properties");
-                options.dict_size = Lzma2Dictionary(p[0]);
-            }
-            auto lzma = std::make_unique<LzmaCoder>(size, std::move(input));
-            const Status started = lzma->Start(coder.id == kLzma2, options, context_.detail);
+            if (coder.id == kLzma ? p.size() < LZMA_PROPS_SIZE || p[0] >= 9 * 5 * 5 : p.size() < 1 || p[0] > 40)
+                return Damaged(coder.id == kLzma ? "bad LZMA properties" : "bad LZMA2 properties");
+            auto lzma = std::make_unique<LzmaCoder>(size, std::move(input), coder.id == kLzma2);
+            const Status started = lzma->Start(p);
             stream = std::move(lzma);
             return started;
         }

@@ -1,10 +1,43 @@
 #include "unzip32/core/XzDecoder.h"
 
-#include "unzip32/core/LzmaDecoder.h"
-
 #include <algorithm>
 
 namespace unzip {
+
+namespace {
+
+// Runs the decoder over the member's input until it produces output or ends. `detail` names a
+// refusal.
+Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t capacity, size_t& size, bool& finished,
+    std::string& detail)
+{
+    size = 0;
+    stream.next_out = buffer;
+    stream.avail_out = capacity;
+    while (size == 0) {
+        if (input.available == 0 && !input.Fill() && input.Failed())
+            return Status::Truncated;
+        stream.next_in = input.next;
+        stream.avail_in = input.available;
+        const lzma_ret code = lzma_code(&stream, input.AtEnd() ? LZMA_FINISH : LZMA_RUN);
+        const size_t taken = input.available - stream.avail_in;
+        input.next += taken;
+        input.available -= taken;
+        size = static_cast<size_t>(stream.next_out - buffer);
+        switch (code) {
+        case LZMA_OK: break;
+        case LZMA_STREAM_END: finished = true; return Status::Ok;
+        case LZMA_MEM_ERROR: return Status::OutOfMemory;
+        case LZMA_OPTIONS_ERROR: detail = "LZMA options this library does not decode"; return Status::UnsupportedMethod;
+        default: return Status::DataError;
+        }
+        if (size == 0 && taken == 0)
+            return Status::DataError;  // no progress: the data ends before its stream does
+    }
+    return Status::Ok;
+}
+
+}  // namespace
 
 XzDecoder::~XzDecoder()
 {
