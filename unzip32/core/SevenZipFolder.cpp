@@ -107,30 +107,30 @@ const ISzAlloc kAllocator = {Allocate, Release};
 class LzmaCoder : public Stream {
 public:
     LzmaCoder(uint64_t size, std::unique_ptr<Stream> input, bool lzma2)
-        : Stream(size), input_(std::move(input)), lzma2_(lzma2)
+        : Stream(size), input_(std::move(input)), second_(lzma2)
     {
-        LzmaDec_CONSTRUCT(&lzma_);
-        Lzma2Dec_CONSTRUCT(&lzma2State_);
+        LzmaDec_CONSTRUCT(&lzma1_);
+        Lzma2Dec_CONSTRUCT(&lzma2_);
     }
     ~LzmaCoder() override
     {
-        LzmaDec_Free(&lzma_, &kAllocator);
-        Lzma2Dec_Free(&lzma2State_, &kAllocator);
+        LzmaDec_Free(&lzma1_, &kAllocator);
+        Lzma2Dec_Free(&lzma2_, &kAllocator);
     }
 
     // `properties`: LZMA's five bytes, or LZMA2's one (checked by the caller).
     Status Start(const std::vector<uint8_t>& properties)
     {
-        const SRes made = lzma2_ ? Lzma2Dec_Allocate(&lzma2State_, properties[0], &kAllocator)
-                                 : LzmaDec_Allocate(&lzma_, properties.data(), LZMA_PROPS_SIZE, &kAllocator);
+        const SRes made = second_ ? Lzma2Dec_Allocate(&lzma2_, properties[0], &kAllocator)
+                                  : LzmaDec_Allocate(&lzma1_, properties.data(), LZMA_PROPS_SIZE, &kAllocator);
         if (made == SZ_ERROR_MEM)
             return Status::OutOfMemory;
         if (made != SZ_OK)
             return Status::DataError;
-        if (lzma2_)
-            Lzma2Dec_Init(&lzma2State_);
+        if (second_)
+            Lzma2Dec_Init(&lzma2_);
         else
-            LzmaDec_Init(&lzma_);
+            LzmaDec_Init(&lzma1_);
         return Status::Ok;
     }
 
@@ -145,9 +145,9 @@ protected:
             SizeT made = capacity;
             SizeT taken = static_cast<SizeT>(input_.end - input_.next);
             ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
-            const SRes result = lzma2_
-                ? Lzma2Dec_DecodeToBuf(&lzma2State_, buffer, &made, input_.next, &taken, LZMA_FINISH_ANY, &status)
-                : LzmaDec_DecodeToBuf(&lzma_, buffer, &made, input_.next, &taken, LZMA_FINISH_ANY, &status);
+            const SRes result = second_
+                ? Lzma2Dec_DecodeToBuf(&lzma2_, buffer, &made, input_.next, &taken, LZMA_FINISH_ANY, &status)
+                : LzmaDec_DecodeToBuf(&lzma1_, buffer, &made, input_.next, &taken, LZMA_FINISH_ANY, &status);
             input_.next += taken;
             got = made;
             if (result != SZ_OK)
@@ -162,12 +162,11 @@ protected:
 
 private:
     Input input_;
-    bool lzma2_;
-    CLzmaDec lzma_;
-    CLzma2Dec lzma2State_;
+    bool second_;  // LZMA2
+    CLzmaDec lzma1_;
+    CLzma2Dec lzma2_;
     bool ended_ = false;
 };
-
 
 class PpmdCoder : public Stream {
 public:
