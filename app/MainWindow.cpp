@@ -291,12 +291,7 @@ void MainWindow::LoadPictures(UINT dpi)
     upBitmap_ = std::move(up);
     rootUpBitmap_ = std::move(rootUp);
 
-    fw::OwnedIcon largeIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KESTROVA, dpi, true));
-    fw::OwnedIcon smallIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KESTROVA, dpi, false));
-    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon.Get()));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
-    bigIcon_ = std::move(largeIcon);
-    icon_ = std::move(smallIcon);
+    icons_.Set(hwnd_, instance, IDI_KESTROVA, dpi);
 
     Settings().LoadPictures(dpi);
 }

@@ -8,6 +8,7 @@
 #include "framework/Dialog.h"
 #include "framework/Owned.h"
 #include "framework/ProgressBar.h"
+#include "framework/ScaledPictures.h"
 #include "framework/Static.h"
 
 #include <memory>
@@ -160,8 +161,7 @@ private:
     fw::OwnedBitmap buttonBitmaps_[kButtonBitmaps];
     fw::OwnedBitmap upBitmap_;
     fw::OwnedBitmap rootUpBitmap_;
-    fw::OwnedIcon icon_;     // small: the caption and the taskbar
-    fw::OwnedIcon bigIcon_;  // large: Alt+Tab
+    fw::WindowIcons icons_;
 
     // The DPI the layout, the columns and the pictures are scaled to (the window's monitor's).
     UINT dpi_ = 96;

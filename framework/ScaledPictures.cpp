@@ -2,6 +2,8 @@
 
 #include "framework/Dpi.h"
 
+#include <utility>
+
 namespace fw {
 
 int ScaledPictures::SetFor(UINT dpi)
@@ -45,6 +47,16 @@ HICON ScaledPictures::LoadWindowIcon(HINSTANCE instance, int iconId, UINT dpi, b
 {
     const int size = IconSize(dpi, big);
     return static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, 0));
+}
+
+void WindowIcons::Set(HWND window, HINSTANCE instance, int iconId, UINT dpi)
+{
+    OwnedIcon big(ScaledPictures::LoadWindowIcon(instance, iconId, dpi, true));
+    OwnedIcon small(ScaledPictures::LoadWindowIcon(instance, iconId, dpi, false));
+    ::SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Get()));
+    ::SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
+    big_ = std::move(big);
+    small_ = std::move(small);
 }
 
 }  // namespace fw

@@ -1,4 +1,6 @@
 #pragma once
+#include "framework/Owned.h"
+
 #include <windows.h>
 
 namespace fw {
@@ -28,6 +30,18 @@ public:
     static HICON LoadWindowIcon(HINSTANCE instance, int iconId, UINT dpi, bool big);
     // The size of a large or small icon at `dpi` (SM_CXICON or SM_CXSMICON for that DPI).
     static int IconSize(UINT dpi, bool big);
+};
+
+// A window's large (Alt+Tab) and small (caption, taskbar) icon for its DPI, kept while the window
+// shows them.
+class WindowIcons {
+public:
+    // Loads icon `iconId` at both sizes for `dpi` and gives them to `window`; the pair it had goes.
+    void Set(HWND window, HINSTANCE instance, int iconId, UINT dpi);
+
+private:
+    OwnedIcon big_;
+    OwnedIcon small_;
 };
 
 }  // namespace fw

@@ -111,13 +111,7 @@ bool UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& re
 // The icons of the size Windows shows at `dpi`; the old ones are released once replaced.
 void UpdateDialog::LoadIcons(UINT dpi)
 {
-    HINSTANCE instance = fw::Application::Instance()->HInstance();
-    fw::OwnedIcon largeIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KVUPDATE, dpi, true));
-    fw::OwnedIcon smallIcon(fw::ScaledPictures::LoadWindowIcon(instance, IDI_KVUPDATE, dpi, false));
-    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon.Get()));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.Get()));
-    bigIcon_ = std::move(largeIcon);
-    icon_ = std::move(smallIcon);
+    icons_.Set(hwnd_, fw::Application::Instance()->HInstance(), IDI_KVUPDATE, dpi);
 }
 
 void UpdateDialog::OnDpiChanged(UINT dpi)

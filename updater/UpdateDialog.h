@@ -4,6 +4,7 @@
 #include "framework/Edit.h"
 #include "framework/Owned.h"
 #include "framework/ProgressBar.h"
+#include "framework/ScaledPictures.h"
 #include "framework/Thread.h"
 #include "framework/Static.h"
 #include "updater/BindingSlot.h"
@@ -73,8 +74,7 @@ private:
     DownloadRequest downloadRequest_;
     fw::OwnedHandle stopEvent_;
     // The window's icons, drawn for its DPI: the window keeps only the handles.
-    fw::OwnedIcon icon_;     // small: the caption and the taskbar
-    fw::OwnedIcon bigIcon_;  // large: Alt+Tab
+    fw::WindowIcons icons_;
     void LoadIcons(UINT dpi);
     BindingSlot binding_;
     std::string versionUrl_;
