@@ -2,8 +2,8 @@
 // decoded to memory with the CRC check, on one thread, and the output rate is printed per
 // compression method. Compares our Deflate64 decoder with zlib's inflate on the same data (the
 // same files in a Deflate64 and a Deflate archive). With a thread count, members are decoded by
-// the workers as the library does (a large bzip2 member, or with KESTROVA_PARALLEL_INFLATE=on a
-// large deflated one, on several cores). Usage: decode_speed <archive> [rounds] [threads]
+// the workers as the library does (a large bzip2 or deflated member on several cores, the latter
+// unless KESTROVA_PARALLEL_INFLATE=off). Usage: decode_speed <archive> [rounds] [threads]
 #include "unzip32/core/Extractor.h"
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/StdWorkerThreads.h"
