@@ -249,7 +249,7 @@ run_case() {
 }
 
 echo "timing the $BUILD_KIND build in $BIN (Wine: $WINE); load: $(uptime | sed 's/.*load average/load average/')"
-echo "medians of $ROUNDS rounds, wall seconds; ours = UNZIP32.DLL via unzip_bench under Wine; output to files"
+echo "medians of $ROUNDS rounds, wall seconds; ours = UNZIP32.DLL called by unzip_bench (a console client) under Wine; output to files"
 echo "(first line: whole processes; 'inside Wine': the library call and the bare loop as timed in-process)"
 if [ "${KV_BENCH_BASIC:-1}" = 1 ]; then
     run_case many-deflated many-deflated.zip

@@ -41,16 +41,20 @@ bool WorthParallelBzip2(uint64_t length, bool encrypted)
 // Deflated data of at least this size may be decoded on several cores.
 const uint64_t kParallelInflateFrom = 16u << 20;
 
-// Whether a deflated member is decoded on several cores, and in chunks of what size (0: by the
-// compression ratio): members from kParallelInflateFrom, unless KESTROVA_PARALLEL_INFLATE says
-// "off". A chunk size in bytes there takes every member that is streamed (for tests).
-bool WorthParallelInflate(uint64_t length, bool encrypted, size_t& chunk)
+// Whether a deflated (or Deflate64) member is decoded on several cores, and in chunks of what size
+// (0: by the compression ratio). Deflated members from kParallelInflateFrom are, unless
+// KESTROVA_PARALLEL_INFLATE says "off"; "on" takes Deflate64 members too (our one-stream Deflate64
+// decoder is as fast as two cores of chunks), a chunk size in bytes every member of either that is
+// streamed (for tests).
+bool WorthParallelInflate(uint16_t method, uint64_t length, bool encrypted, size_t& chunk)
 {
     chunk = 0;
-    if (encrypted)
+    if ((method != kDeflate && method != kDeflate64) || encrypted)
         return false;
     const char* value = std::getenv("KESTROVA_PARALLEL_INFLATE");
-    if (value == nullptr || std::strcmp(value, "on") == 0)
+    if (value == nullptr)
+        return method == kDeflate && length >= kParallelInflateFrom;
+    if (std::strcmp(value, "on") == 0)
         return length >= kParallelInflateFrom;
     if (std::strcmp(value, "off") == 0)
         return false;
@@ -84,8 +88,7 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
         : 0;
     size_t inflateChunk = 0;
     const unsigned inflateHelpers = helpers.threads != nullptr &&
-            (entry.actualMethod == kDeflate || entry.actualMethod == kDeflate64) &&
-            WorthParallelInflate(input.Length(), input.Decrypts(), inflateChunk)
+            WorthParallelInflate(entry.actualMethod, input.Length(), input.Decrypts(), inflateChunk)
         ? ParallelInflateDecoder::HelpersWithin(memoryLimit, helpers.count)
         : 0;
     switch (entry.actualMethod) {
@@ -129,7 +132,7 @@ uint64_t DecoderMemory(
     if (method == kBzip2 && WorthParallelBzip2(length, decryption != nullptr))
         return ParallelBzip2Decoder::Memory(1);
     size_t inflateChunk = 0;
-    if ((method == kDeflate || method == kDeflate64) && WorthParallelInflate(length, decryption != nullptr, inflateChunk))
+    if (WorthParallelInflate(method, length, decryption != nullptr, inflateChunk))
         return ParallelInflateDecoder::Memory(1);
     if (method != kLzma && method != kZstdOld && method != kZstd && method != kXz && method != kPpmd)
         return 0;
