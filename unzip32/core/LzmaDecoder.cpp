@@ -1,24 +1,13 @@
 #include "unzip32/core/LzmaDecoder.h"
 
+#include "unzip32/core/SevenZipAllocator.h"
+
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 
 namespace unzip {
 
 namespace {
-
-void* Allocate(ISzAllocPtr, size_t size)
-{
-    return std::malloc(size);
-}
-
-void Release(ISzAllocPtr, void* address)
-{
-    std::free(address);
-}
-
-const ISzAlloc kAllocator = {Allocate, Release};
 
 // The ZIP LZMA header in front of the data: the version, the properties' size and the properties.
 const size_t kHeaderSize = 9;
@@ -52,7 +41,7 @@ uint64_t MemoryFor(const Entry& entry, const CLzmaProps& properties)
 
 LzmaDecoder::~LzmaDecoder()
 {
-    LzmaDec_FreeProbs(&state_, &kAllocator);
+    LzmaDec_FreeProbs(&state_, &kSevenZipAllocator);
 }
 
 uint64_t LzmaDecoder::Memory(const Entry& entry, MemberInput& input)
@@ -74,7 +63,8 @@ Status LzmaDecoder::Start()
         return Refuse(memory);
     const size_t dictionary = DictionaryFor(entry_, properties);
     dictionary_.reset(new (std::nothrow) uint8_t[dictionary]);
-    if (dictionary_ == nullptr || LzmaDec_AllocateProbs(&state_, header + 4, LZMA_PROPS_SIZE, &kAllocator) != SZ_OK)
+    if (dictionary_ == nullptr ||
+        LzmaDec_AllocateProbs(&state_, header + 4, LZMA_PROPS_SIZE, &kSevenZipAllocator) != SZ_OK)
         return Status::OutOfMemory;
     state_.dic = dictionary_.get();
     state_.dicBufSize = dictionary;

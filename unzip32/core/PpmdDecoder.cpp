@@ -1,26 +1,10 @@
 #include "unzip32/core/PpmdDecoder.h"
 
+#include "unzip32/core/SevenZipAllocator.h"
+
 #include <Ppmd8.h>
 
-#include <cstdlib>
-
 namespace unzip {
-
-namespace {
-
-void* Allocate(ISzAllocPtr, size_t size)
-{
-    return std::malloc(size);
-}
-
-void Release(ISzAllocPtr, void* address)
-{
-    std::free(address);
-}
-
-const ISzAlloc kAllocator = {Allocate, Release};
-
-}  // namespace
 
 struct PpmdDecoder::Model {
     // Ppmd8 pulls its input a byte at a time through this interface; it must come first, as the
@@ -49,7 +33,7 @@ PpmdDecoder::PpmdDecoder(const Entry& entry, MemberInput& input) : entry_(entry)
 PpmdDecoder::~PpmdDecoder()
 {
     if (model_ && model_->allocated)
-        Ppmd8_Free(&model_->ppmd, &kAllocator);
+        Ppmd8_Free(&model_->ppmd, &kSevenZipAllocator);
 }
 
 namespace {
@@ -96,7 +80,7 @@ Status PpmdDecoder::Start()
     model_->reader.Read = &Model::ReadByte;
     model_->input = &input_;
     Ppmd8_Construct(&model_->ppmd);
-    if (!Ppmd8_Alloc(&model_->ppmd, static_cast<UInt32>(parameters.memory), &kAllocator))
+    if (!Ppmd8_Alloc(&model_->ppmd, static_cast<UInt32>(parameters.memory), &kSevenZipAllocator))
         return Status::OutOfMemory;
     model_->allocated = true;
     model_->ppmd.Stream.In = &model_->reader;

@@ -5,6 +5,7 @@
 #include "unzip32/core/Deflate64Decoder.h"
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/Secret.h"
+#include "unzip32/core/SevenZipAllocator.h"
 
 #include <Bcj2.h>
 #include <Bra.h>
@@ -14,7 +15,6 @@
 #include <Ppmd7.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace unzip {
@@ -90,18 +90,6 @@ private:
     std::unique_ptr<Stream> input_;
 };
 
-void* Allocate(ISzAllocPtr, size_t size)
-{
-    return std::malloc(size);
-}
-
-void Release(ISzAllocPtr, void* address)
-{
-    std::free(address);
-}
-
-const ISzAlloc kAllocator = {Allocate, Release};
-
 // LZMA and LZMA2 through 7-Zip's decoders. An LZMA stream ends at the folder's size (or at its
 // end marker); an LZMA2 stream at its end mark.
 class LzmaCoder : public Stream {
@@ -114,15 +102,15 @@ public:
     }
     ~LzmaCoder() override
     {
-        LzmaDec_Free(&lzma1_, &kAllocator);
-        Lzma2Dec_Free(&lzma2_, &kAllocator);
+        LzmaDec_Free(&lzma1_, &kSevenZipAllocator);
+        Lzma2Dec_Free(&lzma2_, &kSevenZipAllocator);
     }
 
     // `properties`: LZMA's five bytes, or LZMA2's one (checked by the caller).
     Status Start(const std::vector<uint8_t>& properties)
     {
-        const SRes made = second_ ? Lzma2Dec_Allocate(&lzma2_, properties[0], &kAllocator)
-                                  : LzmaDec_Allocate(&lzma1_, properties.data(), LZMA_PROPS_SIZE, &kAllocator);
+        const SRes made = second_ ? Lzma2Dec_Allocate(&lzma2_, properties[0], &kSevenZipAllocator)
+                                  : LzmaDec_Allocate(&lzma1_, properties.data(), LZMA_PROPS_SIZE, &kSevenZipAllocator);
         if (made == SZ_ERROR_MEM)
             return Status::OutOfMemory;
         if (made != SZ_OK)
@@ -176,11 +164,11 @@ public:
         reader_.owner = this;
         Ppmd7_Construct(&ppmd_);
     }
-    ~PpmdCoder() override { Ppmd7_Free(&ppmd_, &kAllocator); }
+    ~PpmdCoder() override { Ppmd7_Free(&ppmd_, &kSevenZipAllocator); }
 
     Status Start(unsigned order, uint32_t memory)
     {
-        if (!Ppmd7_Alloc(&ppmd_, memory, &kAllocator))
+        if (!Ppmd7_Alloc(&ppmd_, memory, &kSevenZipAllocator))
             return Status::OutOfMemory;
         ppmd_.rc.dec.Stream = &reader_.self;
         if (!Ppmd7z_RangeDec_Init(&ppmd_.rc.dec) || ranOut_)
