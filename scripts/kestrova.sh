@@ -226,9 +226,9 @@ make_prefix() {
     mkdir -p "$user_dir/Desktop"
 }
 
-# Drive N: of the test prefix, a removable one (a drive without a Recycle Bin; the library's
-# extraction from it). Wine's mount manager takes a drive's type from the registry only when it starts, so
-# the prefix's processes and its wineserver are started again once the drive is there.
+# Drive N: of the test prefix, a removable one (a drive without a Recycle Bin, and a medium the
+# library extracts from). Wine's mount manager takes a drive's type from the registry only when it
+# starts, so the prefix's processes and its wineserver are started again once the drive is there.
 add_removable_test_drive() {
     mkdir -p "$BUILD/drive-n"
     ln -sfn "$BUILD/drive-n" "$WINEPREFIX/dosdevices/n:"

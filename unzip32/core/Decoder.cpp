@@ -43,9 +43,9 @@ const uint64_t kParallelInflateFrom = 16u << 20;
 
 // Whether a deflated (or Deflate64) member is decoded on several cores, and in chunks of what size
 // (0: by the compression ratio). Deflated members from kParallelInflateFrom are, unless
-// KESTROVA_PARALLEL_INFLATE says "off"; "on" takes Deflate64 members too (our one-stream Deflate64
-// decoder is as fast as two cores of chunks), a chunk size in bytes every member of either that is
-// streamed (for tests).
+// KESTROVA_PARALLEL_INFLATE says "off"; "on" takes Deflate64 members too (on two cores our
+// one-stream Deflate64 decoder is faster than chunks), a chunk size in bytes every member of either
+// that is streamed (for tests).
 bool WorthParallelInflate(uint16_t method, uint64_t length, bool encrypted, size_t& chunk)
 {
     chunk = 0;
