@@ -152,10 +152,10 @@ unzip::Status DecodeBzip2(const uint8_t* data, size_t size, bool byBlocks, std::
     return Drain(*decoder, 1 << 16, out, whole);
 }
 
-// Decodes the data as deflate or Deflate64: in chunks of `chunk` bytes on a helper thread, or
-// (chunk 0) as one stream, up to 8 MiB of output.
-unzip::Status DecodeInflate(
-    const uint8_t* data, size_t size, bool deflate64, size_t chunk, std::string& out, bool& whole)
+// Decodes the data as deflate or Deflate64: in chunks of `chunk` bytes with `helpers` helper threads,
+// or (chunk 0) as one stream, up to 8 MiB of output.
+unzip::Status DecodeInflate(const uint8_t* data, size_t size, bool deflate64, size_t chunk, unsigned helpers,
+    std::string& out, bool& whole)
 {
     unzip::MemorySource source(data, size);
     std::vector<uint8_t> buffer(4096);
@@ -165,7 +165,7 @@ unzip::Status DecodeInflate(
     unzip::StdWorkerThreads threads;
     std::unique_ptr<unzip::Decoder> decoder;
     if (chunk > 0)
-        decoder.reset(new unzip::ParallelInflateDecoder(entry, input, deflate64, threads, 1, chunk));
+        decoder.reset(new unzip::ParallelInflateDecoder(entry, input, deflate64, threads, helpers, chunk));
     else if (deflate64)
         decoder.reset(new unzip::Deflate64Decoder(entry, input));
     else
@@ -185,12 +185,12 @@ void CompareOutcomes(unzip::Status one, const std::string& stream, bool streamWh
         std::abort();
 }
 
-void CompareInflate(const uint8_t* data, size_t size, bool deflate64, size_t chunk)
+void CompareInflate(const uint8_t* data, size_t size, bool deflate64, size_t chunk, unsigned helpers)
 {
     std::string stream, pieces;
     bool streamWhole = false, piecesWhole = false;
-    const unzip::Status one = DecodeInflate(data, size, deflate64, 0, stream, streamWhole);
-    const unzip::Status cut = DecodeInflate(data, size, deflate64, chunk, pieces, piecesWhole);
+    const unzip::Status one = DecodeInflate(data, size, deflate64, 0, 0, stream, streamWhole);
+    const unzip::Status cut = DecodeInflate(data, size, deflate64, chunk, helpers, pieces, piecesWhole);
     CompareOutcomes(one, stream, streamWhole, cut, pieces, piecesWhole);
 }
 
@@ -268,9 +268,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The data of the one-member form's bzip2 members.
         if (data[0] % 9 == 3)
             CompareBzip2(data + 5, size - 5);
-        // Deflate and Deflate64 data, in chunks of 16 to 4096 bytes.
+        // Deflate and Deflate64 data, in chunks of 16 to 4096 bytes, with one helper (which takes
+        // every other chunk) or three (which take all but the first).
         if (data[0] % 9 == 1 || data[0] % 9 == 2)
-            CompareInflate(data + 5, size - 5, data[0] % 9 == 2, 16 + size_t(data[4]) * 16);
+            CompareInflate(data + 5, size - 5, data[0] % 9 == 2, 16 + size_t(data[4]) * 16, data[0] / 9 % 2 == 0 ? 1 : 3);
     }
     return 0;
 }

@@ -12,15 +12,56 @@ using Result = BlockInflater::Result;
 
 using namespace inflating;
 
+// The fast loop's margins: output for two literals and the longest deflate match, and input for two
+// refills of the bit buffer.
+const size_t kFastRoom = 2 + 258;
+const size_t kFastInput = 16;
+
 // CopyBytes for wider items: the bytes of the items, a byte apart as far as the items are.
 template <typename T>
 inline void CopyMatch(T* to, size_t distance, size_t count)
 {
+    if (distance * sizeof(T) >= 16) {
+        // 16-byte pieces, each reading only bytes already in place; the first two always (most
+        // matches are no longer), so up to 31 bytes past the end.
+        uint8_t* at = reinterpret_cast<uint8_t*>(to);
+        const uint8_t* from = at - distance * sizeof(T);
+        uint8_t* const end = at + count * sizeof(T);
+        std::memcpy(at, from, 16);
+        std::memcpy(at + 16, from + 16, 16);
+        at += 32;
+        from += 32;
+        while (at < end) {
+            std::memcpy(at, from, 16);
+            at += 16;
+            from += 16;
+        }
+        return;
+    }
     if (sizeof(T) > 1 && distance == 1)
         std::fill(to, to + count, to[-1]);
     else
         CopyBytes(reinterpret_cast<uint8_t*>(to), distance * sizeof(T), count * sizeof(T));
 }
+
+// What four code lengths of the code-length code (3 bits each, 0 for unused) add to its Kraft sum,
+// in units of 2^-7.
+struct KraftOfFour {
+    uint16_t sums[1 << 12];
+    KraftOfFour()
+    {
+        for (unsigned v = 0; v < (1u << 12); ++v) {
+            unsigned sum = 0;
+            for (unsigned i = 0; i < 4; ++i) {
+                const unsigned length = (v >> (3 * i)) & 7;
+                if (length != 0)
+                    sum += 128u >> length;
+            }
+            sums[v] = static_cast<uint16_t>(sum);
+        }
+    }
+};
+const KraftOfFour kKraftOfFour;
 
 }  // namespace
 
@@ -45,14 +86,15 @@ bool BlockInflater::MayStartBlock(const uint8_t* data, uint64_t bit, bool deflat
             return false;
         const unsigned lengthCodes = static_cast<unsigned>((word >> 13) & 15) + 4;
         const uint64_t from = bit + 17;
-        uint64_t lengths = Load64(data + from / 8) >> (from % 8);  // 56 bits or more: 18 lengths
+        // 56 bits or more: 18 lengths, four at a time (unused ones are masked to zero).
+        const unsigned first = std::min(lengthCodes, 18u);
+        uint64_t lengths = (Load64(data + from / 8) >> (from % 8)) & ((uint64_t(1) << (3 * first)) - 1);
         unsigned kraft = 0;
-        for (unsigned i = 0; i < lengthCodes; ++i) {
-            if (i == 18)
-                lengths = Load64(data + (from + 54) / 8) >> ((from + 54) % 8);
-            const unsigned length = static_cast<unsigned>(lengths >> (i == 18 ? 0 : 3 * i)) & 7;
-            if (length != 0)
-                kraft += 128u >> length;
+        for (; lengths != 0; lengths >>= 12)
+            kraft += kKraftOfFour.sums[lengths & 0xFFF];
+        if (lengthCodes == 19) {
+            const unsigned last = static_cast<unsigned>(Load64(data + (from + 54) / 8) >> ((from + 54) % 8)) & 7;
+            kraft += kKraftOfFour.sums[last];
         }
         return kraft == 128;
     }
@@ -68,6 +110,18 @@ bool BlockInflater::MayStartBlock(const uint8_t* data, uint64_t bit, bool deflat
         return length == (~complement & 0xFFFF);
     }
     return false;
+}
+
+uint64_t BlockInflater::NextBlockStart(const uint8_t* data, uint64_t bit, uint64_t end, bool deflate64)
+{
+    for (; bit < end; ++bit) {
+        // Most places fail on their first three bits: neither a stored nor a dynamic block that is
+        // not the last.
+        const unsigned header = ((data[bit / 8] | (unsigned(data[bit / 8 + 1]) << 8)) >> (bit % 8)) & 7;
+        if ((header == 4 || header == 0) && MayStartBlock(data, bit, deflate64))
+            return bit;
+    }
+    return end;
 }
 
 uint32_t BlockInflater::Take(const uint8_t* data, size_t size, int count)
@@ -219,8 +273,8 @@ Result BlockInflater::DecodeCodes(
     const uint8_t* const safe = ended ? data + size + 8 : data + (size > 24 ? size - 24 : 0);
     const uint8_t* in = data + bit_ / 8;
     uint64_t bits = Load64(in) >> (bit_ % 8);
-    int count = 64 - static_cast<int>(bit_ % 8);
-    in += 8;
+    int count = 56 - static_cast<int>(bit_ % 8);  // a refill shifts by less than 64
+    in += 7;
     // Tops the bit buffer up to at least 56 bits. Bits above `count` hold either zeros or the
     // very bits of the input bytes that follow, so OR-ing those in again changes nothing.
     auto refill = [&]() {
@@ -229,7 +283,54 @@ Result BlockInflater::DecodeCodes(
         count |= 56;
     };
     Result result = Result::Full;
-    while (pos < limit) {
+    // The fast loop, while the output has room for a whole deflate match after two literals and the
+    // input has kFastInput bytes before `safe`: no bound is checked within a step. A step refills the
+    // bit buffer to 56 bits or more, which hold two literals, or a literal and a length with its
+    // extra bits; the buffer is refilled again before a distance.
+    const Code* const literals = literals_;
+    const Code* const distances = distances_;
+    const size_t fastEnd = limit - pos > kFastRoom ? limit - kFastRoom : pos;
+    bool stopped = false;
+    while (pos < fastEnd && in + kFastInput <= safe) {
+        refill();
+        Code entry = Lookup(literals, kLiteralRoot, bits, count);
+        if (entry.op == kLiteral) {
+            out[pos++] = static_cast<T>(entry.value);
+            entry = Lookup(literals, kLiteralRoot, bits, count);
+            if (entry.op == kLiteral) {
+                out[pos++] = static_cast<T>(entry.value);
+                continue;
+            }
+        }
+        if (entry.op & kBase) {
+            const uint32_t length = WithExtra(entry, bits, count);
+            refill();
+            const Code distance = Lookup(distances, kDistanceRoot, bits, count);
+            const size_t back = WithExtra(distance, bits, count);
+            if (!(distance.op & kBase) || back > pos - floor) {
+                result = Result::Bad;
+                stopped = true;
+                break;
+            }
+            const size_t now = std::min<size_t>(length, limit - pos);  // a Deflate64 length may be longer
+            CopyMatch(out + pos, back, now);
+            pos += now;
+            if (now < length) {
+                matchLeft_ = static_cast<uint32_t>(length - now);
+                matchDistance_ = static_cast<uint32_t>(back);
+            }
+            continue;
+        }
+        if (entry.op == kEndOfBlock) {
+            stage_ = Stage::Header;
+            blockEnded_ = true;
+        } else {
+            result = Result::Bad;  // an invalid code
+        }
+        stopped = true;
+        break;
+    }
+    while (!stopped && pos < limit) {
         if (in > safe) {
             result = ended ? Result::Bad : Result::Starved;
             break;

@@ -18,7 +18,7 @@ namespace unzip {
 class BlockInflater {
 public:
     static constexpr size_t kPadding = 32;
-    static constexpr size_t kSlack = 16;
+    static constexpr size_t kSlack = 32;
     // A block header (with its code lengths) takes at most this many bytes.
     static constexpr size_t kLargestHeader = 640;
 
@@ -51,6 +51,8 @@ public:
     // Whether a block that is not the last one (dynamic or stored) may start at `bit` of `data`
     // (padded): a quick test of its header before decoding is tried there.
     static bool MayStartBlock(const uint8_t* data, uint64_t bit, bool deflate64);
+    // The first bit in [bit, end) where MayStartBlock holds, or `end`.
+    static uint64_t NextBlockStart(const uint8_t* data, uint64_t bit, uint64_t end, bool deflate64);
 
 private:
     enum class Stage { Header, Stored, Codes, Done };

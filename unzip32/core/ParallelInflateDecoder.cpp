@@ -17,6 +17,8 @@ const size_t kPadding = BlockInflater::kPadding;
 const size_t kSlack = BlockInflater::kSlack;
 // Data after a chunk's end that its helper gets with it, for the block that runs over the end.
 const size_t kOverlap = 256u << 10;
+// The bits searched for a block start between two looks at whether to quit.
+const uint64_t kScanSpan = 1u << 16;
 // Chunk sizes (compressed) when they follow the compression ratio.
 const size_t kSmallestChunk = 64u << 10;
 const size_t kLargestChunk = 1u << 20;
@@ -37,6 +39,7 @@ ParallelInflateDecoder::ParallelInflateDecoder(const Entry& entry, MemberInput& 
       threads_(threads),
       helpers_(helpers),
       fixedChunk_(chunk),
+      ownEvery_(helpers <= 2 ? helpers + 1 : 0),
       own_(deflate64)
 {
 }
@@ -48,9 +51,12 @@ ParallelInflateDecoder::~ParallelInflateDecoder()
 
 uint64_t ParallelInflateDecoder::Memory(unsigned helpers)
 {
-    // The chunks under way (output, and their data), the data read ahead, this thread's buffer.
+    // The helpers' chunks under way (output, and their data), the data read ahead for them and for
+    // this thread's chunks between them, this thread's buffer.
     const uint64_t chunks = helpers + 2;
-    return chunks * (kKeptOutput + kLargestChunk + kOverlap) + chunks * kLargestChunk + kOverlap + 2 * kOwnPiece;
+    const uint64_t own = helpers <= 2 ? chunks / helpers + 1 : 1;
+    return chunks * (kKeptOutput + kLargestChunk + kOverlap) + (chunks + own) * kLargestChunk + kOverlap +
+        2 * kOwnPiece;
 }
 
 unsigned ParallelInflateDecoder::HelpersWithin(uint64_t memoryLimit, unsigned available)
@@ -129,8 +135,15 @@ bool ParallelInflateDecoder::CutNext()
         cutEnded_ = true;
         return false;
     }
+    // The first chunk is this thread's: it is where the stream starts. With one or two helpers, so
+    // is every chunk after theirs: this thread decodes it as bytes, with its window known once the
+    // chunks before are handed out, which costs less than decoding with markers and resolving them.
+    // With more helpers, resolving their chunks keeps this thread busy enough. Its job holds no
+    // buffers.
+    const bool own = nextCut_ == 0 || (ownEvery_ > 0 && cut_ % ownEvery_ == 0);
+    ++cut_;
     std::unique_ptr<Job> job;
-    if (spare_.empty()) {
+    if (own || spare_.empty()) {
         job.reset(new Job);
     } else {
         job = std::move(spare_.back());
@@ -140,9 +153,11 @@ bool ParallelInflateDecoder::CutNext()
     }
     job->from = nextCut_;
     job->to = std::min<uint64_t>(nextCut_ + chunk, end);
-    if (job->from == 0) {
-        job->state = Job::Failed;  // the first chunk is this thread's: it is where the stream starts
+    job->own = own;
+    if (own) {
+        job->state = Job::Failed;
     } else {
+        ++helperJobs_;
         const uint64_t copyEnd = std::min<uint64_t>(job->to + kOverlap, end);
         job->dataSize = static_cast<size_t>(copyEnd - job->from);
         job->data.Ensure(job->dataSize + kPadding);
@@ -217,10 +232,13 @@ ParallelInflateDecoder::Job::State ParallelInflateDecoder::DecodeJob(Job& job)
 {
     std::unique_ptr<BlockInflater> inflater(new BlockInflater(deflate64_));
     const uint64_t end = (job.to - job.from) * 8;
-    for (uint64_t bit = 0; bit < end; ++bit) {
-        if ((bit & 0xFFF) == 0 && quit_.load())
+    uint64_t bit = 0;
+    while (bit < end) {
+        if (quit_.load())
             return Job::Failed;
-        if (!BlockInflater::MayStartBlock(job.data.Get(), bit, deflate64_))
+        const uint64_t spanEnd = std::min(end, bit + kScanSpan);
+        bit = BlockInflater::NextBlockStart(job.data.Get(), bit, spanEnd, deflate64_);
+        if (bit == spanEnd)
             continue;
         const Result result = deflate64_ ? DecodeFrom<uint32_t>(job, *inflater, bit)
                                          : DecodeFrom<uint16_t>(job, *inflater, bit);
@@ -234,6 +252,7 @@ ParallelInflateDecoder::Job::State ParallelInflateDecoder::DecodeJob(Job& job)
         // than a chunk keeps, a block running past the data it got, quitting) ends the search.
         if (result != Result::Bad)
             return Job::Failed;
+        ++bit;
     }
     return Job::Failed;
 }
@@ -439,7 +458,10 @@ void ParallelInflateDecoder::PopFront()
     std::unique_ptr<Job> job = std::move(jobs_.front());
     jobs_.pop_front();
     threads_.Unlock();
-    spare_.push_back(std::move(job));
+    if (!job->own) {
+        --helperJobs_;
+        spare_.push_back(std::move(job));
+    }
 }
 
 void ParallelInflateDecoder::ChunkDone(uint64_t endBit, bool streamEnded)
@@ -496,8 +518,8 @@ Status ParallelInflateDecoder::Decode(
             finished = true;
             return Status::Ok;
         }
-        // Keep the helpers busy: as many chunks cut as there are threads, and one more.
-        while (jobs_.size() < helpers_ + 2 && CutNext()) { }
+        // Keep the helpers busy: as many of their chunks cut as there are threads, and one more.
+        while (helperJobs_ < helpers_ + 2 && CutNext()) { }
         if (jobs_.empty())
             return Fallback(buffer, capacity, data, size, finished);  // the data ends before the stream
 

@@ -62,6 +62,7 @@ private:
         size_t dataSize = 0;
         bool dataEnded = false;  // holds the rest of the member's data
         State state = Queued;
+        bool own = false;  // the decoding thread's, from where the stream stands
         // Its decoding: where it started and ended (bit positions in the member's data), and its
         // output: items with markers (16- or 32-bit, after the window's markers), then from
         // `bytesAt` bytes (after a copy of the window), in one buffer.
@@ -110,6 +111,7 @@ private:
     WorkerThreads& threads_;
     unsigned helpers_;
     size_t fixedChunk_;
+    unsigned ownEvery_;  // with few helpers, every this many chunks one is this thread's (0: none)
 
     // The member's data read so far and not yet dropped: bytes [base_, base_ + dataSize_), padded.
     std::vector<uint8_t> data_;
@@ -118,6 +120,8 @@ private:
     bool inputEnded_ = false;
     uint64_t nextCut_ = 0;
     bool cutEnded_ = false;
+    uint64_t cut_ = 0;          // chunks cut so far
+    unsigned helperJobs_ = 0;   // of them, the helpers' ones not yet done with
 
     // Shared with the helpers, under the threads' lock.
     std::deque<std::unique_ptr<Job>> jobs_;

@@ -416,7 +416,7 @@ TEST(Methods, LzmaEndsExactlyAtTheDeclaredSize)
         auto le = [&](size_t offset, int bytes) {
             uint32_t value = 0;
             for (int i = bytes - 1; i >= 0; --i)
-                value = (value << 8) | static_cast<uint8_t>(archive[at + offset + i]);
+                value = (value << 8) | static_cast<uint8_t>(archive[at + offset + static_cast<size_t>(i)]);
             return value;
         };
         const size_t data = at + 30 + le(26, 2) + le(28, 2);
@@ -632,10 +632,10 @@ std::string Deflated(const std::vector<std::pair<std::string, int>>& pieces)
     return out;
 }
 
-// Decodes deflate (or Deflate64) in output pieces of `capacity`: on a helper thread in chunks of
-// `chunk` bytes (0: by the compression ratio), or with the one-stream decoder (`parallel` false).
-// `helped` tells how much output came from the helper's chunks.
-Status Inflate(const std::string& stream, bool deflate64, bool parallel, size_t chunk, size_t capacity,
+// Decodes deflate (or Deflate64) in output pieces of `capacity`: with `helpers` helper threads in
+// chunks of `chunk` bytes (0: by the compression ratio), or with the one-stream decoder (no helpers).
+// `helped` tells how much output came from the helpers' chunks.
+Status Inflate(const std::string& stream, bool deflate64, unsigned helpers, size_t chunk, size_t capacity,
     std::string& out, uint64_t* helped = nullptr)
 {
     MemorySource source(stream.data(), stream.size());
@@ -648,8 +648,8 @@ Status Inflate(const std::string& stream, bool deflate64, bool parallel, size_t 
     std::unique_ptr<Decoder> decoder;
     std::string detail;
     ParallelInflateDecoder* cut = nullptr;
-    if (parallel) {
-        cut = new ParallelInflateDecoder(entry, input, deflate64, threads, 1, chunk);
+    if (helpers > 0) {
+        cut = new ParallelInflateDecoder(entry, input, deflate64, threads, helpers, chunk);
         decoder.reset(cut);
     } else {
         const Status created = CreateDecoder(entry, input, kDecoderMemoryLimit, decoder, detail);
@@ -698,24 +698,29 @@ std::vector<std::pair<std::string, std::string>> DeflateStreams()
 }  // namespace
 
 // Every stream cut into chunks of a few sizes gives the one-stream output at output pieces of
-// 1 MiB and 4,099 bytes; much of it comes from the helper's chunks (not the stored and fixed blocks).
+// 1 MiB and 4,099 bytes, with one helper (every other chunk decoded by the decoding thread itself)
+// and with three (all chunks after the first for the helpers); much of it comes from the helpers'
+// chunks (not the stored and fixed blocks).
 TEST(ParallelInflate, ChunksGiveTheOneStreamOutput)
 {
     const auto streams = DeflateStreams();
     for (size_t s = 0; s < streams.size(); ++s) {
         const std::string& expected = streams[s].first;
         std::string one;
-        ASSERT_EQ(Status::Ok, Inflate(streams[s].second, false, false, 0, 1 << 20, one));
+        ASSERT_EQ(Status::Ok, Inflate(streams[s].second, false, 0, 0, 1 << 20, one));
         ASSERT_TRUE(one == expected);
-        for (size_t chunk : {size_t(0), size_t(997), size_t(20000)}) {
-            for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
-                std::string out;
-                uint64_t helped = 0;
-                EXPECT_EQ(Status::Ok, Inflate(streams[s].second, false, true, chunk, capacity, out, &helped))
-                    << s << " " << chunk << " " << capacity;
-                EXPECT_TRUE(out == expected) << s << " " << chunk << " " << capacity << ": " << out.size();
-                if (s == 1 && chunk == 20000)
-                    EXPECT_GT(helped, expected.size() / 4) << capacity;
+        for (unsigned helpers : {1u, 3u}) {
+            for (size_t chunk : {size_t(0), size_t(997), size_t(20000)}) {
+                for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
+                    std::string out;
+                    uint64_t helped = 0;
+                    EXPECT_EQ(Status::Ok, Inflate(streams[s].second, false, helpers, chunk, capacity, out, &helped))
+                        << s << " " << helpers << " " << chunk << " " << capacity;
+                    EXPECT_TRUE(out == expected) << s << " " << helpers << " " << chunk << " " << capacity << ": "
+                                                 << out.size();
+                    if (s == 1 && chunk == 20000)
+                        EXPECT_GT(helped, expected.size() / (helpers == 1 ? 6 : 4)) << helpers << " " << capacity;
+                }
             }
         }
     }
@@ -735,11 +740,13 @@ TEST(ParallelInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
     }
     for (size_t i = 0; i < copies.size(); ++i) {
         std::string one, cut;
-        const Status expected = Inflate(copies[i], false, false, 0, 4099, one);
-        for (size_t chunk : {size_t(0), size_t(3001)}) {
-            EXPECT_EQ(expected, Inflate(copies[i], false, true, chunk, 4099, cut)) << i << " " << chunk;
-            const size_t common = std::min(one.size(), cut.size());
-            EXPECT_TRUE(one.compare(0, common, cut, 0, common) == 0) << i << " " << chunk;
+        const Status expected = Inflate(copies[i], false, 0, 0, 4099, one);
+        for (unsigned helpers : {1u, 3u}) {
+            for (size_t chunk : {size_t(0), size_t(3001)}) {
+                EXPECT_EQ(expected, Inflate(copies[i], false, helpers, chunk, 4099, cut)) << i << " " << chunk;
+                const size_t common = std::min(one.size(), cut.size());
+                EXPECT_TRUE(one.compare(0, common, cut, 0, common) == 0) << i << " " << helpers << " " << chunk;
+            }
         }
     }
 }
@@ -774,11 +781,11 @@ TEST(ParallelInflate, Deflate64ChunksGiveTheOneStreamOutput)
     }
     for (const std::string& stream : streams) {
         std::string one;
-        ASSERT_EQ(Status::Ok, Inflate(stream, true, false, 0, 1 << 20, one));
+        ASSERT_EQ(Status::Ok, Inflate(stream, true, 0, 0, 1 << 20, one));
         for (size_t chunk : {size_t(0), size_t(1500)}) {
             for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
                 std::string out;
-                EXPECT_EQ(Status::Ok, Inflate(stream, true, true, chunk, capacity, out)) << chunk << " " << capacity;
+                EXPECT_EQ(Status::Ok, Inflate(stream, true, 1, chunk, capacity, out)) << chunk << " " << capacity;
                 EXPECT_TRUE(out == one) << chunk << " " << capacity << ": " << out.size() << " of " << one.size();
             }
         }
