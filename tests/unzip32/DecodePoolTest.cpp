@@ -63,7 +63,8 @@ struct Members {
     std::atomic<bool> stop {false};
 };
 
-// Members large and small, one of them damaged and one written behind its decoding: each comes back
+// Members large and small, one of them damaged and two written behind their decoding (one decoded
+// in one piece and copied, one streamed straight into the buffers being written): each comes back
 // with its own result and output, on no more threads than asked, every one of them joined. A caller
 // that throws while output is handed and not written (its worker waits for the caller to write it)
 // and members are queued still ends every worker.
@@ -73,13 +74,17 @@ TEST(DecodePool, MembersComeBackWithTheirResults_EveryWorkerEnds)
     behind.rawPacked = ziptest::Deflate(behind.data, 1);
     ziptest::Archive archive;
     archive.members.push_back(behind);
+    ziptest::Member streamed = behind;
+    streamed.name = "streamed.bin";
+    archive.members.push_back(streamed);
     for (int i = 0; i < 5; ++i)
         archive.members.push_back({"m" + std::to_string(i), ziptest::Text(300000, static_cast<uint32_t>(i))});
-    archive.members[3].declaredCrc = 7;
+    archive.members[4].declaredCrc = 7;
     const std::string bytes = archive.Build();
 
     unzip::MemoryHost host;
     Members members(bytes, host);
+    members.slots[1].memoryLimit = 16u << 20;  // too little to decode it in one piece
     CountedThreads threads;
     {
         unzip::DecodePool pool = members.Pool(2, threads);
@@ -91,8 +96,9 @@ TEST(DecodePool, MembersComeBackWithTheirResults_EveryWorkerEnds)
     EXPECT_LE(threads.started, 2);
     EXPECT_EQ(1, threads.joins);
     for (size_t i = 0; i < members.slots.size(); ++i)
-        EXPECT_EQ(i == 3 ? Status::CrcMismatch : Status::Ok, members.slots[i].status) << i;
+        EXPECT_EQ(i == 4 ? Status::CrcMismatch : Status::Ok, members.slots[i].status) << i;
     EXPECT_TRUE(behind.data == host.files["behind.bin"]) << "written behind in order";
+    EXPECT_TRUE(behind.data == host.files["streamed.bin"]) << "decoded into the buffers written behind";
     EXPECT_EQ(0u, host.files.count("m2")) << "the damaged member's file is abandoned";
 
     unzip::MemoryHost unwound;

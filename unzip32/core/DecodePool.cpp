@@ -15,6 +15,9 @@ namespace {
 const size_t kInputChunk = 1 << 20;
 const size_t kOutputChunk = 1 << 20;
 
+// The least room in a file's buffer that output is decoded into (less goes through `output`).
+const size_t kLeastRoom = 64u << 10;
+
 // Streams the member's data to `out` through the decoder of its method, checking the exact size
 // and computing the CRC; `progress` hears of every piece.
 Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit, const DecoderHelpers& helpers,
@@ -28,12 +31,21 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
     uint64_t produced = 0;
     bool finished = false;
     while (!finished) {
+        // Decoded straight into the file's own buffer where it offers enough of one.
+        uint8_t* buffer = output.data();
+        size_t capacity = output.size();
+        size_t offered = 0;
+        uint8_t* const offer = out != nullptr ? out->Room(offered) : nullptr;
+        if (offer != nullptr && offered >= kLeastRoom) {
+            buffer = offer;
+            capacity = offered;
+        }
         // Never ask for more than the member may still produce (plus one byte to notice excess).
         const uint64_t remaining = entry.size - produced;
-        const size_t room = remaining < output.size() ? static_cast<size_t>(remaining) + 1 : output.size();
-        const uint8_t* piece = output.data();
+        const size_t room = remaining < capacity ? static_cast<size_t>(remaining) + 1 : capacity;
+        const uint8_t* piece = buffer;
         size_t got = 0;
-        const Status decoded = decoder->Decode(output.data(), room, piece, got, finished);
+        const Status decoded = decoder->Decode(buffer, room, piece, got, finished);
         if (decoded != Status::Ok) {
             detail = decoder->Detail();
             return decoded;
@@ -183,6 +195,7 @@ public:
     WriteBehind(std::unique_ptr<OutputFile> file, DecodePool& pool) : file_(std::move(file)), pool_(pool) { }
     ~WriteBehind() override;
     Status Write(const uint8_t* data, size_t count) override;
+    uint8_t* Room(size_t& capacity) override;
     Status Commit(const Entry& entry) override;
     void Abandon() override;
 
@@ -398,13 +411,27 @@ Status WriteBehind::Hand()
     return status;
 }
 
+// The rest of the buffer being filled (the one before may still be being written).
+uint8_t* WriteBehind::Room(size_t& capacity)
+{
+    if (!buffers_[filling_])
+        buffers_[filling_].reset(new uint8_t[kPiece]);
+    capacity = kPiece - filled_;
+    return buffers_[filling_].get() + filled_;
+}
+
 Status WriteBehind::Write(const uint8_t* data, size_t count)
 {
+    if (buffers_[filling_] && data == buffers_[filling_].get() + filled_ && count <= kPiece - filled_) {
+        // Decoded in place, into Room.
+        filled_ += count;
+        return filled_ == kPiece ? Hand() : Status::Ok;
+    }
     while (count > 0) {
         if (!buffers_[filling_])
             buffers_[filling_].reset(new uint8_t[kPiece]);
         const size_t piece = std::min(count, kPiece - filled_);
-        std::memcpy(buffers_[filling_].get() + filled_, data, piece);
+        std::memmove(buffers_[filling_].get() + filled_, data, piece);  // may lie in Room
         filled_ += piece;
         data += piece;
         count -= piece;

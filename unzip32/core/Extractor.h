@@ -22,6 +22,13 @@ class OutputFile {
 public:
     virtual ~OutputFile() = default;
     virtual Status Write(const uint8_t* data, size_t count) = 0;
+    // Memory (`capacity` bytes) that output may be decoded into before it is passed to Write,
+    // which then takes it without a copy; null where the file has none.
+    virtual uint8_t* Room(size_t& capacity)
+    {
+        capacity = 0;
+        return nullptr;
+    }
     virtual Status Commit(const Entry& entry) = 0;
     virtual void Abandon() = 0;
 };

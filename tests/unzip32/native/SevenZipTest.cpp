@@ -227,7 +227,7 @@ TEST_F(SevenZip, CutAndFlippedCopiesNeverCrash)
         EXPECT_TRUE(host.files.empty()) << cut;
     }
     for (size_t at = 0; at < good.size(); ++at)
-        for (uint8_t flip : {0x01, 0x80, 0xFF}) {
+        for (uint8_t flip : {uint8_t(0x01), uint8_t(0x80), uint8_t(0xFF)}) {
             SevenZipHost host;
             std::string copy = good;
             copy[at] = static_cast<char>(copy[at] ^ flip);
