@@ -282,13 +282,33 @@ Result BlockInflater::DecodeCodes(
         in += (63 - count) >> 3;
         count |= 56;
     };
+    const Code* const literals = literals_;
+    const Code* const distances = distances_;
+    // A match: the length from its code's entry, then the distance, copied up to `limit` (the rest
+    // of a longer Deflate64 match waits for the next call). False for an invalid distance or one
+    // that reaches back too far.
+    auto Match = [&](const Code& entry) {
+        const uint32_t length = WithExtra(entry, bits, count);
+        if (count < 29)
+            refill();
+        const Code distance = Lookup(distances, kDistanceRoot, bits, count);
+        const size_t back = WithExtra(distance, bits, count);
+        if (!(distance.op & kBase) || back > pos - floor)
+            return false;
+        const size_t now = std::min<size_t>(length, limit - pos);
+        CopyMatch(out + pos, back, now);
+        pos += now;
+        if (now < length) {
+            matchLeft_ = static_cast<uint32_t>(length - now);
+            matchDistance_ = static_cast<uint32_t>(back);
+        }
+        return true;
+    };
     Result result = Result::Full;
     // The fast loop, while the output has room for a whole deflate match after two literals and the
     // input has kFastInput bytes before `safe`: no bound is checked within a step. A step refills the
     // bit buffer to 56 bits or more, which hold two literals, or a literal and a length with its
     // extra bits; the buffer is refilled again before a distance.
-    const Code* const literals = literals_;
-    const Code* const distances = distances_;
     const size_t fastEnd = limit - pos > kFastRoom ? limit - kFastRoom : pos;
     bool stopped = false;
     while (pos < fastEnd && in + kFastInput <= safe) {
@@ -302,30 +322,13 @@ Result BlockInflater::DecodeCodes(
                 continue;
             }
         }
-        if (entry.op & kBase) {
-            const uint32_t length = WithExtra(entry, bits, count);
-            refill();
-            const Code distance = Lookup(distances, kDistanceRoot, bits, count);
-            const size_t back = WithExtra(distance, bits, count);
-            if (!(distance.op & kBase) || back > pos - floor) {
-                result = Result::Bad;
-                stopped = true;
-                break;
-            }
-            const size_t now = std::min<size_t>(length, limit - pos);  // a Deflate64 length may be longer
-            CopyMatch(out + pos, back, now);
-            pos += now;
-            if (now < length) {
-                matchLeft_ = static_cast<uint32_t>(length - now);
-                matchDistance_ = static_cast<uint32_t>(back);
-            }
+        if ((entry.op & kBase) && Match(entry))
             continue;
-        }
         if (entry.op == kEndOfBlock) {
             stage_ = Stage::Header;
             blockEnded_ = true;
         } else {
-            result = Result::Bad;  // an invalid code
+            result = Result::Bad;  // an invalid code or distance
         }
         stopped = true;
         break;
@@ -337,29 +340,16 @@ Result BlockInflater::DecodeCodes(
         }
         if (count < 32)
             refill();
-        const Code entry = Lookup(literals_, kLiteralRoot, bits, count);
+        const Code entry = Lookup(literals, kLiteralRoot, bits, count);
         if (entry.op == kLiteral) {
             out[pos++] = static_cast<T>(entry.value);
             continue;
         }
         if (entry.op & kBase) {
-            const uint32_t length = WithExtra(entry, bits, count);
-            if (count < 29)
-                refill();
-            const Code distance = Lookup(distances_, kDistanceRoot, bits, count);
-            const size_t back = WithExtra(distance, bits, count);
-            if (!(distance.op & kBase) || back > pos - floor) {
-                result = Result::Bad;
-                break;
-            }
-            const size_t now = std::min<size_t>(length, limit - pos);
-            CopyMatch(out + pos, back, now);
-            pos += now;
-            if (now < length) {
-                matchLeft_ = static_cast<uint32_t>(length - now);
-                matchDistance_ = static_cast<uint32_t>(back);
-            }
-            continue;
+            if (Match(entry))
+                continue;
+            result = Result::Bad;
+            break;
         }
         if (entry.op == kEndOfBlock) {
             stage_ = Stage::Header;
