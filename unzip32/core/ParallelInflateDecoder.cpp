@@ -39,7 +39,7 @@ ParallelInflateDecoder::ParallelInflateDecoder(const Entry& entry, MemberInput& 
       threads_(threads),
       helpers_(helpers),
       fixedChunk_(chunk),
-      ownEvery_(helpers <= 2 ? helpers + 1 : 0),
+      ownEvery_(helpers >= 1 && helpers <= 2 ? helpers + 1 : 0),
       own_(deflate64)
 {
 }
@@ -54,7 +54,7 @@ uint64_t ParallelInflateDecoder::Memory(unsigned helpers)
     // The helpers' chunks under way (output, and their data), the data read ahead for them and for
     // this thread's chunks between them, this thread's buffer.
     const uint64_t chunks = helpers + 2;
-    const uint64_t own = helpers <= 2 ? chunks / helpers + 1 : 1;
+    const uint64_t own = helpers >= 1 && helpers <= 2 ? chunks / helpers + 1 : 1;
     return chunks * (kKeptOutput + kLargestChunk + kOverlap) + (chunks + own) * kLargestChunk + kOverlap +
         2 * kOwnPiece;
 }
