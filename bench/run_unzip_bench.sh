@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Extraction speed of UNZIP32.DLL beside 7z, bsdtar, python's zipfile and a bare zlib loop under
 # Wine, on generated archives, all on the same disk. Each case runs ROUNDS rounds (tools taking
-# turns, every run into a fresh folder, folders deleted only after the case) and prints medians.
+# turns, every run into a fresh folder; see settle() for when it is deleted) and prints medians.
 # Then, for every other compression method, ours against 7z on 15 members of 10 MB and on one
 # member of 100 MB (KV_BENCH_METHODS=0 leaves them out; making their archives once takes minutes;
 # KV_BENCH_BASIC=0 leaves out the cases before them). Then other kinds of archive (7z, tar.gz,
@@ -135,10 +135,33 @@ PY
 
 winpath() { echo "Z:${1//\//\\}"; }
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-elapsed() { local s e; s=$(date +%s.%N); "$@" >/dev/null 2>>"$WORK/err.log" || echo "  (failed: $*)" >&2; e=$(date +%s.%N); echo "$e - $s" | bc; }
+elapsed() {
+    local s e
+    s=$(date +%s.%N)
+    "$@" >/dev/null 2>"$WORK/last.txt" || echo "  (failed: $*)" >&2
+    e=$(date +%s.%N)
+    cat "$WORK/last.txt" >>"$WORK/err.log"
+    echo "$e - $s" | bc
+}
+# The output of a run with few files is deleted as soon as the run is timed. This machine hands
+# freed memory back to its host, and a page taken afresh costs about 11 us (touching 50 MB of new
+# memory takes 140 ms); pages freed a moment ago are cheaper. Kept, the output stays in the page
+# cache and every later run of the case has to take new memory: one 200 MB member took us 0.80 s
+# inside Wine with the earlier runs' output kept and 0.53 s with it deleted (medians of 8 runs),
+# and every peer slowed down round after round the same way (bsdtar 1.00 s in the first round,
+# 1.58 s in the fifth). Many small files are left until the case ends: deleting thousands of
+# files just before creating thousands costs the kernel 0.3-0.7 ms a file on this disk.
+settle() {
+    local d
+    for d in "$@"; do
+        if [ -d "$d" ] && [ "$(find "$d" -type f | head -n 100 | wc -l)" -lt 100 ]; then rm -rf "$d"; fi
+    done
+}
 # The seconds a Wine program reports for its own work (its last "... N.NNN s" line), without the
-# start-up of a Wine process, which the native peers do not pay.
-inside() { "$@" 2>&1 >/dev/null | grep -o '[0-9][0-9.]* s' | tail -n 1 | cut -d' ' -f1; }
+# start-up of a Wine process, which the native peers do not pay. Both figures come from the same
+# run: a second run right after the first would find the memory the first one freed still at hand
+# (see settle()) and come out faster than a run after another tool, as every peer's run is.
+inside() { grep -o '[0-9][0-9.]* s' "$WORK/last.txt" | tail -n 1 | cut -d' ' -f1; }
 # Runs a Wine program and prints "peak working set W MiB, peak private P MiB". W is what the
 # program reports; P is the peak of the process's anonymous resident memory (RssAnon), sampled
 # every 5 ms from outside: Wine's own PeakPagefileUsage leaves out the large heap blocks.
@@ -185,20 +208,19 @@ run_case() {
             case $t in
                 ours) if [ -n "$list" ]; then
                           v=$(elapsed $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" x list)
-                          inner[$t]+="$(inside $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" x list) "
+                          inner[$t]+="$(inside) "
                       else
                           v=$(elapsed $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")")
-                          rm -rf "$dest-i"; mkdir -p "$dest-i"
-                          inner[$t]+="$(inside $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest-i")") "
+                          inner[$t]+="$(inside) "
                       fi ;;
                 bare) v=$(elapsed $WINE "$BIN/bare_inflate.exe" "$(winpath "$archive")" "$(winpath "$dest")")
-                      rm -rf "$dest-i"; mkdir -p "$dest-i"
-                      inner[$t]+="$(inside $WINE "$BIN/bare_inflate.exe" "$(winpath "$archive")" "$(winpath "$dest-i")") " ;;
+                      inner[$t]+="$(inside) " ;;
                 7z) if [ -n "$list" ]; then v=$(elapsed 7z l "$archive"); else v=$(elapsed 7z x -y -o"$dest" "$archive"); fi ;;
                 bsdtar) v=$(elapsed bsdtar -xf "$archive" -C "$dest") ;;
                 python) v=$(elapsed python3 -c "import zipfile,sys; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])" "$archive" "$dest") ;;
             esac
             times[$t]+="$v "
+            settle "$dest"
         done
     done
     local line="$name:"
@@ -250,7 +272,7 @@ run_case() {
 
 echo "timing the $BUILD_KIND build in $BIN (Wine: $WINE); load: $(uptime | sed 's/.*load average/load average/')"
 echo "medians of $ROUNDS rounds, wall seconds; ours = UNZIP32.DLL called by unzip_bench (a console client) under Wine; output to files"
-echo "(first line: whole processes; 'inside Wine': the library call and the bare loop as timed in-process)"
+echo "(first line: whole processes; 'inside Wine': the library call and the bare loop as timed in-process in the same runs)"
 if [ "${KV_BENCH_BASIC:-1}" = 1 ]; then
     run_case many-deflated many-deflated.zip
     run_case one-deflated one-deflated.zip
@@ -281,12 +303,12 @@ run_format_case() {
             rm -rf "$dest"; mkdir -p "$dest"
             case $t in
                 ours) v=$(elapsed $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest")")
-                      rm -rf "$dest-i"; mkdir -p "$dest-i"
-                      inner+="$(inside $WINE "$BIN/unzip_bench.exe" "$(winpath "$archive")" "$(winpath "$dest-i")") " ;;
+                      inner+="$(inside) " ;;
                 7z) v=$(elapsed 7z x -y -o"$dest" "$archive") ;;
                 bsdtar) v=$(elapsed bsdtar -xf "$archive" -C "$dest") ;;
             esac
             times[$t]+="$v "
+            settle "$dest"
         done
     done
     local line="$name:" best= peers="" m
