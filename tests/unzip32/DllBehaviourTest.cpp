@@ -580,6 +580,41 @@ TEST(Unzip32Dll, ExistingFilesAreOverwrittenSkippedOrKeptBoth)
     }
 }
 
+// In folders the run created the library does not ask the file system about names it did not
+// make there; what it did make is still seen: a file member where the run made a folder is
+// skipped, a folder named again in another case is the same folder, a member named again is
+// numbered (ZIP and tar, into a target the run creates and into a folder it creates in one that was
+// there).
+TEST(Unzip32Dll, FoldersTheRunMadeStillShowWhatItMadeInThem)
+{
+    TestFolder folder;
+    Archive zip;
+    zip.members = {Member("photos/", "", 0), Member("photos", "a file", 0), Member("Sub/a.txt", "a", 0),
+        Member("SUB/b.txt", "b", 0), Member("sub/A.TXT", "again", 0)};
+    const std::string archive = Save(folder, "m.zip", zip);
+    folder.WriteFile("m.tar", Tar({{"dir/f.txt", "f"}, {"dir", "a file"}, {"dir/F.txt", "again"}}));
+    folder.MakeFolder("there");
+    for (const std::string& out : {folder.Child("new"), folder.Child("there\\new")}) {
+        SCOPED_TRACE(out);
+        EXPECT_EQ(UZ_WARNING, RunLibrary(archive, out.c_str()));
+        EXPECT_NE(0u, ::GetFileAttributesA((out + "\\photos").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+        const auto& lines = Current().printed;
+        EXPECT_NE(lines.end(),
+            std::find(lines.begin(), lines.end(), "skipping: photos (a folder stands where the file should be)\n"));
+        EXPECT_EQ("a", Contents(out + "\\Sub\\a.txt"));
+        EXPECT_EQ("b", Contents(out + "\\Sub\\b.txt"));
+        EXPECT_EQ("again", Contents(out + "\\Sub\\A (2).TXT"));
+        EXPECT_EQ(std::vector<std::string>({"Sub\\", "Sub\\A (2).TXT", "Sub\\a.txt", "Sub\\b.txt", "photos\\"}),
+            dllrun::Walk(out));
+
+        const std::string tar = out + "-tar";
+        EXPECT_EQ(UZ_WARNING, RunLibrary(folder.Child("m.tar"), tar.c_str()));
+        EXPECT_EQ("f", Contents(tar + "\\dir\\f.txt"));
+        EXPECT_EQ("again", Contents(tar + "\\dir\\F (2).txt"));
+        EXPECT_EQ(2, dllrun::CountEntries(tar + "\\dir"));
+    }
+}
+
 // A file named with 250 characters is replaced by a member of that name (its temporary name has to
 // fit the file system too), and a destination deeper than 260 characters on a share is written
 // (\\kestrova-test\share, which map-drive.sh maps in the test prefix; else that half skips).

@@ -477,8 +477,12 @@ Status Win32Host::PrepareTarget()
         const std::wstring folder = LongForm(prefix);
         DWORD attributes = ::GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!::CreateDirectoryW(folder.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            if (::CreateDirectoryW(folder.c_str(), nullptr)) {
+                if (i + 1 == target_.size())
+                    freshFolders_.insert(std::string());
+            } else if (::GetLastError() != ERROR_ALREADY_EXISTS) {
                 return Status::WriteFailure;
+            }
         } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return Status::WriteFailure;
         }
@@ -495,7 +499,11 @@ Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
             continue;
         DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!::CreateDirectoryW(path.c_str(), nullptr)) {
+            if (::CreateDirectoryW(path.c_str(), nullptr)) {
+                const std::string key = Key(parts, count);
+                freshFolders_.insert(key);
+                madeNames_.insert(key);
+            } else {
                 DWORD error = ::GetLastError();
                 if (error != ERROR_ALREADY_EXISTS)
                     return IsDiskFull(error) ? Status::DiskFull : Status::WriteFailure;
@@ -515,14 +523,20 @@ Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
     return Status::Ok;
 }
 
-// Whatever stands under the real name is checked before anything is written; the file itself is
-// written under a temporary name (see Win32OutputFile). The temporary name is short and in the
-// same folder: a suffix to the member's name could push a long name past what the file system
-// allows, and a rename within the folder never copies.
+// Whatever stands under the real name is checked before anything is written (in a folder this run
+// created, only a name the run made there can be taken); the file itself is written under a
+// temporary name (see Win32OutputFile). The temporary name is short and in the same folder: a
+// suffix to the member's name could push a long name past what the file system allows, and a
+// rename within the folder never copies.
 Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entry&, std::unique_ptr<OutputFile>& file)
 {
     std::wstring path = PathOf(parts, parts.size());
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    std::string key;
+    const bool fresh = InFreshFolder(parts, key);
+    const bool knownFree = fresh && madeNames_.count(key) == 0;
+    if (fresh)
+        madeNames_.insert(key);
+    const DWORD attributes = knownFree ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
     const bool existing = attributes != INVALID_FILE_ATTRIBUTES;
     if (existing && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return Status::UnsafeName;
@@ -573,8 +587,37 @@ std::string Win32Host::NameKey(const std::string& part)
     return FromWide(CP_UTF8, upper);
 }
 
+// The key of the first `count` parts: each part's NameKey, joined.
+std::string Win32Host::Key(const std::vector<std::string>& parts, size_t count)
+{
+    std::string key;
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            key += '/';
+        key += NameKey(parts[i]);
+    }
+    return key;
+}
+
+// Whether the file or folder `parts` is in a folder this run created; then with its key.
+bool Win32Host::InFreshFolder(const std::vector<std::string>& parts, std::string& key)
+{
+    if (parts.empty() || freshFolders_.empty())
+        return false;
+    key = Key(parts, parts.size() - 1);
+    if (freshFolders_.count(key) == 0)
+        return false;
+    if (!key.empty())
+        key += '/';
+    key += NameKey(parts.back());
+    return true;
+}
+
 bool Win32Host::Exists(const std::vector<std::string>& parts)
 {
+    std::string key;
+    if (InFreshFolder(parts, key) && madeNames_.count(key) == 0)
+        return false;
     return ::GetFileAttributesW(PathOf(parts, parts.size()).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
