@@ -25,8 +25,8 @@ const size_t kLargestChunk = 1u << 20;
 const size_t kFirstChunk = 256u << 10;
 // The output the decoding thread decodes at a time into its own buffer.
 const size_t kOwnPiece = 1u << 20;
-// A helper's first output buffer (items); it doubles as needed, up to what a chunk may keep.
-const size_t kFirstOutput = 256u << 10;
+// The least room for bytes that makes it worth switching a chunk's output from items to bytes.
+const size_t kLeastBytes = 256u << 10;
 
 }  // namespace
 
@@ -42,6 +42,9 @@ ParallelInflateDecoder::ParallelInflateDecoder(const Entry& entry, MemberInput& 
       ownEvery_(helpers >= 1 && helpers <= 2 ? helpers + 1 : 0),
       own_(deflate64)
 {
+    // In one block from the start: grown by doubling, it would copy into memory taken afresh at
+    // every step.
+    data_.reserve(static_cast<size_t>(ReadAhead(helpers)) + kPadding);
 }
 
 ParallelInflateDecoder::~ParallelInflateDecoder()
@@ -49,14 +52,20 @@ ParallelInflateDecoder::~ParallelInflateDecoder()
     StopHelpers();
 }
 
-uint64_t ParallelInflateDecoder::Memory(unsigned helpers)
+// The data read ahead for the helpers' chunks under way and for this thread's chunks between them.
+uint64_t ParallelInflateDecoder::ReadAhead(unsigned helpers)
 {
-    // The helpers' chunks under way (output, and their data), the data read ahead for them and for
-    // this thread's chunks between them, this thread's buffer.
     const uint64_t chunks = helpers + 2;
     const uint64_t own = helpers >= 1 && helpers <= 2 ? chunks / helpers + 1 : 1;
-    return chunks * (kKeptOutput + kLargestChunk + kOverlap) + (chunks + own) * kLargestChunk + kOverlap +
-        2 * kOwnPiece;
+    return (chunks + own) * kLargestChunk + kOverlap;
+}
+
+uint64_t ParallelInflateDecoder::Memory(unsigned helpers)
+{
+    // The helpers' chunks under way (output, and their data), the data read ahead, this thread's
+    // buffer.
+    const uint64_t chunks = helpers + 2;
+    return chunks * (kKeptOutput + kLargestChunk + kOverlap) + ReadAhead(helpers) + 2 * kOwnPiece;
 }
 
 unsigned ParallelInflateDecoder::HelpersWithin(uint64_t memoryLimit, unsigned available)
@@ -160,7 +169,7 @@ bool ParallelInflateDecoder::CutNext()
         ++helperJobs_;
         const uint64_t copyEnd = std::min<uint64_t>(job->to + kOverlap, end);
         job->dataSize = static_cast<size_t>(copyEnd - job->from);
-        job->data.Ensure(job->dataSize + kPadding);
+        job->data.Ensure(std::max<size_t>(job->dataSize, kLargestChunk + kOverlap) + kPadding);  // once
         std::memcpy(job->data.Get(), data_.data() + (job->from - base_), job->dataSize);
         std::memset(job->data.Get() + job->dataSize, 0, kPadding);
         job->dataEnded = inputEnded_ && copyEnd == end;
@@ -266,10 +275,10 @@ Result ParallelInflateDecoder::DecodeFrom(Job& job, BlockInflater& inflater, uin
     const uint64_t stopBit = (job.to - job.from) * 8;
     const uint8_t* data = job.data.Get();
     inflater.Reset(bit);
-    // The room for items, and once they end, for bytes (all of the buffer's room is used).
-    size_t capacity = std::max(kFirstOutput, job.output.size / sizeof(T));
-    capacity = std::min(capacity, kKeptOutput / sizeof(T)) - window - kSlack;
-    job.output.Ensure((window + capacity + kSlack) * sizeof(T));
+    // The room for items, and once they end, for bytes: all a chunk may keep, taken once. Grown
+    // step by step, each step would copy into memory taken afresh and pay its page faults again.
+    job.output.Ensure(kKeptOutput);
+    const size_t capacity = kKeptOutput / sizeof(T) - window - kSlack;
     T* items = reinterpret_cast<T*>(job.output.Get());
     for (size_t i = 0; i < window; ++i)
         items[i] = static_cast<T>(256 + i);
@@ -287,32 +296,14 @@ Result ParallelInflateDecoder::DecodeFrom(Job& job, BlockInflater& inflater, uin
         case Result::BlockEnd:
             if (quit_.load())
                 return Result::Starved;
-            if (!bytes && pos >= 2 * window && pos * sizeof(T) + 8 + window + kSlack + kFirstOutput <= kKeptOutput &&
+            if (!bytes && pos >= 2 * window && pos * sizeof(T) + 8 + window + kSlack + kLeastBytes <= kKeptOutput &&
                 std::all_of(items + pos - window, items + pos, [](T item) { return item < 256; })) {
                 bytes = true;
                 bytesAt = (pos * sizeof(T) + 7) / 8 * 8;
-                byteCapacity = std::max(job.output.size, bytesAt + window + kSlack + kFirstOutput);
-                byteCapacity = std::min(byteCapacity, kKeptOutput) - bytesAt - window - kSlack;
-                job.output.Ensure(bytesAt + window + byteCapacity + kSlack);
-                items = reinterpret_cast<T*>(job.output.Get());
+                byteCapacity = kKeptOutput - bytesAt - window - kSlack;
                 std::copy(items + pos - window, items + pos, job.output.Get() + bytesAt);
             }
             break;
-        case Result::Full: {
-            // More room, as long as the chunk keeps no more than kKeptOutput.
-            const size_t used =
-                bytes ? bytesAt + window + byteCapacity + kSlack : (window + capacity + kSlack) * sizeof(T);
-            const size_t more = std::min(used, kKeptOutput > used ? kKeptOutput - used : 0);
-            if (more < sizeof(T))
-                return Result::Full;
-            job.output.Ensure(used + more);
-            items = reinterpret_cast<T*>(job.output.Get());
-            if (bytes)
-                byteCapacity += more;
-            else
-                capacity += more / sizeof(T);
-            break;
-        }
         case Result::Boundary:
         case Result::End:
             job.itemCount = pos - window;

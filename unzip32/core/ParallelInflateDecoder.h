@@ -76,6 +76,8 @@ private:
         size_t handed = 0;  // output handed out so far
     };
 
+    static uint64_t ReadAhead(unsigned helpers);
+
     // Cutting and reading.
     bool ReadMore();
     void Append(const uint8_t* bytes, size_t count);
