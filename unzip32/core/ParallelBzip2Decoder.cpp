@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -18,6 +19,8 @@ const uint64_t kTables = 3700000;
 const uint64_t kBlockStream = 1u << 20;
 // The data read ahead of the cuts: a piece of the input and the open block.
 const uint64_t kWindow = 2u << 20;
+// Before each of libbz2's tables: its size, for keeping it when it is given back.
+const size_t kTablesHeader = 16;
 
 // For each byte value: which of the 16 signature placements (bit s for the block signature, bit
 // 8 + s for the end signature, the signature starting s bits into byte p) have that value at byte
@@ -69,6 +72,9 @@ ParallelBzip2Decoder::ParallelBzip2Decoder(
     MemberInput& input, WorkerThreads& threads, unsigned helpers, size_t largestBlock)
     : input_(input), threads_(threads), helpers_(helpers), largestBlock_(largestBlock)
 {
+    // Reserved: keeping a job or tables never allocates.
+    spare_.reserve(helpers + 2);
+    keptTables_.reserve(2 * (helpers + 1));  // two tables for each thread
 }
 
 ParallelBzip2Decoder::~ParallelBzip2Decoder()
@@ -76,6 +82,50 @@ ParallelBzip2Decoder::~ParallelBzip2Decoder()
     StopHelpers();
     if (againStarted_)
         BZ2_bzDecompressEnd(&again_);
+    for (const auto& tables : keptTables_)
+        std::free(tables.second);
+}
+
+// libbz2's allocation of its state and tables for a block's stream: one kept from an earlier block
+// when one of that size is there.
+void* ParallelBzip2Decoder::TakeTables(void* opaque, int items, int size)
+{
+    ParallelBzip2Decoder& decoder = *static_cast<ParallelBzip2Decoder*>(opaque);
+    if (items <= 0 || size <= 0 || static_cast<uint64_t>(items) * static_cast<uint64_t>(size) > (1ull << 31))
+        return nullptr;
+    const size_t bytes = static_cast<size_t>(items) * static_cast<size_t>(size);
+    decoder.threads_.Lock();
+    for (auto kept = decoder.keptTables_.begin(); kept != decoder.keptTables_.end(); ++kept) {
+        if (kept->first == bytes) {
+            void* block = kept->second;
+            decoder.keptTables_.erase(kept);
+            decoder.threads_.Unlock();
+            return static_cast<uint8_t*>(block) + kTablesHeader;
+        }
+    }
+    decoder.threads_.Unlock();
+    void* block = std::malloc(bytes + kTablesHeader);
+    if (block == nullptr)
+        return nullptr;
+    std::memcpy(block, &bytes, sizeof bytes);
+    return static_cast<uint8_t*>(block) + kTablesHeader;
+}
+
+void ParallelBzip2Decoder::GiveTables(void* opaque, void* tables)
+{
+    if (tables == nullptr)
+        return;
+    ParallelBzip2Decoder& decoder = *static_cast<ParallelBzip2Decoder*>(opaque);
+    void* block = static_cast<uint8_t*>(tables) - kTablesHeader;
+    size_t bytes = 0;
+    std::memcpy(&bytes, block, sizeof bytes);
+    decoder.threads_.Lock();
+    const bool keep = decoder.keptTables_.size() < decoder.keptTables_.capacity();
+    if (keep)
+        decoder.keptTables_.emplace_back(bytes, block);
+    decoder.threads_.Unlock();
+    if (!keep)
+        std::free(block);
 }
 
 uint64_t ParallelBzip2Decoder::Memory(unsigned helpers)
@@ -174,9 +224,18 @@ bool ParallelBzip2Decoder::NextHit(size_t fromBit, size_t& hit, bool& endOfStrea
 // A block from `fromBit` (its signature) to `toBit` as a stream of its own: the stream header,
 // the block's bits from a byte boundary on, and the end signature with the block's CRC as the
 // stream's combined CRC (which it is for a stream of one block).
-void ParallelBzip2Decoder::MakeJob(size_t fromBit, size_t toBit, uint32_t blockCrc, std::unique_ptr<Job>& job) const
+void ParallelBzip2Decoder::MakeJob(size_t fromBit, size_t toBit, uint32_t blockCrc, std::unique_ptr<Job>& job)
 {
-    job.reset(new Job);
+    if (spare_.empty()) {
+        job.reset(new Job);
+    } else {
+        job = std::move(spare_.back());
+        spare_.pop_back();
+        job->output.clear();
+        job->whole = false;
+        job->state = Job::Queued;
+        job->handed = 0;
+    }
     std::vector<uint8_t>& stream = job->stream;
     const size_t bits = toBit - fromBit;
     stream.assign(4 + (bits + 80 + 7) / 8, 0);
@@ -327,6 +386,9 @@ ParallelBzip2Decoder::Job::State ParallelBzip2Decoder::DecodeJob(Job& job)
     bool decoded = false;
     bool whole = true;
     bz_stream stream {};
+    stream.bzalloc = TakeTables;
+    stream.bzfree = GiveTables;
+    stream.opaque = this;
     if (BZ2_bzDecompressInit(&stream, 0, 0) == BZ_OK) {
         try {
             job.output.resize(kKeptOutput);
@@ -382,12 +444,15 @@ void ParallelBzip2Decoder::StartHelpers()
     }
 }
 
-// Drops the oldest block once its output has been handed out.
+// Drops the oldest block once its output has been handed out, keeping its buffers.
 void ParallelBzip2Decoder::PopFront()
 {
     threads_.Lock();
+    std::unique_ptr<Job> job = std::move(jobs_.front());
     jobs_.pop_front();
     threads_.Unlock();
+    if (spare_.size() < helpers_ + 2)
+        spare_.push_back(std::move(job));
 }
 
 void ParallelBzip2Decoder::StopHelpers()

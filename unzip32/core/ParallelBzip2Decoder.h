@@ -7,6 +7,7 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace unzip {
@@ -57,7 +58,7 @@ private:
     bool NextHit(size_t fromBit, size_t& hit, bool& endOfStream);
     uint32_t BitsAt(size_t bit, unsigned count) const;
     bool Cut(std::unique_ptr<Job>& job);
-    void MakeJob(size_t fromBit, size_t toBit, uint32_t blockCrc, std::unique_ptr<Job>& job) const;
+    void MakeJob(size_t fromBit, size_t toBit, uint32_t blockCrc, std::unique_ptr<Job>& job);
 
     // Decoding.
     Job* FirstQueued();  // with the lock held
@@ -65,6 +66,8 @@ private:
     void Help();
     void DecodeNextOrWait(WorkerThreads::Signal signal);  // with the lock held
     Job::State DecodeJob(Job& job);
+    static void* TakeTables(void* decoder, int items, int size);
+    static void GiveTables(void* decoder, void* tables);
     void StartHelpers();
     void PopFront();
     void StopHelpers();
@@ -86,8 +89,14 @@ private:
     uint32_t combinedCrc_ = 0;
     bool unexpected_ = false;  // the data does not cut as expected
 
+    // Blocks handed out, their buffers kept for blocks to come (this thread only).
+    std::vector<std::unique_ptr<Job>> spare_;
+
     // Shared with the helpers, under the threads' lock.
     std::deque<std::unique_ptr<Job>> jobs_;
+    // libbz2's tables given back by the blocks decoded, for the next blocks: taken afresh for every
+    // block, memory costs its page faults every time. At most what the threads use at once.
+    std::vector<std::pair<size_t, void*>> keptTables_;
     bool helpersStarted_ = false;
     unsigned running_ = 0;            // helpers started and not yet ended
     std::atomic<bool> quit_ {false};  // also read by a decoding thread without the lock
