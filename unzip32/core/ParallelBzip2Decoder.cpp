@@ -74,7 +74,7 @@ ParallelBzip2Decoder::ParallelBzip2Decoder(
 {
     // Reserved: keeping a job or tables never allocates.
     spare_.reserve(helpers + 2);
-    keptTables_.reserve(2 * (helpers + 1));  // two tables for each thread
+    keptTables_.reserve(TablesLimit());
 }
 
 ParallelBzip2Decoder::~ParallelBzip2Decoder()
@@ -87,26 +87,40 @@ ParallelBzip2Decoder::~ParallelBzip2Decoder()
 }
 
 // libbz2's allocation of its state and tables for a block's stream: one kept from an earlier block
-// when one of that size is there.
+// when one of that size is there. Those in use and those kept are never more than two for each
+// thread (what they use at once): where a new one is needed, one kept of another size goes first.
 void* ParallelBzip2Decoder::TakeTables(void* opaque, int items, int size)
 {
     ParallelBzip2Decoder& decoder = *static_cast<ParallelBzip2Decoder*>(opaque);
     if (items <= 0 || size <= 0 || static_cast<uint64_t>(items) * static_cast<uint64_t>(size) > (1ull << 31))
         return nullptr;
     const size_t bytes = static_cast<size_t>(items) * static_cast<size_t>(size);
+    std::vector<std::pair<size_t, void*>>& kept = decoder.keptTables_;
+    void* dropped = nullptr;
     decoder.threads_.Lock();
-    for (auto kept = decoder.keptTables_.begin(); kept != decoder.keptTables_.end(); ++kept) {
-        if (kept->first == bytes) {
-            void* block = kept->second;
-            decoder.keptTables_.erase(kept);
+    for (auto tables = kept.begin(); tables != kept.end(); ++tables) {
+        if (tables->first == bytes) {
+            void* block = tables->second;
+            kept.erase(tables);
+            ++decoder.tablesInUse_;
             decoder.threads_.Unlock();
             return static_cast<uint8_t*>(block) + kTablesHeader;
         }
     }
+    if (!kept.empty() && decoder.tablesInUse_ + kept.size() >= decoder.TablesLimit()) {
+        dropped = kept.front().second;
+        kept.erase(kept.begin());
+    }
+    ++decoder.tablesInUse_;
     decoder.threads_.Unlock();
+    std::free(dropped);
     void* block = std::malloc(bytes + kTablesHeader);
-    if (block == nullptr)
+    if (block == nullptr) {
+        decoder.threads_.Lock();
+        --decoder.tablesInUse_;
+        decoder.threads_.Unlock();
         return nullptr;
+    }
     std::memcpy(block, &bytes, sizeof bytes);
     return static_cast<uint8_t*>(block) + kTablesHeader;
 }
@@ -120,7 +134,8 @@ void ParallelBzip2Decoder::GiveTables(void* opaque, void* tables)
     size_t bytes = 0;
     std::memcpy(&bytes, block, sizeof bytes);
     decoder.threads_.Lock();
-    const bool keep = decoder.keptTables_.size() < decoder.keptTables_.capacity();
+    --decoder.tablesInUse_;
+    const bool keep = decoder.keptTables_.size() < decoder.TablesLimit();
     if (keep)
         decoder.keptTables_.emplace_back(bytes, block);
     decoder.threads_.Unlock();

@@ -97,6 +97,8 @@ private:
     // libbz2's tables given back by the blocks decoded, for the next blocks: taken afresh for every
     // block, memory costs its page faults every time. At most what the threads use at once.
     std::vector<std::pair<size_t, void*>> keptTables_;
+    size_t tablesInUse_ = 0;
+    size_t TablesLimit() const { return 2 * (helpers_ + 1); }  // a state and tables for each thread
     bool helpersStarted_ = false;
     unsigned running_ = 0;            // helpers started and not yet ended
     std::atomic<bool> quit_ {false};  // also read by a decoding thread without the lock
