@@ -102,6 +102,18 @@ public:
                 c = static_cast<char>(c - 'a' + 'A');
         return key;
     }
+    // The key of the first `count` parts of a path: their NameKeys joined by '/', which no part
+    // holds.
+    std::string PathKey(const std::vector<std::string>& parts, size_t count)
+    {
+        std::string key;
+        for (size_t i = 0; i < count && i < parts.size(); ++i) {
+            if (i > 0)
+                key += '/';
+            key += NameKey(parts[i]);
+        }
+        return key;
+    }
     // Whether a file or folder stands under the name in the target (a renamed file must find a
     // name nothing has). The default knows of nothing.
     virtual bool Exists(const std::vector<std::string>& parts)

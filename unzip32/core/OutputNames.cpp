@@ -35,16 +35,9 @@ void ReportDone(Host& host, const ExtractOptions& options, ExtractReport& report
     }
 }
 
-// The parts' keys joined by '/', which no part holds.
 std::string OutputNames::Key(const std::vector<std::string>& parts) const
 {
-    std::string key;
-    for (const std::string& part : parts) {
-        if (!key.empty())
-            key += '/';
-        key += host_.NameKey(part);
-    }
-    return key;
+    return host_.PathKey(parts, parts.size());
 }
 
 bool OutputNames::Choose(std::vector<std::string>& parts)

@@ -500,7 +500,7 @@ Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
         DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             if (::CreateDirectoryW(path.c_str(), nullptr)) {
-                const std::string key = Key(parts, count);
+                const std::string key = PathKey(parts, count);
                 freshFolders_.insert(key);
                 madeNames_.insert(key);
             } else {
@@ -587,24 +587,12 @@ std::string Win32Host::NameKey(const std::string& part)
     return FromWide(CP_UTF8, upper);
 }
 
-// The key of the first `count` parts: each part's NameKey, joined.
-std::string Win32Host::Key(const std::vector<std::string>& parts, size_t count)
-{
-    std::string key;
-    for (size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            key += '/';
-        key += NameKey(parts[i]);
-    }
-    return key;
-}
-
 // Whether the file or folder `parts` is in a folder this run created; then with its key.
 bool Win32Host::InFreshFolder(const std::vector<std::string>& parts, std::string& key)
 {
     if (parts.empty() || freshFolders_.empty())
         return false;
-    key = Key(parts, parts.size() - 1);
+    key = PathKey(parts, parts.size() - 1);
     if (freshFolders_.count(key) == 0)
         return false;
     if (!key.empty())

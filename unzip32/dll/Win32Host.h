@@ -106,7 +106,6 @@ public:
 
 private:
     std::wstring PathOf(const std::vector<std::string>& parts, size_t count) const;
-    std::string Key(const std::vector<std::string>& parts, size_t count);
     bool InFreshFolder(const std::vector<std::string>& parts, std::string& key);
     std::wstring ShownPath(const std::vector<std::string>& parts) const;
 
@@ -115,7 +114,7 @@ private:
     bool overwrite_;
     std::string archive_;
     std::set<std::wstring> knownFolders_;  // made or checked in this run
-    // Folders this run created, and the names it made in them (keys of their parts, see Key): a
+    // Folders this run created, and the names it made in them (their PathKeys): a
     // name in such a folder that the run did not make is free without asking the file system,
     // which under Wine scans the whole folder for a name that is not there. Another program that
     // takes such a name meanwhile is caught where the file gets its name, which never replaces.
