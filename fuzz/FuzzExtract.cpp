@@ -17,6 +17,7 @@
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
+#include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
 
 #include <algorithm>
@@ -153,7 +154,10 @@ unzip::Status DecodeBzip2(const uint8_t* data, size_t size, bool byBlocks, std::
 }
 
 // Decodes the data as deflate or Deflate64: in chunks of `chunk` bytes with `helpers` helper threads,
-// or (chunk 0) as one stream, up to 8 MiB of output.
+// or (chunk 0) as one stream, or (kBlockStream) as one stream through the block decoder, up to 8 MiB
+// of output.
+const size_t kBlockStream = ~size_t(0);
+
 unzip::Status DecodeInflate(const uint8_t* data, size_t size, bool deflate64, size_t chunk, unsigned helpers,
     std::string& out, bool& whole)
 {
@@ -164,7 +168,9 @@ unzip::Status DecodeInflate(const uint8_t* data, size_t size, bool deflate64, si
     entry.size = uint64_t(1) << 40;
     unzip::StdWorkerThreads threads;
     std::unique_ptr<unzip::Decoder> decoder;
-    if (chunk > 0)
+    if (chunk == kBlockStream)
+        decoder.reset(new unzip::StreamInflateDecoder(entry, input, deflate64));
+    else if (chunk > 0)
         decoder.reset(new unzip::ParallelInflateDecoder(entry, input, deflate64, threads, helpers, chunk));
     else if (deflate64)
         decoder.reset(new unzip::Deflate64Decoder(entry, input));
@@ -192,6 +198,10 @@ void CompareInflate(const uint8_t* data, size_t size, bool deflate64, size_t chu
     const unzip::Status one = DecodeInflate(data, size, deflate64, 0, 0, stream, streamWhole);
     const unzip::Status cut = DecodeInflate(data, size, deflate64, chunk, helpers, pieces, piecesWhole);
     CompareOutcomes(one, stream, streamWhole, cut, pieces, piecesWhole);
+    std::string blocks;
+    bool blocksWhole = false;
+    const unzip::Status byBlocks = DecodeInflate(data, size, deflate64, kBlockStream, 0, blocks, blocksWhole);
+    CompareOutcomes(one, stream, streamWhole, byBlocks, blocks, blocksWhole);
 }
 
 void CompareBzip2(const uint8_t* data, size_t size)
@@ -268,8 +278,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The data of the one-member form's bzip2 members.
         if (data[0] % 9 == 3)
             CompareBzip2(data + 5, size - 5);
-        // Deflate and Deflate64 data, in chunks of 16 to 4096 bytes, with one helper (which takes
-        // every other chunk) or three (which take all but the first).
+        // Deflate and Deflate64 data through the block decoder as one stream, and in chunks of 16 to
+        // 4096 bytes with one helper (which takes every other chunk) or three (which take all but
+        // the first).
         if (data[0] % 9 == 1 || data[0] % 9 == 2)
             CompareInflate(data + 5, size - 5, data[0] % 9 == 2, 16 + size_t(data[4]) * 16, data[0] / 9 % 2 == 0 ? 1 : 3);
     }

@@ -8,6 +8,7 @@
 #include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/PpmdDecoder.h"
 #include "unzip32/core/StoredDecoder.h"
+#include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/XzDecoder.h"
 #include "unzip32/core/ZstdDecoder.h"
 
@@ -98,6 +99,8 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
         if (inflateHelpers > 0)
             decoder.reset(new ParallelInflateDecoder(
                 entry, input, entry.actualMethod == kDeflate64, *helpers.threads, inflateHelpers, inflateChunk));
+        else if (!input.Decrypts())
+            decoder.reset(new StreamInflateDecoder(entry, input, entry.actualMethod == kDeflate64));
         else if (entry.actualMethod == kDeflate)
             decoder.reset(new InflateDecoder(input));
         else

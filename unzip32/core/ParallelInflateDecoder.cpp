@@ -1,8 +1,5 @@
 #include "unzip32/core/ParallelInflateDecoder.h"
 
-#include "unzip32/core/Deflate64Decoder.h"
-#include "unzip32/core/InflateDecoder.h"
-
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -465,7 +462,7 @@ void ParallelInflateDecoder::ChunkDone(uint64_t endBit, bool streamEnded)
 Status ParallelInflateDecoder::Decode(
     uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished)
 {
-    if (fallback_)
+    if (redo_.Active())
         return Fallback(buffer, capacity, data, size, finished);
     data = buffer;
     size = 0;
@@ -541,37 +538,16 @@ Status ParallelInflateDecoder::Decode(
 Status ParallelInflateDecoder::Fallback(
     uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished)
 {
-    if (!fallback_) {
+    if (!redo_.Active()) {
         StopHelpers();
         handing_ = false;
         ownActive_ = false;
         std::vector<uint8_t>().swap(data_);
-        fallbackBuffer_.resize(1u << 20);
-        fallbackInput_.reset(new MemberInput(input_.Restarted(fallbackBuffer_)));
-        if (deflate64_)
-            fallback_.reset(new Deflate64Decoder(entry_, *fallbackInput_));
-        else
-            fallback_.reset(new InflateDecoder(*fallbackInput_));
-        const Status started = fallback_->Start();
+        const Status started = redo_.Start(entry_, input_, deflate64_, handed_);
         if (started != Status::Ok)
             return started;
-        skip_ = handed_;
     }
-    for (;;) {
-        const Status decoded = fallback_->Decode(buffer, capacity, data, size, finished);
-        if (decoded != Status::Ok) {
-            detail_ = fallback_->Detail();
-            return decoded;
-        }
-        const size_t dropped = static_cast<size_t>(std::min<uint64_t>(skip_, size));
-        data += dropped;
-        size -= dropped;
-        skip_ -= dropped;
-        if (finished && skip_ > 0)
-            return Status::DataError;  // shorter than what was handed out: cannot be, as that decoded alike
-        if (size > 0 || finished)
-            return Status::Ok;
-    }
+    return redo_.Decode(buffer, capacity, data, size, finished, detail_);
 }
 
 }  // namespace unzip

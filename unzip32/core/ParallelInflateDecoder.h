@@ -1,6 +1,7 @@
 #pragma once
 #include "unzip32/core/BlockInflater.h"
 #include "unzip32/core/Decoder.h"
+#include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/WorkerThreads.h"
 
 #include <atomic>
@@ -152,10 +153,7 @@ private:
     bool ownDone_ = false;
 
     // After anything unexpected: the one-stream decoder from the start, skipping what was handed out.
-    std::vector<uint8_t> fallbackBuffer_;
-    std::unique_ptr<MemberInput> fallbackInput_;
-    std::unique_ptr<Decoder> fallback_;
-    uint64_t skip_ = 0;
+    InflateRedo redo_;
 };
 
 }  // namespace unzip

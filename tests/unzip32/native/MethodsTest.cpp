@@ -5,9 +5,12 @@
 #include "tests/support/ZipBuilder.h"
 #include "tests/unzip32/CountingHost.h"
 #include "unzip32/core/Decoder.h"
+#include "unzip32/core/Deflate64Decoder.h"
 #include "unzip32/core/Extractor.h"
+#include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
+#include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
 
 #include <bzlib.h>
@@ -632,9 +635,26 @@ std::string Deflated(const std::vector<std::pair<std::string, int>>& pieces)
     return out;
 }
 
+// Hands out all of a decoder's output, in pieces of `capacity`.
+Status Drain(Decoder& decoder, size_t capacity, std::string& out)
+{
+    std::vector<uint8_t> scratch(capacity);
+    out.clear();
+    Status status = Status::Ok;
+    for (bool finished = false; status == Status::Ok && !finished;) {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        status = decoder.Decode(scratch.data(), capacity, data, size, finished);
+        out.append(reinterpret_cast<const char*>(data), size);
+        if (status == Status::Ok && size == 0 && !finished)
+            return Status::Internal;  // as the library's callers stop a decoder that does not progress
+    }
+    return status;
+}
+
 // Decodes deflate (or Deflate64) in output pieces of `capacity`: with `helpers` helper threads in
-// chunks of `chunk` bytes (0: by the compression ratio), or with the one-stream decoder (no helpers).
-// `helped` tells how much output came from the helpers' chunks.
+// chunks of `chunk` bytes (0: by the compression ratio), or with the one-stream decoder (no helpers:
+// zlib's inflate, or Deflate64Decoder). `helped` tells how much output came from the helpers' chunks.
 Status Inflate(const std::string& stream, bool deflate64, unsigned helpers, size_t chunk, size_t capacity,
     std::string& out, uint64_t* helped = nullptr)
 {
@@ -643,30 +663,36 @@ Status Inflate(const std::string& stream, bool deflate64, unsigned helpers, size
     MemberInput input(source, 0, stream.size(), buffer);
     Entry entry;
     entry.size = uint64_t(1) << 40;
-    entry.actualMethod = deflate64 ? 9 : 8;
     StdWorkerThreads threads;
     std::unique_ptr<Decoder> decoder;
-    std::string detail;
     ParallelInflateDecoder* cut = nullptr;
     if (helpers > 0) {
         cut = new ParallelInflateDecoder(entry, input, deflate64, threads, helpers, chunk);
         decoder.reset(cut);
+    } else if (deflate64) {
+        decoder.reset(new Deflate64Decoder(entry, input));
     } else {
-        const Status created = CreateDecoder(entry, input, kDecoderMemoryLimit, decoder, detail);
-        if (created != Status::Ok)
-            return created;
+        decoder.reset(new InflateDecoder(input));
     }
-    std::vector<uint8_t> scratch(capacity);
-    out.clear();
-    Status status = Status::Ok;
-    for (bool finished = false; status == Status::Ok && !finished;) {
-        const uint8_t* data = nullptr;
-        size_t size = 0;
-        status = decoder->Decode(scratch.data(), capacity, data, size, finished);
-        out.append(reinterpret_cast<const char*>(data), size);
-    }
+    const Status started = decoder->Start();
+    const Status status = started != Status::Ok ? started : Drain(*decoder, capacity, out);
     if (helped != nullptr)
         *helped = cut != nullptr ? cut->HelpedOutput() : 0;
+    return status;
+}
+
+// The same with the block decoder in one stream, for a member declared `declared` bytes long.
+Status InflateStream(const std::string& stream, bool deflate64, uint64_t declared, size_t capacity,
+    std::string& out, bool& redone)
+{
+    MemorySource source(stream.data(), stream.size());
+    std::vector<uint8_t> buffer(1 << 16);
+    MemberInput input(source, 0, stream.size(), buffer);
+    Entry entry;
+    entry.size = declared;
+    StreamInflateDecoder decoder(entry, input, deflate64);
+    const Status status = Drain(decoder, capacity, out);
+    redone = decoder.Redone();
     return status;
 }
 
@@ -693,6 +719,37 @@ std::vector<std::pair<std::string, std::string>> DeflateStreams()
                 {text.substr(600000), 9}})},
         {phrase, Deflated({{phrase, 9}})},
     };
+}
+
+// Deflate64: 7z's dynamic blocks with matches that reach 64 KiB back (from the method archives,
+// where they are built), and stored and fixed blocks written here.
+std::vector<std::string> Deflate64Streams()
+{
+    std::vector<std::string> streams;
+    Deflate64Writer w;
+    for (uint32_t i = 0; i < 40; ++i) {
+        w.Block(false, 1);
+        for (char c : Random(i == 0 ? 70000 : 20000, 10 + i))
+            w.Literal(static_cast<uint8_t>(c));
+        w.Match(5000, 45000 + i);
+        w.Match(65538, 60000);
+        w.Symbol(256);
+        w.Stored(Random(3000, 100 + i), false);
+    }
+    w.Block(true, 1);
+    w.Match(100, 65000);
+    w.Symbol(256);
+    streams.push_back(w.Finish());
+    if (const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES")) {
+        const std::string archive = ReadFile(std::string(folder) + "/deflate64-far.zip");
+        auto u16 = [&](size_t at) { return size_t(uint8_t(archive[at])) | size_t(uint8_t(archive[at + 1])) << 8; };
+        const size_t start = 30 + u16(26) + u16(28);
+        const size_t length = u16(18) | u16(20) << 16;
+        if (archive.size() > 30 && u16(8) == 9 && start + length <= archive.size())
+            streams.push_back(archive.substr(start, length));
+        EXPECT_EQ(2u, streams.size());
+    }
+    return streams;
 }
 
 }  // namespace
@@ -755,30 +812,7 @@ TEST(ParallelInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
 // written here, the same cut into chunks.
 TEST(ParallelInflate, Deflate64ChunksGiveTheOneStreamOutput)
 {
-    std::vector<std::string> streams;
-    Deflate64Writer w;
-    for (uint32_t i = 0; i < 40; ++i) {
-        w.Block(false, 1);
-        for (char c : Random(i == 0 ? 70000 : 20000, 10 + i))
-            w.Literal(static_cast<uint8_t>(c));
-        w.Match(5000, 45000 + i);
-        w.Match(65538, 60000);
-        w.Symbol(256);
-        w.Stored(Random(3000, 100 + i), false);
-    }
-    w.Block(true, 1);
-    w.Match(100, 65000);
-    w.Symbol(256);
-    streams.push_back(w.Finish());
-    if (const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES")) {
-        const std::string archive = ReadFile(std::string(folder) + "/deflate64-far.zip");
-        auto u16 = [&](size_t at) { return size_t(uint8_t(archive[at])) | size_t(uint8_t(archive[at + 1])) << 8; };
-        const size_t start = 30 + u16(26) + u16(28);
-        const size_t length = u16(18) | u16(20) << 16;
-        if (archive.size() > 30 && u16(8) == 9 && start + length <= archive.size())
-            streams.push_back(archive.substr(start, length));
-        EXPECT_EQ(2u, streams.size());
-    }
+    const std::vector<std::string> streams = Deflate64Streams();
     for (const std::string& stream : streams) {
         std::string one;
         ASSERT_EQ(Status::Ok, Inflate(stream, true, 0, 0, 1 << 20, one));
@@ -787,6 +821,58 @@ TEST(ParallelInflate, Deflate64ChunksGiveTheOneStreamOutput)
                 std::string out;
                 EXPECT_EQ(Status::Ok, Inflate(stream, true, 1, chunk, capacity, out)) << chunk << " " << capacity;
                 EXPECT_TRUE(out == one) << chunk << " " << capacity << ": " << out.size() << " of " << one.size();
+            }
+        }
+    }
+}
+
+// The block decoder in one stream gives the one-stream decoder's output for deflate and Deflate64,
+// whether the declared size is right, far too large or far too small (the small member's buffer
+// grows), at output pieces of 1 MiB and 4,099 bytes, without handing any of it to that decoder.
+TEST(StreamInflate, GivesTheOneStreamOutputByItself)
+{
+    std::vector<std::pair<std::string, bool>> streams;
+    for (const auto& stream : DeflateStreams())
+        streams.emplace_back(stream.second, false);
+    streams.emplace_back(Deflated({{"", 6}}), false);
+    streams.emplace_back(Deflated({{"tiny", 0}}), false);
+    for (const std::string& stream : Deflate64Streams())
+        streams.emplace_back(stream, true);
+    for (size_t s = 0; s < streams.size(); ++s) {
+        const bool deflate64 = streams[s].second;
+        std::string one;
+        ASSERT_EQ(Status::Ok, Inflate(streams[s].first, deflate64, 0, 0, 1 << 20, one)) << s;
+        for (uint64_t declared : {uint64_t(one.size()), uint64_t(1) << 40, uint64_t(10)}) {
+            for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
+                std::string out;
+                bool redone = true;
+                EXPECT_EQ(Status::Ok, InflateStream(streams[s].first, deflate64, declared, capacity, out, redone))
+                    << s << " " << declared << " " << capacity;
+                EXPECT_TRUE(out == one) << s << " " << declared << " " << capacity << ": " << out.size();
+                EXPECT_FALSE(redone) << s;
+            }
+        }
+    }
+}
+
+// Damaged and truncated copies give the one-stream decoder's outcome, and never other bytes before it.
+TEST(StreamInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
+{
+    std::vector<std::pair<std::string, bool>> streams = {{DeflateStreams()[1].second, false}};
+    for (const std::string& stream : Deflate64Streams())
+        streams.emplace_back(stream, true);
+    for (const auto& stream : streams) {
+        const std::string& data = stream.first;
+        for (size_t at : {size_t(2), size_t(100), data.size() / 3, data.size() / 2 + 5, data.size() - 40}) {
+            std::string damaged = data;
+            damaged[at] = static_cast<char>(damaged[at] ^ 0x5A);
+            for (const std::string& copy : {damaged, data.substr(0, at)}) {
+                std::string one, out;
+                bool redone = false;
+                const Status expected = Inflate(copy, stream.second, 0, 0, 4099, one);
+                EXPECT_EQ(expected, InflateStream(copy, stream.second, data.size(), 4099, out, redone)) << at;
+                const size_t common = std::min(one.size(), out.size());
+                EXPECT_TRUE(one.compare(0, common, out, 0, common) == 0) << at;
             }
         }
     }

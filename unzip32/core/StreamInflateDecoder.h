@@ -1,0 +1,68 @@
+#pragma once
+#include "unzip32/core/BlockInflater.h"
+#include "unzip32/core/Decoder.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace unzip {
+
+// The one-stream decoder of methods 8 and 9 (zlib's inflate, Deflate64Decoder) again from the
+// member's start, with the output that a faster decoder handed out already skipped. The faster
+// decoders go on with it where they meet data they do not take as valid, so that their outcome is
+// always exactly this decoder's.
+class InflateRedo {
+public:
+    bool Active() const { return decoder_ != nullptr; }
+    // Starts over the data of `input` (a member without decryption: it is read again).
+    Status Start(const Entry& entry, const MemberInput& input, bool deflate64, uint64_t skip);
+    // As Decoder::Decode; `detail` gets the decoder's detail of a failure.
+    Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished,
+        std::string& detail);
+
+private:
+    std::vector<uint8_t> buffer_;
+    std::unique_ptr<MemberInput> input_;
+    std::unique_ptr<Decoder> decoder_;
+    uint64_t skip_ = 0;
+};
+
+// Methods 8 and 9 in one stream on the calling thread, through the block decoder of the chunked
+// decoder (about 1.7 times as fast as zlib's inflate). The output is decoded into a buffer that
+// keeps the last window in front of the new output, and handed on from there; a small member gets
+// a buffer of its own size. Whatever the block decoder does not take as valid data goes on with
+// InflateRedo, so the outcome is always that of the one-stream decoder. Only for a member whose
+// data can be read again (not decrypted as it is read).
+class StreamInflateDecoder : public Decoder {
+public:
+    StreamInflateDecoder(const Entry& entry, MemberInput& input, bool deflate64);
+    Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+
+    // Whether the member went on with the one-stream decoder (for tests).
+    bool Redone() const { return redo_.Active(); }
+
+private:
+    Status ReadMore();
+    void Slide();
+
+    const Entry& entry_;
+    MemberInput& input_;
+    bool deflate64_;
+    size_t window_;  // 32 or 64 KiB
+    BlockInflater inflater_;
+    // The member's data not yet decoded: bytes [0, dataSize_), padded.
+    std::vector<uint8_t> data_;
+    size_t dataSize_ = 0;
+    bool inputEnded_ = false;
+    // The output: up to the window's worth of bytes handed out before, then new ones.
+    std::unique_ptr<uint8_t[]> out_;
+    size_t limit_ = 0;  // the output's room (it has BlockInflater::kSlack more)
+    size_t pos_ = 0;
+    size_t handed_ = 0;
+    bool ended_ = false;
+    uint64_t total_ = 0;  // handed out so far
+    InflateRedo redo_;
+};
+
+}  // namespace unzip
