@@ -12,6 +12,7 @@
 #include "unzip32/core/XzDecoder.h"
 #include "unzip32/core/ZstdDecoder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -162,6 +163,40 @@ Status Decoder::Refuse(uint64_t bytes)
 std::string MebibyteText(uint64_t bytes)
 {
     return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
+
+MemberInput& DecoderRedo::Restart(const MemberInput& input)
+{
+    buffer_.resize(1u << 20);
+    input_.reset(new MemberInput(input.Restarted(buffer_)));
+    return *input_;
+}
+
+Status DecoderRedo::Start(Decoder* decoder, uint64_t skip)
+{
+    decoder_.reset(decoder);
+    skip_ = skip;
+    return decoder_->Start();
+}
+
+Status DecoderRedo::Decode(
+    uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished, std::string& detail)
+{
+    for (;;) {
+        const Status decoded = decoder_->Decode(buffer, capacity, data, size, finished);
+        if (decoded != Status::Ok) {
+            detail = decoder_->Detail();
+            return decoded;
+        }
+        const size_t dropped = static_cast<size_t>(std::min<uint64_t>(skip_, size));
+        data += dropped;
+        size -= dropped;
+        skip_ -= dropped;
+        if (finished && skip_ > 0)
+            return Status::DataError;  // shorter than what was handed out: cannot be, as that decoded alike
+        if (size > 0 || finished)
+            return Status::Ok;
+    }
 }
 
 }  // namespace unzip

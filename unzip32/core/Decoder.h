@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace unzip {
 
@@ -78,5 +79,28 @@ uint64_t DecoderMemory(
 
 // "N MiB" (rounded up) for messages about memory.
 std::string MebibyteText(uint64_t bytes);
+
+// A one-stream decoder run again from the member's start, with the output that a faster decoder
+// handed out already skipped. The faster decoders (on several cores, or the block decoder in one
+// stream) go on with it where they meet data they do not take as valid, so that their outcome is
+// always exactly the one-stream decoder's.
+class DecoderRedo {
+public:
+    bool Active() const { return decoder_ != nullptr; }
+    // A reader of `input`'s data from its start, for the decoder that Start takes (a member
+    // without decryption: its data is read again).
+    MemberInput& Restart(const MemberInput& input);
+    // Starts `decoder` (which reads from what Restart gave), to skip its first `skip` bytes.
+    Status Start(Decoder* decoder, uint64_t skip);
+    // As Decoder::Decode; `detail` gets the decoder's detail of a failure.
+    Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished,
+        std::string& detail);
+
+private:
+    std::vector<uint8_t> buffer_;
+    std::unique_ptr<MemberInput> input_;
+    std::unique_ptr<Decoder> decoder_;
+    uint64_t skip_ = 0;
+};
 
 }  // namespace unzip

@@ -484,7 +484,7 @@ void ParallelBzip2Decoder::StopHelpers()
 Status ParallelBzip2Decoder::Decode(
     uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished)
 {
-    if (fallback_)
+    if (redo_.Active())
         return Fallback(buffer, capacity, data, size, finished);
     data = buffer;
     size = 0;
@@ -572,35 +572,18 @@ Status ParallelBzip2Decoder::Decode(
 Status ParallelBzip2Decoder::Fallback(
     uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished)
 {
-    if (!fallback_) {
+    if (!redo_.Active()) {
         StopHelpers();
         if (againStarted_) {
             BZ2_bzDecompressEnd(&again_);
             againStarted_ = false;
         }
-        fallbackBuffer_.resize(1u << 20);
-        fallbackInput_.reset(new MemberInput(input_.Restarted(fallbackBuffer_)));
-        fallback_.reset(new Bzip2Decoder(*fallbackInput_));
-        const Status started = fallback_->Start();
+        MemberInput& again = redo_.Restart(input_);
+        const Status started = redo_.Start(new Bzip2Decoder(again), handed_);
         if (started != Status::Ok)
             return started;
-        skip_ = handed_;
     }
-    for (;;) {
-        const Status decoded = fallback_->Decode(buffer, capacity, data, size, finished);
-        if (decoded != Status::Ok) {
-            detail_ = fallback_->Detail();
-            return decoded;
-        }
-        const size_t dropped = static_cast<size_t>(std::min<uint64_t>(skip_, size));
-        data += dropped;
-        size -= dropped;
-        skip_ -= dropped;
-        if (finished && skip_ > 0)
-            return Status::DataError;  // shorter than what was handed out: cannot be, as those blocks were checked
-        if (size > 0 || finished)
-            return Status::Ok;
-    }
+    return redo_.Decode(buffer, capacity, data, size, finished, detail_);
 }
 
 }  // namespace unzip

@@ -109,10 +109,7 @@ private:
 
     uint64_t handed_ = 0;  // bytes handed out
     // After anything unexpected: the one-stream decoder from the start, skipping what was handed out.
-    std::vector<uint8_t> fallbackBuffer_;
-    std::unique_ptr<MemberInput> fallbackInput_;
-    std::unique_ptr<Bzip2Decoder> fallback_;
-    uint64_t skip_ = 0;
+    DecoderRedo redo_;
 };
 
 }  // namespace unzip

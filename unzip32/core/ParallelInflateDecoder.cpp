@@ -543,7 +543,7 @@ Status ParallelInflateDecoder::Fallback(
         handing_ = false;
         ownActive_ = false;
         std::vector<uint8_t>().swap(data_);
-        const Status started = redo_.Start(entry_, input_, deflate64_, handed_);
+        const Status started = RedoInflate(redo_, entry_, input_, deflate64_, handed_);
         if (started != Status::Ok)
             return started;
     }

@@ -153,7 +153,7 @@ private:
     bool ownDone_ = false;
 
     // After anything unexpected: the one-stream decoder from the start, skipping what was handed out.
-    InflateRedo redo_;
+    DecoderRedo redo_;
 };
 
 }  // namespace unzip

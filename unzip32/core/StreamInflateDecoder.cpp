@@ -21,36 +21,12 @@ const size_t kInputPiece = 64u << 10;
 
 }  // namespace
 
-Status InflateRedo::Start(const Entry& entry, const MemberInput& input, bool deflate64, uint64_t skip)
+Status RedoInflate(DecoderRedo& redo, const Entry& entry, const MemberInput& input, bool deflate64, uint64_t skip)
 {
-    buffer_.resize(1u << 20);
-    input_.reset(new MemberInput(input.Restarted(buffer_)));
+    MemberInput& again = redo.Restart(input);
     if (deflate64)
-        decoder_.reset(new Deflate64Decoder(entry, *input_));
-    else
-        decoder_.reset(new InflateDecoder(*input_));
-    skip_ = skip;
-    return decoder_->Start();
-}
-
-Status InflateRedo::Decode(
-    uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished, std::string& detail)
-{
-    for (;;) {
-        const Status decoded = decoder_->Decode(buffer, capacity, data, size, finished);
-        if (decoded != Status::Ok) {
-            detail = decoder_->Detail();
-            return decoded;
-        }
-        const size_t dropped = static_cast<size_t>(std::min<uint64_t>(skip_, size));
-        data += dropped;
-        size -= dropped;
-        skip_ -= dropped;
-        if (finished && skip_ > 0)
-            return Status::DataError;  // shorter than what was handed out: cannot be, as that decoded alike
-        if (size > 0 || finished)
-            return Status::Ok;
-    }
+        return redo.Start(new Deflate64Decoder(entry, again), skip);
+    return redo.Start(new InflateDecoder(again), skip);
 }
 
 StreamInflateDecoder::StreamInflateDecoder(const Entry& entry, MemberInput& input, bool deflate64)
@@ -151,7 +127,7 @@ Status StreamInflateDecoder::Decode(
         // Data the block decoder does not take: the one-stream decoder says what it is.
         out_.reset();
         std::vector<uint8_t>().swap(data_);
-        const Status started = redo_.Start(entry_, input_, deflate64_, total_);
+        const Status started = RedoInflate(redo_, entry_, input_, deflate64_, total_);
         if (started != Status::Ok)
             return started;
         return redo_.Decode(buffer, capacity, data, size, finished, detail_);

@@ -3,36 +3,19 @@
 #include "unzip32/core/Decoder.h"
 
 #include <memory>
-#include <string>
 #include <vector>
 
 namespace unzip {
 
-// The one-stream decoder of methods 8 and 9 (zlib's inflate, Deflate64Decoder) again from the
-// member's start, with the output that a faster decoder handed out already skipped. The faster
-// decoders go on with it where they meet data they do not take as valid, so that their outcome is
-// always exactly this decoder's.
-class InflateRedo {
-public:
-    bool Active() const { return decoder_ != nullptr; }
-    // Starts over the data of `input` (a member without decryption: it is read again).
-    Status Start(const Entry& entry, const MemberInput& input, bool deflate64, uint64_t skip);
-    // As Decoder::Decode; `detail` gets the decoder's detail of a failure.
-    Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished,
-        std::string& detail);
-
-private:
-    std::vector<uint8_t> buffer_;
-    std::unique_ptr<MemberInput> input_;
-    std::unique_ptr<Decoder> decoder_;
-    uint64_t skip_ = 0;
-};
+// Starts `redo` with the one-stream decoder of methods 8 and 9 (zlib's inflate, Deflate64Decoder)
+// over `input`'s data, skipping `skip` bytes.
+Status RedoInflate(DecoderRedo& redo, const Entry& entry, const MemberInput& input, bool deflate64, uint64_t skip);
 
 // Methods 8 and 9 in one stream on the calling thread, through the block decoder of the chunked
 // decoder (about 1.7 times as fast as zlib's inflate). The output is decoded into a buffer that
 // keeps the last window in front of the new output, and handed on from there; a small member gets
 // a buffer of its own size. Whatever the block decoder does not take as valid data goes on with
-// InflateRedo, so the outcome is always that of the one-stream decoder. Only for a member whose
+// DecoderRedo, so the outcome is always that of the one-stream decoder. Only for a member whose
 // data can be read again (not decrypted as it is read).
 class StreamInflateDecoder : public Decoder {
 public:
@@ -62,7 +45,7 @@ private:
     size_t handed_ = 0;
     bool ended_ = false;
     uint64_t total_ = 0;  // handed out so far
-    InflateRedo redo_;
+    DecoderRedo redo_;
 };
 
 }  // namespace unzip
