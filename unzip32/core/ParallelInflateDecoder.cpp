@@ -1,5 +1,7 @@
 #include "unzip32/core/ParallelInflateDecoder.h"
 
+#include "unzip32/core/StreamInflateDecoder.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>

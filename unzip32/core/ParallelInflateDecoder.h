@@ -1,7 +1,6 @@
 #pragma once
 #include "unzip32/core/BlockInflater.h"
 #include "unzip32/core/Decoder.h"
-#include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/WorkerThreads.h"
 
 #include <atomic>
