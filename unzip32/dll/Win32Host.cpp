@@ -18,6 +18,7 @@ bool IsDiskFull(DWORD error)
 
 // Attributes that make CreateFileW(CREATE_ALWAYS) or MoveFileExW refuse to replace a file.
 const DWORD kBlockingAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+const size_t kWritePiece = 256u << 10;
 
 // One output file, written under a temporary name beside its real one and given the real name
 // only when the member checked out: a crash, a pulled medium or a killed process never leaves a
@@ -46,10 +47,13 @@ public:
         shown_ = std::move(shown);
     }
 
+    // In pieces of 256 KiB at most. Under Wine, while the system holds much data not yet on the
+    // disk, each larger write waited for it: 200 MB in 1 MiB writes took 0.37 s, in 256 KiB ones
+    // 0.07 s (64 KiB ones 0.08 s), and no slower when nothing waits.
     Status Write(const uint8_t* data, size_t count) override
     {
         while (count > 0) {
-            DWORD piece = static_cast<DWORD>(count > (1u << 30) ? (1u << 30) : count);
+            DWORD piece = static_cast<DWORD>(count > kWritePiece ? kWritePiece : count);
             DWORD written = 0;
             if (!::WriteFile(file_, data, piece, &written, nullptr) || written != piece)
                 return IsDiskFull(::GetLastError()) ? Status::DiskFull : Status::WriteFailure;
