@@ -153,11 +153,12 @@ unzip::Status DecodeBzip2(const uint8_t* data, size_t size, bool byBlocks, std::
     return Drain(*decoder, 1 << 16, out, whole);
 }
 
+// The `chunk` of DecodeInflate that asks for the block decoder in one stream.
+const size_t kBlockStream = ~size_t(0);
+
 // Decodes the data as deflate or Deflate64: in chunks of `chunk` bytes with `helpers` helper threads,
 // or (chunk 0) as one stream, or (kBlockStream) as one stream through the block decoder, up to 8 MiB
 // of output.
-const size_t kBlockStream = ~size_t(0);
-
 unzip::Status DecodeInflate(const uint8_t* data, size_t size, bool deflate64, size_t chunk, unsigned helpers,
     std::string& out, bool& whole)
 {
