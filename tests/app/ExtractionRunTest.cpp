@@ -729,9 +729,14 @@ struct RunProbes {
 
 class ExtractionWorkerTest : public ExtractionRunTest {
 protected:
+    // Probes made before `act` whatever the run has written: a gigabyte of zeros is written fast
+    // enough that 64 MiB can be there by the third probe.
+    static constexpr int kProbesFirst = 6;
+
     // Presses Execute and, from another thread every 20 ms, asks the window for an answer within
-    // 200 ms; once `partial` has `stopAt` bytes, reads the bar and the caption, moves the window
-    // and calls `act`. Answers the milliseconds from `act` to the end of the run.
+    // 200 ms; once `partial` has `stopAt` bytes and `kProbesFirst` probes are made, reads the bar
+    // and the caption, moves the window and calls `act`. Answers the milliseconds from `act` to the
+    // end of the run.
     template <typename Act> DWORD RunAndProbe(const std::string& partial, uint64_t stopAt, RunProbes& probes, Act act)
     {
         HWND main = *window;
@@ -746,7 +751,7 @@ protected:
                 ++probes.count;
                 if (!answered || ::GetTickCount() - start > 200)
                     ++probes.late;
-                if (WrittenSoFar(partial) < stopAt)
+                if (probes.count < kProbesFirst || WrittenSoFar(partial) < stopAt)
                     continue;
                 probes.queueDisabled = !::IsWindowEnabled(remove);
                 probes.position = ::SendMessageA(bar, PBM_GETPOS, 0, 0);
