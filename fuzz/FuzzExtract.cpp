@@ -19,6 +19,7 @@
 #include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
+#include "unzip32/core/XzDecoder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -205,6 +206,33 @@ void CompareInflate(const uint8_t* data, size_t size, bool deflate64, size_t chu
     CompareOutcomes(one, stream, streamWhole, byBlocks, blocks, blocksWhole);
 }
 
+// Decodes the data as an XZ member declared 16 MiB long (no dictionary cut below the 8 MiB taken
+// out), its LZMA2 blocks through 7-Zip's decoder or all blocks through liblzma's.
+unzip::Status DecodeXz(const uint8_t* data, size_t size, bool lzma2Blocks, std::string& out, bool& whole)
+{
+    unzip::MemorySource source(data, size);
+    std::vector<uint8_t> buffer(4096);
+    unzip::MemberInput input(source, 0, size, buffer);
+    unzip::Entry entry;
+    entry.size = 16u << 20;
+    unzip::XzDecoder decoder(entry, input, lzma2Blocks);
+    return Drain(decoder, 4099, out, whole);
+}
+
+void CompareXz(const uint8_t* data, size_t size)
+{
+    std::string theirs, ours;
+    bool theirsWhole = false, oursWhole = false;
+    const unzip::Status liblzma = DecodeXz(data, size, false, theirs, theirsWhole);
+    const unzip::Status lzma2 = DecodeXz(data, size, true, ours, oursWhole);
+    const bool ok = liblzma == unzip::Status::Ok;
+    if (theirsWhole && oursWhole && (ok != (lzma2 == unzip::Status::Ok) || (ok && theirs != ours)))
+        std::abort();
+    const size_t common = std::min(theirs.size(), ours.size());
+    if (theirs.compare(0, common, ours, 0, common) != 0)
+        std::abort();
+}
+
 void CompareBzip2(const uint8_t* data, size_t size)
 {
     std::string stream, blocks;
@@ -284,6 +312,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // the first).
         if (data[0] % 9 == 1 || data[0] % 9 == 2)
             CompareInflate(data + 5, size - 5, data[0] % 9 == 2, 16 + size_t(data[4]) * 16, data[0] / 9 % 2 == 0 ? 1 : 3);
+        // XZ data through 7-Zip's LZMA2 decoder and through liblzma.
+        if (data[0] % 9 == 7)
+            CompareXz(data + 5, size - 5);
     }
     return 0;
 }

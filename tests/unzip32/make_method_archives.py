@@ -11,6 +11,8 @@ Writes into the folder:
                          and members compressed by the xz and zstd command-line tools wrapped in
                          ZIP records here (methods 95, 93 and the older 20)
   xz-two-streams.zip     each member as two .xz streams (Python's lzma) with padding between
+  xz-blocks.zip          xz members in several blocks with and without sizes in their headers,
+                         with CRC-32, CRC-64 or no checks, and one with a 4 KiB dictionary
   lzma-small-dictionary.zip  raw LZMA (Python's lzma) with a 4 KiB dictionary and end markers
   <name>.corrupt.zip     the same archive with bytes of its largest member's data changed
   <name>.truncated.zip   the same archive with its largest member's data cut short (sizes in the
@@ -306,6 +308,19 @@ def main():
     made.append(python_zip("python-bzip2.zip", zipfile.ZIP_BZIP2))
     made.append(python_zip("python-lzma.zip", zipfile.ZIP_LZMA))
     made.append(wrapped("xz-cli.zip", 95, ["xz", "-c", "-6"]))
+    # XZ members written in other ways: blocks of 64 KiB with their sizes in their headers (as xz's
+    # threads write them) and CRC-32 checks; blocks of 100 KB without sizes, CRC-64; a 4 KiB
+    # dictionary that the member goes round, and no check.
+    ways = {"text.txt": ["xz", "-c", "-T1", "--block-size=100000", "--check=crc64"],
+            "noise.bin": ["xz", "-c", "--check=none", "--lzma2=preset=6,dict=4KiB"]}
+    blocks = []
+    for member in sorted(MEMBERS):
+        content = MEMBERS[member]
+        command = ways.get(member, ["xz", "-c", "-T2", "--block-size=65536", "--check=crc32"])
+        packed = subprocess.run(command, input=content, stdout=subprocess.PIPE, check=True).stdout
+        blocks.append((member, 95, 0, zlib.crc32(content), len(content), packed))
+    made.append(os.path.join(OUT, "xz-blocks.zip"))
+    write_zip(made[-1], blocks)
     made.append(wrapped("zstd-cli.zip", 93, ["zstd", "-c", "-q", "-19"]))
     made.append(wrapped("zstd-cli-method20.zip", 20, ["zstd", "-c", "-q", "-3"]))
     # Each member as two .xz streams with stream padding between them, as concatenated files are.

@@ -1,6 +1,9 @@
 #include "unzip32/core/XzDecoder.h"
 
+#include "unzip32/core/SevenZipAllocator.h"
+
 #include <algorithm>
+#include <new>
 
 namespace unzip {
 
@@ -39,8 +42,15 @@ Status RunLzma(lzma_stream& stream, MemberInput& input, uint8_t* buffer, size_t 
 
 }  // namespace
 
+XzDecoder::XzDecoder(const Entry& entry, MemberInput& input, bool lzma2Blocks)
+    : entry_(entry), input_(input), lzma2Blocks_(lzma2Blocks)
+{
+    Lzma2Dec_CONSTRUCT(&lzma2_);
+}
+
 XzDecoder::~XzDecoder()
 {
+    Lzma2Dec_FreeProbs(&lzma2_, &kSevenZipAllocator);
     FreeFilters();
     lzma_index_hash_end(index_, nullptr);
     lzma_end(&stream_);
@@ -77,10 +87,11 @@ Status XzDecoder::Start()
 namespace {
 
 // Reads the rest of a block header (its first byte is `first`) into `block` and `filters`, and
-// cuts the LZMA2 dictionary to the member's size; `dictionary` is what the block then needs.
-// On success the filters' options must be freed with lzma_filters_free.
+// cuts the LZMA2 dictionary to the member's size; `dictionary` is what the block then needs,
+// `declared` what its header says. On success the filters' options must be freed with
+// lzma_filters_free.
 Status ReadBlockHeader(const Entry& entry, MemberInput& input, uint8_t first, const lzma_stream_flags& flags,
-    lzma_block& block, lzma_filter* filters, uint64_t& dictionary, std::string& detail)
+    lzma_block& block, lzma_filter* filters, uint64_t& dictionary, uint32_t& declared, std::string& detail)
 {
     uint8_t header[1024];
     header[0] = first;
@@ -100,11 +111,13 @@ Status ReadBlockHeader(const Entry& entry, MemberInput& input, uint8_t first, co
     if (decoded != LZMA_OK)
         return decoded == LZMA_MEM_ERROR ? Status::OutOfMemory : Status::DataError;
     dictionary = 0;
+    declared = 0;
     for (size_t i = 0; filters[i].id != LZMA_VLI_UNKNOWN; ++i) {
         if (filters[i].id != LZMA_FILTER_LZMA2 || filters[i].options == nullptr)
             continue;
         // No match reaches back further than the member is long.
         lzma_options_lzma& options = *static_cast<lzma_options_lzma*>(filters[i].options);
+        declared = options.dict_size;
         options.dict_size = static_cast<uint32_t>(
             std::max<uint64_t>(std::min<uint64_t>(options.dict_size, entry.size), LZMA_DICT_SIZE_MIN));
         dictionary = options.dict_size;
@@ -125,8 +138,9 @@ uint64_t XzDecoder::Memory(const Entry& entry, MemberInput& input)
     lzma_block block {};
     lzma_filter filters[LZMA_FILTERS_MAX + 1] = {};
     uint64_t dictionary = 0;
+    uint32_t declared = 0;
     std::string detail;
-    if (ReadBlockHeader(entry, input, first, flags, block, filters, dictionary, detail) != Status::Ok)
+    if (ReadBlockHeader(entry, input, first, flags, block, filters, dictionary, declared, detail) != Status::Ok)
         return 0;
     lzma_filters_free(filters, nullptr);
     return dictionary;
@@ -148,12 +162,18 @@ Status XzDecoder::StartBlock()
         return Status::Ok;
     }
     uint64_t dictionary = 0;
-    const Status read = ReadBlockHeader(entry_, input_, first, flags_, block_, filters_, dictionary, detail_);
+    uint32_t declared = 0;
+    const Status read =
+        ReadBlockHeader(entry_, input_, first, flags_, block_, filters_, dictionary, declared, detail_);
     if (read != Status::Ok)
         return read;
     haveFilters_ = true;
     if (dictionary > memoryLimit_)
         return Refuse(dictionary);
+    const lzma_check check = flags_.check;
+    if (lzma2Blocks_ && filters_[0].id == LZMA_FILTER_LZMA2 && filters_[1].id == LZMA_VLI_UNKNOWN &&
+        (check == LZMA_CHECK_NONE || check == LZMA_CHECK_CRC32 || check == LZMA_CHECK_CRC64))
+        return StartLzma2Block(declared, dictionary);
     const lzma_ret started = lzma_block_decoder(&stream_, &block_);
     if (started == LZMA_MEM_ERROR)
         return Status::OutOfMemory;
@@ -164,6 +184,129 @@ Status XzDecoder::StartBlock()
     if (started != LZMA_OK)
         return Status::DataError;
     stage_ = Stage::Block;
+    return Status::Ok;
+}
+
+namespace {
+
+// The LZMA2 dictionary property that stands for `size`: 2 or 3 times a power of two from 4 KiB,
+// or 40 for 4 GiB - 1.
+Byte Lzma2Property(uint32_t size)
+{
+    for (unsigned property = 0; property < 40; ++property) {
+        if ((uint64_t(2 | (property & 1)) << (property / 2 + 11)) >= size)
+            return static_cast<Byte>(property);
+    }
+    return 40;
+}
+
+}  // namespace
+
+Status XzDecoder::StartLzma2Block(uint32_t declared, uint64_t dictionary)
+{
+    const size_t size = static_cast<size_t>(dictionary);
+    if (size > dictionarySize_) {
+        dictionary_.reset();
+        dictionarySize_ = 0;
+        dictionary_.reset(new (std::nothrow) uint8_t[size]);
+        if (dictionary_ == nullptr)
+            return Status::OutOfMemory;
+        dictionarySize_ = size;
+    }
+    if (Lzma2Dec_AllocateProbs(&lzma2_, Lzma2Property(declared), &kSevenZipAllocator) != SZ_OK)
+        return Status::OutOfMemory;
+    lzma2_.decoder.dic = dictionary_.get();
+    lzma2_.decoder.dicBufSize = size;
+    Lzma2Dec_Init(&lzma2_);
+    cut_ = size < declared;
+    packed_ = 0;
+    unpacked_ = 0;
+    crc32_ = 0;
+    crc64_ = 0;
+    stage_ = Stage::Lzma2Block;
+    return Status::Ok;
+}
+
+// Decodes into the dictionary up to `capacity` bytes; `data` points at them there.
+Status XzDecoder::DecodeLzma2(size_t capacity, const uint8_t*& data, size_t& size)
+{
+    CLzmaDec& state = lzma2_.decoder;
+    for (;;) {
+        // A dictionary cut to the member's size is full only at the block's end: it goes round
+        // only for data longer than the member.
+        const bool full = cut_ && state.dicPos == state.dicBufSize;
+        if (state.dicPos == state.dicBufSize && !cut_)
+            state.dicPos = 0;
+        const size_t start = state.dicPos;
+        const size_t limit = full ? start : start + std::min(state.dicBufSize - start, capacity);
+        if (input_.available == 0 && !input_.Fill() && input_.Failed())
+            return Status::Truncated;
+        SizeT taken = input_.available;
+        ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+        const SRes result = Lzma2Dec_DecodeToDic(
+            &lzma2_, limit, input_.next, &taken, full ? LZMA_FINISH_END : LZMA_FINISH_ANY, &status);
+        input_.next += taken;
+        input_.available -= taken;
+        packed_ += taken;
+        size = state.dicPos - start;
+        data = state.dic + start;
+        unpacked_ += size;
+        if (flags_.check == LZMA_CHECK_CRC32)
+            crc32_ = lzma_crc32(data, size, crc32_);
+        else if (flags_.check == LZMA_CHECK_CRC64)
+            crc64_ = lzma_crc64(data, size, crc64_);
+        if (result != SZ_OK)
+            return Status::DataError;
+        if ((block_.compressed_size != LZMA_VLI_UNKNOWN && packed_ > block_.compressed_size) ||
+            (block_.uncompressed_size != LZMA_VLI_UNKNOWN && unpacked_ > block_.uncompressed_size))
+            return Status::DataError;
+        if (status == LZMA_STATUS_FINISHED_WITH_MARK) {
+            stage_ = Stage::Lzma2BlockEnd;
+            return Status::Ok;
+        }
+        if (full && status != LZMA_STATUS_NEEDS_MORE_INPUT)
+            return Status::DataError;
+        if (size > 0)
+            return Status::Ok;
+        if (input_.available == 0 && input_.AtEnd())
+            return Short();  // the data ends before its block does
+        if (taken == 0)
+            return Status::DataError;  // no progress
+    }
+}
+
+// After the LZMA2 data: the sizes the header declared, the padding to four bytes and the check.
+Status XzDecoder::EndLzma2Block()
+{
+    if ((block_.compressed_size != LZMA_VLI_UNKNOWN && packed_ != block_.compressed_size) ||
+        (block_.uncompressed_size != LZMA_VLI_UNKNOWN && unpacked_ != block_.uncompressed_size))
+        return Status::DataError;
+    uint8_t tail[3 + 8];
+    const size_t padding = static_cast<size_t>((4 - packed_ % 4) % 4);
+    const size_t checkSize = lzma_check_size(flags_.check);
+    if (!input_.Take(tail, padding + checkSize))
+        return Short();
+    if (std::any_of(tail, tail + padding, [](uint8_t b) { return b != 0; }))
+        return Status::DataError;
+    uint64_t stored = 0;
+    for (size_t i = checkSize; i-- > 0;)
+        stored = (stored << 8) | tail[padding + i];
+    if ((flags_.check == LZMA_CHECK_CRC32 && stored != crc32_) ||
+        (flags_.check == LZMA_CHECK_CRC64 && stored != crc64_))
+        return Status::DataError;
+    block_.compressed_size = packed_;
+    block_.uncompressed_size = unpacked_;
+    return EndBlock();
+}
+
+// A block has ended: the index is to list it.
+Status XzDecoder::EndBlock()
+{
+    const lzma_vli unpadded = lzma_block_unpadded_size(&block_);
+    if (unpadded == 0 || lzma_index_hash_append(index_, unpadded, block_.uncompressed_size) != LZMA_OK)
+        return Status::DataError;
+    FreeFilters();
+    stage_ = Stage::BlockHeader;
     return Status::Ok;
 }
 
@@ -236,16 +379,14 @@ Status XzDecoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data,
         case Stage::BlockHeader: status = StartBlock(); break;
         case Stage::Block: {
             bool ended = false;
+            data = buffer;
             status = RunLzma(stream_, input_, buffer, capacity, size, ended, detail_);
-            if (status == Status::Ok && ended) {
-                if (lzma_index_hash_append(index_, lzma_block_unpadded_size(&block_), block_.uncompressed_size) !=
-                    LZMA_OK)
-                    return Status::DataError;
-                FreeFilters();
-                stage_ = Stage::BlockHeader;
-            }
+            if (status == Status::Ok && ended)
+                status = EndBlock();
             break;
         }
+        case Stage::Lzma2Block: status = DecodeLzma2(capacity, data, size); break;
+        case Stage::Lzma2BlockEnd: status = EndLzma2Block(); break;
         case Stage::Index: status = ReadIndex(); break;
         case Stage::Footer: status = ReadFooter(); break;
         case Stage::Done: finished = true; return Status::Ok;

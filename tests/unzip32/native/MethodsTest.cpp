@@ -12,6 +12,7 @@
 #include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
+#include "unzip32/core/XzDecoder.h"
 
 #include <bzlib.h>
 #include <zlib.h>
@@ -876,4 +877,111 @@ TEST(StreamInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
             }
         }
     }
+}
+
+namespace {
+
+// A member as its local record holds it.
+struct RawMember {
+    std::string name;
+    uint64_t size = 0;
+    std::string packed;
+};
+
+// The members of an archive whose local records follow one another from its start.
+std::vector<RawMember> LocalRecords(const std::string& archive)
+{
+    std::vector<RawMember> members;
+    for (size_t at = 0; archive.compare(at, 4, "PK\x03\x04") == 0;) {
+        auto le = [&](size_t offset, int bytes) {
+            uint32_t value = 0;
+            for (int i = bytes - 1; i >= 0; --i)
+                value = (value << 8) | static_cast<uint8_t>(archive[at + offset + static_cast<size_t>(i)]);
+            return value;
+        };
+        RawMember m;
+        m.name = archive.substr(at + 30, le(26, 2));
+        m.size = le(22, 4);
+        const size_t data = at + 30 + le(26, 2) + le(28, 2);
+        m.packed = archive.substr(data, le(18, 4));
+        members.push_back(m);
+        at = data + m.packed.size();
+    }
+    return members;
+}
+
+// Decodes an XZ member declared `declared` bytes long, its LZMA2 blocks through 7-Zip's decoder
+// (`lzma2Blocks`) or liblzma's, in output pieces of `capacity` and input pieces of `piece`.
+Status DecodeXz(
+    const std::string& stream, uint64_t declared, bool lzma2Blocks, size_t capacity, size_t piece, std::string& out)
+{
+    MemorySource source(stream.data(), stream.size());
+    std::vector<uint8_t> buffer(piece);
+    MemberInput input(source, 0, stream.size(), buffer);
+    Entry entry;
+    entry.size = declared;
+    entry.actualMethod = 95;
+    XzDecoder decoder(entry, input, lzma2Blocks);
+    out.clear();
+    const Status started = decoder.Start();
+    return started != Status::Ok ? started : Drain(decoder, capacity, out);
+}
+
+}  // namespace
+
+// LZMA2 blocks through 7-Zip's decoder give what liblzma's block decoder gives, for the members
+// the xz tool and Python's lzma wrote (blocks with and without sizes in their headers; CRC-32,
+// CRC-64, SHA-256 and no checks; a dictionary gone round), at every output and input piece size.
+// A byte changed in each part of a stream, or the stream cut short, fails with both or gives the
+// same bytes with both; a member declared shorter than it is fails.
+TEST(Xz, Lzma2BlocksGiveWhatLiblzmaGives)
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    int members = 0;
+    for (const char* archive : {"xz-blocks.zip", "xz-cli.zip", "xz-two-streams.zip"}) {
+        for (const RawMember& m : LocalRecords(ReadFile(std::string(folder) + "/" + archive))) {
+            const std::string what = std::string(archive) + " " + m.name;
+            const std::string& packed = m.packed;
+            std::string expected;
+            ASSERT_EQ(Status::Ok, DecodeXz(packed, m.size, false, 1 << 20, 1 << 16, expected)) << what;
+            ASSERT_TRUE(expected == ReadFile(std::string(folder) + "/files/" + m.name)) << what;
+            for (size_t capacity : {size_t(1) << 20, size_t(4099), size_t(1)}) {
+                for (size_t piece : {size_t(1) << 16, size_t(7)}) {
+                    if (capacity == 1 && piece == 7)
+                        continue;
+                    std::string out;
+                    ASSERT_EQ(Status::Ok, DecodeXz(packed, m.size, true, capacity, piece, out))
+                        << what << " " << capacity << " " << piece;
+                    EXPECT_TRUE(out == expected) << what << " " << capacity << " " << piece;
+                }
+            }
+            // The stream's header, the first block's header, its data, the last bytes of the last
+            // block (padding and check), the index and the footer.
+            std::vector<size_t> places = {3, 8, 12, 13, 16, packed.size() / 3, packed.size() / 2};
+            for (size_t back = 1; back <= 48 && back < packed.size(); back += back < 16 ? 1 : 4)
+                places.push_back(packed.size() - back);
+            for (size_t at : places) {
+                if (at >= packed.size())
+                    continue;
+                std::string changed = packed;
+                changed[at] = static_cast<char>(changed[at] ^ 0x21);
+                for (const std::string& copy : {changed, packed.substr(0, at)}) {
+                    std::string theirs, ours;
+                    const bool theirsOk = DecodeXz(copy, m.size, false, 4099, 1 << 16, theirs) == Status::Ok;
+                    const bool oursOk = DecodeXz(copy, m.size, true, 4099, 1 << 16, ours) == Status::Ok;
+                    EXPECT_EQ(theirsOk, oursOk) << what << " at " << at << (copy.size() == at ? " cut" : "");
+                    if (theirsOk && oursOk)
+                        EXPECT_TRUE(theirs == ours) << what << " at " << at;
+                }
+            }
+            if (std::string(archive) == "xz-cli.zip" && m.size >= 3 * 4096) {
+                std::string out;
+                EXPECT_NE(Status::Ok, DecodeXz(packed, m.size / 3, true, 4099, 1 << 16, out)) << what;
+            }
+            ++members;
+        }
+    }
+    EXPECT_GE(members, 15);
 }
