@@ -110,10 +110,11 @@ set(p7 ${KESTROVA_THIRD_PARTY}/p7zip/C)
 add_library(kv_ppmd STATIC ${p7}/Ppmd8.c ${p7}/Ppmd8Dec.c)
 target_compile_options(kv_ppmd PRIVATE ${KV_THIRD_PARTY_FLAGS})
 target_include_directories(kv_ppmd SYSTEM PUBLIC ${p7})
-# 7-Zip's own coders: LZMA and LZMA2 (faster than liblzma's, as 7-Zip itself decodes them), and for
-# the 7z reader PPMd variant H, BCJ2, the branch converters and Delta.
-add_library(kv_7zip STATIC ${p7}/LzmaDec.c ${p7}/Lzma2Dec.c ${p7}/Ppmd7.c ${p7}/Ppmd7Dec.c ${p7}/Bcj2.c ${p7}/Bra.c
-    ${p7}/Bra86.c ${p7}/BraIA64.c ${p7}/Delta.c)
+# 7-Zip's own coders: LZMA and LZMA2 (faster than liblzma's, as 7-Zip itself decodes them),
+# Zstandard (faster than libzstd's in the 32-bit build) with its XXH64, and for the 7z reader PPMd
+# variant H, BCJ2, the branch converters and Delta.
+add_library(kv_7zip STATIC ${p7}/LzmaDec.c ${p7}/Lzma2Dec.c ${p7}/ZstdDec.c ${p7}/Xxh64.c ${p7}/CpuArch.c
+    ${p7}/Ppmd7.c ${p7}/Ppmd7Dec.c ${p7}/Bcj2.c ${p7}/Bra.c ${p7}/Bra86.c ${p7}/BraIA64.c ${p7}/Delta.c)
 # They read 32-bit words at any address on x86 by design: the sanitizers' build lets them.
 target_compile_options(kv_7zip PRIVATE ${KV_THIRD_PARTY_FLAGS} $<$<C_COMPILER_ID:Clang>:-fno-sanitize=alignment>)
 target_include_directories(kv_7zip SYSTEM PUBLIC ${p7})

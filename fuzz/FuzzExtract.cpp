@@ -17,9 +17,11 @@
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
+#include "unzip32/core/SevenZipZstdDecoder.h"
 #include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
 #include "unzip32/core/XzDecoder.h"
+#include "unzip32/core/ZstdDecoder.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -219,18 +221,49 @@ unzip::Status DecodeXz(const uint8_t* data, size_t size, bool lzma2Blocks, std::
     return Drain(decoder, 4099, out, whole);
 }
 
+// Decodes the data as Zstandard, through 7-Zip's decoder or libzstd.
+unzip::Status DecodeZstd(const uint8_t* data, size_t size, bool sevenZip, std::string& out, bool& whole)
+{
+    unzip::MemorySource source(data, size);
+    std::vector<uint8_t> buffer(4096);
+    unzip::MemberInput input(source, 0, size, buffer);
+    std::unique_ptr<unzip::Decoder> decoder;
+    if (sevenZip)
+        decoder.reset(new unzip::SevenZipZstdDecoder(input));
+    else
+        decoder.reset(new unzip::ZstdDecoder(input));
+    return Drain(*decoder, 4099, out, whole);
+}
+
+// Two decoders of one format both succeed with the same output or both fail, up to where the
+// output was cut; what both gave agrees.
+void CompareSuccess(unzip::Status theirs, const std::string& theirOutput, bool theirsWhole, unzip::Status ours,
+    const std::string& ourOutput, bool oursWhole)
+{
+    const bool ok = theirs == unzip::Status::Ok;
+    if (theirsWhole && oursWhole && (ok != (ours == unzip::Status::Ok) || (ok && theirOutput != ourOutput)))
+        std::abort();
+    const size_t common = std::min(theirOutput.size(), ourOutput.size());
+    if (theirOutput.compare(0, common, ourOutput, 0, common) != 0)
+        std::abort();
+}
+
 void CompareXz(const uint8_t* data, size_t size)
 {
     std::string theirs, ours;
     bool theirsWhole = false, oursWhole = false;
     const unzip::Status liblzma = DecodeXz(data, size, false, theirs, theirsWhole);
     const unzip::Status lzma2 = DecodeXz(data, size, true, ours, oursWhole);
-    const bool ok = liblzma == unzip::Status::Ok;
-    if (theirsWhole && oursWhole && (ok != (lzma2 == unzip::Status::Ok) || (ok && theirs != ours)))
-        std::abort();
-    const size_t common = std::min(theirs.size(), ours.size());
-    if (theirs.compare(0, common, ours, 0, common) != 0)
-        std::abort();
+    CompareSuccess(liblzma, theirs, theirsWhole, lzma2, ours, oursWhole);
+}
+
+void CompareZstd(const uint8_t* data, size_t size)
+{
+    std::string theirs, ours;
+    bool theirsWhole = false, oursWhole = false;
+    const unzip::Status libzstd = DecodeZstd(data, size, false, theirs, theirsWhole);
+    const unzip::Status sevenZip = DecodeZstd(data, size, true, ours, oursWhole);
+    CompareSuccess(libzstd, theirs, theirsWhole, sevenZip, ours, oursWhole);
 }
 
 void CompareBzip2(const uint8_t* data, size_t size)
@@ -312,9 +345,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // the first).
         if (data[0] % 9 == 1 || data[0] % 9 == 2)
             CompareInflate(data + 5, size - 5, data[0] % 9 == 2, 16 + size_t(data[4]) * 16, data[0] / 9 % 2 == 0 ? 1 : 3);
-        // XZ data through 7-Zip's LZMA2 decoder and through liblzma.
+        // XZ data through 7-Zip's LZMA2 decoder and through liblzma; Zstandard data through 7-Zip's
+        // decoder and through libzstd.
         if (data[0] % 9 == 7)
             CompareXz(data + 5, size - 5);
+        if (data[0] % 9 == 5 || data[0] % 9 == 6)
+            CompareZstd(data + 5, size - 5);
     }
     return 0;
 }

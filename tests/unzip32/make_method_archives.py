@@ -11,6 +11,7 @@ Writes into the folder:
                          and members compressed by the xz and zstd command-line tools wrapped in
                          ZIP records here (methods 95, 93 and the older 20)
   xz-two-streams.zip     each member as two .xz streams (Python's lzma) with padding between
+  zstd-frames.zip        Zstandard members of three frames, a skippable frame between two
   xz-blocks.zip          xz members in several blocks with and without sizes in their headers,
                          with CRC-32, CRC-64 or no checks, and one with a 4 KiB dictionary
   lzma-small-dictionary.zip  raw LZMA (Python's lzma) with a 4 KiB dictionary and end markers
@@ -322,6 +323,21 @@ def main():
     made.append(os.path.join(OUT, "xz-blocks.zip"))
     write_zip(made[-1], blocks)
     made.append(wrapped("zstd-cli.zip", 93, ["zstd", "-c", "-q", "-19"]))
+    # Zstandard members of three frames (level 3 with a checksum, level 19 without, an empty
+    # frame) with a skippable frame between the first two, as concatenated files may be.
+    frames = []
+    skippable = struct.pack("<II", 0x184D2A5E, 5) + b"notes"
+    for member in sorted(MEMBERS):
+        content = MEMBERS[member]
+        half = len(content) // 2
+        packed = (subprocess.run(["zstd", "-c", "-q", "-3"], input=content[:half], stdout=subprocess.PIPE,
+                                 check=True).stdout + skippable +
+                  subprocess.run(["zstd", "-c", "-q", "-19", "--no-check"], input=content[half:],
+                                 stdout=subprocess.PIPE, check=True).stdout +
+                  subprocess.run(["zstd", "-c", "-q"], input=b"", stdout=subprocess.PIPE, check=True).stdout)
+        frames.append((member, 93, 0, zlib.crc32(content), len(content), packed))
+    made.append(os.path.join(OUT, "zstd-frames.zip"))
+    write_zip(made[-1], frames)
     made.append(wrapped("zstd-cli-method20.zip", 20, ["zstd", "-c", "-q", "-3"]))
     # Each member as two .xz streams with stream padding between them, as concatenated files are.
     halves = []

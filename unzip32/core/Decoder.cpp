@@ -9,6 +9,7 @@
 #include "unzip32/core/PpmdDecoder.h"
 #include "unzip32/core/StoredDecoder.h"
 #include "unzip32/core/StreamInflateDecoder.h"
+#include "unzip32/core/SevenZipZstdDecoder.h"
 #include "unzip32/core/XzDecoder.h"
 #include "unzip32/core/ZstdDecoder.h"
 
@@ -115,7 +116,7 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
         break;
     case kLzma: decoder.reset(new LzmaDecoder(entry, input)); break;
     case kZstdOld:
-    case kZstd: decoder.reset(new ZstdDecoder(input)); break;
+    case kZstd: decoder.reset(new SevenZipZstdDecoder(input)); break;
     case kXz: decoder.reset(new XzDecoder(entry, input)); break;
     case kPpmd: decoder.reset(new PpmdDecoder(entry, input)); break;
     default:

@@ -8,13 +8,9 @@
 
 namespace unzip {
 
-namespace {
-
 static_assert(ZSTD_FRAMEHEADERSIZE_MAX == 18, "ZstdDecoder keeps room for a frame header");
 
-// Reads the first frame's header (as much of it as there is), the memory it asks for and its
-// window (which may be larger: the decoder needs no more than the frame's content).
-size_t ReadFrameHeader(MemberInput& input, uint8_t* header, uint64_t& memory, uint64_t& window)
+size_t ZstdDecoder::ReadFrameHeader(MemberInput& input, uint8_t* header, uint64_t& memory, uint64_t& window)
 {
     const size_t size = static_cast<size_t>(std::min<uint64_t>(ZSTD_FRAMEHEADERSIZE_MAX, input.Length()));
     memory = 0;
@@ -30,8 +26,6 @@ size_t ReadFrameHeader(MemberInput& input, uint8_t* header, uint64_t& memory, ui
     }
     return size;
 }
-
-}  // namespace
 
 uint64_t ZstdDecoder::Memory(MemberInput& input)
 {

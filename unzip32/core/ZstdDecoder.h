@@ -15,6 +15,10 @@ public:
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
     // The first frame's window, or its size when that is smaller (see DecoderMemory).
     static uint64_t Memory(MemberInput& input);
+    // Takes the first frame's header (as much of it as there is, up to 18 bytes) into `header`
+    // and answers its size; `memory` is what the frame asks for, `window` its window (which may be
+    // larger: no frame needs more than its content).
+    static size_t ReadFrameHeader(MemberInput& input, uint8_t* header, uint64_t& memory, uint64_t& window);
 
 private:
     MemberInput& input_;

@@ -10,9 +10,11 @@
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
+#include "unzip32/core/SevenZipZstdDecoder.h"
 #include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/StdWorkerThreads.h"
 #include "unzip32/core/XzDecoder.h"
+#include "unzip32/core/ZstdDecoder.h"
 
 #include <bzlib.h>
 #include <zlib.h>
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -910,55 +913,48 @@ std::vector<RawMember> LocalRecords(const std::string& archive)
     return members;
 }
 
-// Decodes an XZ member declared `declared` bytes long, its LZMA2 blocks through 7-Zip's decoder
-// (`lzma2Blocks`) or liblzma's, in output pieces of `capacity` and input pieces of `piece`.
-Status DecodeXz(
-    const std::string& stream, uint64_t declared, bool lzma2Blocks, size_t capacity, size_t piece, std::string& out)
+// A decoder for a member's entry and input.
+using MakeDecoder = std::function<std::unique_ptr<Decoder>(const Entry&, MemberInput&)>;
+
+// Decodes a member's data declared `declared` bytes long with the decoder `make` gives, in output
+// pieces of `capacity` and input pieces of `piece`.
+Status DecodeWith(const MakeDecoder& make, const std::string& stream, uint64_t declared, size_t capacity, size_t piece,
+    std::string& out)
 {
     MemorySource source(stream.data(), stream.size());
     std::vector<uint8_t> buffer(piece);
     MemberInput input(source, 0, stream.size(), buffer);
     Entry entry;
     entry.size = declared;
-    entry.actualMethod = 95;
-    XzDecoder decoder(entry, input, lzma2Blocks);
+    std::unique_ptr<Decoder> decoder = make(entry, input);
     out.clear();
-    const Status started = decoder.Start();
-    return started != Status::Ok ? started : Drain(decoder, capacity, out);
+    const Status started = decoder->Start();
+    return started != Status::Ok ? started : Drain(*decoder, capacity, out);
 }
 
-}  // namespace
-
-// LZMA2 blocks through 7-Zip's decoder give what liblzma's block decoder gives, for the members
-// the xz tool and Python's lzma wrote (blocks with and without sizes in their headers; CRC-32,
-// CRC-64, SHA-256 and no checks; a dictionary gone round), at every output and input piece size.
-// A byte changed in each part of a stream, or the stream cut short, fails with both or gives the
-// same bytes with both; a member declared shorter than it is fails.
-TEST(Xz, Lzma2BlocksGiveWhatLiblzmaGives)
+// The members of the archives in KESTROVA_METHOD_ARCHIVES decode with `ours` to their files at
+// every output and input piece size. A byte changed in each part of a member's data (its start,
+// its middle, the last 48 bytes where the checks lie), or the data cut there, fails with both
+// `ours` and `reference` or gives the same bytes with both. Answers the members compared.
+int ExpectSameAsReference(const std::vector<std::string>& archives, const MakeDecoder& reference, const MakeDecoder& ours)
 {
-    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
-    if (folder == nullptr)
-        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    const std::string folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
     int members = 0;
-    for (const char* archive : {"xz-blocks.zip", "xz-cli.zip", "xz-two-streams.zip"}) {
-        for (const RawMember& m : LocalRecords(ReadFile(std::string(folder) + "/" + archive))) {
-            const std::string what = std::string(archive) + " " + m.name;
+    for (const std::string& archive : archives) {
+        for (const RawMember& m : LocalRecords(ReadFile(folder + "/" + archive))) {
+            const std::string what = archive + " " + m.name;
             const std::string& packed = m.packed;
-            std::string expected;
-            ASSERT_EQ(Status::Ok, DecodeXz(packed, m.size, false, 1 << 20, 1 << 16, expected)) << what;
-            ASSERT_TRUE(expected == ReadFile(std::string(folder) + "/files/" + m.name)) << what;
+            const std::string expected = ReadFile(folder + "/files/" + m.name);
             for (size_t capacity : {size_t(1) << 20, size_t(4099), size_t(1)}) {
                 for (size_t piece : {size_t(1) << 16, size_t(7)}) {
                     if (capacity == 1 && piece == 7)
                         continue;
                     std::string out;
-                    ASSERT_EQ(Status::Ok, DecodeXz(packed, m.size, true, capacity, piece, out))
+                    EXPECT_EQ(Status::Ok, DecodeWith(ours, packed, m.size, capacity, piece, out))
                         << what << " " << capacity << " " << piece;
                     EXPECT_TRUE(out == expected) << what << " " << capacity << " " << piece;
                 }
             }
-            // The stream's header, the first block's header, its data, the last bytes of the last
-            // block (padding and check), the index and the footer.
             std::vector<size_t> places = {3, 8, 12, 13, 16, packed.size() / 3, packed.size() / 2};
             for (size_t back = 1; back <= 48 && back < packed.size(); back += back < 16 ? 1 : 4)
                 places.push_back(packed.size() - back);
@@ -968,20 +964,56 @@ TEST(Xz, Lzma2BlocksGiveWhatLiblzmaGives)
                 std::string changed = packed;
                 changed[at] = static_cast<char>(changed[at] ^ 0x21);
                 for (const std::string& copy : {changed, packed.substr(0, at)}) {
-                    std::string theirs, ours;
-                    const bool theirsOk = DecodeXz(copy, m.size, false, 4099, 1 << 16, theirs) == Status::Ok;
-                    const bool oursOk = DecodeXz(copy, m.size, true, 4099, 1 << 16, ours) == Status::Ok;
-                    EXPECT_EQ(theirsOk, oursOk) << what << " at " << at << (copy.size() == at ? " cut" : "");
-                    if (theirsOk && oursOk)
-                        EXPECT_TRUE(theirs == ours) << what << " at " << at;
+                    std::string theirs, mine;
+                    const bool theirsOk = DecodeWith(reference, copy, m.size, 4099, 1 << 16, theirs) == Status::Ok;
+                    const bool mineOk = DecodeWith(ours, copy, m.size, 4099, 1 << 16, mine) == Status::Ok;
+                    EXPECT_EQ(theirsOk, mineOk) << what << " at " << at << (copy.size() == at ? " cut" : "");
+                    if (theirsOk && mineOk)
+                        EXPECT_TRUE(theirs == mine) << what << " at " << at;
                 }
-            }
-            if (std::string(archive) == "xz-cli.zip" && m.size >= 3 * 4096) {
-                std::string out;
-                EXPECT_NE(Status::Ok, DecodeXz(packed, m.size / 3, true, 4099, 1 << 16, out)) << what;
             }
             ++members;
         }
     }
-    EXPECT_GE(members, 15);
+    return members;
+}
+
+}  // namespace
+
+// LZMA2 blocks through 7-Zip's decoder give what liblzma's block decoder gives, for the members
+// the xz tool and Python's lzma wrote (blocks with and without sizes in their headers; CRC-32,
+// CRC-64, SHA-256 and no checks; a dictionary gone round); a member declared shorter than it is
+// fails.
+TEST(Xz, Lzma2BlocksGiveWhatLiblzmaGives)
+{
+    const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
+    if (folder == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    const MakeDecoder liblzma = [](const Entry& entry, MemberInput& input) {
+        return std::make_unique<XzDecoder>(entry, input, false);
+    };
+    const MakeDecoder lzma2 = [](const Entry& entry, MemberInput& input) {
+        return std::make_unique<XzDecoder>(entry, input, true);
+    };
+    EXPECT_GE(ExpectSameAsReference({"xz-blocks.zip", "xz-cli.zip", "xz-two-streams.zip"}, liblzma, lzma2), 15);
+    for (const RawMember& m : LocalRecords(ReadFile(std::string(folder) + "/xz-cli.zip"))) {
+        std::string out;
+        if (m.size >= 3 * 4096)
+            EXPECT_NE(Status::Ok, DecodeWith(lzma2, m.packed, m.size / 3, 4099, 1 << 16, out)) << m.name;
+    }
+}
+
+// 7-Zip's Zstandard decoder gives what libzstd gives, for the members the zstd tool wrote: one
+// frame with and without a checksum, several frames with skippable frames between them, levels 3
+// and 19.
+TEST(Zstd, SevenZipsDecoderGivesWhatLibzstdGives)
+{
+    if (std::getenv("KESTROVA_METHOD_ARCHIVES") == nullptr)
+        GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
+    const MakeDecoder libzstd = [](const Entry&, MemberInput& input) { return std::make_unique<ZstdDecoder>(input); };
+    const MakeDecoder sevenZip = [](const Entry&, MemberInput& input) {
+        return std::make_unique<SevenZipZstdDecoder>(input);
+    };
+    EXPECT_GE(ExpectSameAsReference({"zstd-cli.zip", "zstd-cli-method20.zip", "zstd-frames.zip"}, libzstd, sevenZip),
+        15);
 }
