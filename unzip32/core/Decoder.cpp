@@ -185,14 +185,15 @@ Status DecoderRedo::Decode(
 {
     for (;;) {
         const Status decoded = decoder_->Decode(buffer, capacity, data, size, finished);
-        if (decoded != Status::Ok) {
-            detail = decoder_->Detail();
-            return decoded;
-        }
+        // Skipped in a failed piece too: zlib's inflate hands out the output before the damage.
         const size_t dropped = static_cast<size_t>(std::min<uint64_t>(skip_, size));
         data += dropped;
         size -= dropped;
         skip_ -= dropped;
+        if (decoded != Status::Ok) {
+            detail = decoder_->Detail();
+            return decoded;
+        }
         if (finished && skip_ > 0)
             return Status::DataError;  // shorter than what was handed out: cannot be, as that decoded alike
         if (size > 0 || finished)

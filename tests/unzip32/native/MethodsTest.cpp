@@ -859,6 +859,56 @@ TEST(StreamInflate, GivesTheOneStreamOutputByItself)
     }
 }
 
+namespace {
+
+// Hands out `pieces` pieces of up to `piece` bytes (byte i of its output is i % 251) and fails with
+// the last of them, as zlib's inflate does with the output before damaged data.
+class FailingDecoder : public Decoder {
+public:
+    FailingDecoder(size_t piece, int pieces) : piece_(piece), pieces_(pieces) { }
+    Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool&) override
+    {
+        size = std::min(capacity, piece_);
+        for (size_t i = 0; i < size; ++i)
+            buffer[i] = static_cast<uint8_t>((at_ + i) % 251);
+        at_ += size;
+        data = buffer;
+        return ++given_ == pieces_ ? Status::DataError : Status::Ok;
+    }
+
+private:
+    size_t piece_;
+    int pieces_;
+    size_t at_ = 0;
+    int given_ = 0;
+};
+
+}  // namespace
+
+// The one-stream decoder run again after bytes were handed out gives only what lies past them,
+// also in the piece it fails with.
+TEST(DecoderRedo, GivesOnlyWhatLiesPastTheBytesHandedOutFailureIncluded)
+{
+    for (uint64_t skip : {uint64_t(0), uint64_t(5), uint64_t(4099), uint64_t(2 * 4099 + 7), uint64_t(3 * 4099 - 1)}) {
+        DecoderRedo redo;
+        ASSERT_EQ(Status::Ok, redo.Start(new FailingDecoder(4099, 3), skip));
+        std::vector<uint8_t> buffer(4099);
+        std::string out, detail;
+        Status status = Status::Ok;
+        for (bool finished = false; status == Status::Ok && !finished;) {
+            const uint8_t* data = nullptr;
+            size_t size = 0;
+            status = redo.Decode(buffer.data(), buffer.size(), data, size, finished, detail);
+            out.append(reinterpret_cast<const char*>(data), size);
+        }
+        EXPECT_EQ(Status::DataError, status) << skip;
+        std::string expected;
+        for (size_t i = static_cast<size_t>(skip); i < 3 * 4099; ++i)
+            expected += static_cast<char>(i % 251);
+        EXPECT_TRUE(out == expected) << skip << ": " << out.size() << " bytes";
+    }
+}
+
 // Damaged and truncated copies give the one-stream decoder's outcome, and never other bytes before it.
 TEST(StreamInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
 {
