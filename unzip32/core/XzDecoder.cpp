@@ -163,8 +163,7 @@ Status XzDecoder::StartBlock()
     }
     uint64_t dictionary = 0;
     uint32_t declared = 0;
-    const Status read =
-        ReadBlockHeader(entry_, input_, first, flags_, block_, filters_, dictionary, declared, detail_);
+    const Status read = ReadBlockHeader(entry_, input_, first, flags_, block_, filters_, dictionary, declared, detail_);
     if (read != Status::Ok)
         return read;
     haveFilters_ = true;

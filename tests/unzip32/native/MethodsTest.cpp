@@ -216,6 +216,35 @@ std::string ReadFile(const std::string& path)
     return all.str();
 }
 
+// A member as its local record holds it.
+struct RawMember {
+    std::string name;
+    uint64_t size = 0;
+    std::string packed;
+};
+
+// The members of an archive whose local records follow one another from its start.
+std::vector<RawMember> LocalRecords(const std::string& archive)
+{
+    std::vector<RawMember> members;
+    for (size_t at = 0; archive.compare(at, 4, "PK\x03\x04") == 0;) {
+        auto le = [&](size_t offset, int bytes) {
+            uint32_t value = 0;
+            for (int i = bytes - 1; i >= 0; --i)
+                value = (value << 8) | static_cast<uint8_t>(archive[at + offset + static_cast<size_t>(i)]);
+            return value;
+        };
+        RawMember m;
+        m.name = archive.substr(at + 30, le(26, 2));
+        m.size = le(22, 4);
+        const size_t data = at + 30 + le(26, 2) + le(28, 2);
+        m.packed = archive.substr(data, le(18, 4));
+        members.push_back(m);
+        at = data + m.packed.size();
+    }
+    return members;
+}
+
 }  // namespace
 
 TEST(Deflate64, FarLongAndStoredMatchesDecodeAtEveryPieceSize)
@@ -416,20 +445,8 @@ TEST(Methods, LzmaEndsExactlyAtTheDeclaredSize)
     const char* folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
     if (folder == nullptr)
         GTEST_SKIP() << "KESTROVA_METHOD_ARCHIVES is not set";
-    // The local records one after another: text.txt is the last member.
     const std::string archive = ReadFile(std::string(folder) + "/lzma-small-dictionary.zip");
-    std::string packed;
-    for (size_t at = 0; archive.compare(at, 4, "PK\x03\x04") == 0;) {
-        auto le = [&](size_t offset, int bytes) {
-            uint32_t value = 0;
-            for (int i = bytes - 1; i >= 0; --i)
-                value = (value << 8) | static_cast<uint8_t>(archive[at + offset + static_cast<size_t>(i)]);
-            return value;
-        };
-        const size_t data = at + 30 + le(26, 2) + le(28, 2);
-        packed = archive.substr(data, le(18, 4));
-        at = data + packed.size();
-    }
+    const std::string packed = LocalRecords(archive).back().packed;  // text.txt, the last member
     const std::string content = ReadFile(std::string(folder) + "/files/text.txt");
     ASSERT_GT(content.size(), size_t(100000));
     for (size_t capacity : {size_t(1) << 20, size_t(4099), size_t(1)}) {
@@ -632,7 +649,8 @@ std::string Deflated(const std::vector<std::pair<std::string, int>>& pieces)
         deflateParams(&z, level == 10 ? 6 : level, level == 10 ? Z_FIXED : Z_DEFAULT_STRATEGY);
         z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(pieces[i].first.data()));
         z.avail_in = static_cast<uInt>(pieces[i].first.size());
-        EXPECT_EQ(i + 1 == pieces.size() ? Z_STREAM_END : Z_OK, deflate(&z, i + 1 == pieces.size() ? Z_FINISH : Z_NO_FLUSH));
+        EXPECT_EQ(
+            i + 1 == pieces.size() ? Z_STREAM_END : Z_OK, deflate(&z, i + 1 == pieces.size() ? Z_FINISH : Z_NO_FLUSH));
     }
     out.resize(z.total_out);
     deflateEnd(&z);
@@ -686,8 +704,8 @@ Status Inflate(const std::string& stream, bool deflate64, unsigned helpers, size
 }
 
 // The same with the block decoder in one stream, for a member declared `declared` bytes long.
-Status InflateStream(const std::string& stream, bool deflate64, uint64_t declared, size_t capacity,
-    std::string& out, bool& redone)
+Status InflateStream(
+    const std::string& stream, bool deflate64, uint64_t declared, size_t capacity, std::string& out, bool& redone)
 {
     MemorySource source(stream.data(), stream.size());
     std::vector<uint8_t> buffer(1 << 16);
@@ -777,8 +795,8 @@ TEST(ParallelInflate, ChunksGiveTheOneStreamOutput)
                     uint64_t helped = 0;
                     EXPECT_EQ(Status::Ok, Inflate(streams[s].second, false, helpers, chunk, capacity, out, &helped))
                         << s << " " << helpers << " " << chunk << " " << capacity;
-                    EXPECT_TRUE(out == expected) << s << " " << helpers << " " << chunk << " " << capacity << ": "
-                                                 << out.size();
+                    EXPECT_TRUE(out == expected)
+                        << s << " " << helpers << " " << chunk << " " << capacity << ": " << out.size();
                     if (s == 1 && chunk == 20000)
                         EXPECT_GT(helped, expected.size() / (helpers == 1 ? 6 : 4)) << helpers << " " << capacity;
                 }
@@ -934,35 +952,6 @@ TEST(StreamInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
 
 namespace {
 
-// A member as its local record holds it.
-struct RawMember {
-    std::string name;
-    uint64_t size = 0;
-    std::string packed;
-};
-
-// The members of an archive whose local records follow one another from its start.
-std::vector<RawMember> LocalRecords(const std::string& archive)
-{
-    std::vector<RawMember> members;
-    for (size_t at = 0; archive.compare(at, 4, "PK\x03\x04") == 0;) {
-        auto le = [&](size_t offset, int bytes) {
-            uint32_t value = 0;
-            for (int i = bytes - 1; i >= 0; --i)
-                value = (value << 8) | static_cast<uint8_t>(archive[at + offset + static_cast<size_t>(i)]);
-            return value;
-        };
-        RawMember m;
-        m.name = archive.substr(at + 30, le(26, 2));
-        m.size = le(22, 4);
-        const size_t data = at + 30 + le(26, 2) + le(28, 2);
-        m.packed = archive.substr(data, le(18, 4));
-        members.push_back(m);
-        at = data + m.packed.size();
-    }
-    return members;
-}
-
 // A decoder for a member's entry and input.
 using MakeDecoder = std::function<std::unique_ptr<Decoder>(const Entry&, MemberInput&)>;
 
@@ -986,7 +975,8 @@ Status DecodeWith(const MakeDecoder& make, const std::string& stream, uint64_t d
 // every output and input piece size. A byte changed in each part of a member's data (its start,
 // its middle, the last 48 bytes where the checks lie), or the data cut there, fails with both
 // `ours` and `reference` or gives the same bytes with both. Answers the members compared.
-int ExpectSameAsReference(const std::vector<std::string>& archives, const MakeDecoder& reference, const MakeDecoder& ours)
+int ExpectSameAsReference(
+    const std::vector<std::string>& archives, const MakeDecoder& reference, const MakeDecoder& ours)
 {
     const std::string folder = std::getenv("KESTROVA_METHOD_ARCHIVES");
     int members = 0;
@@ -1064,6 +1054,6 @@ TEST(Zstd, SevenZipsDecoderGivesWhatLibzstdGives)
     const MakeDecoder sevenZip = [](const Entry&, MemberInput& input) {
         return std::make_unique<SevenZipZstdDecoder>(input);
     };
-    EXPECT_GE(ExpectSameAsReference({"zstd-cli.zip", "zstd-cli-method20.zip", "zstd-frames.zip"}, libzstd, sevenZip),
-        15);
+    EXPECT_GE(
+        ExpectSameAsReference({"zstd-cli.zip", "zstd-cli-method20.zip", "zstd-frames.zip"}, libzstd, sevenZip), 15);
 }
