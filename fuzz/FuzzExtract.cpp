@@ -235,35 +235,21 @@ unzip::Status DecodeZstd(const uint8_t* data, size_t size, bool sevenZip, std::s
     return Drain(*decoder, 4099, out, whole);
 }
 
-// Two decoders of one format both succeed with the same output or both fail, up to where the
-// output was cut; what both gave agrees.
-void CompareSuccess(unzip::Status theirs, const std::string& theirOutput, bool theirsWhole, unzip::Status ours,
-    const std::string& ourOutput, bool oursWhole)
-{
-    const bool ok = theirs == unzip::Status::Ok;
-    if (theirsWhole && oursWhole && (ok != (ours == unzip::Status::Ok) || (ok && theirOutput != ourOutput)))
-        std::abort();
-    const size_t common = std::min(theirOutput.size(), ourOutput.size());
-    if (theirOutput.compare(0, common, ourOutput, 0, common) != 0)
-        std::abort();
-}
-
-void CompareXz(const uint8_t* data, size_t size)
+// Decodes the data with the reference decoder of a format (`decode` with false) and with ours
+// (true): both succeed with the same output or both fail, up to where the output was cut; what both
+// gave agrees.
+void CompareWithReference(const uint8_t* data, size_t size,
+    unzip::Status (*decode)(const uint8_t*, size_t, bool, std::string&, bool&))
 {
     std::string theirs, ours;
     bool theirsWhole = false, oursWhole = false;
-    const unzip::Status liblzma = DecodeXz(data, size, false, theirs, theirsWhole);
-    const unzip::Status lzma2 = DecodeXz(data, size, true, ours, oursWhole);
-    CompareSuccess(liblzma, theirs, theirsWhole, lzma2, ours, oursWhole);
-}
-
-void CompareZstd(const uint8_t* data, size_t size)
-{
-    std::string theirs, ours;
-    bool theirsWhole = false, oursWhole = false;
-    const unzip::Status libzstd = DecodeZstd(data, size, false, theirs, theirsWhole);
-    const unzip::Status sevenZip = DecodeZstd(data, size, true, ours, oursWhole);
-    CompareSuccess(libzstd, theirs, theirsWhole, sevenZip, ours, oursWhole);
+    const bool theirsOk = decode(data, size, false, theirs, theirsWhole) == unzip::Status::Ok;
+    const bool oursOk = decode(data, size, true, ours, oursWhole) == unzip::Status::Ok;
+    if (theirsWhole && oursWhole && (theirsOk != oursOk || (theirsOk && theirs != ours)))
+        std::abort();
+    const size_t common = std::min(theirs.size(), ours.size());
+    if (theirs.compare(0, common, ours, 0, common) != 0)
+        std::abort();
 }
 
 void CompareBzip2(const uint8_t* data, size_t size)
@@ -348,9 +334,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // XZ data through 7-Zip's LZMA2 decoder and through liblzma; Zstandard data through 7-Zip's
         // decoder and through libzstd.
         if (data[0] % 9 == 7)
-            CompareXz(data + 5, size - 5);
+            CompareWithReference(data + 5, size - 5, DecodeXz);
         if (data[0] % 9 == 5 || data[0] % 9 == 6)
-            CompareZstd(data + 5, size - 5);
+            CompareWithReference(data + 5, size - 5, DecodeZstd);
     }
     return 0;
 }

@@ -7,9 +7,9 @@
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/PpmdDecoder.h"
+#include "unzip32/core/SevenZipZstdDecoder.h"
 #include "unzip32/core/StoredDecoder.h"
 #include "unzip32/core/StreamInflateDecoder.h"
-#include "unzip32/core/SevenZipZstdDecoder.h"
 #include "unzip32/core/XzDecoder.h"
 #include "unzip32/core/ZstdDecoder.h"
 
