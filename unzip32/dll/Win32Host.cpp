@@ -531,7 +531,10 @@ Status Win32Host::CreateFolder(const std::vector<std::string>& parts)
 // created, only a name the run made there can be taken); the file itself is written under a
 // temporary name (see Win32OutputFile). The temporary name is short and in the same folder: a
 // suffix to the member's name could push a long name past what the file system allows, and a
-// rename within the folder never copies.
+// rename within the folder never copies. Full paths are cheaper under Wine 8 than names relative
+// to an open handle of the folder (NtCreateFile and the rename with a root directory): it resolves
+// those by changing the process's current folder and back, and still searches the folder for
+// another spelling of the name. 2,000 small files took 1.1-1.2 s that way instead of 0.67 s.
 Status Win32Host::CreateOutput(const std::vector<std::string>& parts, const Entry&, std::unique_ptr<OutputFile>& file)
 {
     std::wstring path = PathOf(parts, parts.size());
