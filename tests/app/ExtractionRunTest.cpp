@@ -734,10 +734,12 @@ protected:
     static constexpr int kProbesFirst = 6;
 
     // Presses Execute and, from another thread every 20 ms, asks the window for an answer within
-    // 200 ms; once `partial` has `stopAt` bytes and `kProbesFirst` probes are made, reads the bar
+    // 200 ms; once `partial` has `stopAt` bytes and `probesFirst` probes are made, reads the bar
     // and the caption, moves the window and calls `act`. Answers the milliseconds from `act` to the
     // end of the run.
-    template <typename Act> DWORD RunAndProbe(const std::string& partial, uint64_t stopAt, RunProbes& probes, Act act)
+    template <typename Act>
+    DWORD RunAndProbe(
+        const std::string& partial, uint64_t stopAt, RunProbes& probes, Act act, int probesFirst = kProbesFirst)
     {
         HWND main = *window;
         HWND bar = window->progressBar;
@@ -751,7 +753,7 @@ protected:
                 ++probes.count;
                 if (!answered || ::GetTickCount() - start > 200)
                     ++probes.late;
-                if (probes.count < kProbesFirst || WrittenSoFar(partial) < stopAt)
+                if (probes.count < probesFirst || WrittenSoFar(partial) < stopAt)
                     continue;
                 probes.queueDisabled = !::IsWindowEnabled(remove);
                 probes.position = ::SendMessageA(bar, PBM_GETPOS, 0, 0);
@@ -841,8 +843,10 @@ TEST_F(ExtractionWorkerTest, AFailureShowsWhileTheStopQuestionIsUpAndTheRunGoesO
 {
     testsupport::WriteFileBytes(folder.Child("Broken.zip"), "PK\x03\x04 this is no archive at all");
     const std::string broken = Queue(folder.Child("Broken.zip"));
+    // A gigabyte, and the close sent at the first probe that sees it begun: zeros inflate fast
+    // enough that a smaller member, or a later close, can be done before the question is up.
     ziptest::Archive zeros;
-    zeros.AddZeros("big.bin", 256u << 20);
+    zeros.AddZeros("big.bin", 1ull << 30);
     const std::string big = Queue("Big.zip", zeros);
     // Rows: Big (0), Broken (1). The window is closed as soon as Big's member is begun, so that the
     // stop question is up well before the failure; it is answered once the failure has come over it.
@@ -856,7 +860,8 @@ TEST_F(ExtractionWorkerTest, AFailureShowsWhileTheStopQuestionIsUpAndTheRunGoesO
         return std::string(failure != nullptr ? "failure shown" : "");
     });
     RunProbes probes;
-    RunAndProbe(folder.Child("big.bin"), 1, probes, [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); });
+    RunAndProbe(
+        folder.Child("big.bin"), 1, probes, [](HWND main) { ::PostMessageA(main, WM_CLOSE, 0, 0); }, 1);
     const std::vector<SeenBox> seen = watcher.Seen();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].text, "Stop the extraction?");
@@ -864,7 +869,7 @@ TEST_F(ExtractionWorkerTest, AFailureShowsWhileTheStopQuestionIsUpAndTheRunGoesO
     EXPECT_EQ(seen[1].text, "Severe error in zip format.\n" + folder.Path() + "\n" + broken);
     EXPECT_EQ(seen[2].text, "Files extracted: \n\n" + broken + " (failed: severe error in zip format)\n" + big + "\n");
     EXPECT_TRUE(window->IsValid()) << "No keeps the window open";
-    EXPECT_EQ(SizeNow(folder.Child("big.bin")), 256u << 20);
+    EXPECT_EQ(SizeNow(folder.Child("big.bin")), 1ull << 30);
 }
 
 // The bar's range is the rows the run handles: all three for Execute, the one selected for
