@@ -15,6 +15,7 @@
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/Deflate64Decoder.h"
 #include "unzip32/core/InflateDecoder.h"
+#include "unzip32/core/Bzip2Block.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/SevenZipZstdDecoder.h"
@@ -26,6 +27,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -254,6 +256,19 @@ void CompareWithReference(const uint8_t* data, size_t size,
 
 void CompareBzip2(const uint8_t* data, size_t size)
 {
+    // A stream of one block that Bzip2Block takes gives libbz2's output, byte for byte.
+    {
+        static unzip::Bzip2Block block;
+        static std::vector<uint8_t> ours(4u << 20), theirs(4u << 20);
+        size_t produced = 0;
+        if (block.Decode(data, size, ours.data(), ours.size(), produced)) {
+            unsigned got = static_cast<unsigned>(theirs.size());
+            if (BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(theirs.data()), &got,
+                    const_cast<char*>(reinterpret_cast<const char*>(data)), static_cast<unsigned>(size), 0, 0) != BZ_OK ||
+                got != produced || std::memcmp(ours.data(), theirs.data(), produced) != 0)
+                std::abort();
+        }
+    }
     std::string stream, blocks;
     bool streamWhole = false, blocksWhole = false;
     const unzip::Status one = DecodeBzip2(data, size, false, stream, streamWhole);

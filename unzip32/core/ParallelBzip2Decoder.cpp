@@ -75,6 +75,7 @@ ParallelBzip2Decoder::ParallelBzip2Decoder(
     // Reserved: keeping a job or tables never allocates.
     spare_.reserve(helpers + 2);
     keptTables_.reserve(TablesLimit());
+    keptBlocks_.reserve(helpers + 1);
 }
 
 ParallelBzip2Decoder::~ParallelBzip2Decoder()
@@ -145,7 +146,7 @@ void ParallelBzip2Decoder::GiveTables(void* opaque, void* tables)
 
 uint64_t ParallelBzip2Decoder::Memory(unsigned helpers)
 {
-    return (helpers + 1) * kTables + (helpers + 2) * (kKeptOutput + kBlockStream) + kWindow;
+    return (helpers + 1) * (kTables + Bzip2Block::kMemory) + (helpers + 2) * (kKeptOutput + kBlockStream) + kWindow;
 }
 
 unsigned ParallelBzip2Decoder::HelpersWithin(uint64_t memoryLimit, unsigned available)
@@ -398,6 +399,8 @@ void ParallelBzip2Decoder::DecodeNextOrWait(WorkerThreads::Signal signal)
 // output. Decoded when its stream ended, its CRC checked.
 ParallelBzip2Decoder::Job::State ParallelBzip2Decoder::DecodeJob(Job& job)
 {
+    if (DecodeFast(job))
+        return Job::Decoded;
     bool decoded = false;
     bool whole = true;
     bz_stream stream {};
@@ -440,6 +443,37 @@ ParallelBzip2Decoder::Job::State ParallelBzip2Decoder::DecodeJob(Job& job)
     }
     job.whole = whole;
     return decoded ? Job::Decoded : Job::Failed;
+}
+
+// Decodes the job's block with a Bzip2Block (one kept from an earlier block, or a new one): true
+// when its whole output is in the job, checked.
+bool ParallelBzip2Decoder::DecodeFast(Job& job)
+{
+    std::unique_ptr<Bzip2Block> block;
+    threads_.Lock();
+    if (!keptBlocks_.empty()) {
+        block = std::move(keptBlocks_.back());
+        keptBlocks_.pop_back();
+    }
+    threads_.Unlock();
+    bool decoded = false;
+    try {
+        if (block == nullptr)
+            block.reset(new Bzip2Block);
+        job.output.resize(kKeptOutput);
+        size_t produced = 0;
+        decoded = block->Decode(job.stream.data(), job.stream.size(), job.output.data(), kKeptOutput, produced);
+        job.output.resize(decoded ? produced : 0);
+    } catch (const std::bad_alloc&) {
+        decoded = false;
+    }
+    job.whole = decoded;
+    if (block != nullptr) {
+        threads_.Lock();
+        keptBlocks_.push_back(std::move(block));  // reserved: never allocates
+        threads_.Unlock();
+    }
+    return decoded;
 }
 
 // Starts the helpers with the first block (a thread that cannot be started is done without).

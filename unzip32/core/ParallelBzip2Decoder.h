@@ -1,4 +1,5 @@
 #pragma once
+#include "unzip32/core/Bzip2Block.h"
 #include "unzip32/core/Bzip2Decoder.h"
 #include "unzip32/core/WorkerThreads.h"
 
@@ -14,9 +15,10 @@ namespace unzip {
 
 // Method 12 on several cores. A bzip2 block does not depend on the blocks before it, so the
 // member's data is cut at the block signatures (found bit by bit), each block is made a stream of
-// its own and decoded by libbz2 on the helper threads or on the decoding thread itself, and the
-// output is handed out in order. A block's output is handed out only once libbz2 has checked its
-// CRC, and each stream's combined CRC is checked against its blocks'. A signature can also occur
+// its own and decoded on the helper threads or on the decoding thread itself, and the output is
+// handed out in order. A block is decoded by Bzip2Block, and by libbz2 where that one leaves it
+// (a damaged, randomised or very long block). A block's output is handed out only once its CRC
+// is checked, and each stream's combined CRC is checked against its blocks'. A signature can also occur
 // by chance inside a block's data; a cut there fails to decode. On that, or on anything else this
 // reader does not expect (a truncated or damaged stream), the member goes on with the one-stream
 // decoder from its start, the bytes already handed out skipped, so the outcome is exactly that of
@@ -66,6 +68,7 @@ private:
     void Help();
     void DecodeNextOrWait(WorkerThreads::Signal signal);  // with the lock held
     Job::State DecodeJob(Job& job);
+    bool DecodeFast(Job& job);
     static void* TakeTables(void* decoder, int items, int size);
     static void GiveTables(void* decoder, void* tables);
     void StartHelpers();
@@ -99,6 +102,8 @@ private:
     std::vector<std::pair<size_t, void*>> keptTables_;
     size_t tablesInUse_ = 0;
     size_t TablesLimit() const { return 2 * (helpers_ + 1); }  // a state and tables for each thread
+    // The fast block decoders not in use, one for each thread at most.
+    std::vector<std::unique_ptr<Bzip2Block>> keptBlocks_;
     bool helpersStarted_ = false;
     unsigned running_ = 0;            // helpers started and not yet ended
     std::atomic<bool> quit_ {false};  // also read by a decoding thread without the lock

@@ -4,6 +4,7 @@
 // tools wrote (tests/unzip32/make_method_archives.py, folder in KESTROVA_METHOD_ARCHIVES).
 #include "tests/support/ZipBuilder.h"
 #include "tests/unzip32/CountingHost.h"
+#include "unzip32/core/Bzip2Block.h"
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/Deflate64Decoder.h"
 #include "unzip32/core/Extractor.h"
@@ -529,6 +530,103 @@ TEST(Methods, ServiceIsAskedByTimeInASlowMember)
         EXPECT_LT(host.bytesWritten, kServiceStep) << threads;
         EXPECT_TRUE(host.files.empty()) << threads;
         EXPECT_EQ(0, host.open) << threads;
+    }
+}
+
+namespace {
+
+std::string Bzip2Compress(const std::string& data, int level)
+{
+    std::string out(data.size() + data.size() / 100 + 600, '\0');
+    unsigned size = static_cast<unsigned>(out.size());
+    EXPECT_EQ(BZ_OK,
+        BZ2_bzBuffToBuffCompress(
+            &out[0], &size, const_cast<char*>(data.data()), static_cast<unsigned>(data.size()), level, 0, 0));
+    out.resize(size);
+    return out;
+}
+
+// libbz2's result for a whole stream, and its output when that is BZ_OK.
+int Libbz2Decode(const std::string& stream, size_t room, std::string& out)
+{
+    out.assign(room, '\0');
+    unsigned size = static_cast<unsigned>(room);
+    const int result = BZ2_bzBuffToBuffDecompress(
+        &out[0], &size, const_cast<char*>(stream.data()), static_cast<unsigned>(stream.size()), 0, 0);
+    out.resize(result == BZ_OK ? size : 0);
+    return result;
+}
+
+bool BlockDecode(Bzip2Block& block, const std::string& stream, size_t room, std::string& out)
+{
+    out.assign(room, '\0');
+    size_t produced = 0;
+    const bool decoded = block.Decode(
+        reinterpret_cast<const uint8_t*>(stream.data()), stream.size(), reinterpret_cast<uint8_t*>(&out[0]), room, produced);
+    out.resize(produced);
+    return decoded;
+}
+
+}  // namespace
+
+// One bzip2 block through Bzip2Block and through libbz2: the same bytes for text, runs of every
+// length around bzip2's run coding (four equal bytes and a count), all 256 byte values with codes
+// longer than its table lookup, and the smallest blocks. With each bit of a block flipped,
+// Bzip2Block gives libbz2's output or leaves the block to libbz2; so it does with a stream of two
+// blocks and with a room one byte short.
+TEST(Methods, Bzip2BlockDecodesAsLibbz2Does)
+{
+    std::mt19937 random(7);
+    std::string text;
+    while (text.size() < 800000)
+        text += "line " + std::to_string(random() % 5000) + " of a text that repeats itself, more or less\n";
+    std::string runs;
+    for (int length = 1; length < 600; ++length)
+        runs += std::string(static_cast<size_t>(length), static_cast<char>('a' + length % 3));
+    std::string skewed;
+    std::geometric_distribution<int> geometric(0.45);
+    while (skewed.size() < 300000)
+        skewed += static_cast<char>(std::min(geometric(random), 255));
+    for (int value = 0; value < 256; ++value)
+        skewed += static_cast<char>(value);
+    Bzip2Block block;
+    for (const std::string& data : {text, runs, skewed, std::string("x"), std::string("aaaa"), std::string("aaaaa"),
+             std::string(10000, '\0')}) {
+        const std::string stream = Bzip2Compress(data, 9);
+        std::string ours;
+        ASSERT_TRUE(BlockDecode(block, stream, data.size(), ours)) << data.size();
+        EXPECT_TRUE(ours == data) << data.size();
+        EXPECT_FALSE(BlockDecode(block, stream, data.size() - 1, ours)) << "a room one byte short";
+    }
+
+    std::string two;
+    EXPECT_FALSE(BlockDecode(block, Bzip2Compress(text.substr(0, 150000), 1), text.size(), two)) << "two blocks";
+
+    const std::string small = Bzip2Compress(text.substr(0, 3000) + runs.substr(0, 2000), 1);
+    int taken = 0;
+    for (size_t bit = 32; bit < small.size() * 8; ++bit) {
+        std::string damaged = small;
+        damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (0x80 >> (bit % 8)));
+        std::string ours, theirs;
+        if (!BlockDecode(block, damaged, 1 << 20, ours))
+            continue;
+        ++taken;
+        ASSERT_EQ(BZ_OK, Libbz2Decode(damaged, 1 << 20, theirs)) << "bit " << bit;
+        ASSERT_TRUE(ours == theirs) << "bit " << bit;
+    }
+    EXPECT_LT(taken, 8) << "only the bits that pad the last byte";
+
+    // Damage in a large block, which is walked along several stretches at once.
+    const std::string large = Bzip2Compress(text, 9);
+    for (int flip = 0; flip < 64; ++flip) {
+        std::string damaged = large;
+        const size_t bit = 32 + random() % (large.size() * 8 - 32);
+        damaged[bit / 8] = static_cast<char>(damaged[bit / 8] ^ (0x80 >> (bit % 8)));
+        std::string ours, theirs;
+        if (BlockDecode(block, damaged, 1 << 20, ours)) {
+            ASSERT_EQ(BZ_OK, Libbz2Decode(damaged, 1 << 20, theirs)) << "bit " << bit;
+            ASSERT_TRUE(ours == theirs) << "bit " << bit;
+        }
     }
 }
 
