@@ -57,6 +57,10 @@ public:
     // The dictionary, window or model the reader holds (for the memory the run reports and bounds).
     virtual uint64_t MemoryInUse() const { return 0; }
 
+    // The run is over: threads the reader started on the run's WorkerThreads (a decoder's helpers)
+    // end now, before the run waits for all of its threads. Nothing is read after it.
+    virtual void Close() { }
+
     // Asked now and then while data is decoded only to be passed over (the members before the one
     // wanted in a solid block, the rest of a member left unread in a compressed stream), with the
     // bytes gone through so far: true stops it, and the Next or Read that was decoding returns
@@ -86,13 +90,13 @@ private:
 // included): null with `status` and `detail` when the archive cannot be read, NotAnArchive when it
 // is no archive the library knows. `host` gives passwords (Host::Password, asked again after a
 // wrong one, at most kPasswordAsks times), cryptography, name pages and the archive's volumes.
-std::unique_ptr<ArchiveReader> OpenArchiveReader(ArchiveKind kind, Source& source, Host& host,
-    const ExtractOptions& options, Status& status, std::string& detail);
+std::unique_ptr<ArchiveReader> OpenArchiveReader(
+    ArchiveKind kind, Source& source, Host& host, const ExtractOptions& options, Status& status, std::string& detail);
 
 // The two families of readers behind OpenArchiveReader.
 std::unique_ptr<ArchiveReader> OpenSevenZipReader(
     Source& source, Host& host, const ExtractOptions& options, Status& status, std::string& detail);
-std::unique_ptr<ArchiveReader> OpenLibarchiveReader(ArchiveKind kind, Source& source, Host& host,
-    const ExtractOptions& options, Status& status, std::string& detail);
+std::unique_ptr<ArchiveReader> OpenLibarchiveReader(
+    ArchiveKind kind, Source& source, Host& host, const ExtractOptions& options, Status& status, std::string& detail);
 
 }  // namespace unzip

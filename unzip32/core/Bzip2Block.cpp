@@ -109,8 +109,8 @@ struct Bzip2Block::Tables {
 
 const uint32_t Bzip2Block::kChunks = (kLargestBlock + kChunk - 1) / kChunk + kMaxSegments;
 
-const size_t Bzip2Block::kMemory = sizeof(Bzip2Block::Tables) + kLargestBlock * sizeof(uint32_t) +
-    size_t(kChunks) * (kChunk + sizeof(uint32_t));
+const size_t Bzip2Block::kMemory =
+    sizeof(Bzip2Block::Tables) + kLargestBlock * sizeof(uint32_t) + size_t(kChunks) * (kChunk + sizeof(uint32_t));
 
 Bzip2Block::Bzip2Block()
     : tables_(new Tables),
@@ -126,8 +126,8 @@ namespace {
 
 // libbz2's decoding tables for one group, and the fast lookup in front of them. False when a
 // code could decode to no symbol of the alphabet.
-void MakeGroup(const uint8_t* length, int alphabet, int32_t* limit, int32_t* base, int32_t* perm, int& minLength,
-    uint16_t* fast)
+void MakeGroup(
+    const uint8_t* length, int alphabet, int32_t* limit, int32_t* base, int32_t* perm, int& minLength, uint16_t* fast)
 {
     int minLen = 32;
     int maxLen = 0;
@@ -233,7 +233,8 @@ bool Bzip2Block::Walk(uint32_t first, uint32_t count)
     int active = 0;
     for (int k = 0; k < kWalkers; ++k) {
         walkers[k].active = false;
-        const uint32_t position = k == 0 ? first : static_cast<uint32_t>(uint64_t(count) * unsigned(k) / unsigned(walking));
+        const uint32_t position =
+            k == 0 ? first : static_cast<uint32_t>(uint64_t(count) * unsigned(k) / unsigned(walking));
         if (k < walking && (tt[position] & kStart) == 0) {
             begin(walkers[k], position);
             ++active;

@@ -41,6 +41,11 @@ bool WorthParallelBzip2(uint64_t length, bool encrypted)
     return length >= kParallelBzip2From && !encrypted;
 }
 
+// bzip2 data of at least this size goes through the block reader even with no helper threads of
+// its own (a member decoded on the pool beside others): its block decoder takes about half of
+// libbz2's time.
+const uint64_t kBzip2BlocksFrom = 256u << 10;
+
 // Deflated data of at least this size may be decoded on several cores.
 const uint64_t kParallelInflateFrom = 16u << 20;
 
@@ -109,7 +114,9 @@ Status CreateDecoder(const Entry& entry, MemberInput& input, uint64_t memoryLimi
             decoder.reset(new Deflate64Decoder(entry, input));
         break;
     case kBzip2:
-        if (bzip2Helpers > 0)
+        if (bzip2Helpers > 0 ||
+            (helpers.threads != nullptr && !input.Decrypts() && input.Length() >= kBzip2BlocksFrom &&
+                ParallelBzip2Decoder::Memory(0) <= memoryLimit))
             decoder.reset(new ParallelBzip2Decoder(input, *helpers.threads, bzip2Helpers));
         else
             decoder.reset(new Bzip2Decoder(input));

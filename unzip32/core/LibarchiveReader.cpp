@@ -117,6 +117,7 @@ public:
     Status Open(std::string& detail);
     Status Next(Entry& entry, bool& end) override;
     Status Read(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    void Close() override;
 
 private:
     // One file of the archive (several for RAR volumes), as libarchive's client data.
@@ -160,7 +161,7 @@ private:
     std::vector<uint8_t> piece_;
     unsigned current_ = 0;  // the part being read
     VolumeSet* volumes_ = nullptr;
-    bool raw_ = false;  // a single compressed file
+    bool raw_ = false;                // a single compressed file
     std::unique_ptr<Unpack> unpack_;  // a compressed stream decoded by the read callback
     // Inside Read the data goes to the member; anywhere else libarchive reads only to pass it
     // over, and a stop asked for on the way ends the call (stopped_).
@@ -609,6 +610,19 @@ Status LibarchiveReader::Open(std::string& detail)
     return Status::Ok;
 }
 
+// The stream's decoder goes (ending its helper threads, whose data may be left unread); a read
+// after it fails.
+void LibarchiveReader::Close()
+{
+    if (unpack_ == nullptr || unpack_->decoder == nullptr)
+        return;
+    unpack_->decoder.reset();
+    if (unpack_->failure == Status::Ok && !unpack_->ended) {
+        unpack_->failure = Status::Stopped;
+        unpack_->detail = ErrorString(Status::Stopped);
+    }
+}
+
 // The next piece of the decoded stream; none (size 0) at its end. A failure stays: libarchive may
 // ask again.
 Status LibarchiveReader::Unpacked(const uint8_t*& data, size_t& size)
@@ -625,9 +639,14 @@ Status LibarchiveReader::Unpacked(const uint8_t*& data, size_t& size)
         status = Inflate(data, size);
     } else {
         try {
-            if (unpack.decoder == nullptr)
-                status =
-                    CreateDecoder(unpack.entry, *unpack.member, kLargestDecoderMemory, unpack.decoder, unpack.detail);
+            if (unpack.decoder == nullptr) {
+                // bzip2 is decoded block by block on the run's threads, as a ZIP member decoded alone.
+                DecoderHelpers helpers;
+                helpers.threads = options_.workers;
+                helpers.count = options_.workers != nullptr && options_.threads > 1 ? options_.threads - 1 : 0;
+                status = CreateDecoder(
+                    unpack.entry, *unpack.member, kLargestDecoderMemory, unpack.decoder, unpack.detail, helpers);
+            }
             bool finished = unpack.decoded;
             while (status == Status::Ok && size == 0 && !finished)
                 status = unpack.decoder->Decode(unpack.out.data(), unpack.out.size(), data, size, finished);

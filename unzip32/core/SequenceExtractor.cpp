@@ -62,9 +62,9 @@ std::string TargetKey(const std::string& target)
 struct Outcome {
     std::string shown;
     Status status = Status::Ok;
-    std::string detail;    // for a problem, where the status's own text is not enough
-    std::string doneLine;  // for success (may be empty)
-    bool counted = false;  // success that counts as an extracted member
+    std::string detail;       // for a problem, where the status's own text is not enough
+    std::string doneLine;     // for success (may be empty)
+    bool counted = false;     // success that counts as an extracted member
     std::string renamedLine;  // for success: the line telling the new name of a renamed file (else empty)
     bool keptBoth = false;    // renamed beside what was under the name before the run
     // A file the writer handles: its result once `finished`.
@@ -294,6 +294,11 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
     // unwinds, finishing what it holds.
     std::deque<std::unique_ptr<Outcome>> outcomes;
     FileWriter writer(options.workers, options.threads > 0 && !options.testOnly && !options.listOnly);
+    // The reader's own threads end before the writer waits for all of the run's threads.
+    struct Closing {
+        ArchiveReader& reader;
+        ~Closing() { reader.Close(); }
+    } closing {reader};
 
     // Reports the outcomes whose files are done, in order; all of them when `all`.
     auto flush = [&](bool all) {
@@ -312,7 +317,8 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
                                                                                  : std::string(ErrorString(status))) +
                         ")\n");
             } else {
-                ReportDone(host, options, report, outcome.counted, outcome.doneLine, outcome.renamedLine, outcome.keptBoth);
+                ReportDone(
+                    host, options, report, outcome.counted, outcome.doneLine, outcome.renamedLine, outcome.keptBoth);
             }
             outcomes.pop_front();
         }

@@ -3,13 +3,16 @@
 // KESTROVA_KIND_ARCHIVES): each extracts byte for byte through the core; RAR volumes follow one
 // another and a missing one is named; a stop reaches the run while data left out is decoded;
 // links, unsafe names, encryption, damage and data of no known kind are refused with the reason,
-// leaving no wrong file.
+// leaving no wrong file. A tar.bz2 decoded on the run's threads gives what one thread gives.
 #include "tests/support/IconvNameCodec.h"
 #include "unzip32/core/MemoryHost.h"
+#include "unzip32/core/StdWorkerThreads.h"
 #include "unzip32/core/Volumes.h"
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -193,8 +196,9 @@ TEST_F(Kinds, LegacyNamesOfOneArchiveAreReadInOnePage)
     ExtractOptions automatic;
     automatic.namePage = unzip::kNamePageAutomatic;
     Extract(run, "legacy-1251.tar", nullptr, automatic);
-    EXPECT_EQ(run.host.files, (std::map<std::string, std::string> {{"Документы/Отчёт за 2023.txt", "ru"},
-                                  {"Документы/Я.txt", "ru"}, {"Ёж.txt", "ru"}}));
+    EXPECT_EQ(run.host.files,
+        (std::map<std::string, std::string> {
+            {"Документы/Отчёт за 2023.txt", "ru"}, {"Документы/Я.txt", "ru"}, {"Ёж.txt", "ru"}}));
 }
 
 // A host that stops the run at its third Service call.
@@ -282,4 +286,90 @@ TEST_F(Kinds, DamageTruncationAndUnknownDataGiveAMessageAndNoWrongFile)
     }
 }
 
+// A ustar archive of the files, in their order.
+std::string Ustar(const std::vector<std::pair<std::string, std::string>>& files)
+{
+    std::string tar;
+    for (const auto& file : files) {
+        std::string header(512, '\0');
+        auto put = [&](size_t at, const std::string& text) { header.replace(at, text.size(), text); };
+        auto octal = [](uint64_t value, int digits) {
+            char text[24];
+            std::snprintf(text, sizeof text, "%0*llo", digits, static_cast<unsigned long long>(value));
+            return std::string(text);
+        };
+        put(0, file.first);
+        put(100, "0000644");
+        put(108, "0000000");
+        put(116, "0000000");
+        put(124, octal(file.second.size(), 11));
+        put(136, octal(1700000000, 11));
+        put(148, "        ");
+        header[156] = '0';
+        put(257,
+            std::string("ustar\0"
+                        "00",
+                8));
+        unsigned sum = 0;
+        for (char c : header)
+            sum += static_cast<unsigned char>(c);
+        put(148, octal(sum, 6));
+        header[154] = '\0';
+        tar += header + file.second + std::string((512 - file.second.size() % 512) % 512, '\0');
+    }
+    return tar + std::string(1024, '\0');
+}
+
 }  // namespace
+
+// A tar.bz2 with 4 MiB and more of data is decoded block by block on the run's threads (a helper
+// and the reading thread): the files are those of a run with no threads, which decodes the stream
+// with libbz2 alone. Damage in the middle of the stream fails both runs alike, keeping no wrong file.
+TEST(KindsOnThreads, ATarBz2DecodesOnTheRunsThreadsAsOnOne)
+{
+    std::string big;
+    uint32_t seed = 5;
+    // Letters at random, with spaces and line ends: about 5 bits a byte once compressed.
+    while (big.size() < (8u << 20)) {
+        seed = seed * 1103515245u + 12345u;
+        const unsigned pick = (seed >> 16) % 40;
+        big += pick < 26 ? static_cast<char>('a' + pick) : pick < 39 ? ' ' : '\n';
+    }
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"big.log", big}, {"after.txt", "what comes after the big one\n"}};
+    const std::string tar = Ustar(files);
+    std::string packed(tar.size() + tar.size() / 100 + 600, '\0');
+    unsigned size = static_cast<unsigned>(packed.size());
+    ASSERT_EQ(BZ_OK,
+        BZ2_bzBuffToBuffCompress(
+            &packed[0], &size, const_cast<char*>(tar.data()), static_cast<unsigned>(tar.size()), 9, 0, 0));
+    packed.resize(size);
+    ASSERT_GE(packed.size(), 4u << 20) << "enough for helpers";
+    std::string damaged = packed;
+    damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x04);
+
+    for (const std::string* bytes : {&packed, &damaged}) {
+        std::map<std::string, std::string> outcome[2];
+        ExtractReport reports[2];
+        for (unsigned threads : {0u, 2u}) {
+            MemorySource source(bytes->data(), bytes->size());
+            MemoryHost host;
+            host.archiveName = "logs.tar.bz2";
+            unzip::StdWorkerThreads workers;
+            ExtractOptions options;
+            options.threads = threads;
+            options.workers = threads > 0 ? &workers : nullptr;
+            reports[threads / 2] = unzip::Extract(source, host, options);
+            outcome[threads / 2] = host.files;
+        }
+        EXPECT_EQ(outcome[0], outcome[1]);
+        EXPECT_EQ(reports[0].archiveStatus, reports[1].archiveStatus);
+        EXPECT_EQ(reports[0].damaged, reports[1].damaged);
+        if (bytes == &packed) {
+            EXPECT_EQ(outcome[1], (std::map<std::string, std::string>(files.begin(), files.end())));
+        } else {
+            EXPECT_EQ(outcome[1].count("big.log"), 0u);
+            EXPECT_TRUE(reports[1].damaged > 0 || reports[1].archiveStatus != unzip::Status::Ok);
+        }
+    }
+}

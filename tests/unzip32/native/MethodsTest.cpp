@@ -561,8 +561,8 @@ bool BlockDecode(Bzip2Block& block, const std::string& stream, size_t room, std:
 {
     out.assign(room, '\0');
     size_t produced = 0;
-    const bool decoded = block.Decode(
-        reinterpret_cast<const uint8_t*>(stream.data()), stream.size(), reinterpret_cast<uint8_t*>(&out[0]), room, produced);
+    const bool decoded = block.Decode(reinterpret_cast<const uint8_t*>(stream.data()), stream.size(),
+        reinterpret_cast<uint8_t*>(&out[0]), room, produced);
     out.resize(produced);
     return decoded;
 }
@@ -590,8 +590,8 @@ TEST(Methods, Bzip2BlockDecodesAsLibbz2Does)
     for (int value = 0; value < 256; ++value)
         skewed += static_cast<char>(value);
     Bzip2Block block;
-    for (const std::string& data : {text, runs, skewed, std::string("x"), std::string("aaaa"), std::string("aaaaa"),
-             std::string(10000, '\0')}) {
+    for (const std::string& data :
+        {text, runs, skewed, std::string("x"), std::string("aaaa"), std::string("aaaaa"), std::string(10000, '\0')}) {
         const std::string stream = Bzip2Compress(data, 9);
         std::string ours;
         ASSERT_TRUE(BlockDecode(block, stream, data.size(), ours)) << data.size();
@@ -674,6 +674,41 @@ TEST(Methods, Bzip2BlocksOnHelpersGiveTheSameOutput)
     EXPECT_EQ(0, host.open);
 }
 
+// Bzip2 members of a few hundred KiB, decoded on the pool's two threads at once, each through the
+// block reader with no helper of its own: the same files as the one-stream decoder gives (no
+// pool), and a member with a damaged block fails the same way in both.
+TEST(Methods, MidSizedBzip2MembersGoThroughTheBlockReaderOnThePool)
+{
+    std::mt19937 random(11);
+    Archive archive;
+    std::vector<std::string> texts;
+    for (int m = 0; m < 4; ++m) {
+        std::string text;
+        while (text.size() < (1500u << 10))
+            text += "member " + std::to_string(m) + " word " + std::to_string(random()) + "\n";
+        Member member("m" + std::to_string(m) + ".txt", text, 12);
+        member.rawPacked = Bzip2Compress(text, 9);
+        ASSERT_GE(member.rawPacked.size(), 256u << 10);
+        if (m == 2) {
+            const size_t middle = member.rawPacked.size() / 2;
+            member.rawPacked[middle] = static_cast<char>(member.rawPacked[middle] ^ 0x10);
+        }
+        archive.members.push_back(member);
+        texts.push_back(text);
+    }
+    const std::string bytes = archive.Build();
+    for (unsigned threads : {0u, 2u}) {
+        CountingHost host;
+        const ExtractReport r = Unpack(bytes, host, threads);
+        EXPECT_EQ(3, r.extracted) << threads;
+        EXPECT_EQ(1, r.damaged) << threads;
+        EXPECT_EQ(0, host.open) << threads;
+        for (int m : {0, 1, 3})
+            EXPECT_TRUE(host.files["m" + std::to_string(m) + ".txt"] == texts[size_t(m)]) << threads << " " << m;
+        EXPECT_EQ(0u, host.files.count("m2.txt")) << threads;
+    }
+}
+
 // The bzip2 member cut into blocks where no block can be that long (as a signature found by chance
 // inside a block would cut it): the blocks before it are handed out, the rest comes from the
 // one-stream decoder, and the output is the same at every output piece size. A decoder that is
@@ -692,25 +727,28 @@ TEST(Methods, Bzip2BlocksThatDoNotCutGoOnWithOneStream)
     const size_t length = size_t(uint8_t(archive[18])) | size_t(uint8_t(archive[19])) << 8 |
         size_t(uint8_t(archive[20])) << 16 | size_t(uint8_t(archive[21])) << 24;
     MemorySource source(archive.data(), archive.size());
+    // With a helper, and with none (the decoding thread decodes every block).
     for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
-        for (bool whole : {true, false}) {
-            std::vector<uint8_t> buffer(1 << 20);
-            MemberInput input(source, start, length, buffer);
-            StdWorkerThreads threads;
-            ParallelBzip2Decoder decoder(input, threads, 1, 256u << 10);
-            std::vector<uint8_t> scratch(capacity);
-            std::string out;
-            bool finished = false;
-            while (!finished && (whole || out.size() < (3u << 20))) {
-                const uint8_t* data = nullptr;
-                size_t size = 0;
-                ASSERT_EQ(Status::Ok, decoder.Decode(scratch.data(), capacity, data, size, finished));
-                out.append(reinterpret_cast<const char*>(data), size);
+        for (unsigned helpers : {0u, 1u}) {
+            for (bool whole : {true, false}) {
+                std::vector<uint8_t> buffer(1 << 20);
+                MemberInput input(source, start, length, buffer);
+                StdWorkerThreads threads;
+                ParallelBzip2Decoder decoder(input, threads, helpers, 256u << 10);
+                std::vector<uint8_t> scratch(capacity);
+                std::string out;
+                bool finished = false;
+                while (!finished && (whole || out.size() < (3u << 20))) {
+                    const uint8_t* data = nullptr;
+                    size_t size = 0;
+                    ASSERT_EQ(Status::Ok, decoder.Decode(scratch.data(), capacity, data, size, finished));
+                    out.append(reinterpret_cast<const char*>(data), size);
+                }
+                if (whole)
+                    EXPECT_TRUE(out == expected) << capacity << ": " << out.size() << " of " << expected.size();
+                else
+                    EXPECT_TRUE(expected.compare(0, out.size(), out) == 0) << capacity;
             }
-            if (whole)
-                EXPECT_TRUE(out == expected) << capacity << ": " << out.size() << " of " << expected.size();
-            else
-                EXPECT_TRUE(expected.compare(0, out.size(), out) == 0) << capacity;
         }
     }
 }
