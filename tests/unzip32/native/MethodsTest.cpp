@@ -336,19 +336,47 @@ TEST(Deflate64, DamagedStreamsAreDataErrors)
     }
 }
 
+namespace {
+
+std::string Bzip2Compress(const std::string& data, int level)
+{
+    std::string out(data.size() + data.size() / 100 + 600, '\0');
+    unsigned size = static_cast<unsigned>(out.size());
+    EXPECT_EQ(BZ_OK,
+        BZ2_bzBuffToBuffCompress(
+            &out[0], &size, const_cast<char*>(data.data()), static_cast<unsigned>(data.size()), level, 0, 0));
+    out.resize(size);
+    return out;
+}
+
+// libbz2's result for a whole stream, and its output when that is BZ_OK.
+int Libbz2Decode(const std::string& stream, size_t room, std::string& out)
+{
+    out.assign(room, '\0');
+    unsigned size = static_cast<unsigned>(room);
+    const int result = BZ2_bzBuffToBuffDecompress(
+        &out[0], &size, const_cast<char*>(stream.data()), static_cast<unsigned>(stream.size()), 0, 0);
+    out.resize(result == BZ_OK ? size : 0);
+    return result;
+}
+
+bool BlockDecode(Bzip2Block& block, const std::string& stream, size_t room, std::string& out)
+{
+    out.assign(room, '\0');
+    size_t produced = 0;
+    const bool decoded = block.Decode(reinterpret_cast<const uint8_t*>(stream.data()), stream.size(),
+        reinterpret_cast<uint8_t*>(&out[0]), room, produced);
+    out.resize(produced);
+    return decoded;
+}
+
+}  // namespace
+
 // Two bzip2 streams in one member (as parallel writers make them), with the second one's
 // signature at every place around the end of an input piece.
 TEST(Methods, Bzip2StreamsFollowEachOtherAcrossInputPieces)
 {
-    auto compress = [](const std::string& data) {
-        std::string out(data.size() + data.size() / 100 + 600, '\0');
-        unsigned size = static_cast<unsigned>(out.size());
-        EXPECT_EQ(BZ_OK,
-            BZ2_bzBuffToBuffCompress(
-                &out[0], &size, const_cast<char*>(data.data()), static_cast<unsigned>(data.size()), 1, 0, 0));
-        out.resize(size);
-        return out;
-    };
+    auto compress = [](const std::string& data) { return Bzip2Compress(data, 1); };
     std::string first, second;
     for (size_t i = 0; i < 50000; ++i)
         first += static_cast<char>('a' + (i * 7 + i / 13) % 26);
@@ -532,42 +560,6 @@ TEST(Methods, ServiceIsAskedByTimeInASlowMember)
         EXPECT_EQ(0, host.open) << threads;
     }
 }
-
-namespace {
-
-std::string Bzip2Compress(const std::string& data, int level)
-{
-    std::string out(data.size() + data.size() / 100 + 600, '\0');
-    unsigned size = static_cast<unsigned>(out.size());
-    EXPECT_EQ(BZ_OK,
-        BZ2_bzBuffToBuffCompress(
-            &out[0], &size, const_cast<char*>(data.data()), static_cast<unsigned>(data.size()), level, 0, 0));
-    out.resize(size);
-    return out;
-}
-
-// libbz2's result for a whole stream, and its output when that is BZ_OK.
-int Libbz2Decode(const std::string& stream, size_t room, std::string& out)
-{
-    out.assign(room, '\0');
-    unsigned size = static_cast<unsigned>(room);
-    const int result = BZ2_bzBuffToBuffDecompress(
-        &out[0], &size, const_cast<char*>(stream.data()), static_cast<unsigned>(stream.size()), 0, 0);
-    out.resize(result == BZ_OK ? size : 0);
-    return result;
-}
-
-bool BlockDecode(Bzip2Block& block, const std::string& stream, size_t room, std::string& out)
-{
-    out.assign(room, '\0');
-    size_t produced = 0;
-    const bool decoded = block.Decode(reinterpret_cast<const uint8_t*>(stream.data()), stream.size(),
-        reinterpret_cast<uint8_t*>(&out[0]), room, produced);
-    out.resize(produced);
-    return decoded;
-}
-
-}  // namespace
 
 // One bzip2 block through Bzip2Block and through libbz2: the same bytes for text, runs of every
 // length around bzip2's run coding (four equal bytes and a count), all 256 byte values with codes
