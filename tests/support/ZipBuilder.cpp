@@ -189,4 +189,35 @@ std::string Archive::Build() const
     return out;
 }
 
+std::string Tar(const std::vector<std::pair<std::string, std::string>>& members)
+{
+    std::string tar;
+    for (const auto& member : members) {
+        std::string header(512, '\0');
+        auto put = [&](size_t at, const std::string& text) { header.replace(at, text.size(), text); };
+        auto octal = [](uint64_t value, int digits) {
+            std::string text(static_cast<size_t>(digits), '0');
+            for (int i = digits - 1; i >= 0 && value > 0; --i, value >>= 3)
+                text[static_cast<size_t>(i)] = static_cast<char>('0' + (value & 7));
+            return text;
+        };
+        put(0, member.first);
+        put(100, octal(0644, 7));
+        put(108, octal(0, 7));
+        put(116, octal(0, 7));
+        put(124, octal(member.second.size(), 11));
+        put(136, octal(1700000000, 11));
+        put(148, std::string(8, ' '));
+        put(156, "0");
+        put(257, "ustar");
+        put(263, "00");
+        unsigned sum = 0;
+        for (char c : header)
+            sum += static_cast<unsigned char>(c);
+        put(148, octal(sum, 6) + std::string(1, '\0'));
+        tar += header + member.second + std::string((512 - member.second.size() % 512) % 512, '\0');
+    }
+    return tar + std::string(1024, '\0');
+}
+
 }  // namespace ziptest

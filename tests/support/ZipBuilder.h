@@ -90,4 +90,7 @@ std::string RandomBytes(size_t count, uint32_t seed = 1);
 // Compressible text of a given length.
 std::string Text(size_t count, uint32_t seed = 1);
 
+// A ustar archive of the members (names under 100 bytes), in their order.
+std::string Tar(const std::vector<std::pair<std::string, std::string>>& members);
+
 }  // namespace ziptest

@@ -5,6 +5,7 @@
 // links, unsafe names, encryption, damage and data of no known kind are refused with the reason,
 // leaving no wrong file. A tar.bz2 decoded on the run's threads gives what one thread gives.
 #include "tests/support/IconvNameCodec.h"
+#include "tests/support/ZipBuilder.h"
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/StdWorkerThreads.h"
 #include "unzip32/core/Volumes.h"
@@ -12,7 +13,6 @@
 #include <bzlib.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -286,40 +286,6 @@ TEST_F(Kinds, DamageTruncationAndUnknownDataGiveAMessageAndNoWrongFile)
     }
 }
 
-// A ustar archive of the files, in their order.
-std::string Ustar(const std::vector<std::pair<std::string, std::string>>& files)
-{
-    std::string tar;
-    for (const auto& file : files) {
-        std::string header(512, '\0');
-        auto put = [&](size_t at, const std::string& text) { header.replace(at, text.size(), text); };
-        auto octal = [](uint64_t value, int digits) {
-            char text[24];
-            std::snprintf(text, sizeof text, "%0*llo", digits, static_cast<unsigned long long>(value));
-            return std::string(text);
-        };
-        put(0, file.first);
-        put(100, "0000644");
-        put(108, "0000000");
-        put(116, "0000000");
-        put(124, octal(file.second.size(), 11));
-        put(136, octal(1700000000, 11));
-        put(148, "        ");
-        header[156] = '0';
-        put(257,
-            std::string("ustar\0"
-                        "00",
-                8));
-        unsigned sum = 0;
-        for (char c : header)
-            sum += static_cast<unsigned char>(c);
-        put(148, octal(sum, 6));
-        header[154] = '\0';
-        tar += header + file.second + std::string((512 - file.second.size() % 512) % 512, '\0');
-    }
-    return tar + std::string(1024, '\0');
-}
-
 }  // namespace
 
 // A tar.bz2 with 4 MiB and more of data is decoded block by block on the run's threads (a helper
@@ -337,7 +303,7 @@ TEST(KindsOnThreads, ATarBz2DecodesOnTheRunsThreadsAsOnOne)
     }
     const std::vector<std::pair<std::string, std::string>> files = {
         {"big.log", big}, {"after.txt", "what comes after the big one\n"}};
-    const std::string tar = Ustar(files);
+    const std::string tar = ziptest::Tar(files);
     std::string packed(tar.size() + tar.size() / 100 + 600, '\0');
     unsigned size = static_cast<unsigned>(packed.size());
     ASSERT_EQ(BZ_OK,
