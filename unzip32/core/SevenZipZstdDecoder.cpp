@@ -25,6 +25,15 @@ struct SevenZipZstdDecoder::WindowAllocator {
     }
 };
 
+namespace {
+
+bool IsDataFrame(const uint8_t* bytes)
+{
+    return bytes[0] == 0x28 && bytes[1] == 0xB5 && bytes[2] == 0x2F && bytes[3] == 0xFD;
+}
+
+}  // namespace
+
 SevenZipZstdDecoder::SevenZipZstdDecoder(MemberInput& input) : input_(input) { }
 
 SevenZipZstdDecoder::~SevenZipZstdDecoder()
@@ -53,7 +62,23 @@ Status SevenZipZstdDecoder::Start()
         return Status::OutOfMemory;
     ZstdDec_Init(decoder_);
     ZstdDecState_Clear(&state_);
+    state_.disableHash = 1;
     return Status::Ok;
+}
+
+// After a call that ended a data frame (not a skippable one): its checksum, if it has one, is
+// checked once the frame's output is all handed out.
+void SevenZipZstdDecoder::NoteFrameEnd()
+{
+    if (state_.status != ZSTD_STATUS_FINISHED_FRAME)
+        return;
+    peekNext_ = true;
+    if (state_.info.num_DataFrames == framesEnded_)
+        return;
+    framesEnded_ = state_.info.num_DataFrames;
+    frameEndPending_ = true;
+    frameChecked_ = state_.info.checksum_Defined != 0;
+    frameChecksum_ = state_.info.checksum;
 }
 
 Status SevenZipZstdDecoder::Failed(SRes result)
@@ -81,7 +106,16 @@ Status SevenZipZstdDecoder::Decode(uint8_t*, size_t capacity, const uint8_t*& da
             size = std::min(ready, capacity);
             data = state_.win + state_.wrPos;
             state_.wrPos += size;
+            if (hashing_)
+                hash_.Update(data, size);
             return Status::Ok;
+        }
+        if (frameEndPending_) {
+            frameEndPending_ = false;
+            // A frame with a checksum that was not hashed cannot pass (its header said it had none).
+            if (frameChecked_ && (!hashing_ || static_cast<uint32_t>(hash_.Digest()) != frameChecksum_))
+                return Status::DataError;
+            hash_.Reset();
         }
         if (ended_) {
             finished = true;
@@ -104,6 +138,11 @@ Status SevenZipZstdDecoder::Decode(uint8_t*, size_t capacity, const uint8_t*& da
         state_.inBuf = fromHeader ? header_ + headerUsed_ : input_.next;
         state_.inPos = 0;
         state_.inLim = fromHeader ? headerSize_ - headerUsed_ : input_.available;
+        if (peekNext_) {
+            // At a frame's start: a data frame whose header says it has no checksum is not hashed.
+            peekNext_ = false;
+            hashing_ = state_.inLim < 5 || !IsDataFrame(state_.inBuf) || (state_.inBuf[4] & 4) != 0;
+        }
         const SRes result = ZstdDec_Decode(decoder_, &state_);
         if (fromHeader) {
             headerUsed_ += state_.inPos;
@@ -113,6 +152,7 @@ Status SevenZipZstdDecoder::Decode(uint8_t*, size_t capacity, const uint8_t*& da
         }
         if (result != SZ_OK)
             return Failed(result);
+        NoteFrameEnd();
         idle_ = state_.inPos == 0 && state_.winPos == state_.wrPos ? idle_ + 1 : 0;
         if (idle_ > 2)
             return Status::DataError;  // no progress
