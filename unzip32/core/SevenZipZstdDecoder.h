@@ -10,10 +10,10 @@
 namespace unzip {
 
 // Methods 93 and 20 through 7-Zip's own Zstandard decoder, which is how 7-Zip decodes them (a
-// quarter faster than libzstd in the 32-bit build, as fast in the 64-bit one). Frame after frame;
-// the output is handed out where it lies in the decoder's window. The first frame's window is held
-// to the memory limit before anything is decoded, as ZstdDecoder does; the windows of later frames
-// are held to it where they are allocated. The frames' checksums are computed here on the output
+// third faster than libzstd in the 32-bit build; slower in the 64-bit one, which takes libzstd's).
+// Frame after frame; the output is handed out where it lies in the decoder's window. The first
+// frame's window is held to the memory limit before anything is decoded, as ZstdDecoder does; the
+// windows of later frames are held to it where they are allocated. The frames' checksums are computed here on the output
 // as it is handed out (Xxh64Stream, faster than the decoder's own in the 32-bit build), and a
 // frame whose checksum does not match fails once its output is handed out.
 class SevenZipZstdDecoder : public Decoder {

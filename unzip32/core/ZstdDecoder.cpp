@@ -90,6 +90,9 @@ Status ZstdDecoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& dat
             case ZSTD_error_frameParameter_windowTooLarge:
                 detail_ = "Zstandard window larger than " + MebibyteText(memoryLimit_);
                 return Status::UnsupportedMethod;
+            case ZSTD_error_dictionary_wrong:
+                detail_ = "Zstandard frames with a dictionary are not decoded";
+                return Status::UnsupportedMethod;
             default: return Status::DataError;
             }
         }

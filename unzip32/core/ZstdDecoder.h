@@ -6,9 +6,10 @@ struct ZSTD_DCtx_s;
 namespace unzip {
 
 // Methods 93 and 20: Zstandard through libzstd, frame after frame, with the window capped at the
-// memory limit: a frame that needs a larger one is refused. Members go through SevenZipZstdDecoder
-// (7-Zip's decoder, faster in the 32-bit build); this one reads the first frame's header for it and
-// for DecoderMemory, and is the reference the tests and the fuzzer compare it with.
+// memory limit: a frame that needs a larger one is refused. The 64-bit build decodes members with
+// it; the 32-bit build with SevenZipZstdDecoder (7-Zip's decoder, faster there), for which this one
+// reads the first frame's header. It reads it for DecoderMemory too, and is the reference the tests
+// and the fuzzer compare 7-Zip's decoder with.
 class ZstdDecoder : public Decoder {
 public:
     explicit ZstdDecoder(MemberInput& input) : input_(input) { }

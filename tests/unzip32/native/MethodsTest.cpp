@@ -1185,3 +1185,27 @@ TEST(Zstd, SevenZipsDecoderGivesWhatLibzstdGives)
     EXPECT_GE(
         ExpectSameAsReference({"zstd-cli.zip", "zstd-cli-method20.zip", "zstd-frames.zip"}, libzstd, sevenZip), 15);
 }
+
+// A frame that needs a dictionary is refused with the reason by both decoders (each build uses one).
+TEST(Zstd, FramesWithADictionaryAreRefusedWithTheReason)
+{
+    // Magic; a descriptor with a one-byte dictionary ID; a window of 1 KiB; ID 7; one last raw
+    // block of one byte.
+    const std::string frame("\x28\xB5\x2F\xFD\x01\x00\x07\x09\x00\x00x", 11);
+    const MakeDecoder libzstd = [](const Entry&, MemberInput& input) { return std::make_unique<ZstdDecoder>(input); };
+    const MakeDecoder sevenZip = [](const Entry&, MemberInput& input) {
+        return std::make_unique<SevenZipZstdDecoder>(input);
+    };
+    for (const MakeDecoder& make : {libzstd, sevenZip}) {
+        MemorySource source(frame.data(), frame.size());
+        std::vector<uint8_t> buffer(64);
+        MemberInput input(source, 0, frame.size(), buffer);
+        Entry entry;
+        entry.size = 1;
+        std::unique_ptr<Decoder> decoder = make(entry, input);
+        std::string out;
+        const Status started = decoder->Start();
+        EXPECT_EQ(Status::UnsupportedMethod, started == Status::Ok ? Drain(*decoder, 4099, out) : started);
+        EXPECT_EQ("Zstandard frames with a dictionary are not decoded", decoder->Detail());
+    }
+}
