@@ -66,8 +66,9 @@ Status SevenZipZstdDecoder::Start()
     return Status::Ok;
 }
 
-// After a call that ended a data frame (not a skippable one): its checksum, if it has one, is
-// checked once the frame's output is all handed out.
+// After a call that ended a frame: the next one's header is looked at before it is decoded, and a
+// data frame's checksum (not a skippable frame's), if it has one, is checked once the frame's
+// output is all handed out.
 void SevenZipZstdDecoder::NoteFrameEnd()
 {
     if (state_.status != ZSTD_STATUS_FINISHED_FRAME)

@@ -13,9 +13,9 @@ namespace unzip {
 // third faster than libzstd in the 32-bit build; slower in the 64-bit one, which takes libzstd's).
 // Frame after frame; the output is handed out where it lies in the decoder's window. The first
 // frame's window is held to the memory limit before anything is decoded, as ZstdDecoder does; the
-// windows of later frames are held to it where they are allocated. The frames' checksums are computed here on the output
-// as it is handed out (Xxh64Stream, faster than the decoder's own in the 32-bit build), and a
-// frame whose checksum does not match fails once its output is handed out.
+// windows of later frames are held to it where they are allocated. The frames' checksums are
+// computed here on the output as it is handed out (Xxh64Stream, faster than the decoder's own in
+// the 32-bit build), and a frame whose checksum does not match fails once its output is handed out.
 class SevenZipZstdDecoder : public Decoder {
 public:
     explicit SevenZipZstdDecoder(MemberInput& input);

@@ -24,13 +24,13 @@ const uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
 const uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
 
 // The low 64 bits of each lane of `a` times the constant whose halves are `low` and `high`:
-// low(a)·low + ((high(a)·low + low(a)·high) << 32).
+// low(a) * low + ((high(a) * low + low(a) * high) << 32).
 #define KV_MUL64(a, low, high)                                                                                         \
     _mm_add_epi64(_mm_mul_epu32((a), (low)),                                                                           \
         _mm_slli_epi64(_mm_add_epi64(_mm_mul_epu32(_mm_srli_epi64((a), 32), (low)), _mm_mul_epu32((a), (high))), 32))
 
 // One XXH64 round on the four lanes, two in each register, for every stripe:
-// lane = rotl(lane + input·prime2, 31)·prime1.
+// lane = rotl(lane + input * prime2, 31) * prime1.
 __attribute__((target("sse2"))) void StripesSse2(uint64_t* lanes, const uint8_t* data, size_t stripes)
 {
     const __m128i prime1Low = _mm_set1_epi32(static_cast<int>(kPrime1 & 0xffffffffu));
