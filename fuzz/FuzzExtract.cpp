@@ -14,6 +14,7 @@
 #include "tests/support/IconvNameCodec.h"
 #include "unzip32/core/MemoryHost.h"
 #include "unzip32/core/Deflate64Decoder.h"
+#include "unzip32/core/GzipDecoder.h"
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/Bzip2Block.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
@@ -31,6 +32,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 namespace {
 
@@ -237,6 +240,49 @@ unzip::Status DecodeZstd(const uint8_t* data, size_t size, bool sevenZip, std::s
     return Drain(*decoder, 4099, out, whole);
 }
 
+// Decodes the data as gzip, up to 8 MiB of output: through GzipDecoder with one helper in chunks of
+// 64 bytes, or through zlib, one member after another while the byte after a member starts one, as
+// gzip reads them.
+unzip::Status DecodeGzip(const uint8_t* data, size_t size, bool ours, std::string& out, bool& whole)
+{
+    if (ours) {
+        unzip::MemorySource source(data, size);
+        unzip::StdWorkerThreads threads;
+        unzip::DecoderHelpers helpers;
+        helpers.threads = &threads;
+        helpers.count = 1;
+        unzip::GzipDecoder decoder(source, helpers, 64);
+        return Drain(decoder, 4099, out, whole);
+    }
+    z_stream z {};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK)
+        std::abort();
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    std::vector<uint8_t> piece(4099);
+    unzip::Status status = unzip::Status::Ok;
+    whole = false;
+    while (out.size() < (8u << 20)) {
+        z.next_out = piece.data();
+        z.avail_out = static_cast<uInt>(piece.size());
+        const int result = inflate(&z, Z_NO_FLUSH);
+        out.append(reinterpret_cast<const char*>(piece.data()), piece.size() - z.avail_out);
+        if (result == Z_STREAM_END) {
+            if (z.avail_in == 0 || z.next_in[0] != 0x1F) {
+                whole = true;
+                break;
+            }
+            inflateReset(&z);
+        } else if (result != Z_OK) {
+            status = unzip::Status::DataError;
+            whole = true;
+            break;
+        }
+    }
+    inflateEnd(&z);
+    return status;
+}
+
 // Decodes the data with the reference decoder of a format (`decode` with false) and with ours
 // (true): both succeed with the same output or both fail, up to where the output was cut; what both
 // gave agrees.
@@ -353,5 +399,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (data[0] % 9 == 5 || data[0] % 9 == 6)
             CompareWithReference(data + 5, size - 5, DecodeZstd);
     }
+    // gzip through GzipDecoder on a helper and through zlib.
+    if (size >= 2 && data[0] == 0x1F && data[1] == 0x8B)
+        CompareWithReference(data, size, DecodeGzip);
     return 0;
 }

@@ -42,6 +42,12 @@ public:
     // What a refusal (UnsupportedMethod) or a failure was about, when there is more to say.
     const std::string& Detail() const { return detail_; }
 
+    // Once finished: where the compressed stream ended, in bytes from the start of the data (where
+    // more of its format follows it, as a gzip member's trailer does), or kUnknownEnd where the
+    // decoder does not tell.
+    static constexpr uint64_t kUnknownEnd = UINT64_MAX;
+    virtual uint64_t StreamEnd() const { return kUnknownEnd; }
+
     // The memory the decoder may take for its dictionary, window or model (set before Start).
     void SetMemoryLimit(uint64_t limit) { memoryLimit_ = limit; }
 
@@ -95,6 +101,7 @@ public:
     // As Decoder::Decode; `detail` gets the decoder's detail of a failure.
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished,
         std::string& detail);
+    uint64_t StreamEnd() const { return decoder_ != nullptr ? decoder_->StreamEnd() : Decoder::kUnknownEnd; }
 
 private:
     std::vector<uint8_t> buffer_;

@@ -12,6 +12,8 @@ public:
     ~InflateDecoder() override;
     Status Start() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    // zlib leaves the bytes after the last block's end untaken.
+    uint64_t StreamEnd() const override { return input_.Taken(); }
 
 private:
     MemberInput& input_;

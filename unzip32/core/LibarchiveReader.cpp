@@ -4,13 +4,13 @@
 
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/Extractor.h"
+#include "unzip32/core/GzipDecoder.h"
 #include "unzip32/core/NameDecoder.h"
 #include "unzip32/core/NameDetection.h"
 #include "unzip32/core/Volumes.h"
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -144,7 +144,6 @@ private:
     struct Unpack;
     static Unpack* StartUnpack(Source& source);
     Status Unpacked(const uint8_t*& data, size_t& size);
-    Status Inflate(const uint8_t*& data, size_t& size);
     Status UnpackToEnd();
     bool PassedOver(size_t bytes)
     {
@@ -190,34 +189,25 @@ private:
 };
 
 // The compressed stream around a tar or cpio (or a single compressed file), decoded by the read
-// callback rather than by libarchive's filters: gzip through zlib, bzip2, xz and zstd through the
-// decoders of ZIP members. Each checks what its format keeps (gzip's CRC-32 and length, xz's
-// block checks and index, bzip2's CRCs, zstd's content checksums) as the data goes by, and the
-// stream is decoded to its very end before the archive's clean end is reported (UnpackToEnd):
-// libarchive's filters stop wherever the tar inside ends, leaving the last checks unread.
+// callback rather than by libarchive's filters, through the decoders of ZIP members (gzip's
+// deflated data too, on several cores where it is large). Each checks what its format keeps
+// (gzip's CRC-32 and length, xz's block checks and index, bzip2's CRCs, zstd's content checksums)
+// as the data goes by, and the stream is decoded to its very end before the archive's clean end is
+// reported (UnpackToEnd): libarchive's filters stop wherever the tar inside ends, leaving the last
+// checks unread.
 struct LibarchiveReader::Unpack {
     const char* name = "";
     std::vector<uint8_t> out;
     bool ended = false;
     Status failure = Status::Ok;  // once failed, every later call fails alike
     std::string detail;
-    // gzip
+    Source* source = nullptr;
     bool gzip = false;
-    z_stream stream {};
-    bool ready = false;
-    uint64_t at = 0;  // in the compressed source
-    std::vector<uint8_t> in;
-    // the others
     Entry entry;
     std::vector<uint8_t> input;
     std::unique_ptr<MemberInput> member;
     std::unique_ptr<Decoder> decoder;
     bool decoded = false;  // the decoder has reached the stream's end
-    ~Unpack()
-    {
-        if (ready)
-            inflateEnd(&stream);
-    }
 };
 
 // How much of the decoded stream is handed to libarchive at a time.
@@ -230,6 +220,7 @@ LibarchiveReader::Unpack* LibarchiveReader::StartUnpack(Source& source)
         return nullptr;
     std::unique_ptr<Unpack> unpack(new Unpack);
     unpack->out.resize(kUnpackPiece);
+    unpack->source = &source;
     if (magic[0] == 0x1F && magic[1] == 0x8B) {
         unpack->name = "gzip";
         unpack->gzip = true;
@@ -635,30 +626,32 @@ Status LibarchiveReader::Unpacked(const uint8_t*& data, size_t& size)
     if (unpack.ended)
         return Status::Ok;
     Status status = Status::Ok;
-    if (unpack.gzip) {
-        status = Inflate(data, size);
-    } else {
-        try {
-            if (unpack.decoder == nullptr) {
-                // bzip2 is decoded block by block on the run's threads, as a ZIP member decoded alone.
-                DecoderHelpers helpers;
-                helpers.threads = options_.workers;
-                helpers.count = options_.workers != nullptr && options_.threads > 1 ? options_.threads - 1 : 0;
+    try {
+        if (unpack.decoder == nullptr) {
+            // gzip's large members are inflated and bzip2 decoded block by block on the run's
+            // threads, as a ZIP member decoded alone.
+            DecoderHelpers helpers;
+            helpers.threads = options_.workers;
+            helpers.count = options_.workers != nullptr && options_.threads > 1 ? options_.threads - 1 : 0;
+            if (unpack.gzip) {
+                unpack.decoder.reset(new GzipDecoder(*unpack.source, helpers));
+                unpack.decoder->SetMemoryLimit(kLargestDecoderMemory);
+            } else {
                 status = CreateDecoder(
                     unpack.entry, *unpack.member, kLargestDecoderMemory, unpack.decoder, unpack.detail, helpers);
             }
-            bool finished = unpack.decoded;
-            while (status == Status::Ok && size == 0 && !finished)
-                status = unpack.decoder->Decode(unpack.out.data(), unpack.out.size(), data, size, finished);
-            // The decoder's last piece may come with its end: the end is told on the next call.
-            unpack.decoded = finished;
-            if (status == Status::Ok && finished && size == 0)
-                unpack.ended = true;
-            if (status != Status::Ok && unpack.detail.empty())
-                unpack.detail = unpack.decoder != nullptr ? unpack.decoder->Detail() : std::string();
-        } catch (const std::bad_alloc&) {
-            status = Status::OutOfMemory;
         }
+        bool finished = unpack.decoded;
+        while (status == Status::Ok && size == 0 && !finished)
+            status = unpack.decoder->Decode(unpack.out.data(), unpack.out.size(), data, size, finished);
+        // The decoder's last piece may come with its end: the end is told on the next call.
+        unpack.decoded = finished;
+        if (status == Status::Ok && finished && size == 0)
+            unpack.ended = true;
+        if (status != Status::Ok && unpack.detail.empty())
+            unpack.detail = unpack.decoder != nullptr ? unpack.decoder->Detail() : std::string();
+    } catch (const std::bad_alloc&) {
+        status = Status::OutOfMemory;
     }
     if (status != Status::Ok) {
         unpack.failure = status;
@@ -673,62 +666,6 @@ Status LibarchiveReader::Unpacked(const uint8_t*& data, size_t& size)
         size = 0;
     }
     return status;
-}
-
-// gzip through zlib, which checks the CRC-32 and length in each gzip member's trailer. Members may
-// follow each other; anything else after the last one (padding of zeros) is left alone. A failure
-// drops what the call inflated before it: the members in that piece are never handed out (their
-// data is not known to be right), and the one read before them takes the failure.
-Status LibarchiveReader::Inflate(const uint8_t*& data, size_t& size)
-{
-    Unpack& gz = *unpack_;
-    Source& source = *parts_.front().source;
-    const uint64_t total = source.Size();
-    if (!gz.ready) {
-        if (inflateInit2(&gz.stream, 16 + MAX_WBITS) != Z_OK)
-            return Status::OutOfMemory;
-        gz.ready = true;
-        gz.in.resize(kReadPiece);
-    }
-    gz.stream.next_out = gz.out.data();
-    gz.stream.avail_out = static_cast<uInt>(gz.out.size());
-    while (!gz.ended && gz.stream.avail_out == gz.out.size()) {
-        if (gz.stream.avail_in == 0) {
-            if (gz.at >= total)
-                return Status::Truncated;
-            const size_t count = static_cast<size_t>(std::min<uint64_t>(gz.in.size(), total - gz.at));
-            if (!source.Read(gz.at, gz.in.data(), count)) {
-                gz.detail = "the archive cannot be read";
-                return Status::ReadFailure;
-            }
-            gz.at += count;
-            gz.stream.next_in = gz.in.data();
-            gz.stream.avail_in = static_cast<uInt>(count);
-        }
-        const int result = inflate(&gz.stream, Z_NO_FLUSH);
-        if (result == Z_STREAM_END) {
-            uint8_t next = 0;
-            if (gz.stream.avail_in > 0)
-                next = gz.stream.next_in[0];
-            else if (gz.at < total && !source.Read(gz.at, &next, 1))
-                next = 0;
-            if (next != 0x1F)
-                gz.ended = true;
-            else
-                inflateReset(&gz.stream);
-        } else if (result == Z_MEM_ERROR) {
-            return Status::OutOfMemory;
-        } else if (result == Z_DATA_ERROR && gz.stream.msg != nullptr &&
-            (std::strcmp(gz.stream.msg, "incorrect data check") == 0 ||
-                std::strcmp(gz.stream.msg, "incorrect length check") == 0)) {
-            return Status::CrcMismatch;
-        } else if (result != Z_OK && result != Z_BUF_ERROR) {
-            return Status::DataError;
-        }
-    }
-    data = gz.out.data();
-    size = gz.out.size() - gz.stream.avail_out;
-    return Status::Ok;
 }
 
 // Decodes what is left of the compressed stream once the archive inside has ended, so that its last

@@ -27,6 +27,8 @@ public:
     // True once every byte of the member's data has been handed out and taken.
     bool AtEnd() const { return available == 0 && consumed_ == length_; }
     uint64_t Length() const { return length_; }
+    // The bytes of the data taken by the decoder so far.
+    uint64_t Taken() const { return consumed_ - available; }
     // Decrypts every piece as it is read (for an encrypted member), before the decoder sees it.
     void SetDecryption(Decryption* decryption) { decryption_ = decryption; }
     bool Decrypts() const { return decryption_ != nullptr; }

@@ -35,6 +35,7 @@ public:
         unsigned helpers, size_t chunk = 0);
     ~ParallelInflateDecoder() override;
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    uint64_t StreamEnd() const override { return redo_.Active() ? redo_.StreamEnd() : (pos_ + 7) / 8; }
 
     // The output handed out from chunks the helpers decoded (for tests and measurements).
     uint64_t HelpedOutput() const { return helped_; }

@@ -50,6 +50,7 @@ Status StreamInflateDecoder::ReadMore()
     if (used > 0) {
         std::memmove(data_.data(), data_.data() + used, dataSize_ - used);
         dataSize_ -= used;
+        dropped_ += used;
         inflater_.Rebase(used);
     }
     size_t take = 0;
@@ -86,6 +87,11 @@ void StreamInflateDecoder::Slide()
     }
     pos_ = keep;
     handed_ = keep;
+}
+
+uint64_t StreamInflateDecoder::StreamEnd() const
+{
+    return redo_.Active() ? redo_.StreamEnd() : dropped_ + (inflater_.Bit() + 7) / 8;
 }
 
 Status StreamInflateDecoder::Decode(

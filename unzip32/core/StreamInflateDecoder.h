@@ -21,6 +21,7 @@ class StreamInflateDecoder : public Decoder {
 public:
     StreamInflateDecoder(const Entry& entry, MemberInput& input, bool deflate64);
     Status Decode(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    uint64_t StreamEnd() const override;
 
     // Whether the member went on with the one-stream decoder (for tests).
     bool Redone() const { return redo_.Active(); }
@@ -37,6 +38,7 @@ private:
     // The member's data not yet decoded: bytes [0, dataSize_), padded.
     std::vector<uint8_t> data_;
     size_t dataSize_ = 0;
+    uint64_t dropped_ = 0;  // data decoded and dropped in front of data_
     bool inputEnded_ = false;
     // The output: up to the window's worth of bytes handed out before, then new ones.
     std::unique_ptr<uint8_t[]> out_;

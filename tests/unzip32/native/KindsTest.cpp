@@ -11,6 +11,7 @@
 #include "unzip32/core/Volumes.h"
 
 #include <bzlib.h>
+#include <zlib.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -288,39 +289,20 @@ TEST_F(Kinds, DamageTruncationAndUnknownDataGiveAMessageAndNoWrongFile)
 
 }  // namespace
 
-// A tar.bz2 with 4 MiB and more of data is decoded block by block on the run's threads (a helper
-// and the reading thread): the files are those of a run with no threads, which decodes the stream
-// with libbz2 alone. Damage in the middle of the stream fails both runs alike, keeping no wrong file.
-TEST(KindsOnThreads, ATarBz2DecodesOnTheRunsThreadsAsOnOne)
-{
-    std::string big;
-    uint32_t seed = 5;
-    // Letters at random, with spaces and line ends: about 5 bits a byte once compressed.
-    while (big.size() < (8u << 20)) {
-        seed = seed * 1103515245u + 12345u;
-        const unsigned pick = (seed >> 16) % 40;
-        big += pick < 26 ? static_cast<char>('a' + pick) : pick < 39 ? ' ' : '\n';
-    }
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"big.log", big}, {"after.txt", "what comes after the big one\n"}};
-    const std::string tar = ziptest::Tar(files);
-    std::string packed(tar.size() + tar.size() / 100 + 600, '\0');
-    unsigned size = static_cast<unsigned>(packed.size());
-    ASSERT_EQ(BZ_OK,
-        BZ2_bzBuffToBuffCompress(
-            &packed[0], &size, const_cast<char*>(tar.data()), static_cast<unsigned>(tar.size()), 9, 0, 0));
-    packed.resize(size);
-    ASSERT_GE(packed.size(), 4u << 20) << "enough for helpers";
-    std::string damaged = packed;
-    damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x04);
+namespace {
 
+// Extracts `packed` and `damaged` with no threads and with two: both runs give the same files and
+// counts; the sound archive gives `files`, the damaged one leaves out its big member.
+void CompareRuns(const std::string& packed, const std::string& damaged,
+    const std::vector<std::pair<std::string, std::string>>& files, const std::string& name)
+{
     for (const std::string* bytes : {&packed, &damaged}) {
         std::map<std::string, std::string> outcome[2];
         ExtractReport reports[2];
         for (unsigned threads : {0u, 2u}) {
             MemorySource source(bytes->data(), bytes->size());
             MemoryHost host;
-            host.archiveName = "logs.tar.bz2";
+            host.archiveName = name;
             unzip::StdWorkerThreads workers;
             ExtractOptions options;
             options.threads = threads;
@@ -337,5 +319,59 @@ TEST(KindsOnThreads, ATarBz2DecodesOnTheRunsThreadsAsOnOne)
             EXPECT_EQ(outcome[1].count("big.log"), 0u);
             EXPECT_TRUE(reports[1].damaged > 0 || reports[1].archiveStatus != unzip::Status::Ok);
         }
+    }
+}
+
+}  // namespace
+
+// A tar.bz2 with 4 MiB and more of data is decoded block by block on the run's threads (a helper
+// and the reading thread), a tar.gz with 16 MiB and more inflated in chunks there: the files are
+// those of a run with no threads, which decodes the stream on one. Damage in the middle of the
+// stream fails both runs alike, keeping no wrong file.
+TEST(KindsOnThreads, ATarBz2AndATarGzDecodeOnTheRunsThreadsAsOnOne)
+{
+    // bzip2: letters at random, with spaces and line ends (about 5 bits a byte once compressed).
+    // gzip: bytes at random, which deflate stores.
+    uint32_t seed = 5;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    std::string letters, bytes;
+    while (letters.size() < (8u << 20)) {
+        const unsigned pick = next() % 40;
+        letters += pick < 26 ? static_cast<char>('a' + pick) : pick < 39 ? ' ' : '\n';
+    }
+    while (bytes.size() < (17u << 20))
+        bytes += static_cast<char>(next());
+    for (const bool gzip : {false, true}) {
+        SCOPED_TRACE(gzip ? "tar.gz" : "tar.bz2");
+        const std::vector<std::pair<std::string, std::string>> files = {
+            {"big.log", gzip ? bytes : letters}, {"after.txt", "what comes after the big one\n"}};
+        const std::string tar = ziptest::Tar(files);
+        std::string packed;
+        if (gzip) {
+            z_stream z {};
+            ASSERT_EQ(Z_OK, deflateInit2(&z, 1, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY));
+            packed.resize(deflateBound(&z, static_cast<uLong>(tar.size())));
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(tar.data()));
+            z.avail_in = static_cast<uInt>(tar.size());
+            z.next_out = reinterpret_cast<Bytef*>(&packed[0]);
+            z.avail_out = static_cast<uInt>(packed.size());
+            ASSERT_EQ(Z_STREAM_END, deflate(&z, Z_FINISH));
+            packed.resize(z.total_out);
+            deflateEnd(&z);
+        } else {
+            packed.resize(tar.size() + tar.size() / 100 + 600);
+            unsigned size = static_cast<unsigned>(packed.size());
+            ASSERT_EQ(BZ_OK,
+                BZ2_bzBuffToBuffCompress(
+                    &packed[0], &size, const_cast<char*>(tar.data()), static_cast<unsigned>(tar.size()), 9, 0, 0));
+            packed.resize(size);
+        }
+        ASSERT_GE(packed.size(), (gzip ? 16u : 4u) << 20) << "enough for helpers";
+        std::string damaged = packed;
+        damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x04);
+        CompareRuns(packed, damaged, files, gzip ? "logs.tar.gz" : "logs.tar.bz2");
     }
 }

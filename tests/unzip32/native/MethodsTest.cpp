@@ -8,6 +8,7 @@
 #include "unzip32/core/Decoder.h"
 #include "unzip32/core/Deflate64Decoder.h"
 #include "unzip32/core/Extractor.h"
+#include "unzip32/core/GzipDecoder.h"
 #include "unzip32/core/InflateDecoder.h"
 #include "unzip32/core/ParallelBzip2Decoder.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
@@ -1074,6 +1075,136 @@ TEST(StreamInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
                 const size_t common = std::min(one.size(), out.size());
                 EXPECT_TRUE(one.compare(0, common, out, 0, common) == 0) << at;
             }
+        }
+    }
+}
+
+namespace {
+
+// A gzip member of `content` as zlib writes it, with the header fields of `header` (none: the
+// bare ten bytes).
+std::string Gzipped(const std::string& content, gz_header* header = nullptr, int level = 6)
+{
+    z_stream z {};
+    EXPECT_EQ(Z_OK, deflateInit2(&z, level, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY));
+    if (header != nullptr)
+        EXPECT_EQ(Z_OK, deflateSetHeader(&z, header));
+    std::string out(deflateBound(&z, static_cast<uLong>(content.size())) + 4096, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+    z.avail_in = static_cast<uInt>(content.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(Z_STREAM_END, deflate(&z, Z_FINISH));
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// Decodes a gzip file in output pieces of `capacity`: on this thread alone (no helpers), or with
+// `helpers` helper threads and every member cut in chunks of `chunk` bytes.
+Status Gunzip(const std::string& file, unsigned helpers, size_t chunk, size_t capacity, std::string& out,
+    unsigned* parallel = nullptr)
+{
+    MemorySource source(file.data(), file.size());
+    StdWorkerThreads threads;
+    DecoderHelpers given;
+    if (helpers > 0) {
+        given.threads = &threads;
+        given.count = helpers;
+    }
+    GzipDecoder decoder(source, given, chunk);
+    const Status status = Drain(decoder, capacity, out);
+    if (parallel != nullptr)
+        *parallel = decoder.ParallelMembers();
+    return status;
+}
+
+}  // namespace
+
+// Members with every header field gzip writes, several members one after another (one of them
+// empty) followed by padding of zeros or by other bytes, decode to their contents on this thread
+// and on helpers cut in chunks, at output pieces of 1 MiB and 4,099 bytes: each member's trailer
+// is found where its deflated data ends, whichever decoder ended it.
+TEST(Gzip, MembersOneAfterAnotherGiveTheirContents)
+{
+    const auto streams = DeflateStreams();
+    const std::string text = streams[1].first;
+    std::string name = "photos.tar", comment = "made here";
+    std::string extra(300, 'x');
+    gz_header fields {};
+    fields.name = reinterpret_cast<Bytef*>(&name[0]);
+    fields.comment = reinterpret_cast<Bytef*>(&comment[0]);
+    fields.extra = reinterpret_cast<Bytef*>(&extra[0]);
+    fields.extra_len = static_cast<uInt>(extra.size());
+    fields.hcrc = 1;
+    const std::string many = Gzipped(text.substr(0, 200000), &fields) + Gzipped("") +
+        Gzipped(streams[0].first, nullptr, 1) + Gzipped(text.substr(200000), nullptr, 9);
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"one member, every field", Gzipped(text, &fields)},
+        {"four members, zeros after", many + std::string(1000, '\0')},
+        {"other bytes after", Gzipped(streams[2].first) + "trailing bytes"},
+        {"empty", Gzipped("")},
+    };
+    const std::vector<std::string> contents = {text, text.substr(0, 200000) + streams[0].first + text.substr(200000),
+        streams[2].first, ""};
+    for (size_t f = 0; f < files.size(); ++f) {
+        SCOPED_TRACE(files[f].first);
+        for (unsigned helpers : {0u, 1u, 3u}) {
+            for (size_t capacity : {size_t(1) << 20, size_t(4099)}) {
+                std::string out;
+                unsigned parallel = 0;
+                EXPECT_EQ(Status::Ok, Gunzip(files[f].second, helpers, helpers > 0 ? 3001 : 0, capacity, out, &parallel))
+                    << helpers << " " << capacity;
+                EXPECT_TRUE(out == contents[f]) << helpers << " " << capacity << ": " << out.size();
+                EXPECT_EQ(helpers > 0 ? (f == 1 ? 4u : 1u) : 0u, parallel);
+            }
+        }
+    }
+}
+
+// Each damage gives its failure on this thread and on helpers, and never bytes other than the
+// content before it, except where damaged deflated data still decodes (its CRC-32 fails once it is
+// handed out, as a ZIP member's). Deflated data cut short is damaged data, as in a ZIP member.
+TEST(Gzip, DamageGivesItsFailureAndNoOtherBytes)
+{
+    const std::string text = Words(400000, 11);
+    std::string name = "data.bin";
+    gz_header fields {};
+    fields.name = reinterpret_cast<Bytef*>(&name[0]);
+    fields.hcrc = 1;
+    const std::string good = Gzipped(text, &fields);
+    const std::string bare = Gzipped(text);
+    auto flipped = [](std::string file, size_t at) {
+        file[at] = static_cast<char>(file[at] ^ 0x21);
+        return file;
+    };
+    const struct {
+        const char* what;
+        std::string file;
+        Status status;
+    } cases[] = {
+        {"CRC-32", flipped(good, good.size() - 6), Status::CrcMismatch},
+        {"length", flipped(good, good.size() - 2), Status::CrcMismatch},
+        {"trailer cut", good.substr(0, good.size() - 3), Status::Truncated},
+        {"header cut", good.substr(0, 7), Status::Truncated},
+        {"name cut", good.substr(0, 15), Status::Truncated},
+        {"header check", flipped(good, 12), Status::DataError},
+        {"reserved flag", bare.substr(0, 3) + '\x20' + bare.substr(4), Status::DataError},
+        {"method", bare.substr(0, 2) + '\x07' + bare.substr(3), Status::DataError},
+        {"second member's magic", bare + std::string("\x1F\x00", 2) + bare.substr(2), Status::DataError},
+        {"second member cut", bare + bare.substr(0, bare.size() / 2), Status::DataError},
+        {"deflated data", flipped(bare, bare.size() / 2), Status::CrcMismatch},
+        {"deflated data cut", bare.substr(0, bare.size() / 2), Status::DataError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string content = c.what[0] == 's' ? text + text : text;
+        for (unsigned helpers : {0u, 1u}) {
+            std::string out;
+            EXPECT_EQ(c.status, Gunzip(c.file, helpers, helpers > 0 ? 3001 : 0, 4099, out)) << helpers;
+            if (c.status != Status::CrcMismatch || c.what[0] != 'd')
+                EXPECT_TRUE(out.size() < content.size() && content.compare(0, out.size(), out) == 0)
+                    << helpers << ": " << out.size();
         }
     }
 }
