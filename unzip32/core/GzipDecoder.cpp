@@ -200,7 +200,7 @@ Status GzipDecoder::Decode(uint8_t* buffer, size_t capacity, const uint8_t*& dat
         Status status = inflate_->Decode(buffer + filled, capacity - filled, piece, count, done);
         if (status == Status::Ok) {
             if (count > 0 && piece != buffer + filled)
-                std::memcpy(buffer + filled, piece, count);
+                std::memmove(buffer + filled, piece, count);  // a redone decoder skips within the room
             crc_ = Crc32(crc_, buffer + filled, count);
             length_ += count;
             filled += count;

@@ -1174,6 +1174,24 @@ TEST(Gzip, DamageGivesItsFailureAndNoOtherBytes)
     fields.hcrc = 1;
     const std::string good = Gzipped(text, &fields);
     const std::string bare = Gzipped(text);
+    // A block of the invalid type where the stream was flushed halfway: the block decoder hands
+    // out the first half, then zlib's inflate goes on from the start, skipping it, up to there.
+    std::string invalid(bare.size() + 1024, '\0');
+    {
+        z_stream z {};
+        EXPECT_EQ(Z_OK, deflateInit2(&z, 6, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY));
+        z.next_out = reinterpret_cast<Bytef*>(&invalid[0]);
+        z.avail_out = static_cast<uInt>(invalid.size());
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        z.avail_in = static_cast<uInt>(text.size() / 2);
+        EXPECT_EQ(Z_OK, deflate(&z, Z_FULL_FLUSH));
+        const size_t flushed = z.total_out;
+        z.avail_in = static_cast<uInt>(text.size() - text.size() / 2);
+        EXPECT_EQ(Z_STREAM_END, deflate(&z, Z_FINISH));
+        invalid.resize(z.total_out);
+        deflateEnd(&z);
+        invalid.insert(flushed, 1, '\x07');  // last block, type 3
+    }
     auto flipped = [](std::string file, size_t at) {
         file[at] = static_cast<char>(file[at] ^ 0x21);
         return file;
@@ -1194,8 +1212,16 @@ TEST(Gzip, DamageGivesItsFailureAndNoOtherBytes)
         {"second member's magic", bare + std::string("\x1F\x00", 2) + bare.substr(2), Status::DataError},
         {"second member cut", bare + bare.substr(0, bare.size() / 2), Status::DataError},
         {"deflated data", flipped(bare, bare.size() / 2), Status::CrcMismatch},
+        {"invalid block", invalid, Status::DataError},
         {"deflated data cut", bare.substr(0, bare.size() / 2), Status::DataError},
     };
+    // Cut at many places: the block decoder hands out up to near the cut, then zlib's inflate goes
+    // on from the start, skipping that, up to the cut.
+    for (size_t cut = bare.size() / 3; cut < bare.size() * 2 / 3; cut += 1553) {
+        std::string out;
+        EXPECT_EQ(Status::DataError, Gunzip(bare.substr(0, cut), 0, 0, 4099, out)) << cut;
+        EXPECT_TRUE(out.size() < text.size() && text.compare(0, out.size(), out) == 0) << cut;
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string content = c.what[0] == 's' ? text + text : text;
