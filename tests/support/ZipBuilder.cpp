@@ -189,6 +189,23 @@ std::string Archive::Build() const
     return out;
 }
 
+std::string Gzip(const std::string& content, gz_header_s* header, int level)
+{
+    z_stream z {};
+    deflateInit2(&z, level, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY);
+    if (header != nullptr)
+        deflateSetHeader(&z, header);
+    std::string out(deflateBound(&z, static_cast<uLong>(content.size())) + 4096, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+    z.avail_in = static_cast<uInt>(content.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
 std::string Tar(const std::vector<std::pair<std::string, std::string>>& members)
 {
     std::string tar;

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+struct gz_header_s;
+
 namespace ziptest {
 
 struct Member {
@@ -89,6 +91,10 @@ std::string Extra(uint16_t id, const std::string& body);
 std::string RandomBytes(size_t count, uint32_t seed = 1);
 // Compressible text of a given length.
 std::string Text(size_t count, uint32_t seed = 1);
+
+// A gzip member of `content` as zlib writes it at `level`, with the header fields of `header`
+// (zlib's gz_header; none: the bare ten bytes).
+std::string Gzip(const std::string& content, gz_header_s* header = nullptr, int level = 6);
 
 // A ustar archive of the members (names under 100 bytes), in their order.
 std::string Tar(const std::vector<std::pair<std::string, std::string>>& members);

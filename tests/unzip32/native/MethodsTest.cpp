@@ -1081,25 +1081,6 @@ TEST(StreamInflate, DamagedAndTruncatedGiveTheOneStreamOutcome)
 
 namespace {
 
-// A gzip member of `content` as zlib writes it, with the header fields of `header` (none: the
-// bare ten bytes).
-std::string Gzipped(const std::string& content, gz_header* header = nullptr, int level = 6)
-{
-    z_stream z {};
-    EXPECT_EQ(Z_OK, deflateInit2(&z, level, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY));
-    if (header != nullptr)
-        EXPECT_EQ(Z_OK, deflateSetHeader(&z, header));
-    std::string out(deflateBound(&z, static_cast<uLong>(content.size())) + 4096, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-    z.avail_in = static_cast<uInt>(content.size());
-    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(Z_STREAM_END, deflate(&z, Z_FINISH));
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 // Decodes a gzip file in output pieces of `capacity`: on this thread alone (no helpers), or with
 // `helpers` helper threads and every member cut in chunks of `chunk` bytes.
 Status Gunzip(const std::string& file, unsigned helpers, size_t chunk, size_t capacity, std::string& out,
@@ -1137,13 +1118,13 @@ TEST(Gzip, MembersOneAfterAnotherGiveTheirContents)
     fields.extra = reinterpret_cast<Bytef*>(&extra[0]);
     fields.extra_len = static_cast<uInt>(extra.size());
     fields.hcrc = 1;
-    const std::string many = Gzipped(text.substr(0, 200000), &fields) + Gzipped("") +
-        Gzipped(streams[0].first, nullptr, 1) + Gzipped(text.substr(200000), nullptr, 9);
+    const std::string many = ziptest::Gzip(text.substr(0, 200000), &fields) + ziptest::Gzip("") +
+        ziptest::Gzip(streams[0].first, nullptr, 1) + ziptest::Gzip(text.substr(200000), nullptr, 9);
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"one member, every field", Gzipped(text, &fields)},
+        {"one member, every field", ziptest::Gzip(text, &fields)},
         {"four members, zeros after", many + std::string(1000, '\0')},
-        {"other bytes after", Gzipped(streams[2].first) + "trailing bytes"},
-        {"empty", Gzipped("")},
+        {"other bytes after", ziptest::Gzip(streams[2].first) + "trailing bytes"},
+        {"empty", ziptest::Gzip("")},
     };
     const std::vector<std::string> contents = {text, text.substr(0, 200000) + streams[0].first + text.substr(200000),
         streams[2].first, ""};
@@ -1172,8 +1153,8 @@ TEST(Gzip, DamageGivesItsFailureAndNoOtherBytes)
     gz_header fields {};
     fields.name = reinterpret_cast<Bytef*>(&name[0]);
     fields.hcrc = 1;
-    const std::string good = Gzipped(text, &fields);
-    const std::string bare = Gzipped(text);
+    const std::string good = ziptest::Gzip(text, &fields);
+    const std::string bare = ziptest::Gzip(text);
     // A block of the invalid type where the stream was flushed halfway: the block decoder hands
     // out the first half, then zlib's inflate goes on from the start, skipping it, up to there.
     std::string invalid(bare.size() + 1024, '\0');
