@@ -1,5 +1,6 @@
 #include "unzip32/core/GzipDecoder.h"
 
+#include "unzip32/core/ByteReader.h"
 #include "unzip32/core/ParallelInflateDecoder.h"
 #include "unzip32/core/StreamInflateDecoder.h"
 #include "unzip32/core/WholeMember.h"
@@ -24,11 +25,6 @@ const uint8_t kDeflated = 8;
 const size_t kInputPiece = 256u << 10;
 // A member with less deflated data than this is a small one.
 const uint64_t kSmallMember = 1u << 20;
-
-uint32_t Le32(const uint8_t* bytes)
-{
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
 
 // Reads a member's header field by field, keeping the CRC-32 of what it read for the header's own
 // check (FHCRC). Truncated where the file ends inside it.
@@ -111,7 +107,7 @@ Status GzipDecoder::StartMember()
         uint8_t length[2];
         status = header.Take(length, 2);
         if (status == Status::Ok)
-            status = header.Skip(size_t(length[0]) | size_t(length[1]) << 8);
+            status = header.Skip(ByteReader(length, sizeof(length)).U16());
     }
     if (status == Status::Ok && (flags & kName) != 0)
         status = header.SkipString();
@@ -121,7 +117,7 @@ Status GzipDecoder::StartMember()
         const uint32_t crc = header.Crc();
         uint8_t stored[2];
         status = header.Take(stored, 2);
-        if (status == Status::Ok && (uint32_t(stored[0]) | uint32_t(stored[1]) << 8) != (crc & 0xFFFF)) {
+        if (status == Status::Ok && ByteReader(stored, sizeof(stored)).U16() != (crc & 0xFFFF)) {
             detail_ = "the gzip header's check failed: it is damaged";
             return Status::DataError;
         }
@@ -170,7 +166,8 @@ Status GzipDecoder::EndMember()
         detail_ = "the archive cannot be read";
         return Status::ReadFailure;
     }
-    if (Le32(bytes) != crc_ || Le32(bytes + 4) != static_cast<uint32_t>(length_))
+    ByteReader fields(bytes, sizeof(bytes));
+    if (fields.U32() != crc_ || fields.U32() != static_cast<uint32_t>(length_))
         return Status::CrcMismatch;
     if (used < kSmallMember)
         small_ = true;
