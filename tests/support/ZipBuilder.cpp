@@ -24,17 +24,17 @@ std::string Extra(uint16_t id, const std::string& body)
     return Le16(id) + Le16(static_cast<uint16_t>(body.size())) + body;
 }
 
-uint32_t Crc(const std::string& data)
-{
-    return static_cast<uint32_t>(
-        crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-}
+namespace {
 
-std::string Deflate(const std::string& data, int level)
+// zlib's deflate of all of `data`: raw (`windowBits` negative) or with gzip's header and trailer
+// (16 + MAX_WBITS, with `header`'s fields where given).
+std::string Compress(const std::string& data, int level, int windowBits, gz_header* header)
 {
     z_stream stream {};
-    deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 16, '\0');
+    deflateInit2(&stream, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    if (header != nullptr)
+        deflateSetHeader(&stream, header);
+    std::string out(deflateBound(&stream, static_cast<uLong>(data.size())) + 4096, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     stream.avail_in = static_cast<uInt>(data.size());
     stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
@@ -43,6 +43,19 @@ std::string Deflate(const std::string& data, int level)
     out.resize(stream.total_out);
     deflateEnd(&stream);
     return out;
+}
+
+}  // namespace
+
+uint32_t Crc(const std::string& data)
+{
+    return static_cast<uint32_t>(
+        crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+std::string Deflate(const std::string& data, int level)
+{
+    return Compress(data, level, -MAX_WBITS, nullptr);
 }
 
 std::string RandomBytes(size_t count, uint32_t seed)
@@ -191,19 +204,7 @@ std::string Archive::Build() const
 
 std::string Gzip(const std::string& content, gz_header_s* header, int level)
 {
-    z_stream z {};
-    deflateInit2(&z, level, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY);
-    if (header != nullptr)
-        deflateSetHeader(&z, header);
-    std::string out(deflateBound(&z, static_cast<uLong>(content.size())) + 4096, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-    z.avail_in = static_cast<uInt>(content.size());
-    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
+    return Compress(content, level, 16 + MAX_WBITS, header);
 }
 
 std::string Tar(const std::vector<std::pair<std::string, std::string>>& members)
