@@ -63,8 +63,8 @@ struct Members {
     std::atomic<bool> stop {false};
 };
 
-// Members large and small, one of them damaged and two written behind their decoding (one decoded
-// in one piece and copied, one streamed straight into the buffers being written): each comes back
+// Members large and small, two of them damaged and three written behind their decoding (one decoded
+// in one piece and copied, two streamed straight into the buffers being written): each comes back
 // with its own result and output, on no more threads than asked, every one of them joined. A caller
 // that throws while output is handed and not written (its worker waits for the caller to write it)
 // and members are queued still ends every worker.
@@ -80,11 +80,16 @@ TEST(DecodePool, MembersComeBackWithTheirResults_EveryWorkerEnds)
     for (int i = 0; i < 5; ++i)
         archive.members.push_back({"m" + std::to_string(i), ziptest::Text(300000, static_cast<uint32_t>(i))});
     archive.members[4].declaredCrc = 7;
+    ziptest::Member wrongSum = streamed;  // its CRC-32 is summed as its buffers are written
+    wrongSum.name = "wrong-sum.bin";
+    wrongSum.declaredCrc = 7;
+    archive.members.push_back(wrongSum);
     const std::string bytes = archive.Build();
 
     unzip::MemoryHost host;
     Members members(bytes, host);
     members.slots[1].memoryLimit = 16u << 20;  // too little to decode it in one piece
+    members.slots[7].memoryLimit = 16u << 20;
     CountedThreads threads;
     {
         unzip::DecodePool pool = members.Pool(2, threads);
@@ -96,10 +101,11 @@ TEST(DecodePool, MembersComeBackWithTheirResults_EveryWorkerEnds)
     EXPECT_LE(threads.started, 2);
     EXPECT_EQ(1, threads.joins);
     for (size_t i = 0; i < members.slots.size(); ++i)
-        EXPECT_EQ(i == 4 ? Status::CrcMismatch : Status::Ok, members.slots[i].status) << i;
+        EXPECT_EQ(i == 4 || i == 7 ? Status::CrcMismatch : Status::Ok, members.slots[i].status) << i;
     EXPECT_TRUE(behind.data == host.files["behind.bin"]) << "written behind in order";
     EXPECT_TRUE(behind.data == host.files["streamed.bin"]) << "decoded into the buffers written behind";
     EXPECT_EQ(0u, host.files.count("m2")) << "the damaged member's file is abandoned";
+    EXPECT_EQ(0u, host.files.count("wrong-sum.bin"));
 
     unzip::MemoryHost unwound;
     Members again(bytes, unwound);

@@ -28,6 +28,8 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
     if (created != Status::Ok)
         return created;
     crc = 0;
+    // A file written behind sums the output on the thread that writes it.
+    const bool summed = out != nullptr && out->SumsCrc();
     uint64_t produced = 0;
     bool finished = false;
     while (!finished) {
@@ -54,7 +56,8 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
             return Status::SizeMismatch;
         if (got == 0 && !finished)
             return Status::Internal;  // a decoder that neither produces nor ends
-        crc = Crc32(crc, piece, got);
+        if (!summed)
+            crc = Crc32(crc, piece, got);
         produced += got;
         if (out != nullptr && got > 0) {
             const Status written = out->Write(piece, got);
@@ -66,7 +69,7 @@ Status DecodeStream(const Entry& entry, MemberInput& data, uint64_t memoryLimit,
     }
     if (produced != entry.size)
         return Status::SizeMismatch;
-    return Status::Ok;
+    return summed ? out->Crc(crc) : Status::Ok;
 }
 
 // Streams one member's data from the archive to `out` (null: decode and check only) through its
@@ -196,6 +199,8 @@ public:
     ~WriteBehind() override;
     Status Write(const uint8_t* data, size_t count) override;
     uint8_t* Room(size_t& capacity) override;
+    bool SumsCrc() const override { return true; }
+    Status Crc(uint32_t& crc) override;
     Status Commit(const Entry& entry) override;
     void Abandon() override;
 
@@ -217,6 +222,8 @@ private:
     // Guarded by the pool's lock:
     int queued_ = 0;              // buffers handed and not yet written (at most 2)
     Status status_ = Status::Ok;  // the first write that failed
+    // Of the buffers written, in their order; only the writing thread touches it until Settle.
+    uint32_t crc_ = 0;
 };
 
 DecodePool::DecodePool(Source& source, unsigned threads, WorkerThreads* workers, const DecoderHelpers& helpers,
@@ -340,8 +347,10 @@ bool DecodePool::WriteOne()
     Status written = Status::Ok;
     if (file.status_ == Status::Ok) {
         Released released(*workers_);
+        const uint8_t* const data = file.buffers_[write.buffer].get();
+        file.crc_ = Crc32(file.crc_, data, write.size);  // while the buffer is on its way into the cache anyway
         try {
-            written = file.file_->Write(file.buffers_[write.buffer].get(), write.size);
+            written = file.file_->Write(data, write.size);
         } catch (const std::bad_alloc&) {
             written = Status::OutOfMemory;  // the worker's write: it fails the member, not the run
         }
@@ -445,6 +454,15 @@ Status WriteBehind::Write(const uint8_t* data, size_t count)
         }
     }
     return Status::Ok;
+}
+
+Status WriteBehind::Crc(uint32_t& crc)
+{
+    if (filled_ > 0)
+        Hand();
+    const Status status = pool_.Settle(*this);
+    crc = crc_;
+    return status;
 }
 
 Status WriteBehind::Commit(const Entry& entry)

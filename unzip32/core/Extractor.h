@@ -29,6 +29,14 @@ public:
         capacity = 0;
         return nullptr;
     }
+    // Whether the file sums the CRC-32 of what is written to it itself, off the decoding thread;
+    // Crc then gives the sum of everything written, once it is through, or the first failure.
+    virtual bool SumsCrc() const { return false; }
+    virtual Status Crc(uint32_t& crc)
+    {
+        crc = 0;
+        return Status::Internal;
+    }
     virtual Status Commit(const Entry& entry) = 0;
     virtual void Abandon() = 0;
 };
