@@ -59,4 +59,41 @@ std::unique_ptr<ArchiveReader> OpenArchiveReader(ArchiveKind kind, Source& sourc
     return OpenLibarchiveReader(kind, source, host, options, status, detail);
 }
 
+LentPieces::LentPieces(size_t count, size_t size)
+    : count_(count), size_(size), pieces_(new Piece[count]), current_(count)
+{
+}
+
+uint8_t* LentPieces::Next()
+{
+    for (current_ = 0; current_ < count_; ++current_) {
+        Piece& piece = pieces_[current_];
+        if (piece.kept.load() != 0)
+            continue;
+        if (!piece.memory)
+            piece.memory.reset(new uint8_t[size_]);
+        return piece.memory.get();
+    }
+    if (!own_)
+        own_.reset(new uint8_t[size_]);
+    return own_.get();
+}
+
+size_t LentPieces::Keep(const uint8_t* data, size_t size)
+{
+    if (current_ == count_)
+        return 0;
+    const uint8_t* const memory = pieces_[current_].memory.get();
+    if (data < memory || data >= memory + size_ || size > static_cast<size_t>(memory + size_ - data))
+        return 0;
+    pieces_[current_].kept.fetch_add(1);
+    return current_ + 1;
+}
+
+void LentPieces::Give(size_t token)
+{
+    if (token > 0 && token <= count_)
+        pieces_[token - 1].kept.fetch_sub(1);
+}
+
 }  // namespace unzip

@@ -3,6 +3,7 @@
 #include "unzip32/core/Source.h"
 #include "unzip32/core/Status.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -67,6 +68,17 @@ public:
     // Stopped. Asked only on the thread that calls Next; none by default.
     void SetWatch(const std::function<bool(uint64_t)>* watch) { watch_ = watch; }
 
+    // Read's data handed on without a copy: where `size` bytes at `data` lie in memory the reader
+    // lends, Keep returns a token for them (0 where they do not), and they stay as they are,
+    // whatever is read after, until Give(token), which may come from any thread.
+    virtual size_t Keep(const uint8_t* data, size_t size)
+    {
+        (void)data;
+        (void)size;
+        return 0;
+    }
+    virtual void Give(size_t token) { (void)token; }
+
     // What a failure or refusal was about ("RAR encryption is not supported", "the volume
     // photos.7z.004 is missing"); empty when the status's own text says it all.
     const std::string& Detail() const { return detail_; }
@@ -84,6 +96,33 @@ protected:
 private:
     const std::function<bool(uint64_t)>* watch_ = nullptr;
     uint64_t passed_ = 0;
+};
+
+// Pieces of memory a reader decodes into in turn and lends out (ArchiveReader::Keep). Next takes
+// the first piece nothing is kept in, so that while the caller keeps up the same few pieces go
+// round, still in the cache; with `count` pieces kept it gives memory of its own, never lent.
+class LentPieces {
+public:
+    LentPieces(size_t count, size_t size);
+    LentPieces(const LentPieces&) = delete;
+    LentPieces& operator=(const LentPieces&) = delete;
+
+    size_t Size() const { return size_; }
+    uint8_t* Next();
+    // Lends data in the piece Next gave last.
+    size_t Keep(const uint8_t* data, size_t size);
+    void Give(size_t token);
+
+private:
+    struct Piece {
+        std::unique_ptr<uint8_t[]> memory;  // taken when first needed
+        std::atomic<unsigned> kept {0};
+    };
+    size_t count_;
+    size_t size_;
+    std::unique_ptr<Piece[]> pieces_;
+    std::unique_ptr<uint8_t[]> own_;
+    size_t current_;  // the piece Next gave last (count_: its own memory)
 };
 
 // Opens the reader for the kind (SevenZip, or any other than Zip through libarchive, Unknown

@@ -117,6 +117,8 @@ public:
     Status Open(std::string& detail);
     Status Next(Entry& entry, bool& end) override;
     Status Read(uint8_t* buffer, size_t capacity, const uint8_t*& data, size_t& size, bool& finished) override;
+    size_t Keep(const uint8_t* data, size_t size) override;
+    void Give(size_t token) override;
     void Close() override;
 
 private:
@@ -196,8 +198,10 @@ private:
 // reported (UnpackToEnd): libarchive's filters stop wherever the tar inside ends, leaving the last
 // checks unread.
 struct LibarchiveReader::Unpack {
+    Unpack();
     const char* name = "";
-    std::vector<uint8_t> out;
+    // The decoded stream, a piece at a time for libarchive, lent on with the members' data in it.
+    LentPieces out;
     bool ended = false;
     Status failure = Status::Ok;  // once failed, every later call fails alike
     std::string detail;
@@ -210,8 +214,12 @@ struct LibarchiveReader::Unpack {
     bool decoded = false;  // the decoder has reached the stream's end
 };
 
-// How much of the decoded stream is handed to libarchive at a time.
+// How much of the decoded stream is handed to libarchive at a time, and how many such pieces the
+// writer may be writing from (beyond them the data is copied for it).
 const size_t kUnpackPiece = 256u << 10;
+const size_t kUnpackPieces = 64;
+
+LibarchiveReader::Unpack::Unpack() : out(kUnpackPieces, kUnpackPiece) { }
 
 LibarchiveReader::Unpack* LibarchiveReader::StartUnpack(Source& source)
 {
@@ -219,7 +227,6 @@ LibarchiveReader::Unpack* LibarchiveReader::StartUnpack(Source& source)
     if (!source.Read(0, magic, static_cast<size_t>(std::min<uint64_t>(sizeof(magic), source.Size()))))
         return nullptr;
     std::unique_ptr<Unpack> unpack(new Unpack);
-    unpack->out.resize(kUnpackPiece);
     unpack->source = &source;
     if (magic[0] == 0x1F && magic[1] == 0x8B) {
         unpack->name = "gzip";
@@ -601,6 +608,16 @@ Status LibarchiveReader::Open(std::string& detail)
     return Status::Ok;
 }
 
+size_t LibarchiveReader::Keep(const uint8_t* data, size_t size)
+{
+    return unpack_ != nullptr ? unpack_->out.Keep(data, size) : 0;
+}
+
+void LibarchiveReader::Give(size_t token)
+{
+    unpack_->out.Give(token);
+}
+
 // The stream's decoder goes (ending its helper threads, whose data may be left unread); a read
 // after it fails.
 void LibarchiveReader::Close()
@@ -643,7 +660,7 @@ Status LibarchiveReader::Unpacked(const uint8_t*& data, size_t& size)
         }
         bool finished = unpack.decoded;
         while (status == Status::Ok && size == 0 && !finished)
-            status = unpack.decoder->Decode(unpack.out.data(), unpack.out.size(), data, size, finished);
+            status = unpack.decoder->Decode(unpack.out.Next(), unpack.out.Size(), data, size, finished);
         // The decoder's last piece may come with its end: the end is told on the next call.
         unpack.decoded = finished;
         if (status == Status::Ok && finished && size == 0)

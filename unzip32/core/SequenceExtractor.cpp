@@ -75,12 +75,13 @@ struct Outcome {
 };
 
 // Writes the members' files on a worker thread while the calling thread reads and decodes the
-// next ones: the content is copied into queued pieces (at most kQueuedBytes) and written, then
-// each file is committed or abandoned, in the order given. Without a thread every step is done at
-// once on the calling thread. Only OutputFile's calls are made on the worker.
+// next ones: the content is queued (at most kQueuedBytes) and written, then each file is committed
+// or abandoned, in the order given. Content the reader lends is written from where it lies and
+// given back; any other is copied. Without a thread every step is done at once on the calling
+// thread. Only OutputFile's calls and the reader's Give are made on the worker.
 class FileWriter {
 public:
-    FileWriter(WorkerThreads* workers, bool wanted) : workers_(workers)
+    FileWriter(ArchiveReader& reader, WorkerThreads* workers, bool wanted) : reader_(reader), workers_(workers)
     {
         if (workers_ != nullptr && wanted)
             threaded_ = workers_->Start(Work, this);
@@ -111,19 +112,24 @@ public:
         Step step;
         step.outcome = &outcome;
         step.kind = Step::Write;
+        step.size = size;
         workers_->Lock();
         // Full: the worker writes half of it before the calling thread goes on.
         if (queuedBytes_ > 0 && queuedBytes_ + size > kQueuedBytes)
             while (queuedBytes_ > kQueuedBytes / 2)
                 AwaitWorker(nullptr, kQueuedBytes / 2);
-        if (!spare_.empty()) {
+        step.kept = reader_.Keep(data, size);
+        if (step.kept != 0) {
+            step.lent = data;
+        } else if (!spare_.empty()) {
             step.data = std::move(spare_.back());
             spare_.pop_back();
             spareBytes_ -= step.data.capacity();
         }
         queuedBytes_ += size;
         workers_->Unlock();
-        step.data.assign(data, data + size);  // copied without the lock
+        if (step.kept == 0)
+            step.data.assign(data, data + size);  // copied without the lock
         Queue(std::move(step));
     }
 
@@ -168,7 +174,10 @@ private:
         enum Kind { Write, Commit, Abandon };
         Outcome* outcome = nullptr;
         Kind kind = Write;
-        std::vector<uint8_t> data;
+        size_t kept = 0;                // the reader's token for `lent`,
+        const uint8_t* lent = nullptr;  // given back once written,
+        std::vector<uint8_t> data;      // else a copy
+        size_t size = 0;
     };
 
     void Queue(Step&& step)
@@ -211,18 +220,22 @@ private:
             workers_->Unlock();
             Outcome& outcome = *step.outcome;
             // Only this thread touches the outcome's file and result until it is finished.
-            if (step.kind == Step::Write && outcome.written == Status::Ok)
-                outcome.written = outcome.file->Write(step.data.data(), step.data.size());
-            else if (step.kind == Step::Commit && outcome.written == Status::Ok)
+            if (step.kind == Step::Write) {
+                if (outcome.written == Status::Ok)
+                    outcome.written = outcome.file->Write(step.kept != 0 ? step.lent : step.data.data(), step.size);
+                if (step.kept != 0)
+                    reader_.Give(step.kept);
+            } else if (step.kind == Step::Commit && outcome.written == Status::Ok) {
                 outcome.written = outcome.file->Commit(outcome.entry);
-            else if (step.kind != Step::Write)
+            } else {
                 outcome.file->Abandon();
+            }
             workers_->Lock();
             if (step.kind == Step::Write) {
-                queuedBytes_ -= step.data.size();
-                // Pieces are kept for reuse, up to the queue's bound: under Wine a large block
-                // freed and allocated again costs its pages' faults each time.
-                if (spareBytes_ + step.data.capacity() <= kQueuedBytes) {
+                queuedBytes_ -= step.size;
+                // Copies' memory is kept for reuse, up to the queue's bound: under Wine a large
+                // block freed and allocated again costs its pages' faults each time.
+                if (step.data.capacity() > 0 && spareBytes_ + step.data.capacity() <= kQueuedBytes) {
                     spareBytes_ += step.data.capacity();
                     step.data.clear();
                     spare_.push_back(std::move(step.data));
@@ -236,6 +249,7 @@ private:
         workers_->Unlock();
     }
 
+    ArchiveReader& reader_;
     WorkerThreads* workers_;
     bool threaded_ = false;
     // Under the lock.
@@ -293,7 +307,7 @@ void ExtractSequence(ArchiveReader& reader, Host& host, const ExtractOptions& op
     // Outcomes not reported yet, oldest first; the writer goes before them when the run ends or
     // unwinds, finishing what it holds.
     std::deque<std::unique_ptr<Outcome>> outcomes;
-    FileWriter writer(options.workers, options.threads > 0 && !options.testOnly && !options.listOnly);
+    FileWriter writer(reader, options.workers, options.threads > 0 && !options.testOnly && !options.listOnly);
     // The reader's own threads end before the writer waits for all of the run's threads.
     struct Closing {
         ArchiveReader& reader;

@@ -3,7 +3,8 @@
 // KESTROVA_KIND_ARCHIVES): each extracts byte for byte through the core; RAR volumes follow one
 // another and a missing one is named; a stop reaches the run while data left out is decoded;
 // links, unsafe names, encryption, damage and data of no known kind are refused with the reason,
-// leaving no wrong file. A tar.bz2 decoded on the run's threads gives what one thread gives.
+// leaving no wrong file. A tar.bz2 decoded on the run's threads gives what one thread gives, and
+// files written from the decoded pieces on the writer's thread are whole.
 #include "tests/support/IconvNameCodec.h"
 #include "tests/support/ZipBuilder.h"
 #include "unzip32/core/MemoryHost.h"
@@ -13,12 +14,14 @@
 #include <bzlib.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 using unzip::ExtractOptions;
@@ -321,7 +324,80 @@ void CompareRuns(const std::string& packed, const std::string& damaged,
     }
 }
 
+// Writes as MemoryHost does, each piece after a pause: the reader decodes far ahead of the writer.
+class SlowHost : public MemoryHost {
+public:
+    unzip::Status CreateOutput(const std::vector<std::string>& parts, const unzip::Entry& entry,
+        std::unique_ptr<unzip::OutputFile>& file) override
+    {
+        const unzip::Status made = MemoryHost::CreateOutput(parts, entry, file);
+        if (made == unzip::Status::Ok)
+            file = std::make_unique<Slow>(std::move(file));
+        return made;
+    }
+
+private:
+    class Slow : public unzip::OutputFile {
+    public:
+        explicit Slow(std::unique_ptr<unzip::OutputFile> file) : file_(std::move(file)) { }
+        unzip::Status Write(const uint8_t* data, size_t count) override
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return file_->Write(data, count);
+        }
+        unzip::Status Commit(const unzip::Entry& entry) override { return file_->Commit(entry); }
+        void Abandon() override { file_->Abandon(); }
+
+    private:
+        std::unique_ptr<unzip::OutputFile> file_;
+    };
+};
+
 }  // namespace
+
+// The members' data is written on the run's writer thread straight from the pieces the stream was
+// decoded into, and a piece is decoded into again only once written: with a writer far slower
+// than the decoder (which then runs out of pieces to lend and has its data copied), every file is
+// as a run without threads writes it, also the ones whose data straddles two pieces, and damage
+// that ends the run still leaves no wrong file.
+TEST(KindsOnThreads, FilesWrittenFromTheDecodedPiecesAreWhole)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 100; ++i)
+        files.push_back({"f" + std::to_string(i) + ".txt", ziptest::Text(150000 + 4099 * static_cast<size_t>(i), static_cast<uint32_t>(i))});
+    const std::string tar = ziptest::Tar(files);
+    ASSERT_GT(tar.size(), 32u << 20) << "more than the pieces the reader lends";
+    const std::string packed = ziptest::Gzip(tar, nullptr, 1);
+    std::string damaged = packed;
+    damaged[damaged.size() * 3 / 4] = static_cast<char>(damaged[damaged.size() * 3 / 4] ^ 0x10);
+    for (const std::string* bytes : {&packed, static_cast<const std::string*>(&damaged)}) {
+        SCOPED_TRACE(bytes == &packed ? "sound" : "damaged");
+        std::map<std::string, std::string> alone;
+        {
+            MemorySource source(bytes->data(), bytes->size());
+            MemoryHost host;
+            host.archiveName = "texts.tar.gz";
+            unzip::Extract(source, host, ExtractOptions());
+            alone = host.files;
+        }
+        MemorySource source(bytes->data(), bytes->size());
+        SlowHost host;
+        host.archiveName = "texts.tar.gz";
+        unzip::StdWorkerThreads workers;
+        ExtractOptions options;
+        options.threads = 2;
+        options.workers = &workers;
+        const ExtractReport report = unzip::Extract(source, host, options);
+        EXPECT_TRUE(host.files == alone);
+        if (bytes == &packed) {
+            EXPECT_EQ(report.archiveStatus, unzip::Status::Ok);
+            EXPECT_TRUE(host.files == (std::map<std::string, std::string>(files.begin(), files.end())));
+        } else {
+            EXPECT_TRUE(report.damaged > 0 || report.archiveStatus != unzip::Status::Ok);
+            EXPECT_LT(host.files.size(), files.size());
+        }
+    }
+}
 
 // A tar.bz2 with 4 MiB and more of data is decoded block by block on the run's threads (a helper
 // and the reading thread), a tar.gz with 16 MiB and more inflated in chunks there: the files are
