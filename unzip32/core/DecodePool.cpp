@@ -213,6 +213,7 @@ public:
 private:
     friend class DecodePool;
     Status Hand();
+    Status Flush();
 
     std::unique_ptr<OutputFile> file_;
     DecodePool& pool_;
@@ -456,21 +457,25 @@ Status WriteBehind::Write(const uint8_t* data, size_t count)
     return Status::Ok;
 }
 
-Status WriteBehind::Crc(uint32_t& crc)
+// Hands what is left and waits until everything handed is written: the first failed write, if
+// any, stays the file's status.
+Status WriteBehind::Flush()
 {
     if (filled_ > 0)
         Hand();
-    const Status status = pool_.Settle(*this);
+    return pool_.Settle(*this);
+}
+
+Status WriteBehind::Crc(uint32_t& crc)
+{
+    const Status status = Flush();
     crc = crc_;
     return status;
 }
 
 Status WriteBehind::Commit(const Entry& entry)
 {
-    if (filled_ > 0)
-        Hand();
-    // The first failed write, if any, stays the file's status.
-    Status status = pool_.Settle(*this);
+    Status status = Flush();
     if (status != Status::Ok)
         return status;
     status = file_->Commit(entry);
